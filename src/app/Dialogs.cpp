@@ -1,0 +1,56 @@
+#include "app/Dialogs.h"
+
+namespace cq {
+namespace {
+
+class SilentDialogs final : public Dialogs {
+public:
+    void showError(const std::string&, const std::string&) override {}
+    void showWarning(const std::string&, const std::string&) override {}
+    void showInfo(const std::string&, const std::string&) override {}
+    bool askYesNo(const std::string&, const std::string&) override { return false; }
+};
+
+SilentDialogs silentDialogs;
+Dialogs* installedDialogs = nullptr;
+std::string applicationTitle = kApplicationTitle;
+
+const std::string& CaptionOrTitle(const std::string& caption) {
+    return caption.empty() ? applicationTitle : caption;
+}
+
+} // namespace
+
+void SetDialogs(Dialogs* dialogs) {
+    installedDialogs = dialogs;
+}
+
+Dialogs& CurrentDialogs() {
+    return installedDialogs ? *installedDialogs : silentDialogs;
+}
+
+void SetApplicationTitle(const std::string& title) {
+    applicationTitle = title;
+}
+
+const std::string& ApplicationTitle() {
+    return applicationTitle;
+}
+
+void ShowErrorBox(const std::string& text, const std::string& caption) {
+    CurrentDialogs().showError(text, CaptionOrTitle(caption));
+}
+
+void ShowWarningBox(const std::string& text, const std::string& caption) {
+    CurrentDialogs().showWarning(text, CaptionOrTitle(caption));
+}
+
+void ShowInfoBox(const std::string& text, const std::string& caption) {
+    CurrentDialogs().showInfo(text, CaptionOrTitle(caption));
+}
+
+bool AskYesNo(const std::string& text, const std::string& caption) {
+    return CurrentDialogs().askYesNo(text, CaptionOrTitle(caption));
+}
+
+} // namespace cq

@@ -1,0 +1,112 @@
+#include "app/ErrorReport.h"
+
+#include "app/Dialogs.h"
+#include "app/Errors.h"
+#include "app/StringUtil.h"
+#include "log/Log.h"
+
+#include <cerrno>
+#include <map>
+
+namespace cq {
+namespace {
+
+constexpr const char* kAbortedHttp = "Прерванный запрос HTTP (";
+
+std::string DescribeProtocolError(const EIdHTTPProtocolException& error, std::string& composed) {
+    const std::string status = std::to_string(error.errorCode());
+    const std::string message = Trim(error.message());
+    if (!message.empty()) {
+        if (message == "\x1bOk")
+            return "Прерванный запрос HTTP (Ok)";
+        composed = kAbortedHttp + status + ") ";
+        return composed + error.message();
+    }
+    const std::string& protocolText = error.errorMessage();
+    composed = kAbortedHttp + status + ")";
+    if (UpperCase(protocolText.substr(0, 4)) == "HTTP")
+        return composed;
+    return composed + " " + protocolText;
+}
+
+bool applicationErrorBoxOpen = false;
+
+const std::map<int, const char*>& ShellExecuteMessages() {
+    static const std::map<int, const char*> messages = {
+        {0, "Оперативной системе не хватает памяти или ресурсов."},
+        {2, "Указаный файл не найден."},
+        {3, "Указаный путь не найден."},
+        {5, "Операционная система отказывает в доступе к указаному файлу."},
+        {8, "Не достаточно памяти для завершения операции."},
+        {11, ".EXE файл не рабочий (не Win32 .EXE или ошибка в .EXE образе)."},
+        {26, "Нарушение совместного доступа."},
+        {27, "Имя ассоциированного файла не полное или не правильное."},
+        {28, "Транзакция динамического обмена данными не может быть завершена потому что истекло "
+             "время ожидания ответа."},
+        {29, "Транзакция динамического обмена данными провалилась."},
+        {30, "Транзакция динамического обмена данными (DDE transaction) не может быть завершена "
+             "потому что выпоняются другие DDE транзакции."},
+        {31, "Нет приложений ассоциированных с данным расширением файла."},
+        {32, "Указаная DLL библиотека не найдена."},
+    };
+    return messages;
+}
+
+} // namespace
+
+std::string DescribeError(const std::exception& error) {
+    std::string composed;
+    try {
+        if (const auto* protocol = dynamic_cast<const EIdHTTPProtocolException*>(&error))
+            return DescribeProtocolError(*protocol, composed);
+        return error.what();
+    } catch (const std::exception& second) {
+        return composed + "Получение описания из эксепта... " + second.what();
+    }
+}
+
+void LogError(const std::string& context, const std::exception& error, int kind) {
+    if (!LogRunning())
+        return;
+    try {
+        WriteLog(context + " <!>" + ClassNameOf(error) + "<!> " + DescribeError(error), kind);
+    } catch (...) {
+    }
+}
+
+void ReportError(const std::string& context, const std::exception& error) {
+    LogError(context, error, 11);
+    ShowErrorBox(DescribeError(error), context);
+}
+
+void OnApplicationError(const std::exception& error) {
+    if (applicationErrorBoxOpen)
+        return;
+    applicationErrorBoxOpen = true;
+    try {
+        LogError(context::kApplicationError, error, 11);
+        ShowErrorBox(ClassNameOf(error) + ": " + DescribeError(error));
+    } catch (...) {
+    }
+    applicationErrorBoxOpen = false;
+}
+
+long CheckOSResult(long result, const std::string& context) {
+    return CheckOSResult(result, context, errno);
+}
+
+long CheckOSResult(long result, const std::string& context, int lastError) {
+    if (result != 0)
+        return result;
+    throw MakeOSError(lastError, context);
+}
+
+void CheckShellExecute(int code) {
+    if (code > 32)
+        return;
+    const auto& messages = ShellExecuteMessages();
+    const auto found = messages.find(code);
+    throw Exception(found != messages.end() ? found->second : SystemErrorMessage(code));
+}
+
+} // namespace cq

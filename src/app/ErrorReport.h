@@ -1,0 +1,44 @@
+#pragma once
+// Turning errors into readable Russian descriptions, and reporting failed operations to the log
+// and to the user.
+
+#include <exception>
+#include <string>
+
+namespace cq {
+
+/// The readable description of an error.
+std::string DescribeError(const std::exception& error);
+
+/// One log record of kind `kind` for an error (when the log service runs); never fails.
+void LogError(const std::string& context, const std::exception& error, int kind);
+
+/// Log record of kind 11 and an error box whose caption is the context.
+void ReportError(const std::string& context, const std::exception& error);
+
+/// The application-wide handler for errors that escape an event handler. Re-entrant calls
+/// while its box is open are dropped.
+void OnApplicationError(const std::exception& error);
+
+/// Returns `result` when it is not 0; otherwise raises EOSError for the calling thread's errno.
+long CheckOSResult(long result, const std::string& context = {});
+/// The same with an explicit error code instead of errno.
+long CheckOSResult(long result, const std::string& context, int lastError);
+
+/// Raises an Exception for a failed shell-open result (32 or less); nothing above 32.
+void CheckShellExecute(int code);
+
+/// Contexts under which operations report their errors.
+namespace context {
+inline constexpr const char* kLoadSettings = "Загрузка параметров из ini файла.";
+inline constexpr const char* kSaveSettings = "Сохранение параметров в ini файл.";
+inline constexpr const char* kAddEmail = "Добавление Email к списку.";
+inline constexpr const char* kReadEmailList = "Чтение списка Email.";
+inline constexpr const char* kRequestCertificate = "Запрос сертификата";
+inline constexpr const char* kReceiveCertificate = "Получение сертификата";
+inline constexpr const char* kCheckCertificate = "Проверка сертификата";
+inline constexpr const char* kApplicationError = "Application Error - !!!";
+inline constexpr const char* kLogInit = "Инициализация Log-а.";
+} // namespace context
+
+} // namespace cq

@@ -1,0 +1,47 @@
+#pragma once
+// File-system helpers shared by every unit that touches the user's files.
+
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+namespace cq {
+
+inline constexpr char kPathDelimiter = '/';
+
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+
+/// Whole file as bytes; raises EOSError when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+
+/// Creates a folder and its missing parents; raises EOSError on failure.
+void ForceDirectories(const std::string& path);
+
+/// Replaces (or creates) a file so that it is either the old file or the complete new one:
+/// the bytes go to a temporary file in the same folder, which is flushed and renamed over the
+/// target. A read-only target is refused with EOSError (EACCES). A new file gets `newFileMode`;
+/// an existing one keeps its mode unless `forceMode` is set.
+void WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t newFileMode = 0644,
+                         bool forceMode = false);
+
+/// Appends bytes to a file (created with mode 0644 when missing); raises EOSError on failure.
+void AppendToFile(const std::string& path, std::string_view bytes);
+
+/// Folder part of a path with a trailing delimiter ("" when the path has no folder part).
+std::string ExtractFilePath(const std::string& path);
+/// File name part of a path.
+std::string ExtractFileName(const std::string& path);
+/// The path with its extension (from the last dot of the name part) replaced by `extension`.
+std::string ChangeFileExt(const std::string& path, const std::string& extension);
+/// The path with one trailing delimiter.
+std::string IncludeTrailingPathDelimiter(const std::string& path);
+std::string ExcludeTrailingPathDelimiter(const std::string& path);
+
+/// Expands %NAME% environment references; unknown names are kept as written.
+std::string ExpandEnvironmentStrings(std::string_view text);
+
+/// ${XDG_DATA_HOME:-$HOME/.local/share}/ with a trailing delimiter.
+std::string UserDataFolder();
+
+} // namespace cq

@@ -1,0 +1,19 @@
+#include "cli/Commands.h"
+
+#include <algorithm>
+
+namespace cq::cli {
+
+bool HasFlag(const Arguments& args, const std::string& flag) {
+    return std::find(args.begin(), args.end(), flag) != args.end();
+}
+
+std::string OptionValue(const Arguments& args, const std::string& option, bool* found) {
+    const auto it = std::find(args.begin(), args.end(), option);
+    const bool present = it != args.end() && it + 1 != args.end();
+    if (found)
+        *found = present;
+    return present ? *(it + 1) : std::string();
+}
+
+} // namespace cq::cli

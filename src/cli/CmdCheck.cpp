@@ -1,0 +1,12 @@
+#include "cli/Commands.h"
+
+#include <iostream>
+
+namespace cq::cli {
+
+int CmdCheck(const Arguments&) {
+    std::cerr << "Команда ещё не готова.\n";
+    return kExitFailed;
+}
+
+} // namespace cq::cli

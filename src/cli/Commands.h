@@ -1,0 +1,30 @@
+#pragma once
+// The subcommands of certquorix-cli. Each takes the arguments after its name and returns the
+// process exit status.
+
+#include <string>
+#include <vector>
+
+namespace cq::cli {
+
+using Arguments = std::vector<std::string>;
+
+/// Exit statuses shared by the subcommands.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+int CmdVersion(const Arguments& args);
+int CmdSettings(const Arguments& args);
+int CmdGet(const Arguments& args);
+int CmdRequest(const Arguments& args);
+int CmdDownload(const Arguments& args);
+int CmdCheck(const Arguments& args);
+int CmdExport(const Arguments& args);
+
+/// True when `flag` is among the arguments.
+bool HasFlag(const Arguments& args, const std::string& flag);
+/// The value after `option` ("--email E"), or empty; `found` tells whether it was given.
+std::string OptionValue(const Arguments& args, const std::string& option, bool* found = nullptr);
+
+} // namespace cq::cli

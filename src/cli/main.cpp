@@ -1,0 +1,53 @@
+#include "app/AppServer.h"
+#include "app/Dialogs.h"
+#include "app/ErrorReport.h"
+#include "cli/Commands.h"
+#include "cli/ConsoleDialogs.h"
+#include "log/Log.h"
+
+#include <functional>
+#include <iostream>
+#include <map>
+
+namespace {
+
+using cq::cli::Arguments;
+
+void PrintUsage() {
+    std::cerr << "Использование: certquorix-cli КОМАНДА [параметры]\n"
+                 "Команды: version, settings, get URL, request, download, check, export\n";
+}
+
+void StartLog() {
+    try {
+        cq::InitLog("CertQuorix", "CertQuorix", ".srt");
+    } catch (const std::exception& error) {
+        cq::ShowErrorBox(error.what(), cq::context::kLogInit);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::map<std::string, std::function<int(const Arguments&)>> commands = {
+        {"version", cq::cli::CmdVersion},   {"settings", cq::cli::CmdSettings},
+        {"get", cq::cli::CmdGet},           {"request", cq::cli::CmdRequest},
+        {"download", cq::cli::CmdDownload}, {"check", cq::cli::CmdCheck},
+        {"export", cq::cli::CmdExport},
+    };
+    const Arguments args(argv + 1, argv + argc);
+    if (args.empty() || !commands.count(args.front())) {
+        PrintUsage();
+        return cq::cli::kExitUsage;
+    }
+    cq::cli::ConsoleDialogs dialogs(cq::cli::HasFlag(args, "--yes"));
+    cq::SetDialogs(&dialogs);
+    cq::TAppServer server(cq::IsDebugSwitch(args));
+    cq::SetAppServer(&server);
+    StartLog();
+    const int status = commands.at(args.front())(Arguments(args.begin() + 1, args.end()));
+    cq::FlushLog();
+    cq::SetAppServer(nullptr);
+    cq::SetDialogs(nullptr);
+    return status;
+}

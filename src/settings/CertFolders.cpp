@@ -1,0 +1,73 @@
+#include "settings/CertFolders.h"
+
+#include "app/StringUtil.h"
+#include "settings/IniFile.h"
+#include "settings/SettingsValues.h"
+
+#include <string_view>
+
+namespace cq {
+namespace {
+
+constexpr std::string_view kRefusedInFileNames = "\\/:*?\"<>|";
+constexpr const char* kCertSection = "Cert";
+
+void WriteSubjectKeys(IniFile& record, const std::string& country, const std::string& state,
+                      const std::string& locality, const std::string& organization,
+                      const std::string& organizUnit, const std::string& commonName,
+                      const std::string& email) {
+    record.WriteString(kCertSection, "Country", country);
+    record.WriteString(kCertSection, "State", state);
+    record.WriteString(kCertSection, "Locality", locality);
+    record.WriteString(kCertSection, "Organization", organization);
+    record.WriteString(kCertSection, "OrganizUnit", organizUnit);
+    record.WriteString(kCertSection, "CommonName", commonName);
+    record.WriteString(kCertSection, "Email", email);
+}
+
+} // namespace
+
+std::string EmailToFolderName(const std::string& email) {
+    std::string name;
+    for (char c : email)
+        if (kRefusedInFileNames.find(c) == std::string_view::npos)
+            name += c;
+    return name;
+}
+
+std::string CertificateFolder(const std::string& email) {
+    return Settings().DataFolder + EmailToFolderName(LowerCase(Trim(email))) + "/";
+}
+
+void WriteRsaRequestRecord(const std::string& fileName, const SubjectData& subject) {
+    IniFile record = IniFile::Load(fileName);
+    WriteSubjectKeys(record, subject.Country, subject.State, subject.Locality, subject.Organization,
+                     subject.OrganizUnit, subject.CommonName, subject.Email);
+    if (subject.OpenPassw)
+        record.WriteString(kCertSection, "Password", subject.Password);
+    else
+        record.DeleteKey(kCertSection, "Password");
+    record.DeleteKey(kCertSection, "Algorithm");
+    record.DeleteKey(kCertSection, "Container");
+    record.Save(fileName);
+}
+
+void WriteGostRequestRecord(const std::string& fileName, const std::string& country,
+                            const std::string& state, const std::string& locality,
+                            const std::string& organization, const std::string& organizUnit,
+                            const std::string& commonName, const std::string& email,
+                            const std::string& algorithm, const std::string& container) {
+    IniFile record = IniFile::Load(fileName);
+    WriteSubjectKeys(record, country, state, locality, organization, organizUnit, commonName,
+                     email);
+    record.WriteString(kCertSection, "Algorithm", algorithm);
+    record.WriteString(kCertSection, "Container", container);
+    record.Save(fileName);
+}
+
+bool IsGostRequest(const std::string& folder) {
+    const IniFile record = IniFile::Load(folder + kRequestRecordFile);
+    return !Trim(record.ReadString(kCertSection, "Algorithm")).empty();
+}
+
+} // namespace cq

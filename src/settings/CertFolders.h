@@ -1,0 +1,41 @@
+#pragma once
+// Certificate folders (one per e-mail address under DataFolder), the request record Request.ini
+// in each, and the list of requested addresses in the settings file.
+
+#include "certs/SubjectData.h"
+
+#include <string>
+
+namespace cq {
+
+inline constexpr const char* kCertificateKeyFile = "Certificate.key";
+inline constexpr const char* kCertificateFile = "Certificate.cer";
+inline constexpr const char* kCertificateP12File = "Certificate.p12";
+inline constexpr const char* kRequestRecordFile = "Request.ini";
+
+/// The address without the nine characters that file names refuse: \ / : * ? " < > |
+std::string EmailToFolderName(const std::string& email);
+
+/// DataFolder + EmailToFolderName(lower-cased trimmed address) + "/".
+std::string CertificateFolder(const std::string& email);
+
+/// Writes the RSA request record into `fileName`, keeping other keys and sections. Raises.
+void WriteRsaRequestRecord(const std::string& fileName, const SubjectData& subject);
+
+/// Writes the GOST request record into `fileName`, keeping other keys and sections. Raises.
+void WriteGostRequestRecord(const std::string& fileName, const std::string& country,
+                            const std::string& state, const std::string& locality,
+                            const std::string& organization, const std::string& organizUnit,
+                            const std::string& commonName, const std::string& email,
+                            const std::string& algorithm, const std::string& container);
+
+/// True when folder + "Request.ini" names a non-empty Algorithm. `folder` ends with "/".
+bool IsGostRequest(const std::string& folder);
+
+/// Adds an address to the e-mail list of the settings file; reports its own errors.
+void AddEmailToList(const std::string& email);
+
+/// The e-mail list, one address per line, CR LF between lines; reports its own errors.
+std::string ReadEmailList();
+
+} // namespace cq

@@ -1,0 +1,33 @@
+#pragma once
+// The module-wide settings values that the settings file fills and every operation reads.
+
+#include <string>
+
+namespace cq {
+
+struct SettingsValues {
+    bool ProxyFromIni = false;
+    bool ProxyUse = false;
+    std::string ProxyServer;
+    std::string ProxyPort;
+    std::string ProxyUserName;
+    std::string ProxyPassword;
+    bool AcceptCompression = true;
+    std::string UrlRequestRSACertificate;
+    std::string UrlReceiveRSACertificate;
+    std::string UrlRequestGostCertificate;
+    std::string UrlReceiveGostCertificate;
+    std::string RequestCertificate;
+    std::string RequestKey;
+    std::string RequestPassword;
+    /// Optional CA file (relative to ProgramFolder or absolute) trusted for the service's server
+    /// certificate besides the system store; key CaFile of section HTTPS.
+    std::string CaFile;
+    /// Folder of the settings file in use, with a trailing delimiter.
+    std::string DataFolder;
+};
+
+/// The one set of values of the running program.
+SettingsValues& Settings();
+
+} // namespace cq

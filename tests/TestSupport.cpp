@@ -1,0 +1,145 @@
+#include "TestSupport.h"
+
+#include "log/Identity.h"
+#include "settings/SettingsValues.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace cq::test {
+
+TempDir::TempDir() {
+    char templ[] = "/tmp/cqtest.XXXXXX";
+    if (!::mkdtemp(templ))
+        throw std::runtime_error("mkdtemp failed");
+    path_ = std::string(templ) + "/";
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+namespace {
+
+void DrainPipes(int outFd, int errFd, ProcessResult& result) {
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    int open = 2;
+    char buffer[4096];
+    while (open > 0) {
+        if (::poll(fds, 2, -1) < 0)
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (got <= 0) {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            } else {
+                (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(got));
+            }
+        }
+    }
+}
+
+} // namespace
+
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& extraEnvironment,
+                         const std::string& standardInput) {
+    int outPipe[2], errPipe[2], inPipe[2];
+    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0 || ::pipe(inPipe) != 0)
+        throw std::runtime_error("pipe failed");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(inPipe[0], 0);
+        ::dup2(outPipe[1], 1);
+        ::dup2(errPipe[1], 2);
+        for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1], inPipe[0], inPipe[1]})
+            ::close(fd);
+        for (const std::string& assignment : extraEnvironment)
+            ::putenv(const_cast<char*>(assignment.c_str()));
+        std::vector<char*> args;
+        for (const std::string& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    ::close(inPipe[0]);
+    if (!standardInput.empty())
+        (void)!::write(inPipe[1], standardInput.data(), standardInput.size());
+    ::close(inPipe[1]);
+    ProcessResult result;
+    DrainPipes(outPipe[0], errPipe[0], result);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+RecordingDialogs::RecordingDialogs() {
+    SetDialogs(this);
+}
+RecordingDialogs::~RecordingDialogs() {
+    SetDialogs(nullptr);
+}
+
+void RecordingDialogs::showError(const std::string& text, const std::string& caption) {
+    boxes.push_back({"error", text, caption});
+}
+void RecordingDialogs::showWarning(const std::string& text, const std::string& caption) {
+    boxes.push_back({"warning", text, caption});
+}
+void RecordingDialogs::showInfo(const std::string& text, const std::string& caption) {
+    boxes.push_back({"info", text, caption});
+}
+bool RecordingDialogs::askYesNo(const std::string& text, const std::string& caption) {
+    boxes.push_back({"question", text, caption});
+    if (answers_.empty())
+        return false;
+    const bool answer = answers_.front();
+    answers_.erase(answers_.begin());
+    return answer;
+}
+
+void UseProgramFolder(const std::string& folder) {
+    InitIdentity(folder + "certquorix");
+    Settings() = SettingsValues();
+    Settings().DataFolder = folder;
+}
+
+std::string BuiltProgram(const std::string& name) {
+    return std::string(CQ_BINARY_DIR) + "/" + name;
+}
+
+std::string TestData(const std::string& name) {
+    return std::string(CQ_TEST_DATA_DIR) + "/" + name;
+}
+
+} // namespace cq::test

@@ -1,0 +1,71 @@
+#pragma once
+// Shared pieces of the tests: a temporary folder that the test owns, file helpers and a
+// recording Dialogs.
+
+#include "app/Dialogs.h"
+
+#include <string>
+#include <vector>
+
+namespace cq::test {
+
+/// A fresh folder under /tmp, removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    /// The folder with a trailing "/".
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+/// Runs a program with an argument vector; returns its exit status and what it printed.
+struct ProcessResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& extraEnvironment = {},
+                         const std::string& standardInput = {});
+
+/// Dialogs that record every box and answer questions from a queue (default: No).
+class RecordingDialogs final : public Dialogs {
+public:
+    struct Box {
+        std::string kind; // "error", "warning", "info", "question"
+        std::string text;
+        std::string caption;
+    };
+    RecordingDialogs();
+    ~RecordingDialogs() override;
+    void showError(const std::string& text, const std::string& caption) override;
+    void showWarning(const std::string& text, const std::string& caption) override;
+    void showInfo(const std::string& text, const std::string& caption) override;
+    bool askYesNo(const std::string& text, const std::string& caption) override;
+
+    /// The answer to the next question.
+    void answerNext(bool yes) { answers_.push_back(yes); }
+    std::vector<Box> boxes;
+
+private:
+    std::vector<bool> answers_;
+};
+
+/// Puts the program folder (and so the settings file) in `folder`.
+void UseProgramFolder(const std::string& folder);
+
+/// Path of a built program in the build tree (certquorix-cli, sandbox-ca).
+std::string BuiltProgram(const std::string& name);
+/// Path of a fixture under tests/data.
+std::string TestData(const std::string& name);
+
+} // namespace cq::test
