@@ -1,0 +1,36 @@
+#pragma once
+// Starting other programs: always with an argument vector, never through a shell.
+
+#include "app/SecretBytes.h"
+
+#include <string>
+#include <vector>
+
+namespace cq {
+
+/// One variable added to (or replacing one of) a child's environment. Its value is wiped after
+/// the start, so it may carry a secret that must not appear on a command line.
+struct EnvironmentVariable {
+    std::string name;
+    SecretBytes value;
+};
+
+struct ProcessOutcome {
+    int exitStatus = -1; ///< the exit status, or 128 + the signal number
+    std::string output;  ///< what the program wrote to its standard output and error
+};
+
+/// Starts `program` (a path) with `arguments` (argv[0] included) and the environment of this
+/// process plus `environment`, waits for its end without a time limit and returns its status
+/// and output; its standard input is empty. Raises EOSError ("System Error.  Code: %d.\r\n%s")
+/// when the program cannot be started.
+ProcessOutcome RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
+                          std::vector<EnvironmentVariable> environment = {});
+
+/// The executable file `name` in the folders of PATH, or "" when there is none.
+std::string FindInPath(const std::string& name);
+
+/// True when `path` is a regular file this process may execute.
+bool IsExecutableFile(const std::string& path);
+
+} // namespace cq

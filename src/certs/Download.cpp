@@ -1,0 +1,127 @@
+#include "certs/Download.h"
+
+#include "app/Dialogs.h"
+#include "app/ErrorReport.h"
+#include "app/Errors.h"
+#include "app/FileUtil.h"
+#include "app/StringUtil.h"
+#include "settings/CertFolders.h"
+#include "settings/SettingsValues.h"
+#include "transport/HttpsExchange.h"
+
+namespace cq {
+namespace {
+
+constexpr int kHttpNotFound = 404;
+
+constexpr const char* kOverwriteQuestion =
+    "Сертификат будет перезаписан при успешном выполнении.\r\nЕсли имеющиеся файлы сертификата "
+    "рабочие, то есть вероятность, что скачанный файл будет от другого запроса, и файлы станут "
+    "\"не рабочими\".\r\nПродолжать все равно?";
+
+std::string ReceiveUrl(const std::string& folder, const std::string& email) {
+    const std::string& base = IsGostRequest(folder) ? Settings().UrlReceiveGostCertificate
+                                                    : Settings().UrlReceiveRSACertificate;
+    return base + LowerCase(email) + ".crt";
+}
+
+void StoreCertificate(const std::string& folder, const std::string& target,
+                      const std::string& body) {
+    ForceDirectories(folder);
+    WriteFileAtomically(target, CertificateFileText(body));
+}
+
+} // namespace
+
+std::string CertificateFileText(const std::string& body) {
+    std::string text;
+    text.reserve(body.size() + body.size() / 32 + 2);
+    for (size_t i = 0; i < body.size(); ++i) {
+        const char c = body[i];
+        if (c == '\r' || c == '\n') {
+            text += "\r\n";
+            if (c == '\r' && i + 1 < body.size() && body[i + 1] == '\n')
+                ++i;
+        } else {
+            text += c;
+        }
+    }
+    if (!body.empty() && body.back() != '\n' && body.back() != '\r')
+        text += "\r\n";
+    return text;
+}
+
+DownloadResult DownloadCertificate(const std::string& fileName, const std::string& email,
+                                   const HttpsGetFunction& httpsGet) {
+    const std::string folder = CertificateFolder(email);
+    const std::string target = folder + fileName;
+    if (FileExists(target) && !AskYesNo(kOverwriteQuestion))
+        return DownloadResult::Failed;
+    try {
+        const std::string body = httpsGet(ReceiveUrl(folder, email), true);
+        StoreCertificate(folder, target, body);
+        return DownloadResult::Downloaded;
+    } catch (const EIdHTTPProtocolException& error) {
+        if (error.errorCode() == kHttpNotFound)
+            return DownloadResult::NotReady;
+        ReportError(context::kReceiveCertificate, error);
+    } catch (const std::exception& error) {
+        ReportError(context::kReceiveCertificate, error);
+    }
+    return DownloadResult::Failed;
+}
+
+DownloadResult DownloadCertificate(const std::string& fileName, const std::string& email) {
+    return DownloadCertificate(fileName, email, HTTPSGet);
+}
+
+ReceptionState EvaluateReceptionState(const std::string& typedAddress) {
+    ReceptionState state;
+    const bool hasAt = typedAddress.find('@') != std::string::npos;
+    bool folderExists = false, cerExists = false, keyExists = false, gost = false;
+    if (hasAt) {
+        const std::string folder = CertificateFolder(typedAddress);
+        folderExists = DirectoryExists(folder);
+        cerExists = FileExists(folder + kCertificateFile);
+        keyExists = FileExists(folder + kCertificateKeyFile);
+        gost = IsGostRequest(folder);
+    }
+    state.FolderLinkEnabled = folderExists;
+    state.DownloadEnabled = keyExists || gost;
+    if (!hasAt) {
+        state.StateLabelVisible = !Trim(typedAddress).empty();
+        state.StateLabel = state.StateLabelVisible ? "Email должен содержать символ @." : "";
+    } else if (cerExists) {
+        state.StateLabelVisible = true;
+        state.StateLabel = kAlreadyReceivedLabel;
+    } else if (!keyExists && !gost) {
+        state.StateLabelVisible = true;
+        state.StateLabel = "Нет ключа, генерация не проводилась.";
+    }
+    state.CheckEnabled = state.StateLabelVisible && state.DownloadEnabled && !gost;
+    return state;
+}
+
+DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionState& state,
+                                  const HttpsGetFunction& httpsGet) {
+    const std::string email = Trim(typedAddress);
+    const DownloadResult result = DownloadCertificate(kCertificateFile, email, httpsGet);
+    if (result == DownloadResult::Downloaded) {
+        state.StateLabelVisible = true;
+        state.StateLabel = kAlreadyReceivedLabel;
+        const bool gost = IsGostRequest(CertificateFolder(email));
+        state.CheckEnabled = !gost;
+        ShowInfoBox(gost ? "Сертификат успешно получен."
+                         : "Сертификат успешно получен. Проверьте его на соответствие "
+                           "запрошенному.");
+    } else if (result == DownloadResult::NotReady) {
+        ShowWarningBox("Сертификат еще не готов. Попробуйте позже.");
+    }
+    return result;
+}
+
+DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionState& state) {
+    return ReceiveCertificate(typedAddress, state, HTTPSGet);
+}
+
+} // namespace cq

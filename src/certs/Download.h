@@ -1,0 +1,57 @@
+#pragma once
+// Download of an issued certificate into the certificate folder of its address, and the state
+// rule of the reception tab (which of download, check and folder link are offered, and what the
+// state label says).
+
+#include <functional>
+#include <string>
+
+namespace cq {
+
+/// Outcome of DownloadCertificate.
+enum class DownloadResult {
+    Downloaded = 0, ///< the certificate was fetched and stored
+    NotReady = 1,   ///< the service answered 404: the certificate is not issued yet
+    Failed = 2,     ///< the user declined to overwrite, or an error occurred and was reported
+};
+
+/// One GET of the service: the URL and whether to copy the exchange to the log; returns the
+/// body or raises (HTTPSGet; tests put another in for faults the service cannot show).
+using HttpsGetFunction = std::function<std::string(const std::string& url, bool logCopy)>;
+
+/// Fetches receive URL + lower-cased address + ".crt" (the GOST receive URL for a folder holding
+/// a GOST request, else the RSA one) into `fileName` in the certificate folder of `email`
+/// (trimmed by the caller). An existing file is replaced, after the user's consent, only once
+/// the whole body has arrived; lines are stored with CR LF ends. 404 gives NotReady with nothing
+/// shown; other errors are reported under "Получение сертификата". Never raises.
+DownloadResult DownloadCertificate(const std::string& fileName, const std::string& email,
+                                   const HttpsGetFunction& httpsGet);
+DownloadResult DownloadCertificate(const std::string& fileName, const std::string& email);
+
+/// The body as stored: every line (ended by CR LF, LF or a lone CR) followed by CR LF.
+std::string CertificateFileText(const std::string& body);
+
+/// What the reception tab offers for the typed address.
+struct ReceptionState {
+    bool DownloadEnabled = false;   ///< the download button
+    bool CheckEnabled = false;      ///< the check button
+    bool FolderLinkEnabled = false; ///< "Папка сертификата"
+    bool InstallEnabled = false; ///< "В хранилище (p12)": only a passed check enables it
+    bool StateLabelVisible = false;
+    std::string StateLabel;
+};
+
+inline constexpr const char* kAlreadyReceivedLabel = "Уже получен! Повтор заменит файл.";
+
+/// The state rule for the address as typed (not trimmed): reads what the certificate folder
+/// holds. Raises only when the request record cannot be read.
+ReceptionState EvaluateReceptionState(const std::string& typedAddress);
+
+/// The download button: downloads Certificate.cer for the address (trimmed here), tells the
+/// outcome ("Сертификат успешно получен..." or "Сертификат еще не готов...") and updates the
+/// state label and the check button of `state` for a successful download.
+DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionState& state,
+                                  const HttpsGetFunction& httpsGet);
+DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionState& state);
+
+} // namespace cq

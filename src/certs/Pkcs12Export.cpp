@@ -1,0 +1,154 @@
+#include "certs/Pkcs12Export.h"
+
+#include "app/Errors.h"
+#include "app/FileUtil.h"
+#include "app/Process.h"
+#include "app/SecretBytes.h"
+#include "app/StringUtil.h"
+#include "app/TextCodec.h"
+#include "certs/KeyFile.h"
+#include "certs/SslOwners.h"
+#include "log/Identity.h"
+#include "settings/CertFolders.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <openssl/err.h>
+#include <unistd.h>
+#include <vector>
+
+namespace cq {
+namespace {
+
+constexpr const char* kKeyPasswordVariable = "CQ_KEY_PASSWORD";
+constexpr const char* kExportPasswordVariable = "CQ_EXPORT_PASSWORD";
+
+/// A temporary file in the certificate folder (mode 0600) that is removed unless kept.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(const std::string& target) {
+        std::vector<char> name(target.begin(), target.end());
+        const std::string suffix = ".XXXXXX";
+        name.insert(name.end(), suffix.begin(), suffix.end());
+        name.push_back('\0');
+        const int fd = ::mkstemp(name.data());
+        if (fd < 0)
+            throw MakeOSError(errno, target);
+        ::close(fd);
+        path_ = name.data();
+    }
+    ~TemporaryFile() {
+        if (!path_.empty())
+            ::unlink(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    const std::string& path() const { return path_; }
+    /// Renames the file over `target`; it is no longer removed.
+    void moveTo(const std::string& target) {
+        if (::rename(path_.c_str(), target.c_str()) != 0)
+            throw MakeOSError(errno, target);
+        path_.clear();
+    }
+
+private:
+    std::string path_;
+};
+
+/// Single-DES keys need the tool's legacy provider; other keys are read without it.
+bool KeyNeedsLegacyProvider(const std::string& keyPath) {
+    try {
+        return DecodePemBlock(ReadFileBytes(keyPath), {}).cipher == "DES-CBC";
+    } catch (const std::exception&) {
+        return false; // the tool reports the unreadable file itself
+    }
+}
+
+std::vector<std::string> ConversionArguments(const std::string& tool, const std::string& folder,
+                                             const std::string& output) {
+    std::vector<std::string> arguments = {tool,
+                                          "pkcs12",
+                                          "-export",
+                                          "-in",
+                                          folder + kCertificateFile,
+                                          "-inkey",
+                                          folder + kCertificateKeyFile,
+                                          "-out",
+                                          output,
+                                          "-passin",
+                                          std::string("env:") + kKeyPasswordVariable,
+                                          "-passout",
+                                          std::string("env:") + kExportPasswordVariable};
+    if (KeyNeedsLegacyProvider(folder + kCertificateKeyFile))
+        arguments.insert(arguments.end(), {"-provider", "legacy", "-provider", "default"});
+    return arguments;
+}
+
+std::string P12Name() {
+    return std::string("\"") + kCertificateP12File + "\"";
+}
+
+void RunConversion(const std::string& tool, const std::string& folder, const std::string& output,
+                   const std::string& password) {
+    // The key file is encrypted over the password's Windows-1251 bytes; the export password is
+    // the text itself, which PKCS#12 stores as Unicode (the tool takes it as UTF-8), so that the
+    // file opens with the password as the user types it.
+    std::vector<EnvironmentVariable> passwords;
+    passwords.push_back({kKeyPasswordVariable, SecretBytes(ToCp1251(password))});
+    passwords.push_back({kExportPasswordVariable, SecretBytes(password)});
+    const ProcessOutcome outcome =
+        RunAndWait(tool, ConversionArguments(tool, folder, output), std::move(passwords));
+    if (outcome.exitStatus != 0)
+        throw Exception("Не удалось создать файл " + P12Name() + ": openssl завершился с кодом " +
+                        std::to_string(outcome.exitStatus) + ".\r\n" + Trim(outcome.output));
+}
+
+} // namespace
+
+std::string FindOpensslTool() {
+    const std::string beside = ProgramFolder() + "openssl";
+    if (IsExecutableFile(beside))
+        return beside;
+    const std::string found = FindInPath("openssl");
+    if (found.empty())
+        throw MakeOSError(ENOENT, "openssl");
+    return found;
+}
+
+void VerifyPkcs12(const std::string& path, const std::string& password,
+                  const std::string& displayName) {
+    const std::string failed = "Файл \"" + displayName + "\" не прошёл проверку";
+    const SecretBytes bytes(ReadFileBytes(path));
+    const auto* der = reinterpret_cast<const unsigned char*>(bytes.data());
+    const ssl::Pkcs12 container(d2i_PKCS12(nullptr, &der, static_cast<long>(bytes.size())));
+    if (!container)
+        ssl::RaiseError(failed);
+    EVP_PKEY* key = nullptr;
+    X509* certificate = nullptr;
+    STACK_OF(X509)* chain = nullptr;
+    const int parsed = PKCS12_parse(container.get(), password.c_str(), &key, &certificate, &chain);
+    const ssl::PrivateKey keyOwner(key);
+    const ssl::Certificate certificateOwner(certificate);
+    const ssl::CertificateStack chainOwner(chain);
+    if (parsed != 1)
+        ssl::RaiseError(failed);
+    if (!key || !certificate)
+        throw Exception(failed + ": нет ключа или сертификата.");
+    if (X509_check_private_key(certificate, key) != 1)
+        ssl::RaiseError(failed + ": ключ не соответствует сертификату");
+    ERR_clear_error();
+}
+
+std::string ExportPkcs12(const std::string& email, const std::string& password) {
+    const std::string folder = CertificateFolder(email);
+    const std::string tool = FindOpensslTool();
+    const std::string target = folder + kCertificateP12File;
+    TemporaryFile output(target);
+    RunConversion(tool, folder, output.path(), password);
+    VerifyPkcs12(output.path(), password, kCertificateP12File);
+    output.moveTo(target);
+    return target;
+}
+
+} // namespace cq

@@ -1,0 +1,28 @@
+#pragma once
+// The conversion of a checked certificate and its key into "Certificate.p12" by the openssl
+// tool, and the verification of the result before anyone opens it.
+
+#include <string>
+
+namespace cq {
+
+/// The openssl tool: "openssl" in the program folder when it is there, else the first one on
+/// PATH. Raises EOSError (ENOENT) when there is none.
+std::string FindOpensslTool();
+
+/// Converts Certificate.cer and Certificate.key of the certificate folder of `email` into
+/// Certificate.p12 (mode 0600), with the key password (UTF-8, exactly as typed) as both the
+/// key's password and the export password. The password reaches the tool through its
+/// environment only. The tool writes a temporary file in the folder; it replaces
+/// Certificate.p12 only when the tool succeeded and the file opens with the password and holds
+/// a key that matches its certificate. Returns the path of Certificate.p12. Raises EOSError when
+/// the tool cannot be found or started and Exception (with the tool's output) when the
+/// conversion or the verification fails; an older Certificate.p12 is then left as it was.
+std::string ExportPkcs12(const std::string& email, const std::string& password);
+
+/// Opens a PKCS#12 file with the password and checks that it holds a certificate and a private
+/// key that belong together. Raises Exception naming `displayName` when it does not.
+void VerifyPkcs12(const std::string& path, const std::string& password,
+                  const std::string& displayName);
+
+} // namespace cq

@@ -1,0 +1,52 @@
+#include "certs/SslOwners.h"
+
+#include "app/Errors.h"
+
+#include <openssl/err.h>
+#include <openssl/provider.h>
+
+namespace cq::ssl {
+namespace {
+
+// Its own library context keeps the legacy provider away from everything else in the process
+// (the TLS client among them).
+OSSL_LIB_CTX* CipherLibraryContext() {
+    static OSSL_LIB_CTX* context = [] {
+        OSSL_LIB_CTX* created = OSSL_LIB_CTX_new();
+        if (created) {
+            OSSL_PROVIDER_load(created, "default");
+            OSSL_PROVIDER_load(created, "legacy"); // single DES; absent builds just lack it
+            ERR_clear_error();
+        }
+        return created;
+    }();
+    return context;
+}
+
+} // namespace
+
+std::string DrainErrors() {
+    std::string text;
+    char buffer[256];
+    while (const unsigned long code = ERR_get_error()) {
+        ERR_error_string_n(code, buffer, sizeof buffer);
+        if (!text.empty())
+            text += "; ";
+        text += buffer;
+    }
+    return text;
+}
+
+void RaiseError(const std::string& what) {
+    const std::string details = DrainErrors();
+    throw Exception(details.empty() ? what : what + ": " + details);
+}
+
+Cipher FetchCipher(const char* name) {
+    Cipher cipher(EVP_CIPHER_fetch(CipherLibraryContext(), name, nullptr));
+    if (!cipher)
+        ERR_clear_error();
+    return cipher;
+}
+
+} // namespace cq::ssl
