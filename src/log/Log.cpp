@@ -14,9 +14,11 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 
 namespace cq {
 namespace {
@@ -24,6 +26,37 @@ namespace {
 constexpr int kRecordKindWithPrefix = 11;
 constexpr int kReadyChecks = 6000;
 constexpr size_t kTrimBlock = 2048;
+
+void WriteAndClose(int fd, const std::string& bytes, const std::string& fileName) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    const int writeError = errno;
+    if (::close(fd) != 0 || written != static_cast<ssize_t>(bytes.size()))
+        throw MakeOSError(written < 0 ? writeError : EIO, fileName);
+}
+
+// Appends to the file when it exists; false when it does not.
+bool AppendToExistingFile(const std::string& fileName, const std::string& bytes) {
+    const int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return false;
+        throw MakeOSError(errno, fileName);
+    }
+    WriteAndClose(fd, bytes, fileName);
+    return true;
+}
+
+// Creates a new file with its first bytes; when another process made it meanwhile, appends.
+void CreateFileWith(const std::string& fileName, const std::string& bytes) {
+    const int fd =
+        ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return AppendToFile(fileName, bytes);
+        throw MakeOSError(errno, fileName);
+    }
+    WriteAndClose(fd, bytes, fileName);
+}
 
 /// The writer thread and its first-in first-out queue of records.
 class TLogThread {
@@ -88,21 +121,46 @@ private:
     // One open-append-close per record; a record that cannot be written is dropped.
     void writeRecord(const std::string& text, int kind) {
         try {
-            const LocalDateTime now = ToLocal(clock_());
-            const std::string fileName = LogFileNameFor(layout_, now);
-            ForceDirectories(LogFolderFor(layout_, now));
-            bool exists = FileExists(fileName);
-            if (layout_.pathBy == 4 && exists) {
+            const LocalDateTime now = localNow();
+            const std::string& fileName = fileNameFor(now);
+            if (layout_.pathBy == 4 && FileExists(fileName))
                 TrimLogFile(fileName, sizeLimitKB_);
-                exists = FileExists(fileName);
-            }
-            std::string bytes;
-            if (!exists)
-                bytes = ToCp1251(LogHeader(ProgramFileName(), ProgramVersion()));
-            bytes += ToCp1251(FormatLogRecord(text, kind, now, StationIdentity()));
-            AppendToFile(fileName, bytes);
+            const std::string record =
+                ToCp1251(FormatLogRecord(text, kind, now, StationIdentity()));
+            if (!AppendToExistingFile(fileName, record))
+                CreateFileWith(fileName,
+                               ToCp1251(LogHeader(ProgramFileName(), ProgramVersion())) + record);
         } catch (...) {
+            preparedFileName_
+                .clear(); // the folder may have gone: make it again for the next record
         }
+    }
+
+    // The local time now; the calendar conversion is redone only when the second changes.
+    LocalDateTime localNow() {
+        const TimePoint moment = clock_();
+        const auto second = std::chrono::floor<std::chrono::seconds>(moment);
+        if (second != cachedSecond_) {
+            cachedLocal_ = ToLocal(second);
+            cachedSecond_ = second;
+        }
+        LocalDateTime local = cachedLocal_;
+        local.millisecond = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(moment - second).count());
+        return local;
+    }
+
+    // The file of a record written on that date, its folder made; the previous record's file
+    // serves while the date stays the same.
+    const std::string& fileNameFor(const LocalDateTime& now) {
+        const int day = (now.year * 100 + now.month) * 100 + now.day;
+        if (day != preparedDay_ || preparedFileName_.empty()) {
+            preparedFileName_.clear();
+            ForceDirectories(LogFolderFor(layout_, now));
+            preparedFileName_ = LogFileNameFor(layout_, now);
+            preparedDay_ = day;
+        }
+        return preparedFileName_;
     }
 
     const LogLayout layout_;
@@ -116,6 +174,10 @@ private:
     bool writerWaiting_ = false;
     bool writing_ = false;
     bool terminated_ = false;
+    std::string preparedFileName_;
+    TimePoint cachedSecond_ = TimePoint::min();
+    LocalDateTime cachedLocal_;
+    int preparedDay_ = 0;
     std::thread thread_;
 };
 

@@ -63,10 +63,20 @@ std::string LogFileNameFor(const LogLayout& layout, const LocalDateTime& date) {
 }
 
 std::string LogTimeStamp(const LocalDateTime& date) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%02d.%02d.%04d %02d:%02d:%02d:%03d", date.day, date.month,
-                  date.year, date.hour, date.minute, date.second, date.millisecond);
-    return buffer;
+    // Formatted by hand: the writer makes one for every record.
+    std::string stamp = "dd.mm.yyyy hh:nn:ss:zzz";
+    const auto put = [&stamp](size_t at, int value, int width) {
+        for (int i = width - 1; i >= 0; --i, value /= 10)
+            stamp[at + static_cast<size_t>(i)] = static_cast<char>('0' + value % 10);
+    };
+    put(0, date.day, 2);
+    put(3, date.month, 2);
+    put(6, date.year, 4);
+    put(11, date.hour, 2);
+    put(14, date.minute, 2);
+    put(17, date.second, 2);
+    put(20, date.millisecond, 3);
+    return stamp;
 }
 
 std::string LogHeader(const std::string& programFileName, const std::string& programVersion) {
@@ -77,9 +87,17 @@ std::string LogHeader(const std::string& programFileName, const std::string& pro
 std::string FormatLogRecord(const std::string& text, int kind, const LocalDateTime& date,
                             const std::string& stationIdentity) {
     std::string record;
-    if (kind == 11)
-        record = "[" + LogTimeStamp(date) + "] " + stationIdentity + " - ";
-    return record + text + "\r\n";
+    record.reserve(text.size() + stationIdentity.size() + 32);
+    if (kind == 11) {
+        record += '[';
+        record += LogTimeStamp(date);
+        record += "] ";
+        record += stationIdentity;
+        record += " - ";
+    }
+    record += text;
+    record += "\r\n";
+    return record;
 }
 
 } // namespace cq
