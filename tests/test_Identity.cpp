@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 #include "app/AppServer.h"
+#include "app/ErrorReport.h"
+#include "app/Errors.h"
 #include "log/Identity.h"
 
 #include <gtest/gtest.h>
@@ -73,6 +75,25 @@ TEST(CliVersion, PrintsIdentityLines) {
     for (const char* name : {"ProgramFileName=certquorix-cli\n", "ProgramVersion=",
                              "ProgramFolder=", "StationName=", "StationIdentity="})
         EXPECT_NE(result.out.find(name), std::string::npos) << name;
+}
+
+} // namespace
+
+namespace {
+
+TEST(AppServer, DiscardsEscapedErrorsUntilAnotherHandlerIsInstalled) {
+    cq::test::RecordingDialogs dialogs;
+    cq::TAppServer server(true);
+    EXPECT_TRUE(server.DebugMode);
+    EXPECT_EQ(server.ConnectionHandle, 0);
+    cq::HandleApplicationError(cq::Exception("from a creation handler"));
+    EXPECT_TRUE(dialogs.boxes.empty());
+    cq::SetApplicationErrorHandler(
+        [](const std::exception& error) { cq::OnApplicationError(error); });
+    cq::HandleApplicationError(cq::Exception("later"));
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, "Exception: later");
+    cq::SetApplicationErrorHandler(nullptr);
 }
 
 } // namespace
