@@ -1,3 +1,4 @@
+#include "settings/SettingsValues.h"
 #include "transport/ProxyDiscovery.h"
 
 #include <gtest/gtest.h>
@@ -88,6 +89,39 @@ TEST(ProxyDiscoveryTest, EnvironmentProxyForHttpsWithoutCredentials) {
     EXPECT_TRUE(proxy.useProxy);
     EXPECT_EQ(proxy.server, "h2");
     EXPECT_EQ(proxy.port, "3128");
+}
+
+} // namespace
+
+namespace {
+
+TEST(ProxySourceTest, SystemSettingOnlyWithoutAProxySectionInTheFile) {
+    const auto system = [] {
+        return std::optional<cq::ProxyInfo>(cq::ProxyInfo{3, "http=h1:80 https=h2:3128"});
+    };
+    cq::SettingsValues& settings = cq::Settings();
+    settings = cq::SettingsValues();
+    settings.ProxyFromIni = true;
+    settings.ProxyUse = false;
+    settings.ProxyServer = "ini-host";
+    settings.ProxyUserName = "ini-user";
+    EXPECT_FALSE(cq::TakeSystemProxyUnlessFromIni(system));
+    EXPECT_EQ(settings.ProxyServer, "ini-host");
+    EXPECT_FALSE(settings.ProxyUse);
+
+    settings.ProxyFromIni = false;
+    settings.ProxyPassword = "old";
+    EXPECT_TRUE(cq::TakeSystemProxyUnlessFromIni(system));
+    EXPECT_TRUE(settings.ProxyUse);
+    EXPECT_EQ(settings.ProxyServer, "h2");
+    EXPECT_EQ(settings.ProxyPort, "3128");
+    EXPECT_EQ(settings.ProxyUserName, "");
+    EXPECT_EQ(settings.ProxyPassword, "");
+
+    EXPECT_TRUE(cq::TakeSystemProxyUnlessFromIni([] { return std::optional<cq::ProxyInfo>(); }));
+    EXPECT_FALSE(settings.ProxyUse);
+    EXPECT_EQ(settings.ProxyServer, "");
+    settings = cq::SettingsValues();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "cli/Commands.h"
 #include "settings/Settings.h"
 #include "transport/HttpsExchange.h"
+#include "transport/ProxyDiscovery.h"
 
 #include <iostream>
 
@@ -16,6 +17,7 @@ int CmdGet(const Arguments& args) {
     LoadSettings(&loaded);
     if (!loaded)
         return kExitFailed; // the load has reported its error
+    TakeSystemProxyUnlessFromIni();
     try {
         const std::string body = HTTPSGet(args.front(), false);
         std::cout.write(body.data(), static_cast<std::streamsize>(body.size()));

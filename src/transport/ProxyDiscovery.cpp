@@ -1,6 +1,7 @@
 #include "transport/ProxyDiscovery.h"
 
 #include "app/StringUtil.h"
+#include "settings/SettingsValues.h"
 
 #include <cstdlib>
 #include <tuple>
@@ -56,6 +57,13 @@ std::string FirstSet(const EnvironmentLookup& lookup, const char* lower, const c
     return {};
 }
 
+ProxyInfoSource EnvironmentSource() {
+    return [] {
+        return std::optional<ProxyInfo>(
+            ProxyInfoFromEnvironment([](const char* name) { return std::getenv(name); }));
+    };
+}
+
 } // namespace
 
 IEProxy ProxyFromInfo(const ProxyInfo& info, const std::string& protocolName) {
@@ -94,10 +102,24 @@ IEProxy GetIEProxy(const std::string& protocolName, const ProxyInfoSource& sourc
 }
 
 IEProxy GetIEProxy(const std::string& protocolName) {
-    return GetIEProxy(protocolName, [] {
-        return std::optional<ProxyInfo>(
-            ProxyInfoFromEnvironment([](const char* name) { return std::getenv(name); }));
-    });
+    return GetIEProxy(protocolName, EnvironmentSource());
+}
+
+bool TakeSystemProxyUnlessFromIni(const ProxyInfoSource& source) {
+    SettingsValues& settings = Settings();
+    if (settings.ProxyFromIni)
+        return false;
+    const IEProxy proxy = GetIEProxy("https", source);
+    settings.ProxyUse = proxy.useProxy;
+    settings.ProxyServer = proxy.server;
+    settings.ProxyPort = proxy.port;
+    settings.ProxyUserName.clear();
+    settings.ProxyPassword.clear();
+    return true;
+}
+
+bool TakeSystemProxyUnlessFromIni() {
+    return TakeSystemProxyUnlessFromIni(EnvironmentSource());
 }
 
 } // namespace cq

@@ -39,6 +39,12 @@ struct IEProxy {
 IEProxy GetIEProxy(const std::string& protocolName);
 IEProxy GetIEProxy(const std::string& protocolName, const ProxyInfoSource& source);
 
+/// The proxy source of a start: when the settings file named no proxy (ProxyFromIni false), the
+/// system setting for "https" becomes ProxyUse, ProxyServer and ProxyPort, with empty user name
+/// and password. Returns true when the system setting was taken.
+bool TakeSystemProxyUnlessFromIni();
+bool TakeSystemProxyUnlessFromIni(const ProxyInfoSource& source);
+
 /// The selection and splitting rules alone, for a record already read.
 IEProxy ProxyFromInfo(const ProxyInfo& info, const std::string& protocolName);
 
