@@ -1,12 +1,32 @@
+#include "app/ErrorReport.h"
 #include "cli/Commands.h"
+#include "settings/Settings.h"
+#include "transport/HttpsExchange.h"
+#include "transport/ProxyDiscovery.h"
 
 #include <iostream>
 
 namespace cq::cli {
 
-int CmdGet(const Arguments&) {
-    std::cerr << "Команда ещё не готова.\n";
-    return kExitFailed;
+int CmdGet(const Arguments& args) {
+    if (args.size() != 1) {
+        std::cerr << "Использование: certquorix-cli get URL\n";
+        return kExitUsage;
+    }
+    bool loaded = false;
+    LoadSettings(&loaded);
+    if (!loaded)
+        return kExitFailed; // the load has reported its error
+    TakeSystemProxyUnlessFromIni();
+    try {
+        const std::string body = HTTPSGet(args.front(), false);
+        std::cout.write(body.data(), static_cast<std::streamsize>(body.size()));
+        std::cout.flush();
+        return kExitOk;
+    } catch (const std::exception& error) {
+        std::cerr << DescribeError(error) << "\n";
+        return kExitFailed;
+    }
 }
 
 } // namespace cq::cli

@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 #include "cli/ConsoleDialogs.h"
 #include "log/Log.h"
+#include "transport/Connection.h"
 
 #include <functional>
 #include <iostream>
@@ -17,6 +18,20 @@ void PrintUsage() {
     std::cerr << "Использование: certquorix-cli КОМАНДА [параметры]\n"
                  "Команды: version, settings, get URL, request, download, check, export\n";
 }
+
+// Opens the service connection for the run and closes it on every way out.
+class ConnectionScope {
+public:
+    explicit ConnectionScope(cq::TAppServer& server) : server_(server) {
+        server_.ConnectionHandle = cq::CreateConn(0, {server_.DebugMode});
+    }
+    ~ConnectionScope() { cq::CloseConn(server_.ConnectionHandle); }
+    ConnectionScope(const ConnectionScope&) = delete;
+    ConnectionScope& operator=(const ConnectionScope&) = delete;
+
+private:
+    cq::TAppServer& server_;
+};
 
 void StartLog() {
     try {
@@ -44,9 +59,15 @@ int main(int argc, char** argv) {
     cq::SetDialogs(&dialogs);
     cq::TAppServer server(cq::IsDebugSwitch(args));
     cq::SetAppServer(&server);
-    StartLog();
-    const int status = commands.at(args.front())(Arguments(args.begin() + 1, args.end()));
-    cq::FlushLog();
+    int status = cq::cli::kExitFailed;
+    try {
+        const ConnectionScope connection(server);
+        StartLog();
+        status = commands.at(args.front())(Arguments(args.begin() + 1, args.end()));
+        cq::FlushLog();
+    } catch (const std::exception& error) {
+        std::cerr << cq::DescribeError(error) << "\n";
+    }
     cq::SetAppServer(nullptr);
     cq::SetDialogs(nullptr);
     return status;

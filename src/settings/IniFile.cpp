@@ -34,9 +34,9 @@ int HexDigit(char c) {
 } // namespace
 
 IniFile IniFile::Load(const std::string& path) {
-    if (!FileExists(path))
+    if (!FileExists(path) && !DirectoryExists(path))
         return IniFile();
-    return Parse(ReadFileBytes(path));
+    return Parse(ReadFileBytes(path)); // a folder in the file's place is an error, not empty
 }
 
 IniFile IniFile::Parse(std::string_view cp1251Bytes) {

@@ -13,7 +13,8 @@ class IniFile {
 public:
     IniFile() = default;
 
-    /// Reads `path`; a missing file reads as empty. Raises EOSError when it cannot be read.
+    /// Reads `path`; a missing file reads as empty. Raises EOSError when it cannot be read (also
+    /// when a folder stands in its place).
     static IniFile Load(const std::string& path);
     /// Parses the bytes of an ini file (Windows-1251).
     static IniFile Parse(std::string_view cp1251Bytes);

@@ -1,0 +1,131 @@
+#include "certs/InputRules.h"
+
+#include "app/StringUtil.h"
+
+namespace cq {
+namespace {
+
+bool InRange(char32_t c, char32_t low, char32_t high) {
+    return c >= low && c <= high;
+}
+
+/// Decodes the UTF-8 character at `pos` and moves `pos` past it. A malformed byte stands for
+/// itself so that it never passes a filter by accident.
+char32_t NextCharacter(std::string_view text, size_t& pos) {
+    const auto lead = static_cast<unsigned char>(text[pos++]);
+    if (lead < 0x80)
+        return lead;
+    const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+    char32_t c = lead & (0x3F >> extra);
+    for (int i = 0; i < extra && pos < text.size(); ++i) {
+        const auto next = static_cast<unsigned char>(text[pos]);
+        if ((next & 0xC0) != 0x80)
+            break;
+        c = (c << 6) | (next & 0x3F);
+        ++pos;
+    }
+    return extra == 0 ? 0xFFFD : c;
+}
+
+bool AnyBlankField(const RequestFields& fields) {
+    for (const std::string* text : {&fields.country, &fields.state, &fields.locality,
+                                    &fields.organization, &fields.commonName})
+        if (Trim(*text).empty())
+            return true;
+    return false;
+}
+
+bool AnyBlankGostChoice(const RequestFields& fields) {
+    return Trim(fields.provider).empty() || Trim(fields.container).empty();
+}
+
+} // namespace
+
+bool IsSubjectChar(char32_t c) {
+    return c == ' ' || c == '-' || c == '.' || InRange(c, '0', '9') || InRange(c, '@', 'Z') ||
+           InRange(c, 'a', 'z');
+}
+
+bool IsEmailChar(char32_t c) {
+    return c == '-' || c == '.' || InRange(c, '0', '9') || c == '@' || c == '_' ||
+           InRange(c, 'a', 'z');
+}
+
+bool FitsFilter(FieldFilter filter, std::string_view text) {
+    if (filter == FieldFilter::None)
+        return true;
+    for (size_t pos = 0; pos < text.size();) {
+        const char32_t c = NextCharacter(text, pos);
+        if (!(filter == FieldFilter::Subject ? IsSubjectChar(c) : IsEmailChar(c)))
+            return false;
+    }
+    return true;
+}
+
+bool TypedCharPasses(FieldFilter filter, char32_t key) {
+    if (filter == FieldFilter::None || key == 8)
+        return true;
+    return filter == FieldFilter::Subject ? IsSubjectChar(key) : IsEmailChar(key);
+}
+
+std::optional<std::string> PasteRefusal(FieldFilter filter, std::string_view clipboardText) {
+    if (FitsFilter(filter, clipboardText))
+        return std::nullopt;
+    return "Попытка вставить текст \"" + std::string(clipboardText) +
+           "\" содержащий недопустимые символы.";
+}
+
+bool EndsWithOperatorDomain(std::string_view commonName, std::string_view domain) {
+    return commonName.size() >= domain.size() &&
+           commonName.substr(commonName.size() - domain.size()) == domain;
+}
+
+bool CommonNameIsBad(const RequestFields& fields) {
+    return !FitsFilter(FieldFilter::Subject, Trim(fields.commonName));
+}
+
+bool EmailLooksUsable(std::string_view email) {
+    const size_t at = email.find('@');
+    return at != std::string_view::npos && at != 0;
+}
+
+bool RsaSendEnabled(const RequestFields& fields, std::string_view operatorDomain) {
+    return !EndsWithOperatorDomain(Trim(fields.commonName), operatorDomain) &&
+           EmailLooksUsable(fields.email) && !fields.password.empty() &&
+           (fields.openPassword || fields.password == fields.password2);
+}
+
+bool GostStartEnabled(const RequestFields& fields, std::string_view operatorDomain) {
+    return !EndsWithOperatorDomain(Trim(fields.commonName), operatorDomain) &&
+           !AnyBlankField(fields) && EmailLooksUsable(fields.email) && !AnyBlankGostChoice(fields);
+}
+
+std::string CutToWidth(std::string_view text, size_t width) {
+    size_t pos = 0;
+    for (size_t count = 0; count < width && pos < text.size(); ++count)
+        NextCharacter(text, pos);
+    return std::string(text.substr(0, pos));
+}
+
+size_t CharacterCount(std::string_view text) {
+    size_t count = 0;
+    for (size_t pos = 0; pos < text.size(); ++count)
+        NextCharacter(text, pos);
+    return count;
+}
+
+SubjectData BuildSubjectData(const RequestFields& fields) {
+    SubjectData subject;
+    subject.Country = CutToWidth(Trim(fields.country), subject_width::kCountry);
+    subject.State = CutToWidth(Trim(fields.state), subject_width::kState);
+    subject.Locality = CutToWidth(Trim(fields.locality), subject_width::kLocality);
+    subject.Organization = CutToWidth(Trim(fields.organization), subject_width::kOrganization);
+    subject.OrganizUnit = CutToWidth(Trim(fields.organizUnit), subject_width::kOrganizUnit);
+    subject.CommonName = CutToWidth(Trim(fields.commonName), subject_width::kCommonName);
+    subject.Email = CutToWidth(Trim(fields.email), subject_width::kEmail);
+    subject.Password = CutToWidth(fields.password, subject_width::kPassword);
+    subject.OpenPassw = fields.openPassword;
+    return subject;
+}
+
+} // namespace cq

@@ -1,0 +1,98 @@
+#pragma once
+// The input rules of the request tab as plain functions over field texts: which characters each
+// field accepts, the paste check, when the two request buttons are enabled, and the building of
+// SubjectData. The window and the command-line tool both call them.
+
+#include "certs/SubjectData.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace cq {
+
+/// Which character set guards a field.
+enum class FieldFilter {
+    Subject, ///< country, state, locality, organization, unit, common name
+    Email,   ///< the e-mail address
+    None     ///< passwords and every other edit: not filtered
+};
+
+/// Space, "-", ".", "0"-"9", "@", "A"-"Z", "a"-"z".
+bool IsSubjectChar(char32_t c);
+/// "-", ".", "0"-"9", "@", "_", "a"-"z".
+bool IsEmailChar(char32_t c);
+/// True when every character of the UTF-8 text belongs to the filter's set.
+bool FitsFilter(FieldFilter filter, std::string_view text);
+
+/// True when a typed character may enter a field: it is in the field's set, or it is Backspace.
+bool TypedCharPasses(FieldFilter filter, char32_t key);
+
+/// The error text for a paste that the field refuses, or nothing when the paste may go in.
+std::optional<std::string> PasteRefusal(FieldFilter filter, std::string_view clipboardText);
+
+/// True when the common name's last characters equal `domain` exactly (case-sensitive).
+bool EndsWithOperatorDomain(std::string_view commonName, std::string_view domain);
+
+/// The texts of the request tab as they stand (untrimmed).
+struct RequestFields {
+    std::string country = "ru";
+    std::string state;
+    std::string locality;
+    std::string organization;
+    std::string organizUnit;
+    std::string commonName;
+    std::string email;
+    std::string password;
+    std::string password2;
+    bool openPassword = false;
+    std::string provider;  ///< the GOST provider list's text
+    std::string container; ///< the GOST container field's text
+};
+
+/// True when the trimmed common name holds a character outside the subject set (the labels of
+/// the edited fields turn red while this holds).
+bool CommonNameIsBad(const RequestFields& fields);
+
+/// The address holds "@" and its first "@" is not its first character.
+bool EmailLooksUsable(std::string_view email);
+
+/// Enabling rule of the RSA send button.
+bool RsaSendEnabled(const RequestFields& fields, std::string_view operatorDomain);
+/// Enabling rule of the GOST start button.
+bool GostStartEnabled(const RequestFields& fields, std::string_view operatorDomain);
+
+/// How many characters each edit lets the user type or paste.
+namespace edit_width {
+inline constexpr size_t kCountry = 2;
+inline constexpr size_t kState = 20;
+inline constexpr size_t kLocality = 50;
+inline constexpr size_t kOrganization = 50;
+inline constexpr size_t kOrganizUnit = 50;
+inline constexpr size_t kCommonName = 50;
+inline constexpr size_t kEmail = 40;
+inline constexpr size_t kPassword = 16;
+} // namespace edit_width
+
+/// The widths of the SubjectData fields.
+namespace subject_width {
+inline constexpr size_t kCountry = 3;
+inline constexpr size_t kState = 20;
+inline constexpr size_t kLocality = 50;
+inline constexpr size_t kOrganization = 50;
+inline constexpr size_t kOrganizUnit = 50;
+inline constexpr size_t kCommonName = 50;
+inline constexpr size_t kEmail = 50;
+inline constexpr size_t kPassword = 20;
+} // namespace subject_width
+
+/// The first `width` characters of a UTF-8 text.
+std::string CutToWidth(std::string_view text, size_t width);
+/// The number of characters of a UTF-8 text.
+size_t CharacterCount(std::string_view text);
+
+/// The subject fields trimmed and cut to their widths, the password as typed cut to its width,
+/// and the open-password flag.
+SubjectData BuildSubjectData(const RequestFields& fields);
+
+} // namespace cq

@@ -1,0 +1,111 @@
+#include "certs/PublicKeyAct.h"
+
+#include "app/FileUtil.h"
+#include "app/StringUtil.h"
+#include "app/TextCodec.h"
+#include "log/Identity.h"
+
+#include <cstdio>
+
+namespace cq {
+namespace {
+
+std::string HexPair(unsigned char byte) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    return {kDigits[byte >> 4], kDigits[byte & 0x0F]};
+}
+
+const char* SeparatorAfter(size_t k) {
+    if (k % 16 == 0)
+        return "\\par\r\n";
+    return k % 8 == 0 ? "  " : " ";
+}
+
+std::string CountryForAct(const std::string& country) {
+    return LowerCase(country) == "ru" ? "Russia(ru)" : country;
+}
+
+/// Every line followed by CR LF, the last one included.
+std::string WithCrLfLines(std::string_view text) {
+    std::string out = ToCrLf(text);
+    if (!out.empty() && !out.ends_with("\r\n"))
+        out += "\r\n";
+    return out;
+}
+
+PublicKeyActValues ToCp1251Values(PublicKeyActValues values) {
+    for (std::string* text :
+         {&values.Country, &values.State, &values.Locality, &values.Organization,
+          &values.OrganizUnit, &values.CommonName, &values.Email, &values.Algorithm,
+          &values.Container, &values.PublicKey, &values.Prefix, &values.Modulus, &values.Postfix,
+          &values.Exponent})
+        *text = ToCp1251(*text);
+    return values;
+}
+
+} // namespace
+
+std::string HexText(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size() * 4);
+    for (size_t k = 1; k <= bytes.size(); ++k) {
+        text += HexPair(static_cast<unsigned char>(bytes[k - 1]));
+        if (k < bytes.size())
+            text += SeparatorAfter(k);
+    }
+    return text;
+}
+
+std::string ReplaceAll(std::string_view text,
+                       const std::vector<std::pair<std::string, std::string>>& pairs) {
+    std::string result(text);
+    for (const auto& [pattern, replacement] : pairs)
+        result = ReplaceText(result, pattern, replacement);
+    return result;
+}
+
+std::string PublicKeyActPath(const std::string& folder, const std::string& email) {
+    return folder + LowerCase(email) + ".rtf";
+}
+
+std::string ShortDateText(TimePoint moment) {
+    const LocalDateTime local = ToLocal(moment);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d.%02d.%04d", local.day % 100, local.month % 100,
+                  local.year % 10000);
+    return text;
+}
+
+std::string FillPublicKeyAct(std::string_view templateText, const PublicKeyActValues& values,
+                             const std::string& dateText) {
+    return ReplaceAll(templateText, {
+                                        {"$Country$", CountryForAct(values.Country)},
+                                        {"$State$", values.State},
+                                        {"$Locality$", values.Locality},
+                                        {"$Organization$", values.Organization},
+                                        {"$OrganizUnit$", values.OrganizUnit},
+                                        {"$CommonName$", values.CommonName},
+                                        {"$Email$", values.Email},
+                                        {"$Algorithm$", values.Algorithm},
+                                        {"$Container$", values.Container},
+                                        {"$Date$", dateText},
+                                        {"$PublicKey$", values.PublicKey},
+                                        {"$Prefix$", values.Prefix},
+                                        {"$Modulus$", values.Modulus},
+                                        {"$Postfix$", values.Postfix},
+                                        {"$Exponent$", values.Exponent},
+                                    });
+}
+
+void MakePublicKeyAct(const std::string& folder, const std::string& templateName,
+                      const PublicKeyActValues& values, const Clock& clock) {
+    const std::string templatePath = ProgramFolder() + templateName;
+    if (!FileExists(templatePath))
+        return;
+    // The template's bytes are kept as they are; only the values are turned into Windows-1251.
+    const std::string act = FillPublicKeyAct(ReadFileBytes(templatePath), ToCp1251Values(values),
+                                             ShortDateText(clock()));
+    WriteFileAtomically(PublicKeyActPath(folder, values.Email), WithCrLfLines(act));
+}
+
+} // namespace cq

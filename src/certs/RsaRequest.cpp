@@ -1,0 +1,419 @@
+#include "certs/RsaRequest.h"
+
+#include "app/Dialogs.h"
+#include "app/Errors.h"
+#include "app/FileUtil.h"
+#include "app/StringUtil.h"
+#include "app/TextCodec.h"
+#include "certs/Der.h"
+#include "certs/PublicKeyAct.h"
+#include "settings/CertFolders.h"
+
+#include <openssl/bn.h>
+#include <openssl/core_names.h>
+#include <openssl/crypto.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/param_build.h>
+#include <openssl/rand.h>
+
+#include <memory>
+#include <vector>
+
+namespace cq {
+namespace {
+
+constexpr int kPrimeBits = 512;
+constexpr unsigned long kPublicExponent = 65537;
+constexpr size_t kModulusSpanMargin = 6;
+constexpr const char* kRsaEncryption = "1.2.840.113549.1.1.1";
+constexpr const char* kSha1WithRsa = "1.2.840.113549.1.1.5";
+
+struct BnFree {
+    void operator()(BIGNUM* number) const { BN_clear_free(number); }
+};
+struct BnCtxFree {
+    void operator()(BN_CTX* context) const { BN_CTX_free(context); }
+};
+struct PkeyFree {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+struct PkeyCtxFree {
+    void operator()(EVP_PKEY_CTX* context) const { EVP_PKEY_CTX_free(context); }
+};
+struct MdCtxFree {
+    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
+struct CipherCtxFree {
+    void operator()(EVP_CIPHER_CTX* context) const { EVP_CIPHER_CTX_free(context); }
+};
+struct ParamBldFree {
+    void operator()(OSSL_PARAM_BLD* builder) const { OSSL_PARAM_BLD_free(builder); }
+};
+struct ParamFree {
+    void operator()(OSSL_PARAM* params) const { OSSL_PARAM_free(params); }
+};
+
+using Bn = std::unique_ptr<BIGNUM, BnFree>;
+using BnCtx = std::unique_ptr<BN_CTX, BnCtxFree>;
+using Pkey = std::unique_ptr<EVP_PKEY, PkeyFree>;
+
+/// Bytes that hold secrets: wiped when they go.
+class SecretBytes {
+public:
+    SecretBytes() = default;
+    explicit SecretBytes(std::string bytes) : bytes_(std::move(bytes)) {}
+    SecretBytes(const SecretBytes&) = delete;
+    SecretBytes& operator=(const SecretBytes&) = delete;
+    ~SecretBytes() { OPENSSL_cleanse(bytes_.data(), bytes_.size()); }
+    const std::string& get() const { return bytes_; }
+
+private:
+    std::string bytes_;
+};
+
+/// Raises Exception with `what` and the texts queued in OpenSSL's error stack.
+[[noreturn]] void ThrowOpenSslError(const std::string& what) {
+    std::string message = what;
+    while (const unsigned long code = ERR_get_error()) {
+        char text[256];
+        ERR_error_string_n(code, text, sizeof text);
+        message += std::string(message == what ? ": " : "; ") + text;
+    }
+    throw Exception(message);
+}
+
+void Check(int result, const char* what) {
+    if (result <= 0)
+        ThrowOpenSslError(what);
+}
+
+Bn NewNumber() {
+    Bn number(BN_secure_new());
+    if (!number)
+        ThrowOpenSslError("BN_secure_new");
+    return number;
+}
+
+/// The number as whole 32-bit words, most significant first, leading zero bytes of the top
+/// word kept (n gives 128 bytes, e gives 00 01 00 01).
+std::string WordBytes(const BIGNUM* number) {
+    const int words = (BN_num_bytes(number) + 3) / 4;
+    std::string bytes(static_cast<size_t>(words) * 4, '\0');
+    if (BN_bn2binpad(number, reinterpret_cast<unsigned char*>(bytes.data()),
+                     static_cast<int>(bytes.size())) < 0)
+        ThrowOpenSslError("BN_bn2binpad");
+    return bytes;
+}
+
+struct RsaNumbers {
+    Bn n, e, d, p, q, dmp1, dmq1, iqmp;
+};
+
+bool CoprimeWithExponent(const BIGNUM* prime, const BIGNUM* e, BN_CTX* context) {
+    Bn primeMinusOne = NewNumber();
+    Bn divisor = NewNumber();
+    Check(BN_sub(primeMinusOne.get(), prime, BN_value_one()), "BN_sub");
+    Check(BN_gcd(divisor.get(), primeMinusOne.get(), e, context), "BN_gcd");
+    return BN_is_one(divisor.get());
+}
+
+/// A probable prime of 512 bits with its two top bits set and p - 1 coprime with e.
+Bn GeneratePrime(const BIGNUM* e, BN_CTX* context) {
+    for (;;) {
+        Bn prime = NewNumber();
+        Check(BN_generate_prime_ex2(prime.get(), kPrimeBits, 0, nullptr, nullptr, nullptr, context),
+              "BN_generate_prime_ex2");
+        if (BN_is_bit_set(prime.get(), kPrimeBits - 1) &&
+            BN_is_bit_set(prime.get(), kPrimeBits - 2) &&
+            CoprimeWithExponent(prime.get(), e, context))
+            return prime;
+    }
+}
+
+Bn Minus1(const BIGNUM* number) {
+    Bn result = NewNumber();
+    Check(BN_sub(result.get(), number, BN_value_one()), "BN_sub");
+    return result;
+}
+
+void DerivePrivateNumbers(RsaNumbers& key, BN_CTX* context) {
+    Bn pMinus1 = Minus1(key.p.get());
+    Bn qMinus1 = Minus1(key.q.get());
+    Bn phi = NewNumber();
+    Check(BN_mul(phi.get(), pMinus1.get(), qMinus1.get(), context), "BN_mul");
+    BN_set_flags(phi.get(), BN_FLG_CONSTTIME);
+    key.d = NewNumber();
+    if (!BN_mod_inverse(key.d.get(), key.e.get(), phi.get(), context))
+        ThrowOpenSslError("BN_mod_inverse");
+    key.dmp1 = NewNumber();
+    key.dmq1 = NewNumber();
+    key.iqmp = NewNumber();
+    Check(BN_mod(key.dmp1.get(), key.d.get(), pMinus1.get(), context), "BN_mod");
+    Check(BN_mod(key.dmq1.get(), key.d.get(), qMinus1.get(), context), "BN_mod");
+    BN_set_flags(key.p.get(), BN_FLG_CONSTTIME);
+    if (!BN_mod_inverse(key.iqmp.get(), key.q.get(), key.p.get(), context))
+        ThrowOpenSslError("BN_mod_inverse");
+}
+
+RsaNumbers GenerateKeyPair() {
+    BnCtx context(BN_CTX_secure_new());
+    if (!context)
+        ThrowOpenSslError("BN_CTX_secure_new");
+    RsaNumbers key;
+    key.e = NewNumber();
+    Check(BN_set_word(key.e.get(), kPublicExponent), "BN_set_word");
+    key.p = GeneratePrime(key.e.get(), context.get());
+    do
+        key.q = GeneratePrime(key.e.get(), context.get());
+    while (BN_cmp(key.p.get(), key.q.get()) == 0);
+    key.n = NewNumber();
+    Check(BN_mul(key.n.get(), key.p.get(), key.q.get(), context.get()), "BN_mul");
+    DerivePrivateNumbers(key, context.get());
+    return key;
+}
+
+/// The key as an OpenSSL object for signing.
+Pkey SigningKey(const RsaNumbers& key) {
+    std::unique_ptr<OSSL_PARAM_BLD, ParamBldFree> builder(OSSL_PARAM_BLD_new());
+    if (!builder)
+        ThrowOpenSslError("OSSL_PARAM_BLD_new");
+    const std::pair<const char*, const BIGNUM*> numbers[] = {
+        {OSSL_PKEY_PARAM_RSA_N, key.n.get()},
+        {OSSL_PKEY_PARAM_RSA_E, key.e.get()},
+        {OSSL_PKEY_PARAM_RSA_D, key.d.get()},
+        {OSSL_PKEY_PARAM_RSA_FACTOR1, key.p.get()},
+        {OSSL_PKEY_PARAM_RSA_FACTOR2, key.q.get()},
+        {OSSL_PKEY_PARAM_RSA_EXPONENT1, key.dmp1.get()},
+        {OSSL_PKEY_PARAM_RSA_EXPONENT2, key.dmq1.get()},
+        {OSSL_PKEY_PARAM_RSA_COEFFICIENT1, key.iqmp.get()},
+    };
+    for (const auto& [name, number] : numbers)
+        Check(OSSL_PARAM_BLD_push_BN(builder.get(), name, number), "OSSL_PARAM_BLD_push_BN");
+    std::unique_ptr<OSSL_PARAM, ParamFree> params(OSSL_PARAM_BLD_to_param(builder.get()));
+    std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> context(
+        EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
+    if (!params || !context)
+        ThrowOpenSslError("EVP_PKEY_CTX_new_from_name");
+    Check(EVP_PKEY_fromdata_init(context.get()), "EVP_PKEY_fromdata_init");
+    EVP_PKEY* made = nullptr;
+    Check(EVP_PKEY_fromdata(context.get(), &made, EVP_PKEY_KEYPAIR, params.get()),
+          "EVP_PKEY_fromdata");
+    return Pkey(made);
+}
+
+/// RSASSA-PKCS1-v1_5 with SHA-1 over `data`.
+std::string SignSha1(const RsaNumbers& key, std::string_view data) {
+    const Pkey signingKey = SigningKey(key);
+    std::unique_ptr<EVP_MD_CTX, MdCtxFree> context(EVP_MD_CTX_new());
+    if (!context)
+        ThrowOpenSslError("EVP_MD_CTX_new");
+    Check(EVP_DigestSignInit(context.get(), nullptr, EVP_sha1(), nullptr, signingKey.get()),
+          "EVP_DigestSignInit");
+    size_t length = 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
+    Check(EVP_DigestSign(context.get(), nullptr, &length, bytes, data.size()), "EVP_DigestSign");
+    std::string signature(length, '\0');
+    Check(EVP_DigestSign(context.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
+                         bytes, data.size()),
+          "EVP_DigestSign");
+    signature.resize(length);
+    return signature;
+}
+
+std::string NameAttribute(const char* oid, const std::string& encodedValue) {
+    return der::Set({der::Sequence({der::Oid(oid), encodedValue})});
+}
+
+/// The seven attributes, always all of them, in their fixed order; values byte for byte in
+/// Windows-1251, the address in lower case.
+std::string SubjectName(const SubjectData& subject) {
+    return der::Sequence({
+        NameAttribute("2.5.4.6", der::PrintableString(ToCp1251(subject.Country))),
+        NameAttribute("2.5.4.8", der::PrintableString(ToCp1251(subject.State))),
+        NameAttribute("2.5.4.7", der::PrintableString(ToCp1251(subject.Locality))),
+        NameAttribute("2.5.4.10", der::PrintableString(ToCp1251(subject.Organization))),
+        NameAttribute("2.5.4.11", der::PrintableString(ToCp1251(subject.OrganizUnit))),
+        NameAttribute("2.5.4.3", der::PrintableString(ToCp1251(subject.CommonName))),
+        NameAttribute("1.2.840.113549.1.9.1", der::Ia5String(LowerCase(ToCp1251(subject.Email)))),
+    });
+}
+
+std::string SubjectPublicKeyInfo(const RsaNumbers& key) {
+    const std::string publicKey = der::Sequence({der::UnsignedInteger(WordBytes(key.n.get())),
+                                                 der::UnsignedInteger(WordBytes(key.e.get()))});
+    return der::Sequence(
+        {der::Sequence({der::Oid(kRsaEncryption), der::Null()}), der::BitString(publicKey)});
+}
+
+std::string CertificationRequestDer(const SubjectData& subject, const RsaNumbers& key) {
+    const std::string info =
+        der::Sequence({der::SmallInteger(0), SubjectName(subject), SubjectPublicKeyInfo(key),
+                       der::ContextConstructed(0, {})});
+    return der::Sequence({info, der::Sequence({der::Oid(kSha1WithRsa), der::Null()}),
+                          der::BitString(SignSha1(key, info))});
+}
+
+std::string PrivateKeyDer(const RsaNumbers& key) {
+    std::vector<std::string> integers;
+    for (const BIGNUM* number : {key.n.get(), key.e.get(), key.d.get(), key.p.get(), key.q.get(),
+                                 key.dmp1.get(), key.dmq1.get(), key.iqmp.get()}) {
+        SecretBytes bytes(WordBytes(number));
+        integers.push_back(der::UnsignedInteger(bytes.get()));
+    }
+    std::string content = der::SmallInteger(0);
+    for (std::string& integer : integers) {
+        content += integer;
+        OPENSSL_cleanse(integer.data(), integer.size());
+    }
+    SecretBytes contentBytes(std::move(content));
+    return der::Element(der::tag::kSequence, contentBytes.get());
+}
+
+std::string Base64(std::string_view bytes) {
+    std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
+                                       reinterpret_cast<const unsigned char*>(bytes.data()),
+                                       static_cast<int>(bytes.size()));
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+std::string UpperHex(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (const char byte : bytes) {
+        text += kDigits[static_cast<unsigned char>(byte) >> 4];
+        text += kDigits[static_cast<unsigned char>(byte) & 0x0F];
+    }
+    return text;
+}
+
+/// Triple DES in CBC mode under the EVP_BytesToKey/MD5 key of password and vector, with the
+/// standard padding of 1 to 8 bytes.
+std::string EncryptDesEde3Cbc(std::string_view plain, std::string_view passwordBytes,
+                              const unsigned char (&iv)[8]) {
+    const EVP_CIPHER* cipher = EVP_des_ede3_cbc();
+    unsigned char key[EVP_MAX_KEY_LENGTH];
+    const bool derived =
+        EVP_BytesToKey(cipher, EVP_md5(), iv,
+                       reinterpret_cast<const unsigned char*>(passwordBytes.data()),
+                       static_cast<int>(passwordBytes.size()), 1, key, nullptr) > 0;
+    std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree> context(EVP_CIPHER_CTX_new());
+    const bool initialised =
+        derived && context && EVP_EncryptInit_ex(context.get(), cipher, nullptr, key, iv) > 0;
+    OPENSSL_cleanse(key, sizeof key);
+    if (!initialised)
+        ThrowOpenSslError("EVP_EncryptInit_ex");
+    std::string encrypted(plain.size() + 8, '\0');
+    int length = 0;
+    int finalLength = 0;
+    auto* out = reinterpret_cast<unsigned char*>(encrypted.data());
+    Check(EVP_EncryptUpdate(context.get(), out, &length,
+                            reinterpret_cast<const unsigned char*>(plain.data()),
+                            static_cast<int>(plain.size())),
+          "EVP_EncryptUpdate");
+    Check(EVP_EncryptFinal_ex(context.get(), out + length, &finalLength), "EVP_EncryptFinal_ex");
+    encrypted.resize(static_cast<size_t>(length + finalLength));
+    return encrypted;
+}
+
+std::string Slice(const std::string& text, size_t firstPosition, size_t count) {
+    return firstPosition - 1 < text.size() ? text.substr(firstPosition - 1, count) : std::string();
+}
+
+PublicKeyActValues ActValues(const SubjectData& subject, const ActPieces& pieces) {
+    PublicKeyActValues values;
+    values.Country = subject.Country;
+    values.State = subject.State;
+    values.Locality = subject.Locality;
+    values.Organization = subject.Organization;
+    values.OrganizUnit = subject.OrganizUnit;
+    values.CommonName = subject.CommonName;
+    values.Email = subject.Email;
+    values.PublicKey = pieces.PublicKey;
+    values.Prefix = pieces.Prefix;
+    values.Modulus = pieces.Modulus;
+    values.Postfix = pieces.Postfix;
+    values.Exponent = pieces.Exponent;
+    return values;
+}
+
+} // namespace
+
+std::string PemArmour(std::string_view label, std::string_view der, std::string_view headerLines) {
+    std::string pem = "-----BEGIN " + std::string(label) + "-----\n";
+    if (!headerLines.empty())
+        pem += std::string(headerLines) + "\n";
+    const std::string base64 = Base64(der);
+    for (size_t i = 0; i < base64.size(); ++i) {
+        pem += base64[i];
+        if ((i + 1) % 64 == 0)
+            pem += '\n';
+    }
+    return pem + "\n-----END " + std::string(label) + "-----\n";
+}
+
+std::string RequestTextFromPem(std::string_view pem) {
+    std::string text;
+    for (const std::string& line : Split(ToCrLf(pem), "\r\n"))
+        if (!Trim(line).empty())
+            text += line + "\r\n";
+    return text;
+}
+
+std::string TraditionalKeyPem(std::string_view privateKeyDer, std::string_view passwordBytes) {
+    constexpr const char* kLabel = "RSA PRIVATE KEY";
+    if (passwordBytes.empty())
+        return PemArmour(kLabel, privateKeyDer);
+    unsigned char iv[8];
+    if (RAND_bytes(iv, sizeof iv) != 1)
+        ThrowOpenSslError("RAND_bytes");
+    const std::string headers =
+        "Proc-Type: 4,ENCRYPTED\nDEK-Info: DES-EDE3-CBC," +
+        UpperHex(std::string_view(reinterpret_cast<const char*>(iv), sizeof iv)) + "\n";
+    return PemArmour(kLabel, EncryptDesEde3Cbc(privateKeyDer, passwordBytes, iv), headers);
+}
+
+ActPieces CutActPieces(std::string_view requestDer, std::string_view modulus) {
+    ActPieces pieces;
+    const size_t position = modulus.empty() ? std::string_view::npos : requestDer.find(modulus);
+    if (position == std::string_view::npos) {
+        pieces.PublicKey = HexText(modulus);
+        return pieces;
+    }
+    const size_t start = position >= kModulusSpanMargin ? position - kModulusSpanMargin : 0;
+    pieces.PublicKey = HexText(requestDer.substr(start, modulus.size() + 2 * kModulusSpanMargin));
+    pieces.Prefix = Slice(pieces.PublicKey, 1, 17);
+    pieces.Modulus = Slice(pieces.PublicKey, 19, 434);
+    pieces.Postfix = Slice(pieces.PublicKey, 454, 6);
+    pieces.Exponent = Slice(pieces.PublicKey, 461, 11);
+    return pieces;
+}
+
+RsaRequestResult MakeRsaRequest(const std::string& keyFileName, const SubjectData& subject) {
+    const std::string folder = CertificateFolder(subject.Email);
+    RsaRequestResult result;
+    result.keyFile = KeyFileReplacement(folder + keyFileName);
+    if (FileExists(result.keyFile.keyPath()) && !AskYesNo(kReplaceKeyQuestion)) {
+        result.keyFile.Commit();
+        return result;
+    }
+    const RsaNumbers key = GenerateKeyPair();
+    const std::string requestDer = CertificationRequestDer(subject, key);
+    std::string requestText = RequestTextFromPem(PemArmour("NEW CERTIFICATE REQUEST", requestDer));
+    const ActPieces pieces = CutActPieces(requestDer, WordBytes(key.n.get()));
+    ForceDirectories(folder);
+    {
+        const SecretBytes privateKey(PrivateKeyDer(key));
+        const SecretBytes password(ToCp1251(subject.Password));
+        result.keyFile.Write(TraditionalKeyPem(privateKey.get(), password.get()));
+    }
+    MakePublicKeyAct(folder, kRsaActTemplate, ActValues(subject, pieces));
+    WriteRsaRequestRecord(folder + kRequestRecordFile, subject);
+    result.outcome = RequestOutcome::Made;
+    result.requestText = std::move(requestText);
+    return result;
+}
+
+} // namespace cq

@@ -1,0 +1,234 @@
+#include "settings/Settings.h"
+
+#include "app/ErrorReport.h"
+#include "app/Errors.h"
+#include "app/FileUtil.h"
+#include "app/StringUtil.h"
+#include "app/TextCodec.h"
+#include "log/Identity.h"
+#include "settings/Scramble.h"
+#include "settings/ServiceDefaults.h"
+
+#include <algorithm>
+#include <openssl/crypto.h>
+
+namespace cq {
+namespace {
+
+constexpr const char* kCommon = "Common";
+constexpr const char* kCert = "Cert";
+constexpr const char* kProxy = "Proxy";
+constexpr const char* kHttps = "HTTPS";
+
+// Wipes a buffer that held a password when it goes out of scope.
+struct WipeOnExit {
+    std::string& text;
+    ~WipeOnExit() { OPENSSL_cleanse(text.data(), text.size()); }
+};
+
+bool IsBinary(std::string_view bytes) {
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n';
+    });
+}
+
+// The redirected path as written in the base file, expanded and made absolute.
+std::string ExpandRedirection(const std::string& inFile) {
+    std::string path = ExpandEnvironmentStrings(inFile);
+    path = path.substr(0, path.find('\0'));
+    const size_t length = ToCp1251(path).size();
+    if (length > kMaxSettingsPathLength)
+        throw Exception("Путь к файлу настроек (ключ inFile раздела Common) после подстановки "
+                        "переменных окружения длиннее " +
+                        std::to_string(kMaxSettingsPathLength) + " символов (" +
+                        std::to_string(length) + ").");
+    if (!StartsWith(path, "/"))
+        path = ProgramFolder() + path;
+    return path;
+}
+
+// An HTTPS text value: empty counts as absent.
+std::string ReadHttpsText(const IniFile& ini, const char* key, std::string_view defaultValue) {
+    const std::string value = ini.ReadString(kHttps, key);
+    return value.empty() ? std::string(defaultValue) : value;
+}
+
+std::string WithTrailingSlash(std::string url) {
+    if (url.empty() || url.back() != '/')
+        url += '/';
+    return url;
+}
+
+void ReadSubject(const IniFile& ini, SavedSubject& subject) {
+    subject.Country = ini.ReadString(kCert, "Country", "ru");
+    subject.State = ini.ReadString(kCert, "State");
+    subject.Locality = ini.ReadString(kCert, "Locality");
+    subject.Organization = ini.ReadString(kCert, "Organization");
+    subject.OrganizUnit = ini.ReadString(kCert, "OrganizUnit");
+    subject.CommonName = ini.ReadString(kCert, "CommonName");
+    subject.Email = ini.ReadString(kCert, "Email");
+    subject.Password = ini.ReadString(kCert, "Password");
+    subject.OpenPassw = ini.ReadBool(kCert, "OpenPassw", false);
+    subject.Gost = ini.ReadBool(kCert, "Gost", false);
+}
+
+// A section Proxy with any key at all means the proxy comes from the file, not the system.
+void ReadProxy(const IniFile& ini, SettingsValues& values) {
+    if (ini.Keys(kProxy).empty())
+        return;
+    values.ProxyFromIni = true;
+    values.ProxyUse = ini.ReadBool(kProxy, "Use", false);
+    values.ProxyServer = ini.ReadString(kProxy, "Server");
+    values.ProxyPort = ini.ReadString(kProxy, "Port");
+    values.ProxyUserName = ini.ReadString(kProxy, "UserName");
+    values.ProxyPassword = UnscramblePassword(ini.ReadBinary(kProxy, "Password"), "");
+}
+
+void ReadServiceValues(const IniFile& ini, SettingsValues& values) {
+    values.UrlRequestRSACertificate =
+        ReadHttpsText(ini, "UrlRequestRSACertificate", service::kDefaultUrlRequestRSACertificate);
+    values.UrlReceiveRSACertificate = WithTrailingSlash(
+        ReadHttpsText(ini, "UrlReceiveRSACertificate", service::kDefaultUrlReceiveRSACertificate));
+    values.UrlRequestGostCertificate =
+        ReadHttpsText(ini, "UrlRequestGostCertificate", service::kDefaultUrlRequestGostCertificate);
+    values.UrlReceiveGostCertificate = WithTrailingSlash(ReadHttpsText(
+        ini, "UrlReceiveGostCertificate", service::kDefaultUrlReceiveGostCertificate));
+    values.RequestCertificate = ReadHttpsText(ini, "RequestCertificate", "Request.cer");
+    values.RequestKey = ReadHttpsText(ini, "RequestKey", "Request.key");
+    values.CaFile = ini.ReadString(kHttps, "CaFile");
+}
+
+// Turns a clear-text OpenRequestPassword into a scrambled RequestPassword and sets the request
+// password in use. A clear password too long for the scrambled form stays where it is, in clear,
+// and is used as it stands: converting it would have to cut it.
+bool ReadRequestPassword(IniFile& ini, SettingsValues& values) {
+    std::string open = ini.ReadString(kHttps, "OpenRequestPassword");
+    WipeOnExit wipe{open};
+    bool changed = false;
+    if (!open.empty() && CanScramble(open)) {
+        ini.DeleteKey(kHttps, "OpenRequestPassword");
+        ini.WriteBinary(kHttps, "RequestPassword", ScramblePassword(open));
+        changed = true;
+    } else if (!open.empty()) {
+        values.RequestPassword = open;
+        return false;
+    }
+    values.RequestPassword = ini.ValueExists(kHttps, "RequestPassword")
+                                 ? UnscramblePassword(ini.ReadBinary(kHttps, "RequestPassword"), "")
+                                 : std::string(kBuiltInRequestPassword);
+    return changed;
+}
+
+void CheckProxyPasswordFits(const std::string& password) {
+    if (CanScramble(password))
+        return;
+    if (ToCp1251(password).size() > kMaxScrambledLength)
+        throw Exception("Пароль прокси-сервера длиннее " + std::to_string(kMaxScrambledLength) +
+                        " символа и не может быть сохранён в файле настроек. Параметры не "
+                        "сохранены: сократите пароль.");
+    throw Exception("Пароль прокси-сервера содержит символы, которых нет в кодировке "
+                    "Windows-1251, и не может быть сохранён в файле настроек. Параметры не "
+                    "сохранены.");
+}
+
+void WriteSubject(IniFile& ini, const SavedSubject& subject) {
+    ini.WriteString(kCert, "Country", subject.Country);
+    ini.WriteString(kCert, "State", subject.State);
+    ini.WriteString(kCert, "Locality", subject.Locality);
+    ini.WriteString(kCert, "Organization", subject.Organization);
+    ini.WriteString(kCert, "OrganizUnit", subject.OrganizUnit);
+    ini.WriteString(kCert, "CommonName", subject.CommonName);
+    ini.WriteString(kCert, "Email", subject.Email);
+    if (subject.OpenPassw) {
+        ini.WriteString(kCert, "OpenPassw", "1");
+        ini.WriteString(kCert, "Password", subject.Password);
+    } else {
+        ini.DeleteKey(kCert, "OpenPassw");
+        ini.DeleteKey(kCert, "Password");
+    }
+    if (subject.Gost)
+        ini.WriteString(kCert, "Gost", "1");
+    else
+        ini.DeleteKey(kCert, "Gost");
+}
+
+void WriteProxy(IniFile& ini, const SettingsValues& values) {
+    ini.WriteBool(kProxy, "Use", values.ProxyUse);
+    ini.WriteString(kProxy, "Server", values.ProxyServer);
+    ini.WriteString(kProxy, "Port", values.ProxyPort);
+    ini.WriteString(kProxy, "UserName", values.ProxyUserName);
+    ini.WriteBinary(kProxy, "Password", ScramblePassword(values.ProxyPassword));
+}
+
+} // namespace
+
+std::string FindSettingsFile(bool createFolder) {
+    const std::string base = ProgramFolder() + kSettingsFileName;
+    Settings().DataFolder = ProgramFolder();
+    const std::string inFile = IniFile::Load(base).ReadString(kCommon, "inFile");
+    if (inFile.empty())
+        return base;
+    const std::string path = ExpandRedirection(inFile);
+    const std::string folder = ExtractFilePath(path);
+    Settings().DataFolder = folder;
+    if (createFolder && !FileExists(path) && !DirectoryExists(folder))
+        ForceDirectories(folder);
+    return path;
+}
+
+IniFile LoadSettingsFile(const std::string& path) {
+    if (!FileExists(path) && !DirectoryExists(path))
+        return IniFile();
+    const std::string bytes = ReadFileBytes(path);
+    if (IsBinary(bytes))
+        throw Exception("Файл настроек " + path +
+                        " содержит двоичные данные, а не текст ini файла. Исправьте или удалите "
+                        "его.");
+    return IniFile::Parse(bytes);
+}
+
+bool ReadSettingsValues(IniFile& ini, SavedSubject& subject, SettingsValues& values) {
+    ReadSubject(ini, subject);
+    ReadProxy(ini, values);
+    ReadServiceValues(ini, values);
+    return ReadRequestPassword(ini, values);
+}
+
+SavedSubject LoadSettings(bool* loaded) {
+    SavedSubject subject;
+    bool ok = false;
+    try {
+        const std::string path = FindSettingsFile(true);
+        IniFile ini = LoadSettingsFile(path);
+        if (ReadSettingsValues(ini, subject, Settings()))
+            ini.Save(path);
+        ok = true;
+    } catch (const std::exception& error) {
+        ReportError(context::kLoadSettings, error);
+    }
+    if (loaded)
+        *loaded = ok;
+    return subject;
+}
+
+bool SaveSettings(const std::string& country, const std::string& state, const std::string& locality,
+                  const std::string& organization, const std::string& organizUnit,
+                  const std::string& commonName, const std::string& email,
+                  const std::string& password, bool openPassw, bool gost) {
+    try {
+        CheckProxyPasswordFits(Settings().ProxyPassword);
+        const std::string path = FindSettingsFile(true);
+        IniFile ini = LoadSettingsFile(path);
+        WriteSubject(ini, {country, state, locality, organization, organizUnit, commonName, email,
+                           password, openPassw, gost});
+        WriteProxy(ini, Settings());
+        ini.Save(path);
+        return true;
+    } catch (const std::exception& error) {
+        ReportError(context::kSaveSettings, error);
+        return false;
+    }
+}
+
+} // namespace cq

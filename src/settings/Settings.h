@@ -1,0 +1,67 @@
+#pragma once
+// The program's settings file CertQuorix.ini: where it lives (with its optional redirection),
+// loading it into the module-wide values of SettingsValues.h and saving the user's choices.
+
+#include "settings/IniFile.h"
+#include "settings/SettingsValues.h"
+
+#include <string>
+#include <string_view>
+
+namespace cq {
+
+/// Name of the base settings file in the program folder.
+inline constexpr const char* kSettingsFileName = "CertQuorix.ini";
+/// The request certificate's key password used when the settings file names none.
+inline constexpr const char* kBuiltInRequestPassword = "Hrkwp(3mzqtbv";
+/// The longest path (in Windows-1251 bytes) a redirection may expand to.
+inline constexpr size_t kMaxSettingsPathLength = 511;
+
+/// The subject values that the settings file keeps for the request form.
+struct SavedSubject {
+    std::string Country;
+    std::string State;
+    std::string Locality;
+    std::string Organization;
+    std::string OrganizUnit;
+    std::string CommonName;
+    std::string Email;
+    std::string Password;
+    bool OpenPassw = false;
+    bool Gost = false;
+};
+
+/// Full path of the settings file in use and sets Settings().DataFolder to its folder.
+/// The base file is ProgramFolder() + "CertQuorix.ini"; its key inFile of section Common, when
+/// not empty, names another file (%NAME% expanded; a relative path counts from the program
+/// folder). With `createFolder`, the folder of a redirected file that does not exist yet is
+/// created with its parents. Raises when the base file cannot be read, the expanded path is
+/// longer than 511 characters or the folder cannot be created.
+std::string FindSettingsFile(bool createFolder);
+
+/// Reads the settings file at `path` (missing: empty). Raises EOSError when it cannot be read
+/// and Exception when it holds binary data rather than text, so that no writer replaces such a
+/// file with its own few keys.
+IniFile LoadSettingsFile(const std::string& path);
+
+/// Reads sections Cert, Proxy and HTTPS of an already loaded file into `subject` and `values`,
+/// in the order the loading fixes, and converts an old clear-text OpenRequestPassword into a
+/// scrambled RequestPassword inside `ini`. Returns true when `ini` was changed and must be
+/// written back. Touches no file.
+bool ReadSettingsValues(IniFile& ini, SavedSubject& subject, SettingsValues& values);
+
+/// Loads the settings file into Settings() and returns the saved subject. Never raises: a
+/// failure is reported under "Загрузка параметров из ini файла.", and what was read before it
+/// keeps its new value. `loaded`, when given, tells whether the whole load succeeded.
+SavedSubject LoadSettings(bool* loaded = nullptr);
+
+/// Saves the subject and the proxy values of Settings() into the settings file. Never raises:
+/// a failure is reported under "Сохранение параметров в ini файл." and leaves the file as it
+/// was. A proxy password that cannot be scrambled (longer than 31 characters or with characters
+/// outside Windows-1251) is refused rather than stored cut. Returns true when the file was written.
+bool SaveSettings(const std::string& country, const std::string& state, const std::string& locality,
+                  const std::string& organization, const std::string& organizUnit,
+                  const std::string& commonName, const std::string& email,
+                  const std::string& password, bool openPassw, bool gost);
+
+} // namespace cq

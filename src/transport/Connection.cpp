@@ -1,0 +1,283 @@
+#include "transport/Connection.h"
+
+#include "app/Errors.h"
+#include "transport/UrlEscape.h"
+
+#include <curl/curl.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <openssl/crypto.h>
+#include <sys/stat.h>
+
+namespace cq {
+namespace {
+
+struct CurlEasyFree {
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct CurlSlistFree {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using CurlEasy = std::unique_ptr<CURL, CurlEasyFree>;
+using CurlHeaders = std::unique_ptr<curl_slist, CurlSlistFree>;
+
+/// A text that is wiped when it goes (key and proxy passwords).
+class SecretText {
+public:
+    SecretText() = default;
+    explicit SecretText(std::string text) : text_(std::move(text)) {}
+    SecretText(const SecretText&) = delete;
+    SecretText& operator=(SecretText&& other) noexcept {
+        wipe();
+        text_ = std::move(other.text_);
+        other.wipe();
+        return *this;
+    }
+    ~SecretText() { wipe(); }
+    const std::string& get() const { return text_; }
+
+private:
+    void wipe() {
+        if (!text_.empty())
+            OPENSSL_cleanse(text_.data(), text_.size());
+        text_.clear();
+    }
+    std::string text_;
+};
+
+struct ProxySettings {
+    bool use = false;
+    std::string server;
+    int32_t port = 0;
+    std::string userName;
+    SecretText password;
+};
+
+struct Connection {
+    CurlEasy curl;
+    bool debugMode = false;
+    ProxySettings proxy;
+    std::string certificateFile;
+    std::string keyFile;
+    std::string caFile;
+    long connectMilliseconds = 30000;
+    long totalMilliseconds = 120000;
+};
+
+/// What one transfer collects through the callbacks.
+struct Transfer {
+    std::string body;
+    std::string statusLine;
+    bool bodyTooLarge = false;
+};
+
+std::mutex tableMutex;
+std::map<int32_t, std::unique_ptr<Connection>> connections;
+int32_t lastHandle = 0;
+
+Connection& Find(int32_t handle) {
+    const std::lock_guard<std::mutex> lock(tableMutex);
+    const auto it = connections.find(handle);
+    if (it == connections.end())
+        throw Exception("Неизвестный дескриптор соединения: " + std::to_string(handle));
+    return *it->second;
+}
+
+template <typename T>
+const T& Element(const VariantList& list, size_t index, const char* operation) {
+    if (index >= list.size() || !std::holds_alternative<T>(list[index]))
+        throw Exception(std::string("Неверный список параметров ") + operation + ", элемент " +
+                        std::to_string(index));
+    return std::get<T>(list[index]);
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* userData) {
+    auto& transfer = *static_cast<Transfer*>(userData);
+    const size_t bytes = size * count;
+    if (bytes > kMaxResponseBodyBytes - transfer.body.size()) {
+        transfer.bodyTooLarge = true;
+        return 0; // makes the transfer fail
+    }
+    transfer.body.append(data, bytes);
+    return bytes;
+}
+
+// Keeps the last status line: a proxy tunnel answers with its own before the server does.
+size_t OnHeader(char* data, size_t size, size_t count, void* userData) {
+    auto& transfer = *static_cast<Transfer*>(userData);
+    const size_t bytes = size * count;
+    std::string line(data, bytes);
+    if (line.compare(0, 5, "HTTP/") == 0) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+            line.pop_back();
+        transfer.statusLine = line;
+    }
+    return bytes;
+}
+
+void ApplyProxy(CURL* curl, const ProxySettings& proxy) {
+    if (!proxy.use || proxy.server.empty()) {
+        curl_easy_setopt(curl, CURLOPT_PROXY, ""); // direct, whatever the environment says
+        return;
+    }
+    curl_easy_setopt(curl, CURLOPT_PROXY, proxy.server.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
+    curl_easy_setopt(curl, CURLOPT_PROXYPORT, static_cast<long>(proxy.port));
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, ""); // every host through the proxy
+    curl_easy_setopt(curl, CURLOPT_HTTPPROXYTUNNEL, 1L);
+    if (!proxy.userName.empty() || !proxy.password.get().empty()) {
+        curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<unsigned long>(CURLAUTH_BASIC));
+        curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, proxy.userName.c_str());
+        curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, proxy.password.get().c_str());
+    }
+}
+
+void ApplyTls(CURL* curl, const Connection& connection, const SecretText& keyPassword) {
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!connection.caFile.empty()) {
+        // The named file joins the system store instead of replacing it.
+        curl_easy_setopt(curl, CURLOPT_CAINFO, connection.caFile.c_str());
+        curl_easy_setopt(curl, CURLOPT_CAPATH, "/etc/ssl/certs");
+    }
+    if (!IsRegularFile(connection.certificateFile))
+        return;
+    curl_easy_setopt(curl, CURLOPT_SSLCERT, connection.certificateFile.c_str());
+    curl_easy_setopt(curl, CURLOPT_SSLCERTTYPE, "PEM");
+    curl_easy_setopt(curl, CURLOPT_SSLKEY, connection.keyFile.c_str());
+    curl_easy_setopt(curl, CURLOPT_SSLKEYTYPE, "PEM");
+    curl_easy_setopt(curl, CURLOPT_KEYPASSWD, keyPassword.get().c_str());
+}
+
+void ApplyRequest(CURL* curl, const Connection& connection, const std::string& url,
+                  curl_slist* headers, Transfer& transfer, char* errorBuffer) {
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https,http");
+    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(curl, CURLOPT_VERBOSE, connection.debugMode ? 1L : 0L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connection.connectMilliseconds);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, connection.totalMilliseconds);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+}
+
+std::string ErrorText(CURLcode code, const char* errorBuffer, const Transfer& transfer) {
+    if (transfer.bodyTooLarge)
+        return "Ответ сервера больше " + std::to_string(kMaxResponseBodyBytes) + " байт";
+    return errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code);
+}
+
+int32_t StatusOf(CURL* curl) {
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    if (status == 0) // a proxy that refused the tunnel answered instead of the server
+        curl_easy_getinfo(curl, CURLINFO_HTTP_CONNECTCODE, &status);
+    return static_cast<int32_t>(status);
+}
+
+} // namespace
+
+int32_t CreateConn(intptr_t, const VariantList& options) {
+    static std::once_flag globalInit;
+    std::call_once(globalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    auto connection = std::make_unique<Connection>();
+    connection->debugMode = Element<bool>(options, 0, "CreateConn");
+    connection->curl.reset(curl_easy_init());
+    if (!connection->curl)
+        throw Exception("Не удалось создать соединение HTTP");
+    const std::lock_guard<std::mutex> lock(tableMutex);
+    const int32_t handle = ++lastHandle;
+    connections.emplace(handle, std::move(connection));
+    return handle;
+}
+
+void SetProxy(int32_t handle, const VariantList& proxy) {
+    ProxySettings settings;
+    settings.use = Element<bool>(proxy, 0, "SetProxy");
+    settings.server = Element<std::string>(proxy, 1, "SetProxy");
+    settings.port = Element<int32_t>(proxy, 2, "SetProxy");
+    settings.userName = Element<std::string>(proxy, 3, "SetProxy");
+    settings.password = SecretText(Element<std::string>(proxy, 4, "SetProxy"));
+    Connection& connection = Find(handle);
+    connection.proxy.use = settings.use;
+    connection.proxy.server = settings.server;
+    connection.proxy.port = settings.port;
+    connection.proxy.userName = settings.userName;
+    connection.proxy.password = std::move(settings.password);
+}
+
+void SetCertificate(int32_t handle, const VariantList& files) {
+    const std::string& certificate = Element<std::string>(files, 0, "SetCertificate");
+    const std::string& key = Element<std::string>(files, 1, "SetCertificate");
+    Connection& connection = Find(handle);
+    connection.certificateFile = certificate;
+    connection.keyFile = key;
+}
+
+void SetTrustedCaFile(int32_t handle, const std::string& caFile) {
+    Find(handle).caFile = caFile;
+}
+
+void SetConnectionTimeouts(int32_t handle, long connectMilliseconds, long totalMilliseconds) {
+    Connection& connection = Find(handle);
+    connection.connectMilliseconds = connectMilliseconds;
+    connection.totalMilliseconds = totalMilliseconds;
+}
+
+void CommandGet(int32_t handle, const VariantList& request, VariantList& result) {
+    const std::string& url = Element<std::string>(request, 0, "CommandGet");
+    const std::string& encodings = Element<std::string>(request, 1, "CommandGet");
+    const SecretText keyPassword(UnescapeBytes(Element<std::string>(request, 2, "CommandGet")));
+    Connection& connection = Find(handle);
+    CURL* curl = connection.curl.get();
+    curl_easy_reset(curl); // keeps the open connection and TLS session for the next request
+
+    CurlHeaders headers;
+    if (!encodings.empty()) {
+        headers.reset(curl_slist_append(nullptr, ("Accept-Encoding: " + encodings).c_str()));
+        if (!headers)
+            throw Exception("Insufficient memory");
+    }
+    Transfer transfer;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    ApplyRequest(curl, connection, url, headers.get(), transfer, errorBuffer);
+    ApplyProxy(curl, connection.proxy);
+    ApplyTls(curl, connection, keyPassword);
+    const CURLcode code = curl_easy_perform(curl);
+    const int32_t status = StatusOf(curl);
+    // The options point at texts of this call; none may outlive it.
+    curl_easy_reset(curl);
+
+    result.assign(kResultSize, Variant(std::string()));
+    result[kResultStatus] = status;
+    if (status >= 400)
+        result[kResultProtocolError] =
+            transfer.statusLine.empty() ? "HTTP " + std::to_string(status) : transfer.statusLine;
+    if (code != CURLE_OK)
+        result[kResultErrorMessage] = ErrorText(code, errorBuffer, transfer);
+    result[kResultBody] = std::move(transfer.body);
+}
+
+void CloseConn(int32_t handle) {
+    std::unique_ptr<Connection> closing;
+    const std::lock_guard<std::mutex> lock(tableMutex);
+    const auto it = connections.find(handle);
+    if (it == connections.end())
+        return;
+    closing = std::move(it->second);
+    connections.erase(it);
+}
+
+} // namespace cq

@@ -1,0 +1,159 @@
+#include "transport/Gzip.h"
+
+#include "app/Errors.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <zlib.h>
+
+namespace cq {
+namespace {
+
+constexpr uint8_t kFlagHeaderCrc = 0x02;
+constexpr uint8_t kFlagExtra = 0x04;
+constexpr uint8_t kFlagName = 0x08;
+constexpr uint8_t kFlagComment = 0x10;
+constexpr uint8_t kReservedFlags = 0xE0;
+constexpr size_t kHeaderSize = 10;
+constexpr size_t kTrailerSize = 8;
+// Deflate cannot expand data by more than about 1032 to 1; used only to size the first buffer.
+constexpr size_t kMaxDeflateRatio = 1032;
+constexpr uInt kMaxChunk = 1u << 30;
+
+[[noreturn]] void DataError() {
+    throw EZDecompressionError("Data error");
+}
+
+[[noreturn]] void TooLarge(size_t maxUnpacked) {
+    throw EZDecompressionError("Распакованный ответ сервера больше " + std::to_string(maxUnpacked) +
+                               " байт");
+}
+
+[[noreturn]] void InflateError(int code) {
+    switch (code) {
+    case Z_STREAM_ERROR:
+        throw EZDecompressionError("Stream error");
+    case Z_MEM_ERROR:
+        throw EZDecompressionError("Insufficient memory");
+    case Z_BUF_ERROR:
+        throw EZDecompressionError("Buffer error");
+    default:
+        DataError();
+    }
+}
+
+uint8_t ByteAt(std::string_view data, size_t pos) {
+    return static_cast<uint8_t>(data[pos]);
+}
+
+uint32_t LittleEndian32(std::string_view data, size_t pos) {
+    return uint32_t{ByteAt(data, pos)} | uint32_t{ByteAt(data, pos + 1)} << 8 |
+           uint32_t{ByteAt(data, pos + 2)} << 16 | uint32_t{ByteAt(data, pos + 3)} << 24;
+}
+
+// Position after a zero-terminated field that starts at pos.
+size_t SkipZeroTerminated(std::string_view body, size_t pos) {
+    const size_t end = body.find('\0', pos);
+    if (end == std::string_view::npos)
+        DataError();
+    return end + 1;
+}
+
+// Position of the deflate data after the header and its optional fields.
+size_t DeflateStart(std::string_view body) {
+    if (body.size() < kHeaderSize || ByteAt(body, 0) != 0x1F || ByteAt(body, 1) != 0x8B ||
+        ByteAt(body, 2) != Z_DEFLATED)
+        DataError();
+    const uint8_t flags = ByteAt(body, 3);
+    if (flags & kReservedFlags)
+        DataError();
+    size_t pos = kHeaderSize;
+    if (flags & kFlagExtra) {
+        if (body.size() - pos < 2)
+            DataError();
+        const size_t extraLength = ByteAt(body, pos) | size_t{ByteAt(body, pos + 1)} << 8;
+        pos += 2;
+        if (body.size() - pos < extraLength)
+            DataError();
+        pos += extraLength;
+    }
+    if (flags & kFlagName)
+        pos = SkipZeroTerminated(body, pos);
+    if (flags & kFlagComment)
+        pos = SkipZeroTerminated(body, pos);
+    if (flags & kFlagHeaderCrc)
+        pos += 2;
+    if (pos > body.size() || body.size() - pos < kTrailerSize)
+        DataError();
+    return pos;
+}
+
+struct InflateEnd {
+    void operator()(z_stream* stream) const { inflateEnd(stream); }
+};
+
+// Inflates raw deflate data that must end exactly at the end of `data`.
+std::string InflateRaw(std::string_view data, size_t expectedSize, size_t maxUnpacked) {
+    if (data.size() > kMaxChunk)
+        TooLarge(maxUnpacked); // far beyond any body the connection accepts
+    z_stream stream{};
+    const int init = inflateInit2(&stream, -MAX_WBITS);
+    if (init != Z_OK)
+        InflateError(init);
+    const std::unique_ptr<z_stream, InflateEnd> owner(&stream);
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    stream.avail_in = static_cast<uInt>(data.size());
+
+    const size_t plausible = std::max<size_t>(data.size(), 1) * kMaxDeflateRatio;
+    std::string out(std::min({expectedSize, plausible, maxUnpacked}) + 1, '\0');
+    size_t produced = 0;
+    int code = Z_OK;
+    while (code != Z_STREAM_END) {
+        if (produced == out.size()) {
+            if (out.size() > maxUnpacked)
+                TooLarge(maxUnpacked);
+            out.resize(std::min(out.size() * 2, maxUnpacked + 1));
+        }
+        stream.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
+        stream.avail_out = static_cast<uInt>(std::min<size_t>(out.size() - produced, kMaxChunk));
+        const uInt before = stream.avail_out;
+        code = inflate(&stream, Z_NO_FLUSH);
+        produced += before - stream.avail_out;
+        if (code == Z_BUF_ERROR && stream.avail_in == 0)
+            DataError(); // the deflate data ends before its last block
+        if (code != Z_OK && code != Z_STREAM_END && code != Z_BUF_ERROR)
+            InflateError(code);
+    }
+    if (produced > maxUnpacked)
+        TooLarge(maxUnpacked);
+    if (stream.avail_in != 0)
+        DataError(); // bytes between the end of the deflate data and the trailer
+    out.resize(produced);
+    return out;
+}
+
+} // namespace
+
+bool LooksGzipped(std::string_view body) {
+    return body.size() >= 2 && ByteAt(body, 0) == 0x1F && ByteAt(body, 1) == 0x8B;
+}
+
+std::string GunzipBody(std::string_view body, size_t maxUnpacked) {
+    const size_t start = DeflateStart(body);
+    const size_t trailer = body.size() - kTrailerSize;
+    const uint32_t expectedCrc = LittleEndian32(body, trailer);
+    const uint32_t expectedSize = LittleEndian32(body, trailer + 4);
+    std::string out = InflateRaw(body.substr(start, trailer - start), expectedSize, maxUnpacked);
+    uLong crc = crc32(0L, Z_NULL, 0);
+    for (size_t pos = 0; pos < out.size(); pos += kMaxChunk) {
+        const auto chunk = static_cast<uInt>(std::min<size_t>(out.size() - pos, kMaxChunk));
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(out.data() + pos), chunk);
+    }
+    if (crc != expectedCrc || static_cast<uint32_t>(out.size()) != expectedSize)
+        DataError();
+    return out;
+}
+
+} // namespace cq

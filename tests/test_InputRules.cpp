@@ -1,0 +1,169 @@
+#include "certs/InputRules.h"
+
+#include <gtest/gtest.h>
+
+namespace cq {
+namespace {
+
+constexpr const char* kDomain = "@quorix.example";
+
+TEST(InputRules, CharacterSetsAcceptExactlyTheirCharacters) {
+    std::string subject, email;
+    for (char32_t c = 0; c < 0x500; ++c) {
+        if (IsSubjectChar(c))
+            subject += static_cast<char>(c);
+        if (IsEmailChar(c))
+            email += static_cast<char>(c);
+    }
+    EXPECT_EQ(subject, " -.0123456789@ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    EXPECT_EQ(email, "-.0123456789@_abcdefghijklmnopqrstuvwxyz");
+}
+
+TEST(InputRules, TypedCharacters) {
+    struct Case {
+        FieldFilter filter;
+        char32_t key;
+        bool passes;
+    };
+    const Case cases[] = {
+        {FieldFilter::Email, U'A', false},   {FieldFilter::Email, U'a', true},
+        {FieldFilter::Email, U'_', true},    {FieldFilter::Email, U' ', false},
+        {FieldFilter::Subject, U'_', false}, {FieldFilter::Subject, U'@', true},
+        {FieldFilter::Subject, U',', false}, {FieldFilter::Subject, U'\'', false},
+        {FieldFilter::Subject, U'Ж', false}, {FieldFilter::Subject, 8, true},
+        {FieldFilter::Email, 8, true},       {FieldFilter::Subject, 127, false},
+        {FieldFilter::None, U'Ж', true},     {FieldFilter::None, U',', true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TypedCharPasses(c.filter, c.key), c.passes) << static_cast<uint32_t>(c.key);
+}
+
+TEST(InputRules, PasteIsRefusedWithTheWholeTextQuoted) {
+    EXPECT_FALSE(PasteRefusal(FieldFilter::Subject, "Ivan Petrov 2"));
+    EXPECT_FALSE(PasteRefusal(FieldFilter::None, "пароль, с запятой"));
+    EXPECT_FALSE(PasteRefusal(FieldFilter::Email, "user_1@mail.example"));
+    EXPECT_EQ(PasteRefusal(FieldFilter::Subject, "Petrov, Ivan"),
+              "Попытка вставить текст \"Petrov, Ivan\" содержащий недопустимые символы.");
+    EXPECT_TRUE(PasteRefusal(FieldFilter::Email, "User@mail.example"));
+    EXPECT_TRUE(PasteRefusal(FieldFilter::Subject, "Иван"));
+    // A stray byte that is not UTF-8 never slips through.
+    EXPECT_TRUE(PasteRefusal(FieldFilter::Subject, std::string("a\x80") + "b"));
+}
+
+TEST(InputRules, DomainTest) {
+    struct Case {
+        const char* commonName;
+        bool matches;
+    };
+    const Case cases[] = {
+        {"service@quorix.example", true},
+        {"@quorix.example", true},
+        {"quorix.example", false},
+        {"service@Quorix.example", false},
+        {"", false},
+        {"service@quorix.example ", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(EndsWithOperatorDomain(c.commonName, kDomain), c.matches) << c.commonName;
+}
+
+RequestFields Filled() {
+    RequestFields fields;
+    fields.state = "Moscow";
+    fields.locality = "Moscow";
+    fields.organization = "Firm";
+    fields.commonName = "Ivan Petrov";
+    fields.email = "a@b";
+    fields.password = "Secret";
+    fields.password2 = "Secret";
+    fields.provider = "Software GOST";
+    fields.container = "box-1";
+    return fields;
+}
+
+TEST(InputRules, ButtonEnabling) {
+    struct Case {
+        const char* name;
+        void (*change)(RequestFields&);
+        bool rsa;
+        bool gost;
+    };
+    const Case cases[] = {
+        {"all filled", [](RequestFields&) {}, true, true},
+        {"e-mail starts with @", [](RequestFields& f) { f.email = "@b"; }, false, false},
+        {"e-mail without @", [](RequestFields& f) { f.email = "ab"; }, false, false},
+        {"one letter then @", [](RequestFields& f) { f.email = "a@"; }, true, true},
+        {"e-mail untrimmed: blank before @", [](RequestFields& f) { f.email = " @b"; }, true, true},
+        {"no password", [](RequestFields& f) { f.password = f.password2 = ""; }, false, true},
+        {"blank password", [](RequestFields& f) { f.password = f.password2 = "  "; }, true, true},
+        {"confirmation differs in case", [](RequestFields& f) { f.password2 = "secret"; }, false,
+         true},
+        {"open password ignores confirmation",
+         [](RequestFields& f) {
+             f.password2 = "";
+             f.openPassword = true;
+         },
+         true, true},
+        {"common name in operator domain",
+         [](RequestFields& f) { f.commonName = "svc@quorix.example"; }, false, false},
+        {"operator domain with trailing blanks",
+         [](RequestFields& f) { f.commonName = " svc@quorix.example  "; }, false, false},
+        {"operator domain in other case",
+         [](RequestFields& f) { f.commonName = "svc@quorix.Example"; }, true, true},
+        {"unit empty", [](RequestFields& f) { f.organizUnit = ""; }, true, true},
+        {"state of blanks", [](RequestFields& f) { f.state = "   "; }, true, false},
+        {"country empty", [](RequestFields& f) { f.country = ""; }, true, false},
+        {"common name empty", [](RequestFields& f) { f.commonName = ""; }, true, false},
+        {"no provider", [](RequestFields& f) { f.provider = " "; }, true, false},
+        {"no container", [](RequestFields& f) { f.container = ""; }, true, false},
+    };
+    for (const Case& c : cases) {
+        RequestFields fields = Filled();
+        c.change(fields);
+        EXPECT_EQ(RsaSendEnabled(fields, kDomain), c.rsa) << c.name;
+        EXPECT_EQ(GostStartEnabled(fields, kDomain), c.gost) << c.name;
+    }
+}
+
+TEST(InputRules, CommonNameBadOnlyForForbiddenCharacters) {
+    RequestFields fields = Filled();
+    fields.commonName = "  Ivan Petrov  ";
+    EXPECT_FALSE(CommonNameIsBad(fields));
+    fields.commonName = "Ivan_Petrov";
+    EXPECT_TRUE(CommonNameIsBad(fields));
+    fields.commonName = "Иван";
+    EXPECT_TRUE(CommonNameIsBad(fields));
+}
+
+TEST(InputRules, SubjectDataTrimsAndCutsToWidths) {
+    RequestFields fields;
+    fields.country = " rus ";
+    fields.state = std::string(25, 'S');
+    fields.locality = "\tMoscow ";
+    fields.organization = std::string(60, 'O');
+    fields.organizUnit = "";
+    fields.commonName = " " + std::string(55, 'C');
+    fields.email = " User@Mail.example ";
+    fields.password = "  pass word with more than twenty characters ";
+    fields.openPassword = true;
+    const SubjectData subject = BuildSubjectData(fields);
+    EXPECT_EQ(subject.Country, "rus");
+    EXPECT_EQ(subject.State, std::string(20, 'S'));
+    EXPECT_EQ(subject.Locality, "Moscow");
+    EXPECT_EQ(subject.Organization, std::string(50, 'O'));
+    EXPECT_EQ(subject.OrganizUnit, "");
+    EXPECT_EQ(subject.CommonName, std::string(50, 'C'));
+    EXPECT_EQ(subject.Email, "User@Mail.example");
+    EXPECT_EQ(subject.Password, "  pass word with mor");
+    EXPECT_TRUE(subject.OpenPassw);
+}
+
+TEST(InputRules, WidthsCountCharactersNotBytes) {
+    RequestFields fields;
+    fields.password = "пароль-пароль-пароль-пароль";
+    EXPECT_EQ(BuildSubjectData(fields).Password, "пароль-пароль-пароль");
+    EXPECT_EQ(CharacterCount("пароль"), 6u);
+}
+
+} // namespace
+} // namespace cq
