@@ -1,0 +1,197 @@
+#include "RetrievalFixture.h"
+#include "app/ErrorReport.h"
+#include "app/Errors.h"
+#include "app/FileUtil.h"
+#include "app/TextCodec.h"
+#include "certs/Pkcs12Export.h"
+#include "certs/ShellOpen.h"
+#include "settings/CertFolders.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+using namespace cq::test;
+
+/// The modulus line the openssl tool prints for a certificate file or a key in a .p12.
+std::string CertificateModulus(const std::string& cer) {
+    return RunProcess({"openssl", "x509", "-noout", "-modulus", "-in", cer}).out;
+}
+std::string Pkcs12KeyModulus(const std::string& p12, const std::string& password) {
+    const ProcessResult keys = RunProcess(
+        {"openssl", "pkcs12", "-in", p12, "-nocerts", "-nodes", "-passin", "env:CQ_TEST_PASSWORD"},
+        {"CQ_TEST_PASSWORD=" + password});
+    EXPECT_EQ(keys.status, 0) << keys.err;
+    return RunProcess({"openssl", "rsa", "-noout", "-modulus"}, {}, keys.out).out;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct ExportFolder : CertificateFolderFixture {
+    explicit ExportFolder(const std::string& key = "user-des3.key",
+                          const std::string& cer = "user.cer") {
+        put(cer, cq::kCertificateFile);
+        put(key, cq::kCertificateKeyFile);
+    }
+    std::string p12() const { return folder() + cq::kCertificateP12File; }
+};
+
+TEST(Pkcs12Export, WritesAVerifiedFileThatOpensWithThePasswordAsTyped) {
+    struct Case {
+        const char* key;
+        std::string password;
+    };
+    const Case cases[] = {
+        {"user-des3.key", kFixturePassword}, // blanks and Cyrillic letters
+        {"user-des.key", kFixturePassword},  // single DES needs the tool's legacy provider
+        {"user-clear.key", "any"},
+    };
+    for (const Case& c : cases) {
+        ExportFolder folder(c.key);
+        const std::string written = cq::ExportPkcs12(kFixtureEmail, c.password);
+        EXPECT_EQ(written, folder.p12()) << c.key;
+        struct stat info {};
+        ASSERT_EQ(::stat(written.c_str(), &info), 0) << c.key;
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << c.key;
+        const std::string modulus = CertificateModulus(RetrievalData("user.cer"));
+        ASSERT_NE(modulus.find("Modulus="), std::string::npos);
+        EXPECT_EQ(Pkcs12KeyModulus(written, c.password), modulus) << c.key;
+        EXPECT_EQ(
+            FolderEntries(folder.folder()),
+            (std::vector<std::string>{"Certificate.cer", "Certificate.key", "Certificate.p12"}))
+            << c.key;
+    }
+}
+
+TEST(Pkcs12Export, AFailedConversionLeavesTheOlderFileAndOpensNothing) {
+    struct Case {
+        const char* what;
+        std::string key;
+        std::string cer;
+        std::string password;
+    };
+    const Case cases[] = {
+        {"wrong password", "user-des3.key", "user.cer", "Ключ 2025"},
+        {"password with a trailing blank", "user-des3.key", "user.cer",
+         std::string(kFixturePassword) + " "},
+        {"certificate of another key", "user-des3.key", "other.cer", kFixturePassword},
+        {"error page as the certificate", "user-des3.key", "error-page.cer", kFixturePassword},
+    };
+    for (const Case& c : cases) {
+        ExportFolder folder(c.key, c.cer);
+        folder.write(cq::kCertificateP12File, "older p12");
+        int opened = 0;
+        try {
+            cq::InstallCertificate(kFixtureEmail, c.password, [&](const std::string&) {
+                ++opened;
+                return cq::kShellOpenSucceeded;
+            });
+            ADD_FAILURE() << c.what << ": no error";
+        } catch (const cq::Exception& error) {
+            EXPECT_NE(std::string(error.what()).find("openssl завершился с кодом 1"),
+                      std::string::npos)
+                << c.what << ": " << error.what();
+        }
+        EXPECT_EQ(opened, 0) << c.what;
+        EXPECT_EQ(ReadFile(folder.p12()), "older p12") << c.what;
+        EXPECT_EQ(FolderEntries(folder.folder()).size(), 3u) << c.what; // no temporary left
+    }
+}
+
+TEST(Pkcs12Export, ThePasswordTravelsInTheEnvironmentOnly) {
+    ExportFolder folder;
+    // A tool in the program folder wins over PATH; this one records what it was given and
+    // then does the real work.
+    const std::string record = folder.programFolder() + "record";
+    WriteScript(folder.programFolder() + "openssl",
+                "printf '%s\\n' \"$@\" >'" + record +
+                    "'\nprintf '%s|%s' \"$CQ_KEY_PASSWORD\" \"$CQ_EXPORT_PASSWORD\" >'" + record +
+                    ".env'\nexec openssl \"$@\"\n");
+    cq::ExportPkcs12(kFixtureEmail, kFixturePassword);
+    const std::string arguments = ReadFile(record);
+    EXPECT_EQ(arguments.find("Ключ"), std::string::npos) << arguments;
+    EXPECT_EQ(arguments.find(cq::ToCp1251("Ключ")), std::string::npos);
+    EXPECT_NE(arguments.find("pkcs12\n-export\n-in\n" + folder.folder() +
+                             "Certificate.cer\n-inkey\n" + folder.folder() +
+                             "Certificate.key\n-out\n" + folder.folder() + "Certificate.p12."),
+              std::string::npos)
+        << arguments;
+    EXPECT_NE(arguments.find("-passin\nenv:"), std::string::npos);
+    EXPECT_NE(arguments.find("-passout\nenv:"), std::string::npos);
+    // The key file's password as its Windows-1251 bytes; the export password as text.
+    EXPECT_EQ(ReadFile(record + ".env"),
+              cq::ToCp1251(kFixturePassword) + "|" + std::string(kFixturePassword));
+}
+
+TEST(Pkcs12Export, AResultThatFailsVerificationIsNotHandedOver) {
+    struct Case {
+        const char* what;
+        std::string tool;
+        std::string reason;
+    };
+    // Tools that claim success: one writes rubbish, one leaves the certificate out.
+    const std::string outArgument =
+        "out=''; prev=''; for a in \"$@\"; do [ \"$prev\" = -out ] && out=$a; prev=$a; done\n";
+    const Case cases[] = {
+        {"rubbish", outArgument + "echo rubbish >\"$out\"\nexit 0\n", "не прошёл проверку"},
+        {"key only", "exec openssl \"$@\" -nocerts\n", "нет ключа или сертификата"},
+    };
+    for (const Case& c : cases) {
+        ExportFolder folder;
+        folder.write(cq::kCertificateP12File, "older p12");
+        WriteScript(folder.programFolder() + "openssl", c.tool);
+        int opened = 0;
+        try {
+            cq::InstallCertificate(kFixtureEmail, kFixturePassword, [&](const std::string&) {
+                ++opened;
+                return cq::kShellOpenSucceeded;
+            });
+            ADD_FAILURE() << c.what << ": no error";
+        } catch (const cq::Exception& error) {
+            EXPECT_NE(std::string(error.what()).find(c.reason), std::string::npos)
+                << c.what << ": " << error.what();
+        }
+        EXPECT_EQ(opened, 0) << c.what;
+        EXPECT_EQ(ReadFile(folder.p12()), "older p12") << c.what;
+        EXPECT_EQ(FolderEntries(folder.folder()).size(), 3u) << c.what;
+    }
+}
+
+TEST(Pkcs12Export, VerificationCarriesTheLibrarysReason) {
+    TempDir dir;
+    WriteFile(dir / "bad.p12", "not a PKCS#12 file");
+    try {
+        cq::VerifyPkcs12(dir / "bad.p12", "x", "bad.p12");
+        ADD_FAILURE() << "no error";
+    } catch (const cq::Exception& error) {
+        const std::string text = error.what();
+        EXPECT_EQ(text.find("Файл \"bad.p12\" не прошёл проверку: "), 0u) << text;
+        EXPECT_NE(text.find("asn1"), std::string::npos) << text;
+    }
+}
+
+TEST(Pkcs12Export, NoToolInTheProgramFolderOrOnPath) {
+    ExportFolder folder;
+    const ScopedEnvironment emptyPath("PATH", "");
+    try {
+        cq::InstallCertificate(kFixtureEmail, kFixturePassword,
+                               [](const std::string&) { return cq::kShellOpenSucceeded; });
+        ADD_FAILURE() << "no error";
+    } catch (const cq::EOSError& error) {
+        EXPECT_EQ(error.errorCode(), ENOENT);
+        EXPECT_EQ(std::string(error.what()).rfind("System Error.  Code: 2.\r\n", 0), 0u)
+            << error.what();
+    }
+    EXPECT_FALSE(cq::FileExists(folder.p12()));
+}
+
+} // namespace
