@@ -3,6 +3,8 @@
 
 #include "SandboxServer.h"
 
+#include "app/StringUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -54,19 +56,18 @@ public:
         return curl(clientOf(program_.path()), more, path);
     }
 
-    /// A fresh PKCS#10 request made by the openssl tool; newLabel turns its armour into the
-    /// "NEW CERTIFICATE REQUEST" form.
-    std::string makeRequest(const std::string& subject, bool newLabel = false) const {
-        const ProcessResult made =
-            RunProcess({"openssl", "req", "-new", "-newkey", "rsa:1024", "-nodes", "-keyout",
-                        work_ / "request.key", "-subj", subject});
+    /// A fresh PKCS#10 request made by the openssl tool with an RSA or a GOST key.
+    std::string makeRequest(const std::string& subject, bool gost = false) const {
+        std::vector<std::string> argv = {"openssl", "req",     "-new",
+                                         "-nodes",  "-keyout", work_ / "request.key",
+                                         "-subj",   subject,   "-newkey"};
+        if (gost)
+            argv.insert(argv.end(), {"gost2012_256", "-pkeyopt", "paramset:A", "-engine", "gost"});
+        else
+            argv.push_back("rsa:1024");
+        const ProcessResult made = RunProcess(argv);
         EXPECT_EQ(made.status, 0) << made.err;
-        std::string pem = made.out;
-        if (newLabel)
-            for (const std::string from : {"BEGIN CERTIFICATE", "END CERTIFICATE"})
-                pem.replace(pem.find(from), from.size(),
-                            from.substr(0, from.find(' ')) + " NEW CERTIFICATE");
-        return pem;
+        return made.out;
     }
     /// Arguments of curl that send the request as the cert query value.
     std::vector<std::string> submitArguments(const std::string& pem) const {
@@ -76,7 +77,8 @@ public:
     CurlResult submit(const std::string& pem) const { return get("/requp/", submitArguments(pem)); }
     ProcessResult verify(const std::string& certificatePem) const {
         WriteFile(work_ / "issued.crt", certificatePem);
-        return RunProcess({"openssl", "verify", "-CAfile", server_.caFile(), work_ / "issued.crt"});
+        return RunProcess({"openssl", "verify", "-engine", "gost", "-CAfile", server_.caFile(),
+                           work_ / "issued.crt"});
     }
 
 private:
@@ -120,12 +122,33 @@ TEST_F(SandboxTest, ServerCertificateIsRefusedByAClientTrustingAnotherCa) {
     EXPECT_EQ(result.exit, 60) << result.err; // peer certificate cannot be authenticated
 }
 
+/// The request armour as this system's own client writes it: the "NEW" label, CR LF line ends
+/// and no line end after the last line; Base64 lines of `width` characters.
+std::string ClientArmour(const std::string& opensslPem, size_t width) {
+    std::string base64;
+    for (const std::string& line : Split(opensslPem, "\n"))
+        if (!line.empty() && line[0] != '-')
+            base64 += line;
+    std::string text = "-----BEGIN NEW CERTIFICATE REQUEST-----\r\n";
+    for (size_t at = 0; at < base64.size(); at += width)
+        text += base64.substr(at, width) + "\r\n";
+    return text + "-----END NEW CERTIFICATE REQUEST-----";
+}
+
 TEST_F(SandboxTest, SubmittedRequestIsStoredUnderTheLowerCaseAddressAndShown) {
-    for (const bool newLabel : {false, true}) {
-        SCOPED_TRACE(newLabel ? "NEW CERTIFICATE REQUEST" : "CERTIFICATE REQUEST");
-        const std::string pem =
-            client_.makeRequest("/emailAddress=User@Example.com/CN=x", newLabel);
-        const CurlResult result = client_.submit(pem);
+    const std::string pem = client_.makeRequest("/emailAddress=User@Example.com/CN=x");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"openssl's armour", pem},
+        {"client armour, 64-character lines", ClientArmour(pem, 64)},
+        {"client armour, 76-character lines", ClientArmour(pem, 76)},
+    };
+    WriteFile(client_.workFile("original.csr"), pem);
+    const ProcessResult original = RunProcess(
+        {"openssl", "req", "-in", client_.workFile("original.csr"), "-noout", "-pubkey"});
+    for (const auto& [name, text] : cases) {
+        SCOPED_TRACE(name);
+        WriteFile(server_.dir() + "requests/user@example.com.csr", "");
+        const CurlResult result = client_.submit(text);
         ASSERT_EQ(result.http, 200) << result.err << result.body;
         EXPECT_NE(result.body.find(kNewMarker), std::string::npos) << result.body;
         const std::string stored = server_.storedRequest("user@example.com");
@@ -134,8 +157,6 @@ TEST_F(SandboxTest, SubmittedRequestIsStoredUnderTheLowerCaseAddressAndShown) {
         const ProcessResult same =
             RunProcess({"openssl", "req", "-in", client_.workFile("stored.csr"), "-noout",
                         "-verify", "-pubkey"});
-        const ProcessResult original = RunProcess(
-            {"openssl", "req", "-in", client_.workFile("request.csr"), "-noout", "-pubkey"});
         EXPECT_EQ(same.status, 0) << same.err;
         EXPECT_EQ(same.out, original.out);
     }
@@ -153,22 +174,28 @@ TEST_F(SandboxTest, UnusableRequestsAreRefused) {
 }
 
 TEST_F(SandboxTest, CertificateIsNotFoundUntilIssuedThenVerifies) {
-    ASSERT_EQ(client_.submit(client_.makeRequest("/emailAddress=User@Example.com/CN=Holder")).http,
-              200);
-    EXPECT_EQ(client_.get("/certget/User@Example.com.crt").http, 404);
+    for (const bool gost : {false, true}) {
+        SCOPED_TRACE(gost ? "GOST key" : "RSA key");
+        const std::string address = gost ? "Gost@Example.com" : "Rsa@Example.com";
+        const std::string path = "/certget/" + address + ".crt";
+        ASSERT_EQ(
+            client_.submit(client_.makeRequest("/emailAddress=" + address + "/CN=Holder", gost))
+                .http,
+            200);
+        EXPECT_EQ(client_.get(path).http, 404);
+
+        server_.issue(address);
+        const CurlResult issued = client_.get(path);
+        ASSERT_EQ(issued.http, 200);
+        const ProcessResult verified = client_.verify(issued.body);
+        EXPECT_EQ(verified.status, 0) << verified.out << verified.err;
+        const ProcessResult subject = RunProcess(
+            {"openssl", "x509", "-in", client_.workFile("issued.crt"), "-noout", "-subject"});
+        EXPECT_EQ(subject.out, "subject=emailAddress = " + address + ", CN = Holder\n");
+    }
     EXPECT_THROW(server_.issue("nobody@example.com"), std::exception);
-
-    server_.issue("User@Example.com");
-    const CurlResult issued = client_.get("/certget/User@Example.com.crt");
-    ASSERT_EQ(issued.http, 200);
-    const ProcessResult verified = client_.verify(issued.body);
-    EXPECT_EQ(verified.status, 0) << verified.out << verified.err;
-    const ProcessResult subject = RunProcess(
-        {"openssl", "x509", "-in", client_.workFile("issued.crt"), "-noout", "-subject"});
-    EXPECT_EQ(subject.out, "subject=emailAddress = User@Example.com, CN = Holder\n");
-
-    server_.issue("user@example.com", true);
-    const ProcessResult expired = client_.verify(client_.get("/certget/user@example.com.crt").body);
+    server_.issue("rsa@example.com", true);
+    const ProcessResult expired = client_.verify(client_.get("/certget/rsa@example.com.crt").body);
     EXPECT_NE(expired.status, 0);
     EXPECT_NE((expired.out + expired.err).find("expired"), std::string::npos);
 }
