@@ -56,6 +56,8 @@ struct ProxySettings {
 
 struct Connection {
     CurlEasy curl;
+    /// Client certificate, key, key password and CA file of the connections the handle holds.
+    SecretText tlsIdentity;
     bool debugMode = false;
     ProxySettings proxy;
     std::string certificateFile;
@@ -141,6 +143,9 @@ void ApplyProxy(CURL* curl, const ProxySettings& proxy) {
 void ApplyTls(CURL* curl, const Connection& connection, const SecretText& keyPassword) {
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    // Servers that ask for client certificates often refuse a resumed session whose context they
+    // never set (a TLS "internal error" alert); a full handshake costs little on a reconnect.
+    curl_easy_setopt(curl, CURLOPT_SSL_SESSIONID_CACHE, 0L);
     if (!connection.caFile.empty()) {
         // The named file joins the system store instead of replacing it.
         curl_easy_setopt(curl, CURLOPT_CAINFO, connection.caFile.c_str());
@@ -185,6 +190,20 @@ int32_t StatusOf(CURL* curl) {
     if (status == 0) // a proxy that refused the tunnel answered instead of the server
         curl_easy_getinfo(curl, CURLINFO_HTTP_CONNECTCODE, &status);
     return static_cast<int32_t>(status);
+}
+
+// An open TLS connection keeps the client certificate it was made with, and the HTTP client
+// reuses it without comparing certificate, key or password: a change closes them all.
+void DropConnectionsOnNewIdentity(Connection& connection, const SecretText& keyPassword) {
+    SecretText identity(connection.certificateFile + '\0' + connection.keyFile + '\0' +
+                        keyPassword.get() + '\0' + connection.caFile);
+    if (identity.get() == connection.tlsIdentity.get())
+        return;
+    CurlEasy fresh(curl_easy_init());
+    if (!fresh)
+        throw Exception("Не удалось создать соединение HTTP");
+    connection.curl = std::move(fresh);
+    connection.tlsIdentity = std::move(identity);
 }
 
 } // namespace
@@ -241,8 +260,9 @@ void CommandGet(int32_t handle, const VariantList& request, VariantList& result)
     const std::string& encodings = Element<std::string>(request, 1, "CommandGet");
     const SecretText keyPassword(UnescapeBytes(Element<std::string>(request, 2, "CommandGet")));
     Connection& connection = Find(handle);
+    DropConnectionsOnNewIdentity(connection, keyPassword);
     CURL* curl = connection.curl.get();
-    curl_easy_reset(curl); // keeps the open connection and TLS session for the next request
+    curl_easy_reset(curl); // keeps the open connection for the next request
 
     CurlHeaders headers;
     if (!encodings.empty()) {

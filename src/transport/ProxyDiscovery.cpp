@@ -4,7 +4,6 @@
 #include "settings/SettingsValues.h"
 
 #include <cstdlib>
-#include <tuple>
 #include <vector>
 
 namespace cq {
@@ -81,17 +80,14 @@ IEProxy ProxyFromInfo(const ProxyInfo& info, const std::string& protocolName) {
 }
 
 ProxyInfo ProxyInfoFromEnvironment(const EnvironmentLookup& lookup) {
-    std::vector<std::string> entries;
-    for (const auto& [protocol, lower, upper] :
-         {std::tuple{"http", "http_proxy", "HTTP_PROXY"},
-          std::tuple{"https", "https_proxy", "HTTPS_PROXY"}}) {
-        const std::string hostAndPort = FirstSet(lookup, lower, upper);
-        if (!hostAndPort.empty())
-            entries.push_back(std::string(protocol) + "=" + hostAndPort);
-    }
-    if (entries.empty())
+    const std::string http = FirstSet(lookup, "http_proxy", "HTTP_PROXY");
+    const std::string https = FirstSet(lookup, "https_proxy", "HTTPS_PROXY");
+    if (http.empty() && https.empty())
         return {kAccessTypeDirect, {}};
-    return {kAccessTypeProxy, Join(entries, " ")};
+    // One proxy for every protocol has a list of one unnamed entry.
+    if (http.empty() || https.empty() || http == https)
+        return {kAccessTypeProxy, http.empty() ? https : http};
+    return {kAccessTypeProxy, "http=" + http + " https=" + https};
 }
 
 IEProxy GetIEProxy(const std::string& protocolName, const ProxyInfoSource& source) {

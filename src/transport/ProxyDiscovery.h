@@ -48,9 +48,11 @@ bool TakeSystemProxyUnlessFromIni(const ProxyInfoSource& source);
 /// The selection and splitting rules alone, for a record already read.
 IEProxy ProxyFromInfo(const ProxyInfo& info, const std::string& protocolName);
 
-/// The environment's proxy as a proxy information record: "http=" and "https=" entries for the
-/// set variables (lower-case names first), each reduced to host:port (scheme, credentials and
-/// path dropped; port 1080 when none is given). Nothing set: a direct connection.
+/// The environment's proxy as a proxy information record. Each variable (lower-case name first)
+/// is reduced to host:port (scheme, credentials and path dropped; port 1080 when none is given).
+/// One proxy for every protocol (only one variable set, or both naming the same proxy) gives a
+/// list of that one entry; two different proxies give "http=host:port https=host:port". Nothing
+/// set: a direct connection.
 ProxyInfo ProxyInfoFromEnvironment(const EnvironmentLookup& lookup);
 
 } // namespace cq
