@@ -1,5 +1,4 @@
 #include "TestSupport.h"
-#include "app/ErrorReport.h"
 #include "app/Errors.h"
 #include "app/TextCodec.h"
 #include "settings/CertFolders.h"

@@ -302,10 +302,10 @@ TEST_F(SettingsTest, SettingsFileOnDiskIsWindows1251WithCrLf) {
 // file of binary garbage in place of the settings. Each gives a clear report, leaves the file
 // as it was and keeps what could be read.
 TEST_F(SettingsTest, BrokenSettingsFilesAreReportedAndLeftIntact) {
-    const std::string garbage("\x7F"
-                              "ELF\x02\x01\x01\x00\x00[Cert]\x00\xFF\xFE"
-                              "Email=x\x01\x02",
-                              24);
+    const char elfHeader[] = "\x7F"
+                             "ELF\x02\x01\x01\x00\x00[Cert]\x00\xFF\xFE"
+                             "Email=x\x01";
+    const std::string elf(elfHeader, sizeof elfHeader - 1);
     WriteFile(dir / "blocker", "a regular file where a folder should be");
     struct Case {
         const char* name;
@@ -314,13 +314,15 @@ TEST_F(SettingsTest, BrokenSettingsFilesAreReportedAndLeftIntact) {
         bool loads;
         const char* reportWords;
     };
-    for (const Case& c :
-         {Case{"read-only", "[Cert]\nCountry=ua\n", 0444, true, "System Error"},
-          Case{"folder cannot be created", "[Common]\ninFile=" + dir.path() + "blocker/sub/s.ini\n",
-               0644, false, "System Error"},
-          Case{"binary garbage", garbage, 0644, false, "двоичные данные"}}) {
+    for (const Case& c : {Case{"read-only", "[Cert]\r\nCountry=ua\r\n", 0444, true, "System Error"},
+                          Case{"folder cannot be created",
+                               "[Common]\r\ninFile=" + dir.path() + "blocker/sub/s.ini\r\n", 0644,
+                               false, "System Error"},
+                          Case{"binary garbage", elf, 0644, false, "двоичные данные"},
+                          Case{"control bytes without NUL", "[Cert]\r\nCountry=\x1B[1m\x07\r\n",
+                               0644, false, "двоичные данные"}}) {
         SCOPED_TRACE(c.name);
-        const std::string bytes = c.bytes == garbage ? garbage : cq::ToCrLf(c.bytes);
+        const std::string& bytes = c.bytes;
         ::chmod(settingsPath().c_str(), 0644);
         WriteFile(settingsPath(), bytes);
         ::chmod(settingsPath().c_str(), c.mode);

@@ -23,7 +23,6 @@
 namespace cq {
 namespace {
 
-constexpr int kRecordKindWithPrefix = 11;
 constexpr int kReadyChecks = 6000;
 constexpr size_t kTrimBlock = 2048;
 
