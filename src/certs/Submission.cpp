@@ -1,0 +1,41 @@
+#include "certs/Submission.h"
+
+#include "app/ErrorReport.h"
+#include "app/Errors.h"
+#include "certs/RsaRequest.h"
+#include "settings/SettingsValues.h"
+#include "transport/HttpsExchange.h"
+
+namespace cq {
+
+ServiceGet DefaultServiceGet() {
+    return HTTPSGet;
+}
+
+void SubmitRequest(const std::string& baseUrl, const std::string& requestText,
+                   const ServiceGet& get) {
+    const std::string answer = get(baseUrl + "?cert=" + requestText, false);
+    if (answer.find(kAcceptedRequestMarker) == std::string::npos)
+        throw Exception(kWrongAnswerText + answer);
+}
+
+bool RequestRsaCertificate(const std::string& keyFileName, const SubjectData& subject,
+                           const ServiceGet& get) {
+    try {
+        RsaRequestResult made = MakeRsaRequest(keyFileName, subject);
+        if (made.outcome == RequestOutcome::Declined)
+            return false;
+        SubmitRequest(Settings().UrlRequestRSACertificate, made.requestText, get);
+        made.keyFile.Commit();
+        return true;
+    } catch (const std::exception& error) {
+        // The key file was already put back when the request's result went out of scope.
+        ReportError(context::kRequestCertificate, error);
+        return false;
+    } catch (...) {
+        ReportError(context::kRequestCertificate, Exception("Неизвестная ошибка"));
+        return false;
+    }
+}
+
+} // namespace cq

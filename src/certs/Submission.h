@@ -1,0 +1,44 @@
+#pragma once
+// Sending a finished certification request to the certification service, and the RSA request
+// from key pair to accepted submission with its own error reporting.
+
+#include "certs/SubjectData.h"
+
+#include <functional>
+#include <string>
+
+namespace cq {
+
+/// The text an accepted request's answer holds somewhere (exact letter case).
+inline constexpr const char* kAcceptedRequestMarker = "BEGIN NEW CERTIFICATE REQUEST";
+/// The start of the error for an answer without that text; the whole answer follows it.
+inline constexpr const char* kWrongAnswerText = "Сервер вернул не верный ответ : ";
+/// Shown after an accepted request, RSA and GOST alike.
+inline constexpr const char* kRequestSentText =
+    "Запрос на создание сертификата успешно отправлен.\r\n\r\nСообщите об этом вашему менеджеру, "
+    "он вас уведомит о готовности сертификата.\r\nПосле этого зайдите на вкладку \"Получение "
+    "сертификата\" и скачайте его.\r\n\r\nВнимание!!! Не повторяйте запросов с тем же eMail! "
+    "Полученный сертификат может оказатся не рабочим (не от того запроса).";
+
+/// One GET to the service: the URL (unescaped) and whether to copy the exchange to the log;
+/// returns the body. HTTPSGet in the program; tests put a fault-injecting one in its place.
+using ServiceGet = std::function<std::string(const std::string& url, bool logCopy)>;
+
+/// The real exchange (HTTPSGet).
+ServiceGet DefaultServiceGet();
+
+/// Sends baseUrl + "?cert=" + requestText and returns when the answer holds the accepted
+/// marker. Raises the exchange's errors unchanged, and Exception with kWrongAnswerText and the
+/// answer for any other answer.
+void SubmitRequest(const std::string& baseUrl, const std::string& requestText,
+                   const ServiceGet& get = DefaultServiceGet());
+
+/// Makes the RSA request (key file `keyFileName` in the subject's certificate folder) and sends
+/// it to UrlRequestRSACertificate. True when it was made and accepted; false when the user kept
+/// the existing key or when a step failed; a failure is reported under "Запрос сертификата".
+/// After a failure the key file is as it was before: an older key is put back, a new key that
+/// replaced nothing is removed. Never raises.
+bool RequestRsaCertificate(const std::string& keyFileName, const SubjectData& subject,
+                           const ServiceGet& get = DefaultServiceGet());
+
+} // namespace cq

@@ -1,0 +1,235 @@
+#include "certs/Submission.h"
+
+#include "RequestChecks.h"
+#include "SandboxServer.h"
+#include "TestSupport.h"
+#include "app/AppServer.h"
+#include "app/ErrorReport.h"
+#include "app/Errors.h"
+#include "app/FileUtil.h"
+#include "certs/RsaRequest.h"
+#include "settings/CertFolders.h"
+#include "settings/SettingsValues.h"
+#include "transport/Connection.h"
+
+#include <gtest/gtest.h>
+
+namespace cq {
+namespace {
+
+using test::ReadFile;
+using test::WriteFile;
+
+const std::string kPem = "-----BEGIN NEW CERTIFICATE REQUEST-----\r\nMII+B/c=\r\n"
+                         "-----END NEW CERTIFICATE REQUEST-----\r\n";
+
+/// Records the URL it is given and answers with a fixed body.
+struct FixedAnswer {
+    explicit FixedAnswer(std::string answer) : body(std::move(answer)) {}
+    std::string body;
+    std::string url;
+    bool logCopy = true;
+    ServiceGet get() {
+        return [this](const std::string& sent, bool copy) {
+            url = sent;
+            logCopy = copy;
+            return body;
+        };
+    }
+};
+
+TEST(SubmitRequest, UrlCarriesTheTextUnchangedAndTheExchangeIsNotLogged) {
+    FixedAnswer answer{kPem};
+    SubmitRequest("https://localhost/requp/", kPem, answer.get());
+    EXPECT_EQ(answer.url, "https://localhost/requp/?cert=" + kPem);
+    EXPECT_FALSE(answer.logCopy);
+    SubmitRequest("https://localhost/requp/?a=1", kPem, answer.get());
+    EXPECT_EQ(answer.url, "https://localhost/requp/?a=1?cert=" + kPem);
+}
+
+TEST(SubmitRequest, AnswersAcceptedOnlyWithTheExactMarker) {
+    struct Case {
+        const char* name;
+        std::string body;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"marker inside a page", "<html><pre>" + kPem + "</pre></html>", true},
+        {"bare marker", "BEGIN NEW CERTIFICATE REQUEST", true},
+        {"marker in small letters", "-----begin new certificate request-----", false},
+        {"marker in mixed case", "BEGIN NEW Certificate REQUEST", false},
+        {"no marker", "<html>Thank you</html>", false},
+        {"empty answer", "", false},
+    };
+    for (const Case& c : cases) {
+        FixedAnswer answer{c.body};
+        try {
+            SubmitRequest("https://localhost/requp/", kPem, answer.get());
+            EXPECT_TRUE(c.accepted) << c.name;
+        } catch (const Exception& error) {
+            EXPECT_FALSE(c.accepted) << c.name;
+            EXPECT_EQ(error.className(), "Exception") << c.name;
+            EXPECT_EQ(error.message(), "Сервер вернул не верный ответ : " + c.body) << c.name;
+        }
+    }
+}
+
+TEST(SubmitRequest, ExchangeErrorsPassUnchanged) {
+    const ServiceGet failing = [](const std::string&, bool) -> std::string {
+        throw EIdHTTPProtocolException(503, "", "HTTP/1.1 503 Service Unavailable");
+    };
+    try {
+        SubmitRequest("https://localhost/requp/", kPem, failing);
+        ADD_FAILURE() << "no error";
+    } catch (const EIdHTTPProtocolException& error) {
+        EXPECT_EQ(error.errorCode(), 503);
+        EXPECT_EQ(DescribeError(error), "Прерванный запрос HTTP (503)");
+    }
+}
+
+SubjectData Subject() {
+    SubjectData subject;
+    subject.Country = "ru";
+    subject.Locality = "Moscow";
+    subject.CommonName = "Ivan Petrov";
+    subject.Email = "Ivan@Mail.example";
+    subject.Password = "Secret1";
+    return subject;
+}
+
+/// A program folder talking to a running sandbox service through the real connection.
+class SubmissionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::UseProgramFolder(program.path());
+        test::InstallActTemplates(program.path());
+        server.writeClientCertificate(program.path());
+        SettingsValues& settings = Settings();
+        settings.RequestCertificate = "Request.cer";
+        settings.RequestKey = "Request.key";
+        settings.RequestPassword = "Hrkwp(3mzqtbv";
+        settings.CaFile = server.caFile();
+        settings.UrlRequestRSACertificate = server.url("/requp/");
+        SetAppServer(&app);
+        app.ConnectionHandle = CreateConn(0, {false});
+    }
+    void TearDown() override {
+        CloseConn(app.ConnectionHandle);
+        SetAppServer(nullptr);
+    }
+    std::string folder() const { return program.path() + "ivan@mail.example/"; }
+    std::string keyPath() const { return folder() + kCertificateKeyFile; }
+    std::vector<std::string> folderFiles() const {
+        std::vector<std::string> names;
+        for (const char* name :
+             {"Certificate.key", "Certificate.key.bak", "Request.ini", "ivan@mail.example.rtf"})
+            if (FileExists(folder() + name))
+                names.push_back(name);
+        return names;
+    }
+
+    test::TempDir program;
+    test::SandboxServer server;
+    test::RecordingDialogs dialogs;
+    TAppServer app{false};
+};
+
+TEST_F(SubmissionTest, AcceptedRequestLeavesKeyActAndRecord) {
+    ASSERT_TRUE(RequestRsaCertificate(kCertificateKeyFile, Subject()));
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_EQ(folderFiles(), (std::vector<std::string>{"Certificate.key", "Request.ini",
+                                                       "ivan@mail.example.rtf"}));
+    // The service stored exactly the request whose key is in the folder.
+    const std::string stored = server.storedRequest("ivan@mail.example");
+    ASSERT_FALSE(stored.empty());
+    WriteFile(program / "stored.pem", stored);
+    const test::ToolResult modulus =
+        test::Openssl({"req", "-in", program / "stored.pem", "-noout", "-modulus"});
+    EXPECT_EQ(modulus.out, "Modulus=" + test::ReadKeyFile(keyPath(), "Secret1").modulusHex + "\n");
+}
+
+TEST_F(SubmissionTest, FailuresLeaveTheFolderAsTheyFoundIt) {
+    struct Case {
+        const char* name;
+        const char* fault; // nullptr: nothing listens at the request URL
+        std::string description;
+    };
+    const Case cases[] = {
+        {"service error", "status500", "Прерванный запрос HTTP (500)"},
+        {"marker missing", "no-marker", "Сервер вернул не верный ответ : <html>"},
+        {"marker in small letters", "marker-lowercase", "Сервер вернул не верный ответ : <html>"},
+        {"no connection", nullptr, ""},
+    };
+    for (const bool olderKey : {true, false}) {
+        for (const Case& c : cases) {
+            const std::string name = std::string(c.name) + (olderKey ? ", older key" : "");
+            ForceDirectories(folder());
+            ::unlink(keyPath().c_str());
+            if (olderKey) {
+                WriteFile(keyPath(), "older key");
+                dialogs.answerNext(true);
+            }
+            server.setFault(c.fault ? c.fault : "");
+            Settings().UrlRequestRSACertificate =
+                c.fault ? server.url("/requp/") : "https://127.0.0.1:1/requp/";
+            dialogs.boxes.clear();
+
+            EXPECT_FALSE(RequestRsaCertificate(kCertificateKeyFile, Subject())) << name;
+            ASSERT_FALSE(dialogs.boxes.empty()) << name;
+            const auto& box = dialogs.boxes.back();
+            EXPECT_EQ(box.kind, "error") << name;
+            EXPECT_EQ(box.caption, "Запрос сертификата") << name;
+            EXPECT_TRUE(box.text.starts_with(c.description)) << name << ": " << box.text;
+            if (olderKey) {
+                EXPECT_EQ(ReadFile(keyPath()), "older key") << name;
+            } else {
+                EXPECT_FALSE(FileExists(keyPath())) << name;
+            }
+            EXPECT_FALSE(FileExists(keyPath() + ".bak")) << name;
+            EXPECT_TRUE(FileExists(folder() + "Request.ini")) << name;
+            EXPECT_TRUE(FileExists(folder() + "ivan@mail.example.rtf")) << name;
+        }
+    }
+}
+
+TEST_F(SubmissionTest, DeclinedReplacementIsQuietAndChangesNothing) {
+    ForceDirectories(folder());
+    WriteFile(keyPath(), "older key");
+    dialogs.answerNext(false);
+    EXPECT_FALSE(RequestRsaCertificate(kCertificateKeyFile, Subject()));
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].kind, "question");
+    EXPECT_EQ(folderFiles(), std::vector<std::string>{"Certificate.key"});
+    EXPECT_EQ(ReadFile(keyPath()), "older key");
+    EXPECT_TRUE(server.storedRequest("ivan@mail.example").empty());
+}
+
+TEST_F(SubmissionTest, AcceptedReplacementDropsTheOlderKey) {
+    ForceDirectories(folder());
+    WriteFile(keyPath(), "older key");
+    dialogs.answerNext(true);
+    ASSERT_TRUE(RequestRsaCertificate(kCertificateKeyFile, Subject()));
+    EXPECT_TRUE(test::ReadKeyFile(keyPath(), "Secret1").loaded);
+    EXPECT_FALSE(FileExists(keyPath() + ".bak"));
+}
+
+TEST_F(SubmissionTest, BackupLeftByAnInterruptedRunIsNeverOverwritten) {
+    ForceDirectories(folder());
+    WriteFile(keyPath(), "key of the interrupted request");
+    WriteFile(keyPath() + ".bak", "key of an issued certificate");
+    server.setFault("status500");
+    dialogs.answerNext(true);
+    EXPECT_FALSE(RequestRsaCertificate(kCertificateKeyFile, Subject()));
+    EXPECT_EQ(ReadFile(keyPath()), "key of the interrupted request");
+    EXPECT_EQ(ReadFile(keyPath() + ".bak"), "key of an issued certificate");
+    EXPECT_FALSE(FileExists(keyPath() + ".bak.2"));
+
+    server.setFault("");
+    dialogs.answerNext(true);
+    EXPECT_TRUE(RequestRsaCertificate(kCertificateKeyFile, Subject()));
+    EXPECT_EQ(ReadFile(keyPath() + ".bak"), "key of an issued certificate");
+    EXPECT_FALSE(FileExists(keyPath() + ".bak.2"));
+}
+
+} // namespace
+} // namespace cq
