@@ -121,3 +121,65 @@ void WriteScript(const std::string& path, const std::string& body) {
 }
 
 } // namespace cq::test
+
+#include "SandboxServer.h"
+#include "app/AppServer.h"
+#include "certs/Submission.h"
+#include "settings/SettingsValues.h"
+#include "transport/Connection.h"
+
+namespace cq::test {
+namespace {
+
+TAppServer& TestAppServer() {
+    static TAppServer server(false);
+    return server;
+}
+
+} // namespace
+
+SandboxClient::SandboxClient(const SandboxServer& server) : server_(server) {
+    UseProgramFolder(program_.path());
+    server.writeClientCertificate(program_.path());
+    SettingsValues& settings = Settings();
+    settings.RequestCertificate = "Request.cer";
+    settings.RequestKey = "Request.key";
+    settings.RequestPassword = "Hrkwp(3mzqtbv";
+    settings.CaFile = server.caFile();
+    settings.UrlRequestRSACertificate = server.url("/requp/");
+    settings.UrlRequestGostCertificate = server.url("/requp/");
+    settings.UrlReceiveRSACertificate = server.url("/certget/");
+    settings.UrlReceiveGostCertificate = server.url("/certget/");
+    connection_ = CreateConn(0, {false});
+    TestAppServer().ConnectionHandle = connection_;
+    SetAppServer(&TestAppServer());
+}
+
+SandboxClient::~SandboxClient() {
+    CloseConn(connection_);
+    SetAppServer(nullptr);
+}
+
+std::string SandboxClient::settingsFile() const {
+    return "[HTTPS]\r\nUrlRequestRSACertificate=" + server_.url("/requp/") +
+           "\r\nUrlReceiveRSACertificate=" + server_.url("/certget/") +
+           "\r\nUrlRequestGostCertificate=" + server_.url("/requp/") +
+           "\r\nUrlReceiveGostCertificate=" + server_.url("/certget/") +
+           "\r\nCaFile=" + server_.caFile() + "\r\n[Proxy]\r\nUse=0\r\n";
+}
+
+void SandboxClient::request(const std::string& email, const std::string& password) const {
+    SubjectData subject;
+    subject.Country = "RU";
+    subject.State = "Moscow";
+    subject.Locality = "Moscow";
+    subject.Organization = "Romashka";
+    subject.OrganizUnit = "IT";
+    subject.CommonName = "Ivan Petrov";
+    subject.Email = email;
+    subject.Password = password;
+    if (!RequestRsaCertificate(kCertificateKeyFile, subject))
+        throw std::runtime_error("the request for " + email + " was not accepted");
+}
+
+} // namespace cq::test

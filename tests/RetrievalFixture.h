@@ -65,3 +65,29 @@ private:
 void WriteScript(const std::string& path, const std::string& body);
 
 } // namespace cq::test
+
+namespace cq::test {
+
+class SandboxServer;
+
+/// A program folder of its own talking to a sandbox service: the request certificate in the
+/// folder, the service URLs and CA in the settings, an open connection.
+class SandboxClient {
+public:
+    explicit SandboxClient(const SandboxServer& server);
+    ~SandboxClient();
+    SandboxClient(const SandboxClient&) = delete;
+    SandboxClient& operator=(const SandboxClient&) = delete;
+    const std::string& programFolder() const { return program_.path(); }
+    /// The same settings as a CertQuorix.ini text for the command-line tool.
+    std::string settingsFile() const;
+    /// Sends an RSA request for `email` with the key password (through RequestRsaCertificate).
+    void request(const std::string& email, const std::string& password) const;
+
+private:
+    const SandboxServer& server_;
+    TempDir program_;
+    int32_t connection_ = 0;
+};
+
+} // namespace cq::test

@@ -7,7 +7,6 @@
 #include "app/StringUtil.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
-#include "transport/HttpsExchange.h"
 
 namespace cq {
 namespace {
@@ -52,13 +51,13 @@ std::string CertificateFileText(const std::string& body) {
 }
 
 DownloadResult DownloadCertificate(const std::string& fileName, const std::string& email,
-                                   const HttpsGetFunction& httpsGet) {
+                                   const ServiceGet& get) {
     const std::string folder = CertificateFolder(email);
     const std::string target = folder + fileName;
     if (FileExists(target) && !AskYesNo(kOverwriteQuestion))
         return DownloadResult::Failed;
     try {
-        const std::string body = httpsGet(ReceiveUrl(folder, email), true);
+        const std::string body = get(ReceiveUrl(folder, email), true);
         StoreCertificate(folder, target, body);
         return DownloadResult::Downloaded;
     } catch (const EIdHTTPProtocolException& error) {
@@ -69,10 +68,6 @@ DownloadResult DownloadCertificate(const std::string& fileName, const std::strin
         ReportError(context::kReceiveCertificate, error);
     }
     return DownloadResult::Failed;
-}
-
-DownloadResult DownloadCertificate(const std::string& fileName, const std::string& email) {
-    return DownloadCertificate(fileName, email, HTTPSGet);
 }
 
 ReceptionState EvaluateReceptionState(const std::string& typedAddress) {
@@ -103,9 +98,9 @@ ReceptionState EvaluateReceptionState(const std::string& typedAddress) {
 }
 
 DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionState& state,
-                                  const HttpsGetFunction& httpsGet) {
+                                  const ServiceGet& get) {
     const std::string email = Trim(typedAddress);
-    const DownloadResult result = DownloadCertificate(kCertificateFile, email, httpsGet);
+    const DownloadResult result = DownloadCertificate(kCertificateFile, email, get);
     if (result == DownloadResult::Downloaded) {
         state.StateLabelVisible = true;
         state.StateLabel = kAlreadyReceivedLabel;
@@ -118,10 +113,6 @@ DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionStat
         ShowWarningBox("Сертификат еще не готов. Попробуйте позже.");
     }
     return result;
-}
-
-DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionState& state) {
-    return ReceiveCertificate(typedAddress, state, HTTPSGet);
 }
 
 } // namespace cq

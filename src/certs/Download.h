@@ -3,7 +3,8 @@
 // rule of the reception tab (which of download, check and folder link are offered, and what the
 // state label says).
 
-#include <functional>
+#include "certs/Submission.h"
+
 #include <string>
 
 namespace cq {
@@ -15,18 +16,13 @@ enum class DownloadResult {
     Failed = 2,     ///< the user declined to overwrite, or an error occurred and was reported
 };
 
-/// One GET of the service: the URL and whether to copy the exchange to the log; returns the
-/// body or raises (HTTPSGet; tests put another in for faults the service cannot show).
-using HttpsGetFunction = std::function<std::string(const std::string& url, bool logCopy)>;
-
 /// Fetches receive URL + lower-cased address + ".crt" (the GOST receive URL for a folder holding
 /// a GOST request, else the RSA one) into `fileName` in the certificate folder of `email`
 /// (trimmed by the caller). An existing file is replaced, after the user's consent, only once
 /// the whole body has arrived; lines are stored with CR LF ends. 404 gives NotReady with nothing
 /// shown; other errors are reported under "Получение сертификата". Never raises.
 DownloadResult DownloadCertificate(const std::string& fileName, const std::string& email,
-                                   const HttpsGetFunction& httpsGet);
-DownloadResult DownloadCertificate(const std::string& fileName, const std::string& email);
+                                   const ServiceGet& get = DefaultServiceGet());
 
 /// The body as stored: every line (ended by CR LF, LF or a lone CR) followed by CR LF.
 std::string CertificateFileText(const std::string& body);
@@ -51,7 +47,6 @@ ReceptionState EvaluateReceptionState(const std::string& typedAddress);
 /// outcome ("Сертификат успешно получен..." or "Сертификат еще не готов...") and updates the
 /// state label and the check button of `state` for a successful download.
 DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionState& state,
-                                  const HttpsGetFunction& httpsGet);
-DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionState& state);
+                                  const ServiceGet& get = DefaultServiceGet());
 
 } // namespace cq
