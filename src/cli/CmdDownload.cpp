@@ -1,11 +1,52 @@
+#include "app/FileUtil.h"
+#include "app/StringUtil.h"
+#include "certs/Download.h"
 #include "cli/Commands.h"
+#include "settings/CertFolders.h"
+#include "settings/Settings.h"
+#include "transport/ProxyDiscovery.h"
 
 #include <iostream>
+#include <unistd.h>
 
 namespace cq::cli {
 
-int CmdDownload(const Arguments&) {
-    std::cerr << "Команда ещё не готова.\n";
+namespace {
+constexpr int kExitNotReady = 3;
+}
+
+int CmdDownload(const Arguments& args) {
+    const std::string email = Trim(OptionValue(args, "--email"));
+    if (email.empty()) {
+        std::cerr << "Использование: certquorix-cli download --email АДРЕС [--yes]\n";
+        return kExitUsage;
+    }
+    bool loaded = false;
+    LoadSettings(&loaded);
+    if (!loaded)
+        return kExitFailed; // the load has reported its error
+    TakeSystemProxyUnlessFromIni();
+    // The same rule as the reception tab: a folder without a key or a GOST request is offered no
+    // download.
+    const ReceptionState state = EvaluateReceptionState(email);
+    if (!state.DownloadEnabled) {
+        std::cerr << state.StateLabel << "\n";
+        return kExitFailed;
+    }
+    if (FileExists(CertificateFolder(email) + kCertificateFile) && !HasFlag(args, "--yes") &&
+        !::isatty(STDIN_FILENO)) {
+        std::cerr << "Сертификат уже получен; для замены укажите --yes.\n";
+        return kExitFailed;
+    }
+    ReceptionState after = state;
+    switch (ReceiveCertificate(email, after)) {
+    case DownloadResult::Downloaded:
+        return kExitOk;
+    case DownloadResult::NotReady:
+        return kExitNotReady;
+    case DownloadResult::Failed:
+        break;
+    }
     return kExitFailed;
 }
 

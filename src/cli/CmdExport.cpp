@@ -1,12 +1,55 @@
+#include "app/ErrorReport.h"
+#include "app/StringUtil.h"
+#include "certs/CertificateCheck.h"
+#include "certs/Pkcs12Export.h"
+#include "certs/ShellOpen.h"
 #include "cli/Commands.h"
+#include "cli/Password.h"
+#include "settings/CertFolders.h"
+#include "settings/Settings.h"
 
 #include <iostream>
 
 namespace cq::cli {
 
-int CmdExport(const Arguments&) {
-    std::cerr << "Команда ещё не готова.\n";
-    return kExitFailed;
+int CmdExport(const Arguments& args) {
+    const std::string email = Trim(OptionValue(args, "--email"));
+    if (email.empty()) {
+        std::cerr << "Использование: certquorix-cli export --email АДРЕС [--no-open] "
+                     "[--password-file ФАЙЛ]\n";
+        return kExitUsage;
+    }
+    bool loaded = false;
+    LoadSettings(&loaded);
+    if (!loaded)
+        return kExitFailed;
+    const SecretBytes password = ReadPassword(args);
+    // As on the reception tab, only a certificate that passed the check and has not expired is
+    // exported; the check reports its own failures.
+    const CheckResult check =
+        CheckCertificate(kCertificateFile, kCertificateKeyFile, email, password.str());
+    if (!check.Valid) {
+        if (check.Expired)
+            std::cerr << ReplaceText(check.Text, "\r\n", "\n") << "\n";
+        return kExitFailed;
+    }
+    std::string written;
+    try {
+        written = ExportPkcs12(email, password.str());
+    } catch (const std::exception& error) {
+        OnApplicationError(error);
+        return kExitFailed;
+    }
+    std::cout << written << std::endl;
+    if (HasFlag(args, "--no-open"))
+        return kExitOk;
+    try {
+        HandOverPkcs12(written);
+    } catch (const std::exception& error) {
+        // The file is written and verified; only the hand-over to the desktop failed.
+        OnApplicationError(error);
+    }
+    return kExitOk;
 }
 
 } // namespace cq::cli

@@ -1,0 +1,146 @@
+// The whole road of an RSA certificate as a user of the command-line tool walks it, against the
+// sandbox service: request, not issued yet, issued, download, check, export.
+#include "RetrievalFixture.h"
+#include "SandboxServer.h"
+#include "app/FileUtil.h"
+#include "app/TextCodec.h"
+#include "settings/CertFolders.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+using namespace cq::test;
+
+class RetrievalCli : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server = std::make_unique<SandboxServer>(); }
+    static void TearDownTestSuite() { server.reset(); }
+
+    void SetUp() override {
+        std::filesystem::copy_file(BuiltProgram("certquorix-cli"), program);
+        WriteFile(client.programFolder() + "CertQuorix.ini", client.settingsFile());
+        WriteScript(bin / "xdg-open",
+                    "printf '%s\\n' \"$@\" >>'" + bin.path() + "opened'\nexit 0\n");
+    }
+
+    ProcessResult cli(const std::vector<std::string>& args,
+                      const std::string& password = kFixturePassword) const {
+        std::vector<std::string> argv = {program};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return RunProcess(argv, {"CERTQUORIX_PASSWORD=" + password, "XDG_DATA_HOME=" + home.path(),
+                                 "HOME=" + home.path(),
+                                 "PATH=" + bin.path() + ":" + std::getenv("PATH")});
+    }
+
+    std::string folder(const std::string& email) const {
+        return client.programFolder() + email + "/";
+    }
+
+    static std::unique_ptr<SandboxServer> server;
+    SandboxClient client{*server};
+    std::string program = client.programFolder() + "certquorix-cli";
+    TempDir home;
+    TempDir bin;
+};
+
+std::unique_ptr<SandboxServer> RetrievalCli::server;
+
+TEST_F(RetrievalCli, RequestDownloadCheckExport) {
+    const std::string email = "anna@example.ru";
+    client.request(email, kFixturePassword);
+
+    ProcessResult run = cli({"download", "--email", email});
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_NE(run.err.find("Сертификат еще не готов. Попробуйте позже."), std::string::npos);
+    EXPECT_FALSE(cq::FileExists(folder(email) + cq::kCertificateFile));
+
+    server->issue(email);
+    run = cli({"download", "--email", "Anna@Example.RU"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Сертификат успешно получен. Проверьте его на соответствие "
+                           "запрошенному."),
+              std::string::npos);
+    const std::string certificate = ReadFile(folder(email) + cq::kCertificateFile);
+    EXPECT_NE(certificate.find("-----BEGIN CERTIFICATE-----\r\n"), std::string::npos);
+
+    run = cli({"check", "--email", email});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("Проверка сертификата.\nДействителен до даты - ", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("Имя : Ivan Petrov\nEmail : anna@example.ru\n\nИздатель : "),
+              std::string::npos)
+        << run.out;
+
+    run = cli({"check", "--email", email}, std::string(kFixturePassword) + " ");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Неверный пароль сертификата."), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+
+    run = cli({"export", "--email", email, "--no-open"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string p12 = folder(email) + cq::kCertificateP12File;
+    EXPECT_EQ(run.out, p12 + "\n");
+    EXPECT_FALSE(cq::FileExists(bin / "opened"));
+    // The .p12 opens with the password as typed, and its key is the certificate's.
+    const ProcessResult key =
+        RunProcess({"openssl", "pkcs12", "-in", p12, "-nocerts", "-nodes", "-passin", "env:P"},
+                   {"P=" + std::string(kFixturePassword)});
+    ASSERT_EQ(key.status, 0) << key.err;
+    const std::string keyModulus =
+        RunProcess({"openssl", "rsa", "-noout", "-modulus"}, {}, key.out).out;
+    const std::string cerModulus = RunProcess({"openssl", "x509", "-noout", "-modulus", "-in",
+                                               folder(email) + cq::kCertificateFile})
+                                       .out;
+    EXPECT_NE(cerModulus.find("Modulus="), std::string::npos);
+    EXPECT_EQ(keyModulus, cerModulus);
+
+    run = cli({"export", "--email", email});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(bin / "opened"), p12 + "\n");
+}
+
+TEST_F(RetrievalCli, PasswordFromAFileAndAReplacedCertificate) {
+    const std::string email = "boris@example.ru";
+    client.request(email, "letters and 123");
+    server->issue(email);
+    ASSERT_EQ(cli({"download", "--email", email}).status, 0);
+
+    WriteFile(home / "password", "letters and 123\n");
+    ProcessResult run =
+        RunProcess({program, "check", "--email", email, "--password-file", home / "password"},
+                   {"XDG_DATA_HOME=" + home.path(), "HOME=" + home.path()});
+    EXPECT_EQ(run.status, 0) << run.err;
+
+    // Without --yes and without a terminal to ask on, the file stays.
+    WriteFile(folder(email) + cq::kCertificateFile, "older");
+    run = cli({"download", "--email", email});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(ReadFile(folder(email) + cq::kCertificateFile), "older");
+    run = cli({"download", "--email", email, "--yes"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(ReadFile(folder(email) + cq::kCertificateFile), "older");
+}
+
+TEST_F(RetrievalCli, ExpiredCertificateIsToldAndNotExported) {
+    const std::string email = "vera@example.ru";
+    client.request(email, kFixturePassword);
+    server->issue(email, true);
+    ASSERT_EQ(cli({"download", "--email", email}).status, 0);
+    ProcessResult run = cli({"check", "--email", email});
+    EXPECT_EQ(run.status, 4) << run.err;
+    EXPECT_NE(run.out.find(" (Просрочен!!!)\n"), std::string::npos) << run.out;
+    run = cli({"export", "--email", email, "--no-open"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_FALSE(cq::FileExists(folder(email) + cq::kCertificateP12File));
+}
+
+TEST_F(RetrievalCli, NoKeyNoDownload) {
+    const ProcessResult run = cli({"download", "--email", "nobody@example.ru"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Нет ключа, генерация не проводилась."), std::string::npos) << run.err;
+    EXPECT_EQ(cli({"check"}).status, 2);
+}
+
+} // namespace
