@@ -5,6 +5,20 @@
 namespace cq {
 namespace {
 TAppServer* appServer = nullptr;
+ApplicationErrorHandler applicationErrorHandler;
+} // namespace
+
+TAppServer::TAppServer(bool debugMode) : DebugMode(debugMode) {
+    SetApplicationErrorHandler([](const std::exception&) {});
+}
+
+void SetApplicationErrorHandler(ApplicationErrorHandler handler) {
+    applicationErrorHandler = std::move(handler);
+}
+
+void HandleApplicationError(const std::exception& error) {
+    if (applicationErrorHandler)
+        applicationErrorHandler(error);
 }
 
 TAppServer* AppServer() {

@@ -2,6 +2,8 @@
 // The one application object: the debug switch and the handle of the open service connection.
 
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,9 +14,17 @@ public:
     virtual ~TAppBase() = default;
 };
 
+/// Receives the errors that escape to the event loop.
+using ApplicationErrorHandler = std::function<void(const std::exception&)>;
+void SetApplicationErrorHandler(ApplicationErrorHandler handler);
+/// Hands an error that escaped an event handler to the installed handler.
+void HandleApplicationError(const std::exception& error);
+
 class TAppServer : public TAppBase {
 public:
-    explicit TAppServer(bool debugMode) : DebugMode(debugMode) {}
+    /// Becomes the application-wide error handler, which discards every error until the main
+    /// window installs its own.
+    explicit TAppServer(bool debugMode);
 
     const bool DebugMode;
     int32_t ConnectionHandle = 0;

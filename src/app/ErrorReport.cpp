@@ -15,12 +15,12 @@ constexpr const char* kAbortedHttp = "Прерванный запрос HTTP (";
 
 std::string DescribeProtocolError(const EIdHTTPProtocolException& error, std::string& composed) {
     const std::string status = std::to_string(error.errorCode());
-    const std::string message = Trim(error.message());
-    if (!message.empty()) {
+    const std::string message = error.message();
+    if (!Trim(message).empty()) {
         if (message == "\x1bOk")
             return "Прерванный запрос HTTP (Ok)";
         composed = kAbortedHttp + status + ") ";
-        return composed + error.message();
+        return composed + message;
     }
     const std::string& protocolText = error.errorMessage();
     composed = kAbortedHttp + status + ")";

@@ -61,6 +61,8 @@ char32_t NextCodePoint(std::string_view s, size_t& pos) {
 char EncodeCp1251(char32_t cp) {
     if (cp < 0x80)
         return static_cast<char>(cp);
+    if (cp >= 0x0410 && cp <= 0x044F) // А..я, the bulk of Russian text
+        return static_cast<char>(0xC0 + (cp - 0x0410));
     for (size_t i = 0; i < kUpperHalf.size(); ++i)
         if (kUpperHalf[i] == cp)
             return static_cast<char>(0x80 + i);
@@ -70,10 +72,15 @@ char EncodeCp1251(char32_t cp) {
 } // namespace
 
 std::string ToCp1251(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
-    for (size_t pos = 0; pos < utf8.size();)
-        out += EncodeCp1251(NextCodePoint(utf8, pos));
+    std::string out(utf8.size(), '\0'); // never longer than the UTF-8 text
+    size_t length = 0;
+    for (size_t pos = 0; pos < utf8.size();) {
+        if (static_cast<uint8_t>(utf8[pos]) < 0x80)
+            out[length++] = utf8[pos++];
+        else
+            out[length++] = EncodeCp1251(NextCodePoint(utf8, pos));
+    }
+    out.resize(length);
     return out;
 }
 

@@ -1,15 +1,347 @@
 #include "log/Log.h"
 
-namespace cq {
+#include "app/Errors.h"
+#include "app/FileUtil.h"
+#include "app/StringUtil.h"
+#include "app/TextCodec.h"
+#include "log/Identity.h"
+#include "log/LogLayout.h"
+#include "settings/IniFile.h"
 
-void InitLog(const std::string&, const std::string&, const std::string&) {}
-void WriteLog(const std::string&, int) {}
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace cq {
+namespace {
+
+constexpr int kReadyChecks = 6000;
+constexpr size_t kTrimBlock = 2048;
+
+void WriteAndClose(int fd, const std::string& bytes, const std::string& fileName) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    const int writeError = errno;
+    if (::close(fd) != 0 || written != static_cast<ssize_t>(bytes.size()))
+        throw MakeOSError(written < 0 ? writeError : EIO, fileName);
+}
+
+// Appends to the file when it exists; false when it does not.
+bool AppendToExistingFile(const std::string& fileName, const std::string& bytes) {
+    const int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return false;
+        throw MakeOSError(errno, fileName);
+    }
+    WriteAndClose(fd, bytes, fileName);
+    return true;
+}
+
+// Creates a new file with its first bytes; when another process made it meanwhile, appends.
+void CreateFileWith(const std::string& fileName, const std::string& bytes) {
+    const int fd =
+        ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return AppendToFile(fileName, bytes);
+        throw MakeOSError(errno, fileName);
+    }
+    WriteAndClose(fd, bytes, fileName);
+}
+
+/// The writer thread and its first-in first-out queue of records.
+class TLogThread {
+public:
+    TLogThread(LogLayout layout, int sizeLimitKB, Clock clock)
+        : layout_(std::move(layout)), sizeLimitKB_(sizeLimitKB), clock_(std::move(clock)),
+          thread_([this] { run(); }) {}
+
+    ~TLogThread() {
+        {
+            std::lock_guard lock(mutex_);
+            terminated_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+
+    bool ready() const { return ready_.load(std::memory_order_acquire); }
+
+    void post(std::string text, int kind) {
+        std::unique_lock lock(mutex_);
+        queue_.emplace_back(std::move(text), kind);
+        const bool wake = writerWaiting_;
+        lock.unlock();
+        if (wake)
+            wake_.notify_one();
+    }
+
+    void flush() {
+        std::unique_lock lock(mutex_);
+        drained_.wait(lock, [this] { return queue_.empty() && !writing_; });
+    }
+
+    std::string currentFileName() const { return LogFileNameFor(layout_, ToLocal(clock_())); }
+
+private:
+    void run() {
+        ready_.store(true, std::memory_order_release);
+        std::deque<std::pair<std::string, int>> batch;
+        for (;;) {
+            {
+                std::unique_lock lock(mutex_);
+                writerWaiting_ = true;
+                wake_.wait(lock, [this] { return !queue_.empty() || terminated_; });
+                writerWaiting_ = false;
+                if (queue_.empty())
+                    return;
+                batch.swap(queue_);
+                writing_ = true;
+            }
+            for (const auto& [text, kind] : batch)
+                writeRecord(text, kind);
+            batch.clear();
+            {
+                std::lock_guard lock(mutex_);
+                writing_ = false;
+            }
+            drained_.notify_all();
+        }
+    }
+
+    // One open-append-close per record; a record that cannot be written is dropped.
+    void writeRecord(const std::string& text, int kind) {
+        try {
+            const LocalDateTime now = localNow();
+            const std::string& fileName = fileNameFor(now);
+            if (layout_.pathBy == 4 && FileExists(fileName))
+                TrimLogFile(fileName, sizeLimitKB_);
+            const std::string record =
+                ToCp1251(FormatLogRecord(text, kind, now, StationIdentity()));
+            if (!AppendToExistingFile(fileName, record))
+                CreateFileWith(fileName,
+                               ToCp1251(LogHeader(ProgramFileName(), ProgramVersion())) + record);
+        } catch (...) {
+            preparedFileName_
+                .clear(); // the folder may have gone: make it again for the next record
+        }
+    }
+
+    // The local time now; the calendar conversion is redone only when the second changes.
+    LocalDateTime localNow() {
+        const TimePoint moment = clock_();
+        const auto second = std::chrono::floor<std::chrono::seconds>(moment);
+        if (second != cachedSecond_) {
+            cachedLocal_ = ToLocal(second);
+            cachedSecond_ = second;
+        }
+        LocalDateTime local = cachedLocal_;
+        local.millisecond = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(moment - second).count());
+        return local;
+    }
+
+    // The file of a record written on that date, its folder made; the previous record's file
+    // serves while the date stays the same.
+    const std::string& fileNameFor(const LocalDateTime& now) {
+        const int day = (now.year * 100 + now.month) * 100 + now.day;
+        if (day != preparedDay_ || preparedFileName_.empty()) {
+            preparedFileName_.clear();
+            ForceDirectories(LogFolderFor(layout_, now));
+            preparedFileName_ = LogFileNameFor(layout_, now);
+            preparedDay_ = day;
+        }
+        return preparedFileName_;
+    }
+
+    const LogLayout layout_;
+    const int sizeLimitKB_;
+    const Clock clock_;
+    std::atomic<bool> ready_{false};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable drained_;
+    std::deque<std::pair<std::string, int>> queue_;
+    bool writerWaiting_ = false;
+    bool writing_ = false;
+    bool terminated_ = false;
+    std::string preparedFileName_;
+    TimePoint cachedSecond_ = TimePoint::min();
+    LocalDateTime cachedLocal_;
+    int preparedDay_ = 0;
+    std::thread thread_;
+};
+
+struct LogState {
+    std::unique_ptr<TLogThread> writer;
+    LogLayout layout;
+    Clock clock = SystemClock();
+};
+
+LogState& State() {
+    // The identity values are made first so that they outlive the writer, which still uses them
+    // while it writes the last records at the end of the process.
+    static LogState state = (static_cast<void>(StationIdentity()), LogState{});
+    return state;
+}
+
+LogSettings ReadLogSettings(const std::string& settingsFile) {
+    LogSettings settings;
+    try {
+        const IniFile ini = IniFile::Load(settingsFile);
+        settings.logPath = ini.ReadString("Common", "LogPath");
+        settings.logByComp = ini.ReadInteger("Common", "LogByComp", 0);
+        settings.logPathBy = ini.ReadInteger("Common", "LogPathBy", 0);
+        settings.errorSizeKB = ini.ReadInteger("Common", "ErrorSize", 65536);
+    } catch (const std::exception&) {
+        // An unreadable settings file leaves every default in force.
+    }
+    if (settings.logPathBy < 0 || settings.logPathBy > 4)
+        settings.logPathBy = 0;
+    return settings;
+}
+
+// Creates the folder and the first log file (with its header) of a record written now.
+void PrepareFolder(LogLayout& layout, const std::string& folder, const Clock& clock) {
+    try {
+        ForceDirectories(folder);
+    } catch (const EOSError& error) {
+        throw Exception("Директория для лога не была создана! С ошибкой : " +
+                        SystemErrorMessage(error.errorCode()));
+    }
+    layout.folder = IncludeTrailingPathDelimiter(folder);
+    const LocalDateTime now = ToLocal(clock());
+    ForceDirectories(LogFolderFor(layout, now));
+    const std::string fileName = LogFileNameFor(layout, now);
+    if (FileExists(fileName))
+        AppendToFile(fileName, "");
+    else
+        AppendToFile(fileName, ToCp1251(LogHeader(ProgramFileName(), ProgramVersion())));
+}
+
+std::string ConfiguredFolder(const LogSettings& settings) {
+    if (!settings.logPath.empty())
+        return ExcludeTrailingPathDelimiter(ExpandEnvironmentStrings(settings.logPath));
+    if (settings.logByComp == 2)
+        return ProgramFolder() + "Logs/" + StationName();
+    return ProgramFolder() + "Logs";
+}
+
+void ResolveAndPrepareFolder(LogLayout& layout, const LogSettings& settings,
+                             const std::string& appFolderName, const std::string& settingsName,
+                             const Clock& clock) {
+    try {
+        PrepareFolder(layout, ConfiguredFolder(settings), clock);
+    } catch (const std::exception&) {
+        const std::string fallback =
+            UserDataFolder() + appFolderName + "/" + settingsName + "/Logs";
+        PrepareFolder(layout, fallback, clock);
+    }
+}
+
+void WaitUntilReady(const TLogThread& writer) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int check = 1; !writer.ready(); ++check) {
+        if (check >= kReadyChecks)
+            throw Exception("Поток Log-а не инициализировался дольше минуты.");
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+} // namespace
+
+void InitLog(const std::string& appFolderName, const std::string& settingsName,
+             const std::string& nameSuffix) {
+    LogState& state = State();
+    if (state.writer)
+        return;
+    const LogSettings settings = ReadLogSettings(ProgramFolder() + settingsName + ".ini");
+    LogLayout layout;
+    layout.pathBy = settings.logPathBy;
+    layout.singleLogFileName = SingleLogFileName();
+    layout.nameSuffix = nameSuffix;
+    if (settings.logByComp == 1)
+        layout.nameSuffix = nameSuffix + "_" + StationName();
+    if (LowerCase(settings.logPath) == "nul")
+        return;
+    ResolveAndPrepareFolder(layout, settings, appFolderName, settingsName, state.clock);
+    state.layout = layout;
+    state.writer = std::make_unique<TLogThread>(layout, settings.errorSizeKB, state.clock);
+    WaitUntilReady(*state.writer);
+}
+
+void WriteLog(const std::string& text, int kind) {
+    try {
+        if (TLogThread* writer = State().writer.get())
+            writer->post(text, kind);
+    } catch (...) {
+    }
+}
+
 bool LogRunning() {
-    return false;
+    return State().writer != nullptr;
 }
+
 std::string LogFileName() {
-    return {};
+    const LogState& state = State();
+    if (!state.writer)
+        return {};
+    const LocalDateTime now = ToLocal(state.clock());
+    ForceDirectories(LogFolderFor(state.layout, now));
+    return LogFileNameFor(state.layout, now);
 }
-void FlushLog() {}
+
+void FlushLog() {
+    if (TLogThread* writer = State().writer.get())
+        writer->flush();
+}
+
+void ShutdownLog() {
+    State().writer.reset();
+}
+
+void SetLogClock(Clock clock) {
+    State().clock = clock ? std::move(clock) : SystemClock();
+}
+
+void TrimLogFile(const std::string& fileName, int limitKB) {
+    std::unique_ptr<FILE, int (*)(FILE*)> log(std::fopen(fileName.c_str(), "rb"), std::fclose);
+    if (!log)
+        return;
+    std::fseek(log.get(), 0, SEEK_END);
+    const long size = std::ftell(log.get());
+    const std::string tempName = ChangeFileExt(fileName, ".$$$");
+    if (size >= 0 && size / 1024 > limitKB) {
+        char block[kTrimBlock];
+        long offset = size / 5;
+        std::fseek(log.get(), offset, SEEK_SET);
+        const size_t got = std::fread(block, 1, kTrimBlock, log.get());
+        for (size_t k = 0; k < got && k < kTrimBlock - 1; ++k) {
+            if (block[k] == '\n') {
+                std::fseek(log.get(), offset + static_cast<long>(k) + 1, SEEK_SET);
+                break;
+            }
+        }
+        std::unique_ptr<FILE, int (*)(FILE*)> temp(std::fopen(tempName.c_str(), "wb"), std::fclose);
+        if (!temp)
+            return;
+        for (size_t read; (read = std::fread(block, 1, kTrimBlock, log.get())) > 0;)
+            if (std::fwrite(block, 1, read, temp.get()) < read)
+                break;
+    }
+    log.reset();
+    if (FileExists(tempName)) {
+        std::remove(fileName.c_str());
+        std::rename(tempName.c_str(), fileName.c_str());
+    }
+}
 
 } // namespace cq

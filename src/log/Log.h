@@ -2,6 +2,8 @@
 // The log service: callers queue records and return at once; one writer thread appends them to
 // dated log files, opening and closing the file for each record.
 
+#include "app/Clock.h"
+
 #include <string>
 
 namespace cq {
@@ -18,10 +20,23 @@ void WriteLog(const std::string& text, int kind);
 /// True once the writer exists.
 bool LogRunning();
 
-/// The file a record written now goes to; creates missing folders on the way.
+/// The file a record written now goes to; creates missing folders on the way. Empty while the
+/// service is off.
 std::string LogFileName();
 
-/// Waits until every record queued so far has been handled (tests, benchmarks, shutdown).
+/// Waits until every record queued so far has been handled.
 void FlushLog();
+
+/// Writes what is queued, stops the writer and turns the service off (the end of the process,
+/// and tests that start it again with other settings).
+void ShutdownLog();
+
+/// The clock that dates records and files; the real one unless a test sets another before
+/// InitLog.
+void SetLogClock(Clock clock);
+
+/// Shortens a single log file that has grown past `limitKB` kilobytes to about its last four
+/// fifths, starting at a line boundary.
+void TrimLogFile(const std::string& fileName, int limitKB);
 
 } // namespace cq
