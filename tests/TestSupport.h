@@ -5,6 +5,7 @@
 #include "app/Dialogs.h"
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace cq::test {
@@ -36,6 +37,18 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::vector<std::string>& extraEnvironment = {},
                          const std::string& standardInput = {});
+
+/// Starts a program in the background with an argument vector (no shell); its output goes to
+/// outputFile (appended) or is dropped. Returns its process id.
+pid_t StartBackground(const std::vector<std::string>& argv, const std::string& outputFile = {});
+/// Ends a process started by StartBackground: SIGTERM, then SIGKILL after a short grace time.
+void StopProcess(pid_t pid);
+/// True while the process has not ended (reaps it when it has).
+bool ProcessAlive(pid_t pid);
+/// A loopback TCP port that was free a moment ago.
+int FreeLoopbackPort();
+/// True once something accepts connections on 127.0.0.1:port, false after timeoutMs.
+bool WaitForLoopbackPort(int port, int timeoutMs);
 
 /// Dialogs that record every box and answer questions from a queue (default: No).
 class RecordingDialogs final : public Dialogs {
