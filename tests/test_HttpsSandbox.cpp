@@ -83,15 +83,20 @@ TEST_F(HttpsSandboxTest, GetsTheBodyWithTheClientCertificate) {
 }
 
 TEST_F(HttpsSandboxTest, ServerRefusesClientsWithoutATrustedCertificate) {
+    // The first GET leaves a connection open; a new certificate file must not ride on it.
+    EXPECT_EQ(cq::HTTPSGet(sample(10), false).size(), 10u);
+    server->writeClientCertificate(dir.path(), "Hrkwp(3mzqtbv", true);
+    const cq::Exception selfSigned = failure<cq::Exception>(sample(10));
+    EXPECT_EQ(selfSigned.className(), "Exception");
+    EXPECT_FALSE(selfSigned.message().empty());
+
     std::filesystem::remove(dir / "Request.cer");
     const cq::Exception missing = failure<cq::Exception>(sample(10));
     EXPECT_EQ(missing.className(), "Exception");
     EXPECT_FALSE(missing.message().empty());
 
-    server->writeClientCertificate(dir.path(), "Hrkwp(3mzqtbv", true);
-    const cq::Exception selfSigned = failure<cq::Exception>(sample(10));
-    EXPECT_EQ(selfSigned.className(), "Exception");
-    EXPECT_FALSE(selfSigned.message().empty());
+    server->writeClientCertificate(dir.path());
+    EXPECT_EQ(cq::HTTPSGet(sample(10), false).size(), 10u);
 }
 
 TEST_F(HttpsSandboxTest, KeyPasswordArrivesEscapedAndIsUnescaped) {
