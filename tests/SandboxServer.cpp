@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -26,6 +29,45 @@ std::string LowerAscii(std::string text) {
     return text;
 }
 
+/// RSA key generation dominates the start of a server, so the CAs and the server certificate
+/// are made once per test run and copied into each server's folder.
+const std::string& TemplateFolder() {
+    static const TempDir folder;
+    static const bool made = (RunChecked({Sandbox(), "init", "--dir", folder.path()}), true);
+    (void)made;
+    return folder.path();
+}
+
+void CopyInto(const std::string& from, const std::string& to, const std::string& name) {
+    std::filesystem::copy_file(from + name, to + name,
+                               std::filesystem::copy_options::overwrite_existing);
+}
+
+void CopyTemplate(const std::string& dir) {
+    std::filesystem::create_directories(dir);
+    for (const char* name :
+         {"ca.crt", "ca.key", "server.crt", "server.key", "client-ca.crt", "client-ca.key"})
+        CopyInto(TemplateFolder(), dir, name);
+}
+
+/// Client certificates of the template's client CA, made once per password and kind.
+const std::string& ClientCertificateFolder(const std::string& password, bool selfSigned) {
+    static std::mutex mutex;
+    static std::map<std::pair<std::string, bool>, std::unique_ptr<TempDir>> folders;
+    const std::lock_guard<std::mutex> lock(mutex);
+    std::unique_ptr<TempDir>& folder = folders[{password, selfSigned}];
+    if (!folder) {
+        auto made = std::make_unique<TempDir>();
+        std::vector<std::string> argv = {Sandbox(), "client-cert", "--dir",      TemplateFolder(),
+                                         "--out",   made->path(),  "--password", password};
+        if (selfSigned)
+            argv.push_back("--self-signed");
+        RunChecked(argv);
+        folder = std::move(made);
+    }
+    return folder->path();
+}
+
 /// Waits until the server has written its port file, or gives up when it ended or took too long.
 int WaitForPortFile(const std::string& portFile, pid_t pid, const std::string& log) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -44,6 +86,7 @@ int WaitForPortFile(const std::string& portFile, pid_t pid, const std::string& l
 
 SandboxServer::SandboxServer(const std::vector<std::string>& extraServeArguments)
     : dir_(folder_.path() + "state/") {
+    CopyTemplate(dir_);
     RunChecked({Sandbox(), "init", "--dir", dir_});
     std::vector<std::string> argv = {Sandbox(), "serve", "--dir",       dir_,
                                      "--port",  "0",     "--port-file", dir_ + "port"};
@@ -80,11 +123,12 @@ std::string SandboxServer::caFile() const {
 
 void SandboxServer::writeClientCertificate(const std::string& programFolder,
                                            const std::string& password, bool selfSigned) const {
-    std::vector<std::string> argv = {Sandbox(), "client-cert", "--dir",      dir_,
-                                     "--out",   programFolder, "--password", password};
-    if (selfSigned)
-        argv.push_back("--self-signed");
-    RunChecked(argv);
+    const std::string& made = ClientCertificateFolder(password, selfSigned);
+    const std::string folder =
+        programFolder.empty() || programFolder.back() == '/' ? programFolder : programFolder + "/";
+    std::filesystem::create_directories(folder);
+    CopyInto(made, folder, "Request.cer");
+    CopyInto(made, folder, "Request.key");
 }
 
 void SandboxServer::issue(const std::string& email, bool expired) const {

@@ -1,5 +1,6 @@
 #include "settings/IniFile.h"
 
+#include "app/Errors.h"
 #include "app/FileUtil.h"
 #include "app/StringUtil.h"
 #include "app/TextCodec.h"
@@ -34,9 +35,9 @@ int HexDigit(char c) {
 } // namespace
 
 IniFile IniFile::Load(const std::string& path) {
-    if (!FileExists(path))
+    if (!FileExists(path) && !DirectoryExists(path))
         return IniFile();
-    return Parse(ReadFileBytes(path));
+    return Parse(ReadFileBytes(path)); // a folder in the file's place is an error, not empty
 }
 
 IniFile IniFile::Parse(std::string_view cp1251Bytes) {
@@ -163,6 +164,9 @@ std::vector<uint8_t> IniFile::ReadBinary(std::string_view section, std::string_v
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    if (value.find_first_of("\r\n") != std::string_view::npos)
+        throw Exception("Значение ключа " + std::string(key) + " раздела " + std::string(section) +
+                        " содержит перевод строки и не может быть записано в ini файл.");
     Section& target = sectionForWrite(section);
     for (Line& line : target.lines) {
         if (line.hasValue && SameText(line.key, key)) {

@@ -13,7 +13,8 @@ class IniFile {
 public:
     IniFile() = default;
 
-    /// Reads `path`; a missing file reads as empty. Raises EOSError when it cannot be read.
+    /// Reads `path`; a missing file reads as empty. Raises EOSError when it cannot be read (also
+    /// when a folder stands in its place).
     static IniFile Load(const std::string& path);
     /// Parses the bytes of an ini file (Windows-1251).
     static IniFile Parse(std::string_view cp1251Bytes);
@@ -38,6 +39,8 @@ public:
     /// not hexadecimal.
     std::vector<uint8_t> ReadBinary(std::string_view section, std::string_view key) const;
 
+    /// Raises Exception, changing nothing, when the value holds a line break: it would end the
+    /// line and make the rest of the value a line of its own (another key or a section).
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     void WriteInteger(std::string_view section, std::string_view key, int value);
     void WriteBool(std::string_view section, std::string_view key, bool value);

@@ -180,7 +180,10 @@ std::string FindSettingsFile(bool createFolder) {
 IniFile LoadSettingsFile(const std::string& path) {
     if (!FileExists(path) && !DirectoryExists(path))
         return IniFile();
-    const std::string bytes = ReadFileBytes(path);
+    return ParseSettingsFile(ReadFileBytes(path), path);
+}
+
+IniFile ParseSettingsFile(std::string_view bytes, const std::string& path) {
     if (IsBinary(bytes))
         throw Exception("Файл настроек " + path +
                         " содержит двоичные данные, а не текст ini файла. Исправьте или удалите "

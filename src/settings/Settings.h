@@ -43,6 +43,8 @@ std::string FindSettingsFile(bool createFolder);
 /// and Exception when it holds binary data rather than text, so that no writer replaces such a
 /// file with its own few keys.
 IniFile LoadSettingsFile(const std::string& path);
+/// The parsing part of LoadSettingsFile: the bytes of the file at `path` (named in the message).
+IniFile ParseSettingsFile(std::string_view bytes, const std::string& path);
 
 /// Reads sections Cert, Proxy and HTTPS of an already loaded file into `subject` and `values`,
 /// in the order the loading fixes, and converts an old clear-text OpenRequestPassword into a
