@@ -190,6 +190,17 @@ TEST_F(HttpsSandboxTest, TransferFailuresCarryTheirMessage) {
     EXPECT_NE(refused.message().find("onnect"), std::string::npos) << refused.message();
 }
 
+TEST_F(HttpsSandboxTest, OversizedBodiesAreRefused) {
+    const size_t tooLarge = cq::kMaxResponseBodyBytes + 1024 * 1024;
+    const cq::EZDecompressionError unpacked = failure<cq::EZDecompressionError>(sample(tooLarge));
+    EXPECT_NE(unpacked.message().find("67108864"), std::string::npos) << unpacked.message();
+
+    cq::Settings().AcceptCompression = false;
+    const cq::Exception received = failure<cq::Exception>(sample(tooLarge));
+    EXPECT_EQ(received.className(), "Exception");
+    EXPECT_NE(received.message().find("67108864"), std::string::npos) << received.message();
+}
+
 TEST_F(HttpsSandboxTest, ServerCertificateMustBeTrusted) {
     cq::Settings().CaFile.clear();
     const cq::Exception untrusted = failure<cq::Exception>(sample(10));
