@@ -132,6 +132,11 @@ TEST_F(RsaRequestTest, KeyFileDecryptsWithThePasswordToTheRequestsKey) {
         test::Openssl({"rsa", "-in", keyPath(), "-passin", "pass:Secret1", "-noout", "-modulus"});
     EXPECT_EQ(modulus.out, "Modulus=" + facts.modulusHex + "\n") << modulus.err;
 
+    // d, the two exponents and the coefficient agree with p, q and e.
+    const test::ToolResult check =
+        test::Openssl({"rsa", "-in", keyPath(), "-passin", "pass:Secret1", "-noout", "-check"});
+    EXPECT_EQ(check.out, "RSA key ok\n") << check.err;
+
     struct stat info {};
     ASSERT_EQ(::stat(keyPath().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
