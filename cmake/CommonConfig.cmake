@@ -9,3 +9,8 @@ if(CQ_SANITIZE)
         -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     target_link_options(cq_common INTERFACE -fsanitize=address,undefined)
 endif()
+
+if(CQ_FUZZ)
+    # Coverage instrumentation for everything, so the fuzz targets are guided through the core too.
+    target_compile_options(cq_common INTERFACE -fsanitize=fuzzer-no-link)
+endif()

@@ -76,3 +76,10 @@ TEST(IniFile, ReadOnlyFileIsRefusedAndLeftIntact) {
     EXPECT_THROW(ini.Save(path), cq::EOSError);
     EXPECT_EQ(cq::test::ReadFile(path), "[S]\r\nk=old\r\n");
 }
+
+TEST(IniFile, ValueWithALineBreakIsRefusedSoItCannotAddKeysOrSections) {
+    IniFile ini = IniFile::Parse("[Cert]\r\nOrganization=old\r\n");
+    for (const char* value : {"x\r\n[Proxy]\r\nUse=1", "x\nGost=1", "x\r"})
+        EXPECT_THROW(ini.WriteString("Cert", "Organization", value), cq::Exception) << value;
+    EXPECT_EQ(ini.Serialize(), "[Cert]\r\nOrganization=old\r\n\r\n");
+}

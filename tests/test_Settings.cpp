@@ -291,6 +291,16 @@ TEST_F(SettingsTest, SaveWritesSectionsInOrderAndRemovesOpenPasswordAndGostKeys)
     EXPECT_FALSE(rsa.Gost);
 }
 
+TEST_F(SettingsTest, SubjectValueWithALineBreakIsRefusedAndTheFileKept) {
+    writeSettings("[Cert]\nCountry=ua\n");
+    const std::string before = ReadFile(settingsPath());
+    EXPECT_FALSE(cq::SaveSettings("ru", "", "", "Org\r\n[Proxy]\r\nUse=1", "", "", "a@b.ru", "",
+                                  false, false));
+    ASSERT_EQ(dialogs.boxes.size(), 1U);
+    EXPECT_EQ(dialogs.boxes[0].caption, cq::context::kSaveSettings);
+    EXPECT_EQ(ReadFile(settingsPath()), before);
+}
+
 TEST_F(SettingsTest, SettingsFileOnDiskIsWindows1251WithCrLf) {
     ASSERT_TRUE(save());
     const std::string bytes = ReadFile(settingsPath());

@@ -1,5 +1,6 @@
 #include "settings/IniFile.h"
 
+#include "app/Errors.h"
 #include "app/FileUtil.h"
 #include "app/StringUtil.h"
 #include "app/TextCodec.h"
@@ -163,6 +164,9 @@ std::vector<uint8_t> IniFile::ReadBinary(std::string_view section, std::string_v
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    if (value.find_first_of("\r\n") != std::string_view::npos)
+        throw Exception("Значение ключа " + std::string(key) + " раздела " + std::string(section) +
+                        " содержит перевод строки и не может быть записано в ini файл.");
     Section& target = sectionForWrite(section);
     for (Line& line : target.lines) {
         if (line.hasValue && SameText(line.key, key)) {

@@ -39,6 +39,8 @@ public:
     /// not hexadecimal.
     std::vector<uint8_t> ReadBinary(std::string_view section, std::string_view key) const;
 
+    /// Raises Exception, changing nothing, when the value holds a line break: it would end the
+    /// line and make the rest of the value a line of its own (another key or a section).
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     void WriteInteger(std::string_view section, std::string_view key, int value);
     void WriteBool(std::string_view section, std::string_view key, bool value);
