@@ -132,6 +132,11 @@ TEST_F(RsaRequestTest, KeyFileDecryptsWithThePasswordToTheRequestsKey) {
         test::Openssl({"rsa", "-in", keyPath(), "-passin", "pass:Secret1", "-noout", "-modulus"});
     EXPECT_EQ(modulus.out, "Modulus=" + facts.modulusHex + "\n") << modulus.err;
 
+    // d, the two exponents and the coefficient agree with p, q and e.
+    const test::ToolResult check =
+        test::Openssl({"rsa", "-in", keyPath(), "-passin", "pass:Secret1", "-noout", "-check"});
+    EXPECT_EQ(check.out, "RSA key ok\n") << check.err;
+
     struct stat info {};
     ASSERT_EQ(::stat(keyPath().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -179,9 +184,10 @@ TEST_F(RsaRequestTest, ActPiecesOfARealKey) {
     // The modulus pairs and the 02 that follows them, laid out as bytes 7 to 135 of the span.
     std::string pairs = ReplaceText(pieces.Modulus, "\\par\r\n", " ");
     pairs = ReplaceText(pairs, "  ", " ");
-    EXPECT_EQ(pairs, ReplaceText(ReplaceText(HexText(modulus + "\x02"), "\\par\r\n", " "), "  ",
-                                 " "));
-    EXPECT_EQ(pieces.Modulus.find("\\par\r\n"), 3u * 10 + 1 - 1);
+    EXPECT_EQ(pairs,
+              ReplaceText(ReplaceText(HexText(modulus + "\x02"), "\\par\r\n", " "), "  ", " "));
+    // Bytes 7 to 16 of the span fill the rest of the first act line: 10 pairs, 10 separators.
+    EXPECT_EQ(pieces.Modulus.find("\\par\r\n"), 30u);
     EXPECT_EQ(pieces.Modulus.size(), 434u);
     EXPECT_EQ(pieces.Postfix, "04  00");
     EXPECT_EQ(pieces.Exponent, "01 00 01");

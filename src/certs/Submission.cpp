@@ -20,11 +20,16 @@ void SubmitRequest(const std::string& baseUrl, const std::string& requestText,
 }
 
 bool RequestRsaCertificate(const std::string& keyFileName, const SubjectData& subject,
-                           const ServiceGet& get) {
+                           const ServiceGet& get, bool* declined) {
+    if (declined)
+        *declined = false;
     try {
         RsaRequestResult made = MakeRsaRequest(keyFileName, subject);
-        if (made.outcome == RequestOutcome::Declined)
+        if (made.outcome == RequestOutcome::Declined) {
+            if (declined)
+                *declined = true;
             return false;
+        }
         SubmitRequest(Settings().UrlRequestRSACertificate, made.requestText, get);
         made.keyFile.Commit();
         return true;

@@ -37,8 +37,9 @@ void SubmitRequest(const std::string& baseUrl, const std::string& requestText,
 /// it to UrlRequestRSACertificate. True when it was made and accepted; false when the user kept
 /// the existing key or when a step failed; a failure is reported under "Запрос сертификата".
 /// After a failure the key file is as it was before: an older key is put back, a new key that
-/// replaced nothing is removed. Never raises.
+/// replaced nothing is removed. Never raises. `declined`, when given, tells whether the user
+/// kept the existing key.
 bool RequestRsaCertificate(const std::string& keyFileName, const SubjectData& subject,
-                           const ServiceGet& get = DefaultServiceGet());
+                           const ServiceGet& get = DefaultServiceGet(), bool* declined = nullptr);
 
 } // namespace cq

@@ -1,12 +1,202 @@
-#include "cli/Commands.h"
+// certquorix-cli request: the RSA request of the request tab for scripts and servers. The same
+// input rules as the window, the password from the environment, a file or the terminal.
 
+#include "app/Dialogs.h"
+#include "app/StringUtil.h"
+#include "app/TextCodec.h"
+#include "certs/InputRules.h"
+#include "certs/Submission.h"
+#include "cli/Commands.h"
+#include "cli/PasswordInput.h"
+#include "settings/CertFolders.h"
+#include "settings/ServiceDefaults.h"
+#include "settings/Settings.h"
+#include "transport/ProxyDiscovery.h"
+
+#include <openssl/crypto.h>
+
+#include <cstdlib>
 #include <iostream>
+#include <optional>
 
 namespace cq::cli {
+namespace {
 
-int CmdRequest(const Arguments&) {
-    std::cerr << "Команда ещё не готова.\n";
-    return kExitFailed;
+constexpr const char* kUsage =
+    "Использование: certquorix-cli request --email АДРЕС [--country C] [--state S]\n"
+    "       [--locality L] [--organization O] [--unit U] [--common-name N]\n"
+    "       [--open-password] [--password-file ФАЙЛ] [--yes]\n"
+    "Пароль ключа берётся из переменной окружения CERTQUORIX_PASSWORD, из файла --password-file\n"
+    "или запрашивается на терминале; в командной строке он не передаётся.\n";
+
+/// Thrown for bad usage or input; the message goes to standard error with exit status 2.
+struct UsageError {
+    std::string message;
+};
+
+/// One subject option: its edit's caption, its filter and width.
+struct FieldRule {
+    const char* option;
+    const char* caption;
+    FieldFilter filter;
+    size_t width;
+    std::string RequestFields::*field;
+};
+
+const FieldRule kFieldRules[] = {
+    {"--country", "Страна", FieldFilter::Subject, edit_width::kCountry, &RequestFields::country},
+    {"--state", "Область", FieldFilter::Subject, edit_width::kState, &RequestFields::state},
+    {"--locality", "Город", FieldFilter::Subject, edit_width::kLocality, &RequestFields::locality},
+    {"--organization", "Организация", FieldFilter::Subject, edit_width::kOrganization,
+     &RequestFields::organization},
+    {"--unit", "Подразделение", FieldFilter::Subject, edit_width::kOrganizUnit,
+     &RequestFields::organizUnit},
+    {"--common-name", "ФИО", FieldFilter::Subject, edit_width::kCommonName,
+     &RequestFields::commonName},
+    {"--email", "Эл. почта", FieldFilter::Email, edit_width::kEmail, &RequestFields::email},
+};
+
+struct Options {
+    RequestFields fields;
+    std::optional<std::string> passwordFile;
+    bool emailGiven = false;
+};
+
+/// Holds the password texts of the fields and wipes them at the end.
+struct PasswordWipe {
+    RequestFields& fields;
+    ~PasswordWipe() {
+        OPENSSL_cleanse(fields.password.data(), fields.password.size());
+        OPENSSL_cleanse(fields.password2.data(), fields.password2.size());
+    }
+};
+
+const FieldRule* RuleFor(const std::string& option) {
+    for (const FieldRule& rule : kFieldRules)
+        if (option == rule.option)
+            return &rule;
+    return nullptr;
+}
+
+Options ParseOptions(const Arguments& args) {
+    Options options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--open-password") {
+            options.fields.openPassword = true;
+        } else if (arg == "--yes") {
+            // read by the console dialogs
+        } else if (arg == "--password" || arg.starts_with("--password=")) {
+            throw UsageError{"Пароль не передаётся в командной строке: используйте переменную "
+                             "CERTQUORIX_PASSWORD, --password-file или ввод с терминала."};
+        } else if (i + 1 >= args.size() || (arg != "--password-file" && !RuleFor(arg))) {
+            throw UsageError{"Неизвестный или неполный параметр: " + arg};
+        } else if (arg == "--password-file") {
+            options.passwordFile = args[++i];
+        } else {
+            options.fields.*(RuleFor(arg)->field) = args[++i];
+            options.emailGiven = options.emailGiven || arg == "--email";
+        }
+    }
+    if (!options.emailGiven)
+        throw UsageError{"Не указан адрес эл. почты (--email)."};
+    return options;
+}
+
+std::string Allowed(FieldFilter filter) {
+    return filter == FieldFilter::Email ? "только строчные латинские буквы, цифры и символы - . _ @"
+                                        : "только латинские буквы, цифры, пробел и символы - . @";
+}
+
+void CheckField(const FieldRule& rule, const std::string& value) {
+    const std::string field = std::string("Поле «") + rule.caption + "» (" + rule.option + ")";
+    if (!FitsFilter(rule.filter, value))
+        throw UsageError{field + " содержит недопустимые символы: допустимы " +
+                         Allowed(rule.filter) + "."};
+    if (CharacterCount(value) > rule.width)
+        throw UsageError{field + " длиннее " + std::to_string(rule.width) + " символов."};
+}
+
+void CheckFields(const RequestFields& fields) {
+    for (const FieldRule& rule : kFieldRules)
+        CheckField(rule, fields.*rule.field);
+    if (!EmailLooksUsable(fields.email))
+        throw UsageError{"Поле «Эл. почта» (--email) должно содержать адрес вида имя@домен."};
+    if (EndsWithOperatorDomain(Trim(fields.commonName), service::kOperatorMailDomain))
+        throw UsageError{"Поле «ФИО» (--common-name) не может оканчиваться на " +
+                         std::string(service::kOperatorMailDomain) + "."};
+}
+
+void CheckPassword(const RequestFields& fields) {
+    if (fields.password.empty())
+        throw UsageError{"Пароль ключа не может быть пустым."};
+    if (CharacterCount(fields.password) > edit_width::kPassword)
+        throw UsageError{"Пароль ключа длиннее " + std::to_string(edit_width::kPassword) +
+                         " символов."};
+    if (FromCp1251(ToCp1251(fields.password)) != fields.password)
+        throw UsageError{"Пароль ключа содержит символы вне кодировки Windows-1251."};
+    if (!fields.openPassword && fields.password != fields.password2)
+        throw UsageError{"Пароль и подтверждение не совпадают."};
+}
+
+/// The password (and its confirmation) from the environment, the file or the terminal.
+void TakePassword(const Options& options, RequestFields& fields) {
+    if (const char* fromEnvironment = std::getenv(kPasswordVariable)) {
+        fields.password = fields.password2 = fromEnvironment;
+    } else if (options.passwordFile) {
+        fields.password = fields.password2 = ReadPasswordFile(*options.passwordFile);
+    } else {
+        const std::optional<std::string> typed = PromptPassword("Пароль ключа: ");
+        if (!typed)
+            throw UsageError{"Пароль ключа не задан: укажите CERTQUORIX_PASSWORD или "
+                             "--password-file, либо запустите команду на терминале."};
+        fields.password = *typed;
+        if (!fields.openPassword)
+            fields.password2 = PromptPassword("Подтверждение: ").value_or("");
+    }
+}
+
+int Request(const RequestFields& fields) {
+    bool loaded = false;
+    LoadSettings(&loaded);
+    if (!loaded)
+        return kExitFailed; // the load has reported its error
+    TakeSystemProxyUnlessFromIni();
+    const SubjectData subject = BuildSubjectData(fields);
+    bool declined = false;
+    const bool sent =
+        RequestRsaCertificate(kCertificateKeyFile, subject, DefaultServiceGet(), &declined);
+    if (!sent) {
+        if (declined)
+            std::cerr << "Запрос не отправлен: файл ключа предыдущего запроса оставлен "
+                         "(--yes разрешает его замену).\n";
+        return kExitFailed;
+    }
+    AddEmailToList(subject.Email);
+    ShowInfoBox(kRequestSentText);
+    return kExitOk;
+}
+
+} // namespace
+
+int CmdRequest(const Arguments& args) {
+    try {
+        const Options options = ParseOptions(args);
+        RequestFields fields = options.fields;
+        const PasswordWipe wipe{fields};
+        CheckFields(fields);
+        TakePassword(options, fields);
+        CheckPassword(fields);
+        if (!RsaSendEnabled(fields, service::kOperatorMailDomain))
+            throw UsageError{"Данные запроса неполны."};
+        return Request(fields);
+    } catch (const UsageError& error) {
+        std::cerr << error.message << "\n" << kUsage;
+        return kExitUsage;
+    } catch (const std::exception& error) {
+        std::cerr << error.what() << "\n";
+        return kExitUsage;
+    }
 }
 
 } // namespace cq::cli

@@ -1,0 +1,28 @@
+// Arbitrary bytes as pasted or loaded field texts: the character checks, the cutting to widths
+// and the building of the subject must be safe, and a cut text must stay within its width.
+#include "certs/InputRules.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    for (cq::FieldFilter filter :
+         {cq::FieldFilter::Subject, cq::FieldFilter::Email, cq::FieldFilter::None})
+        (void)cq::PasteRefusal(filter, text);
+    cq::RequestFields fields;
+    fields.country = fields.state = fields.locality = fields.organization = text;
+    fields.organizUnit = fields.commonName = fields.email = fields.password = text;
+    fields.password2 = text;
+    fields.provider = fields.container = text;
+    (void)cq::RsaSendEnabled(fields, text);
+    (void)cq::GostStartEnabled(fields, "quorix.ru");
+    (void)cq::CommonNameIsBad(fields);
+    const cq::SubjectData subject = cq::BuildSubjectData(fields);
+    if (cq::CharacterCount(subject.Country) > 3 || cq::CharacterCount(subject.Email) > 50 ||
+        cq::CharacterCount(subject.Password) > 20 || subject.Password.size() > text.size())
+        std::abort();
+    return 0;
+}

@@ -1,0 +1,19 @@
+#pragma once
+// Where the request command takes the key password from: never the command line.
+
+#include <optional>
+#include <string>
+
+namespace cq::cli {
+
+/// The environment variable that may hold the key password.
+inline constexpr const char* kPasswordVariable = "CERTQUORIX_PASSWORD";
+
+/// The password file's content without one final line end (LF or CR LF). Raises EOSError.
+std::string ReadPasswordFile(const std::string& path);
+
+/// Asks for a password on the terminal with echo off (standard input must be a terminal);
+/// nothing when standard input is not a terminal or at end of input.
+std::optional<std::string> PromptPassword(const std::string& prompt);
+
+} // namespace cq::cli

@@ -1,0 +1,187 @@
+// certquorix-cli request, run as a program from a program folder of its own against the sandbox
+// service: what the service receives and what the folder holds afterwards.
+#include "RequestChecks.h"
+#include "SandboxServer.h"
+#include "TestSupport.h"
+#include "app/FileUtil.h"
+#include "app/TextCodec.h"
+#include "certs/Submission.h"
+#include "settings/IniFile.h"
+
+#include <gtest/gtest.h>
+#include <openssl/asn1.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace cq {
+namespace {
+
+using test::ProcessResult;
+using test::ReadFile;
+using test::SandboxServer;
+
+class CliRequestTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server = std::make_unique<SandboxServer>(); }
+    static void TearDownTestSuite() { server.reset(); }
+
+    void SetUp() override {
+        std::filesystem::copy_file(test::BuiltProgram("certquorix-cli"), dir / "certquorix-cli");
+        test::InstallActTemplates(dir.path());
+        server->writeClientCertificate(dir.path());
+        server->setFault("");
+        IniFile ini;
+        ini.WriteString("HTTPS", "CaFile", server->caFile());
+        ini.WriteString("HTTPS", "UrlRequestRSACertificate", server->url("/requp/"));
+        ini.Save(dir / "CertQuorix.ini");
+    }
+
+    ProcessResult request(std::vector<std::string> args,
+                          const std::string& password = "CERTQUORIX_PASSWORD=Secret 1") {
+        args.insert(args.begin(), {dir / "certquorix-cli", "request"});
+        return test::RunProcess(args, {password, "https_proxy=", "HTTPS_PROXY=", "http_proxy=",
+                                       "HTTP_PROXY=", "XDG_DATA_HOME=" + (dir / "xdg")});
+    }
+    std::string folder() const { return dir.path() + "ivan.petrov@mail.example/"; }
+    std::string emailList() const {
+        return IniFile::Load(dir / "CertQuorix.ini").ReadString("Email", "List");
+    }
+
+    static std::unique_ptr<SandboxServer> server;
+    test::TempDir dir;
+};
+
+std::unique_ptr<SandboxServer> CliRequestTest::server;
+
+const std::vector<std::string> kSubject = {"--email",        "ivan.petrov@mail.example",
+                                           "--locality",     "Moscow",
+                                           "--organization", "Firm Ltd",
+                                           "--common-name",  "Ivan Petrov"};
+
+TEST_F(CliRequestTest, SentRequestMatchesTheKeyAndTheFolder) {
+    const ProcessResult run = request(kSubject);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(kRequestSentText), std::string::npos) << run.out;
+
+    // What the service received verifies and carries the subject in its fixed order.
+    const std::string stored = server->storedRequest("ivan.petrov@mail.example");
+    ASSERT_FALSE(stored.empty());
+    test::WriteFile(dir / "stored.pem", stored);
+    const test::ToolResult verify =
+        test::Openssl({"req", "-verify", "-noout", "-in", dir / "stored.pem"});
+    EXPECT_EQ(verify.status, 0) << verify.err;
+    const test::ToolResult der = test::Openssl(
+        {"req", "-in", dir / "stored.pem", "-outform", "DER", "-out", dir / "stored.der"});
+    ASSERT_EQ(der.status, 0) << der.err;
+    const std::string requestDer = ReadFile(dir / "stored.der");
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"2.5.4.6", "ru"},
+        {"2.5.4.8", ""},
+        {"2.5.4.7", "Moscow"},
+        {"2.5.4.10", "Firm Ltd"},
+        {"2.5.4.11", ""},
+        {"2.5.4.3", "Ivan Petrov"},
+        {"1.2.840.113549.1.9.1", "ivan.petrov@mail.example"},
+    };
+    const std::vector<test::NameEntry> subject = test::RequestSubject(requestDer);
+    ASSERT_EQ(subject.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(subject[i].oid, expected[i].first) << i;
+        EXPECT_EQ(subject[i].value, expected[i].second) << i;
+    }
+    EXPECT_EQ(subject.back().stringType, V_ASN1_IA5STRING);
+    const size_t exponent = requestDer.find(std::string("\x02\x04\x00\x01\x00\x01\xa0\x00", 8));
+    EXPECT_NE(exponent, std::string::npos);
+
+    // The key in the folder decrypts with the password and is the request's key.
+    const std::string keyPath = folder() + "Certificate.key";
+    const test::ToolResult keyModulus =
+        test::Openssl({"rsa", "-in", keyPath, "-passin", "pass:Secret 1", "-noout", "-modulus"});
+    ASSERT_EQ(keyModulus.status, 0) << keyModulus.err;
+    EXPECT_EQ(keyModulus.out, "Modulus=" + test::RequestModulusHex(requestDer) + "\n");
+    const test::KeyFacts facts = test::ReadKeyFile(keyPath, "Secret 1");
+    EXPECT_TRUE(facts.pTopTwoSet && facts.qTopTwoSet);
+
+    // Record and act in Windows-1251 with CR LF; the address in the e-mail list.
+    const std::string record = ReadFile(folder() + "Request.ini");
+    EXPECT_TRUE(test::HasOnlyCrLfLines(record));
+    EXPECT_NE(record.find("CommonName=Ivan Petrov\r\n"), std::string::npos);
+    EXPECT_EQ(record.find("Password"), std::string::npos);
+    const std::string act = ReadFile(folder() + "ivan.petrov@mail.example.rtf");
+    EXPECT_TRUE(test::HasOnlyCrLfLines(act));
+    EXPECT_NE(act.find(ToCp1251("Страна:\\tab Russia(ru)")), std::string::npos);
+    EXPECT_EQ(act.find('$'), std::string::npos);
+    EXPECT_EQ(emailList(), "ivan.petrov@mail.example");
+}
+
+TEST_F(CliRequestTest, BadInputIsRefusedNamingTheField) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string password;
+        const char* message;
+    };
+    const std::string password = "CERTQUORIX_PASSWORD=Secret 1";
+    const Case cases[] = {
+        {{"--email", "a@b", "--common-name", "Petrov, Ivan"}, password, "«ФИО»"},
+        {{"--email", "Ivan@b"}, password, "«Эл. почта»"},
+        {{"--email", "@b"}, password, "«Эл. почта»"},
+        {{"--email", "a@b", "--country", "rus"}, password, "«Страна»"},
+        {{"--email", "a@b", "--locality", "Москва"}, password, "«Город»"},
+        {{"--email", "a@b", "--common-name", "svc@quorix.ru"}, password, "«ФИО»"},
+        {{"--locality", "Moscow"}, password, "--email"},
+        {{"--email", "a@b", "--password", "x"}, password, "командной строке"},
+        {{"--email", "a@b", "--colour", "red"}, password, "--colour"},
+        {{"--email"}, password, "--email"},
+        {{"--email", "a@b"}, "CERTQUORIX_PASSWORD", "CERTQUORIX_PASSWORD"},
+        {{"--email", "a@b"}, "CERTQUORIX_PASSWORD=", "пустым"},
+        {{"--email", "a@b"}, "CERTQUORIX_PASSWORD=12345678901234567", "16"},
+        {{"--email", "a@b", "--password-file", "/nonexistent/pw"}, "CERTQUORIX_PASSWORD", "pw"},
+    };
+    for (const Case& c : cases) {
+        const ProcessResult run = request(c.args, c.password);
+        EXPECT_EQ(run.status, 2) << c.message << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    }
+    EXPECT_FALSE(DirectoryExists(dir / "a@b"));
+    EXPECT_EQ(emailList(), "");
+}
+
+TEST_F(CliRequestTest, PasswordFileWithoutItsLineEnd) {
+    test::WriteFile(dir / "pw", "from file\n");
+    const ProcessResult run =
+        request({"--email", "ivan.petrov@mail.example", "--password-file", dir / "pw"},
+                "CERTQUORIX_PASSWORD");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(test::ReadKeyFile(folder() + "Certificate.key", "from file").loaded);
+}
+
+TEST_F(CliRequestTest, FailuresExitWithOneAndKeepTheOlderKey) {
+    ForceDirectories(folder());
+    test::WriteFile(folder() + "Certificate.key", "older key");
+
+    const ProcessResult declined = request(kSubject);
+    EXPECT_EQ(declined.status, 1);
+    EXPECT_NE(declined.err.find("--yes"), std::string::npos) << declined.err;
+
+    server->setFault("status500");
+    std::vector<std::string> withYes = kSubject;
+    withYes.push_back("--yes");
+    const ProcessResult failed = request(withYes);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("Запрос сертификата: Прерванный запрос HTTP (500)"),
+              std::string::npos)
+        << failed.err;
+    EXPECT_EQ(ReadFile(folder() + "Certificate.key"), "older key");
+    EXPECT_EQ(emailList(), "");
+
+    server->setFault("");
+    const ProcessResult replaced = request(withYes);
+    EXPECT_EQ(replaced.status, 0) << replaced.err;
+    EXPECT_TRUE(test::ReadKeyFile(folder() + "Certificate.key", "Secret 1").loaded);
+    EXPECT_FALSE(FileExists(folder() + "Certificate.key.bak"));
+    EXPECT_EQ(emailList(), "ivan.petrov@mail.example");
+}
+
+} // namespace
+} // namespace cq
