@@ -50,9 +50,12 @@ std::unique_ptr<SandboxServer> RetrievalCli::server;
 
 TEST_F(RetrievalCli, RequestDownloadCheckExport) {
     const std::string email = "anna@example.ru";
-    client.request(email, kFixturePassword);
+    ProcessResult run = cli({"request", "--email", email, "--country", "RU", "--state", "Moscow",
+                             "--locality", "Moscow", "--organization", "Romashka", "--unit", "IT",
+                             "--common-name", "Ivan Petrov"});
+    ASSERT_EQ(run.status, 0) << run.err << run.out;
 
-    ProcessResult run = cli({"download", "--email", email});
+    run = cli({"download", "--email", email});
     EXPECT_EQ(run.status, 3) << run.err;
     EXPECT_NE(run.err.find("Сертификат еще не готов. Попробуйте позже."), std::string::npos);
     EXPECT_FALSE(cq::FileExists(folder(email) + cq::kCertificateFile));
@@ -136,11 +139,16 @@ TEST_F(RetrievalCli, ExpiredCertificateIsToldAndNotExported) {
     EXPECT_FALSE(cq::FileExists(folder(email) + cq::kCertificateP12File));
 }
 
-TEST_F(RetrievalCli, NoKeyNoDownload) {
-    const ProcessResult run = cli({"download", "--email", "nobody@example.ru"});
+TEST_F(RetrievalCli, MissingInputs) {
+    ProcessResult run = cli({"download", "--email", "nobody@example.ru"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("Нет ключа, генерация не проводилась."), std::string::npos) << run.err;
     EXPECT_EQ(cli({"check"}).status, 2);
+    // No password anywhere and no terminal to type it on.
+    run = RunProcess({program, "export", "--email", kFixtureEmail},
+                     {"XDG_DATA_HOME=" + home.path(), "HOME=" + home.path()});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("CERTQUORIX_PASSWORD"), std::string::npos) << run.err;
 }
 
 } // namespace

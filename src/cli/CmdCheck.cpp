@@ -2,6 +2,7 @@
 #include "certs/CertificateCheck.h"
 #include "cli/Commands.h"
 #include "cli/Password.h"
+#include "cli/PasswordInput.h"
 #include "settings/CertFolders.h"
 #include "settings/Settings.h"
 
@@ -25,7 +26,13 @@ int CmdCheck(const Arguments& args) {
     LoadSettings(&loaded);
     if (!loaded)
         return kExitFailed;
-    const SecretBytes password = ReadPassword(args);
+    SecretBytes password;
+    try {
+        password = ReadPassword(args);
+    } catch (const std::exception& error) {
+        std::cerr << error.what() << "\n";
+        return kExitUsage;
+    }
     const CheckResult result =
         CheckCertificate(kCertificateFile, kCertificateKeyFile, email, password.str());
     if (!result.Text.empty())

@@ -23,7 +23,13 @@ int CmdExport(const Arguments& args) {
     LoadSettings(&loaded);
     if (!loaded)
         return kExitFailed;
-    const SecretBytes password = ReadPassword(args);
+    SecretBytes password;
+    try {
+        password = ReadPassword(args);
+    } catch (const std::exception& error) {
+        std::cerr << error.what() << "\n";
+        return kExitUsage;
+    }
     // As on the reception tab, only a certificate that passed the check and has not expired is
     // exported; the check reports its own failures.
     const CheckResult check =
