@@ -45,7 +45,8 @@ ReceptionState EvaluateReceptionState(const std::string& typedAddress);
 
 /// The download button: downloads Certificate.cer for the address (trimmed here), tells the
 /// outcome ("Сертификат успешно получен..." or "Сертификат еще не готов...") and updates the
-/// state label and the check button of `state` for a successful download.
+/// state label and the check button of `state` for a successful download. Raises only when the
+/// request record cannot be read afterwards.
 DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionState& state,
                                   const ServiceGet& get = DefaultServiceGet());
 
