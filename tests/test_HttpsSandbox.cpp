@@ -83,15 +83,20 @@ TEST_F(HttpsSandboxTest, GetsTheBodyWithTheClientCertificate) {
 }
 
 TEST_F(HttpsSandboxTest, ServerRefusesClientsWithoutATrustedCertificate) {
+    // The first GET leaves a connection open; a new certificate file must not ride on it.
+    EXPECT_EQ(cq::HTTPSGet(sample(10), false).size(), 10u);
+    server->writeClientCertificate(dir.path(), "Hrkwp(3mzqtbv", true);
+    const cq::Exception selfSigned = failure<cq::Exception>(sample(10));
+    EXPECT_EQ(selfSigned.className(), "Exception");
+    EXPECT_FALSE(selfSigned.message().empty());
+
     std::filesystem::remove(dir / "Request.cer");
     const cq::Exception missing = failure<cq::Exception>(sample(10));
     EXPECT_EQ(missing.className(), "Exception");
     EXPECT_FALSE(missing.message().empty());
 
-    server->writeClientCertificate(dir.path(), "Hrkwp(3mzqtbv", true);
-    const cq::Exception selfSigned = failure<cq::Exception>(sample(10));
-    EXPECT_EQ(selfSigned.className(), "Exception");
-    EXPECT_FALSE(selfSigned.message().empty());
+    server->writeClientCertificate(dir.path());
+    EXPECT_EQ(cq::HTTPSGet(sample(10), false).size(), 10u);
 }
 
 TEST_F(HttpsSandboxTest, KeyPasswordArrivesEscapedAndIsUnescaped) {
@@ -183,6 +188,17 @@ TEST_F(HttpsSandboxTest, TransferFailuresCarryTheirMessage) {
     const cq::Exception refused =
         failure<cq::Exception>("https://127.0.0.1:" + std::to_string(closedPort) + "/");
     EXPECT_NE(refused.message().find("onnect"), std::string::npos) << refused.message();
+}
+
+TEST_F(HttpsSandboxTest, OversizedBodiesAreRefused) {
+    const size_t tooLarge = cq::kMaxResponseBodyBytes + 1024 * 1024;
+    const cq::EZDecompressionError unpacked = failure<cq::EZDecompressionError>(sample(tooLarge));
+    EXPECT_NE(unpacked.message().find("67108864"), std::string::npos) << unpacked.message();
+
+    cq::Settings().AcceptCompression = false;
+    const cq::Exception received = failure<cq::Exception>(sample(tooLarge));
+    EXPECT_EQ(received.className(), "Exception");
+    EXPECT_NE(received.message().find("67108864"), std::string::npos) << received.message();
 }
 
 TEST_F(HttpsSandboxTest, ServerCertificateMustBeTrusted) {

@@ -192,11 +192,23 @@ int32_t StatusOf(CURL* curl) {
     return static_cast<int32_t>(status);
 }
 
+// Which file a path names now and when it last changed ("" when there is none).
+std::string FileState(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return {};
+    return std::to_string(info.st_ino) + ':' + std::to_string(info.st_size) + ':' +
+           std::to_string(info.st_mtim.tv_sec) + '.' + std::to_string(info.st_mtim.tv_nsec);
+}
+
 // An open TLS connection keeps the client certificate it was made with, and the HTTP client
-// reuses it without comparing certificate, key or password: a change closes them all.
+// reuses it without comparing certificate, key or password: a change of any of them, or of the
+// files, closes them all.
 void DropConnectionsOnNewIdentity(Connection& connection, const SecretText& keyPassword) {
-    SecretText identity(connection.certificateFile + '\0' + connection.keyFile + '\0' +
-                        keyPassword.get() + '\0' + connection.caFile);
+    SecretText identity(connection.certificateFile + '\0' + FileState(connection.certificateFile) +
+                        '\0' + connection.keyFile + '\0' + FileState(connection.keyFile) + '\0' +
+                        keyPassword.get() + '\0' + connection.caFile + '\0' +
+                        FileState(connection.caFile));
     if (identity.get() == connection.tlsIdentity.get())
         return;
     CurlEasy fresh(curl_easy_init());
