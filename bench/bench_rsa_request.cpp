@@ -26,7 +26,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kRuns = 41;
+constexpr int kRuns = 101;
 constexpr const char* kPassword = "Secret1";
 constexpr const char* kOpensslSubject =
     "/C=ru/ST=Moscow region/L=Moscow/O=Firm Ltd/OU=IT/CN=Ivan Petrov/"

@@ -8,6 +8,7 @@
 #include "app/TextCodec.h"
 #include "certs/PublicKeyAct.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <openssl/objects.h>
 #include <sys/stat.h>
@@ -256,28 +257,41 @@ TEST_F(RsaRequestTest, AcceptedReplacementKeepsTheOlderKeyUntilSettled) {
     EXPECT_FALSE(FileExists(keyPath() + ".bak"));
 }
 
-TEST_F(RsaRequestTest, FailureAfterTheKeyPutsTheFolderBack) {
+TEST_F(RsaRequestTest, FailingFileLeavesTheEarlierFilesAndPutsTheKeyBack) {
     struct Case {
-        const char* name;
+        const char* blocked; // a folder in the place of this file makes its writing fail
         bool olderKey;
+        bool actStays;
+        bool recordStays;
     };
-    for (const Case& c : {Case{"older key", true}, Case{"no older key", false}}) {
-        ForceDirectories(folder());
+    const Case cases[] = {
+        {"Request.ini", true, true, false},
+        {"Request.ini", false, true, false},
+        {"ivan.petrov@mail.example.rtf", true, false, false},
+        {"ivan.petrov@mail.example.rtf", false, false, false},
+        {"Certificate.key", false, false, false},
+    };
+    for (const Case& c : cases) {
+        const std::string name = std::string(c.blocked) + (c.olderKey ? ", older key" : "");
+        std::filesystem::remove_all(folder());
+        ForceDirectories(folder() + c.blocked);
         if (c.olderKey)
             PlaceOlderKey("older key");
-        else
-            ::unlink(keyPath().c_str());
-        // A folder in the place of the record makes its writing fail after key and act.
-        ForceDirectories(folder() + "Request.ini");
         dialogs.answerNext(true);
-        EXPECT_THROW(Make(), EOSError) << c.name;
-        EXPECT_EQ(FileExists(keyPath()), c.olderKey) << c.name;
+        EXPECT_THROW(Make(), EOSError) << name;
         if (c.olderKey) {
-            EXPECT_EQ(ReadFile(keyPath()), "older key");
+            EXPECT_EQ(ReadFile(keyPath()), "older key") << name;
+        } else {
+            EXPECT_FALSE(FileExists(keyPath())) << name;
         }
-        EXPECT_FALSE(FileExists(keyPath() + ".bak")) << c.name;
-        EXPECT_TRUE(FileExists(folder() + "ivan.petrov@mail.example.rtf")) << c.name;
-        ::rmdir((folder() + "Request.ini").c_str());
+        EXPECT_FALSE(FileExists(keyPath() + ".bak")) << name;
+        EXPECT_EQ(FileExists(folder() + "ivan.petrov@mail.example.rtf"), c.actStays) << name;
+        EXPECT_EQ(FileExists(folder() + "Request.ini"), c.recordStays) << name;
+        // No temporary file is left behind.
+        for (const auto& entry : std::filesystem::directory_iterator(folder()))
+            EXPECT_TRUE(entry.is_directory() || entry.path().filename() == "Certificate.key" ||
+                        entry.path().filename() == "ivan.petrov@mail.example.rtf")
+                << name << ": " << entry.path();
     }
 }
 

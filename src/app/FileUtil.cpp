@@ -90,8 +90,9 @@ void ForceDirectories(const std::string& path) {
         throw MakeOSError(errno, folder);
 }
 
-void WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t newFileMode,
-                         bool forceMode) {
+PreparedFile::PreparedFile(const std::string& path, std::string_view bytes, mode_t newFileMode,
+                           bool forceMode)
+    : path_(path) {
     struct stat info {};
     const bool exists = ::stat(path.c_str(), &info) == 0;
     if (exists && (S_ISDIR(info.st_mode) || IsReadOnly(info, path)))
@@ -104,7 +105,7 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t
     FileDescriptor fd(::mkstemp(templ.data()));
     if (fd.get() < 0)
         throw MakeOSError(errno, path);
-    tempName = templ.data();
+    tempName_ = templ.data();
     try {
         if (::fchmod(fd.get(), mode) != 0)
             throw MakeOSError(errno, path);
@@ -113,12 +114,31 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t
             throw MakeOSError(errno, path);
         if (::close(fd.release()) != 0)
             throw MakeOSError(errno, path);
-        if (::rename(tempName.c_str(), path.c_str()) != 0)
-            throw MakeOSError(errno, path);
     } catch (...) {
-        ::unlink(tempName.c_str());
+        ::unlink(tempName_.c_str());
         throw;
     }
+}
+
+PreparedFile::~PreparedFile() {
+    if (!tempName_.empty())
+        ::unlink(tempName_.c_str());
+}
+
+PreparedFile::PreparedFile(PreparedFile&& other) noexcept
+    : path_(std::move(other.path_)), tempName_(std::move(other.tempName_)) {
+    other.tempName_.clear();
+}
+
+void PreparedFile::Commit() {
+    if (::rename(tempName_.c_str(), path_.c_str()) != 0)
+        throw MakeOSError(errno, path_);
+    tempName_.clear();
+}
+
+void WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t newFileMode,
+                         bool forceMode) {
+    PreparedFile(path, bytes, newFileMode, forceMode).Commit();
 }
 
 void AppendToFile(const std::string& path, std::string_view bytes) {

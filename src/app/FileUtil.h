@@ -25,6 +25,30 @@ void ForceDirectories(const std::string& path);
 void WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t newFileMode = 0644,
                          bool forceMode = false);
 
+/// A file's new content written to a temporary file in the same folder and flushed to disk,
+/// waiting to replace the file: the first half of WriteFileAtomically. Several files can be
+/// prepared at once (their flushes overlap) and then committed in the order their meaning needs.
+/// Dropping one uncommitted removes its temporary file and leaves the target as it was.
+class PreparedFile {
+public:
+    /// Writes and flushes the temporary file; the same checks and modes as WriteFileAtomically.
+    /// Raises EOSError.
+    PreparedFile(const std::string& path, std::string_view bytes, mode_t newFileMode = 0644,
+                 bool forceMode = false);
+    ~PreparedFile();
+    PreparedFile(PreparedFile&& other) noexcept;
+    PreparedFile& operator=(PreparedFile&& other) = delete;
+    PreparedFile(const PreparedFile&) = delete;
+    PreparedFile& operator=(const PreparedFile&) = delete;
+
+    /// Renames the temporary file over the target. Raises EOSError.
+    void Commit();
+
+private:
+    std::string path_;
+    std::string tempName_;
+};
+
 /// Appends bytes to a file (created with mode 0644 when missing); raises EOSError on failure.
 void AppendToFile(const std::string& path, std::string_view bytes);
 

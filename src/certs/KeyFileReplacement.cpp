@@ -94,10 +94,19 @@ void KeyFileReplacement::SetAsideOlderKey() {
 }
 
 void KeyFileReplacement::Write(std::string_view keyFileBytes) {
+    PreparedFile newKey = PrepareKeyFile(keyPath_, keyFileBytes);
+    Replace(newKey);
+}
+
+void KeyFileReplacement::Replace(PreparedFile& newKey) {
     if (backupPath_.empty())
         SetAsideOlderKey();
-    WriteFileAtomically(keyPath_, keyFileBytes, kKeyFileMode, true);
+    newKey.Commit();
     wroteNewKey_ = true;
+}
+
+PreparedFile PrepareKeyFile(const std::string& keyPath, std::string_view keyFileBytes) {
+    return PreparedFile(keyPath, keyFileBytes, kKeyFileMode, true);
 }
 
 void KeyFileReplacement::Commit() noexcept {

@@ -5,6 +5,8 @@
 // file-system operation (a hard link, a rename, an unlink), so an interruption at any point
 // leaves the older key under its own name or under the backup name.
 
+#include "app/FileUtil.h"
+
 #include <string>
 #include <string_view>
 #include <utility>
@@ -26,6 +28,10 @@ public:
     /// (mode 0600) through a temporary file renamed over the key file. Raises EOSError.
     void Write(std::string_view keyFileBytes);
 
+    /// The same with the new key already written and flushed beside the key file (a
+    /// PreparedFile for keyPath()).
+    void Replace(PreparedFile& newKey);
+
     /// The request was accepted: the backup of the older key is removed.
     void Commit() noexcept;
 
@@ -44,6 +50,9 @@ private:
     std::string backupPath_;
     bool wroteNewKey_ = false;
 };
+
+/// A key file's new content written and flushed beside it (mode 0600), for Replace.
+PreparedFile PrepareKeyFile(const std::string& keyPath, std::string_view keyFileBytes);
 
 /// The first free backup name for a key file: keyPath + ".bak", then ".bak.2", ".bak.3", ...
 /// (names left by an interrupted earlier run are never reused).

@@ -97,15 +97,21 @@ std::string FillPublicKeyAct(std::string_view templateText, const PublicKeyActVa
                                     });
 }
 
-void MakePublicKeyAct(const std::string& folder, const std::string& templateName,
-                      const PublicKeyActValues& values, const Clock& clock) {
+std::optional<std::string> PublicKeyActText(const std::string& templateName,
+                                            const PublicKeyActValues& values, const Clock& clock) {
     const std::string templatePath = ProgramFolder() + templateName;
     if (!FileExists(templatePath))
-        return;
+        return std::nullopt;
     // The template's bytes are kept as they are; only the values are turned into Windows-1251.
     const std::string act = FillPublicKeyAct(ReadFileBytes(templatePath), ToCp1251Values(values),
                                              ShortDateText(clock()));
-    WriteFileAtomically(PublicKeyActPath(folder, values.Email), WithCrLfLines(act));
+    return WithCrLfLines(act);
+}
+
+void MakePublicKeyAct(const std::string& folder, const std::string& templateName,
+                      const PublicKeyActValues& values, const Clock& clock) {
+    if (const std::optional<std::string> act = PublicKeyActText(templateName, values, clock))
+        WriteFileAtomically(PublicKeyActPath(folder, values.Email), *act);
 }
 
 } // namespace cq

@@ -4,6 +4,7 @@
 
 #include "app/Clock.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -51,6 +52,12 @@ std::string ShortDateText(TimePoint moment);
 /// values in the same encoding).
 std::string FillPublicKeyAct(std::string_view templateText, const PublicKeyActValues& values,
                              const std::string& dateText);
+
+/// The act's bytes (Windows-1251, CR LF after every line) made from ProgramFolder +
+/// templateName, or nothing when the template does not exist. Raises when it cannot be read.
+std::optional<std::string> PublicKeyActText(const std::string& templateName,
+                                            const PublicKeyActValues& values,
+                                            const Clock& clock = SystemClock());
 
 /// Reads ProgramFolder + templateName (Windows-1251), fills it and writes the act into `folder`
 /// (Windows-1251, CR LF after every line), replacing an older one. Returns at once, silently,

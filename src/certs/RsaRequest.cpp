@@ -17,7 +17,9 @@
 #include <openssl/param_build.h>
 #include <openssl/rand.h>
 
+#include <future>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace cq {
@@ -156,17 +158,35 @@ void DerivePrivateNumbers(RsaNumbers& key, BN_CTX* context) {
         ThrowOpenSslError("BN_mod_inverse");
 }
 
-RsaNumbers GenerateKeyPair() {
+BnCtx NewContext() {
     BnCtx context(BN_CTX_secure_new());
     if (!context)
         ThrowOpenSslError("BN_CTX_secure_new");
+    return context;
+}
+
+/// A prime for the key, searched on a thread of its own with its own context.
+std::future<Bn> StartPrimeSearch(unsigned long e) {
+    return std::async(std::launch::async, [e] {
+        const BnCtx context = NewContext();
+        const Bn exponent = NewNumber();
+        Check(BN_set_word(exponent.get(), e), "BN_set_word");
+        return GeneratePrime(exponent.get(), context.get());
+    });
+}
+
+/// The two primes are searched at once: the search is most of the key generation's time.
+RsaNumbers GenerateKeyPair() {
+    const BnCtx context = NewContext();
     RsaNumbers key;
     key.e = NewNumber();
     Check(BN_set_word(key.e.get(), kPublicExponent), "BN_set_word");
-    key.p = GeneratePrime(key.e.get(), context.get());
-    do
+    std::future<Bn> p = StartPrimeSearch(kPublicExponent);
+    std::future<Bn> q = StartPrimeSearch(kPublicExponent);
+    key.p = p.get();
+    key.q = q.get();
+    while (BN_cmp(key.p.get(), key.q.get()) == 0)
         key.q = GeneratePrime(key.e.get(), context.get());
-    while (BN_cmp(key.p.get(), key.q.get()) == 0);
     key.n = NewNumber();
     Check(BN_mul(key.n.get(), key.p.get(), key.q.get(), context.get()), "BN_mul");
     DerivePrivateNumbers(key, context.get());
@@ -339,6 +359,42 @@ PublicKeyActValues ActValues(const SubjectData& subject, const ActPieces& pieces
     return values;
 }
 
+/// The key file text, encrypted with the password's Windows-1251 bytes.
+std::shared_ptr<SecretBytes> KeyFileText(const RsaNumbers& key, const std::string& password) {
+    const SecretBytes privateKey(PrivateKeyDer(key));
+    const SecretBytes passwordBytes(ToCp1251(password));
+    return std::make_shared<SecretBytes>(TraditionalKeyPem(privateKey.get(), passwordBytes.get()));
+}
+
+/// The three files of a request being written and flushed at once, each on its own thread.
+/// Each result is taken in the fixed order key file, act, record, and only then put in place,
+/// so a file that fails makes its error at its own turn, after the earlier ones are in place,
+/// exactly as if they were written one after another.
+struct FolderWrites {
+    std::future<PreparedFile> keyFile;
+    std::future<std::optional<PreparedFile>> act;
+    std::future<PreparedFile> record;
+};
+
+FolderWrites StartFolderWrites(const std::string& folder, const std::string& keyPath,
+                               const SubjectData& subject, std::shared_ptr<SecretBytes> keyText,
+                               const ActPieces& pieces) {
+    FolderWrites writes;
+    writes.keyFile = std::async(
+        std::launch::async, [keyPath, keyText] { return PrepareKeyFile(keyPath, keyText->get()); });
+    writes.act = std::async(std::launch::async, [folder, values = ActValues(subject, pieces)] {
+        std::optional<PreparedFile> prepared;
+        if (const std::optional<std::string> act = PublicKeyActText(kRsaActTemplate, values))
+            prepared.emplace(PublicKeyActPath(folder, values.Email), *act);
+        return prepared;
+    });
+    writes.record = std::async(std::launch::async, [folder, subject] {
+        const std::string path = folder + kRequestRecordFile;
+        return PreparedFile(path, RsaRequestRecord(path, subject).Serialize());
+    });
+    return writes;
+}
+
 } // namespace
 
 std::string PemArmour(std::string_view label, std::string_view der, std::string_view headerLines) {
@@ -404,13 +460,13 @@ RsaRequestResult MakeRsaRequest(const std::string& keyFileName, const SubjectDat
     std::string requestText = RequestTextFromPem(PemArmour("NEW CERTIFICATE REQUEST", requestDer));
     const ActPieces pieces = CutActPieces(requestDer, WordBytes(key.n.get()));
     ForceDirectories(folder);
-    {
-        const SecretBytes privateKey(PrivateKeyDer(key));
-        const SecretBytes password(ToCp1251(subject.Password));
-        result.keyFile.Write(TraditionalKeyPem(privateKey.get(), password.get()));
-    }
-    MakePublicKeyAct(folder, kRsaActTemplate, ActValues(subject, pieces));
-    WriteRsaRequestRecord(folder + kRequestRecordFile, subject);
+    FolderWrites writes = StartFolderWrites(folder, result.keyFile.keyPath(), subject,
+                                            KeyFileText(key, subject.Password), pieces);
+    PreparedFile keyFile = writes.keyFile.get();
+    result.keyFile.Replace(keyFile);
+    if (std::optional<PreparedFile> act = writes.act.get())
+        act->Commit();
+    writes.record.get().Commit();
     result.outcome = RequestOutcome::Made;
     result.requestText = std::move(requestText);
     return result;

@@ -39,7 +39,7 @@ std::string CertificateFolder(const std::string& email) {
     return Settings().DataFolder + EmailToFolderName(LowerCase(Trim(email))) + "/";
 }
 
-void WriteRsaRequestRecord(const std::string& fileName, const SubjectData& subject) {
+IniFile RsaRequestRecord(const std::string& fileName, const SubjectData& subject) {
     IniFile record = IniFile::Load(fileName);
     WriteSubjectKeys(record, subject.Country, subject.State, subject.Locality, subject.Organization,
                      subject.OrganizUnit, subject.CommonName, subject.Email);
@@ -49,7 +49,11 @@ void WriteRsaRequestRecord(const std::string& fileName, const SubjectData& subje
         record.DeleteKey(kCertSection, "Password");
     record.DeleteKey(kCertSection, "Algorithm");
     record.DeleteKey(kCertSection, "Container");
-    record.Save(fileName);
+    return record;
+}
+
+void WriteRsaRequestRecord(const std::string& fileName, const SubjectData& subject) {
+    RsaRequestRecord(fileName, subject).Save(fileName);
 }
 
 void WriteGostRequestRecord(const std::string& fileName, const std::string& country,

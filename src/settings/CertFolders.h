@@ -3,6 +3,7 @@
 // in each, and the list of requested addresses in the settings file.
 
 #include "certs/SubjectData.h"
+#include "settings/IniFile.h"
 
 #include <string>
 
@@ -21,6 +22,10 @@ std::string CertificateFolder(const std::string& email);
 
 /// Writes the RSA request record into `fileName`, keeping other keys and sections. Raises.
 void WriteRsaRequestRecord(const std::string& fileName, const SubjectData& subject);
+
+/// The RSA request record as WriteRsaRequestRecord would write it: the file `fileName` (empty
+/// when missing) with the record's keys changed. Raises when the file cannot be read.
+IniFile RsaRequestRecord(const std::string& fileName, const SubjectData& subject);
 
 /// Writes the GOST request record into `fileName`, keeping other keys and sections. Raises.
 void WriteGostRequestRecord(const std::string& fileName, const std::string& country,
