@@ -227,8 +227,7 @@ TEST_F(DownloadSandbox, AFolderThatCannotBeMadeIsReported) {
               cq::DownloadResult::Failed);
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].caption, "Получение сертификата");
-    EXPECT_EQ(dialogs.boxes[0].text.rfind("System Error.  Code: ", 0), 0u)
-        << dialogs.boxes[0].text;
+    EXPECT_EQ(dialogs.boxes[0].text.rfind("System Error.  Code: ", 0), 0u) << dialogs.boxes[0].text;
 }
 
 } // namespace
