@@ -119,9 +119,17 @@ std::string MakeStationName(const IdentitySources& sources) {
 
 std::string MakeStationIdentity(const IdentitySources& sources) {
     std::string identity;
-    if (!sources.clientAddress.empty() && !sources.sessionName.empty())
-        identity = "(" + MakeStationName(sources) + ":" + sources.sessionName + ")";
-    return identity + sources.computerName + ":" + sources.accountName;
+    if (!sources.clientAddress.empty() && !sources.sessionName.empty()) {
+        identity += '(';
+        identity += MakeStationName(sources);
+        identity += ':';
+        identity += sources.sessionName;
+        identity += ')';
+    }
+    identity += sources.computerName;
+    identity += ':';
+    identity += sources.accountName;
+    return identity;
 }
 
 const std::string& ProgramFolder() {

@@ -72,6 +72,11 @@ int Serve(const ServeOptions& options) {
                      dir.c_str());
         return 1;
     }
+    // A server that asks for client certificates must name its session context, or OpenSSL
+    // refuses every resumed session with an internal-error alert.
+    static const unsigned char kSessionContext[] = "sandbox-ca";
+    SSL_CTX_set_session_id_context(server.ssl_context(), kSessionContext,
+                                   sizeof kSessionContext - 1);
     Routes routes(dir, options.issueDelaySeconds);
     AddRoutes(server, dir, routes);
     server.set_logger(LogExchange);
