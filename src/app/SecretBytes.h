@@ -42,4 +42,16 @@ private:
 /// Overwrites the bytes of a string that held a secret and empties it.
 void WipeString(std::string& text);
 
+/// Wipes a string that holds a secret when the scope ends.
+class WipeOnExit {
+public:
+    explicit WipeOnExit(std::string& text) : text_(text) {}
+    ~WipeOnExit() { WipeString(text_); }
+    WipeOnExit(const WipeOnExit&) = delete;
+    WipeOnExit& operator=(const WipeOnExit&) = delete;
+
+private:
+    std::string& text_;
+};
+
 } // namespace cq

@@ -3,10 +3,12 @@
 #include "app/Dialogs.h"
 #include "app/Errors.h"
 #include "app/FileUtil.h"
+#include "app/SecretBytes.h"
 #include "app/StringUtil.h"
 #include "app/TextCodec.h"
 #include "certs/Der.h"
 #include "certs/PublicKeyAct.h"
+#include "certs/SslOwners.h"
 #include "settings/CertFolders.h"
 
 #include <openssl/bn.h>
@@ -31,58 +33,16 @@ constexpr size_t kModulusSpanMargin = 6;
 constexpr const char* kRsaEncryption = "1.2.840.113549.1.1.1";
 constexpr const char* kSha1WithRsa = "1.2.840.113549.1.1.5";
 
-struct BnFree {
-    void operator()(BIGNUM* number) const { BN_clear_free(number); }
-};
-struct BnCtxFree {
-    void operator()(BN_CTX* context) const { BN_CTX_free(context); }
-};
-struct PkeyFree {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct PkeyCtxFree {
-    void operator()(EVP_PKEY_CTX* context) const { EVP_PKEY_CTX_free(context); }
-};
-struct MdCtxFree {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-struct CipherCtxFree {
-    void operator()(EVP_CIPHER_CTX* context) const { EVP_CIPHER_CTX_free(context); }
-};
-struct ParamBldFree {
-    void operator()(OSSL_PARAM_BLD* builder) const { OSSL_PARAM_BLD_free(builder); }
-};
-struct ParamFree {
-    void operator()(OSSL_PARAM* params) const { OSSL_PARAM_free(params); }
-};
+using Bn = std::unique_ptr<BIGNUM, ssl::Deleter<BN_clear_free>>;
+using BnCtx = std::unique_ptr<BN_CTX, ssl::Deleter<BN_CTX_free>>;
+using ParamBuilder = std::unique_ptr<OSSL_PARAM_BLD, ssl::Deleter<OSSL_PARAM_BLD_free>>;
+using Params = std::unique_ptr<OSSL_PARAM, ssl::Deleter<OSSL_PARAM_free>>;
+using PkeyContext = std::unique_ptr<EVP_PKEY_CTX, ssl::Deleter<EVP_PKEY_CTX_free>>;
+using Pkey = ssl::PrivateKey;
+using MdContext = std::unique_ptr<EVP_MD_CTX, ssl::Deleter<EVP_MD_CTX_free>>;
 
-using Bn = std::unique_ptr<BIGNUM, BnFree>;
-using BnCtx = std::unique_ptr<BN_CTX, BnCtxFree>;
-using Pkey = std::unique_ptr<EVP_PKEY, PkeyFree>;
-
-/// Bytes that hold secrets: wiped when they go.
-class SecretBytes {
-public:
-    SecretBytes() = default;
-    explicit SecretBytes(std::string bytes) : bytes_(std::move(bytes)) {}
-    SecretBytes(const SecretBytes&) = delete;
-    SecretBytes& operator=(const SecretBytes&) = delete;
-    ~SecretBytes() { OPENSSL_cleanse(bytes_.data(), bytes_.size()); }
-    const std::string& get() const { return bytes_; }
-
-private:
-    std::string bytes_;
-};
-
-/// Raises Exception with `what` and the texts queued in OpenSSL's error stack.
 [[noreturn]] void ThrowOpenSslError(const std::string& what) {
-    std::string message = what;
-    while (const unsigned long code = ERR_get_error()) {
-        char text[256];
-        ERR_error_string_n(code, text, sizeof text);
-        message += std::string(message == what ? ": " : "; ") + text;
-    }
-    throw Exception(message);
+    ssl::RaiseError(what);
 }
 
 void Check(int result, const char* what) {
@@ -195,7 +155,7 @@ RsaNumbers GenerateKeyPair() {
 
 /// The key as an OpenSSL object for signing.
 Pkey SigningKey(const RsaNumbers& key) {
-    std::unique_ptr<OSSL_PARAM_BLD, ParamBldFree> builder(OSSL_PARAM_BLD_new());
+    ParamBuilder builder(OSSL_PARAM_BLD_new());
     if (!builder)
         ThrowOpenSslError("OSSL_PARAM_BLD_new");
     const std::pair<const char*, const BIGNUM*> numbers[] = {
@@ -210,9 +170,8 @@ Pkey SigningKey(const RsaNumbers& key) {
     };
     for (const auto& [name, number] : numbers)
         Check(OSSL_PARAM_BLD_push_BN(builder.get(), name, number), "OSSL_PARAM_BLD_push_BN");
-    std::unique_ptr<OSSL_PARAM, ParamFree> params(OSSL_PARAM_BLD_to_param(builder.get()));
-    std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> context(
-        EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
+    Params params(OSSL_PARAM_BLD_to_param(builder.get()));
+    PkeyContext context(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
     if (!params || !context)
         ThrowOpenSslError("EVP_PKEY_CTX_new_from_name");
     Check(EVP_PKEY_fromdata_init(context.get()), "EVP_PKEY_fromdata_init");
@@ -225,7 +184,7 @@ Pkey SigningKey(const RsaNumbers& key) {
 /// RSASSA-PKCS1-v1_5 with SHA-1 over `data`.
 std::string SignSha1(const RsaNumbers& key, std::string_view data) {
     const Pkey signingKey = SigningKey(key);
-    std::unique_ptr<EVP_MD_CTX, MdCtxFree> context(EVP_MD_CTX_new());
+    MdContext context(EVP_MD_CTX_new());
     if (!context)
         ThrowOpenSslError("EVP_MD_CTX_new");
     Check(EVP_DigestSignInit(context.get(), nullptr, EVP_sha1(), nullptr, signingKey.get()),
@@ -279,7 +238,7 @@ std::string PrivateKeyDer(const RsaNumbers& key) {
     for (const BIGNUM* number : {key.n.get(), key.e.get(), key.d.get(), key.p.get(), key.q.get(),
                                  key.dmp1.get(), key.dmq1.get(), key.iqmp.get()}) {
         SecretBytes bytes(WordBytes(number));
-        integers.push_back(der::UnsignedInteger(bytes.get()));
+        integers.push_back(der::UnsignedInteger(bytes.str()));
     }
     std::string content = der::SmallInteger(0);
     for (std::string& integer : integers) {
@@ -287,7 +246,7 @@ std::string PrivateKeyDer(const RsaNumbers& key) {
         OPENSSL_cleanse(integer.data(), integer.size());
     }
     SecretBytes contentBytes(std::move(content));
-    return der::Element(der::tag::kSequence, contentBytes.get());
+    return der::Element(der::tag::kSequence, contentBytes.str());
 }
 
 std::string Base64(std::string_view bytes) {
@@ -319,7 +278,7 @@ std::string EncryptDesEde3Cbc(std::string_view plain, std::string_view passwordB
         EVP_BytesToKey(cipher, EVP_md5(), iv,
                        reinterpret_cast<const unsigned char*>(passwordBytes.data()),
                        static_cast<int>(passwordBytes.size()), 1, key, nullptr) > 0;
-    std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree> context(EVP_CIPHER_CTX_new());
+    ssl::CipherContext context(EVP_CIPHER_CTX_new());
     const bool initialised =
         derived && context && EVP_EncryptInit_ex(context.get(), cipher, nullptr, key, iv) > 0;
     OPENSSL_cleanse(key, sizeof key);
@@ -363,7 +322,7 @@ PublicKeyActValues ActValues(const SubjectData& subject, const ActPieces& pieces
 std::shared_ptr<SecretBytes> KeyFileText(const RsaNumbers& key, const std::string& password) {
     const SecretBytes privateKey(PrivateKeyDer(key));
     const SecretBytes passwordBytes(ToCp1251(password));
-    return std::make_shared<SecretBytes>(TraditionalKeyPem(privateKey.get(), passwordBytes.get()));
+    return std::make_shared<SecretBytes>(TraditionalKeyPem(privateKey.str(), passwordBytes.str()));
 }
 
 /// The three files of a request being written and flushed at once, each on its own thread.
@@ -381,7 +340,7 @@ FolderWrites StartFolderWrites(const std::string& folder, const std::string& key
                                const ActPieces& pieces) {
     FolderWrites writes;
     writes.keyFile = std::async(
-        std::launch::async, [keyPath, keyText] { return PrepareKeyFile(keyPath, keyText->get()); });
+        std::launch::async, [keyPath, keyText] { return PrepareKeyFile(keyPath, keyText->str()); });
     writes.act = std::async(std::launch::async, [folder, values = ActValues(subject, pieces)] {
         std::optional<PreparedFile> prepared;
         if (const std::optional<std::string> act = PublicKeyActText(kRsaActTemplate, values))

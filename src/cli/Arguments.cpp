@@ -1,8 +1,19 @@
 #include "cli/Commands.h"
 
+#include "settings/Settings.h"
+#include "transport/ProxyDiscovery.h"
+
 #include <algorithm>
 
 namespace cq::cli {
+
+bool LoadSettingsForCommand(bool reachesService) {
+    bool loaded = false;
+    LoadSettings(&loaded);
+    if (loaded && reachesService)
+        TakeSystemProxyUnlessFromIni();
+    return loaded;
+}
 
 bool HasFlag(const Arguments& args, const std::string& flag) {
     return std::find(args.begin(), args.end(), flag) != args.end();

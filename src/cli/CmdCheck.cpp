@@ -22,9 +22,7 @@ int CmdCheck(const Arguments& args) {
                   << kPasswordVariable << ", файл или ввод с терминала.\n";
         return kExitUsage;
     }
-    bool loaded = false;
-    LoadSettings(&loaded);
-    if (!loaded)
+    if (!LoadSettingsForCommand(false))
         return kExitFailed;
     SecretBytes password;
     try {

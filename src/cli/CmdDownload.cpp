@@ -4,7 +4,6 @@
 #include "cli/Commands.h"
 #include "settings/CertFolders.h"
 #include "settings/Settings.h"
-#include "transport/ProxyDiscovery.h"
 
 #include <iostream>
 #include <unistd.h>
@@ -21,11 +20,8 @@ int CmdDownload(const Arguments& args) {
         std::cerr << "Использование: certquorix-cli download --email АДРЕС [--yes]\n";
         return kExitUsage;
     }
-    bool loaded = false;
-    LoadSettings(&loaded);
-    if (!loaded)
-        return kExitFailed; // the load has reported its error
-    TakeSystemProxyUnlessFromIni();
+    if (!LoadSettingsForCommand(true))
+        return kExitFailed;
     // The same rule as the reception tab: a folder without a key or a GOST request is offered no
     // download.
     const ReceptionState state = EvaluateReceptionState(email);

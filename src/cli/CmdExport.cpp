@@ -19,9 +19,7 @@ int CmdExport(const Arguments& args) {
                      "[--password-file ФАЙЛ]\n";
         return kExitUsage;
     }
-    bool loaded = false;
-    LoadSettings(&loaded);
-    if (!loaded)
+    if (!LoadSettingsForCommand(false))
         return kExitFailed;
     SecretBytes password;
     try {

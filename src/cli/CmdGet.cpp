@@ -2,7 +2,6 @@
 #include "cli/Commands.h"
 #include "settings/Settings.h"
 #include "transport/HttpsExchange.h"
-#include "transport/ProxyDiscovery.h"
 
 #include <iostream>
 
@@ -13,11 +12,8 @@ int CmdGet(const Arguments& args) {
         std::cerr << "Использование: certquorix-cli get URL\n";
         return kExitUsage;
     }
-    bool loaded = false;
-    LoadSettings(&loaded);
-    if (!loaded)
-        return kExitFailed; // the load has reported its error
-    TakeSystemProxyUnlessFromIni();
+    if (!LoadSettingsForCommand(true))
+        return kExitFailed;
     try {
         const std::string body = HTTPSGet(args.front(), false);
         std::cout.write(body.data(), static_cast<std::streamsize>(body.size()));

@@ -7,11 +7,11 @@
 #include "certs/InputRules.h"
 #include "certs/Submission.h"
 #include "cli/Commands.h"
+#include "cli/Password.h"
 #include "cli/PasswordInput.h"
 #include "settings/CertFolders.h"
 #include "settings/ServiceDefaults.h"
 #include "settings/Settings.h"
-#include "transport/ProxyDiscovery.h"
 
 #include <openssl/crypto.h>
 
@@ -139,29 +139,19 @@ void CheckPassword(const RequestFields& fields) {
         throw UsageError{"Пароль и подтверждение не совпадают."};
 }
 
-/// The password (and its confirmation) from the environment, the file or the terminal.
+/// The password (and, when typed, its confirmation) from the environment, the file or the
+/// terminal.
 void TakePassword(const Options& options, RequestFields& fields) {
-    if (const char* fromEnvironment = std::getenv(kPasswordVariable)) {
-        fields.password = fields.password2 = fromEnvironment;
-    } else if (options.passwordFile) {
-        fields.password = fields.password2 = ReadPasswordFile(*options.passwordFile);
-    } else {
-        const std::optional<std::string> typed = PromptPassword("Пароль ключа: ");
-        if (!typed)
-            throw UsageError{"Пароль ключа не задан: укажите CERTQUORIX_PASSWORD или "
-                             "--password-file, либо запустите команду на терминале."};
-        fields.password = *typed;
-        if (!fields.openPassword)
-            fields.password2 = PromptPassword("Подтверждение: ").value_or("");
-    }
+    bool typed = false;
+    const SecretBytes password = ReadPassword(options.passwordFile, &typed);
+    fields.password = fields.password2 = password.str();
+    if (typed && !fields.openPassword)
+        fields.password2 = PromptPassword("Подтверждение: ").value_or("");
 }
 
 int Request(const RequestFields& fields) {
-    bool loaded = false;
-    LoadSettings(&loaded);
-    if (!loaded)
-        return kExitFailed; // the load has reported its error
-    TakeSystemProxyUnlessFromIni();
+    if (!LoadSettingsForCommand(true))
+        return kExitFailed;
     const SubjectData subject = BuildSubjectData(fields);
     bool declined = false;
     const bool sent =

@@ -22,6 +22,10 @@ int CmdDownload(const Arguments& args);
 int CmdCheck(const Arguments& args);
 int CmdExport(const Arguments& args);
 
+/// Loads the settings (a failure is reported by the load itself); commands that reach the
+/// service then take the system proxy unless the settings file names one. False on failure.
+bool LoadSettingsForCommand(bool reachesService);
+
 /// True when `flag` is among the arguments.
 bool HasFlag(const Arguments& args, const std::string& flag);
 /// The value after `option` ("--email E"), or empty; `found` tells whether it was given.

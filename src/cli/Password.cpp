@@ -9,13 +9,21 @@
 namespace cq::cli {
 
 SecretBytes ReadPassword(const Arguments& args) {
-    if (const char* value = std::getenv(kPasswordVariable))
-        return SecretBytes(value);
     bool fromFile = false;
     const std::string file = OptionValue(args, "--password-file", &fromFile);
-    if (fromFile)
-        return SecretBytes(ReadPasswordFile(file));
+    return ReadPassword(fromFile ? std::optional<std::string>(file) : std::nullopt);
+}
+
+SecretBytes ReadPassword(const std::optional<std::string>& passwordFile, bool* typedOnTerminal) {
+    if (typedOnTerminal)
+        *typedOnTerminal = false;
+    if (const char* value = std::getenv(kPasswordVariable))
+        return SecretBytes(value);
+    if (passwordFile)
+        return SecretBytes(ReadPasswordFile(*passwordFile));
     std::optional<std::string> typed = PromptPassword("Пароль ключа: ");
+    if (typedOnTerminal)
+        *typedOnTerminal = typed.has_value();
     if (!typed)
         throw Exception("Пароль ключа не задан: укажите его в переменной " +
                         std::string(kPasswordVariable) +

@@ -5,11 +5,18 @@
 #include "app/SecretBytes.h"
 #include "cli/Commands.h"
 
+#include <optional>
+#include <string>
+
 namespace cq::cli {
 
 /// The password, exactly as given: the variable CERTQUORIX_PASSWORD when it is set (even
 /// empty); else the file named by --password-file (one final line end dropped, nothing else);
 /// else typed on the terminal without echo. Raises Exception when none of them can give one.
 SecretBytes ReadPassword(const Arguments& args);
+
+/// The same with the --password-file value already taken from the arguments; `typed` tells
+/// whether the password came from the terminal (so a new password can be asked to confirm).
+SecretBytes ReadPassword(const std::optional<std::string>& passwordFile, bool* typed = nullptr);
 
 } // namespace cq::cli

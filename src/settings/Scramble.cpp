@@ -1,6 +1,7 @@
 #include "settings/Scramble.h"
 
 #include "app/Errors.h"
+#include "app/SecretBytes.h"
 #include "app/TextCodec.h"
 
 #include <openssl/crypto.h>
@@ -10,12 +11,6 @@ namespace cq {
 namespace {
 
 constexpr size_t kFirstMaskedByte = 3;
-
-// Wipes a buffer that held a password when it goes out of scope.
-struct WipeOnExit {
-    std::string& text;
-    ~WipeOnExit() { OPENSSL_cleanse(text.data(), text.size()); }
-};
 
 uint8_t Bit(size_t value, int bit) {
     return static_cast<uint8_t>((value >> bit) & 1U);

@@ -3,6 +3,7 @@
 #include "app/ErrorReport.h"
 #include "app/Errors.h"
 #include "app/FileUtil.h"
+#include "app/SecretBytes.h"
 #include "app/StringUtil.h"
 #include "app/TextCodec.h"
 #include "log/Identity.h"
@@ -19,12 +20,6 @@ constexpr const char* kCommon = "Common";
 constexpr const char* kCert = "Cert";
 constexpr const char* kProxy = "Proxy";
 constexpr const char* kHttps = "HTTPS";
-
-// Wipes a buffer that held a password when it goes out of scope.
-struct WipeOnExit {
-    std::string& text;
-    ~WipeOnExit() { OPENSSL_cleanse(text.data(), text.size()); }
-};
 
 bool IsBinary(std::string_view bytes) {
     return std::any_of(bytes.begin(), bytes.end(), [](char c) {

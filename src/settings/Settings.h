@@ -5,6 +5,8 @@
 #include "settings/IniFile.h"
 #include "settings/SettingsValues.h"
 
+#include "certs/SubjectData.h"
+
 #include <string>
 #include <string_view>
 
@@ -18,16 +20,7 @@ inline constexpr const char* kBuiltInRequestPassword = "Hrkwp(3mzqtbv";
 inline constexpr size_t kMaxSettingsPathLength = 511;
 
 /// The subject values that the settings file keeps for the request form.
-struct SavedSubject {
-    std::string Country;
-    std::string State;
-    std::string Locality;
-    std::string Organization;
-    std::string OrganizUnit;
-    std::string CommonName;
-    std::string Email;
-    std::string Password;
-    bool OpenPassw = false;
+struct SavedSubject : SubjectData {
     bool Gost = false;
 };
 

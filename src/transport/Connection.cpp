@@ -1,6 +1,7 @@
 #include "transport/Connection.h"
 
 #include "app/Errors.h"
+#include "app/SecretBytes.h"
 #include "transport/UrlEscape.h"
 
 #include <curl/curl.h>
@@ -22,42 +23,18 @@ struct CurlSlistFree {
 using CurlEasy = std::unique_ptr<CURL, CurlEasyFree>;
 using CurlHeaders = std::unique_ptr<curl_slist, CurlSlistFree>;
 
-/// A text that is wiped when it goes (key and proxy passwords).
-class SecretText {
-public:
-    SecretText() = default;
-    explicit SecretText(std::string text) : text_(std::move(text)) {}
-    SecretText(const SecretText&) = delete;
-    SecretText& operator=(SecretText&& other) noexcept {
-        wipe();
-        text_ = std::move(other.text_);
-        other.wipe();
-        return *this;
-    }
-    ~SecretText() { wipe(); }
-    const std::string& get() const { return text_; }
-
-private:
-    void wipe() {
-        if (!text_.empty())
-            OPENSSL_cleanse(text_.data(), text_.size());
-        text_.clear();
-    }
-    std::string text_;
-};
-
 struct ProxySettings {
     bool use = false;
     std::string server;
     int32_t port = 0;
     std::string userName;
-    SecretText password;
+    SecretBytes password;
 };
 
 struct Connection {
     CurlEasy curl;
     /// Client certificate, key, key password and CA file of the connections the handle holds.
-    SecretText tlsIdentity;
+    SecretBytes tlsIdentity;
     bool debugMode = false;
     ProxySettings proxy;
     std::string certificateFile;
@@ -133,14 +110,14 @@ void ApplyProxy(CURL* curl, const ProxySettings& proxy) {
     curl_easy_setopt(curl, CURLOPT_PROXYPORT, static_cast<long>(proxy.port));
     curl_easy_setopt(curl, CURLOPT_NOPROXY, ""); // every host through the proxy
     curl_easy_setopt(curl, CURLOPT_HTTPPROXYTUNNEL, 1L);
-    if (!proxy.userName.empty() || !proxy.password.get().empty()) {
+    if (!proxy.userName.empty() || !proxy.password.str().empty()) {
         curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<unsigned long>(CURLAUTH_BASIC));
         curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, proxy.userName.c_str());
-        curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, proxy.password.get().c_str());
+        curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, proxy.password.str().c_str());
     }
 }
 
-void ApplyTls(CURL* curl, const Connection& connection, const SecretText& keyPassword) {
+void ApplyTls(CURL* curl, const Connection& connection, const SecretBytes& keyPassword) {
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     // Servers that ask for client certificates often refuse a resumed session whose context they
@@ -157,7 +134,7 @@ void ApplyTls(CURL* curl, const Connection& connection, const SecretText& keyPas
     curl_easy_setopt(curl, CURLOPT_SSLCERTTYPE, "PEM");
     curl_easy_setopt(curl, CURLOPT_SSLKEY, connection.keyFile.c_str());
     curl_easy_setopt(curl, CURLOPT_SSLKEYTYPE, "PEM");
-    curl_easy_setopt(curl, CURLOPT_KEYPASSWD, keyPassword.get().c_str());
+    curl_easy_setopt(curl, CURLOPT_KEYPASSWD, keyPassword.str().c_str());
 }
 
 void ApplyRequest(CURL* curl, const Connection& connection, const std::string& url,
@@ -204,12 +181,12 @@ std::string FileState(const std::string& path) {
 // An open TLS connection keeps the client certificate it was made with, and the HTTP client
 // reuses it without comparing certificate, key or password: a change of any of them, or of the
 // files, closes them all.
-void DropConnectionsOnNewIdentity(Connection& connection, const SecretText& keyPassword) {
-    SecretText identity(connection.certificateFile + '\0' + FileState(connection.certificateFile) +
-                        '\0' + connection.keyFile + '\0' + FileState(connection.keyFile) + '\0' +
-                        keyPassword.get() + '\0' + connection.caFile + '\0' +
-                        FileState(connection.caFile));
-    if (identity.get() == connection.tlsIdentity.get())
+void DropConnectionsOnNewIdentity(Connection& connection, const SecretBytes& keyPassword) {
+    SecretBytes identity(connection.certificateFile + '\0' + FileState(connection.certificateFile) +
+                         '\0' + connection.keyFile + '\0' + FileState(connection.keyFile) + '\0' +
+                         keyPassword.str() + '\0' + connection.caFile + '\0' +
+                         FileState(connection.caFile));
+    if (identity.str() == connection.tlsIdentity.str())
         return;
     CurlEasy fresh(curl_easy_init());
     if (!fresh)
@@ -240,7 +217,7 @@ void SetProxy(int32_t handle, const VariantList& proxy) {
     settings.server = Element<std::string>(proxy, 1, "SetProxy");
     settings.port = Element<int32_t>(proxy, 2, "SetProxy");
     settings.userName = Element<std::string>(proxy, 3, "SetProxy");
-    settings.password = SecretText(Element<std::string>(proxy, 4, "SetProxy"));
+    settings.password = SecretBytes(Element<std::string>(proxy, 4, "SetProxy"));
     Connection& connection = Find(handle);
     connection.proxy.use = settings.use;
     connection.proxy.server = settings.server;
@@ -270,7 +247,7 @@ void SetConnectionTimeouts(int32_t handle, long connectMilliseconds, long totalM
 void CommandGet(int32_t handle, const VariantList& request, VariantList& result) {
     const std::string& url = Element<std::string>(request, 0, "CommandGet");
     const std::string& encodings = Element<std::string>(request, 1, "CommandGet");
-    const SecretText keyPassword(UnescapeBytes(Element<std::string>(request, 2, "CommandGet")));
+    const SecretBytes keyPassword(UnescapeBytes(Element<std::string>(request, 2, "CommandGet")));
     Connection& connection = Find(handle);
     DropConnectionsOnNewIdentity(connection, keyPassword);
     CURL* curl = connection.curl.get();

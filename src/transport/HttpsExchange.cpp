@@ -2,6 +2,7 @@
 
 #include "app/AppServer.h"
 #include "app/Errors.h"
+#include "app/SecretBytes.h"
 #include "app/StringUtil.h"
 #include "log/Identity.h"
 #include "log/Log.h"
@@ -45,17 +46,11 @@ void ApplyProxySettings() {
     WipeText(proxy[4]);
 }
 
-// The escaped key password, wiped when the request is done.
-struct EscapedPassword {
-    std::string text = EscapeUrl(Settings().RequestPassword);
-    ~EscapedPassword() { OPENSSL_cleanse(text.data(), text.size()); }
-};
-
 VariantList SendRequest(const std::string& url) {
-    const EscapedPassword password;
+    const SecretBytes password(EscapeUrl(Settings().RequestPassword));
     const std::string encodings = Settings().AcceptCompression ? "gzip,deflate" : "";
     VariantList result;
-    CommandGet(Handle(), {EscapeUrl(url), encodings, password.text}, result);
+    CommandGet(Handle(), {EscapeUrl(url), encodings, password.str()}, result);
     return result;
 }
 
