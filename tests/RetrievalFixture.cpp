@@ -41,18 +41,6 @@ std::string RetrievalData(const std::string& name) {
     return TestData("retrieval/" + name);
 }
 
-TimePoint LocalMoment(int year, int month, int day, int hour, int minute, int second) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return std::chrono::system_clock::from_time_t(std::mktime(&tm));
-}
-
 Clock FixedClock(TimePoint moment) {
     return [moment] {
         return moment;
@@ -140,16 +128,7 @@ TAppServer& TestAppServer() {
 
 SandboxClient::SandboxClient(const SandboxServer& server) : server_(server) {
     UseProgramFolder(program_.path());
-    server.writeClientCertificate(program_.path());
-    SettingsValues& settings = Settings();
-    settings.RequestCertificate = "Request.cer";
-    settings.RequestKey = "Request.key";
-    settings.RequestPassword = "Hrkwp(3mzqtbv";
-    settings.CaFile = server.caFile();
-    settings.UrlRequestRSACertificate = server.url("/requp/");
-    settings.UrlRequestGostCertificate = server.url("/requp/");
-    settings.UrlReceiveRSACertificate = server.url("/certget/");
-    settings.UrlReceiveGostCertificate = server.url("/certget/");
+    UseSandboxService(server, program_.path());
     connection_ = CreateConn(0, {false});
     TestAppServer().ConnectionHandle = connection_;
     SetAppServer(&TestAppServer());

@@ -34,8 +34,6 @@ private:
 /// tests/data/retrieval/<name>.
 std::string RetrievalData(const std::string& name);
 
-/// A moment given in local time.
-TimePoint LocalMoment(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 /// A clock that always reads `moment`.
 Clock FixedClock(TimePoint moment);
 

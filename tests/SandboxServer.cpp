@@ -1,5 +1,7 @@
 #include "SandboxServer.h"
 
+#include "settings/SettingsValues.h"
+
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -171,6 +173,19 @@ TinyProxy::~TinyProxy() {
 
 int TinyProxy::port() const {
     return port_;
+}
+
+void UseSandboxService(const SandboxServer& server, const std::string& programFolder) {
+    server.writeClientCertificate(programFolder);
+    SettingsValues& settings = Settings();
+    settings.RequestCertificate = "Request.cer";
+    settings.RequestKey = "Request.key";
+    settings.RequestPassword = "Hrkwp(3mzqtbv";
+    settings.CaFile = server.caFile();
+    settings.UrlRequestRSACertificate = server.url("/requp/");
+    settings.UrlRequestGostCertificate = server.url("/requp/");
+    settings.UrlReceiveRSACertificate = server.url("/certget/");
+    settings.UrlReceiveGostCertificate = server.url("/certget/");
 }
 
 } // namespace cq::test

@@ -48,6 +48,10 @@ private:
     int port_ = 0;
 };
 
+/// Points the settings in force at the service: the client certificate written into
+/// programFolder, the built-in key password, the service's CA and its request and receive URLs.
+void UseSandboxService(const SandboxServer& server, const std::string& programFolder);
+
 /// A real tinyproxy on loopback with basic authentication, started on a free port.
 class TinyProxy {
 public:

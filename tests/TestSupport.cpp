@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -49,6 +50,15 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 
 namespace {
 
+[[noreturn]] void ExecOrExit(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+}
+
 void DrainPipes(int outFd, int errFd, ProcessResult& result) {
     pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
     int open = 2;
@@ -88,12 +98,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
             ::close(fd);
         for (const std::string& assignment : extraEnvironment)
             ::putenv(const_cast<char*>(assignment.c_str()));
-        std::vector<char*> args;
-        for (const std::string& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
+        ExecOrExit(argv);
     }
     ::close(outPipe[1]);
     ::close(errPipe[1]);
@@ -121,12 +126,7 @@ pid_t StartBackground(const std::vector<std::string>& argv, const std::string& o
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(out, 2);
-        std::vector<char*> args;
-        for (const std::string& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
+        ExecOrExit(argv);
     }
     return pid;
 }
@@ -228,6 +228,20 @@ void UseProgramFolder(const std::string& folder) {
     InitIdentity(folder + "certquorix");
     Settings() = SettingsValues();
     Settings().DataFolder = folder;
+}
+
+TimePoint LocalMoment(int year, int month, int day, int hour, int minute, int second,
+                      int millisecond) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&tm)) +
+           std::chrono::milliseconds(millisecond);
 }
 
 std::string BuiltProgram(const std::string& name) {

@@ -2,6 +2,7 @@
 // Shared pieces of the tests: a temporary folder that the test owns, file helpers and a
 // recording Dialogs.
 
+#include "app/Clock.h"
 #include "app/Dialogs.h"
 
 #include <string>
@@ -80,5 +81,9 @@ void UseProgramFolder(const std::string& folder);
 std::string BuiltProgram(const std::string& name);
 /// Path of a fixture under tests/data.
 std::string TestData(const std::string& name);
+
+/// A moment given in local time.
+TimePoint LocalMoment(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                      int millisecond = 0);
 
 } // namespace cq::test

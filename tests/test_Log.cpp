@@ -10,23 +10,12 @@
 #include <ctime>
 #include <filesystem>
 
+using cq::test::LocalMoment;
 using cq::test::ReadFile;
 using cq::test::TempDir;
 using cq::test::WriteFile;
 
 namespace {
-
-cq::TimePoint LocalMoment(int year, int month, int day, int hour, int minute, int second, int ms) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return std::chrono::system_clock::from_time_t(std::mktime(&tm)) + std::chrono::milliseconds(ms);
-}
 
 const std::string kHeader =
     "===== \xD1\xEE\xE7\xE4\xE0\xED\xEE \xEF\xF0\xEE\xE3\xF0\xE0\xEC\xEC"

@@ -103,13 +103,7 @@ protected:
     void SetUp() override {
         test::UseProgramFolder(program.path());
         test::InstallActTemplates(program.path());
-        server.writeClientCertificate(program.path());
-        SettingsValues& settings = Settings();
-        settings.RequestCertificate = "Request.cer";
-        settings.RequestKey = "Request.key";
-        settings.RequestPassword = "Hrkwp(3mzqtbv";
-        settings.CaFile = server.caFile();
-        settings.UrlRequestRSACertificate = server.url("/requp/");
+        test::UseSandboxService(server, program.path());
         SetAppServer(&app);
         app.ConnectionHandle = CreateConn(0, {false});
     }

@@ -24,15 +24,11 @@ int CmdCheck(const Arguments& args) {
     }
     if (!LoadSettingsForCommand(false))
         return kExitFailed;
-    SecretBytes password;
-    try {
-        password = ReadPassword(args);
-    } catch (const std::exception& error) {
-        std::cerr << error.what() << "\n";
+    const std::optional<SecretBytes> password = ReadCommandPassword(args);
+    if (!password)
         return kExitUsage;
-    }
     const CheckResult result =
-        CheckCertificate(kCertificateFile, kCertificateKeyFile, email, password.str());
+        CheckCertificate(kCertificateFile, kCertificateKeyFile, email, password->str());
     if (!result.Text.empty())
         std::cout << ReplaceText(result.Text, "\r\n", "\n") << std::endl;
     if (result.Valid)

@@ -21,17 +21,13 @@ int CmdExport(const Arguments& args) {
     }
     if (!LoadSettingsForCommand(false))
         return kExitFailed;
-    SecretBytes password;
-    try {
-        password = ReadPassword(args);
-    } catch (const std::exception& error) {
-        std::cerr << error.what() << "\n";
+    const std::optional<SecretBytes> password = ReadCommandPassword(args);
+    if (!password)
         return kExitUsage;
-    }
     // As on the reception tab, only a certificate that passed the check and has not expired is
     // exported; the check reports its own failures.
     const CheckResult check =
-        CheckCertificate(kCertificateFile, kCertificateKeyFile, email, password.str());
+        CheckCertificate(kCertificateFile, kCertificateKeyFile, email, password->str());
     if (!check.Valid) {
         if (check.Expired)
             std::cerr << ReplaceText(check.Text, "\r\n", "\n") << "\n";
@@ -39,7 +35,7 @@ int CmdExport(const Arguments& args) {
     }
     std::string written;
     try {
-        written = ExportPkcs12(email, password.str());
+        written = ExportPkcs12(email, password->str());
     } catch (const std::exception& error) {
         OnApplicationError(error);
         return kExitFailed;

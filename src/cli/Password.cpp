@@ -4,6 +4,7 @@
 #include "cli/PasswordInput.h"
 
 #include <cstdlib>
+#include <iostream>
 #include <optional>
 
 namespace cq::cli {
@@ -12,6 +13,15 @@ SecretBytes ReadPassword(const Arguments& args) {
     bool fromFile = false;
     const std::string file = OptionValue(args, "--password-file", &fromFile);
     return ReadPassword(fromFile ? std::optional<std::string>(file) : std::nullopt);
+}
+
+std::optional<SecretBytes> ReadCommandPassword(const Arguments& args) {
+    try {
+        return ReadPassword(args);
+    } catch (const std::exception& error) {
+        std::cerr << error.what() << "\n";
+        return std::nullopt;
+    }
 }
 
 SecretBytes ReadPassword(const std::optional<std::string>& passwordFile, bool* typedOnTerminal) {

@@ -15,6 +15,10 @@ namespace cq::cli {
 /// else typed on the terminal without echo. Raises Exception when none of them can give one.
 SecretBytes ReadPassword(const Arguments& args);
 
+/// ReadPassword for a command: a password that cannot be had is reported on stderr and gives
+/// nothing.
+std::optional<SecretBytes> ReadCommandPassword(const Arguments& args);
+
 /// The same with the --password-file value already taken from the arguments; `typed` tells
 /// whether the password came from the terminal (so a new password can be asked to confirm).
 SecretBytes ReadPassword(const std::optional<std::string>& passwordFile, bool* typed = nullptr);
