@@ -218,8 +218,9 @@ bool SaveSettings(const std::string& country, const std::string& state, const st
         CheckProxyPasswordFits(Settings().ProxyPassword);
         const std::string path = FindSettingsFile(true);
         IniFile ini = LoadSettingsFile(path);
-        WriteSubject(ini, {country, state, locality, organization, organizUnit, commonName, email,
-                           password, openPassw, gost});
+        WriteSubject(ini, {{country, state, locality, organization, organizUnit, commonName, email,
+                            password, openPassw},
+                           gost});
         WriteProxy(ini, Settings());
         ini.Save(path);
         return true;
