@@ -75,10 +75,19 @@ std::string ToCp1251(std::string_view utf8) {
     std::string out(utf8.size(), '\0'); // never longer than the UTF-8 text
     size_t length = 0;
     for (size_t pos = 0; pos < utf8.size();) {
-        if (static_cast<uint8_t>(utf8[pos]) < 0x80)
+        const auto lead = static_cast<uint8_t>(utf8[pos]);
+        const auto next = pos + 1 < utf8.size() ? static_cast<uint8_t>(utf8[pos + 1]) : 0;
+        if (lead < 0x80) {
             out[length++] = utf8[pos++];
-        else
+        } else if ((lead == 0xD0 && next >= 0x90 && next <= 0xBF) ||
+                   (lead == 0xD1 && next >= 0x80 && next <= 0x8F)) {
+            // А..я, the bulk of Russian text: U+0410..U+044F to 0xC0..0xFF.
+            const unsigned codePoint = ((lead & 0x1Fu) << 6) | (next & 0x3Fu);
+            out[length++] = static_cast<char>(0xC0 + (codePoint - 0x410));
+            pos += 2;
+        } else {
             out[length++] = EncodeCp1251(NextCodePoint(utf8, pos));
+        }
     }
     out.resize(length);
     return out;
@@ -90,7 +99,7 @@ std::string FromCp1251(std::string_view cp1251) {
     for (char c : cp1251) {
         const auto byte = static_cast<uint8_t>(c);
         const char32_t cp = byte < 0x80 ? byte : kUpperHalf[byte - 0x80u];
-        AppendUtf8(out, cp == 0 ? U'?' : cp);
+        AppendUtf8(out, cp == 0 && byte != 0 ? U'?' : cp); // 0 marks the unassigned 0x98
     }
     return out;
 }

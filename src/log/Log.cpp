@@ -45,16 +45,18 @@ bool AppendToExistingFile(const std::string& fileName, const std::string& bytes)
     return true;
 }
 
-// Creates a new file with its first bytes; when another process made it meanwhile, appends.
-void CreateFileWith(const std::string& fileName, const std::string& bytes) {
+// Creates a new file with its header and first record; when another process made the file
+// meanwhile, only the record is appended.
+void CreateFileWith(const std::string& fileName, const std::string& header,
+                    const std::string& record) {
     const int fd =
         ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) {
         if (errno == EEXIST)
-            return AppendToFile(fileName, bytes);
+            return AppendToFile(fileName, record);
         throw MakeOSError(errno, fileName);
     }
-    WriteAndClose(fd, bytes, fileName);
+    WriteAndClose(fd, header + record, fileName);
 }
 
 /// The writer thread and its first-in first-out queue of records.
@@ -127,11 +129,11 @@ private:
             const std::string record =
                 ToCp1251(FormatLogRecord(text, kind, now, StationIdentity()));
             if (!AppendToExistingFile(fileName, record))
-                CreateFileWith(fileName,
-                               ToCp1251(LogHeader(ProgramFileName(), ProgramVersion())) + record);
+                CreateFileWith(fileName, ToCp1251(LogHeader(ProgramFileName(), ProgramVersion())),
+                               record);
         } catch (...) {
-            preparedFileName_
-                .clear(); // the folder may have gone: make it again for the next record
+            // The folder may have gone: make it again for the next record.
+            preparedFileName_.clear();
         }
     }
 
