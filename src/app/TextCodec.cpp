@@ -72,8 +72,14 @@ char EncodeCp1251(char32_t cp) {
 } // namespace
 
 std::string ToCp1251(std::string_view utf8) {
-    std::string out(utf8.size(), '\0'); // never longer than the UTF-8 text
-    size_t length = 0;
+    std::string out;
+    AppendCp1251(out, utf8);
+    return out;
+}
+
+void AppendCp1251(std::string& out, std::string_view utf8) {
+    size_t length = out.size();
+    out.resize(length + utf8.size()); // never longer than the UTF-8 text
     for (size_t pos = 0; pos < utf8.size();) {
         const auto lead = static_cast<uint8_t>(utf8[pos]);
         const auto next = pos + 1 < utf8.size() ? static_cast<uint8_t>(utf8[pos + 1]) : 0;
@@ -90,7 +96,6 @@ std::string ToCp1251(std::string_view utf8) {
         }
     }
     out.resize(length);
-    return out;
 }
 
 std::string FromCp1251(std::string_view cp1251) {

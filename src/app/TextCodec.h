@@ -8,6 +8,8 @@ namespace cq {
 
 /// UTF-8 to Windows-1251; characters that code page lacks become "?".
 std::string ToCp1251(std::string_view utf8);
+/// Appends the Windows-1251 form of a UTF-8 text to `out`.
+void AppendCp1251(std::string& out, std::string_view utf8);
 
 /// Windows-1251 to UTF-8. Every byte has a meaning except 0x98, which becomes "?".
 std::string FromCp1251(std::string_view cp1251);

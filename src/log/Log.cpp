@@ -126,8 +126,9 @@ private:
             const std::string& fileName = fileNameFor(now);
             if (layout_.pathBy == 4 && FileExists(fileName))
                 TrimLogFile(fileName, sizeLimitKB_);
-            const std::string record =
-                ToCp1251(FormatLogRecord(text, kind, now, StationIdentity()));
+            std::string& record = recordBytes_; // reused: no allocation per record
+            record.clear();
+            AppendLogRecordBytes(record, text, kind, now, identityCp1251_);
             if (!AppendToExistingFile(fileName, record))
                 CreateFileWith(fileName, ToCp1251(LogHeader(ProgramFileName(), ProgramVersion())),
                                record);
@@ -176,6 +177,8 @@ private:
     bool writing_ = false;
     bool terminated_ = false;
     std::string preparedFileName_;
+    std::string recordBytes_;
+    const std::string identityCp1251_ = ToCp1251(StationIdentity());
     TimePoint cachedSecond_ = TimePoint::min();
     LocalDateTime cachedLocal_;
     int preparedDay_ = 0;

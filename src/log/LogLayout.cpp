@@ -1,5 +1,7 @@
 #include "log/LogLayout.h"
 
+#include "app/TextCodec.h"
+
 #include <cstdio>
 
 namespace cq {
@@ -82,6 +84,19 @@ std::string LogTimeStamp(const LocalDateTime& date) {
 std::string LogHeader(const std::string& programFileName, const std::string& programVersion) {
     return "===== Создано программой - " + programFileName + " - версии - " + programVersion +
            " =====\r\n\r\n";
+}
+
+void AppendLogRecordBytes(std::string& out, const std::string& text, int kind,
+                          const LocalDateTime& date, const std::string& stationIdentityCp1251) {
+    if (kind == 11) {
+        out += '[';
+        out += LogTimeStamp(date);
+        out += "] ";
+        out += stationIdentityCp1251;
+        out += " - ";
+    }
+    AppendCp1251(out, text);
+    out += "\r\n";
 }
 
 std::string FormatLogRecord(const std::string& text, int kind, const LocalDateTime& date,
