@@ -132,9 +132,7 @@ bool DecryptCbc(const Encryption& encryption, std::string_view passwordBytes,
         return false;
     std::array<unsigned char, EVP_MAX_KEY_LENGTH> key{};
     const bool derived =
-        EVP_BytesToKey(cipher.get(), EVP_md5(), encryption.vector.data(),
-                       reinterpret_cast<const unsigned char*>(passwordBytes.data()),
-                       static_cast<int>(passwordBytes.size()), 1, key.data(), nullptr) > 0;
+        ssl::DerivePemKey(cipher.get(), passwordBytes, encryption.vector.data(), key.data());
     const ssl::CipherContext context(EVP_CIPHER_CTX_new());
     plain.resize(encrypted.size() + kDesBlock);
     int written = 0;

@@ -274,10 +274,7 @@ std::string EncryptDesEde3Cbc(std::string_view plain, std::string_view passwordB
                               const unsigned char (&iv)[8]) {
     const EVP_CIPHER* cipher = EVP_des_ede3_cbc();
     unsigned char key[EVP_MAX_KEY_LENGTH];
-    const bool derived =
-        EVP_BytesToKey(cipher, EVP_md5(), iv,
-                       reinterpret_cast<const unsigned char*>(passwordBytes.data()),
-                       static_cast<int>(passwordBytes.size()), 1, key, nullptr) > 0;
+    const bool derived = ssl::DerivePemKey(cipher, passwordBytes, iv, key);
     ssl::CipherContext context(EVP_CIPHER_CTX_new());
     const bool initialised =
         derived && context && EVP_EncryptInit_ex(context.get(), cipher, nullptr, key, iv) > 0;

@@ -42,6 +42,13 @@ void RaiseError(const std::string& what) {
     throw Exception(details.empty() ? what : what + ": " + details);
 }
 
+bool DerivePemKey(const EVP_CIPHER* cipher, std::string_view passwordBytes,
+                  const unsigned char* vector, unsigned char* key) {
+    return EVP_BytesToKey(cipher, EVP_md5(), vector,
+                          reinterpret_cast<const unsigned char*>(passwordBytes.data()),
+                          static_cast<int>(passwordBytes.size()), 1, key, nullptr) > 0;
+}
+
 Cipher FetchCipher(const char* name) {
     Cipher cipher(EVP_CIPHER_fetch(CipherLibraryContext(), name, nullptr));
     if (!cipher)

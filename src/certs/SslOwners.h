@@ -8,6 +8,7 @@
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
 #include <string>
+#include <string_view>
 
 namespace cq::ssl {
 
@@ -33,6 +34,12 @@ std::string DrainErrors();
 
 /// Raises Exception(what + ": " + the drained error queue).
 [[noreturn]] void RaiseError(const std::string& what);
+
+/// The key of a classic encrypted PEM file: EVP_BytesToKey with MD5, one iteration, the first
+/// eight bytes of the vector as salt, over the password's bytes. False when OpenSSL fails.
+/// The caller wipes `key`.
+bool DerivePemKey(const EVP_CIPHER* cipher, std::string_view passwordBytes,
+                  const unsigned char* vector, unsigned char* key);
 
 /// A cipher by name from a library context that holds the default and the legacy provider, so
 /// that the single-DES keys of older files still open; nullptr when the name is unknown.
