@@ -5,6 +5,7 @@
 #include "app/Errors.h"
 #include "app/FileUtil.h"
 #include "app/StringUtil.h"
+#include "app/TextCodec.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
 
@@ -33,18 +34,7 @@ void StoreCertificate(const std::string& folder, const std::string& target,
 } // namespace
 
 std::string CertificateFileText(const std::string& body) {
-    std::string text;
-    text.reserve(body.size() + body.size() / 32 + 2);
-    for (size_t i = 0; i < body.size(); ++i) {
-        const char c = body[i];
-        if (c == '\r' || c == '\n') {
-            text += "\r\n";
-            if (c == '\r' && i + 1 < body.size() && body[i + 1] == '\n')
-                ++i;
-        } else {
-            text += c;
-        }
-    }
+    std::string text = ToCrLf(body);
     if (!body.empty() && body.back() != '\n' && body.back() != '\r')
         text += "\r\n";
     return text;
