@@ -89,6 +89,17 @@ std::string Join(const std::vector<std::string>& parts, std::string_view separat
     return out;
 }
 
+std::string UpperHex(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const char byte : bytes) {
+        text += kDigits[static_cast<unsigned char>(byte) >> 4];
+        text += kDigits[static_cast<unsigned char>(byte) & 0x0F];
+    }
+    return text;
+}
+
 std::string ReplaceText(std::string_view text, std::string_view from, std::string_view to) {
     if (from.empty())
         return std::string(text);

@@ -21,6 +21,8 @@ bool StartsWith(std::string_view text, std::string_view prefix);
 /// Splits at every occurrence of the separator (an empty text gives one empty part).
 std::vector<std::string> Split(std::string_view text, std::string_view separator);
 std::string Join(const std::vector<std::string>& parts, std::string_view separator);
+/// Two upper-case hexadecimal digits per byte, without separators.
+std::string UpperHex(std::string_view bytes);
 /// Every occurrence of `from` replaced by `to`, left to right, case-sensitively.
 std::string ReplaceText(std::string_view text, std::string_view from, std::string_view to);
 

@@ -258,16 +258,6 @@ std::string Base64(std::string_view bytes) {
     return text;
 }
 
-std::string UpperHex(std::string_view bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (const char byte : bytes) {
-        text += kDigits[static_cast<unsigned char>(byte) >> 4];
-        text += kDigits[static_cast<unsigned char>(byte) & 0x0F];
-    }
-    return text;
-}
-
 /// Triple DES in CBC mode under the EVP_BytesToKey/MD5 key of password and vector, with the
 /// standard padding of 1 to 8 bytes.
 std::string EncryptDesEde3Cbc(std::string_view plain, std::string_view passwordBytes,

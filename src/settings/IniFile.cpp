@@ -187,13 +187,9 @@ void IniFile::WriteBool(std::string_view section, std::string_view key, bool val
 
 void IniFile::WriteBinary(std::string_view section, std::string_view key,
                           const std::vector<uint8_t>& value) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (uint8_t byte : value) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0x0F];
-    }
-    WriteString(section, key, text);
+    WriteString(
+        section, key,
+        UpperHex(std::string_view(reinterpret_cast<const char*>(value.data()), value.size())));
 }
 
 void IniFile::DeleteKey(std::string_view section, std::string_view key) {
