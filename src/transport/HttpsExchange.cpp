@@ -10,8 +10,6 @@
 #include "transport/Gzip.h"
 #include "transport/UrlEscape.h"
 
-#include <openssl/crypto.h>
-
 namespace cq {
 namespace {
 
@@ -27,23 +25,13 @@ std::string InProgramFolder(const std::string& fileName) {
     return ProgramFolder() + fileName;
 }
 
-void WipeText(Variant& element) {
-    if (auto* text = std::get_if<std::string>(&element))
-        OPENSSL_cleanse(text->data(), text->size());
-}
-
 void ApplyProxySettings() {
     const SettingsValues& settings = Settings();
     VariantList proxy = {settings.ProxyUse, settings.ProxyServer,
                          ProxyPortNumber(settings.ProxyPort), settings.ProxyUserName,
                          settings.ProxyPassword};
-    try {
-        SetProxy(Handle(), proxy);
-    } catch (...) {
-        WipeText(proxy[4]);
-        throw;
-    }
-    WipeText(proxy[4]);
+    const WipeOnExit wipePassword(std::get<std::string>(proxy[4]));
+    SetProxy(Handle(), proxy);
 }
 
 VariantList SendRequest(const std::string& url) {
