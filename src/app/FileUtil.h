@@ -43,6 +43,8 @@ public:
 
     /// Renames the temporary file over the target. Raises EOSError.
     void Commit();
+    /// The temporary file, for a program that writes the content itself.
+    const std::string& temporaryPath() const { return tempName_; }
 
 private:
     std::string path_;

@@ -24,38 +24,6 @@ namespace {
 constexpr const char* kKeyPasswordVariable = "CQ_KEY_PASSWORD";
 constexpr const char* kExportPasswordVariable = "CQ_EXPORT_PASSWORD";
 
-/// A temporary file in the certificate folder (mode 0600) that is removed unless kept.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(const std::string& target) {
-        std::vector<char> name(target.begin(), target.end());
-        const std::string suffix = ".XXXXXX";
-        name.insert(name.end(), suffix.begin(), suffix.end());
-        name.push_back('\0');
-        const int fd = ::mkstemp(name.data());
-        if (fd < 0)
-            throw MakeOSError(errno, target);
-        ::close(fd);
-        path_ = name.data();
-    }
-    ~TemporaryFile() {
-        if (!path_.empty())
-            ::unlink(path_.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const std::string& path() const { return path_; }
-    /// Renames the file over `target`; it is no longer removed.
-    void moveTo(const std::string& target) {
-        if (::rename(path_.c_str(), target.c_str()) != 0)
-            throw MakeOSError(errno, target);
-        path_.clear();
-    }
-
-private:
-    std::string path_;
-};
-
 /// Single-DES keys need the tool's legacy provider; other keys are read without it.
 bool KeyNeedsLegacyProvider(const std::string& keyPath) {
     try {
@@ -144,10 +112,12 @@ std::string ExportPkcs12(const std::string& email, const std::string& password) 
     const std::string folder = CertificateFolder(email);
     const std::string tool = FindOpensslTool();
     const std::string target = folder + kCertificateP12File;
-    TemporaryFile output(target);
-    RunConversion(tool, folder, output.path(), password);
-    VerifyPkcs12(output.path(), password, kCertificateP12File);
-    output.moveTo(target);
+    // The tool writes into an empty temporary file of mode 0600 beside the target, which replaces
+    // Certificate.p12 only once the result has been verified.
+    PreparedFile output(target, "", 0600, true);
+    RunConversion(tool, folder, output.temporaryPath(), password);
+    VerifyPkcs12(output.temporaryPath(), password, kCertificateP12File);
+    output.Commit();
     return target;
 }
 
