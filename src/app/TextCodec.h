@@ -14,6 +14,9 @@ void AppendCp1251(std::string& out, std::string_view utf8);
 /// Windows-1251 to UTF-8. Every byte has a meaning except 0x98, which becomes "?".
 std::string FromCp1251(std::string_view cp1251);
 
+/// Appends one code point as UTF-8; surrogates become U+FFFD.
+void AppendUtf8(std::string& out, char32_t codePoint);
+
 /// Turns every line end (LF, CR LF or lone CR) into CR LF.
 std::string ToCrLf(std::string_view text);
 

@@ -44,26 +44,6 @@ std::string MismatchMessage(const std::string& cert, const std::string& key) {
     return "Файл сертификата " + Quoted(cert) + " не соответствует файлу ключа " + Quoted(key);
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp >= 0xD800 && cp <= 0xDFFF)
-        cp = 0xFFFD;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | ((cp >> 18) & 0x07));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 /// Big-endian code units of `width` bytes (2: UTF-16 with surrogate pairs, 4: UTF-32) to UTF-8.
 std::string WideToUtf8(std::string_view bytes, size_t width) {
     std::string out;
