@@ -2,6 +2,7 @@
 
 #include "app/Errors.h"
 #include "app/FileUtil.h"
+#include "app/SecretBytes.h"
 #include "log/Log.h"
 
 #include <cerrno>
@@ -17,7 +18,7 @@ constexpr int kMaxBackupAttempts = 1000;
 
 /// Copies a file to a name that must not exist yet (for file systems without hard links).
 void CopyToNewFile(const std::string& from, const std::string& to) {
-    const std::string bytes = ReadFileBytes(from);
+    const SecretBytes bytes(ReadFileBytes(from)); // a private key: wiped when done
     const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kKeyFileMode);
     if (fd < 0)
         throw MakeOSError(errno, to);
