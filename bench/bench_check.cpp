@@ -2,9 +2,9 @@
 // the median time of CheckCertificate on a certificate and its encrypted key, and the median
 // time of the pair "openssl x509 -noout -modulus" + "openssl rsa -noout -modulus -passin env:"
 // on the same files. Prints both and their ratio (target 0.2 or less).
-#include "app/Process.h"
-#include "app/TextCodec.h"
+#include "base/TextCodec.h"
 #include "certs/CertificateCheck.h"
+#include "platform/Process.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
 

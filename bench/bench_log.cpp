@@ -1,7 +1,8 @@
 // Log service speed: what a caller of WriteLog waits, and how many records per second the writer
 // stores against the limit of this design, a plain loop that opens, appends to and closes the same
 // file once per record.
-#include "app/TextCodec.h"
+#include "base/ProgramInfo.h"
+#include "base/TextCodec.h"
 #include "log/Identity.h"
 #include "log/Log.h"
 #include "log/LogLayout.h"
@@ -88,7 +89,7 @@ double Median(std::vector<double> values) {
 int main() {
     char templ[] = "/tmp/cqbench.XXXXXX";
     const std::string folder = std::string(::mkdtemp(templ)) + "/";
-    cq::InitIdentity(folder + "certquorix");
+    cq::InitProgramInfo(folder + "certquorix");
     std::ofstream(folder + "CertQuorix.ini") << "[Common]\r\n";
 
     std::vector<double> writerRates, plainRates, callerNanos;

@@ -2,11 +2,11 @@
 // act, record) against the openssl tool making a 1024-bit key and request for the same subject
 // (`openssl req -new -newkey rsa:1024 -keyout K -out R -passout pass:P -subj S`), started as a
 // process as a user would. Runs alternate so that load on the machine hits both alike.
-#include "app/Dialogs.h"
-#include "app/FileUtil.h"
+#include "base/Dialogs.h"
+#include "base/FileUtil.h"
+#include "base/ProgramInfo.h"
 #include "certs/PublicKeyAct.h"
 #include "certs/RsaRequest.h"
-#include "log/Identity.h"
 #include "settings/SettingsValues.h"
 
 #include <algorithm>
@@ -115,7 +115,7 @@ std::string MakeProgramFolder() {
     const std::string folder = std::string(templ) + "/";
     std::filesystem::copy_file(std::string(CQ_BINARY_DIR) + "/" + cq::kRsaActTemplate,
                                folder + cq::kRsaActTemplate);
-    cq::InitIdentity(folder + "certquorix");
+    cq::InitProgramInfo(folder + "certquorix");
     cq::Settings().DataFolder = folder;
     return folder;
 }

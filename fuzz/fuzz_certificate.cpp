@@ -1,7 +1,7 @@
 // Arbitrary bytes as a downloaded certificate file: reading the PEM block and the X.509 inside,
 // describing its names and date, and matching it against a key must be safe. Input that starts
 // like DER is armoured first, so that the mutations reach the certificate parser directly.
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "certs/CertificateCheck.h"
 
 #include <cstddef>

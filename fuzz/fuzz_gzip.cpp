@@ -1,6 +1,6 @@
 // Arbitrary bytes as a gzip-compressed response body: unpacking must either give the data whose
 // CRC-32 and length the trailer names, or raise EZDecompressionError.
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "transport/Gzip.h"
 
 #include <cstddef>

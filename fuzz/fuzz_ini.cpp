@@ -1,5 +1,5 @@
 // Arbitrary bytes as an ini file: parsing, reading every key and writing back must be safe.
-#include "settings/IniFile.h"
+#include "base/IniFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Arbitrary result lists of the connection component: the exchange must return a body or raise
 // one of its own error types, never anything else.
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "transport/HttpsExchange.h"
 
 #include <cstddef>

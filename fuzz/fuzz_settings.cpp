@@ -1,8 +1,8 @@
 // Arbitrary bytes as the settings file: what loading does with the file's contents (the binary
 // check, parsing, reading every value, unscrambling both passwords, converting the clear-text
 // request password and writing the file back) must be safe and keep its promises.
-#include "app/Errors.h"
-#include "app/TextCodec.h"
+#include "base/Errors.h"
+#include "base/TextCodec.h"
 #include "settings/Scramble.h"
 #include "settings/Settings.h"
 

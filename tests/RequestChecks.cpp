@@ -1,7 +1,7 @@
 #include "RequestChecks.h"
 
 #include "TestSupport.h"
-#include "app/StringUtil.h"
+#include "base/StringUtil.h"
 
 #include <openssl/bio.h>
 #include <openssl/bn.h>

@@ -1,6 +1,6 @@
 #include "RetrievalFixture.h"
 
-#include "app/FileUtil.h"
+#include "base/FileUtil.h"
 #include "settings/CertFolders.h"
 
 #include <cstdlib>

@@ -4,7 +4,7 @@
 // hand-made keys.
 
 #include "TestSupport.h"
-#include "app/Clock.h"
+#include "base/Clock.h"
 
 #include <string>
 #include <vector>

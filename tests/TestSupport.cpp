@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "log/Identity.h"
+#include "base/ProgramInfo.h"
 #include "settings/SettingsValues.h"
 
 #include <arpa/inet.h>
@@ -225,7 +225,7 @@ bool RecordingDialogs::askYesNo(const std::string& text, const std::string& capt
 }
 
 void UseProgramFolder(const std::string& folder) {
-    InitIdentity(folder + "certquorix");
+    InitProgramInfo(folder + "certquorix");
     Settings() = SettingsValues();
     Settings().DataFolder = folder;
 }

@@ -2,8 +2,8 @@
 // Shared pieces of the tests: a temporary folder that the test owns, file helpers and a
 // recording Dialogs.
 
-#include "app/Clock.h"
-#include "app/Dialogs.h"
+#include "base/Clock.h"
+#include "base/Dialogs.h"
 
 #include <string>
 #include <sys/types.h>

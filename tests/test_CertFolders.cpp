@@ -1,8 +1,8 @@
 #include "TestSupport.h"
-#include "app/Errors.h"
-#include "app/TextCodec.h"
+#include "base/Errors.h"
+#include "base/IniFile.h"
+#include "base/TextCodec.h"
 #include "settings/CertFolders.h"
-#include "settings/IniFile.h"
 #include "settings/Settings.h"
 
 #include <gtest/gtest.h>

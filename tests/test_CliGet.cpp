@@ -1,7 +1,7 @@
 // certquorix-cli get, run as a program from a program folder of its own against the sandbox.
 #include "SandboxServer.h"
 #include "TestSupport.h"
-#include "settings/IniFile.h"
+#include "base/IniFile.h"
 #include "settings/Scramble.h"
 
 #include <gtest/gtest.h>

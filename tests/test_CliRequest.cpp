@@ -3,10 +3,10 @@
 #include "RequestChecks.h"
 #include "SandboxServer.h"
 #include "TestSupport.h"
-#include "app/FileUtil.h"
-#include "app/TextCodec.h"
+#include "base/FileUtil.h"
+#include "base/IniFile.h"
+#include "base/TextCodec.h"
 #include "certs/Submission.h"
-#include "settings/IniFile.h"
 
 #include <gtest/gtest.h>
 #include <openssl/asn1.h>

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "app/ErrorReport.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
+#include "base/ProgramInfo.h"
 #include "log/Identity.h"
 #include "log/Log.h"
 

@@ -1,6 +1,6 @@
 #include "GzipBuilder.h"
 #include "TestSupport.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "transport/Gzip.h"
 
 #include <gtest/gtest.h>

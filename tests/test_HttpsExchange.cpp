@@ -1,6 +1,6 @@
 #include "GzipBuilder.h"
 #include "app/ErrorReport.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "transport/HttpsExchange.h"
 
 #include <gtest/gtest.h>

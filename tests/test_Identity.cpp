@@ -1,7 +1,8 @@
 #include "TestSupport.h"
 #include "app/AppServer.h"
 #include "app/ErrorReport.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
+#include "base/ProgramInfo.h"
 #include "log/Identity.h"
 
 #include <gtest/gtest.h>
@@ -52,7 +53,7 @@ TEST(Identity, IPv6SshClientCountsAsConsole) {
 }
 
 TEST(Identity, ProgramFileNamesFollowTheProgramPath) {
-    cq::InitIdentity("/opt/cq/Other.Name.bin");
+    cq::InitProgramInfo("/opt/cq/Other.Name.bin");
     EXPECT_EQ(cq::ProgramFolder(), "/opt/cq/");
     EXPECT_EQ(cq::ProgramFileName(), "Other.Name.bin");
     EXPECT_EQ(cq::SingleLogFileName(), "Other.Name.log");

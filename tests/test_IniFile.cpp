@@ -1,6 +1,6 @@
 #include "TestSupport.h"
-#include "app/Errors.h"
-#include "settings/IniFile.h"
+#include "base/Errors.h"
+#include "base/IniFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 #include "RetrievalFixture.h"
-#include "app/TextCodec.h"
+#include "base/TextCodec.h"
 #include "certs/KeyFile.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
+#include "base/ProgramInfo.h"
 #include "log/Identity.h"
 #include "log/Log.h"
 #include "log/LogLayout.h"

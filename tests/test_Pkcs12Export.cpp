@@ -1,8 +1,9 @@
 #include "RetrievalFixture.h"
 #include "app/ErrorReport.h"
-#include "app/Errors.h"
-#include "app/FileUtil.h"
-#include "app/TextCodec.h"
+#include "base/Errors.h"
+#include "base/FileUtil.h"
+#include "base/ShellOpenCodes.h"
+#include "base/TextCodec.h"
 #include "certs/Pkcs12Export.h"
 #include "certs/ShellOpen.h"
 #include "settings/CertFolders.h"
@@ -93,7 +94,7 @@ TEST(Pkcs12Export, AFailedConversionLeavesTheOlderFileAndOpensNothing) {
         try {
             cq::InstallCertificate(kFixtureEmail, c.password, [&](const std::string&) {
                 ++opened;
-                return cq::kShellOpenSucceeded;
+                return cq::shellopen::kSucceeded;
             });
             ADD_FAILURE() << c.what << ": no error";
         } catch (const cq::Exception& error) {
@@ -153,7 +154,7 @@ TEST(Pkcs12Export, AResultThatFailsVerificationIsNotHandedOver) {
         try {
             cq::InstallCertificate(kFixtureEmail, kFixturePassword, [&](const std::string&) {
                 ++opened;
-                return cq::kShellOpenSucceeded;
+                return cq::shellopen::kSucceeded;
             });
             ADD_FAILURE() << c.what << ": no error";
         } catch (const cq::Exception& error) {
@@ -184,7 +185,7 @@ TEST(Pkcs12Export, NoToolInTheProgramFolderOrOnPath) {
     const ScopedEnvironment emptyPath("PATH", "");
     try {
         cq::InstallCertificate(kFixtureEmail, kFixturePassword,
-                               [](const std::string&) { return cq::kShellOpenSucceeded; });
+                               [](const std::string&) { return cq::shellopen::kSucceeded; });
         ADD_FAILURE() << "no error";
     } catch (const cq::EOSError& error) {
         EXPECT_EQ(error.errorCode(), ENOENT);

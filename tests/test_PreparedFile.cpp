@@ -1,5 +1,5 @@
-#include "app/Errors.h"
-#include "app/FileUtil.h"
+#include "base/Errors.h"
+#include "base/FileUtil.h"
 
 #include "TestSupport.h"
 

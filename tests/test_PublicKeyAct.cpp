@@ -1,8 +1,8 @@
 #include "certs/PublicKeyAct.h"
 
 #include "TestSupport.h"
-#include "app/FileUtil.h"
-#include "app/TextCodec.h"
+#include "base/FileUtil.h"
+#include "base/TextCodec.h"
 
 #include <gtest/gtest.h>
 

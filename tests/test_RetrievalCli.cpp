@@ -2,8 +2,8 @@
 // sandbox service: request, not issued yet, issued, download, check, export.
 #include "RetrievalFixture.h"
 #include "SandboxServer.h"
-#include "app/FileUtil.h"
-#include "app/TextCodec.h"
+#include "base/FileUtil.h"
+#include "base/TextCodec.h"
 #include "settings/CertFolders.h"
 
 #include <filesystem>

@@ -2,10 +2,10 @@
 
 #include "RequestChecks.h"
 #include "TestSupport.h"
-#include "app/Errors.h"
-#include "app/FileUtil.h"
-#include "app/StringUtil.h"
-#include "app/TextCodec.h"
+#include "base/Errors.h"
+#include "base/FileUtil.h"
+#include "base/StringUtil.h"
+#include "base/TextCodec.h"
 #include "certs/PublicKeyAct.h"
 
 #include <filesystem>

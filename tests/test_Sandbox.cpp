@@ -3,7 +3,7 @@
 
 #include "SandboxServer.h"
 
-#include "app/StringUtil.h"
+#include "base/StringUtil.h"
 
 #include <gtest/gtest.h>
 

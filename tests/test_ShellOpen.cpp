@@ -1,6 +1,6 @@
 #include "RetrievalFixture.h"
 #include "app/ErrorReport.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "certs/ShellOpen.h"
 #include "settings/CertFolders.h"
 

@@ -1,6 +1,6 @@
 #include "app/AppServer.h"
 
-#include "app/StringUtil.h"
+#include "base/StringUtil.h"
 
 namespace cq {
 namespace {

@@ -1,8 +1,9 @@
 #include "app/ErrorReport.h"
 
-#include "app/Dialogs.h"
-#include "app/Errors.h"
-#include "app/StringUtil.h"
+#include "base/Dialogs.h"
+#include "base/Errors.h"
+#include "base/ShellOpenCodes.h"
+#include "base/StringUtil.h"
 #include "log/Log.h"
 
 #include <cerrno>
@@ -33,21 +34,23 @@ bool applicationErrorBoxOpen = false;
 
 const std::map<int, const char*>& ShellExecuteMessages() {
     static const std::map<int, const char*> messages = {
-        {0, "Оперативной системе не хватает памяти или ресурсов."},
-        {2, "Указаный файл не найден."},
-        {3, "Указаный путь не найден."},
-        {5, "Операционная система отказывает в доступе к указаному файлу."},
-        {8, "Не достаточно памяти для завершения операции."},
-        {11, ".EXE файл не рабочий (не Win32 .EXE или ошибка в .EXE образе)."},
-        {26, "Нарушение совместного доступа."},
-        {27, "Имя ассоциированного файла не полное или не правильное."},
-        {28, "Транзакция динамического обмена данными не может быть завершена потому что истекло "
-             "время ожидания ответа."},
-        {29, "Транзакция динамического обмена данными провалилась."},
-        {30, "Транзакция динамического обмена данными (DDE transaction) не может быть завершена "
-             "потому что выпоняются другие DDE транзакции."},
-        {31, "Нет приложений ассоциированных с данным расширением файла."},
-        {32, "Указаная DLL библиотека не найдена."},
+        {shellopen::kOutOfResources, "Оперативной системе не хватает памяти или ресурсов."},
+        {shellopen::kFileNotFound, "Указаный файл не найден."},
+        {shellopen::kPathNotFound, "Указаный путь не найден."},
+        {shellopen::kAccessDenied, "Операционная система отказывает в доступе к указаному файлу."},
+        {shellopen::kOutOfMemory, "Не достаточно памяти для завершения операции."},
+        {shellopen::kBadFormat, ".EXE файл не рабочий (не Win32 .EXE или ошибка в .EXE образе)."},
+        {shellopen::kSharingViolation, "Нарушение совместного доступа."},
+        {shellopen::kBadAssociation, "Имя ассоциированного файла не полное или не правильное."},
+        {shellopen::kDdeTimeout,
+         "Транзакция динамического обмена данными не может быть завершена потому что истекло "
+         "время ожидания ответа."},
+        {shellopen::kDdeFailed, "Транзакция динамического обмена данными провалилась."},
+        {shellopen::kDdeBusy,
+         "Транзакция динамического обмена данными (DDE transaction) не может быть завершена "
+         "потому что выпоняются другие DDE транзакции."},
+        {shellopen::kNoAssociation, "Нет приложений ассоциированных с данным расширением файла."},
+        {shellopen::kLibraryNotFound, "Указаная DLL библиотека не найдена."},
     };
     return messages;
 }
@@ -102,7 +105,7 @@ long CheckOSResult(long result, const std::string& context, int lastError) {
 }
 
 void CheckShellExecute(int code) {
-    if (code > 32)
+    if (code > shellopen::kLibraryNotFound)
         return;
     const auto& messages = ShellExecuteMessages();
     const auto found = messages.find(code);

@@ -3,7 +3,7 @@
 // the moduli must match, the end of validity is told (and whether it has passed), and the
 // subject and issuer are described with Russian labels.
 
-#include "app/Clock.h"
+#include "base/Clock.h"
 
 #include <string>
 #include <string_view>

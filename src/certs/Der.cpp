@@ -1,6 +1,6 @@
 #include "certs/Der.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 
 #include <charconv>
 #include <vector>

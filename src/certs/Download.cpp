@@ -1,11 +1,11 @@
 #include "certs/Download.h"
 
-#include "app/Dialogs.h"
 #include "app/ErrorReport.h"
-#include "app/Errors.h"
-#include "app/FileUtil.h"
-#include "app/StringUtil.h"
-#include "app/TextCodec.h"
+#include "base/Dialogs.h"
+#include "base/Errors.h"
+#include "base/FileUtil.h"
+#include "base/StringUtil.h"
+#include "base/TextCodec.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
 

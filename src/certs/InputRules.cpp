@@ -1,6 +1,6 @@
 #include "certs/InputRules.h"
 
-#include "app/StringUtil.h"
+#include "base/StringUtil.h"
 
 namespace cq {
 namespace {

@@ -3,7 +3,7 @@
 // field accepts, the paste check, when the two request buttons are enabled, and the building of
 // SubjectData. The window and the command-line tool both call them.
 
-#include "certs/SubjectData.h"
+#include "base/SubjectData.h"
 
 #include <optional>
 #include <string>

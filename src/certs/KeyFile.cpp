@@ -1,6 +1,6 @@
 #include "certs/KeyFile.h"
 
-#include "app/StringUtil.h"
+#include "base/StringUtil.h"
 #include "certs/DerReader.h"
 #include "certs/SslOwners.h"
 

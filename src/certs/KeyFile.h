@@ -3,7 +3,7 @@
 // DES-CBC under a password, the "Proc-Type"/"DEK-Info" headers) and the PKCS#1 RSA private key
 // inside the key file.
 
-#include "app/SecretBytes.h"
+#include "base/SecretBytes.h"
 
 #include <string>
 #include <string_view>

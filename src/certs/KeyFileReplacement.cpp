@@ -1,8 +1,8 @@
 #include "certs/KeyFileReplacement.h"
 
-#include "app/Errors.h"
-#include "app/FileUtil.h"
-#include "app/SecretBytes.h"
+#include "base/Errors.h"
+#include "base/FileUtil.h"
+#include "base/SecretBytes.h"
 #include "log/Log.h"
 
 #include <cerrno>

@@ -5,7 +5,7 @@
 // file-system operation (a hard link, a rename, an unlink), so an interruption at any point
 // leaves the older key under its own name or under the backup name.
 
-#include "app/FileUtil.h"
+#include "base/FileUtil.h"
 
 #include <string>
 #include <string_view>

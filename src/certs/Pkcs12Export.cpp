@@ -1,14 +1,14 @@
 #include "certs/Pkcs12Export.h"
 
-#include "app/Errors.h"
-#include "app/FileUtil.h"
-#include "app/Process.h"
-#include "app/SecretBytes.h"
-#include "app/StringUtil.h"
-#include "app/TextCodec.h"
+#include "base/Errors.h"
+#include "base/FileUtil.h"
+#include "base/ProgramInfo.h"
+#include "base/SecretBytes.h"
+#include "base/StringUtil.h"
+#include "base/TextCodec.h"
 #include "certs/KeyFile.h"
 #include "certs/SslOwners.h"
-#include "log/Identity.h"
+#include "platform/Process.h"
 #include "settings/CertFolders.h"
 
 #include <cerrno>

@@ -1,9 +1,9 @@
 #include "certs/PublicKeyAct.h"
 
-#include "app/FileUtil.h"
-#include "app/StringUtil.h"
-#include "app/TextCodec.h"
-#include "log/Identity.h"
+#include "base/FileUtil.h"
+#include "base/ProgramInfo.h"
+#include "base/StringUtil.h"
+#include "base/TextCodec.h"
 
 #include <cstdio>
 

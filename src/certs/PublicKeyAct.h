@@ -2,7 +2,7 @@
 // The public key act: an RTF document made from a template in the program folder by replacing
 // its $Name$ placeholders with the request's values.
 
-#include "app/Clock.h"
+#include "base/Clock.h"
 
 #include <optional>
 #include <string>

@@ -3,8 +3,8 @@
 // password-protected key file, the public key act and the request record in the certificate
 // folder of the subject's address.
 
+#include "base/SubjectData.h"
 #include "certs/KeyFileReplacement.h"
-#include "certs/SubjectData.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
 #include "certs/SslOwners.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 
 #include <openssl/err.h>
 #include <openssl/provider.h>

@@ -1,7 +1,7 @@
 #include "certs/Submission.h"
 
 #include "app/ErrorReport.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "certs/RsaRequest.h"
 #include "settings/SettingsValues.h"
 #include "transport/HttpsExchange.h"

@@ -2,7 +2,7 @@
 // Sending a finished certification request to the certification service, and the RSA request
 // from key pair to accepted submission with its own error reporting.
 
-#include "certs/SubjectData.h"
+#include "base/SubjectData.h"
 
 #include <functional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "app/StringUtil.h"
+#include "base/StringUtil.h"
 #include "certs/CertificateCheck.h"
 #include "cli/Commands.h"
 #include "cli/Password.h"

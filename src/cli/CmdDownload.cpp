@@ -1,5 +1,5 @@
-#include "app/FileUtil.h"
-#include "app/StringUtil.h"
+#include "base/FileUtil.h"
+#include "base/StringUtil.h"
 #include "certs/Download.h"
 #include "cli/Commands.h"
 #include "settings/CertFolders.h"

@@ -1,5 +1,5 @@
 #include "app/ErrorReport.h"
-#include "app/StringUtil.h"
+#include "base/StringUtil.h"
 #include "certs/CertificateCheck.h"
 #include "certs/Pkcs12Export.h"
 #include "certs/ShellOpen.h"

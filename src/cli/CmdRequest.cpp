@@ -1,9 +1,9 @@
 // certquorix-cli request: the RSA request of the request tab for scripts and servers. The same
 // input rules as the window, the password from the environment, a file or the terminal.
 
-#include "app/Dialogs.h"
-#include "app/StringUtil.h"
-#include "app/TextCodec.h"
+#include "base/Dialogs.h"
+#include "base/StringUtil.h"
+#include "base/TextCodec.h"
 #include "certs/InputRules.h"
 #include "certs/Submission.h"
 #include "cli/Commands.h"

@@ -1,4 +1,4 @@
-#include "app/StringUtil.h"
+#include "base/StringUtil.h"
 #include "cli/Commands.h"
 #include "settings/CertFolders.h"
 #include "settings/Settings.h"

@@ -1,3 +1,4 @@
+#include "base/ProgramInfo.h"
 #include "cli/Commands.h"
 #include "log/Identity.h"
 

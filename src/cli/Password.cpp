@@ -1,6 +1,6 @@
 #include "cli/Password.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "cli/PasswordInput.h"
 
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // The key password of the check and export commands, taken in the same order as the request
 // command takes it, so that scripts never put it on a command line.
 
-#include "app/SecretBytes.h"
+#include "base/SecretBytes.h"
 #include "cli/Commands.h"
 
 #include <optional>

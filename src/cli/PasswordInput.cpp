@@ -1,6 +1,6 @@
 #include "cli/PasswordInput.h"
 
-#include "app/FileUtil.h"
+#include "base/FileUtil.h"
 
 #include <iostream>
 #include <termios.h>

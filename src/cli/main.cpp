@@ -1,6 +1,6 @@
 #include "app/AppServer.h"
-#include "app/Dialogs.h"
 #include "app/ErrorReport.h"
+#include "base/Dialogs.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleDialogs.h"
 #include "log/Log.h"

@@ -1,12 +1,13 @@
 #include "log/Log.h"
 
-#include "app/Errors.h"
-#include "app/FileUtil.h"
-#include "app/StringUtil.h"
-#include "app/TextCodec.h"
+#include "base/Errors.h"
+#include "base/FileUtil.h"
+#include "base/IniFile.h"
+#include "base/ProgramInfo.h"
+#include "base/StringUtil.h"
+#include "base/TextCodec.h"
 #include "log/Identity.h"
 #include "log/LogLayout.h"
-#include "settings/IniFile.h"
 
 #include <atomic>
 #include <cerrno>

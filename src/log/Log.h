@@ -2,7 +2,7 @@
 // The log service: callers queue records and return at once; one writer thread appends them to
 // dated log files, opening and closing the file for each record.
 
-#include "app/Clock.h"
+#include "base/Clock.h"
 
 #include <string>
 

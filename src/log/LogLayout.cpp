@@ -1,6 +1,6 @@
 #include "log/LogLayout.h"
 
-#include "app/TextCodec.h"
+#include "base/TextCodec.h"
 
 #include <cstdio>
 

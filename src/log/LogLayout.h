@@ -1,7 +1,7 @@
 #pragma once
 // Where log records go: the folder layouts by date and the record format.
 
-#include "app/Clock.h"
+#include "base/Clock.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "settings/CertFolders.h"
 
-#include "app/StringUtil.h"
-#include "settings/IniFile.h"
+#include "base/IniFile.h"
+#include "base/StringUtil.h"
 #include "settings/SettingsValues.h"
 
 #include <string_view>

@@ -2,8 +2,8 @@
 // Certificate folders (one per e-mail address under DataFolder), the request record Request.ini
 // in each, and the list of requested addresses in the settings file.
 
-#include "certs/SubjectData.h"
-#include "settings/IniFile.h"
+#include "base/IniFile.h"
+#include "base/SubjectData.h"
 
 #include <string>
 

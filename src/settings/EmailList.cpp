@@ -1,7 +1,7 @@
 // The list of addresses for which requests were sent: key List of section Email in the settings
 // file, the addresses joined by "|", kept sorted without regard to letter case.
 #include "app/ErrorReport.h"
-#include "app/StringUtil.h"
+#include "base/StringUtil.h"
 #include "settings/CertFolders.h"
 #include "settings/Settings.h"
 

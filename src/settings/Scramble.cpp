@@ -1,8 +1,8 @@
 #include "settings/Scramble.h"
 
-#include "app/Errors.h"
-#include "app/SecretBytes.h"
-#include "app/TextCodec.h"
+#include "base/Errors.h"
+#include "base/SecretBytes.h"
+#include "base/TextCodec.h"
 
 #include <openssl/crypto.h>
 #include <random>

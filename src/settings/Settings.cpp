@@ -1,12 +1,12 @@
 #include "settings/Settings.h"
 
 #include "app/ErrorReport.h"
-#include "app/Errors.h"
-#include "app/FileUtil.h"
-#include "app/SecretBytes.h"
-#include "app/StringUtil.h"
-#include "app/TextCodec.h"
-#include "log/Identity.h"
+#include "base/Errors.h"
+#include "base/FileUtil.h"
+#include "base/ProgramInfo.h"
+#include "base/SecretBytes.h"
+#include "base/StringUtil.h"
+#include "base/TextCodec.h"
 #include "settings/Scramble.h"
 #include "settings/ServiceDefaults.h"
 

@@ -2,10 +2,10 @@
 // The program's settings file CertQuorix.ini: where it lives (with its optional redirection),
 // loading it into the module-wide values of SettingsValues.h and saving the user's choices.
 
-#include "settings/IniFile.h"
+#include "base/IniFile.h"
 #include "settings/SettingsValues.h"
 
-#include "certs/SubjectData.h"
+#include "base/SubjectData.h"
 
 #include <string>
 #include <string_view>

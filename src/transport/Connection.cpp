@@ -1,7 +1,7 @@
 #include "transport/Connection.h"
 
-#include "app/Errors.h"
-#include "app/SecretBytes.h"
+#include "base/Errors.h"
+#include "base/SecretBytes.h"
 #include "transport/UrlEscape.h"
 
 #include <curl/curl.h>

@@ -1,6 +1,6 @@
 #include "transport/Gzip.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 #include <cstdint>

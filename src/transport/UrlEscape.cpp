@@ -1,6 +1,6 @@
 #include "transport/UrlEscape.h"
 
-#include "app/TextCodec.h"
+#include "base/TextCodec.h"
 
 #include <cstdint>
 #include <cstring>

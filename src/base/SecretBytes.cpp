@@ -1,4 +1,4 @@
-#include "app/SecretBytes.h"
+#include "base/SecretBytes.h"
 
 #include <openssl/crypto.h>
 

@@ -1,4 +1,4 @@
-#include "app/StringUtil.h"
+#include "base/StringUtil.h"
 
 namespace cq {
 namespace {

@@ -1,6 +1,6 @@
-#include "app/FileUtil.h"
+#include "base/FileUtil.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 
 #include <cerrno>
 #include <cstdlib>

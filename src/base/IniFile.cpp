@@ -1,9 +1,9 @@
-#include "settings/IniFile.h"
+#include "base/IniFile.h"
 
-#include "app/Errors.h"
-#include "app/FileUtil.h"
-#include "app/StringUtil.h"
-#include "app/TextCodec.h"
+#include "base/Errors.h"
+#include "base/FileUtil.h"
+#include "base/StringUtil.h"
+#include "base/TextCodec.h"
 
 #include <algorithm>
 #include <charconv>

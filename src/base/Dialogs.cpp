@@ -1,4 +1,4 @@
-#include "app/Dialogs.h"
+#include "base/Dialogs.h"
 
 namespace cq {
 namespace {

@@ -1,8 +1,8 @@
-#include "app/Process.h"
+#include "platform/Process.h"
 
-#include "app/Errors.h"
-#include "app/SecretBytes.h"
-#include "app/StringUtil.h"
+#include "base/Errors.h"
+#include "base/SecretBytes.h"
+#include "base/StringUtil.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -10,6 +10,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -102,12 +103,32 @@ std::string ReadAll(int fd) {
     }
 }
 
+std::vector<char*> ArgumentVector(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    return argv;
+}
+
+int StatusOf(int waitStatus) {
+    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+}
+
+void ReapInBackground(pid_t pid) {
+    std::thread([pid] {
+        int ignored = 0;
+        while (::waitpid(pid, &ignored, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+}
+
 int WaitForExit(pid_t pid) {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0)
         if (errno != EINTR)
             throw MakeOSError(errno);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return StatusOf(status);
 }
 
 } // namespace
@@ -120,10 +141,7 @@ ProcessOutcome RunAndWait(const std::string& program, const std::vector<std::str
     ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     ::posix_spawn_file_actions_adddup2(actions.get(), output.writeEnd(), STDOUT_FILENO);
     ::posix_spawn_file_actions_adddup2(actions.get(), output.writeEnd(), STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
+    std::vector<char*> argv = ArgumentVector(arguments);
     pid_t pid = 0;
     const int error = ::posix_spawn(&pid, program.c_str(), actions.get(), nullptr, argv.data(),
                                     childEnvironment.get());
@@ -134,6 +152,34 @@ ProcessOutcome RunAndWait(const std::string& program, const std::vector<std::str
     outcome.output = ReadAll(output.readEnd());
     outcome.exitStatus = WaitForExit(pid);
     return outcome;
+}
+
+std::optional<int> StartAndWaitBriefly(const std::vector<std::string>& arguments,
+                                       std::chrono::milliseconds limit) {
+    std::vector<EnvironmentVariable> noExtra;
+    ChildEnvironment childEnvironment(noExtra);
+    SpawnActions actions;
+    ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    std::vector<char*> argv = ArgumentVector(arguments);
+    pid_t pid = 0;
+    const int error =
+        ::posix_spawnp(&pid, argv[0], actions.get(), nullptr, argv.data(), childEnvironment.get());
+    if (error != 0)
+        throw MakeOSError(error);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            return StatusOf(status);
+        if (done < 0 && errno != EINTR)
+            return 0;
+        if (std::chrono::steady_clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ReapInBackground(pid);
+    return std::nullopt;
 }
 
 bool IsExecutableFile(const std::string& path) {

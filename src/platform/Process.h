@@ -1,8 +1,10 @@
 #pragma once
 // Starting other programs: always with an argument vector, never through a shell.
 
-#include "app/SecretBytes.h"
+#include "base/SecretBytes.h"
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,14 @@ struct ProcessOutcome {
 /// when the program cannot be started.
 ProcessOutcome RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
                           std::vector<EnvironmentVariable> environment = {});
+
+/// Starts `arguments[0]` (looked up on PATH when it has no "/") with `arguments` and this
+/// process's environment, its standard input empty and its output shared with ours, and waits
+/// up to `limit` for its end. Returns the exit status (128 + the signal number for a signal), or
+/// nullopt when it still runs; it is then reaped in the background. Raises EOSError, carrying
+/// the errno value, when the program cannot be started.
+std::optional<int> StartAndWaitBriefly(const std::vector<std::string>& arguments,
+                                       std::chrono::milliseconds limit);
 
 /// The executable file `name` in the folders of PATH, or "" when there is none.
 std::string FindInPath(const std::string& name);
