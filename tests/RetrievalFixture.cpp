@@ -148,16 +148,7 @@ std::string SandboxClient::settingsFile() const {
 }
 
 void SandboxClient::request(const std::string& email, const std::string& password) const {
-    SubjectData subject;
-    subject.Country = "RU";
-    subject.State = "Moscow";
-    subject.Locality = "Moscow";
-    subject.Organization = "Romashka";
-    subject.OrganizUnit = "IT";
-    subject.CommonName = "Ivan Petrov";
-    subject.Email = email;
-    subject.Password = password;
-    if (!RequestRsaCertificate(kCertificateKeyFile, subject))
+    if (!RequestRsaCertificate(kCertificateKeyFile, SampleSubject(email, password)))
         throw std::runtime_error("the request for " + email + " was not accepted");
 }
 

@@ -252,4 +252,16 @@ std::string TestData(const std::string& name) {
     return std::string(CQ_TEST_DATA_DIR) + "/" + name;
 }
 
+SubjectData SampleSubject(const std::string& email, const std::string& password) {
+    SubjectData subject;
+    subject.Country = "ru";
+    subject.Locality = "Moscow";
+    subject.Organization = "Firm Ltd";
+    subject.OrganizUnit = "IT";
+    subject.CommonName = "Ivan Petrov";
+    subject.Email = email;
+    subject.Password = password;
+    return subject;
+}
+
 } // namespace cq::test

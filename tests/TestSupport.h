@@ -4,6 +4,7 @@
 
 #include "base/Clock.h"
 #include "base/Dialogs.h"
+#include "base/SubjectData.h"
 
 #include <string>
 #include <sys/types.h>
@@ -81,6 +82,10 @@ void UseProgramFolder(const std::string& folder);
 std::string BuiltProgram(const std::string& name);
 /// Path of a fixture under tests/data.
 std::string TestData(const std::string& name);
+
+/// The subject of the tests' requests: "ru", no state, Moscow, Firm Ltd, IT, Ivan Petrov.
+SubjectData SampleSubject(const std::string& email = "Ivan.Petrov@Mail.example",
+                          const std::string& password = "Secret1");
 
 /// A moment given in local time.
 TimePoint LocalMoment(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,

@@ -42,8 +42,7 @@ protected:
                 "Иван Петров", "Ivan@Example.ru", "Пароль 1", openPassw};
     }
     void WriteGost(const std::string& algorithm) const {
-        cq::WriteGostRequestRecord(record(), "ru", "Москва", "Москва", "ООО «Ромашка»", "ИТ",
-                                   "Иван Петров", "Ivan@Example.ru", algorithm, "cont-1");
+        cq::WriteGostRequestRecord(record(), Subject(false), algorithm, "cont-1");
     }
     std::string record() const { return dir / cq::kRequestRecordFile; }
     cq::IniFile Load() const { return cq::IniFile::Load(record()); }

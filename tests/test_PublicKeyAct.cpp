@@ -39,13 +39,13 @@ TEST(ReplaceAll, PairsApplyInOrderOnThePreviousResult) {
 
 PublicKeyActValues Values() {
     PublicKeyActValues values;
-    values.Country = "RU";
-    values.State = "Moscow region";
-    values.Locality = "Moscow";
-    values.Organization = "Firm";
-    values.OrganizUnit = "IT";
-    values.CommonName = "Ivan $Email$";
-    values.Email = "Ivan@Mail.example";
+    values.Subject.Country = "RU";
+    values.Subject.State = "Moscow region";
+    values.Subject.Locality = "Moscow";
+    values.Subject.Organization = "Firm";
+    values.Subject.OrganizUnit = "IT";
+    values.Subject.CommonName = "Ivan $Email$";
+    values.Subject.Email = "Ivan@Mail.example";
     values.Algorithm = "Провайдер";
     values.Container = "box";
     values.PublicKey = "pk";
@@ -72,7 +72,7 @@ TEST(PublicKeyAct, CountryShownInFullOnlyForRu) {
     for (const auto& [country, shown] : std::vector<std::pair<std::string, std::string>>{
              {"ru", "Russia(ru)"}, {"rU", "Russia(ru)"}, {"by", "by"}, {"rus", "rus"}, {"", ""}}) {
         PublicKeyActValues values;
-        values.Country = country;
+        values.Subject.Country = country;
         EXPECT_EQ(FillPublicKeyAct("$Country$", values, ""), shown) << country;
     }
 }

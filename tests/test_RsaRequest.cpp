@@ -19,18 +19,7 @@ namespace {
 using test::ReadFile;
 using test::WriteFile;
 
-SubjectData Subject() {
-    SubjectData subject;
-    subject.Country = "ru";
-    subject.State = "";
-    subject.Locality = "Moscow";
-    subject.Organization = "Firm Ltd";
-    subject.OrganizUnit = "IT";
-    subject.CommonName = "Ivan Petrov";
-    subject.Email = "Ivan.Petrov@Mail.example";
-    subject.Password = "Secret1";
-    return subject;
-}
+using test::SampleSubject;
 
 class RsaRequestTest : public ::testing::Test {
 protected:
@@ -40,7 +29,7 @@ protected:
     }
     std::string folder() const { return dir.path() + "ivan.petrov@mail.example/"; }
     std::string keyPath() const { return folder() + "Certificate.key"; }
-    RsaRequestResult Make(const SubjectData& subject = Subject()) {
+    RsaRequestResult Make(const SubjectData& subject = SampleSubject()) {
         return MakeRsaRequest("Certificate.key", subject);
     }
     void PlaceOlderKey(const std::string& bytes) {
@@ -154,7 +143,7 @@ TEST_F(RsaRequestTest, PasswordIsUsedAsWindows1251BytesUntrimmed) {
         {"пароль", ToCp1251("пароль"), "пароль"},
     };
     for (const Case& c : cases) {
-        SubjectData subject = Subject();
+        SubjectData subject = SampleSubject();
         subject.Password = c.password;
         dialogs.answerNext(true);
         RsaRequestResult result = Make(subject);
@@ -165,7 +154,7 @@ TEST_F(RsaRequestTest, PasswordIsUsedAsWindows1251BytesUntrimmed) {
 }
 
 TEST_F(RsaRequestTest, EmptyPasswordWritesTheKeyInClear) {
-    SubjectData subject = Subject();
+    SubjectData subject = SampleSubject();
     subject.Password.clear();
     RsaRequestResult result = Make(subject);
     result.keyFile.Commit();
@@ -211,7 +200,7 @@ TEST(ActPieces, ModulusNotFoundGivesTheBareModulus) {
 }
 
 TEST_F(RsaRequestTest, RecordIsWindows1251WithCrLfAndEmailAsEntered) {
-    SubjectData subject = Subject();
+    SubjectData subject = SampleSubject();
     subject.Organization = "Firm";
     subject.OpenPassw = true;
     RsaRequestResult result = Make(subject);

@@ -88,13 +88,7 @@ TEST(SubmitRequest, ExchangeErrorsPassUnchanged) {
 }
 
 SubjectData Subject() {
-    SubjectData subject;
-    subject.Country = "ru";
-    subject.Locality = "Moscow";
-    subject.CommonName = "Ivan Petrov";
-    subject.Email = "Ivan@Mail.example";
-    subject.Password = "Secret1";
-    return subject;
+    return test::SampleSubject("Ivan@Mail.example");
 }
 
 /// A program folder talking to a running sandbox service through the real connection.

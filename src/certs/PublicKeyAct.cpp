@@ -35,10 +35,10 @@ std::string WithCrLfLines(std::string_view text) {
 
 PublicKeyActValues ToCp1251Values(PublicKeyActValues values) {
     for (std::string* text :
-         {&values.Country, &values.State, &values.Locality, &values.Organization,
-          &values.OrganizUnit, &values.CommonName, &values.Email, &values.Algorithm,
-          &values.Container, &values.PublicKey, &values.Prefix, &values.Modulus, &values.Postfix,
-          &values.Exponent})
+         {&values.Subject.Country, &values.Subject.State, &values.Subject.Locality,
+          &values.Subject.Organization, &values.Subject.OrganizUnit, &values.Subject.CommonName,
+          &values.Subject.Email, &values.Algorithm, &values.Container, &values.PublicKey,
+          &values.Prefix, &values.Modulus, &values.Postfix, &values.Exponent})
         *text = ToCp1251(*text);
     return values;
 }
@@ -79,13 +79,13 @@ std::string ShortDateText(TimePoint moment) {
 std::string FillPublicKeyAct(std::string_view templateText, const PublicKeyActValues& values,
                              const std::string& dateText) {
     return ReplaceAll(templateText, {
-                                        {"$Country$", CountryForAct(values.Country)},
-                                        {"$State$", values.State},
-                                        {"$Locality$", values.Locality},
-                                        {"$Organization$", values.Organization},
-                                        {"$OrganizUnit$", values.OrganizUnit},
-                                        {"$CommonName$", values.CommonName},
-                                        {"$Email$", values.Email},
+                                        {"$Country$", CountryForAct(values.Subject.Country)},
+                                        {"$State$", values.Subject.State},
+                                        {"$Locality$", values.Subject.Locality},
+                                        {"$Organization$", values.Subject.Organization},
+                                        {"$OrganizUnit$", values.Subject.OrganizUnit},
+                                        {"$CommonName$", values.Subject.CommonName},
+                                        {"$Email$", values.Subject.Email},
                                         {"$Algorithm$", values.Algorithm},
                                         {"$Container$", values.Container},
                                         {"$Date$", dateText},
@@ -111,7 +111,7 @@ std::optional<std::string> PublicKeyActText(const std::string& templateName,
 void MakePublicKeyAct(const std::string& folder, const std::string& templateName,
                       const PublicKeyActValues& values, const Clock& clock) {
     if (const std::optional<std::string> act = PublicKeyActText(templateName, values, clock))
-        WriteFileAtomically(PublicKeyActPath(folder, values.Email), *act);
+        WriteFileAtomically(PublicKeyActPath(folder, values.Subject.Email), *act);
 }
 
 } // namespace cq

@@ -3,6 +3,7 @@
 // its $Name$ placeholders with the request's values.
 
 #include "base/Clock.h"
+#include "base/SubjectData.h"
 
 #include <optional>
 #include <string>
@@ -26,13 +27,7 @@ std::string ReplaceAll(std::string_view text,
 
 /// The values an act shows (UTF-8 texts).
 struct PublicKeyActValues {
-    std::string Country;
-    std::string State;
-    std::string Locality;
-    std::string Organization;
-    std::string OrganizUnit;
-    std::string CommonName;
-    std::string Email;
+    SubjectData Subject; ///< its key password fields take no part
     std::string Algorithm;
     std::string Container;
     std::string PublicKey;

@@ -290,13 +290,8 @@ std::string Slice(const std::string& text, size_t firstPosition, size_t count) {
 
 PublicKeyActValues ActValues(const SubjectData& subject, const ActPieces& pieces) {
     PublicKeyActValues values;
-    values.Country = subject.Country;
-    values.State = subject.State;
-    values.Locality = subject.Locality;
-    values.Organization = subject.Organization;
-    values.OrganizUnit = subject.OrganizUnit;
-    values.CommonName = subject.CommonName;
-    values.Email = subject.Email;
+    values.Subject = subject;
+    values.Subject.Password.clear();
     values.PublicKey = pieces.PublicKey;
     values.Prefix = pieces.Prefix;
     values.Modulus = pieces.Modulus;
@@ -331,7 +326,7 @@ FolderWrites StartFolderWrites(const std::string& folder, const std::string& key
     writes.act = std::async(std::launch::async, [folder, values = ActValues(subject, pieces)] {
         std::optional<PreparedFile> prepared;
         if (const std::optional<std::string> act = PublicKeyActText(kRsaActTemplate, values))
-            prepared.emplace(PublicKeyActPath(folder, values.Email), *act);
+            prepared.emplace(PublicKeyActPath(folder, values.Subject.Email), *act);
         return prepared;
     });
     writes.record = std::async(std::launch::async, [folder, subject] {

@@ -12,17 +12,14 @@ namespace {
 constexpr std::string_view kRefusedInFileNames = "\\/:*?\"<>|";
 constexpr const char* kCertSection = "Cert";
 
-void WriteSubjectKeys(IniFile& record, const std::string& country, const std::string& state,
-                      const std::string& locality, const std::string& organization,
-                      const std::string& organizUnit, const std::string& commonName,
-                      const std::string& email) {
-    record.WriteString(kCertSection, "Country", country);
-    record.WriteString(kCertSection, "State", state);
-    record.WriteString(kCertSection, "Locality", locality);
-    record.WriteString(kCertSection, "Organization", organization);
-    record.WriteString(kCertSection, "OrganizUnit", organizUnit);
-    record.WriteString(kCertSection, "CommonName", commonName);
-    record.WriteString(kCertSection, "Email", email);
+void WriteSubjectKeys(IniFile& record, const SubjectData& subject) {
+    record.WriteString(kCertSection, "Country", subject.Country);
+    record.WriteString(kCertSection, "State", subject.State);
+    record.WriteString(kCertSection, "Locality", subject.Locality);
+    record.WriteString(kCertSection, "Organization", subject.Organization);
+    record.WriteString(kCertSection, "OrganizUnit", subject.OrganizUnit);
+    record.WriteString(kCertSection, "CommonName", subject.CommonName);
+    record.WriteString(kCertSection, "Email", subject.Email);
 }
 
 } // namespace
@@ -41,8 +38,7 @@ std::string CertificateFolder(const std::string& email) {
 
 IniFile RsaRequestRecord(const std::string& fileName, const SubjectData& subject) {
     IniFile record = IniFile::Load(fileName);
-    WriteSubjectKeys(record, subject.Country, subject.State, subject.Locality, subject.Organization,
-                     subject.OrganizUnit, subject.CommonName, subject.Email);
+    WriteSubjectKeys(record, subject);
     if (subject.OpenPassw)
         record.WriteString(kCertSection, "Password", subject.Password);
     else
@@ -56,14 +52,10 @@ void WriteRsaRequestRecord(const std::string& fileName, const SubjectData& subje
     RsaRequestRecord(fileName, subject).Save(fileName);
 }
 
-void WriteGostRequestRecord(const std::string& fileName, const std::string& country,
-                            const std::string& state, const std::string& locality,
-                            const std::string& organization, const std::string& organizUnit,
-                            const std::string& commonName, const std::string& email,
+void WriteGostRequestRecord(const std::string& fileName, const SubjectData& subject,
                             const std::string& algorithm, const std::string& container) {
     IniFile record = IniFile::Load(fileName);
-    WriteSubjectKeys(record, country, state, locality, organization, organizUnit, commonName,
-                     email);
+    WriteSubjectKeys(record, subject);
     record.WriteString(kCertSection, "Algorithm", algorithm);
     record.WriteString(kCertSection, "Container", container);
     record.Save(fileName);

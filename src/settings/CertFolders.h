@@ -28,10 +28,8 @@ void WriteRsaRequestRecord(const std::string& fileName, const SubjectData& subje
 IniFile RsaRequestRecord(const std::string& fileName, const SubjectData& subject);
 
 /// Writes the GOST request record into `fileName`, keeping other keys and sections. Raises.
-void WriteGostRequestRecord(const std::string& fileName, const std::string& country,
-                            const std::string& state, const std::string& locality,
-                            const std::string& organization, const std::string& organizUnit,
-                            const std::string& commonName, const std::string& email,
+/// The subject's key password fields take no part.
+void WriteGostRequestRecord(const std::string& fileName, const SubjectData& subject,
                             const std::string& algorithm, const std::string& container);
 
 /// True when folder + "Request.ini" names a non-empty Algorithm. `folder` ends with "/".

@@ -210,17 +210,12 @@ SavedSubject LoadSettings(bool* loaded) {
     return subject;
 }
 
-bool SaveSettings(const std::string& country, const std::string& state, const std::string& locality,
-                  const std::string& organization, const std::string& organizUnit,
-                  const std::string& commonName, const std::string& email,
-                  const std::string& password, bool openPassw, bool gost) {
+bool SaveSettings(const SavedSubject& subject) {
     try {
         CheckProxyPasswordFits(Settings().ProxyPassword);
         const std::string path = FindSettingsFile(true);
         IniFile ini = LoadSettingsFile(path);
-        WriteSubject(ini, {{country, state, locality, organization, organizUnit, commonName, email,
-                            password, openPassw},
-                           gost});
+        WriteSubject(ini, subject);
         WriteProxy(ini, Settings());
         ini.Save(path);
         return true;

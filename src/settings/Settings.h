@@ -54,9 +54,6 @@ SavedSubject LoadSettings(bool* loaded = nullptr);
 /// a failure is reported under "Сохранение параметров в ini файл." and leaves the file as it
 /// was. A proxy password that cannot be scrambled (longer than 31 characters or with characters
 /// outside Windows-1251) is refused rather than stored cut. Returns true when the file was written.
-bool SaveSettings(const std::string& country, const std::string& state, const std::string& locality,
-                  const std::string& organization, const std::string& organizUnit,
-                  const std::string& commonName, const std::string& email,
-                  const std::string& password, bool openPassw, bool gost);
+bool SaveSettings(const SavedSubject& subject);
 
 } // namespace cq
