@@ -45,7 +45,7 @@ WriterRound RunWriter(const std::string& folder) {
     const auto start = Clock::now();
     for (int i = 0; i < kRecords; ++i) {
         const auto before = Clock::now();
-        cq::WriteLog(RecordText(i), 11);
+        cq::WriteLog(RecordText(i), cq::LogKind::Stamped);
         round.callerNanos.push_back(
             std::chrono::duration<double, std::nano>(Clock::now() - before).count());
     }
@@ -61,9 +61,9 @@ WriterRound RunWriter(const std::string& folder) {
 double RunPlainLoop(const std::string& file) {
     std::vector<std::string> records;
     for (int i = 0; i < kRecords; ++i)
-        records.push_back(cq::ToCp1251(
-            cq::FormatLogRecord(RecordText(i), 11, cq::ToLocal(std::chrono::system_clock::now()),
-                                cq::StationIdentity())));
+        records.push_back(cq::ToCp1251(cq::FormatLogRecord(
+            RecordText(i), cq::LogKind::Stamped, cq::ToLocal(std::chrono::system_clock::now()),
+            cq::StationIdentity())));
     const auto start = Clock::now();
     for (const std::string& record : records) {
         const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);

@@ -43,7 +43,7 @@ protected:
         WriteFile(dir / "CertQuorix.ini", "[Common]\r\n" + commonKeys);
         cq::InitLog("CertQuorix", "CertQuorix", ".srt");
     }
-    std::string writeAndRead(const std::string& text, int kind, const std::string& file) {
+    std::string writeAndRead(const std::string& text, cq::LogKind kind, const std::string& file) {
         cq::WriteLog(text, kind);
         cq::FlushLog();
         return ReadFile(file);
@@ -78,7 +78,8 @@ TEST_F(LogTest, FolderLayoutsByDateAndStation) {
         SCOPED_TRACE(c.keys);
         startWith(c.keys);
         EXPECT_EQ(cq::LogFileName(), dir / c.expectedFile);
-        EXPECT_EQ(writeAndRead("one", 10, dir / c.expectedFile), kHeader + "one\r\n");
+        EXPECT_EQ(writeAndRead("one", cq::LogKind::Plain, dir / c.expectedFile),
+                  kHeader + "one\r\n");
         cq::ShutdownLog();
         std::filesystem::remove_all(dir / "Logs");
         std::filesystem::remove_all(dir / "custom");
@@ -89,7 +90,7 @@ TEST_F(LogTest, NulInAnyCaseTurnsLoggingOff) {
     for (const char* value : {"nul", "NUL", "Nul"}) {
         startWith(std::string("LogPath=") + value + "\r\n");
         EXPECT_FALSE(cq::LogRunning()) << value;
-        cq::WriteLog("dropped", 11);
+        cq::WriteLog("dropped", cq::LogKind::Stamped);
         EXPECT_FALSE(std::filesystem::exists(dir / "Logs"));
         EXPECT_FALSE(std::filesystem::exists(dir / "xdg"));
     }
@@ -100,7 +101,7 @@ TEST_F(LogTest, UncreatableFolderFallsBackToUserDataFolder) {
     startWith("LogPath=" + (dir / "blocker/logs") + "\r\n");
     const std::string expected = dir / "xdg/CertQuorix/CertQuorix/Logs/2024.01.15.srt.Log";
     EXPECT_EQ(cq::LogFileName(), expected);
-    EXPECT_EQ(writeAndRead("x", 10, expected), kHeader + "x\r\n");
+    EXPECT_EQ(writeAndRead("x", cq::LogKind::Plain, expected), kHeader + "x\r\n");
 }
 
 TEST_F(LogTest, NoFolderAtAllRaisesTheStartUpError) {
@@ -120,9 +121,9 @@ TEST_F(LogTest, NoFolderAtAllRaisesTheStartUpError) {
 TEST_F(LogTest, KindElevenHasPrefixAndRussianTextIsWindows1251) {
     startWith("");
     const std::string file = dir / "Logs/2024.01.15.srt.Log";
-    cq::WriteLog("Запрос сертификата <!>Exception<!> нет", 11);
-    cq::WriteLog("", 11);
-    cq::WriteLog("Response -\r\nline2", 10);
+    cq::WriteLog("Запрос сертификата <!>Exception<!> нет", cq::LogKind::Stamped);
+    cq::WriteLog("", cq::LogKind::Stamped);
+    cq::WriteLog("Response -\r\nline2", cq::LogKind::Plain);
     cq::FlushLog();
     EXPECT_EQ(ReadFile(file),
               kHeader + "[15.01.2024 09:05:07:042] PC7:\\user1 - \xC7\xE0\xEF\xF0\xEE\xF1 "
@@ -135,10 +136,10 @@ TEST_F(LogTest, KindElevenHasPrefixAndRussianTextIsWindows1251) {
 TEST_F(LogTest, RecordsAcrossMidnightGoToTwoFilesEachWithHeader) {
     setClock(LocalMoment(2024, 1, 15, 23, 59, 59, 999));
     startWith("");
-    cq::WriteLog("before", 10);
+    cq::WriteLog("before", cq::LogKind::Plain);
     cq::FlushLog();
     setClock(LocalMoment(2024, 1, 16, 0, 0, 0, 1));
-    cq::WriteLog("after", 10);
+    cq::WriteLog("after", cq::LogKind::Plain);
     cq::FlushLog();
     EXPECT_EQ(ReadFile(dir / "Logs/2024.01.15.srt.Log"), kHeader + "before\r\n");
     EXPECT_EQ(ReadFile(dir / "Logs/2024.01.16.srt.Log"), kHeader + "after\r\n");
@@ -149,17 +150,17 @@ TEST_F(LogTest, ARecordThatCannotBeWrittenIsDroppedAndTheNextOneIsWritten) {
     const std::string file = dir / "Logs/2024.01.15.srt.Log";
     std::filesystem::remove(file);
     std::filesystem::create_directory(file); // a folder where the file should be
-    cq::WriteLog("lost", 10);
+    cq::WriteLog("lost", cq::LogKind::Plain);
     cq::FlushLog();
     std::filesystem::remove(file);
-    EXPECT_EQ(writeAndRead("kept", 10, file), kHeader + "kept\r\n");
+    EXPECT_EQ(writeAndRead("kept", cq::LogKind::Plain, file), kHeader + "kept\r\n");
 }
 
 TEST_F(LogTest, ManyRecordsKeepTheirOrder) {
     startWith("");
     std::string expected = kHeader;
     for (int i = 0; i < 500; ++i) {
-        cq::WriteLog(std::to_string(i), 10);
+        cq::WriteLog(std::to_string(i), cq::LogKind::Plain);
         expected += std::to_string(i) + "\r\n";
     }
     cq::ShutdownLog(); // writes everything still queued
@@ -216,7 +217,7 @@ TEST_F(LogTest, SingleFileLayoutTrimsBeforeAppending) {
     for (int i = 0; i < 100; ++i)
         big += "line " + std::to_string(i) + std::string(20, '.') + "\r\n";
     WriteFile(file, big);
-    const std::string after = writeAndRead("new", 10, file);
+    const std::string after = writeAndRead("new", cq::LogKind::Plain, file);
     EXPECT_LT(after.size(), big.size());
     EXPECT_EQ(after.substr(after.size() - 5), "new\r\n");
     EXPECT_EQ(after.rfind("line ", 0), 0u) << "starts at a line boundary";

@@ -68,7 +68,7 @@ std::string DescribeError(const std::exception& error) {
     }
 }
 
-void LogError(const std::string& context, const std::exception& error, int kind) {
+void LogError(const std::string& context, const std::exception& error, LogKind kind) {
     if (!LogRunning())
         return;
     try {
@@ -78,7 +78,7 @@ void LogError(const std::string& context, const std::exception& error, int kind)
 }
 
 void ReportError(const std::string& context, const std::exception& error) {
-    LogError(context, error, 11);
+    LogError(context, error, LogKind::Stamped);
     ShowErrorBox(DescribeError(error), context);
 }
 
@@ -87,7 +87,7 @@ void OnApplicationError(const std::exception& error) {
         return;
     applicationErrorBoxOpen = true;
     try {
-        LogError(context::kApplicationError, error, 11);
+        LogError(context::kApplicationError, error, LogKind::Stamped);
         ShowErrorBox(ClassNameOf(error) + ": " + DescribeError(error));
     } catch (...) {
     }

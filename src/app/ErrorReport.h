@@ -2,6 +2,8 @@
 // Turning errors into readable Russian descriptions, and reporting failed operations to the log
 // and to the user.
 
+#include "log/LogKind.h"
+
 #include <exception>
 #include <string>
 
@@ -11,9 +13,9 @@ namespace cq {
 std::string DescribeError(const std::exception& error);
 
 /// One log record of kind `kind` for an error (when the log service runs); never fails.
-void LogError(const std::string& context, const std::exception& error, int kind);
+void LogError(const std::string& context, const std::exception& error, LogKind kind);
 
-/// Log record of kind 11 and an error box whose caption is the context.
+/// A stamped log record and an error box whose caption is the context.
 void ReportError(const std::string& context, const std::exception& error);
 
 /// The application-wide handler for errors that escape an event handler. Re-entrant calls

@@ -109,10 +109,6 @@ const IniFile::Line* IniFile::findLine(std::string_view section, std::string_vie
     return nullptr;
 }
 
-bool IniFile::SectionExists(std::string_view section) const {
-    return findSection(section) != nullptr;
-}
-
 bool IniFile::ValueExists(std::string_view section, std::string_view key) const {
     return findLine(section, key) != nullptr;
 }
@@ -177,10 +173,6 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
     target.lines.push_back({std::string(key), std::string(value), true});
 }
 
-void IniFile::WriteInteger(std::string_view section, std::string_view key, int value) {
-    WriteString(section, key, std::to_string(value));
-}
-
 void IniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
     WriteString(section, key, value ? "1" : "0");
 }
@@ -200,12 +192,6 @@ void IniFile::DeleteKey(std::string_view section, std::string_view key) {
         std::remove_if(lines.begin(), lines.end(),
                        [&](const Line& line) { return line.hasValue && SameText(line.key, key); }),
         lines.end());
-}
-
-void IniFile::EraseSection(std::string_view section) {
-    sections_.erase(std::remove_if(sections_.begin(), sections_.end(),
-                                   [&](const Section& s) { return SameText(s.name, section); }),
-                    sections_.end());
 }
 
 } // namespace cq

@@ -24,7 +24,6 @@ public:
     /// Replaces `path` atomically with Serialize(). Raises EOSError.
     void Save(const std::string& path) const;
 
-    bool SectionExists(std::string_view section) const;
     bool ValueExists(std::string_view section, std::string_view key) const;
     std::vector<std::string> Keys(std::string_view section) const;
     std::vector<std::string> Sections() const;
@@ -42,13 +41,11 @@ public:
     /// Raises Exception, changing nothing, when the value holds a line break: it would end the
     /// line and make the rest of the value a line of its own (another key or a section).
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
-    void WriteInteger(std::string_view section, std::string_view key, int value);
     void WriteBool(std::string_view section, std::string_view key, bool value);
     /// Two upper-case hexadecimal digits per byte.
     void WriteBinary(std::string_view section, std::string_view key,
                      const std::vector<uint8_t>& value);
     void DeleteKey(std::string_view section, std::string_view key);
-    void EraseSection(std::string_view section);
 
 private:
     struct Line {

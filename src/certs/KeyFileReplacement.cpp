@@ -47,7 +47,7 @@ bool TryBackupName(const std::string& keyPath, const std::string& backup) {
 }
 
 void LogFailure(const std::string& what, const std::string& path) {
-    WriteLog(what + " " + path + ": " + SystemErrorMessage(errno), 11);
+    WriteLog(what + " " + path + ": " + SystemErrorMessage(errno), LogKind::Stamped);
 }
 
 } // namespace

@@ -41,19 +41,15 @@ using PkeyContext = std::unique_ptr<EVP_PKEY_CTX, ssl::Deleter<EVP_PKEY_CTX_free
 using Pkey = ssl::PrivateKey;
 using MdContext = std::unique_ptr<EVP_MD_CTX, ssl::Deleter<EVP_MD_CTX_free>>;
 
-[[noreturn]] void ThrowOpenSslError(const std::string& what) {
-    ssl::RaiseError(what);
-}
-
 void Check(int result, const char* what) {
     if (result <= 0)
-        ThrowOpenSslError(what);
+        ssl::RaiseError(what);
 }
 
 Bn NewNumber() {
     Bn number(BN_secure_new());
     if (!number)
-        ThrowOpenSslError("BN_secure_new");
+        ssl::RaiseError("BN_secure_new");
     return number;
 }
 
@@ -64,7 +60,7 @@ std::string WordBytes(const BIGNUM* number) {
     std::string bytes(static_cast<size_t>(words) * 4, '\0');
     if (BN_bn2binpad(number, reinterpret_cast<unsigned char*>(bytes.data()),
                      static_cast<int>(bytes.size())) < 0)
-        ThrowOpenSslError("BN_bn2binpad");
+        ssl::RaiseError("BN_bn2binpad");
     return bytes;
 }
 
@@ -107,7 +103,7 @@ void DerivePrivateNumbers(RsaNumbers& key, BN_CTX* context) {
     BN_set_flags(phi.get(), BN_FLG_CONSTTIME);
     key.d = NewNumber();
     if (!BN_mod_inverse(key.d.get(), key.e.get(), phi.get(), context))
-        ThrowOpenSslError("BN_mod_inverse");
+        ssl::RaiseError("BN_mod_inverse");
     key.dmp1 = NewNumber();
     key.dmq1 = NewNumber();
     key.iqmp = NewNumber();
@@ -115,13 +111,13 @@ void DerivePrivateNumbers(RsaNumbers& key, BN_CTX* context) {
     Check(BN_mod(key.dmq1.get(), key.d.get(), qMinus1.get(), context), "BN_mod");
     BN_set_flags(key.p.get(), BN_FLG_CONSTTIME);
     if (!BN_mod_inverse(key.iqmp.get(), key.q.get(), key.p.get(), context))
-        ThrowOpenSslError("BN_mod_inverse");
+        ssl::RaiseError("BN_mod_inverse");
 }
 
 BnCtx NewContext() {
     BnCtx context(BN_CTX_secure_new());
     if (!context)
-        ThrowOpenSslError("BN_CTX_secure_new");
+        ssl::RaiseError("BN_CTX_secure_new");
     return context;
 }
 
@@ -157,7 +153,7 @@ RsaNumbers GenerateKeyPair() {
 Pkey SigningKey(const RsaNumbers& key) {
     ParamBuilder builder(OSSL_PARAM_BLD_new());
     if (!builder)
-        ThrowOpenSslError("OSSL_PARAM_BLD_new");
+        ssl::RaiseError("OSSL_PARAM_BLD_new");
     const std::pair<const char*, const BIGNUM*> numbers[] = {
         {OSSL_PKEY_PARAM_RSA_N, key.n.get()},
         {OSSL_PKEY_PARAM_RSA_E, key.e.get()},
@@ -173,7 +169,7 @@ Pkey SigningKey(const RsaNumbers& key) {
     Params params(OSSL_PARAM_BLD_to_param(builder.get()));
     PkeyContext context(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
     if (!params || !context)
-        ThrowOpenSslError("EVP_PKEY_CTX_new_from_name");
+        ssl::RaiseError("EVP_PKEY_CTX_new_from_name");
     Check(EVP_PKEY_fromdata_init(context.get()), "EVP_PKEY_fromdata_init");
     EVP_PKEY* made = nullptr;
     Check(EVP_PKEY_fromdata(context.get(), &made, EVP_PKEY_KEYPAIR, params.get()),
@@ -186,7 +182,7 @@ std::string SignSha1(const RsaNumbers& key, std::string_view data) {
     const Pkey signingKey = SigningKey(key);
     MdContext context(EVP_MD_CTX_new());
     if (!context)
-        ThrowOpenSslError("EVP_MD_CTX_new");
+        ssl::RaiseError("EVP_MD_CTX_new");
     Check(EVP_DigestSignInit(context.get(), nullptr, EVP_sha1(), nullptr, signingKey.get()),
           "EVP_DigestSignInit");
     size_t length = 0;
@@ -270,7 +266,7 @@ std::string EncryptDesEde3Cbc(std::string_view plain, std::string_view passwordB
         derived && context && EVP_EncryptInit_ex(context.get(), cipher, nullptr, key, iv) > 0;
     OPENSSL_cleanse(key, sizeof key);
     if (!initialised)
-        ThrowOpenSslError("EVP_EncryptInit_ex");
+        ssl::RaiseError("EVP_EncryptInit_ex");
     std::string encrypted(plain.size() + 8, '\0');
     int length = 0;
     int finalLength = 0;
@@ -365,7 +361,7 @@ std::string TraditionalKeyPem(std::string_view privateKeyDer, std::string_view p
         return PemArmour(kLabel, privateKeyDer);
     unsigned char iv[8];
     if (RAND_bytes(iv, sizeof iv) != 1)
-        ThrowOpenSslError("RAND_bytes");
+        ssl::RaiseError("RAND_bytes");
     const std::string headers =
         "Proc-Type: 4,ENCRYPTED\nDEK-Info: DES-EDE3-CBC," +
         UpperHex(std::string_view(reinterpret_cast<const char*>(iv), sizeof iv)) + "\n";

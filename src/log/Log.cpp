@@ -78,7 +78,7 @@ public:
 
     bool ready() const { return ready_.load(std::memory_order_acquire); }
 
-    void post(std::string text, int kind) {
+    void post(std::string text, LogKind kind) {
         std::unique_lock lock(mutex_);
         queue_.emplace_back(std::move(text), kind);
         const bool wake = writerWaiting_;
@@ -97,7 +97,7 @@ public:
 private:
     void run() {
         ready_.store(true, std::memory_order_release);
-        std::deque<std::pair<std::string, int>> batch;
+        std::deque<std::pair<std::string, LogKind>> batch;
         for (;;) {
             {
                 std::unique_lock lock(mutex_);
@@ -121,7 +121,7 @@ private:
     }
 
     // One open-append-close per record; a record that cannot be written is dropped.
-    void writeRecord(const std::string& text, int kind) {
+    void writeRecord(const std::string& text, LogKind kind) {
         try {
             const LocalDateTime now = localNow();
             const std::string& fileName = fileNameFor(now);
@@ -173,7 +173,7 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable drained_;
-    std::deque<std::pair<std::string, int>> queue_;
+    std::deque<std::pair<std::string, LogKind>> queue_;
     bool writerWaiting_ = false;
     bool writing_ = false;
     bool terminated_ = false;
@@ -284,7 +284,7 @@ void InitLog(const std::string& appFolderName, const std::string& settingsName,
     WaitUntilReady(*state.writer);
 }
 
-void WriteLog(const std::string& text, int kind) {
+void WriteLog(const std::string& text, LogKind kind) {
     try {
         if (TLogThread* writer = State().writer.get())
             writer->post(text, kind);

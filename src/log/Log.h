@@ -3,6 +3,7 @@
 // dated log files, opening and closing the file for each record.
 
 #include "base/Clock.h"
+#include "log/LogKind.h"
 
 #include <string>
 
@@ -14,8 +15,8 @@ namespace cq {
 void InitLog(const std::string& appFolderName, const std::string& settingsName,
              const std::string& nameSuffix);
 
-/// Queues one record; kind 11 gets the time stamp and identity prefix. Never fails.
-void WriteLog(const std::string& text, int kind);
+/// Queues one record; a stamped one gets the time stamp and identity prefix. Never fails.
+void WriteLog(const std::string& text, LogKind kind);
 
 /// True once the writer exists.
 bool LogRunning();

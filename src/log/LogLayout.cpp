@@ -86,9 +86,9 @@ std::string LogHeader(const std::string& programFileName, const std::string& pro
            " =====\r\n\r\n";
 }
 
-void AppendLogRecordBytes(std::string& out, const std::string& text, int kind,
+void AppendLogRecordBytes(std::string& out, const std::string& text, LogKind kind,
                           const LocalDateTime& date, const std::string& stationIdentityCp1251) {
-    if (kind == 11) {
+    if (kind == LogKind::Stamped) {
         out += '[';
         out += LogTimeStamp(date);
         out += "] ";
@@ -99,11 +99,11 @@ void AppendLogRecordBytes(std::string& out, const std::string& text, int kind,
     out += "\r\n";
 }
 
-std::string FormatLogRecord(const std::string& text, int kind, const LocalDateTime& date,
+std::string FormatLogRecord(const std::string& text, LogKind kind, const LocalDateTime& date,
                             const std::string& stationIdentity) {
     std::string record;
     record.reserve(text.size() + stationIdentity.size() + 32);
-    if (kind == 11) {
+    if (kind == LogKind::Stamped) {
         record += '[';
         record += LogTimeStamp(date);
         record += "] ";

@@ -2,6 +2,7 @@
 // Where log records go: the folder layouts by date and the record format.
 
 #include "base/Clock.h"
+#include "log/LogKind.h"
 
 #include <string>
 
@@ -34,11 +35,11 @@ std::string LogTimeStamp(const LocalDateTime& date);
 std::string LogHeader(const std::string& programFileName, const std::string& programVersion);
 
 /// Appends the record as it stands in the file, in Windows-1251, to `out`.
-void AppendLogRecordBytes(std::string& out, const std::string& text, int kind,
+void AppendLogRecordBytes(std::string& out, const std::string& text, LogKind kind,
                           const LocalDateTime& date, const std::string& stationIdentityCp1251);
 
 /// The record as it stands in the file (UTF-8; converted when written).
-std::string FormatLogRecord(const std::string& text, int kind, const LocalDateTime& date,
+std::string FormatLogRecord(const std::string& text, LogKind kind, const LocalDateTime& date,
                             const std::string& stationIdentity);
 
 } // namespace cq

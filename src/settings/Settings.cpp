@@ -11,7 +11,6 @@
 #include "settings/ServiceDefaults.h"
 
 #include <algorithm>
-#include <openssl/crypto.h>
 
 namespace cq {
 namespace {

@@ -8,7 +8,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <openssl/crypto.h>
 #include <sys/stat.h>
 
 namespace cq {

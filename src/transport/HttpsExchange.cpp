@@ -92,11 +92,11 @@ std::string BodyFromCommandResult(const VariantList& result) {
 std::string HTTPSGet(const std::string& url, bool logCopy) {
     ApplyRequestCertificate();
     if (logCopy)
-        WriteLog("\r\nRequest -\r\n" + url, 11);
+        WriteLog("\r\nRequest -\r\n" + url, LogKind::Stamped);
     ApplyProxySettings();
     const std::string body = BodyFromCommandResult(SendRequest(url));
     if (logCopy)
-        WriteLog("Response -\r\n" + TrimRight(body), 10);
+        WriteLog("Response -\r\n" + TrimRight(body), LogKind::Plain);
     return body;
 }
 
