@@ -159,6 +159,33 @@ TEST_F(HttpsSandboxTest, LogCopiesRequestAndTrimmedResponse) {
     EXPECT_EQ(log.find(trimmed + "\n"), std::string::npos);
 }
 
+TEST_F(HttpsSandboxTest, ResponseCopyKeepsTheServiceBytes) {
+    // A Windows-1251 page ("Привет") reaches the log byte for byte, not read as UTF-8.
+    const std::string page = "Hello \xcf\xf0\xe8\xe2\xe5\xf2";
+    std::filesystem::create_directories(server->dir() + "/issued");
+    cq::test::WriteFile(server->dir() + "/issued/raw@example.com.crt", page);
+    startLogAndRead(
+        [&] { EXPECT_EQ(cq::HTTPSGet(server->url("/certget/raw@example.com.crt"), true), page); });
+    const std::string bytes = ReadFile(cq::LogFileName());
+    EXPECT_NE(bytes.find("\r\nResponse -\r\n" + page + "\r\n"), std::string::npos) << bytes;
+}
+
+TEST_F(HttpsSandboxTest, ExplicitOptionsNeedNoApplicationObjectOrSettings) {
+    cq::ExchangeOptions options;
+    options.connection = app.ConnectionHandle;
+    options.certificateFile = dir / "Request.cer";
+    options.keyFile = dir / "Request.key";
+    options.keyPassword = cq::SecretBytes(std::string("Hrkwp(3mzqtbv"));
+    options.caFile = server->caFile();
+    cq::SetAppServer(nullptr);
+    cq::Settings().RequestPassword = "wrong";
+    EXPECT_EQ(cq::HttpsGet(sample(300), options).size(), 300u);
+
+    options.keyPassword = cq::SecretBytes(std::string("wrong"));
+    EXPECT_THROW(cq::HttpsGet(sample(300), options), cq::Exception);
+    EXPECT_THROW(cq::HTTPSGet(sample(300), false), cq::Exception); // no application object
+}
+
 TEST_F(HttpsSandboxTest, BrokenGzipGivesDataErrorAndNoResponseCopy) {
     for (const char* fault : {"bad-gzip-trailer", "short-gzip"}) {
         server->setFault(fault);

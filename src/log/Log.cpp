@@ -61,6 +61,12 @@ void CreateFileWith(const std::string& fileName, const std::string& header,
 }
 
 /// The writer thread and its first-in first-out queue of records.
+struct QueuedRecord {
+    std::string text;
+    LogKind kind;
+    LogText encoding;
+};
+
 class TLogThread {
 public:
     TLogThread(LogLayout layout, int sizeLimitKB, Clock clock)
@@ -78,9 +84,9 @@ public:
 
     bool ready() const { return ready_.load(std::memory_order_acquire); }
 
-    void post(std::string text, LogKind kind) {
+    void post(std::string text, LogKind kind, LogText encoding) {
         std::unique_lock lock(mutex_);
-        queue_.emplace_back(std::move(text), kind);
+        queue_.push_back({std::move(text), kind, encoding});
         const bool wake = writerWaiting_;
         lock.unlock();
         if (wake)
@@ -97,7 +103,7 @@ public:
 private:
     void run() {
         ready_.store(true, std::memory_order_release);
-        std::deque<std::pair<std::string, LogKind>> batch;
+        std::deque<QueuedRecord> batch;
         for (;;) {
             {
                 std::unique_lock lock(mutex_);
@@ -109,8 +115,8 @@ private:
                 batch.swap(queue_);
                 writing_ = true;
             }
-            for (const auto& [text, kind] : batch)
-                writeRecord(text, kind);
+            for (const QueuedRecord& queued : batch)
+                writeRecord(queued);
             batch.clear();
             {
                 std::lock_guard lock(mutex_);
@@ -121,7 +127,7 @@ private:
     }
 
     // One open-append-close per record; a record that cannot be written is dropped.
-    void writeRecord(const std::string& text, LogKind kind) {
+    void writeRecord(const QueuedRecord& queued) {
         try {
             const LocalDateTime now = localNow();
             const std::string& fileName = fileNameFor(now);
@@ -129,7 +135,8 @@ private:
                 TrimLogFile(fileName, sizeLimitKB_);
             std::string& record = recordBytes_; // reused: no allocation per record
             record.clear();
-            AppendLogRecordBytes(record, text, kind, now, identityCp1251_);
+            AppendLogRecordBytes(record, queued.text, queued.kind, queued.encoding, now,
+                                 identityCp1251_);
             if (!AppendToExistingFile(fileName, record))
                 CreateFileWith(fileName, ToCp1251(LogHeader(ProgramFileName(), ProgramVersion())),
                                record);
@@ -173,7 +180,7 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable drained_;
-    std::deque<std::pair<std::string, LogKind>> queue_;
+    std::deque<QueuedRecord> queue_;
     bool writerWaiting_ = false;
     bool writing_ = false;
     bool terminated_ = false;
@@ -284,10 +291,10 @@ void InitLog(const std::string& appFolderName, const std::string& settingsName,
     WaitUntilReady(*state.writer);
 }
 
-void WriteLog(const std::string& text, LogKind kind) {
+void WriteLog(const std::string& text, LogKind kind, LogText encoding) {
     try {
         if (TLogThread* writer = State().writer.get())
-            writer->post(text, kind);
+            writer->post(text, kind, encoding);
     } catch (...) {
     }
 }

@@ -16,7 +16,7 @@ void InitLog(const std::string& appFolderName, const std::string& settingsName,
              const std::string& nameSuffix);
 
 /// Queues one record; a stamped one gets the time stamp and identity prefix. Never fails.
-void WriteLog(const std::string& text, LogKind kind);
+void WriteLog(const std::string& text, LogKind kind, LogText encoding = LogText::Utf8);
 
 /// True once the writer exists.
 bool LogRunning();

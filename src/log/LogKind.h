@@ -9,4 +9,11 @@ enum class LogKind {
     Stamped = 11,
 };
 
+/// What a record's text is: UTF-8, converted to the file's Windows-1251, or bytes written as
+/// they are (a copy of what a peer sent).
+enum class LogText {
+    Utf8,
+    Raw,
+};
+
 } // namespace cq

@@ -86,7 +86,7 @@ std::string LogHeader(const std::string& programFileName, const std::string& pro
            " =====\r\n\r\n";
 }
 
-void AppendLogRecordBytes(std::string& out, const std::string& text, LogKind kind,
+void AppendLogRecordBytes(std::string& out, const std::string& text, LogKind kind, LogText encoding,
                           const LocalDateTime& date, const std::string& stationIdentityCp1251) {
     if (kind == LogKind::Stamped) {
         out += '[';
@@ -95,7 +95,10 @@ void AppendLogRecordBytes(std::string& out, const std::string& text, LogKind kin
         out += stationIdentityCp1251;
         out += " - ";
     }
-    AppendCp1251(out, text);
+    if (encoding == LogText::Raw)
+        out += text;
+    else
+        AppendCp1251(out, text);
     out += "\r\n";
 }
 

@@ -34,8 +34,9 @@ std::string LogTimeStamp(const LocalDateTime& date);
 /// The first line of every new log file, with the empty line after it.
 std::string LogHeader(const std::string& programFileName, const std::string& programVersion);
 
-/// Appends the record as it stands in the file, in Windows-1251, to `out`.
-void AppendLogRecordBytes(std::string& out, const std::string& text, LogKind kind,
+/// Appends the record as it stands in the file, in Windows-1251, to `out`; raw text is copied
+/// unchanged.
+void AppendLogRecordBytes(std::string& out, const std::string& text, LogKind kind, LogText encoding,
                           const LocalDateTime& date, const std::string& stationIdentityCp1251);
 
 /// The record as it stands in the file (UTF-8; converted when written).

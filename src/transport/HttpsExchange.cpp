@@ -25,20 +25,24 @@ std::string InProgramFolder(const std::string& fileName) {
     return ProgramFolder() + fileName;
 }
 
-void ApplyProxySettings() {
-    const SettingsValues& settings = Settings();
-    VariantList proxy = {settings.ProxyUse, settings.ProxyServer,
-                         ProxyPortNumber(settings.ProxyPort), settings.ProxyUserName,
-                         settings.ProxyPassword};
-    const WipeOnExit wipePassword(std::get<std::string>(proxy[4]));
-    SetProxy(Handle(), proxy);
+ProxyOptions ProxyFromSettings(const SettingsValues& settings) {
+    return {settings.ProxyUse, settings.ProxyServer, settings.ProxyPort, settings.ProxyUserName,
+            SecretBytes(settings.ProxyPassword)};
 }
 
-VariantList SendRequest(const std::string& url) {
-    const SecretBytes password(EscapeUrl(Settings().RequestPassword));
-    const std::string encodings = Settings().AcceptCompression ? "gzip,deflate" : "";
+void ApplyProxy(const ExchangeOptions& options) {
+    const ProxyOptions& proxy = options.proxy;
+    VariantList list = {proxy.use, proxy.server, ProxyPortNumber(proxy.port), proxy.userName,
+                        proxy.password.str()};
+    const WipeOnExit wipePassword(std::get<std::string>(list[4]));
+    SetProxy(options.connection, list);
+}
+
+VariantList SendRequest(const std::string& url, const ExchangeOptions& options) {
+    const SecretBytes password(EscapeUrl(options.keyPassword.str()));
+    const std::string encodings = options.acceptCompression ? "gzip,deflate" : "";
     VariantList result;
-    CommandGet(Handle(), {EscapeUrl(url), encodings, password.str()}, result);
+    CommandGet(options.connection, {EscapeUrl(url), encodings, password.str()}, result);
     return result;
 }
 
@@ -67,11 +71,27 @@ int32_t ProxyPortNumber(const std::string& text) {
     return value <= 65535 ? value : 0;
 }
 
-void ApplyRequestCertificate() {
+ExchangeOptions ExchangeOptionsFromSettings(bool logCopy) {
     const SettingsValues& settings = Settings();
-    SetCertificate(Handle(), {ProgramFolder() + settings.RequestCertificate,
-                              ProgramFolder() + settings.RequestKey});
-    SetTrustedCaFile(Handle(), InProgramFolder(settings.CaFile));
+    ExchangeOptions options;
+    options.connection = Handle();
+    options.certificateFile = ProgramFolder() + settings.RequestCertificate;
+    options.keyFile = ProgramFolder() + settings.RequestKey;
+    options.keyPassword = SecretBytes(settings.RequestPassword);
+    options.caFile = InProgramFolder(settings.CaFile);
+    options.proxy = ProxyFromSettings(settings);
+    options.acceptCompression = settings.AcceptCompression;
+    options.logCopy = logCopy;
+    return options;
+}
+
+void ApplyCertificate(const ExchangeOptions& options) {
+    SetCertificate(options.connection, {options.certificateFile, options.keyFile});
+    SetTrustedCaFile(options.connection, options.caFile);
+}
+
+void ApplyRequestCertificate() {
+    ApplyCertificate(ExchangeOptionsFromSettings(false));
 }
 
 std::string BodyFromCommandResult(const VariantList& result) {
@@ -89,15 +109,20 @@ std::string BodyFromCommandResult(const VariantList& result) {
     return LooksGzipped(body) ? GunzipBody(body) : body;
 }
 
-std::string HTTPSGet(const std::string& url, bool logCopy) {
-    ApplyRequestCertificate();
-    if (logCopy)
+std::string HttpsGet(const std::string& url, const ExchangeOptions& options) {
+    ApplyCertificate(options);
+    if (options.logCopy)
         WriteLog("\r\nRequest -\r\n" + url, LogKind::Stamped);
-    ApplyProxySettings();
-    const std::string body = BodyFromCommandResult(SendRequest(url));
-    if (logCopy)
-        WriteLog("Response -\r\n" + TrimRight(body), LogKind::Plain);
+    ApplyProxy(options);
+    const std::string body = BodyFromCommandResult(SendRequest(url, options));
+    // The body goes to the log byte for byte: the service's pages are not UTF-8.
+    if (options.logCopy)
+        WriteLog("Response -\r\n" + TrimRight(body), LogKind::Plain, LogText::Raw);
     return body;
+}
+
+std::string HTTPSGet(const std::string& url, bool logCopy) {
+    return HttpsGet(url, ExchangeOptionsFromSettings(logCopy));
 }
 
 } // namespace cq

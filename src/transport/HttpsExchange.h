@@ -1,13 +1,47 @@
 #pragma once
-// One HTTPS GET to the certification service through the connection component, with the
-// settings in force (request certificate, proxy, accepted compression).
+// One HTTPS GET to the certification service through the connection component. The exchange
+// takes everything it uses as parameters; HTTPSGet and ApplyRequestCertificate read them from
+// the application object and the settings in force.
 
+#include "base/SecretBytes.h"
 #include "transport/Connection.h"
 
 #include <cstdint>
 #include <string>
 
 namespace cq {
+
+/// The proxy a request goes through.
+struct ProxyOptions {
+    bool use = false;
+    std::string server;
+    std::string port; ///< as typed; see ProxyPortNumber
+    std::string userName;
+    SecretBytes password;
+};
+
+/// Everything one exchange uses besides its URL.
+struct ExchangeOptions {
+    int32_t connection = 0;      ///< handle from CreateConn
+    std::string certificateFile; ///< the program's client certificate (need not exist)
+    std::string keyFile;         ///< its key
+    SecretBytes keyPassword;     ///< the key's password, unescaped
+    std::string caFile;          ///< extra trusted CA file; empty for none
+    ProxyOptions proxy;
+    bool acceptCompression = true;
+    bool logCopy = false; ///< copy the request and the response to the log
+};
+
+/// The options of the settings in force: the application object's connection, ProgramFolder +
+/// RequestCertificate and RequestKey, CaFile relative to ProgramFolder unless absolute, the
+/// proxy values and AcceptCompression. Raises Exception when no connection is open.
+ExchangeOptions ExchangeOptionsFromSettings(bool logCopy);
+
+/// Sends `url` (escaped here) with `options` and returns the unpacked body. Raises as HTTPSGet.
+std::string HttpsGet(const std::string& url, const ExchangeOptions& options);
+
+/// Hands the client certificate, its key and the trusted CA file of `options` to the connection.
+void ApplyCertificate(const ExchangeOptions& options);
 
 /// Sends `url` (escaped here) and returns the unpacked body. With logCopy the request and the
 /// response are copied to the log. Raises EIdHTTPProtocolException, EZDecompressionError or
