@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
+#include "base/Errors.h"
 #include "base/ProgramInfo.h"
+#include "platform/Process.h"
 #include "settings/SettingsValues.h"
 
 #include <arpa/inet.h>
@@ -48,87 +50,30 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
-namespace {
-
-[[noreturn]] void ExecOrExit(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    ::execvp(args[0], args.data());
-    ::_exit(127);
-}
-
-void DrainPipes(int outFd, int errFd, ProcessResult& result) {
-    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-    int open = 2;
-    char buffer[4096];
-    while (open > 0) {
-        if (::poll(fds, 2, -1) < 0)
-            break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
-                continue;
-            const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (got <= 0) {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            } else {
-                (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(got));
-            }
-        }
-    }
-}
-
-} // namespace
-
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::vector<std::string>& extraEnvironment,
                          const std::string& standardInput) {
-    int outPipe[2], errPipe[2], inPipe[2];
-    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0 || ::pipe(inPipe) != 0)
-        throw std::runtime_error("pipe failed");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(inPipe[0], 0);
-        ::dup2(outPipe[1], 1);
-        ::dup2(errPipe[1], 2);
-        for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1], inPipe[0], inPipe[1]})
-            ::close(fd);
-        for (const std::string& assignment : extraEnvironment)
-            ::putenv(const_cast<char*>(assignment.c_str()));
-        ExecOrExit(argv);
+    ProcessOptions options;
+    for (const std::string& assignment : extraEnvironment) {
+        const size_t equals = assignment.find('=');
+        if (equals == std::string::npos)
+            options.removedVariables.push_back(assignment);
+        else
+            options.environment.push_back(
+                {assignment.substr(0, equals), SecretBytes(assignment.substr(equals + 1))});
     }
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    ::close(inPipe[0]);
-    if (!standardInput.empty())
-        (void)!::write(inPipe[1], standardInput.data(), standardInput.size());
-    ::close(inPipe[1]);
-    ProcessResult result;
-    DrainPipes(outPipe[0], errPipe[0], result);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
+    options.standardInput = standardInput;
+    options.separateErrorOutput = true;
+    try {
+        ProcessOutcome outcome = RunAndWait(argv.front(), argv, std::move(options));
+        return {outcome.exitStatus, std::move(outcome.output), std::move(outcome.errorOutput)};
+    } catch (const EOSError& error) {
+        return {127, "", error.what()}; // as a shell reports a program it cannot start
+    }
 }
 
 pid_t StartBackground(const std::vector<std::string>& argv, const std::string& outputFile) {
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        const int out = outputFile.empty()
-                            ? ::open("/dev/null", O_WRONLY)
-                            : ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-        const int in = ::open("/dev/null", O_RDONLY);
-        ::dup2(in, 0);
-        ::dup2(out, 1);
-        ::dup2(out, 2);
-        ExecOrExit(argv);
-    }
-    return pid;
+    return StartInBackground(argv, outputFile);
 }
 
 namespace {

@@ -30,7 +30,9 @@ private:
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 
-/// Runs a program with an argument vector; returns its exit status and what it printed.
+/// Runs a program with an argument vector (through the core's process runner); returns its exit
+/// status and what it printed. "NAME=value" in extraEnvironment sets a variable, "NAME" alone
+/// leaves it out; a program that cannot start gives status 127.
 struct ProcessResult {
     int status = -1;
     std::string out;

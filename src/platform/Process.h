@@ -18,8 +18,17 @@ struct EnvironmentVariable {
 };
 
 struct ProcessOutcome {
-    int exitStatus = -1; ///< the exit status, or 128 + the signal number
-    std::string output;  ///< what the program wrote to its standard output and error
+    int exitStatus = -1;     ///< the exit status, or 128 + the signal number
+    std::string output;      ///< what the program wrote to its standard output (and error)
+    std::string errorOutput; ///< its standard error, when asked for separately
+};
+
+/// How RunAndWait feeds and reads a program.
+struct ProcessOptions {
+    std::vector<EnvironmentVariable> environment; ///< added to this process's environment
+    std::vector<std::string> removedVariables;    ///< names left out of it
+    std::string standardInput;                    ///< what the program reads; empty: nothing
+    bool separateErrorOutput = false;             ///< standard error into errorOutput
 };
 
 /// Starts `program` (a path) with `arguments` (argv[0] included) and the environment of this
@@ -28,6 +37,15 @@ struct ProcessOutcome {
 /// when the program cannot be started.
 ProcessOutcome RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
                           std::vector<EnvironmentVariable> environment = {});
+
+/// The same with input and output as `options` say; `program` without "/" is looked up on PATH.
+ProcessOutcome RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
+                          ProcessOptions options);
+
+/// Starts `arguments[0]` (looked up on PATH when it has no "/") in the background, its standard
+/// input empty and its output appended to `outputFile` (created 0600), or dropped when that is
+/// empty. Returns its process id; the caller waits for it. Raises EOSError when it cannot start.
+int StartInBackground(const std::vector<std::string>& arguments, const std::string& outputFile);
 
 /// Starts `arguments[0]` (looked up on PATH when it has no "/") with `arguments` and this
 /// process's environment, its standard input empty and its output shared with ours, and waits

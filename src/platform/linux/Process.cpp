@@ -4,9 +4,13 @@
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -60,7 +64,8 @@ private:
 /// the added variables are wiped when the object goes.
 class ChildEnvironment {
 public:
-    explicit ChildEnvironment(std::vector<EnvironmentVariable>& extra) {
+    explicit ChildEnvironment(std::vector<EnvironmentVariable>& extra,
+                              const std::vector<std::string>& removed = {}) {
         for (EnvironmentVariable& variable : extra) {
             SecretBytes assignment;
             assignment.reserve(variable.name.size() + variable.value.size() + 2);
@@ -71,7 +76,7 @@ public:
             added_.push_back(std::move(assignment));
         }
         for (char** entry = environ; entry && *entry; ++entry)
-            if (!Overridden(*entry, extra))
+            if (!Overridden(*entry, extra) && !Removed(*entry, removed))
                 pointers_.push_back(*entry);
         for (SecretBytes& assignment : added_)
             pointers_.push_back(assignment.data());
@@ -86,21 +91,77 @@ private:
                 return true;
         return false;
     }
+    static bool Removed(std::string_view entry, const std::vector<std::string>& removed) {
+        for (const std::string& name : removed)
+            if (StartsWith(entry, name + "="))
+                return true;
+        return false;
+    }
     std::vector<SecretBytes> added_;
     std::vector<char*> pointers_;
 };
 
-std::string ReadAll(int fd) {
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return text;
-        text.append(buffer, static_cast<size_t>(got));
+// Keeps SIGPIPE from ending the process while this thread writes to a program that may have
+// ended: the signal is blocked for the thread and a pending one is taken away afterwards.
+class PipeSignalBlock {
+public:
+    PipeSignalBlock() {
+        sigemptyset(&pipeSignal_);
+        sigaddset(&pipeSignal_, SIGPIPE);
+        ::pthread_sigmask(SIG_BLOCK, &pipeSignal_, &previous_);
     }
+    ~PipeSignalBlock() {
+        const timespec noWait{};
+        while (::sigtimedwait(&pipeSignal_, nullptr, &noWait) > 0) {
+        }
+        ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    PipeSignalBlock(const PipeSignalBlock&) = delete;
+    PipeSignalBlock& operator=(const PipeSignalBlock&) = delete;
+
+private:
+    sigset_t pipeSignal_;
+    sigset_t previous_;
+};
+
+// Writes `text` to the program's input and reads its output and error output until both end,
+// with one poll loop so that neither side waits for the other with a full pipe.
+void Exchange(Pipe& input, const std::string& text, int outputFd, std::string& output, int errorFd,
+              std::string& errorOutput) {
+    const PipeSignalBlock noPipeSignal;
+    size_t written = 0;
+    if (text.empty())
+        input.closeWrite();
+    pollfd fds[3] = {{outputFd, POLLIN, 0}, {errorFd, POLLIN, 0}, {input.writeEnd(), POLLOUT, 0}};
+    std::string* targets[2] = {&output, &errorOutput};
+    char buffer[4096];
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        fds[2].fd = input.writeEnd();
+        if (::poll(fds, 3, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            throw MakeOSError(errno);
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0)
+                targets[i]->append(buffer, static_cast<size_t>(got));
+            else if (got == 0 || errno != EINTR)
+                fds[i].fd = -1;
+        }
+        if (fds[2].fd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+            // At most PIPE_BUF bytes: poll promised that much room, so the write never blocks.
+            const size_t chunk = std::min<size_t>(PIPE_BUF, text.size() - written);
+            const ssize_t put = ::write(fds[2].fd, text.data() + written, chunk);
+            if (put > 0)
+                written += static_cast<size_t>(put);
+            if ((put < 0 && errno != EINTR && errno != EAGAIN) || written == text.size())
+                input.closeWrite();
+        }
+    }
+    input.closeWrite();
 }
 
 std::vector<char*> ArgumentVector(const std::vector<std::string>& arguments) {
@@ -135,23 +196,55 @@ int WaitForExit(pid_t pid) {
 
 ProcessOutcome RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
                           std::vector<EnvironmentVariable> environment) {
-    ChildEnvironment childEnvironment(environment);
+    ProcessOptions options;
+    options.environment = std::move(environment);
+    return RunAndWait(program, arguments, std::move(options));
+}
+
+ProcessOutcome RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
+                          ProcessOptions options) {
+    ChildEnvironment childEnvironment(options.environment, options.removedVariables);
+    Pipe input;
     Pipe output;
+    Pipe errors;
     SpawnActions actions;
-    ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    ::posix_spawn_file_actions_adddup2(actions.get(), input.readEnd(), STDIN_FILENO);
     ::posix_spawn_file_actions_adddup2(actions.get(), output.writeEnd(), STDOUT_FILENO);
-    ::posix_spawn_file_actions_adddup2(actions.get(), output.writeEnd(), STDERR_FILENO);
+    ::posix_spawn_file_actions_adddup2(
+        actions.get(), options.separateErrorOutput ? errors.writeEnd() : output.writeEnd(),
+        STDERR_FILENO);
     std::vector<char*> argv = ArgumentVector(arguments);
     pid_t pid = 0;
-    const int error = ::posix_spawn(&pid, program.c_str(), actions.get(), nullptr, argv.data(),
-                                    childEnvironment.get());
+    const int error = ::posix_spawnp(&pid, program.c_str(), actions.get(), nullptr, argv.data(),
+                                     childEnvironment.get());
     if (error != 0)
         throw MakeOSError(error);
+    input.closeRead();
     output.closeWrite();
+    errors.closeWrite();
     ProcessOutcome outcome;
-    outcome.output = ReadAll(output.readEnd());
+    Exchange(input, options.standardInput, output.readEnd(), outcome.output, errors.readEnd(),
+             outcome.errorOutput);
     outcome.exitStatus = WaitForExit(pid);
     return outcome;
+}
+
+int StartInBackground(const std::vector<std::string>& arguments, const std::string& outputFile) {
+    SpawnActions actions;
+    ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    const char* target = outputFile.empty() ? "/dev/null" : outputFile.c_str();
+    ::posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, target,
+                                       O_WRONLY | O_CREAT | O_APPEND, 0600);
+    ::posix_spawn_file_actions_adddup2(actions.get(), STDOUT_FILENO, STDERR_FILENO);
+    std::vector<EnvironmentVariable> noExtra;
+    ChildEnvironment childEnvironment(noExtra);
+    std::vector<char*> argv = ArgumentVector(arguments);
+    pid_t pid = 0;
+    const int error =
+        ::posix_spawnp(&pid, argv[0], actions.get(), nullptr, argv.data(), childEnvironment.get());
+    if (error != 0)
+        throw MakeOSError(error);
+    return pid;
 }
 
 std::optional<int> StartAndWaitBriefly(const std::vector<std::string>& arguments,

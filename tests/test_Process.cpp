@@ -1,0 +1,62 @@
+// The process runner: input and output through pipes without deadlock, the environment a child
+// gets, and a child that ends without reading its input.
+#include "base/Errors.h"
+#include "platform/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+cq::ProcessOutcome Spawn(const std::vector<std::string>& arguments, cq::ProcessOptions options) {
+    return cq::RunAndWait(arguments.front(), arguments, std::move(options));
+}
+
+TEST(Process, InputAndOutputLargerThanAPipeDoNotBlock) {
+    cq::ProcessOptions options;
+    options.standardInput = std::string(3 << 20, 'x') + "end";
+    const cq::ProcessOutcome copy = Spawn({"cat"}, std::move(options));
+    EXPECT_EQ(copy.exitStatus, 0);
+    EXPECT_EQ(copy.output.size(), (3u << 20) + 3);
+    EXPECT_EQ(copy.output.substr(copy.output.size() - 3), "end");
+}
+
+TEST(Process, AChildThatReadsNothingEndsTheRunNotThisProcess) {
+    cq::ProcessOptions options;
+    options.standardInput = std::string(1 << 20, 'x');
+    EXPECT_EQ(Spawn({"true"}, std::move(options)).exitStatus, 0);
+}
+
+TEST(Process, ErrorOutputSeparateOrTogether) {
+    const std::vector<std::string> both = {"sh", "-c", "echo out; echo err >&2"};
+    cq::ProcessOptions separate;
+    separate.separateErrorOutput = true;
+    const cq::ProcessOutcome apart = Spawn(both, std::move(separate));
+    EXPECT_EQ(apart.output, "out\n");
+    EXPECT_EQ(apart.errorOutput, "err\n");
+    const cq::ProcessOutcome together = Spawn(both, {});
+    EXPECT_EQ(together.output, "out\nerr\n");
+    EXPECT_EQ(together.errorOutput, "");
+}
+
+TEST(Process, EnvironmentAddedReplacedAndRemoved) {
+    ::setenv("CQ_PROCESS_TEST_KEEP", "kept", 1);
+    ::setenv("CQ_PROCESS_TEST_GONE", "secret", 1);
+    cq::ProcessOptions options;
+    options.environment.push_back({"CQ_PROCESS_TEST_NEW", cq::SecretBytes(std::string("new"))});
+    options.environment.push_back({"CQ_PROCESS_TEST_KEEP", cq::SecretBytes(std::string("other"))});
+    options.removedVariables = {"CQ_PROCESS_TEST_GONE"};
+    const cq::ProcessOutcome run =
+        Spawn({"sh", "-c", "env | grep ^CQ_PROCESS_TEST_ | sort"}, std::move(options));
+    EXPECT_EQ(run.output, "CQ_PROCESS_TEST_KEEP=other\nCQ_PROCESS_TEST_NEW=new\n");
+    ::unsetenv("CQ_PROCESS_TEST_KEEP");
+    ::unsetenv("CQ_PROCESS_TEST_GONE");
+}
+
+TEST(Process, MissingProgramAndSignalEnd) {
+    EXPECT_THROW(Spawn({"/nonexistent/program"}, {}), cq::EOSError);
+    EXPECT_EQ(Spawn({"sh", "-c", "kill -TERM $$"}, {}).exitStatus, 128 + 15);
+}
+
+} // namespace
