@@ -41,6 +41,7 @@ struct Connection {
     std::string caFile;
     long connectMilliseconds = 30000;
     long totalMilliseconds = 120000;
+    TransferTimings lastTimings;
 };
 
 /// What one transfer collects through the callbacks.
@@ -168,6 +169,19 @@ int32_t StatusOf(CURL* curl) {
     return static_cast<int32_t>(status);
 }
 
+TransferTimings TimingsOf(CURL* curl) {
+    TransferTimings timings;
+    curl_off_t value = 0;
+    curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &timings.newConnections);
+    for (auto [info, target] : {std::pair{CURLINFO_CONNECT_TIME_T, &timings.connected},
+                                {CURLINFO_APPCONNECT_TIME_T, &timings.tlsDone},
+                                {CURLINFO_STARTTRANSFER_TIME_T, &timings.firstByte},
+                                {CURLINFO_TOTAL_TIME_T, &timings.total}})
+        if (curl_easy_getinfo(curl, info, &value) == CURLE_OK)
+            *target = value;
+    return timings;
+}
+
 // Which file a path names now and when it last changed ("" when there is none).
 std::string FileState(const std::string& path) {
     struct stat info {};
@@ -265,6 +279,7 @@ void CommandGet(int32_t handle, const VariantList& request, VariantList& result)
     ApplyTls(curl, connection, keyPassword);
     const CURLcode code = curl_easy_perform(curl);
     const int32_t status = StatusOf(curl);
+    connection.lastTimings = TimingsOf(curl);
     // The options point at texts of this call; none may outlive it.
     curl_easy_reset(curl);
 
@@ -276,6 +291,10 @@ void CommandGet(int32_t handle, const VariantList& request, VariantList& result)
     if (code != CURLE_OK)
         result[kResultErrorMessage] = ErrorText(code, errorBuffer, transfer);
     result[kResultBody] = std::move(transfer.body);
+}
+
+TransferTimings LastTransferTimings(int32_t handle) {
+    return Find(handle).lastTimings;
 }
 
 void CloseConn(int32_t handle) {

@@ -51,6 +51,17 @@ void SetTrustedCaFile(int32_t handle, const std::string& caFile);
 /// transfer. Defaults: 30 s and 120 s.
 void SetConnectionTimeouts(int32_t handle, long connectMilliseconds, long totalMilliseconds);
 
+/// Where the time of the handle's last request went, in microseconds from its start (for
+/// diagnostics and benchmarks).
+struct TransferTimings {
+    long newConnections = 0; ///< 0 when an open connection was reused
+    long long connected = 0; ///< TCP connection made (to the proxy, if any)
+    long long tlsDone = 0;   ///< TLS handshake done
+    long long firstByte = 0; ///< first byte of the answer
+    long long total = 0;     ///< the whole answer read
+};
+TransferTimings LastTransferTimings(int32_t handle);
+
 /// One GET. `request` is [URL: text, accepted content encodings: text, key password: text]; URL
 /// and password arrive escaped (the password is unescaped here). The encodings are sent as
 /// Accept-Encoding and the body is returned as received. `result` becomes the four-element list

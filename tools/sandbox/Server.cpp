@@ -80,6 +80,10 @@ int Serve(const ServeOptions& options) {
     Routes routes(dir, options.issueDelaySeconds);
     AddRoutes(server, dir, routes);
     server.set_logger(LogExchange);
+    // Answers go out in several writes (headers, then the body's chunks). With Nagle's algorithm
+    // the last small one waits for the client's delayed acknowledgement, about 40 ms, on every
+    // answer over a kept connection; services send without that wait, and so does this one.
+    server.set_tcp_nodelay(true);
     const int port = BindLoopback(server, options.port);
     if (port <= 0) {
         std::fprintf(stderr, "sandbox-ca: cannot listen on 127.0.0.1:%d\n", options.port);
