@@ -12,17 +12,17 @@ namespace {
 constexpr std::string_view kRefusedInFileNames = "\\/:*?\"<>|";
 constexpr const char* kCertSection = "Cert";
 
-void WriteSubjectKeys(IniFile& record, const SubjectData& subject) {
-    record.WriteString(kCertSection, "Country", subject.Country);
-    record.WriteString(kCertSection, "State", subject.State);
-    record.WriteString(kCertSection, "Locality", subject.Locality);
-    record.WriteString(kCertSection, "Organization", subject.Organization);
-    record.WriteString(kCertSection, "OrganizUnit", subject.OrganizUnit);
-    record.WriteString(kCertSection, "CommonName", subject.CommonName);
-    record.WriteString(kCertSection, "Email", subject.Email);
-}
-
 } // namespace
+
+void WriteSubjectKeys(IniFile& ini, const SubjectData& subject) {
+    ini.WriteString(kCertSection, "Country", subject.Country);
+    ini.WriteString(kCertSection, "State", subject.State);
+    ini.WriteString(kCertSection, "Locality", subject.Locality);
+    ini.WriteString(kCertSection, "Organization", subject.Organization);
+    ini.WriteString(kCertSection, "OrganizUnit", subject.OrganizUnit);
+    ini.WriteString(kCertSection, "CommonName", subject.CommonName);
+    ini.WriteString(kCertSection, "Email", subject.Email);
+}
 
 std::string EmailToFolderName(const std::string& email) {
     std::string name;

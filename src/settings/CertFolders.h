@@ -20,6 +20,10 @@ std::string EmailToFolderName(const std::string& email);
 /// DataFolder + EmailToFolderName(lower-cased trimmed address) + "/".
 std::string CertificateFolder(const std::string& email);
 
+/// Writes the seven subject keys (Country ... Email) into section Cert, as the settings file and
+/// the request record both keep them.
+void WriteSubjectKeys(IniFile& ini, const SubjectData& subject);
+
 /// Writes the RSA request record into `fileName`, keeping other keys and sections. Raises.
 void WriteRsaRequestRecord(const std::string& fileName, const SubjectData& subject);
 

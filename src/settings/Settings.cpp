@@ -7,6 +7,7 @@
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "settings/CertFolders.h"
 #include "settings/Scramble.h"
 #include "settings/ServiceDefaults.h"
 
@@ -127,13 +128,7 @@ void CheckProxyPasswordFits(const std::string& password) {
 }
 
 void WriteSubject(IniFile& ini, const SavedSubject& subject) {
-    ini.WriteString(kCert, "Country", subject.Country);
-    ini.WriteString(kCert, "State", subject.State);
-    ini.WriteString(kCert, "Locality", subject.Locality);
-    ini.WriteString(kCert, "Organization", subject.Organization);
-    ini.WriteString(kCert, "OrganizUnit", subject.OrganizUnit);
-    ini.WriteString(kCert, "CommonName", subject.CommonName);
-    ini.WriteString(kCert, "Email", subject.Email);
+    WriteSubjectKeys(ini, subject);
     if (subject.OpenPassw) {
         ini.WriteString(kCert, "OpenPassw", "1");
         ini.WriteString(kCert, "Password", subject.Password);

@@ -192,6 +192,18 @@ int WaitForExit(pid_t pid) {
     return StatusOf(status);
 }
 
+// Starts `program` (looked up on PATH when it has no "/"); raises EOSError when it cannot start.
+pid_t Spawn(const std::string& program, const std::vector<std::string>& arguments,
+            SpawnActions& actions, ChildEnvironment& environment) {
+    std::vector<char*> argv = ArgumentVector(arguments);
+    pid_t pid = 0;
+    const int error = ::posix_spawnp(&pid, program.c_str(), actions.get(), nullptr, argv.data(),
+                                     environment.get());
+    if (error != 0)
+        throw MakeOSError(error);
+    return pid;
+}
+
 } // namespace
 
 ProcessOutcome RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
@@ -213,12 +225,7 @@ ProcessOutcome RunAndWait(const std::string& program, const std::vector<std::str
     ::posix_spawn_file_actions_adddup2(
         actions.get(), options.separateErrorOutput ? errors.writeEnd() : output.writeEnd(),
         STDERR_FILENO);
-    std::vector<char*> argv = ArgumentVector(arguments);
-    pid_t pid = 0;
-    const int error = ::posix_spawnp(&pid, program.c_str(), actions.get(), nullptr, argv.data(),
-                                     childEnvironment.get());
-    if (error != 0)
-        throw MakeOSError(error);
+    const pid_t pid = Spawn(program, arguments, actions, childEnvironment);
     input.closeRead();
     output.closeWrite();
     errors.closeWrite();
@@ -238,12 +245,7 @@ int StartInBackground(const std::vector<std::string>& arguments, const std::stri
     ::posix_spawn_file_actions_adddup2(actions.get(), STDOUT_FILENO, STDERR_FILENO);
     std::vector<EnvironmentVariable> noExtra;
     ChildEnvironment childEnvironment(noExtra);
-    std::vector<char*> argv = ArgumentVector(arguments);
-    pid_t pid = 0;
-    const int error =
-        ::posix_spawnp(&pid, argv[0], actions.get(), nullptr, argv.data(), childEnvironment.get());
-    if (error != 0)
-        throw MakeOSError(error);
+    const pid_t pid = Spawn(arguments.front(), arguments, actions, childEnvironment);
     return pid;
 }
 
@@ -253,12 +255,7 @@ std::optional<int> StartAndWaitBriefly(const std::vector<std::string>& arguments
     ChildEnvironment childEnvironment(noExtra);
     SpawnActions actions;
     ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    std::vector<char*> argv = ArgumentVector(arguments);
-    pid_t pid = 0;
-    const int error =
-        ::posix_spawnp(&pid, argv[0], actions.get(), nullptr, argv.data(), childEnvironment.get());
-    if (error != 0)
-        throw MakeOSError(error);
+    const pid_t pid = Spawn(arguments.front(), arguments, actions, childEnvironment);
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
         int status = 0;
