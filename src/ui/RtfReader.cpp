@@ -1,6 +1,6 @@
 #include "ui/RtfReader.h"
 
-#include "app/TextCodec.h"
+#include "base/TextCodec.h"
 
 #include <algorithm>
 #include <array>
@@ -32,12 +32,40 @@ struct GroupState {
 // Destinations whose text is never shown even without the \* mark.
 bool IsSkippedDestination(std::string_view word) {
     static const std::unordered_set<std::string_view> words = {
-        "fonttbl",   "filetbl",  "stylesheet", "info",      "pict",       "object",
-        "header",    "headerl",  "headerr",    "headerf",   "footer",     "footerl",
-        "footerr",   "footerf",  "footnote",   "fldinst",   "listtable",  "listoverridetable",
-        "revtbl",    "rsidtbl",  "generator",  "themedata", "datastore",  "latentstyles",
-        "xmlnstbl",  "pntext",   "pntxta",     "pntxtb",    "colorschememapping",
-        "mmathPr",   "userprops", "docvar",    "bkmkstart", "bkmkend",
+        "fonttbl",
+        "filetbl",
+        "stylesheet",
+        "info",
+        "pict",
+        "object",
+        "header",
+        "headerl",
+        "headerr",
+        "headerf",
+        "footer",
+        "footerl",
+        "footerr",
+        "footerf",
+        "footnote",
+        "fldinst",
+        "listtable",
+        "listoverridetable",
+        "revtbl",
+        "rsidtbl",
+        "generator",
+        "themedata",
+        "datastore",
+        "latentstyles",
+        "xmlnstbl",
+        "pntext",
+        "pntxta",
+        "pntxtb",
+        "colorschememapping",
+        "mmathPr",
+        "userprops",
+        "docvar",
+        "bkmkstart",
+        "bkmkend",
     };
     return words.count(word) != 0;
 }
@@ -160,7 +188,8 @@ private:
             negative = true;
             ++pos_;
         }
-        for (int digits = 0; pos_ < in_.size() && std::isdigit(static_cast<unsigned char>(in_[pos_]));
+        for (int digits = 0;
+             pos_ < in_.size() && std::isdigit(static_cast<unsigned char>(in_[pos_]));
              ++digits, ++pos_) {
             hasParameter = true;
             if (digits < 9)

@@ -1,0 +1,80 @@
+#include "ui/QtDialogs.h"
+
+#include <QApplication>
+
+#include <deque>
+
+namespace cq::ui {
+namespace {
+
+struct NextAnswer {
+    QMessageBox::StandardButton answer;
+    std::function<void()> whileOpen;
+};
+
+std::deque<NextAnswer>& NextAnswers() {
+    static std::deque<NextAnswer> answers;
+    return answers;
+}
+
+QList<QtDialogs::Box>& AnsweredBoxes() {
+    static QList<QtDialogs::Box> boxes;
+    return boxes;
+}
+
+QMessageBox::StandardButton DefaultButton(QMessageBox::StandardButtons buttons) {
+    return buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
+}
+
+} // namespace
+
+QMessageBox::StandardButton ShowMessageBox(const std::string& text, const std::string& caption,
+                                           QMessageBox::Icon icon,
+                                           QMessageBox::StandardButtons buttons) {
+    QtDialogs::Box box{icon, QString::fromStdString(text),
+                       QString::fromStdString(caption.empty() ? ApplicationTitle() : caption),
+                       buttons, QApplication::activeWindow()};
+    if (!NextAnswers().empty()) {
+        NextAnswer next = std::move(NextAnswers().front());
+        NextAnswers().pop_front();
+        AnsweredBoxes().push_back(box);
+        if (next.whileOpen)
+            next.whileOpen();
+        return next.answer;
+    }
+    QMessageBox message(box.icon, box.caption, box.text, box.buttons, box.owner);
+    message.setWindowModality(Qt::ApplicationModal);
+    message.setDefaultButton(DefaultButton(buttons));
+    return static_cast<QMessageBox::StandardButton>(message.exec());
+}
+
+void QtDialogs::showError(const std::string& text, const std::string& caption) {
+    ShowMessageBox(text, caption, QMessageBox::Critical, QMessageBox::Ok);
+}
+
+void QtDialogs::showWarning(const std::string& text, const std::string& caption) {
+    ShowMessageBox(text, caption, QMessageBox::Warning, QMessageBox::Ok);
+}
+
+void QtDialogs::showInfo(const std::string& text, const std::string& caption) {
+    ShowMessageBox(text, caption, QMessageBox::Information, QMessageBox::Ok);
+}
+
+bool QtDialogs::askYesNo(const std::string& text, const std::string& caption) {
+    return ShowMessageBox(text, caption, QMessageBox::Question,
+                          QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void QtDialogs::setNextAnswer(QMessageBox::StandardButton answer, std::function<void()> whileOpen) {
+    NextAnswers().push_back({answer, std::move(whileOpen)});
+}
+
+QList<QtDialogs::Box> QtDialogs::takeAnsweredBoxes() {
+    return std::exchange(AnsweredBoxes(), {});
+}
+
+void QtDialogs::clearNextAnswers() {
+    NextAnswers().clear();
+}
+
+} // namespace cq::ui

@@ -1,0 +1,48 @@
+#pragma once
+// Message boxes of the window: the core's Dialogs shown as Qt message boxes, modal to the whole
+// application and owned by its active window. Tests answer boxes through setNextAnswer instead
+// of a modal loop.
+
+#include "base/Dialogs.h"
+
+#include <QMessageBox>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+namespace cq::ui {
+
+class QtDialogs final : public Dialogs {
+public:
+    void showError(const std::string& text, const std::string& caption) override;
+    void showWarning(const std::string& text, const std::string& caption) override;
+    void showInfo(const std::string& text, const std::string& caption) override;
+    bool askYesNo(const std::string& text, const std::string& caption) override;
+
+    /// One box as it was asked for.
+    struct Box {
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString text;
+        QString caption;
+        QMessageBox::StandardButtons buttons;
+        QPointer<QWidget> owner;
+    };
+
+    /// Answers the next box without showing it: the box is recorded (see answeredBoxes),
+    /// `whileOpen` runs where the modal loop would run, and `answer` is the button chosen.
+    static void setNextAnswer(QMessageBox::StandardButton answer,
+                              std::function<void()> whileOpen = {});
+    /// The boxes answered through setNextAnswer, oldest first; taking them empties the list.
+    static QList<Box> takeAnsweredBoxes();
+    /// Forgets answers that no box has taken.
+    static void clearNextAnswers();
+};
+
+/// Shows one message box and returns the button chosen. An empty caption becomes the application
+/// title.
+QMessageBox::StandardButton ShowMessageBox(const std::string& text, const std::string& caption,
+                                           QMessageBox::Icon icon,
+                                           QMessageBox::StandardButtons buttons);
+
+} // namespace cq::ui

@@ -1,0 +1,35 @@
+#pragma once
+// Shared pieces of the window tests: the registry of test classes that main.cpp runs, and
+// small helpers around message boxes and windows.
+
+#include "ui/QtDialogs.h"
+
+#include <QObject>
+#include <QWidget>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace cq::ui::test {
+
+using TestFactory = std::function<std::unique_ptr<QObject>()>;
+std::map<QString, TestFactory>& TestClasses();
+
+struct RegisterTestClass {
+    RegisterTestClass(const QString& name, TestFactory factory) {
+        TestClasses().emplace(name, std::move(factory));
+    }
+};
+
+/// Shows a window and waits until it is the active one.
+bool ShowActive(QWidget& window);
+
+/// Boxes answered since the last call (answers queued and not taken are dropped).
+QList<QtDialogs::Box> TakeBoxes();
+
+} // namespace cq::ui::test
+
+#define CQ_UI_TEST(Class)                                                                          \
+    static const cq::ui::test::RegisterTestClass registered##Class(                                \
+        QStringLiteral(#Class), [] { return std::make_unique<Class>(); })

@@ -1,0 +1,56 @@
+// Runs the window tests: all classes, or the one named by the first argument (the remaining
+// arguments go to QTest).
+#include "UiTestSupport.h"
+
+#include "base/Dialogs.h"
+#include "ui/Application.h"
+
+#include <QTest>
+
+#include <iostream>
+
+namespace cq::ui::test {
+
+std::map<QString, TestFactory>& TestClasses() {
+    static std::map<QString, TestFactory> classes;
+    return classes;
+}
+
+bool ShowActive(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+}
+
+QList<QtDialogs::Box> TakeBoxes() {
+    QtDialogs::clearNextAnswers();
+    return QtDialogs::takeAnsweredBoxes();
+}
+
+} // namespace cq::ui::test
+
+int main(int argc, char** argv) {
+    cq::ui::TApplication application(argc, argv);
+    application.setAttribute(Qt::AA_DontUseNativeDialogs);
+    if (!cq::ui::InstallRussianTranslation(application))
+        std::cerr << "Qt's Russian translation is missing (qt6-translations-l10n)\n";
+    cq::ui::QtDialogs dialogs;
+    cq::SetDialogs(&dialogs);
+
+    QStringList arguments = application.arguments();
+    const auto& classes = cq::ui::test::TestClasses();
+    QStringList selected;
+    if (arguments.size() > 1 && classes.count(arguments.at(1))) {
+        selected << arguments.takeAt(1);
+    } else {
+        for (const auto& entry : classes)
+            selected << entry.first;
+    }
+    int failures = 0;
+    for (const QString& name : selected) {
+        const auto test = classes.at(name)();
+        failures += QTest::qExec(test.get(), arguments);
+    }
+    cq::SetDialogs(nullptr);
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,145 @@
+// Message boxes and the application-wide error handler at the event dispatch.
+#include "UiTestSupport.h"
+
+#include "app/ErrorReport.h"
+#include "base/Dialogs.h"
+#include "base/Errors.h"
+#include "ui/MainSertForm.h"
+
+#include <QAbstractButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace cq::ui;
+
+namespace {
+
+// Throws from inside an event handler, as a failing slot would.
+void ThrowFromTheEventLoop(std::function<void()> fail) {
+    QTimer::singleShot(0, qApp, std::move(fail));
+}
+
+} // namespace
+
+class TestDialogs : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { test::TakeBoxes(); }
+
+    void boxesHaveTheirIconsButtonsAndCaptions_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("expectedCaption");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<int>("buttons");
+        const QString title = QString::fromUtf8(cq::kApplicationTitle);
+        const int ok = QMessageBox::Ok;
+        const int yesNo = QMessageBox::Yes | QMessageBox::No;
+        QTest::newRow("error") << 0 << "Проверка сертификата"
+                               << "Проверка сертификата" << int(QMessageBox::Critical) << ok;
+        QTest::newRow("warning") << 1 << "Внимание"
+                                 << "Внимание" << int(QMessageBox::Warning) << ok;
+        QTest::newRow("information, empty caption")
+            << 2 << "" << title << int(QMessageBox::Information) << ok;
+        QTest::newRow("question, empty caption")
+            << 3 << "" << title << int(QMessageBox::Question) << yesNo;
+    }
+
+    void boxesHaveTheirIconsButtonsAndCaptions() {
+        QFETCH(int, kind);
+        QFETCH(QString, caption);
+        QFETCH(QString, expectedCaption);
+        QFETCH(int, icon);
+        QFETCH(int, buttons);
+        QtDialogs::setNextAnswer(kind == 3 ? QMessageBox::Yes : QMessageBox::Ok);
+        const std::string text = "Текст сообщения";
+        const std::string captionText = caption.toStdString();
+        switch (kind) {
+        case 0:
+            cq::ShowErrorBox(text, captionText);
+            break;
+        case 1:
+            cq::ShowWarningBox(text, captionText);
+            break;
+        case 2:
+            cq::ShowInfoBox(text, captionText);
+            break;
+        default:
+            QVERIFY(cq::AskYesNo(text, captionText));
+        }
+        const auto boxes = test::TakeBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.front().text, QString::fromStdString(text));
+        QCOMPARE(boxes.front().caption, expectedCaption);
+        QCOMPARE(int(boxes.front().icon), icon);
+        QCOMPARE(int(boxes.front().buttons), buttons);
+    }
+
+    void onlyYesAnswersYes() {
+        QtDialogs::setNextAnswer(QMessageBox::No);
+        QVERIFY(!cq::AskYesNo("Заменить?"));
+        QtDialogs::setNextAnswer(QMessageBox::Yes);
+        QVERIFY(cq::AskYesNo("Заменить?"));
+    }
+
+    void theActiveWindowOwnsTheBox() {
+        TMainSertForm window;
+        QVERIFY(test::ShowActive(window));
+        QtDialogs::setNextAnswer(QMessageBox::Ok);
+        cq::ShowInfoBox("Готово");
+        QCOMPARE(test::TakeBoxes().front().owner.data(), &window);
+    }
+
+    void yesAndNoAreInRussian() {
+        QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.button(QMessageBox::Yes)->text().remove('&'), QStringLiteral("Да"));
+        QCOMPARE(box.button(QMessageBox::No)->text().remove('&'), QStringLiteral("Нет"));
+    }
+
+    void anErrorEscapingAnEventHandlerIsShownWithItsClassName() {
+        TMainSertForm window; // installs OnApplicationError
+        QtDialogs::setNextAnswer(QMessageBox::Ok);
+        ThrowFromTheEventLoop([] { throw cq::EOSError("Нет доступа", 13); });
+        bool loopWentOn = false;
+        QTimer::singleShot(10, qApp, [&] { loopWentOn = true; });
+        QTRY_VERIFY(loopWentOn);
+        const auto boxes = test::TakeBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.front().text, QStringLiteral("EOSError: Нет доступа"));
+        QCOMPARE(boxes.front().caption, QString::fromUtf8(cq::kApplicationTitle));
+        QCOMPARE(boxes.front().icon, QMessageBox::Critical);
+    }
+
+    void aSecondErrorWhileTheBoxIsOpenIsDropped() {
+        TMainSertForm window;
+        int secondRaised = 0;
+        // While the first box is open the loop goes on and a second handler fails.
+        QtDialogs::setNextAnswer(QMessageBox::Ok, [&] {
+            ThrowFromTheEventLoop([&] {
+                ++secondRaised;
+                throw cq::Exception("second");
+            });
+            QTRY_COMPARE(secondRaised, 1);
+        });
+        QtDialogs::setNextAnswer(QMessageBox::Ok);
+        ThrowFromTheEventLoop([] { throw cq::Exception("first"); });
+        QTRY_COMPARE(secondRaised, 1);
+        QTest::qWait(20);
+        auto boxes = test::TakeBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.front().text, QStringLiteral("Exception: first"));
+        // The guard is down again once the box is closed.
+        QtDialogs::setNextAnswer(QMessageBox::Ok);
+        bool thirdRaised = false;
+        ThrowFromTheEventLoop([&] {
+            thirdRaised = true;
+            throw cq::Exception("third");
+        });
+        QTRY_VERIFY(thirdRaised);
+        QCOMPARE(QtDialogs::takeAnsweredBoxes().size(), 1);
+    }
+};
+
+CQ_UI_TEST(TestDialogs);
+
+#include "test_Dialogs.moc"

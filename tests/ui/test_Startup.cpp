@@ -1,0 +1,164 @@
+// Start-up and shutdown: the DEBUG switch reaching the connection, the connection closed once,
+// the log's error box before the main window, and the run ending with the main window.
+#include "UiTestSupport.h"
+
+#include "app/AppServer.h"
+#include "base/Errors.h"
+#include "ui/MainSertForm.h"
+#include "ui/SertInfo.h"
+#include "ui/Startup.h"
+
+#include <QTest>
+#include <QTimer>
+
+using namespace cq::ui;
+
+namespace {
+
+// What the run did with the connection and the windows.
+struct Recorder {
+    std::vector<cq::VariantList> created;
+    std::vector<int32_t> closed;
+    bool debugModeSeen = false;
+};
+
+StartupSteps RecordingSteps(Recorder& recorder, std::function<void(QWidget&)> whileShown = {}) {
+    StartupSteps steps;
+    steps.createConn = [&recorder](intptr_t, const cq::VariantList& options) {
+        recorder.created.push_back(options);
+        return int32_t{4711};
+    };
+    steps.closeConn = [&recorder](int32_t handle) {
+        recorder.closed.push_back(handle);
+    };
+    steps.initLog = [] {
+    };
+    steps.createMainForm = [&recorder, whileShown]() -> std::unique_ptr<QWidget> {
+        recorder.debugModeSeen = cq::AppServer() && cq::AppServer()->DebugMode;
+        auto form = std::make_unique<TMainSertForm>();
+        QWidget* shown = form.get();
+        QTimer::singleShot(0, shown, [shown, whileShown] {
+            if (whileShown)
+                whileShown(*shown);
+            else
+                shown->close();
+        });
+        return form;
+    };
+    return steps;
+}
+
+int Run(const QStringList& arguments, const StartupSteps& steps) {
+    std::vector<QByteArray> bytes{"certquorix"};
+    for (const QString& argument : arguments)
+        bytes.push_back(argument.toUtf8());
+    std::vector<char*> argv;
+    for (QByteArray& b : bytes)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    int argc = static_cast<int>(bytes.size());
+    return RunProgram(argc, argv.data(), steps);
+}
+
+} // namespace
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private slots:
+    void debugSwitchReachesTheConnection_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("debug");
+        QTest::newRow("no argument") << QStringList{} << false;
+        QTest::newRow("bare word") << QStringList{"DEBUG"} << false;
+        QTest::newRow("slash, small letters") << QStringList{"/debug"} << true;
+        QTest::newRow("hyphen, mixed case") << QStringList{"-DeBuG"} << true;
+        QTest::newRow("backslash, capitals") << QStringList{"\\DEBUG"} << true;
+        QTest::newRow("a letter more") << QStringList{"-DEBUGX"} << false;
+        QTest::newRow("a blank more") << QStringList{"-DEBUG "} << false;
+        QTest::newRow("second argument") << QStringList{"x", "-DEBUG"} << false;
+    }
+
+    void debugSwitchReachesTheConnection() {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, debug);
+        Recorder recorder;
+        QCOMPARE(Run(arguments, RecordingSteps(recorder)), 0);
+        QCOMPARE(recorder.created.size(), size_t{1});
+        QCOMPARE(recorder.created.front(), cq::VariantList{debug});
+        QCOMPARE(recorder.debugModeSeen, debug);
+    }
+
+    void connectionClosedOnceWithItsHandleAfterTheWindowCloses() {
+        Recorder recorder;
+        int32_t handleDuringRun = 0;
+        std::vector<int32_t> closedDuringRun;
+        QCOMPARE(Run({}, RecordingSteps(recorder,
+                                        [&](QWidget& window) {
+                                            handleDuringRun = cq::AppServer()->ConnectionHandle;
+                                            closedDuringRun = recorder.closed;
+                                            window.close();
+                                        })),
+                 0);
+        QCOMPARE(handleDuringRun, 4711);
+        QVERIFY(closedDuringRun.empty());
+        QCOMPARE(recorder.closed, std::vector<int32_t>{4711});
+        QVERIFY(cq::AppServer() == nullptr);
+    }
+
+    void connectionClosedWhenStartUpFails() {
+        Recorder recorder;
+        StartupSteps steps = RecordingSteps(recorder);
+        steps.createMainForm = []() -> std::unique_ptr<QWidget> {
+            throw cq::Exception("no window");
+        };
+        QVERIFY_THROWS_EXCEPTION(cq::Exception, Run({}, steps));
+        QCOMPARE(recorder.closed, std::vector<int32_t>{4711});
+    }
+
+    void logStartFailureShowsItsBoxBeforeTheMainWindow() {
+        Recorder recorder;
+        StartupSteps steps = RecordingSteps(recorder);
+        steps.initLog = [] {
+            throw cq::Exception("Не удалось подготовить папку лога");
+        };
+        std::optional<QtDialogs::Box> box;
+        steps.createMainForm = [inner = steps.createMainForm, &box] {
+            const auto boxes = QtDialogs::takeAnsweredBoxes();
+            if (!boxes.isEmpty())
+                box = boxes.front();
+            return inner();
+        };
+        test::TakeBoxes();
+        QtDialogs::setNextAnswer(QMessageBox::Ok);
+        QtDialogs::setNextAnswer(QMessageBox::Ok); // taken only by a box that should not be
+        // The window opens after the box, and the run goes on normally.
+        QCOMPARE(Run({}, steps), 0);
+        QCOMPARE(test::TakeBoxes().size(), 0);
+        QVERIFY(box.has_value());
+        QCOMPARE(box->caption, QStringLiteral("Инициализация Log-а."));
+        QCOMPARE(box->text, QStringLiteral("Не удалось подготовить папку лога"));
+        QCOMPARE(box->icon, QMessageBox::Critical);
+    }
+
+    void closingTheMainWindowEndsTheRunWhileThePanelIsOpen() {
+        Recorder recorder;
+        bool panelWasShown = false;
+        QCOMPARE(Run({}, RecordingSteps(recorder,
+                                        [&](QWidget& window) {
+                                            ShowHelpInfo(kHelpSertInfoContext, nullptr);
+                                            panelWasShown = SertInfoForm()->isVisible();
+                                            window.close();
+                                        })),
+                 0);
+        QVERIFY(panelWasShown);
+        QVERIFY(SertInfoForm() == nullptr); // freed at the end of the run
+        QCOMPARE(recorder.closed.size(), size_t{1});
+    }
+
+private:
+    static constexpr int kHelpSertInfoContext = 99;
+};
+
+CQ_UI_TEST(TestStartup);
+
+#include "test_Startup.moc"
