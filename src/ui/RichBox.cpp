@@ -19,8 +19,8 @@ const QColor kLinkColor(0, 0, 255);
 
 TRichBox::TRichBox(QWidget* parent) : QTextEdit(parent) {
     setReadOnly(true);
-    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard |
-                            Qt::LinksAccessibleByMouse);
+    // Selectable with the mouse; no caret, as nothing is typed here.
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
     setFrameShape(QFrame::NoFrame);
     setAcceptRichText(true);
     setBackgroundRole(QPalette::Window);

@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
     const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
     cq::SetApplicationTitle(cq::kApplicationTitle);
     TMainSertForm mainForm;
+    ShowHelpInfo(7, mainForm.rich()); // the hint box as a focused country field fills it
     mainForm.show();
     bool saved = QTest::qWaitForWindowExposed(&mainForm) &&
                  Save(mainForm, folder.filePath("main-window.png"));

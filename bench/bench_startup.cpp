@@ -1,0 +1,148 @@
+// Start-up of the window program against a bare Qt Widgets program (bench_startup_bare): the
+// time from starting the process to the first painted main window, and the resident memory at
+// that moment. Both run alternately in the same run on the same display; the medians and their
+// ratios are printed. Needs an X display; without one it starts itself again under xvfb-run.
+//
+// With "--window" it is the measured program itself: the real start-up (connection, log,
+// message boxes, main window) that reports at the main window's first paint and closes it.
+#include "ui/MainSertForm.h"
+#include "ui/Startup.h"
+
+#include <QEvent>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRuns = 15;
+
+long ResidentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+// Reports the first paint of the main window, then closes it.
+class FirstPaint : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !reported_) {
+            reported_ = true;
+            std::printf("painted %ld\n", ResidentKilobytes());
+            std::fflush(stdout);
+            auto* window = static_cast<QWidget*>(watched);
+            QTimer::singleShot(0, window, &QWidget::close);
+        }
+        return false;
+    }
+
+private:
+    bool reported_ = false;
+};
+
+int RunWindow(int argc, char** argv) {
+    cq::ui::StartupSteps steps;
+    steps.createMainForm = []() -> std::unique_ptr<QWidget> {
+        auto form = std::make_unique<cq::ui::TMainSertForm>();
+        form->installEventFilter(new FirstPaint(form.get()));
+        return form;
+    };
+    return cq::ui::RunProgram(argc, argv, steps);
+}
+
+struct Sample {
+    double milliseconds = 0;
+    long residentKilobytes = 0;
+};
+
+// Starts a program and waits for its "painted" line.
+Sample Measure(const std::vector<std::string>& command) {
+    std::string line = "exec";
+    for (const std::string& part : command)
+        line += " '" + part + "'";
+    const auto start = Clock::now();
+    FILE* child = popen(line.c_str(), "r");
+    if (!child)
+        throw std::runtime_error("cannot start " + command.front());
+    Sample sample;
+    char buffer[256];
+    bool painted = false;
+    while (!painted && std::fgets(buffer, sizeof buffer, child)) {
+        if (std::sscanf(buffer, "painted %ld", &sample.residentKilobytes) == 1) {
+            sample.milliseconds =
+                std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+            painted = true;
+        }
+    }
+    while (std::fgets(buffer, sizeof buffer, child)) {
+    }
+    pclose(child);
+    if (!painted)
+        throw std::runtime_error(command.front() + " painted nothing");
+    return sample;
+}
+
+template <typename T> T Median(std::vector<T> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+std::string ProgramPath() {
+    char path[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    return length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--window")
+        return RunWindow(argc, argv);
+    const std::string self = ProgramPath();
+    if (!std::getenv("DISPLAY")) {
+        if (std::getenv("CQ_BENCH_UNDER_XVFB")) {
+            std::cerr << "bench_startup: no X display\n";
+            return 1;
+        }
+        ::setenv("CQ_BENCH_UNDER_XVFB", "1", 1);
+        ::execlp("xvfb-run", "xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", self.c_str(),
+                 static_cast<char*>(nullptr));
+        std::cerr << "bench_startup: needs an X display or xvfb-run\n";
+        return 1;
+    }
+    const std::string bare = self.substr(0, self.rfind('/') + 1) + "bench_startup_bare";
+    std::vector<double> windowTimes, bareTimes;
+    std::vector<long> windowMemory, bareMemory;
+    Measure({self, "--window"}); // warm the file cache for both
+    Measure({bare});
+    for (int run = 0; run < kRuns; ++run) {
+        const Sample window = Measure({self, "--window"});
+        const Sample reference = Measure({bare});
+        windowTimes.push_back(window.milliseconds);
+        windowMemory.push_back(window.residentKilobytes);
+        bareTimes.push_back(reference.milliseconds);
+        bareMemory.push_back(reference.residentKilobytes);
+    }
+    const double windowTime = Median(windowTimes), bareTime = Median(bareTimes);
+    const long windowRss = Median(windowMemory), bareRss = Median(bareMemory);
+    std::printf("start-up to the first painted main window, median of %d runs\n", kRuns);
+    std::printf("  certquorix         %8.1f ms  %7ld kB resident\n", windowTime, windowRss);
+    std::printf("  bare Qt Widgets    %8.1f ms  %7ld kB resident\n", bareTime, bareRss);
+    std::printf("  ratio              %8.2f     %7.2f      (goals: <= 1.5 and <= 1.3)\n",
+                windowTime / bareTime, static_cast<double>(windowRss) / bareRss);
+    return 0;
+}

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Draws the main window and the information panel (texts 97, 98 and 99) into
+# docs/screenshots/*.png on a virtual X display.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${CQ_BUILD_DIR:-$root/build}"
+cmake -S "$root" -B "$build" -G Ninja -DCQ_BUILD_GUI=ON
+cmake --build "$build" -j "${CQ_JOBS:-2}" --target certquorix_screenshots
+mkdir -p "$root/docs/screenshots"
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" \
+    "$build/tests/ui/certquorix_screenshots" "$root/docs/screenshots"
+ls -l "$root/docs/screenshots"
