@@ -69,9 +69,13 @@ private:
     QPlainTextEdit* plain_ = nullptr;
 };
 
+// A key that types its character: Ctrl and Alt combinations type none.
+bool Types(const QKeyEvent& key) {
+    return !(key.modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+}
+
 bool IsEnter(const QKeyEvent& key) {
-    const bool plain = !(key.modifiers() & (Qt::ControlModifier | Qt::AltModifier));
-    return plain && (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter);
+    return Types(key) && (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter);
 }
 
 int LimitOrZero(int limit) {
@@ -135,7 +139,7 @@ bool TBaseForm::FormKeyPress(QKeyEvent* key) {
         focusNextChild();
         return true;
     }
-    if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+    if (key->key() == Qt::Key_Escape && Types(*key)) {
         // Leaving and entering again runs the focused control's exit handling before the close.
         focusNextChild();
         focusPreviousChild();

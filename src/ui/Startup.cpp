@@ -31,6 +31,19 @@ private:
     int32_t handle_ = 0;
 };
 
+// The process-wide application object for the run; freed after the connection is closed.
+class AppServerScope {
+public:
+    explicit AppServerScope(bool debugMode) : server_(debugMode) { SetAppServer(&server_); }
+    ~AppServerScope() { SetAppServer(nullptr); }
+    AppServerScope(const AppServerScope&) = delete;
+    AppServerScope& operator=(const AppServerScope&) = delete;
+    TAppServer& server() { return server_; }
+
+private:
+    TAppServer server_;
+};
+
 // Installs the window's message boxes for the run and takes them away at its end.
 class DialogsScope {
 public:
@@ -75,23 +88,20 @@ int RunWindows(const StartupSteps& steps) {
 
 int RunProgram(int& argc, char** argv, const StartupSteps& steps) {
     const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
-    TAppServer server(IsDebugSwitch(arguments));
-    SetAppServer(&server);
-    int status = 0;
-    {
-        const ConnectionScope connection(server, steps);
-        std::optional<TApplication> ownApplication;
-        if (!QCoreApplication::instance()) {
-            ownApplication.emplace(argc, argv);
-            InstallRussianTranslation(*ownApplication);
-        }
-        const DialogsScope dialogs;
-        StartLog(steps);
-        SetApplicationTitle(kApplicationTitle);
-        status = RunWindows(steps);
-        FlushLog();
+    AppServerScope appServer(IsDebugSwitch(arguments));
+    // From here on the connection is closed however the run ends.
+    const ConnectionScope connection(appServer.server(), steps);
+    // A host that already runs a Qt application (the tests) lends it.
+    std::optional<TApplication> ownApplication;
+    if (!QCoreApplication::instance()) {
+        ownApplication.emplace(argc, argv);
+        InstallRussianTranslation(*ownApplication);
     }
-    SetAppServer(nullptr);
+    const DialogsScope dialogs;
+    StartLog(steps);
+    SetApplicationTitle(kApplicationTitle);
+    const int status = RunWindows(steps);
+    FlushLog();
     return status;
 }
 

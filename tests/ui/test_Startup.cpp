@@ -113,6 +113,7 @@ private slots:
         };
         QVERIFY_THROWS_EXCEPTION(cq::Exception, Run({}, steps));
         QCOMPARE(recorder.closed, std::vector<int32_t>{4711});
+        QVERIFY(cq::AppServer() == nullptr);
     }
 
     void logStartFailureShowsItsBoxBeforeTheMainWindow() {
