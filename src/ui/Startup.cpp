@@ -8,6 +8,7 @@
 #include "ui/MainSertForm.h"
 #include "ui/QtDialogs.h"
 #include "ui/SertInfo.h"
+#include "ui/TerminationWatch.h"
 
 #include <optional>
 #include <vector>
@@ -80,6 +81,7 @@ int RunWindows(const StartupSteps& steps) {
     // Closing the main window ends the run, even while the information panel is open.
     if (auto* form = qobject_cast<TBaseForm*>(mainForm.get()))
         QObject::connect(form, &TBaseForm::closed, qApp, &QCoreApplication::quit);
+    const TerminationWatch termination([window = mainForm.get()] { window->close(); });
     mainForm->show();
     return QApplication::exec();
 }

@@ -9,7 +9,9 @@
 #include "ui/Startup.h"
 
 #include <QTest>
+
 #include <QTimer>
+#include <csignal>
 
 using namespace cq::ui;
 
@@ -139,6 +141,14 @@ private slots:
         QCOMPARE(box->caption, QStringLiteral("Инициализация Log-а."));
         QCOMPARE(box->text, QStringLiteral("Не удалось подготовить папку лога"));
         QCOMPARE(box->icon, QMessageBox::Critical);
+    }
+
+    void aTerminationSignalEndsTheRunTheOrdinaryWay() {
+        for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+            Recorder recorder;
+            QCOMPARE(Run({}, RecordingSteps(recorder, [signal](QWidget&) { ::raise(signal); })), 0);
+            QCOMPARE(recorder.closed, std::vector<int32_t>{4711});
+        }
     }
 
     void closingTheMainWindowEndsTheRunWhileThePanelIsOpen() {
