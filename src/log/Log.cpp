@@ -9,7 +9,6 @@
 #include "log/Identity.h"
 #include "log/LogLayout.h"
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -24,7 +23,8 @@
 namespace cq {
 namespace {
 
-constexpr int kReadyChecks = 6000;
+// How long start-up waits for the writer thread to run.
+constexpr auto kReadyWait = std::chrono::minutes(1);
 constexpr size_t kTrimBlock = 2048;
 
 void WriteAndClose(int fd, const std::string& bytes, const std::string& fileName) {
@@ -82,7 +82,11 @@ public:
         thread_.join();
     }
 
-    bool ready() const { return ready_.load(std::memory_order_acquire); }
+    /// True once the writer runs; waits for it at most `limit`.
+    bool waitReady(std::chrono::milliseconds limit) {
+        std::unique_lock lock(mutex_);
+        return readyChanged_.wait_for(lock, limit, [this] { return ready_; });
+    }
 
     void post(std::string text, LogKind kind, LogText encoding) {
         std::unique_lock lock(mutex_);
@@ -102,7 +106,11 @@ public:
 
 private:
     void run() {
-        ready_.store(true, std::memory_order_release);
+        {
+            std::lock_guard lock(mutex_);
+            ready_ = true;
+        }
+        readyChanged_.notify_all();
         std::deque<QueuedRecord> batch;
         for (;;) {
             {
@@ -176,7 +184,8 @@ private:
     const LogLayout layout_;
     const int sizeLimitKB_;
     const Clock clock_;
-    std::atomic<bool> ready_{false};
+    bool ready_ = false;
+    std::condition_variable readyChanged_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable drained_;
@@ -260,13 +269,9 @@ void ResolveAndPrepareFolder(LogLayout& layout, const LogSettings& settings,
     }
 }
 
-void WaitUntilReady(const TLogThread& writer) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    for (int check = 1; !writer.ready(); ++check) {
-        if (check >= kReadyChecks)
-            throw Exception("Поток Log-а не инициализировался дольше минуты.");
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+void WaitUntilReady(TLogThread& writer) {
+    if (!writer.waitReady(kReadyWait))
+        throw Exception("Поток Log-а не инициализировался дольше минуты.");
 }
 
 } // namespace

@@ -191,16 +191,18 @@ std::string FileState(const std::string& path) {
            std::to_string(info.st_mtim.tv_sec) + '.' + std::to_string(info.st_mtim.tv_nsec);
 }
 
-// An open TLS connection keeps the client certificate it was made with, and the HTTP client
-// reuses it without comparing certificate, key or password: a change of any of them, or of the
-// files, closes them all.
-void DropConnectionsOnNewIdentity(Connection& connection, const SecretBytes& keyPassword) {
+// The handle's HTTP client, made by its first request. An open TLS connection keeps the client
+// certificate it was made with, and the HTTP client reuses it without comparing certificate, key
+// or password: a change of any of them, or of the files, gives a fresh client, closing them all.
+void PrepareClientFor(Connection& connection, const SecretBytes& keyPassword) {
     SecretBytes identity(connection.certificateFile + '\0' + FileState(connection.certificateFile) +
                          '\0' + connection.keyFile + '\0' + FileState(connection.keyFile) + '\0' +
                          keyPassword.str() + '\0' + connection.caFile + '\0' +
                          FileState(connection.caFile));
-    if (identity.str() == connection.tlsIdentity.str())
+    if (connection.curl && identity.str() == connection.tlsIdentity.str())
         return;
+    static std::once_flag globalInit;
+    std::call_once(globalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     CurlEasy fresh(curl_easy_init());
     if (!fresh)
         throw Exception("Не удалось создать соединение HTTP");
@@ -211,13 +213,10 @@ void DropConnectionsOnNewIdentity(Connection& connection, const SecretBytes& key
 } // namespace
 
 int32_t CreateConn(intptr_t, const VariantList& options) {
-    static std::once_flag globalInit;
-    std::call_once(globalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    // The HTTP and TLS libraries are set up by the first request, not here: start-up stays
+    // short and small for a run that never talks to the service.
     auto connection = std::make_unique<Connection>();
     connection->debugMode = Element<bool>(options, 0, "CreateConn");
-    connection->curl.reset(curl_easy_init());
-    if (!connection->curl)
-        throw Exception("Не удалось создать соединение HTTP");
     const std::lock_guard<std::mutex> lock(tableMutex);
     const int32_t handle = ++lastHandle;
     connections.emplace(handle, std::move(connection));
@@ -262,7 +261,7 @@ void CommandGet(int32_t handle, const VariantList& request, VariantList& result)
     const std::string& encodings = Element<std::string>(request, 1, "CommandGet");
     const SecretBytes keyPassword(UnescapeBytes(Element<std::string>(request, 2, "CommandGet")));
     Connection& connection = Find(handle);
-    DropConnectionsOnNewIdentity(connection, keyPassword);
+    PrepareClientFor(connection, keyPassword);
     CURL* curl = connection.curl.get();
     curl_easy_reset(curl); // keeps the open connection for the next request
 
