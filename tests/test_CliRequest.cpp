@@ -137,6 +137,12 @@ TEST_F(CliRequestTest, BadInputIsRefusedNamingTheField) {
         {{"--email", "a@b"}, "CERTQUORIX_PASSWORD=", "пустым"},
         {{"--email", "a@b"}, "CERTQUORIX_PASSWORD=12345678901234567", "16"},
         {{"--email", "a@b", "--password-file", "/nonexistent/pw"}, "CERTQUORIX_PASSWORD", "pw"},
+        // Bytes that are not UTF-8 are refused with the field's message, even where an overlong
+        // form or an F8 lead would spell an allowed letter.
+        {{"--email", "a@b", "--common-name", "Iv\xC1\xA1n"}, password, "«ФИО»"},
+        {{"--email", "a@b", "--locality", "Moscow\xE0\x81\xA1"}, password, "«Город»"},
+        {{"--email", "a\xF8\x80\x81\xA1@b"}, password, "«Эл. почта»"},
+        {{"--email", "a@b"}, "CERTQUORIX_PASSWORD=Secret\xFF", "Пароль ключа"},
     };
     for (const Case& c : cases) {
         const ProcessResult run = request(c.args, c.password);

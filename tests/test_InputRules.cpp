@@ -1,3 +1,4 @@
+#include "base/StringUtil.h"
 #include "certs/InputRules.h"
 
 #include <gtest/gtest.h>
@@ -163,6 +164,37 @@ TEST(InputRules, WidthsCountCharactersNotBytes) {
     fields.password = "пароль-пароль-пароль-пароль";
     EXPECT_EQ(BuildSubjectData(fields).Password, "пароль-пароль-пароль");
     EXPECT_EQ(CharacterCount("пароль"), 6u);
+}
+
+// Byte sequences that are not well-formed UTF-8 must not decode into allowed letters: overlong
+// forms of ASCII letters, lead bytes F5..FF, encoded surrogates, code points past U+10FFFF,
+// stray continuation bytes and cut sequences are refused by every filter that has a set.
+TEST(InputRules, MalformedUtf8NeverPassesAFilter) {
+    const std::string malformed[] = {
+        "\xC1\xA1",             // "a" in two bytes
+        "\xC0\xAE",             // "." in two bytes
+        "\xE0\x81\xA1",         // "a" in three bytes
+        "\xF0\x80\x81\xA1",     // "a" in four bytes
+        "\xF8\x80\x80\x81\xA1", // five-byte form
+        "\xF8\x80\x81\xA1",     // F8 as if it led four bytes
+        "\xFC\x80\x80\x80\x81\xA1",
+        "\xFF\xA1",
+        "\xF5\x80\x80\x80", // past U+10FFFF
+        "\xED\xA0\x80",     // a surrogate
+        "\xA1",             // a continuation byte alone
+        "\xD0",             // a cut sequence
+    };
+    for (const std::string& bytes : malformed) {
+        for (FieldFilter filter : {FieldFilter::Subject, FieldFilter::Email}) {
+            EXPECT_FALSE(FitsFilter(filter, "ab" + bytes + "c")) << UpperHex(bytes);
+            EXPECT_TRUE(PasteRefusal(filter, bytes)) << UpperHex(bytes);
+        }
+        RequestFields fields;
+        fields.commonName = "Ivan" + bytes;
+        EXPECT_TRUE(CommonNameIsBad(fields)) << UpperHex(bytes);
+    }
+    EXPECT_TRUE(FitsFilter(FieldFilter::Subject, "Ivan Petrov"));
+    EXPECT_TRUE(FitsFilter(FieldFilter::None, "\xC1\xA1")); // unfiltered fields take anything
 }
 
 } // namespace

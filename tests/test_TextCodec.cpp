@@ -1,3 +1,4 @@
+#include "base/StringUtil.h"
 #include "base/TextCodec.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,28 @@ TEST(TextCodec, KnownLettersAndUnmappableCharacters) {
 
 TEST(TextCodec, LineEndsBecomeCrLf) {
     EXPECT_EQ(cq::ToCrLf("a\nb\r\nc\rd"), "a\r\nb\r\nc\r\nd");
+}
+
+// Malformed UTF-8 becomes "?" byte by byte, never the letter an overlong form would spell.
+TEST(TextCodec, MalformedUtf8NeverDecodesIntoALetter) {
+    struct Case {
+        std::string utf8;
+        std::string cp1251;
+    };
+    const Case cases[] = {
+        {"\xC1\xA1", "??"},      // "a" in two bytes
+        {"\xC0\x80", "??"},      // NUL in two bytes
+        {"\xE0\x90\xB0", "???"}, // "А" in three bytes
+        {"\xF0\x80\x90\xB0", "????"},
+        {"\xED\xA0\x80x", "???x"},    // a surrogate
+        {"\xF4\x90\x80\x80", "????"}, // past U+10FFFF
+        {"\xF8\x80\x81\xA1", "????"},
+        {"\xFF", "?"},
+        {"\xD0\x90\xD1\x8F", "\xC0\xFF"}, // well-formed "Ая" still converts
+        {"\xF0\x9F\x98\x80", "?"},        // a well-formed character Windows-1251 lacks
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(cq::ToCp1251(c.utf8), c.cp1251) << cq::UpperHex(c.utf8);
 }
 
 } // namespace

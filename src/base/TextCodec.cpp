@@ -20,31 +20,6 @@ constexpr std::array<char32_t, 128> kUpperHalf = {
     0x043C, 0x043D, 0x043E, 0x043F, 0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F};
 
-// Decodes one UTF-8 sequence at pos; a malformed one yields U+FFFD and consumes one byte.
-char32_t NextCodePoint(std::string_view s, size_t& pos) {
-    const auto lead = static_cast<uint8_t>(s[pos]);
-    if (lead < 0x80) {
-        ++pos;
-        return lead;
-    }
-    const int extra = (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || pos + static_cast<size_t>(extra) >= s.size()) {
-        ++pos;
-        return 0xFFFD;
-    }
-    char32_t cp = lead & (0x3F >> extra);
-    for (int i = 1; i <= extra; ++i) {
-        const auto next = static_cast<uint8_t>(s[pos + static_cast<size_t>(i)]);
-        if ((next & 0xC0) != 0x80) {
-            ++pos;
-            return 0xFFFD;
-        }
-        cp = (cp << 6) | (next & 0x3F);
-    }
-    pos += static_cast<size_t>(extra) + 1;
-    return cp;
-}
-
 char EncodeCp1251(char32_t cp) {
     if (cp < 0x80)
         return static_cast<char>(cp);
@@ -57,6 +32,50 @@ char EncodeCp1251(char32_t cp) {
 }
 
 } // namespace
+
+char32_t DecodeUtf8(std::string_view text, size_t& pos) {
+    const auto lead = static_cast<uint8_t>(text[pos]);
+    if (lead < 0x80) {
+        ++pos;
+        return lead;
+    }
+    // The number of continuation bytes and the range the first of them must lie in, which rules
+    // out overlong forms (E0, F0), surrogates (ED) and code points past U+10FFFF (F4).
+    size_t extra = 0;
+    uint8_t low = 0x80;
+    uint8_t high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        extra = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        extra = 2;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        extra = 3;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        ++pos; // C0, C1, F5..FF and a continuation byte without its lead
+        return kMalformedUtf8;
+    }
+    if (text.size() - pos <= extra) {
+        ++pos;
+        return kMalformedUtf8;
+    }
+    char32_t codePoint = lead & (0x3F >> extra);
+    for (size_t i = 1; i <= extra; ++i) {
+        const auto next = static_cast<uint8_t>(text[pos + i]);
+        if (next < low || next > high) {
+            ++pos;
+            return kMalformedUtf8;
+        }
+        codePoint = (codePoint << 6) | (next & 0x3F);
+        low = 0x80;
+        high = 0xBF;
+    }
+    pos += extra + 1;
+    return codePoint;
+}
 
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp >= 0xD800 && cp <= 0xDFFF)
@@ -99,7 +118,7 @@ void AppendCp1251(std::string& out, std::string_view utf8) {
             out[length++] = static_cast<char>(0xC0 + (codePoint - 0x410));
             pos += 2;
         } else {
-            out[length++] = EncodeCp1251(NextCodePoint(utf8, pos));
+            out[length++] = EncodeCp1251(DecodeUtf8(utf8, pos));
         }
     }
     out.resize(length);

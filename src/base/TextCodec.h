@@ -6,7 +6,17 @@
 
 namespace cq {
 
-/// UTF-8 to Windows-1251; characters that code page lacks become "?".
+/// What DecodeUtf8 gives for bytes that are not well-formed UTF-8 (no Unicode character has it).
+inline constexpr char32_t kMalformedUtf8 = 0x110000;
+
+/// Decodes the UTF-8 character at `pos` and moves `pos` past it. The one decoder of the program,
+/// and strict: an overlong form, an encoded surrogate, a code point past U+10FFFF, a lead byte
+/// C0, C1 or F5..FF, a stray continuation byte or a cut sequence gives kMalformedUtf8 and moves
+/// past one byte only, so that such bytes never turn into a character they seem to spell.
+char32_t DecodeUtf8(std::string_view text, size_t& pos);
+
+/// UTF-8 to Windows-1251; characters that code page lacks, and each byte of a malformed
+/// sequence, become "?".
 std::string ToCp1251(std::string_view utf8);
 /// Appends the Windows-1251 form of a UTF-8 text to `out`.
 void AppendCp1251(std::string& out, std::string_view utf8);

@@ -1,30 +1,13 @@
 #include "certs/InputRules.h"
 
 #include "base/StringUtil.h"
+#include "base/TextCodec.h"
 
 namespace cq {
 namespace {
 
 bool InRange(char32_t c, char32_t low, char32_t high) {
     return c >= low && c <= high;
-}
-
-/// Decodes the UTF-8 character at `pos` and moves `pos` past it. A malformed byte stands for
-/// itself so that it never passes a filter by accident.
-char32_t NextCharacter(std::string_view text, size_t& pos) {
-    const auto lead = static_cast<unsigned char>(text[pos++]);
-    if (lead < 0x80)
-        return lead;
-    const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-    char32_t c = lead & (0x3F >> extra);
-    for (int i = 0; i < extra && pos < text.size(); ++i) {
-        const auto next = static_cast<unsigned char>(text[pos]);
-        if ((next & 0xC0) != 0x80)
-            break;
-        c = (c << 6) | (next & 0x3F);
-        ++pos;
-    }
-    return extra == 0 ? 0xFFFD : c;
 }
 
 bool AnyBlankField(const RequestFields& fields) {
@@ -55,7 +38,7 @@ bool FitsFilter(FieldFilter filter, std::string_view text) {
     if (filter == FieldFilter::None)
         return true;
     for (size_t pos = 0; pos < text.size();) {
-        const char32_t c = NextCharacter(text, pos);
+        const char32_t c = DecodeUtf8(text, pos);
         if (!(filter == FieldFilter::Subject ? IsSubjectChar(c) : IsEmailChar(c)))
             return false;
     }
@@ -103,14 +86,14 @@ bool GostStartEnabled(const RequestFields& fields, std::string_view operatorDoma
 std::string CutToWidth(std::string_view text, size_t width) {
     size_t pos = 0;
     for (size_t count = 0; count < width && pos < text.size(); ++count)
-        NextCharacter(text, pos);
+        DecodeUtf8(text, pos);
     return std::string(text.substr(0, pos));
 }
 
 size_t CharacterCount(std::string_view text) {
     size_t count = 0;
     for (size_t pos = 0; pos < text.size(); ++count)
-        NextCharacter(text, pos);
+        DecodeUtf8(text, pos);
     return count;
 }
 

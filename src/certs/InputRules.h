@@ -22,7 +22,8 @@ enum class FieldFilter {
 bool IsSubjectChar(char32_t c);
 /// "-", ".", "0"-"9", "@", "_", "a"-"z".
 bool IsEmailChar(char32_t c);
-/// True when every character of the UTF-8 text belongs to the filter's set.
+/// True when every character of the UTF-8 text belongs to the filter's set; bytes that are not
+/// well-formed UTF-8 belong to no set.
 bool FitsFilter(FieldFilter filter, std::string_view text);
 
 /// True when a typed character may enter a field: it is in the field's set, or it is Backspace.
@@ -86,7 +87,7 @@ inline constexpr size_t kEmail = 50;
 inline constexpr size_t kPassword = 20;
 } // namespace subject_width
 
-/// The first `width` characters of a UTF-8 text.
+/// The first `width` characters of a UTF-8 text (each byte of a malformed sequence counts as one).
 std::string CutToWidth(std::string_view text, size_t width);
 /// The number of characters of a UTF-8 text.
 size_t CharacterCount(std::string_view text);
