@@ -1,6 +1,8 @@
 // The process runner: input and output through pipes without deadlock, the environment a child
 // gets, and a child that ends without reading its input.
+#include "RetrievalFixture.h"
 #include "base/Errors.h"
+#include "base/SecretBytes.h"
 #include "platform/Process.h"
 
 #include <gtest/gtest.h>
@@ -57,6 +59,40 @@ TEST(Process, EnvironmentAddedReplacedAndRemoved) {
 TEST(Process, MissingProgramAndSignalEnd) {
     EXPECT_THROW(Spawn({"/nonexistent/program"}, {}), cq::EOSError);
     EXPECT_EQ(Spawn({"sh", "-c", "kill -TERM $$"}, {}).exitStatus, 128 + 15);
+}
+
+using cq::test::ReadFile;
+using cq::test::ScopedEnvironment;
+using cq::test::TempDir;
+
+bool Holds(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The user's password variables never reach a child through our own environment; a variable
+// the caller hands over on purpose does, and so does everything else.
+TEST(Process, ChildrenNeverInheritOurPasswordVariables) {
+    const ScopedEnvironment user("CERTQUORIX_PASSWORD", "User Secret");
+    const ScopedEnvironment key("CQ_KEY_PASSWORD", "inherited key");
+    const ScopedEnvironment exportPassword("CQ_EXPORT_PASSWORD", "inherited export");
+    const ScopedEnvironment unrelated("CQ_UNRELATED_SETTING", "kept");
+
+    std::vector<cq::EnvironmentVariable> given;
+    given.push_back({"CQ_KEY_PASSWORD", cq::SecretBytes("given key")});
+    const std::string env = cq::RunAndWait("/usr/bin/env", {"env"}, std::move(given)).output;
+    EXPECT_TRUE(Holds(env, "\nCQ_KEY_PASSWORD=given key\n")) << env;
+    EXPECT_TRUE(Holds(env, "CQ_UNRELATED_SETTING=kept\n")) << env;
+    for (const char* secret : {"CERTQUORIX_PASSWORD", "User Secret", "inherited", "CQ_EXPORT"})
+        EXPECT_FALSE(Holds(env, secret)) << secret;
+
+    TempDir dir;
+    const std::optional<int> status = cq::StartAndWaitBriefly(
+        {"sh", "-c", "env >'" + dir.path() + "env'"}, std::chrono::seconds(30));
+    EXPECT_EQ(status, 0);
+    const std::string briefEnv = ReadFile(dir / "env");
+    EXPECT_TRUE(Holds(briefEnv, "CQ_UNRELATED_SETTING=kept\n")) << briefEnv;
+    for (const char* secret : {"CERTQUORIX_PASSWORD", "CQ_KEY_PASSWORD", "CQ_EXPORT_PASSWORD"})
+        EXPECT_FALSE(Holds(briefEnv, secret)) << secret;
 }
 
 } // namespace

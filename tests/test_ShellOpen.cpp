@@ -83,4 +83,28 @@ TEST(ShellOpen, TheExportHandsTheNewFileOver) {
     EXPECT_EQ(xdg.calls(), "1\n" + folder.folder() + cq::kCertificateP12File + "\n");
 }
 
+// The export as the command-line tool runs it, with the user's password in CERTQUORIX_PASSWORD:
+// the openssl tool sees only the two variables its -passin and -passout name, and neither the
+// desktop opener nor the handler it starts sees any password.
+TEST(ShellOpen, PasswordsStayOutOfTheToolAndTheOpener) {
+    CertificateFolderFixture folder;
+    folder.put("user.cer", cq::kCertificateFile);
+    folder.put("user-des3.key", cq::kCertificateKeyFile);
+    const ScopedEnvironment userPassword("CERTQUORIX_PASSWORD", kFixturePassword);
+    TempDir bin;
+    const ScopedEnvironment path("PATH", bin.path() + ":" + std::string(std::getenv("PATH")));
+    WriteScript(bin / "xdg-open", "env >'" + bin.path() + "opener.env'\n");
+    WriteScript(folder.programFolder() + "openssl",
+                "env >'" + bin.path() + "tool.env'\nexec openssl \"$@\"\n");
+    cq::InstallCertificate(kFixtureEmail, kFixturePassword);
+    const std::string tool = ReadFile(bin / "tool.env");
+    const std::string opener = ReadFile(bin / "opener.env");
+    ASSERT_NE(tool.find("CQ_KEY_PASSWORD="), std::string::npos) << tool;
+    EXPECT_NE(tool.find("CQ_EXPORT_PASSWORD="), std::string::npos) << tool;
+    EXPECT_EQ(tool.find("CERTQUORIX_PASSWORD"), std::string::npos) << tool;
+    ASSERT_NE(opener.find("PATH="), std::string::npos) << opener;
+    for (const char* name : {"CERTQUORIX_PASSWORD", "CQ_KEY_PASSWORD", "CQ_EXPORT_PASSWORD"})
+        EXPECT_EQ(opener.find(name), std::string::npos) << name;
+}
+
 } // namespace

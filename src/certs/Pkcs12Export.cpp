@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/FileUtil.h"
+#include "base/PasswordVariables.h"
 #include "base/ProgramInfo.h"
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
@@ -20,9 +21,6 @@
 
 namespace cq {
 namespace {
-
-constexpr const char* kKeyPasswordVariable = "CQ_KEY_PASSWORD";
-constexpr const char* kExportPasswordVariable = "CQ_EXPORT_PASSWORD";
 
 /// Single-DES keys need the tool's legacy provider; other keys are read without it.
 bool KeyNeedsLegacyProvider(const std::string& keyPath) {

@@ -1,13 +1,12 @@
 #pragma once
 // Where the request command takes the key password from: never the command line.
 
+#include "base/PasswordVariables.h"
+
 #include <optional>
 #include <string>
 
 namespace cq::cli {
-
-/// The environment variable that may hold the key password.
-inline constexpr const char* kPasswordVariable = "CERTQUORIX_PASSWORD";
 
 /// The password file's content without one final line end (LF or CR LF). Raises EOSError.
 std::string ReadPasswordFile(const std::string& path);

@@ -1,5 +1,7 @@
 #pragma once
-// Starting other programs: always with an argument vector, never through a shell.
+// Starting other programs: always with an argument vector, never through a shell. A child gets
+// the environment of this process without our password variables (base/PasswordVariables.h);
+// one that needs a password is handed it by name.
 
 #include "base/SecretBytes.h"
 

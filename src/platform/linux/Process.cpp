@@ -1,6 +1,7 @@
 #include "platform/Process.h"
 
 #include "base/Errors.h"
+#include "base/PasswordVariables.h"
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
 
@@ -60,8 +61,9 @@ private:
     posix_spawn_file_actions_t actions_;
 };
 
-/// The environment of this process with the given variables added or replaced; the strings of
-/// the added variables are wiped when the object goes.
+/// The environment of this process without our password variables and the removed ones, with
+/// the given variables added or replaced; the strings of the added variables are wiped when the
+/// object goes.
 class ChildEnvironment {
 public:
     explicit ChildEnvironment(std::vector<EnvironmentVariable>& extra,
@@ -76,7 +78,8 @@ public:
             added_.push_back(std::move(assignment));
         }
         for (char** entry = environ; entry && *entry; ++entry)
-            if (!Overridden(*entry, extra) && !Removed(*entry, removed))
+            if (!Overridden(*entry, extra) && !Removed(*entry, removed) &&
+                !PasswordVariable(*entry))
                 pointers_.push_back(*entry);
         for (SecretBytes& assignment : added_)
             pointers_.push_back(assignment.data());
@@ -85,6 +88,12 @@ public:
     char* const* get() { return pointers_.data(); }
 
 private:
+    static bool PasswordVariable(std::string_view entry) {
+        for (const char* name : kPasswordVariables)
+            if (StartsWith(entry, std::string(name) + "="))
+                return true;
+        return false;
+    }
     static bool Overridden(std::string_view entry, const std::vector<EnvironmentVariable>& extra) {
         for (const EnvironmentVariable& variable : extra)
             if (StartsWith(entry, variable.name + "="))
