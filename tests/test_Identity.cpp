@@ -52,6 +52,17 @@ TEST(Identity, IPv6SshClientCountsAsConsole) {
     ::unsetenv("SSH_CONNECTION");
 }
 
+// A client whose address has no name in the DNS keeps its whole address as station name, so
+// that such clients do not all share the log files of "192"; a name is cut to its first label.
+TEST(Identity, SshClientWithoutANameKeepsItsWholeAddress) {
+    ::setenv("SSH_CONNECTION", "192.0.2.44 50000 192.0.2.1 22", 1); // documentation range
+    const cq::IdentitySources sources = cq::ReadIdentitySources();
+    ::unsetenv("SSH_CONNECTION");
+    EXPECT_EQ(sources.clientAddress, "192.0.2.44");
+    EXPECT_EQ(sources.clientName, "192.0.2.44");
+    EXPECT_EQ(cq::MakeStationName(sources), "192.0.2.44");
+}
+
 TEST(Identity, ProgramFileNamesFollowTheProgramPath) {
     cq::InitProgramInfo("/opt/cq/Other.Name.bin");
     EXPECT_EQ(cq::ProgramFolder(), "/opt/cq/");

@@ -22,16 +22,27 @@ std::string SshClientAddress() {
     return inet_pton(AF_INET, address.c_str(), &parsed) == 1 ? address : std::string();
 }
 
+// A host name cut to its first label; an address is kept whole, or every client of one network
+// would be called by its first number.
+std::string ShortName(const std::string& name) {
+    in_addr ipv4{};
+    in6_addr ipv6{};
+    if (inet_pton(AF_INET, name.c_str(), &ipv4) == 1 ||
+        inet_pton(AF_INET6, name.c_str(), &ipv6) == 1)
+        return name;
+    return name.substr(0, name.find('.'));
+}
+
+// The client's name from the DNS; its address when the address has no name.
 std::string ResolveClientName(const std::string& address) {
     sockaddr_in socketAddress{};
     socketAddress.sin_family = AF_INET;
     inet_pton(AF_INET, address.c_str(), &socketAddress.sin_addr);
     char host[NI_MAXHOST];
     if (getnameinfo(reinterpret_cast<sockaddr*>(&socketAddress), sizeof socketAddress, host,
-                    sizeof host, nullptr, 0, 0) != 0)
+                    sizeof host, nullptr, 0, NI_NAMEREQD) != 0)
         return address;
-    const std::string name = host;
-    return name.substr(0, name.find('.'));
+    return ShortName(host);
 }
 
 std::string SessionTerminalName() {
@@ -47,8 +58,7 @@ std::string ShortHostName() {
     char host[256] = {};
     if (::gethostname(host, sizeof host - 1) != 0 || host[0] == '\0')
         return "#127.0.0.1";
-    const std::string name = host;
-    return name.substr(0, name.find('.'));
+    return ShortName(host);
 }
 
 std::string LocalAccountName() {
