@@ -30,6 +30,11 @@ TEST(ProxyDiscoveryTest, SelectsAndSplitsTheEntryForTheProtocol) {
         {3, "hostonly", true, "", ""},
         {3, "http=h1:80 https=h2", true, "", ""},
         {3, "", true, "", ""},
+        // A bracketed IPv6 host stays whole; the port follows its closing bracket.
+        {3, "[::1]:3128", true, "[::1]", "3128"},
+        {3, "http=[fe80::1]:80 https=[2001:db8::5]:443", true, "[2001:db8::5]", "443"},
+        {3, "[::1]", true, "", ""},
+        {3, "[::1", true, "", ""},
         {1, "proxy.local:8080", false, "", ""}, // direct connection
         {4, "proxy.local:8080", false, "", ""}, // automatic configuration is not a named proxy
     };
@@ -91,6 +96,26 @@ TEST(ProxyDiscoveryTest, EnvironmentProxyForHttpsWithoutCredentials) {
     EXPECT_TRUE(proxy.useProxy);
     EXPECT_EQ(proxy.server, "h2");
     EXPECT_EQ(proxy.port, "3128");
+}
+
+TEST(ProxyDiscoveryTest, BracketedIPv6ProxyFromTheEnvironmentKeepsItsHost) {
+    struct Case {
+        const char* value;
+        std::string server;
+        std::string port;
+    };
+    for (const Case& c : {Case{"http://[::1]:3128/", "[::1]", "3128"},
+                          Case{"http://user:pw@[2001:db8::7]:8080", "[2001:db8::7]", "8080"},
+                          Case{"[::1]", "[::1]", "1080"}}) {
+        const cq::IEProxy proxy = cq::GetIEProxy("https", [&] {
+            return std::optional<cq::ProxyInfo>(cq::ProxyInfoFromEnvironment([&](const char* name) {
+                return std::string(name) == "https_proxy" ? c.value : nullptr;
+            }));
+        });
+        EXPECT_TRUE(proxy.useProxy) << c.value;
+        EXPECT_EQ(proxy.server, c.server) << c.value;
+        EXPECT_EQ(proxy.port, c.port) << c.value;
+    }
 }
 
 } // namespace

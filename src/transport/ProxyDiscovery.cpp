@@ -42,7 +42,9 @@ IEProxy ProxyFromInfo(const ProxyInfo& info, const std::string& protocolName) {
         return proxy;
     proxy.useProxy = true;
     const std::string value = EntryForProtocol(ProxyEntries(info.proxyList), protocolName);
-    const size_t colon = value.find(':');
+    // A bracketed IPv6 host holds colons of its own: the split is at the first ":" after it.
+    const size_t hostEnd = StartsWith(value, "[") ? value.find(']') : 0;
+    const size_t colon = hostEnd == std::string::npos ? hostEnd : value.find(':', hostEnd);
     if (colon != std::string::npos) {
         proxy.server = value.substr(0, colon);
         proxy.port = value.substr(colon + 1);

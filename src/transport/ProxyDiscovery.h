@@ -22,7 +22,9 @@ struct IEProxy {
 
 /// The proxy for `protocolName` ("https") from the system proxy setting: none unless a named
 /// proxy is configured; otherwise the list's only entry, or the value of the entry named after
-/// the protocol, split at its first ":" into server and port.
+/// the protocol, split at its first ":" into server and port. A value that starts with a
+/// bracketed IPv6 host ("[::1]:3128") keeps the host with its brackets as the server and is
+/// split at the first ":" after the "]".
 IEProxy GetIEProxy(const std::string& protocolName);
 IEProxy GetIEProxy(const std::string& protocolName, const ProxyInfoSource& source);
 
