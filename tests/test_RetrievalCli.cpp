@@ -3,12 +3,14 @@
 #include "RetrievalFixture.h"
 #include "SandboxServer.h"
 #include "base/FileUtil.h"
+#include "base/IniFile.h"
 #include "base/TextCodec.h"
 #include "settings/CertFolders.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -149,6 +151,28 @@ TEST_F(RetrievalCli, MissingInputs) {
                      {"XDG_DATA_HOME=" + home.path(), "HOME=" + home.path()});
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("CERTQUORIX_PASSWORD"), std::string::npos) << run.err;
+}
+
+// A settings file the tool may read but not write, holding an old clear request password: the
+// conversion's write-back fails and is reported, but every value was read, so the command goes
+// on with them as the window does.
+TEST_F(RetrievalCli, CommandGoesOnWhenOnlyTheConversionWriteBackFails) {
+    const std::string email = "gleb@example.ru";
+    client.request(email, kFixturePassword);
+    server->issue(email);
+    ASSERT_EQ(cli({"download", "--email", email}).status, 0);
+
+    const std::string settings = client.programFolder() + "CertQuorix.ini";
+    cq::IniFile ini = cq::IniFile::Load(settings);
+    ini.WriteString("HTTPS", "OpenRequestPassword", "old clear password");
+    ini.Save(settings);
+    ::chmod(settings.c_str(), 0444);
+    const ProcessResult run = cli({"check", "--email", email});
+    ::chmod(settings.c_str(), 0644);
+    EXPECT_NE(run.err.find("Загрузка параметров из ini файла."), std::string::npos) << run.err;
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("Проверка сертификата.\n", 0), 0u) << run.out;
+    EXPECT_NE(cq::IniFile::Load(settings).ReadString("HTTPS", "OpenRequestPassword"), "");
 }
 
 } // namespace

@@ -193,9 +193,10 @@ SavedSubject LoadSettings(bool* loaded) {
     try {
         const std::string path = FindSettingsFile(true);
         IniFile ini = LoadSettingsFile(path);
-        if (ReadSettingsValues(ini, subject, Settings()))
+        const bool converted = ReadSettingsValues(ini, subject, Settings());
+        ok = true; // every value is read; a failed write-back of the conversion loses none
+        if (converted)
             ini.Save(path);
-        ok = true;
     } catch (const std::exception& error) {
         ReportError(context::kLoadSettings, error);
     }

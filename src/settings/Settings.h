@@ -47,7 +47,9 @@ bool ReadSettingsValues(IniFile& ini, SavedSubject& subject, SettingsValues& val
 
 /// Loads the settings file into Settings() and returns the saved subject. Never raises: a
 /// failure is reported under "Загрузка параметров из ini файла.", and what was read before it
-/// keeps its new value. `loaded`, when given, tells whether the whole load succeeded.
+/// keeps its new value. `loaded`, when given, tells whether every value was read; it stays true
+/// when only the write-back of the OpenRequestPassword conversion failed (that is reported too,
+/// and the clear password read is in use).
 SavedSubject LoadSettings(bool* loaded = nullptr);
 
 /// Saves the subject and the proxy values of Settings() into the settings file. Never raises:
