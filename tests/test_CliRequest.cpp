@@ -2,6 +2,7 @@
 // service: what the service receives and what the folder holds afterwards.
 #include "RequestChecks.h"
 #include "SandboxServer.h"
+#include "Terminal.h"
 #include "TestSupport.h"
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
@@ -187,6 +188,34 @@ TEST_F(CliRequestTest, FailuresExitWithOneAndKeepTheOlderKey) {
     EXPECT_TRUE(test::ReadKeyFile(folder() + "Certificate.key", "Secret 1").loaded);
     EXPECT_FALSE(FileExists(folder() + "Certificate.key.bak"));
     EXPECT_EQ(emailList(), "ivan.petrov@mail.example");
+}
+
+// At a terminal the replacement question shows that Enter means Yes, and Enter replaces the key
+// as the window's default button would; an explicit No keeps it.
+TEST_F(CliRequestTest, ReplacementQuestionAtATerminalDefaultsToYes) {
+    struct Case {
+        const char* answer;
+        int status;
+        bool replaced;
+    };
+    for (const Case& c : {Case{"\r", 0, true}, Case{"n\r", 1, false}, Case{"да\r", 0, true},
+                          Case{"нет\r", 1, false}}) {
+        SCOPED_TRACE(c.answer);
+        ForceDirectories(folder());
+        test::WriteFile(folder() + "Certificate.key", "older key");
+        std::vector<std::string> argv = {dir / "certquorix-cli", "request"};
+        argv.insert(argv.end(), kSubject.begin(), kSubject.end());
+        test::TerminalProgram cli(argv, {"PATH=" + std::string(std::getenv("PATH")),
+                                         "CERTQUORIX_PASSWORD=Secret 1",
+                                         "XDG_DATA_HOME=" + (dir / "xdg"), "TERM=dumb"});
+        ASSERT_TRUE(cli.waitForOutput("Продолжать все равно?")) << cli.output();
+        ASSERT_TRUE(cli.waitForOutput("] ")) << cli.output();
+        const std::string prompt = cli.output().substr(cli.output().find("Продолжать"));
+        EXPECT_NE(prompt.find("Enter — да"), std::string::npos) << prompt;
+        cli.type(c.answer);
+        EXPECT_EQ(cli.wait(), c.status) << cli.output();
+        EXPECT_EQ(ReadFile(folder() + "Certificate.key") != "older key", c.replaced);
+    }
 }
 
 } // namespace

@@ -49,8 +49,8 @@ void ShowInfoBox(const std::string& text, const std::string& caption) {
     CurrentDialogs().showInfo(text, CaptionOrTitle(caption));
 }
 
-bool AskYesNo(const std::string& text, const std::string& caption) {
-    return CurrentDialogs().askYesNo(text, CaptionOrTitle(caption));
+bool AskYesNo(const std::string& text, const std::string& caption, DefaultAnswer defaultAnswer) {
+    return CurrentDialogs().askYesNoWithDefault(text, CaptionOrTitle(caption), defaultAnswer);
 }
 
 } // namespace cq

@@ -6,6 +6,9 @@
 
 namespace cq {
 
+/// The answer a question's default button gives (what Enter chooses).
+enum class DefaultAnswer { Yes, No };
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -14,6 +17,13 @@ public:
     virtual void showInfo(const std::string& text, const std::string& caption) = 0;
     /// True when the user answered Yes.
     virtual bool askYesNo(const std::string& text, const std::string& caption) = 0;
+    /// The same question with the answer its default button gives. Front ends that show a
+    /// default (the window's default button, Enter on a console) override it; the others ask
+    /// as askYesNo does.
+    virtual bool askYesNoWithDefault(const std::string& text, const std::string& caption,
+                                     [[maybe_unused]] DefaultAnswer defaultAnswer) {
+        return askYesNo(text, caption);
+    }
 };
 
 /// Installs the dialogs of the running front end; nullptr restores the silent default that
@@ -30,6 +40,9 @@ inline constexpr const char* kApplicationTitle = "QUORIX cert - запрос/п�
 void ShowErrorBox(const std::string& text, const std::string& caption = {});
 void ShowWarningBox(const std::string& text, const std::string& caption = {});
 void ShowInfoBox(const std::string& text, const std::string& caption = {});
-bool AskYesNo(const std::string& text, const std::string& caption = {});
+/// A question with Yes and No; Yes is the default button unless the caller says otherwise, as
+/// for every question the program asks (they are all about replacing an older file).
+bool AskYesNo(const std::string& text, const std::string& caption = {},
+              DefaultAnswer defaultAnswer = DefaultAnswer::Yes);
 
 } // namespace cq

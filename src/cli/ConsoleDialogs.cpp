@@ -1,10 +1,25 @@
 #include "cli/ConsoleDialogs.h"
 
+#include "base/StringUtil.h"
+
 #include <iostream>
 #include <string>
 #include <unistd.h>
 
 namespace cq::cli {
+namespace {
+
+bool IsYes(const std::string& answer) {
+    const std::string latin = LowerCase(answer);
+    if (latin == "y" || latin == "yes")
+        return true;
+    for (const char* yes : {"д", "да", "Д", "Да", "ДА"})
+        if (answer == yes)
+            return true;
+    return false;
+}
+
+} // namespace
 
 void ConsoleDialogs::showError(const std::string& text, const std::string& caption) {
     std::cerr << caption << ": " << text << std::endl;
@@ -19,16 +34,26 @@ void ConsoleDialogs::showInfo(const std::string& text, const std::string& captio
 }
 
 bool ConsoleDialogs::askYesNo(const std::string& text, const std::string& caption) {
+    return askYesNoWithDefault(text, caption, DefaultAnswer::No);
+}
+
+bool ConsoleDialogs::askYesNoWithDefault(const std::string& text, const std::string& caption,
+                                         DefaultAnswer defaultAnswer) {
     if (assumeYes_)
         return true;
     if (!::isatty(STDIN_FILENO))
         return false;
-    std::cerr << caption << ": " << text << " [да/нет, y/n] " << std::flush;
+    const bool yesByDefault = defaultAnswer == DefaultAnswer::Yes;
+    std::cerr << caption << ": " << text
+              << (yesByDefault ? " [Y/n, да/нет; Enter — да] " : " [y/N, да/нет; Enter — нет] ")
+              << std::flush;
     std::string answer;
     if (!std::getline(std::cin, answer))
-        return false;
-    return answer == "y" || answer == "Y" || answer == "yes" || answer == "да" || answer == "Да" ||
-           answer == "д";
+        return false; // end of input is no answer at all: nothing is replaced
+    answer = Trim(answer);
+    if (answer.empty())
+        return yesByDefault;
+    return IsYes(answer);
 }
 
 } // namespace cq::cli
