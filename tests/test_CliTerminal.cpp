@@ -1,0 +1,52 @@
+// certquorix-cli at a real (pseudo-)terminal: what a user at a console sees and is left with.
+#include "Terminal.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+using cq::test::TerminalProgram;
+
+class CliTerminal : public ::testing::Test {
+protected:
+    CliTerminal() { std::filesystem::copy_file(cq::test::BuiltProgram("certquorix-cli"), program); }
+    std::vector<std::string> environment() const {
+        return {"PATH=" + std::string(std::getenv("PATH")), "HOME=" + dir.path(),
+                "XDG_DATA_HOME=" + dir.path(), "TERM=dumb"};
+    }
+
+    cq::test::TempDir dir;
+    std::string program = dir / "certquorix-cli";
+};
+
+// Interrupted at the password prompt, the tool gives the terminal back as it found it (echo on)
+// and still ends the way the signal ends a program, so shells and scripts see the interruption.
+TEST_F(CliTerminal, PasswordPromptInterruptedLeavesTheTerminalAsItWas) {
+    struct Case {
+        const char* what;
+        int signal;
+    };
+    for (const Case& c : {Case{"Ctrl+C", SIGINT}, Case{"SIGTERM", SIGTERM}, Case{"SIGHUP", SIGHUP},
+                          Case{"Ctrl+\\", SIGQUIT}}) {
+        SCOPED_TRACE(c.what);
+        TerminalProgram cli({program, "request", "--email", "a@b.ru"}, environment());
+        ASSERT_TRUE(cli.waitForOutput("Пароль ключа: ")) << cli.output();
+        ASSERT_TRUE(cli.waitForEchoOff()) << "the prompt never turned echo off";
+        if (c.signal == SIGINT)
+            cli.type("\x03");
+        else if (c.signal == SIGQUIT)
+            cli.type("\x1c");
+        else
+            cli.signal(c.signal);
+        EXPECT_EQ(cli.wait(), 128 + c.signal) << cli.output();
+        EXPECT_EQ(cli.settings().c_lflag, cli.initialSettings().c_lflag);
+        EXPECT_TRUE(cli.settings().c_lflag & ECHO);
+    }
+}
+
+} // namespace
