@@ -52,10 +52,12 @@ private:
 /// programFolder, the built-in key password, the service's CA and its request and receive URLs.
 void UseSandboxService(const SandboxServer& server, const std::string& programFolder);
 
-/// A real tinyproxy on loopback with basic authentication, started on a free port.
+/// A real tinyproxy on loopback with basic authentication, started on a free port; it listens
+/// on 127.0.0.1 unless another loopback address ("::1") is given.
 class TinyProxy {
 public:
-    TinyProxy(const std::string& user, const std::string& password);
+    TinyProxy(const std::string& user, const std::string& password,
+              const std::string& listenAddress = "127.0.0.1");
     ~TinyProxy();
     TinyProxy(const TinyProxy&) = delete;
     TinyProxy& operator=(const TinyProxy&) = delete;

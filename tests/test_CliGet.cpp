@@ -79,4 +79,23 @@ TEST_F(CliGetTest, ProxyFromTheSettingsFileOrFromTheEnvironment) {
     EXPECT_EQ(fromFile.out.size(), 10u);
 }
 
+// A proxy named by its bracketed IPv6 address in the environment is reached at that address:
+// tinyproxy on ::1 answers (and, as the environment's credentials are never used, refuses).
+TEST_F(CliGetTest, BracketedIPv6ProxyFromTheEnvironment) {
+    cq::test::TinyProxy proxy("quser", "qsecret", "::1");
+    const ProcessResult run = get(server->url("/sample?bytes=10"),
+                                  "http://quser:qsecret@[::1]:" + std::to_string(proxy.port()));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("CONNECT tunnel failed"), std::string::npos) << run.err;
+
+    ini.WriteString("Proxy", "Server", "[::1]");
+    ini.WriteString("Proxy", "Port", std::to_string(proxy.port()));
+    ini.WriteString("Proxy", "UserName", "quser");
+    ini.WriteBinary("Proxy", "Password", cq::ScramblePassword("qsecret"));
+    ini.WriteBool("Proxy", "Use", true);
+    const ProcessResult fromFile = get(server->url("/sample?bytes=10"));
+    EXPECT_EQ(fromFile.status, 0) << fromFile.err;
+    EXPECT_EQ(fromFile.out.size(), 10u);
+}
+
 } // namespace
