@@ -1,5 +1,6 @@
 // Arbitrary bytes as pasted or loaded field texts: the character checks, the cutting to widths
 // and the building of the subject must be safe, and a cut text must stay within its width.
+#include "base/TextCodec.h"
 #include "certs/InputRules.h"
 
 #include <cstddef>
@@ -20,6 +21,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)cq::RsaSendEnabled(fields, text);
     (void)cq::GostStartEnabled(fields, "quorix.ru");
     (void)cq::CommonNameIsBad(fields);
+    // Both character sets are ASCII: a text that passes one holds no byte above 0x7F, whatever
+    // an overlong or otherwise malformed sequence seems to spell.
+    for (cq::FieldFilter filter : {cq::FieldFilter::Subject, cq::FieldFilter::Email})
+        if (cq::FitsFilter(filter, text))
+            for (const char byte : text)
+                if (static_cast<unsigned char>(byte) > 0x7F)
+                    std::abort();
+    if (cq::ToCp1251(text).size() > text.size())
+        std::abort();
     const cq::SubjectData subject = cq::BuildSubjectData(fields);
     if (cq::CharacterCount(subject.Country) > 3 || cq::CharacterCount(subject.Email) > 50 ||
         cq::CharacterCount(subject.Password) > 20 || subject.Password.size() > text.size())
