@@ -52,4 +52,31 @@ TEST(TextCodec, MalformedUtf8NeverDecodesIntoALetter) {
         EXPECT_EQ(cq::ToCp1251(c.utf8), c.cp1251) << cq::UpperHex(c.utf8);
 }
 
+// The edges of every well-formed range still decode, each to its code point in one step.
+TEST(TextCodec, WellFormedEdgesDecode) {
+    struct Case {
+        std::string utf8;
+        char32_t codePoint;
+    };
+    const Case cases[] = {
+        {"\x7F", 0x7F},
+        {"\xC2\x80", 0x80},
+        {"\xDF\xBF", 0x7FF},
+        {"\xE0\xA0\x80", 0x800},
+        {"\xED\x9F\xBF", 0xD7FF},
+        {"\xEE\x80\x80", 0xE000},
+        {"\xEF\xBF\xBF", 0xFFFF},
+        {"\xF0\x90\x80\x80", 0x10000},
+        {"\xF4\x8F\xBF\xBF", 0x10FFFF},
+    };
+    for (const Case& c : cases) {
+        size_t pos = 0;
+        EXPECT_EQ(cq::DecodeUtf8(c.utf8, pos), c.codePoint) << cq::UpperHex(c.utf8);
+        EXPECT_EQ(pos, c.utf8.size()) << cq::UpperHex(c.utf8);
+    }
+    size_t pos = 0;
+    EXPECT_EQ(cq::DecodeUtf8("\xC1\xA1", pos), cq::kMalformedUtf8);
+    EXPECT_EQ(pos, 1u); // one byte at a time, so the next decode starts right after it
+}
+
 } // namespace
