@@ -9,11 +9,10 @@ namespace cq {
 /// The parts the workstation identity is made of.
 struct IdentitySources {
     std::string clientAddress; ///< IPv4 address of a remote client, empty at the console
-    std::string
-        clientName; ///< the remote client's short host name, or its address when it has none
-    std::string sessionName;  ///< the remote session's name (its tty or id)
-    std::string computerName; ///< short host name
-    std::string accountName;  ///< "\" + name for a local account
+    std::string clientName;    ///< the client's short host name, or its address when it has none
+    std::string sessionName;   ///< the remote session's name (its tty or id)
+    std::string computerName;  ///< short host name
+    std::string accountName;   ///< "\" + name for a local account
 };
 
 /// Reads the sources from this machine: SSH_CONNECTION, the session's tty, the host name and the
