@@ -63,7 +63,7 @@ double Milliseconds(Clock::duration elapsed) {
 double TimeMakeRsaRequest() {
     const auto start = Clock::now();
     cq::RsaRequestResult result = cq::MakeRsaRequest("Certificate.key", Subject());
-    result.keyFile.Commit();
+    result.files.Commit();
     const double elapsed = Milliseconds(Clock::now() - start);
     if (result.outcome != cq::RequestOutcome::Made || result.requestText.empty()) {
         std::fprintf(stderr, "MakeRsaRequest made no request\n");

@@ -18,6 +18,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -167,6 +168,17 @@ bool RecordingDialogs::askYesNo(const std::string& text, const std::string& capt
     const bool answer = answers_.front();
     answers_.erase(answers_.begin());
     return answer;
+}
+
+ScopedUmask::ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
+
+ScopedUmask::~ScopedUmask() {
+    ::umask(old_);
+}
+
+int FileMode(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : -1;
 }
 
 void UseProgramFolder(const std::string& folder) {

@@ -77,6 +77,21 @@ private:
     std::vector<bool> answers_;
 };
 
+/// Sets the process's umask for the lifetime of the object, then restores it.
+class ScopedUmask {
+public:
+    explicit ScopedUmask(mode_t mask);
+    ~ScopedUmask();
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+private:
+    mode_t old_;
+};
+
+/// The permission bits of a file or folder (a symbolic link followed); -1 when it is missing.
+int FileMode(const std::string& path);
+
 /// Puts the program folder (and so the settings file) in `folder`.
 void UseProgramFolder(const std::string& folder);
 

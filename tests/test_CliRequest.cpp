@@ -13,6 +13,7 @@
 #include <openssl/asn1.h>
 
 #include <filesystem>
+#include <future>
 #include <memory>
 
 namespace cq {
@@ -215,6 +216,31 @@ TEST_F(CliRequestTest, ReplacementQuestionAtATerminalDefaultsToYes) {
         cli.type(c.answer);
         EXPECT_EQ(cli.wait(), c.status) << cli.output();
         EXPECT_EQ(ReadFile(folder() + "Certificate.key") != "older key", c.replaced);
+    }
+}
+
+// Two requests for one address sent at the same moment (two scripts, or a script and the
+// window): one waits for the other, so the folder always ends with the key of the request the
+// service kept.
+TEST_F(CliRequestTest, TwoRequestsForOneAddressAtOnceLeaveTheKeyTheServiceKept) {
+    std::vector<std::string> args = kSubject;
+    args.push_back("--yes");
+    constexpr int kRounds = 15;
+    for (int round = 0; round < kRounds; ++round) {
+        auto first = std::async(std::launch::async, [&] { return request(args); });
+        auto second = std::async(std::launch::async, [&] { return request(args); });
+        const ProcessResult runs[] = {first.get(), second.get()};
+        for (const ProcessResult& run : runs)
+            EXPECT_TRUE(run.status == 0 ||
+                        run.err.find("уже работает другая операция") != std::string::npos)
+                << round << ": " << run.err;
+        ASSERT_TRUE(runs[0].status == 0 || runs[1].status == 0) << round;
+        test::WriteFile(dir / "stored.pem", server->storedRequest("ivan.petrov@mail.example"));
+        const test::ToolResult stored =
+            test::Openssl({"req", "-in", dir / "stored.pem", "-noout", "-modulus"});
+        const test::KeyFacts key = test::ReadKeyFile(folder() + "Certificate.key", "Secret 1");
+        ASSERT_TRUE(key.loaded) << round;
+        EXPECT_EQ(stored.out, "Modulus=" + key.modulusHex + "\n") << round;
     }
 }
 

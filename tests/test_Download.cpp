@@ -6,6 +6,7 @@
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -215,6 +216,21 @@ TEST_F(DownloadSandbox, ErrorPageIsStoredAsItCame) {
                                       [&](const std::string&, bool) { return page; }),
               cq::DownloadResult::Downloaded);
     EXPECT_EQ(ReadFile(target), "<html>\r\n<body>Service busy</body>\r\n</html>\r\n");
+}
+
+TEST_F(DownloadSandbox, ANewFolderIsTheOwnersAndTheCertificateFollowsTheUmask) {
+    const auto page = [](const std::string&, bool) {
+        return std::string("certificate");
+    };
+    for (const mode_t mask : {mode_t{022}, mode_t{002}, mode_t{027}}) {
+        const cq::test::ScopedUmask umask(mask);
+        std::filesystem::remove_all(folder);
+        RecordingDialogs dialogs;
+        ASSERT_EQ(cq::DownloadCertificate(cq::kCertificateFile, kFixtureEmail, page),
+                  cq::DownloadResult::Downloaded);
+        EXPECT_EQ(cq::test::FileMode(folder), 0700) << std::oct << mask;
+        EXPECT_EQ(cq::test::FileMode(target), static_cast<int>(0666 & ~mask)) << std::oct << mask;
+    }
 }
 
 TEST_F(DownloadSandbox, AFolderThatCannotBeMadeIsReported) {

@@ -51,6 +51,40 @@ TEST(InputRules, PasteIsRefusedWithTheWholeTextQuoted) {
     EXPECT_TRUE(PasteRefusal(FieldFilter::Subject, std::string("a\x80") + "b"));
 }
 
+TEST(InputRules, AddressesThatCanNameACertificateFolder) {
+    struct Case {
+        std::string email;
+        bool usable;
+    };
+    const Case cases[] = {
+        {"ivan@example.ru", true},
+        {" Ivan.Petrov@Example.RU ", true}, // the folder is made of the lower-cased, trimmed form
+        {"user_1-2@mail.example", true},
+        {"..@example.ru", true}, // a name of its own, inside the data folder
+        {"..", false},
+        {".", false},
+        {"", false},
+        {"   ", false},
+        {"@example.ru", false},
+        {"ivan", false},
+        {"../ivan@example.ru", false},
+        {"ivan@example.ru/..", false},
+        {"ivan+tag@example.ru", false},
+        {"иван@пример.рф", false},
+        {std::string("ivan\xF8@example.ru"), false},
+    };
+    for (const Case& c : cases) {
+        const std::optional<std::string> refusal = AddressRefusal(c.email);
+        EXPECT_EQ(!refusal, c.usable) << c.email;
+        if (refusal) {
+            EXPECT_EQ(*refusal, "Адрес эл. почты \"" + c.email +
+                                    "\" не подходит: нужен адрес вида имя@домен из латинских "
+                                    "букв, цифр и символов - . _")
+                << c.email;
+        }
+    }
+}
+
 TEST(InputRules, DomainTest) {
     struct Case {
         const char* commonName;

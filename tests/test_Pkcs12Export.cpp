@@ -180,7 +180,7 @@ TEST(Pkcs12Export, VerificationCarriesTheLibrarysReason) {
     }
 }
 
-TEST(Pkcs12Export, NoToolInTheProgramFolderOrOnPath) {
+TEST(Pkcs12Export, NoToolInTheProgramFolderOrOnPathIsToldPlainly) {
     ExportFolder folder;
     const ScopedEnvironment emptyPath("PATH", "");
     try {
@@ -189,10 +189,96 @@ TEST(Pkcs12Export, NoToolInTheProgramFolderOrOnPath) {
         ADD_FAILURE() << "no error";
     } catch (const cq::EOSError& error) {
         EXPECT_EQ(error.errorCode(), ENOENT);
-        EXPECT_EQ(std::string(error.what()).rfind("System Error.  Code: 2.\r\n", 0), 0u)
-            << error.what();
+        const std::string text = error.what();
+        EXPECT_EQ(text.rfind("Программа openssl не найдена: её нет ни рядом с программой (" +
+                                 folder.programFolder() + "openssl), ни в папках переменной PATH.",
+                             0),
+                  0u)
+            << text;
+        EXPECT_EQ(text.find("System Error"), std::string::npos) << text;
     }
     EXPECT_FALSE(cq::FileExists(folder.p12()));
+}
+
+// What the user is told when the tool ends with status 0 but could not write its output, as
+// openssl does on a full disk.
+void ExpectIncompleteWriteTold(const ExportFolder& folder, const std::string& toolOutput) {
+    int opened = 0;
+    try {
+        cq::InstallCertificate(kFixtureEmail, kFixturePassword, [&](const std::string&) {
+            ++opened;
+            return cq::shellopen::kSucceeded;
+        });
+        ADD_FAILURE() << "no error";
+    } catch (const cq::Exception& error) {
+        const std::string text = error.what();
+        EXPECT_EQ(text.rfind("Файл \"Certificate.p12\" не удалось записать полностью", 0), 0u)
+            << text;
+        EXPECT_NE(text.find(toolOutput), std::string::npos) << text;
+        EXPECT_EQ(text.find("не прошёл проверку"), std::string::npos) << text;
+    }
+    EXPECT_EQ(opened, 0);
+    EXPECT_EQ(ReadFile(folder.p12()), "older p12");
+    EXPECT_EQ(FolderEntries(folder.folder()).size(), 3u); // no temporary left
+}
+
+TEST(Pkcs12Export, AFileTheToolCouldNotWriteCompletelyIsToldAsSuch) {
+    // Tools that claim success after writing part of the file, or none of it, and say why.
+    const std::string outArgument =
+        "out=''; prev=''; for a in \"$@\"; do [ \"$prev\" = -out ] && out=$a; prev=$a; done\n";
+    const std::string cases[] = {
+        outArgument + "openssl \"$@\" && head -c 700 \"$out\" >\"$out.part\" && "
+                      "mv \"$out.part\" \"$out\"\n",
+        outArgument + ": >\"$out\"\n",
+    };
+    for (const std::string& tool : cases) {
+        ExportFolder folder;
+        folder.write(cq::kCertificateP12File, "older p12");
+        WriteScript(folder.programFolder() + "openssl",
+                    tool + "echo 'write error: No space left on device' >&2\nexit 0\n");
+        ExpectIncompleteWriteTold(folder, "openssl: write error: No space left on device");
+    }
+}
+
+// The same on a real full disk: a small memory file system mounted over the certificate folder
+// (only where this test may mount one).
+TEST(Pkcs12Export, FullDiskIsToldAndTheOlderFileKept) {
+    ExportFolder folder;
+    const std::string folderPath = folder.folder();
+    TempDir saved;
+    for (const char* name : {cq::kCertificateFile, cq::kCertificateKeyFile})
+        std::filesystem::copy_file(folderPath + name, saved / name);
+    const ProcessResult mount =
+        RunProcess({"mount", "-t", "tmpfs", "-o", "size=16k,mode=0700", "tmpfs", folderPath});
+    if (mount.status != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here: " << mount.err;
+    struct Unmount {
+        std::string path;
+        ~Unmount() { RunProcess({"umount", path}); }
+    } unmount{folderPath};
+    for (const char* name : {cq::kCertificateFile, cq::kCertificateKeyFile})
+        std::filesystem::copy_file(saved / name, folderPath + name);
+    folder.write(cq::kCertificateP12File, "older p12");
+    // Whatever room is left goes to a filler file.
+    RunProcess({"sh", "-c", "head -c 1048576 /dev/zero >'" + folderPath + "filler'"});
+    int opened = 0;
+    std::string text;
+    try {
+        cq::InstallCertificate(kFixtureEmail, kFixturePassword, [&](const std::string&) {
+            ++opened;
+            return cq::shellopen::kSucceeded;
+        });
+    } catch (const cq::Exception& error) {
+        text = error.what();
+    }
+    EXPECT_EQ(text.rfind("Файл \"Certificate.p12\" не удалось записать полностью: на диске нет "
+                         "свободного места",
+                         0),
+              0u)
+        << text;
+    EXPECT_EQ(opened, 0);
+    EXPECT_EQ(ReadFile(folder.p12()), "older p12");
+    EXPECT_EQ(FolderEntries(folderPath).size(), 4u); // and the filler: no temporary left
 }
 
 } // namespace

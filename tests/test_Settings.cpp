@@ -11,8 +11,10 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -385,6 +387,45 @@ TEST_F(SettingsTest, FailedConversionWriteKeepsWhatWasReadBeforeIt) {
     EXPECT_NE(ReadIniText(settingsPath()).find("OpenRequestPassword=pw"), std::string::npos);
 }
 
+TEST_F(SettingsTest, EveryWriterLeavesTheSettingsFileForItsOwnerOnly) {
+    struct Case {
+        const char* writer;
+        std::function<void()> write;
+        bool createsTheFile;
+    };
+    const Case cases[] = {
+        {"save", [this] { EXPECT_TRUE(save("Secret1", true)); }, true},
+        {"conversion at load", [this] { freshLoad(); }, false},
+        {"e-mail list", [] { cq::AddEmailToList("a@b.ru"); }, true},
+    };
+    const cq::test::ScopedUmask umask(022);
+    for (const Case& c : cases) {
+        ::unlink(settingsPath().c_str());
+        c.write();
+        EXPECT_EQ(cq::test::FileMode(settingsPath()), c.createsTheFile ? 0600 : -1)
+            << c.writer << ", new file";
+        writeSettings("[HTTPS]\nOpenRequestPassword=pw\n");
+        ::chmod(settingsPath().c_str(), 0644);
+        c.write();
+        EXPECT_EQ(cq::test::FileMode(settingsPath()), 0600) << c.writer << ", file of 0644";
+    }
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(SettingsTest, SymlinkedSettingsFileStaysALinkAndItsTargetIsUpdated) {
+    std::filesystem::create_directories(dir / "shared");
+    WriteIni(dir / "shared/CertQuorix.ini", "[Cert]\nEmail=old@b.ru\n");
+    std::filesystem::create_symlink("shared/CertQuorix.ini", settingsPath());
+    ASSERT_TRUE(save());
+    EXPECT_TRUE(std::filesystem::is_symlink(settingsPath()));
+    EXPECT_NE(ReadIniText(dir / "shared/CertQuorix.ini").find("Email=Ivan@Example.ru"),
+              std::string::npos);
+    cq::AddEmailToList("c@d.ru");
+    EXPECT_TRUE(std::filesystem::is_symlink(settingsPath()));
+    EXPECT_EQ(cq::IniFile::Load(dir / "shared/CertQuorix.ini").ReadString("Email", "List"),
+              "c@d.ru");
+}
+
 // The settings command run as a user would run it: the built tool in a program folder of its
 // own with a settings file beside it.
 TEST(SettingsCommand, PrintsTheValuesInUseAndNeverAPassword) {
@@ -436,6 +477,60 @@ TEST(SettingsCommand, PrintsTheValuesInUseAndNeverAPassword) {
     const cq::test::ProcessResult broken = cq::test::RunProcess({program, "settings"});
     EXPECT_EQ(broken.status, 1);
     EXPECT_NE(broken.err.find(cq::context::kLoadSettings), std::string::npos) << broken.err;
+}
+
+// A program folder the user may not change (an installed program) with a settings file in it
+// that the user may write: the one-time conversion of the clear request password still happens.
+// Run as an ordinary user: as root every folder is writable.
+TEST(SettingsCommand, ReadOnlyProgramFolderWithAWritableSettingsFile) {
+    struct Case {
+        const char* what;
+        mode_t fileMode;
+        int status;
+        bool converted;
+    };
+    const Case cases[] = {
+        {"writable file", 0600, 0, true},
+        {"read-only file", 0400, 1, false},
+    };
+    const bool root = ::geteuid() == 0;
+    const uid_t user = root ? 65534 : ::geteuid(); // root runs the tool as nobody
+    for (const Case& c : cases) {
+        cq::test::TempDir dir;
+        ::chmod(dir.path().c_str(), 0755);
+        const std::string folder = dir / "program/";
+        std::filesystem::create_directory(folder);
+        const std::string program = folder + "certquorix-cli";
+        std::filesystem::copy_file(cq::test::BuiltProgram("certquorix-cli"), program);
+        const std::string settings = folder + "CertQuorix.ini";
+        WriteIni(settings, "[Common]\nLogPath=" + dir.path() +
+                               "logs\n\n"
+                               "[HTTPS]\nOpenRequestPassword=RequestSecret3\n");
+        std::filesystem::create_directory(dir / "logs");
+        for (const std::string& path : {settings, dir / "logs"})
+            ASSERT_EQ(::chown(path.c_str(), user, static_cast<gid_t>(-1)), 0);
+        ::chmod(settings.c_str(), c.fileMode);
+        ::chmod(folder.c_str(), 0555);
+
+        std::vector<std::string> argv = {program, "settings"};
+        if (root)
+            argv.insert(argv.begin(),
+                        {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
+        const cq::test::ProcessResult run = cq::test::RunProcess(argv, {"HOME=" + dir.path()});
+        EXPECT_EQ(run.status, c.status) << c.what << ": " << run.err;
+        const cq::IniFile ini = cq::IniFile::Load(settings);
+        EXPECT_EQ(ini.ValueExists("HTTPS", "RequestPassword"), c.converted) << c.what;
+        EXPECT_EQ(ini.ValueExists("HTTPS", "OpenRequestPassword"), !c.converted) << c.what;
+        if (!c.converted) { // the real cause: the file itself refuses writing
+            EXPECT_NE(run.err.find("Code: 13.\r\n" + settings + " : "), std::string::npos)
+                << c.what << ": " << run.err;
+        }
+        std::vector<std::string> entries;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            entries.push_back(entry.path().filename().string());
+        EXPECT_EQ(entries.size(), 2u) << c.what;
+        ::chmod(folder.c_str(), 0755);
+    }
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "settings/SettingsValues.h"
 #include "transport/Connection.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace cq {
@@ -136,6 +137,25 @@ TEST_F(SubmissionTest, AcceptedRequestLeavesKeyActAndRecord) {
     EXPECT_EQ(modulus.out, "Modulus=" + test::ReadKeyFile(keyPath(), "Secret1").modulusHex + "\n");
 }
 
+TEST_F(SubmissionTest, PrivateFilesAreTheOwnersAndTheActFollowsTheUmask) {
+    SubjectData subject = Subject();
+    subject.OpenPassw = true; // Request.ini holds the password in clear
+    for (const mode_t mask : {mode_t{022}, mode_t{002}, mode_t{027}}) {
+        const test::ScopedUmask umask(mask);
+        std::filesystem::remove_all(folder());
+        ASSERT_TRUE(RequestRsaCertificate(kCertificateKeyFile, subject)) << std::oct << mask;
+        AddEmailToList(subject.Email);
+        EXPECT_EQ(test::FileMode(folder()), 0700) << std::oct << mask;
+        EXPECT_EQ(test::FileMode(keyPath()), 0600) << std::oct << mask;
+        EXPECT_EQ(test::FileMode(folder() + "Request.ini"), 0600) << std::oct << mask;
+        EXPECT_EQ(test::FileMode(program / "CertQuorix.ini"), 0600) << std::oct << mask;
+        EXPECT_EQ(test::FileMode(folder() + "ivan@mail.example.rtf"),
+                  static_cast<int>(0666 & ~mask))
+            << std::oct << mask;
+    }
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
 TEST_F(SubmissionTest, FailuresLeaveTheFolderAsTheyFoundIt) {
     struct Case {
         const char* name;
@@ -146,18 +166,31 @@ TEST_F(SubmissionTest, FailuresLeaveTheFolderAsTheyFoundIt) {
         {"service error", "status500", "Прерванный запрос HTTP (500)"},
         {"marker missing", "no-marker", "Сервер вернул не верный ответ : <html>"},
         {"marker in small letters", "marker-lowercase", "Сервер вернул не верный ответ : <html>"},
+        {"broken gzip trailer", "bad-gzip-trailer", ""},
+        {"gzip cut short", "short-gzip", ""},
+        {"connection closed mid-body", "close-mid-body", ""},
+        {"time-out", "slow", ""},
         {"no connection", nullptr, ""},
     };
-    for (const bool olderKey : {true, false}) {
+    // The files of an earlier request with the open-password option: its key, its act and its
+    // record with the key's password.
+    const std::vector<std::pair<std::string, std::string>> older = {
+        {"Certificate.key", "older key"},
+        {"ivan@mail.example.rtf", "older act"},
+        {"Request.ini", "[Cert]\r\nEmail=Ivan@Mail.example\r\nPassword=Older1\r\n\r\n"},
+    };
+    SetConnectionTimeouts(app.ConnectionHandle, 5000, 1000);
+    for (const bool olderRequest : {true, false}) {
         for (const Case& c : cases) {
-            const std::string name = std::string(c.name) + (olderKey ? ", older key" : "");
+            const std::string name = std::string(c.name) + (olderRequest ? ", older request" : "");
+            std::filesystem::remove_all(folder());
             ForceDirectories(folder());
-            ::unlink(keyPath().c_str());
-            if (olderKey) {
-                WriteFile(keyPath(), "older key");
+            if (olderRequest) {
+                for (const auto& [file, bytes] : older)
+                    WriteFile(folder() + file, bytes);
                 dialogs.answerNext(true);
             }
-            server.setFault(c.fault ? c.fault : "");
+            server.setFault(c.fault ? c.fault : "", 3);
             Settings().UrlRequestRSACertificate =
                 c.fault ? server.url("/requp/") : "https://127.0.0.1:1/requp/";
             dialogs.boxes.clear();
@@ -168,14 +201,23 @@ TEST_F(SubmissionTest, FailuresLeaveTheFolderAsTheyFoundIt) {
             EXPECT_EQ(box.kind, "error") << name;
             EXPECT_EQ(box.caption, "Запрос сертификата") << name;
             EXPECT_TRUE(box.text.starts_with(c.description)) << name << ": " << box.text;
-            if (olderKey) {
-                EXPECT_EQ(ReadFile(keyPath()), "older key") << name;
+            if (olderRequest) {
+                // Key, act and record go back together: the folder describes the older key.
+                EXPECT_EQ(folderFiles(), (std::vector<std::string>{"Certificate.key", "Request.ini",
+                                                                   "ivan@mail.example.rtf"}))
+                    << name;
+                for (const auto& [file, bytes] : older)
+                    EXPECT_EQ(ReadFile(folder() + file), bytes) << name << ": " << file;
             } else {
-                EXPECT_FALSE(FileExists(keyPath())) << name;
+                // Nothing older: the new key goes, the act and the record stay.
+                EXPECT_EQ(folderFiles(),
+                          (std::vector<std::string>{"Request.ini", "ivan@mail.example.rtf"}))
+                    << name;
             }
-            EXPECT_FALSE(FileExists(keyPath() + ".bak")) << name;
-            EXPECT_TRUE(FileExists(folder() + "Request.ini")) << name;
-            EXPECT_TRUE(FileExists(folder() + "ivan@mail.example.rtf")) << name;
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder()),
+                                    std::filesystem::directory_iterator()),
+                      olderRequest ? 3 : 2)
+                << name;
         }
     }
 }

@@ -2,9 +2,12 @@
 
 #include "base/Errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -22,6 +25,7 @@ public:
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return fd_; }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
     int release() {
         int fd = fd_;
         fd_ = -1;
@@ -46,6 +50,80 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
 
 bool IsReadOnly(const struct stat& info, const std::string& path) {
     return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0;
+}
+
+bool StartsWithDelimiter(const std::string& path) {
+    return !path.empty() && path.front() == kPathDelimiter;
+}
+
+// Temporary files are the target's name, this marker and six random letters or digits, so that
+// the ones an interrupted run left behind can be told from the user's files.
+constexpr std::string_view kTemporaryMarker = ".cqtmp-";
+constexpr size_t kTemporarySuffixLength = 6;
+constexpr std::string_view kTemporaryAlphabet =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+std::string RandomSuffix() {
+    unsigned char bytes[kTemporarySuffixLength];
+    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes))
+        throw MakeOSError(errno, "getrandom");
+    std::string suffix;
+    for (unsigned char byte : bytes)
+        suffix += kTemporaryAlphabet[byte % kTemporaryAlphabet.size()];
+    return suffix;
+}
+
+struct TemporaryFile {
+    std::string name;
+    FileDescriptor fd;
+};
+
+// A new, empty file beside `path`. The mode given to open() is narrowed by the umask, as for any
+// file the user's programs create; a private file starts as 0600 and is never wider.
+TemporaryFile CreateTemporaryFile(const std::string& path, FileAccess access) {
+    constexpr int kAttempts = 100;
+    const mode_t mode = access == FileAccess::Private ? 0600 : 0666;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        std::string name = path + std::string(kTemporaryMarker) + RandomSuffix();
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0)
+            return {std::move(name), FileDescriptor(fd)};
+        if (errno != EEXIST)
+            throw MakeOSError(errno, ExcludeTrailingPathDelimiter(ExtractFilePath(path)));
+    }
+    throw MakeOSError(EEXIST, path);
+}
+
+void SetMode(int fd, mode_t mode, const std::string& path) {
+    if (::fchmod(fd, mode) != 0)
+        throw MakeOSError(errno, path);
+}
+
+bool Writable(const std::string& path) {
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+bool FolderRefusesNewFiles(const std::string& path) {
+    const std::string folder = ExtractFilePath(path);
+    return !Writable(folder.empty() ? "." : folder);
+}
+
+// For a folder that refuses new files (a program folder the user may not change) when the file
+// itself may be written: the new bytes over the old ones, the rest cut off, flushed. A private
+// file the user owns is narrowed to 0600 as well.
+void RewriteInPlace(const std::string& path, std::string_view bytes, FileAccess access) {
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    if (fd.get() < 0)
+        throw MakeOSError(errno, path);
+    struct stat info {};
+    if (access == FileAccess::Private && ::fstat(fd.get(), &info) == 0 &&
+        info.st_uid == ::geteuid())
+        SetMode(fd.get(), 0600, path);
+    WriteAll(fd.get(), bytes, path);
+    if (::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0 || ::fsync(fd.get()) != 0)
+        throw MakeOSError(errno, path);
+    if (::close(fd.release()) != 0)
+        throw MakeOSError(errno, path);
 }
 
 } // namespace
@@ -79,41 +157,57 @@ std::string ReadFileBytes(const std::string& path) {
     }
 }
 
-void ForceDirectories(const std::string& path) {
+void ForceDirectories(const std::string& path, std::optional<mode_t> exactMode) {
     const std::string folder = ExcludeTrailingPathDelimiter(path);
     if (folder.empty() || DirectoryExists(folder))
         return;
     const size_t slash = folder.find_last_of(kPathDelimiter);
     if (slash != std::string::npos && slash > 0)
         ForceDirectories(folder.substr(0, slash));
-    if (::mkdir(folder.c_str(), 0755) != 0 && !(errno == EEXIST && DirectoryExists(folder)))
+    if (::mkdir(folder.c_str(), exactMode.value_or(0777)) != 0) {
+        if (errno == EEXIST && DirectoryExists(folder))
+            return; // made by someone else meanwhile: left as they made it
+        throw MakeOSError(errno, folder);
+    }
+    // mkdir takes the umask off; a folder that must have an exact mode gets it afterwards.
+    if (exactMode && ::chmod(folder.c_str(), *exactMode) != 0)
         throw MakeOSError(errno, folder);
 }
 
-PreparedFile::PreparedFile(const std::string& path, std::string_view bytes, mode_t newFileMode,
-                           bool forceMode)
-    : path_(path) {
-    struct stat info {};
-    const bool exists = ::stat(path.c_str(), &info) == 0;
-    if (exists && (S_ISDIR(info.st_mode) || IsReadOnly(info, path)))
-        throw MakeOSError(S_ISDIR(info.st_mode) ? EISDIR : EACCES, path);
-    const mode_t mode = exists && !forceMode ? (info.st_mode & 07777) : newFileMode;
+std::string ResolveSymlinks(const std::string& path) {
+    constexpr int kMaxLinks = 40; // the kernel's own limit for one path
+    std::string resolved = path;
+    for (int hop = 0; hop < kMaxLinks; ++hop) {
+        struct stat info {};
+        if (::lstat(resolved.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return resolved;
+        std::vector<char> target(static_cast<size_t>(info.st_size > 0 ? info.st_size : 255) + 1);
+        const ssize_t length = ::readlink(resolved.c_str(), target.data(), target.size());
+        if (length < 0)
+            throw MakeOSError(errno, resolved);
+        const std::string link(target.data(), static_cast<size_t>(length));
+        resolved = StartsWithDelimiter(link) ? link : ExtractFilePath(resolved) + link;
+    }
+    throw MakeOSError(ELOOP, path);
+}
 
-    std::string tempName = path + ".XXXXXX";
-    std::vector<char> templ(tempName.begin(), tempName.end());
-    templ.push_back('\0');
-    FileDescriptor fd(::mkstemp(templ.data()));
-    if (fd.get() < 0)
-        throw MakeOSError(errno, path);
-    tempName_ = templ.data();
+PreparedFile::PreparedFile(const std::string& path, std::string_view bytes, FileAccess access)
+    : path_(ResolveSymlinks(path)) {
+    struct stat info {};
+    const bool exists = ::stat(path_.c_str(), &info) == 0;
+    if (exists && (S_ISDIR(info.st_mode) || IsReadOnly(info, path_)))
+        throw MakeOSError(S_ISDIR(info.st_mode) ? EISDIR : EACCES, path_);
+    TemporaryFile temp = CreateTemporaryFile(path_, access);
+    tempName_ = temp.name;
     try {
-        if (::fchmod(fd.get(), mode) != 0)
-            throw MakeOSError(errno, path);
-        WriteAll(fd.get(), bytes, path);
-        if (::fsync(fd.get()) != 0)
-            throw MakeOSError(errno, path);
-        if (::close(fd.release()) != 0)
-            throw MakeOSError(errno, path);
+        if (access == FileAccess::Private || exists)
+            SetMode(temp.fd.get(), access == FileAccess::Private ? 0600 : info.st_mode & 07777,
+                    path_);
+        WriteAll(temp.fd.get(), bytes, path_);
+        if (::fsync(temp.fd.get()) != 0)
+            throw MakeOSError(errno, path_);
+        if (::close(temp.fd.release()) != 0)
+            throw MakeOSError(errno, path_);
     } catch (...) {
         ::unlink(tempName_.c_str());
         throw;
@@ -136,13 +230,39 @@ void PreparedFile::Commit() {
     tempName_.clear();
 }
 
-void WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t newFileMode,
-                         bool forceMode) {
-    PreparedFile(path, bytes, newFileMode, forceMode).Commit();
+void WriteFileAtomically(const std::string& path, std::string_view bytes, FileAccess access) {
+    const std::string target = ResolveSymlinks(path);
+    if (FolderRefusesNewFiles(target) && FileExists(target) && Writable(target))
+        RewriteInPlace(target, bytes, access);
+    else
+        PreparedFile(target, bytes, access).Commit();
+}
+
+bool IsTemporaryFileName(const std::string& name) {
+    const size_t marker = name.rfind(kTemporaryMarker);
+    if (marker == std::string::npos || marker == 0)
+        return false;
+    const std::string_view suffix = std::string_view(name).substr(marker + kTemporaryMarker.size());
+    return suffix.size() == kTemporarySuffixLength &&
+           std::all_of(suffix.begin(), suffix.end(),
+                       [](char c) { return kTemporaryAlphabet.find(c) != std::string_view::npos; });
+}
+
+void RemoveStaleTemporaryFiles(const std::string& folder) {
+    DIR* directory = ::opendir(folder.c_str());
+    if (!directory)
+        return;
+    const std::string prefix = IncludeTrailingPathDelimiter(folder);
+    while (const dirent* entry = ::readdir(directory)) {
+        const std::string name = entry->d_name;
+        if (IsTemporaryFileName(name) && FileExists(prefix + name))
+            ::unlink((prefix + name).c_str());
+    }
+    ::closedir(directory);
 }
 
 void AppendToFile(const std::string& path, std::string_view bytes) {
-    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
     if (fd.get() < 0)
         throw MakeOSError(errno, path);
     WriteAll(fd.get(), bytes, path);

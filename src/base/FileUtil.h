@@ -1,6 +1,7 @@
 #pragma once
 // File-system helpers shared by every unit that touches the user's files.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -15,15 +16,30 @@ bool DirectoryExists(const std::string& path);
 /// Whole file as bytes; raises EOSError when it cannot be read.
 std::string ReadFileBytes(const std::string& path);
 
-/// Creates a folder and its missing parents; raises EOSError on failure.
-void ForceDirectories(const std::string& path);
+/// Creates a folder and its missing parents, each with the permissions the umask leaves of
+/// 0777. With `exactMode`, a folder this call creates last (the path itself) gets exactly that
+/// mode instead. Raises EOSError on failure.
+void ForceDirectories(const std::string& path, std::optional<mode_t> exactMode = std::nullopt);
+
+/// Who may read a file written by WriteFileAtomically or PreparedFile.
+enum class FileAccess {
+    /// A new file gets what the umask leaves of 0666; an existing file keeps its mode.
+    Shared,
+    /// Owner only: the file is 0600 whether new or replaced (keys, passwords).
+    Private,
+};
+
+/// The path with every symbolic link of its last component followed: writers replace what a
+/// link points to, never the link itself. Raises EOSError (ELOOP) for a loop of links.
+std::string ResolveSymlinks(const std::string& path);
 
 /// Replaces (or creates) a file so that it is either the old file or the complete new one:
 /// the bytes go to a temporary file in the same folder, which is flushed and renamed over the
-/// target. A read-only target is refused with EOSError (EACCES). A new file gets `newFileMode`;
-/// an existing one keeps its mode unless `forceMode` is set.
-void WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t newFileMode = 0644,
-                         bool forceMode = false);
+/// target. A symbolic link keeps pointing to the same file, whose content is replaced. A
+/// read-only target is refused with EOSError (EACCES). When the folder refuses new files but
+/// the existing file may be written, the file is rewritten in place and flushed instead.
+void WriteFileAtomically(const std::string& path, std::string_view bytes,
+                         FileAccess access = FileAccess::Shared);
 
 /// A file's new content written to a temporary file in the same folder and flushed to disk,
 /// waiting to replace the file: the first half of WriteFileAtomically. Several files can be
@@ -33,8 +49,8 @@ class PreparedFile {
 public:
     /// Writes and flushes the temporary file; the same checks and modes as WriteFileAtomically.
     /// Raises EOSError.
-    PreparedFile(const std::string& path, std::string_view bytes, mode_t newFileMode = 0644,
-                 bool forceMode = false);
+    PreparedFile(const std::string& path, std::string_view bytes,
+                 FileAccess access = FileAccess::Shared);
     ~PreparedFile();
     PreparedFile(PreparedFile&& other) noexcept;
     PreparedFile& operator=(PreparedFile&& other) = delete;
@@ -43,6 +59,8 @@ public:
 
     /// Renames the temporary file over the target. Raises EOSError.
     void Commit();
+    /// The file it replaces (a symbolic link followed).
+    const std::string& path() const { return path_; }
     /// The temporary file, for a program that writes the content itself.
     const std::string& temporaryPath() const { return tempName_; }
 
@@ -51,7 +69,16 @@ private:
     std::string tempName_;
 };
 
-/// Appends bytes to a file (created with mode 0644 when missing); raises EOSError on failure.
+/// True when `name` (without folder) is a temporary file of PreparedFile: the target's name,
+/// ".cqtmp-" and six letters or digits.
+bool IsTemporaryFileName(const std::string& name);
+
+/// Removes the temporary files of PreparedFile that an interrupted run left in `folder`; other
+/// files stay. Failures are ignored (the next run tries again).
+void RemoveStaleTemporaryFiles(const std::string& folder);
+
+/// Appends bytes to a file (created with what the umask leaves of 0666 when missing); raises
+/// EOSError on failure.
 void AppendToFile(const std::string& path, std::string_view bytes);
 
 /// Folder part of a path with a trailing delimiter ("" when the path has no folder part).

@@ -82,7 +82,7 @@ std::string IniFile::Serialize() const {
 }
 
 void IniFile::Save(const std::string& path) const {
-    WriteFileAtomically(path, Serialize());
+    WriteFileAtomically(path, Serialize(), FileAccess::Private);
 }
 
 const IniFile::Section* IniFile::findSection(std::string_view name) const {

@@ -21,7 +21,8 @@ public:
 
     /// The file's bytes as they are written: Windows-1251, CR LF, an empty line after each section.
     std::string Serialize() const;
-    /// Replaces `path` atomically with Serialize(). Raises EOSError.
+    /// Replaces `path` atomically with Serialize(), readable by the owner only (the ini files
+    /// of this program hold passwords). Raises EOSError.
     void Save(const std::string& path) const;
 
     bool ValueExists(std::string_view section, std::string_view key) const;

@@ -6,6 +6,7 @@
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "certs/CertificateFolderLock.h"
 #include "certs/DerReader.h"
 #include "certs/KeyFile.h"
 #include "certs/SslOwners.h"
@@ -251,7 +252,8 @@ CheckResult CheckCertificate(const std::string& certFileName, const std::string&
                              const Clock& clock) {
     CheckResult result;
     try {
-        const std::string folder = CertificateFolder(email);
+        const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
+        const std::string& folder = held.folder();
         if (!FileExists(folder + certFileName) || !FileExists(folder + keyFileName))
             throw Exception(MissingFilesMessage(certFileName, keyFileName));
         const CertificateContent certificate =

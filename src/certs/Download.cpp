@@ -6,6 +6,7 @@
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "certs/CertificateFolderLock.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
 
@@ -27,7 +28,7 @@ std::string ReceiveUrl(const std::string& folder, const std::string& email) {
 
 void StoreCertificate(const std::string& folder, const std::string& target,
                       const std::string& body) {
-    ForceDirectories(folder);
+    CreateCertificateFolder(folder);
     WriteFileAtomically(target, CertificateFileText(body));
 }
 
@@ -42,11 +43,12 @@ std::string CertificateFileText(const std::string& body) {
 
 DownloadResult DownloadCertificate(const std::string& fileName, const std::string& email,
                                    const ServiceGet& get) {
-    const std::string folder = CertificateFolder(email);
-    const std::string target = folder + fileName;
-    if (FileExists(target) && !AskYesNo(kOverwriteQuestion))
-        return DownloadResult::Failed;
     try {
+        const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
+        const std::string& folder = held.folder();
+        const std::string target = folder + fileName;
+        if (FileExists(target) && !AskYesNo(kOverwriteQuestion))
+            return DownloadResult::Failed;
         const std::string body = get(ReceiveUrl(folder, email), true);
         StoreCertificate(folder, target, body);
         return DownloadResult::Downloaded;

@@ -20,7 +20,9 @@ enum class DownloadResult {
 /// a GOST request, else the RSA one) into `fileName` in the certificate folder of `email`
 /// (trimmed by the caller). An existing file is replaced, after the user's consent, only once
 /// the whole body has arrived; lines are stored with CR LF ends. 404 gives NotReady with nothing
-/// shown; other errors are reported under "Получение сертификата". Never raises.
+/// shown; other errors are reported under "Получение сертификата", also an address that breaks
+/// the address rules and a folder held by another operation (CertificateFolderLock). Never
+/// raises.
 DownloadResult DownloadCertificate(const std::string& fileName, const std::string& email,
                                    const ServiceGet& get = DefaultServiceGet());
 

@@ -72,6 +72,14 @@ bool EmailLooksUsable(std::string_view email) {
     return at != std::string_view::npos && at != 0;
 }
 
+std::optional<std::string> AddressRefusal(std::string_view email) {
+    const std::string address = LowerCase(Trim(email));
+    if (FitsFilter(FieldFilter::Email, address) && EmailLooksUsable(address))
+        return std::nullopt;
+    return "Адрес эл. почты \"" + std::string(email) +
+           "\" не подходит: нужен адрес вида имя@домен из латинских букв, цифр и символов - . _";
+}
+
 bool RsaSendEnabled(const RequestFields& fields, std::string_view operatorDomain) {
     return !EndsWithOperatorDomain(Trim(fields.commonName), operatorDomain) &&
            EmailLooksUsable(fields.email) && !fields.password.empty() &&

@@ -58,6 +58,12 @@ bool CommonNameIsBad(const RequestFields& fields);
 /// The address holds "@" and its first "@" is not its first character.
 bool EmailLooksUsable(std::string_view email);
 
+/// Why an address cannot name a certificate folder, or nothing when it can. Its trimmed,
+/// lower-cased form must hold only the characters of the e-mail field and an "@" that is not
+/// its first character, so that no address reaches outside the data folder ("..", "."). Every
+/// operation that maps an address to its folder asks this first.
+std::optional<std::string> AddressRefusal(std::string_view email);
+
 /// Enabling rule of the RSA send button.
 bool RsaSendEnabled(const RequestFields& fields, std::string_view operatorDomain);
 /// Enabling rule of the GOST start button.

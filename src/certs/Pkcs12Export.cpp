@@ -7,15 +7,19 @@
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "certs/CertificateFolderLock.h"
 #include "certs/KeyFile.h"
 #include "certs/SslOwners.h"
 #include "platform/Process.h"
 #include "settings/CertFolders.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <openssl/err.h>
+#include <optional>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -55,6 +59,42 @@ std::string P12Name() {
     return std::string("\"") + kCertificateP12File + "\"";
 }
 
+/// The length a DER SEQUENCE (a PKCS#12 file) declares in its header, header included; nothing
+/// when the bytes do not start like one.
+std::optional<uint64_t> DeclaredDerLength(std::string_view der) {
+    constexpr unsigned char kSequence = 0x30;
+    if (der.size() < 2 || static_cast<unsigned char>(der[0]) != kSequence)
+        return std::nullopt;
+    const auto first = static_cast<unsigned char>(der[1]);
+    if (first < 0x80)
+        return 2 + uint64_t{first};
+    const size_t octets = first & 0x7F;
+    if (octets == 0 || octets > 8 || der.size() < 2 + octets)
+        return std::nullopt;
+    uint64_t length = 0;
+    for (size_t i = 0; i < octets; ++i)
+        length = (length << 8) | static_cast<unsigned char>(der[2 + i]);
+    return 2 + octets + length;
+}
+
+/// The tool ends with status 0 even when it could not write its output (a full disk): an empty
+/// file, or one shorter than its own header says, was not written completely. Anything else is
+/// left to the verification.
+void RaiseIfIncomplete(const std::string& output, const std::string& toolOutput) {
+    const std::string bytes = ReadFileBytes(output);
+    const std::optional<uint64_t> declared = DeclaredDerLength(bytes);
+    if (!bytes.empty() && (!declared || *declared <= bytes.size()))
+        return;
+    std::string message = "Файл " + P12Name() + " не удалось записать полностью";
+    struct statvfs disk {};
+    if (::statvfs(output.c_str(), &disk) == 0 && disk.f_bavail == 0)
+        message += ": на диске нет свободного места";
+    message += ". Прежний файл оставлен без изменений.";
+    if (!Trim(toolOutput).empty())
+        message += "\r\nopenssl: " + Trim(toolOutput);
+    throw Exception(message);
+}
+
 void RunConversion(const std::string& tool, const std::string& folder, const std::string& output,
                    const std::string& password) {
     // The key file is encrypted over the password's Windows-1251 bytes; the export password is
@@ -68,6 +108,7 @@ void RunConversion(const std::string& tool, const std::string& folder, const std
     if (outcome.exitStatus != 0)
         throw Exception("Не удалось создать файл " + P12Name() + ": openssl завершился с кодом " +
                         std::to_string(outcome.exitStatus) + ".\r\n" + Trim(outcome.output));
+    RaiseIfIncomplete(output, outcome.output);
 }
 
 } // namespace
@@ -78,7 +119,10 @@ std::string FindOpensslTool() {
         return beside;
     const std::string found = FindInPath("openssl");
     if (found.empty())
-        throw MakeOSError(ENOENT, "openssl");
+        throw EOSError("Программа openssl не найдена: её нет ни рядом с программой (" + beside +
+                           "), ни в папках переменной PATH. Установите openssl (пакет openssl) "
+                           "или положите её рядом с программой.",
+                       ENOENT);
     return found;
 }
 
@@ -107,12 +151,13 @@ void VerifyPkcs12(const std::string& path, const std::string& password,
 }
 
 std::string ExportPkcs12(const std::string& email, const std::string& password) {
-    const std::string folder = CertificateFolder(email);
+    const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
+    const std::string& folder = held.folder();
     const std::string tool = FindOpensslTool();
     const std::string target = folder + kCertificateP12File;
     // The tool writes into an empty temporary file of mode 0600 beside the target, which replaces
     // Certificate.p12 only once the result has been verified.
-    PreparedFile output(target, "", 0600, true);
+    PreparedFile output(target, "", FileAccess::Private);
     RunConversion(tool, folder, output.temporaryPath(), password);
     VerifyPkcs12(output.temporaryPath(), password, kCertificateP12File);
     output.Commit();

@@ -7,7 +7,7 @@
 namespace cq {
 
 /// The openssl tool: "openssl" in the program folder when it is there, else the first one on
-/// PATH. Raises EOSError (ENOENT) when there is none.
+/// PATH. Raises EOSError (ENOENT) saying plainly that it was found in neither place.
 std::string FindOpensslTool();
 
 /// Converts Certificate.cer and Certificate.key of the certificate folder of `email` into
@@ -15,9 +15,12 @@ std::string FindOpensslTool();
 /// key's password and the export password. The password reaches the tool through its
 /// environment only. The tool writes a temporary file in the folder; it replaces
 /// Certificate.p12 only when the tool succeeded and the file opens with the password and holds
-/// a key that matches its certificate. Returns the path of Certificate.p12. Raises EOSError when
-/// the tool cannot be found or started and Exception (with the tool's output) when the
-/// conversion or the verification fails; an older Certificate.p12 is then left as it was.
+/// a key that matches its certificate. Returns the path of Certificate.p12. The certificate
+/// folder is held meanwhile (CertificateFolderLock). Raises EOSError when the tool cannot be
+/// found or started and Exception when the address breaks the address rules, the folder is
+/// held by another operation, or the conversion (with the tool's output), its writing (the tool
+/// may claim success on a full disk) or the verification fails; an older Certificate.p12 is
+/// then left as it was.
 std::string ExportPkcs12(const std::string& email, const std::string& password);
 
 /// Opens a PKCS#12 file with the password and checks that it holds a certificate and a private

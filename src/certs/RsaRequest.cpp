@@ -327,7 +327,7 @@ FolderWrites StartFolderWrites(const std::string& folder, const std::string& key
     });
     writes.record = std::async(std::launch::async, [folder, subject] {
         const std::string path = folder + kRequestRecordFile;
-        return PreparedFile(path, RsaRequestRecord(path, subject).Serialize());
+        return PreparedFile(path, RsaRequestRecord(path, subject).Serialize(), FileAccess::Private);
     });
     return writes;
 }
@@ -386,24 +386,23 @@ ActPieces CutActPieces(std::string_view requestDer, std::string_view modulus) {
 
 RsaRequestResult MakeRsaRequest(const std::string& keyFileName, const SubjectData& subject) {
     const std::string folder = CertificateFolder(subject.Email);
+    const std::string keyPath = folder + keyFileName;
     RsaRequestResult result;
-    result.keyFile = KeyFileReplacement(folder + keyFileName);
-    if (FileExists(result.keyFile.keyPath()) && !AskYesNo(kReplaceKeyQuestion)) {
-        result.keyFile.Commit();
+    if (FileExists(keyPath) && !AskYesNo(kReplaceKeyQuestion))
         return result;
-    }
     const RsaNumbers key = GenerateKeyPair();
     const std::string requestDer = CertificationRequestDer(subject, key);
     std::string requestText = RequestTextFromPem(PemArmour("NEW CERTIFICATE REQUEST", requestDer));
     const ActPieces pieces = CutActPieces(requestDer, WordBytes(key.n.get()));
-    ForceDirectories(folder);
-    FolderWrites writes = StartFolderWrites(folder, result.keyFile.keyPath(), subject,
-                                            KeyFileText(key, subject.Password), pieces);
+    CreateCertificateFolder(folder);
+    FolderWrites writes =
+        StartFolderWrites(folder, keyPath, subject, KeyFileText(key, subject.Password), pieces);
     PreparedFile keyFile = writes.keyFile.get();
-    result.keyFile.Replace(keyFile);
+    result.files.Put(RequestFile::Key, keyFile);
     if (std::optional<PreparedFile> act = writes.act.get())
-        act->Commit();
-    writes.record.get().Commit();
+        result.files.Put(RequestFile::Act, *act);
+    PreparedFile record = writes.record.get();
+    result.files.Put(RequestFile::Record, record);
     result.outcome = RequestOutcome::Made;
     result.requestText = std::move(requestText);
     return result;

@@ -4,7 +4,7 @@
 // folder of the subject's address.
 
 #include "base/SubjectData.h"
-#include "certs/KeyFileReplacement.h"
+#include "certs/RequestFolder.h"
 
 #include <string>
 #include <string_view>
@@ -25,14 +25,15 @@ struct RsaRequestResult {
     RequestOutcome outcome = RequestOutcome::Declined;
     /// The request as PEM text, CR LF after every line.
     std::string requestText;
-    /// The key file just written. Commit it once the request is accepted; dropping it
-    /// uncommitted puts the older key back (or removes the new key when there was none).
-    KeyFileReplacement keyFile;
+    /// The key file, act and record just written. Commit them once the request is accepted;
+    /// dropping them uncommitted puts the older files back (RequestFolder::RollBack).
+    RequestFolder files;
 };
 
 /// Makes the key pair and the request for `subject` and writes keyFileName, the act and
-/// Request.ini into the subject's certificate folder. Asks before replacing an existing key
-/// file. Raises on any failure, after putting the key file back as it was.
+/// Request.ini into the subject's certificate folder (created owner only when missing). Asks
+/// before replacing an existing key file. Raises on any failure, after putting the folder's
+/// files back as RequestFolder::RollBack says.
 RsaRequestResult MakeRsaRequest(const std::string& keyFileName, const SubjectData& subject);
 
 /// PEM armour with LF line ends: BEGIN line, optional header lines (each ending with LF) and an

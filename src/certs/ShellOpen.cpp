@@ -1,14 +1,18 @@
 #include "certs/ShellOpen.h"
 
 #include "app/ErrorReport.h"
+#include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/ShellOpenCodes.h"
+#include "certs/InputRules.h"
 #include "certs/Pkcs12Export.h"
 #include "settings/CertFolders.h"
 
 namespace cq {
 
 void OpenCertificateFolder(const std::string& email, const ShellOpener& opener) {
+    if (const std::optional<std::string> refusal = AddressRefusal(email))
+        throw Exception(*refusal);
     const std::string folder = ExcludeTrailingPathDelimiter(CertificateFolder(email));
     CheckShellExecute(DirectoryExists(folder) ? opener(folder) : shellopen::kPathNotFound);
 }

@@ -15,7 +15,8 @@ namespace cq {
 using ShellOpener = std::function<int(const std::string& path)>;
 
 /// Opens the certificate folder of `email` (without its trailing delimiter). A missing folder
-/// gives code 3. Raises the error of CheckShellExecute for a failure.
+/// gives code 3. Raises the error of CheckShellExecute for a failure, and Exception with the
+/// address rules' message for an address that cannot name a folder.
 void OpenCertificateFolder(const std::string& email, const ShellOpener& opener = DesktopOpen);
 
 /// Hands a PKCS#12 file to the user's certificate store. A missing file gives code 2. Raises the

@@ -2,6 +2,7 @@
 
 #include "app/ErrorReport.h"
 #include "base/Errors.h"
+#include "certs/CertificateFolderLock.h"
 #include "certs/RsaRequest.h"
 #include "settings/SettingsValues.h"
 #include "transport/HttpsExchange.h"
@@ -24,6 +25,9 @@ bool RequestRsaCertificate(const std::string& keyFileName, const SubjectData& su
     if (declined)
         *declined = false;
     try {
+        // Held until the request is settled: the older files come back, if need be, before
+        // another operation may look at the folder.
+        const CertificateFolderLock held(subject.Email, CertificateFolderLock::Missing::Create);
         RsaRequestResult made = MakeRsaRequest(keyFileName, subject);
         if (made.outcome == RequestOutcome::Declined) {
             if (declined)
@@ -31,10 +35,10 @@ bool RequestRsaCertificate(const std::string& keyFileName, const SubjectData& su
             return false;
         }
         SubmitRequest(Settings().UrlRequestRSACertificate, made.requestText, get);
-        made.keyFile.Commit();
+        made.files.Commit();
         return true;
     } catch (const std::exception& error) {
-        // The key file was already put back when the request's result went out of scope.
+        // The folder's files were already put back when the request's result went out of scope.
         ReportError(context::kRequestCertificate, error);
         return false;
     } catch (...) {

@@ -36,9 +36,10 @@ void SubmitRequest(const std::string& baseUrl, const std::string& requestText,
 /// Makes the RSA request (key file `keyFileName` in the subject's certificate folder) and sends
 /// it to UrlRequestRSACertificate. True when it was made and accepted; false when the user kept
 /// the existing key or when a step failed; a failure is reported under "Запрос сертификата".
-/// After a failure the key file is as it was before: an older key is put back, a new key that
-/// replaced nothing is removed. Never raises. `declined`, when given, tells whether the user
-/// kept the existing key.
+/// The certificate folder is held (CertificateFolderLock) from the question about an older key
+/// until the request is settled. After a failure the key file, the act and the record are as
+/// RequestFolder::RollBack leaves them: the older ones back in place. Never raises. `declined`,
+/// when given, tells whether the user kept the existing key.
 bool RequestRsaCertificate(const std::string& keyFileName, const SubjectData& subject,
                            const ServiceGet& get = DefaultServiceGet(), bool* declined = nullptr);
 

@@ -1,5 +1,6 @@
 #include "settings/CertFolders.h"
 
+#include "base/FileUtil.h"
 #include "base/IniFile.h"
 #include "base/StringUtil.h"
 #include "settings/SettingsValues.h"
@@ -34,6 +35,10 @@ std::string EmailToFolderName(const std::string& email) {
 
 std::string CertificateFolder(const std::string& email) {
     return Settings().DataFolder + EmailToFolderName(LowerCase(Trim(email))) + "/";
+}
+
+void CreateCertificateFolder(const std::string& folder) {
+    ForceDirectories(folder, 0700);
 }
 
 IniFile RsaRequestRecord(const std::string& fileName, const SubjectData& subject) {

@@ -24,6 +24,10 @@ std::string CertificateFolder(const std::string& email);
 /// the request record both keep them.
 void WriteSubjectKeys(IniFile& ini, const SubjectData& subject);
 
+/// Creates a certificate folder (owner only, 0700) and its missing parents (as the umask
+/// says); an existing folder is left as it is. Raises EOSError.
+void CreateCertificateFolder(const std::string& folder);
+
 /// Writes the RSA request record into `fileName`, keeping other keys and sections. Raises.
 void WriteRsaRequestRecord(const std::string& fileName, const SubjectData& subject);
 
