@@ -175,4 +175,17 @@ TEST_F(RetrievalCli, CommandGoesOnWhenOnlyTheConversionWriteBackFails) {
     EXPECT_NE(cq::IniFile::Load(settings).ReadString("HTTPS", "OpenRequestPassword"), "");
 }
 
+TEST_F(RetrievalCli, AnAddressOutsideTheRulesIsRefusedBeforeAnyFolderIsNamed) {
+    for (const std::string command : {"download", "check", "export"}) {
+        for (const std::string email : {"..", ".", "../anna@example.ru"}) {
+            const ProcessResult run = cli({command, "--email", email, "--no-open", "--yes"});
+            EXPECT_EQ(run.status, 2) << command << " " << email << ": " << run.err;
+            EXPECT_EQ(run.err, "Адрес эл. почты \"" + email +
+                                   "\" не подходит: нужен адрес вида имя@домен из латинских "
+                                   "букв, цифр и символов - . _\n")
+                << command << " " << email;
+        }
+    }
+}
+
 } // namespace

@@ -1,9 +1,12 @@
 #include "cli/Commands.h"
 
+#include "certs/InputRules.h"
 #include "settings/Settings.h"
 #include "transport/ProxyDiscovery.h"
 
 #include <algorithm>
+#include <iostream>
+#include <optional>
 
 namespace cq::cli {
 
@@ -13,6 +16,13 @@ bool LoadSettingsForCommand(bool reachesService) {
     if (loaded && reachesService)
         TakeSystemProxyUnlessFromIni();
     return loaded;
+}
+
+bool AddressUsable(const std::string& email) {
+    const std::optional<std::string> refusal = AddressRefusal(email);
+    if (refusal)
+        std::cerr << *refusal << "\n";
+    return !refusal;
 }
 
 bool HasFlag(const Arguments& args, const std::string& flag) {

@@ -22,6 +22,8 @@ int CmdCheck(const Arguments& args) {
                   << kPasswordVariable << ", файл или ввод с терминала.\n";
         return kExitUsage;
     }
+    if (!AddressUsable(email))
+        return kExitUsage;
     if (!LoadSettingsForCommand(false))
         return kExitFailed;
     const std::optional<SecretBytes> password = ReadCommandPassword(args);

@@ -20,6 +20,8 @@ int CmdDownload(const Arguments& args) {
         std::cerr << "Использование: certquorix-cli download --email АДРЕС [--yes]\n";
         return kExitUsage;
     }
+    if (!AddressUsable(email))
+        return kExitUsage;
     if (!LoadSettingsForCommand(true))
         return kExitFailed;
     // The same rule as the reception tab: a folder without a key or a GOST request is offered no

@@ -19,6 +19,8 @@ int CmdExport(const Arguments& args) {
                      "[--password-file ФАЙЛ]\n";
         return kExitUsage;
     }
+    if (!AddressUsable(email))
+        return kExitUsage;
     if (!LoadSettingsForCommand(false))
         return kExitFailed;
     const std::optional<SecretBytes> password = ReadCommandPassword(args);

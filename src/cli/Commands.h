@@ -26,6 +26,10 @@ int CmdExport(const Arguments& args);
 /// service then take the system proxy unless the settings file names one. False on failure.
 bool LoadSettingsForCommand(bool reachesService);
 
+/// True when the address of --email can name a certificate folder; otherwise prints why on
+/// standard error (the caller ends with kExitUsage).
+bool AddressUsable(const std::string& email);
+
 /// True when `flag` is among the arguments.
 bool HasFlag(const Arguments& args, const std::string& flag);
 /// The value after `option` ("--email E"), or empty; `found` tells whether it was given.
