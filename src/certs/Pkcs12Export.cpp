@@ -8,6 +8,7 @@
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
 #include "certs/CertificateFolderLock.h"
+#include "certs/DerReader.h"
 #include "certs/KeyFile.h"
 #include "certs/SslOwners.h"
 #include "platform/Process.h"
@@ -18,7 +19,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <openssl/err.h>
-#include <optional>
 #include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
@@ -59,31 +59,14 @@ std::string P12Name() {
     return std::string("\"") + kCertificateP12File + "\"";
 }
 
-/// The length a DER SEQUENCE (a PKCS#12 file) declares in its header, header included; nothing
-/// when the bytes do not start like one.
-std::optional<uint64_t> DeclaredDerLength(std::string_view der) {
-    constexpr unsigned char kSequence = 0x30;
-    if (der.size() < 2 || static_cast<unsigned char>(der[0]) != kSequence)
-        return std::nullopt;
-    const auto first = static_cast<unsigned char>(der[1]);
-    if (first < 0x80)
-        return 2 + uint64_t{first};
-    const size_t octets = first & 0x7F;
-    if (octets == 0 || octets > 8 || der.size() < 2 + octets)
-        return std::nullopt;
-    uint64_t length = 0;
-    for (size_t i = 0; i < octets; ++i)
-        length = (length << 8) | static_cast<unsigned char>(der[2 + i]);
-    return 2 + octets + length;
-}
-
 /// The tool ends with status 0 even when it could not write its output (a full disk): an empty
-/// file, or one shorter than its own header says, was not written completely. Anything else is
-/// left to the verification.
+/// file, or a PKCS#12 SEQUENCE shorter than its own header says, was not written completely.
+/// Anything else is left to the verification.
 void RaiseIfIncomplete(const std::string& output, const std::string& toolOutput) {
     const std::string bytes = ReadFileBytes(output);
-    const std::optional<uint64_t> declared = DeclaredDerLength(bytes);
-    if (!bytes.empty() && (!declared || *declared <= bytes.size()))
+    const bool startsLikePkcs12 =
+        !bytes.empty() && static_cast<uint8_t>(bytes.front()) == der::kSequence;
+    if (!bytes.empty() && (!startsLikePkcs12 || der::Reader(bytes).next(der::kSequence)))
         return;
     std::string message = "Файл " + P12Name() + " не удалось записать полностью";
     struct statvfs disk {};
