@@ -99,21 +99,22 @@ void SetMode(int fd, mode_t mode, const std::string& path) {
         throw MakeOSError(errno, path);
 }
 
-bool Writable(const std::string& path) {
-    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
-}
-
 bool FolderRefusesNewFiles(const std::string& path) {
     const std::string folder = ExtractFilePath(path);
-    return !Writable(folder.empty() ? "." : folder);
+    return ::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK, AT_EACCESS) != 0;
 }
 
 // For a folder that refuses new files (a program folder the user may not change) when the file
-// itself may be written: the new bytes over the old ones, the rest cut off, flushed. A private
-// file the user owns is narrowed to 0600 as well.
+// itself may be written: the new bytes over the old ones, the rest cut off, flushed. The room is
+// reserved first, so a full disk is found before the old content is touched. A private file the
+// user owns is narrowed to 0600 as well.
 void RewriteInPlace(const std::string& path, std::string_view bytes, FileAccess access) {
     FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
     if (fd.get() < 0)
+        throw MakeOSError(errno, path);
+    if (!bytes.empty() &&
+        ::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes.size())) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS)
         throw MakeOSError(errno, path);
     struct stat info {};
     if (access == FileAccess::Private && ::fstat(fd.get(), &info) == 0 &&
@@ -232,10 +233,13 @@ void PreparedFile::Commit() {
 
 void WriteFileAtomically(const std::string& path, std::string_view bytes, FileAccess access) {
     const std::string target = ResolveSymlinks(path);
-    if (FolderRefusesNewFiles(target) && FileExists(target) && Writable(target))
+    struct stat info {};
+    const bool writableFile =
+        ::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode) && !IsReadOnly(info, target);
+    if (writableFile && FolderRefusesNewFiles(target))
         RewriteInPlace(target, bytes, access);
     else
-        PreparedFile(target, bytes, access).Commit();
+        PreparedFile(target, bytes, access).Commit(); // reports why the file cannot be replaced
 }
 
 bool IsTemporaryFileName(const std::string& name) {
