@@ -164,17 +164,14 @@ private:
     int fd_;
 };
 
-TEST(FolderLock, AnOperationOnAHeldAddressWaitsThenSaysSoAndTouchesNothing) {
+TEST(FolderLock, AnOperationOnAHeldAddressSaysSoAndTouchesNothing) {
     CheckedFolder folder;
     RecordingDialogs dialogs;
     const auto before = Snapshot(folder.folder());
     const OtherHolder other(folder.folder());
     for (const Operation& operation : Operations(dialogs)) {
         dialogs.boxes.clear();
-        const auto started = std::chrono::steady_clock::now();
         const std::string told = operation.run(" Ivan@Example.ru ");
-        EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::seconds(1))
-            << operation.name; // it waited before giving up
         EXPECT_EQ(told,
                   "С сертификатом для адреса Ivan@Example.ru уже работает другая операция "
                   "(запрос, получение, проверка или экспорт), в этой или другой копии программы. "
