@@ -5,6 +5,7 @@
 // provider in a folder of the test, so keys and signatures stay real.
 
 #include "provider/ContainerPassword.h"
+#include "provider/ProviderRegistry.h"
 #include "provider/SoftwareGostProvider.h"
 
 #include <memory>
