@@ -42,6 +42,15 @@ inline void FinishEngine(ENGINE* engine) {
     ENGINE_free(engine);
 }
 
+using Algorithm = std::unique_ptr<X509_ALGOR, Deleter<X509_ALGOR_free>>;
+using Pbe2Params = std::unique_ptr<PBE2PARAM, Deleter<PBE2PARAM_free>>;
+using Pbkdf2Params = std::unique_ptr<PBKDF2PARAM, Deleter<PBKDF2PARAM_free>>;
+
+/// PBKDF2 rounds of a new container's password key, and the most a container may ask for: a
+/// damaged or hostile file must not keep the program busy for hours.
+constexpr int kPasswordIterations = 100000;
+constexpr long kMostPasswordIterations = 1000000;
+
 std::mutex engineMutex;
 ENGINE* loadedEngine = nullptr;
 
@@ -108,6 +117,24 @@ std::string PublicKeyDer(EVP_PKEY* key) {
     return std::string(reinterpret_cast<const char*>(bytes), static_cast<size_t>(length));
 }
 
+/// True for the encryption new containers get: PBES2 with PBKDF2 of a bounded round count.
+bool IsAcceptedEncryption(const X509_SIG* sealed) {
+    const X509_ALGOR* algorithm = nullptr;
+    X509_SIG_get0(sealed, &algorithm, nullptr);
+    if (!algorithm || OBJ_obj2nid(algorithm->algorithm) != NID_pbes2)
+        return false;
+    const Pbe2Params scheme(static_cast<PBE2PARAM*>(
+        ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBE2PARAM), algorithm->parameter)));
+    if (!scheme || !scheme->keyfunc || OBJ_obj2nid(scheme->keyfunc->algorithm) != NID_id_pbkdf2)
+        return false;
+    const Pbkdf2Params derivation(static_cast<PBKDF2PARAM*>(
+        ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBKDF2PARAM), scheme->keyfunc->parameter)));
+    if (!derivation || !derivation->iter)
+        return false;
+    const long rounds = ASN1_INTEGER_get(derivation->iter);
+    return rounds > 0 && rounds <= kMostPasswordIterations;
+}
+
 /// The decoded private key of a PEM block, or null; a wrong password gives kWrongPin.
 Pkey DecodePrivateKey(const std::string& label, const unsigned char* data, long length,
                       const std::function<std::optional<SecretBytes>()>& askPassword) {
@@ -119,7 +146,7 @@ Pkey DecodePrivateKey(const std::string& label, const unsigned char* data, long 
     if (label != "ENCRYPTED PRIVATE KEY")
         return nullptr;
     const EncryptedPkcs8 sealed(d2i_X509_SIG(nullptr, &cursor, length));
-    if (!sealed || cursor != data + length)
+    if (!sealed || cursor != data + length || !IsAcceptedEncryption(sealed.get()))
         return nullptr;
     const std::optional<SecretBytes> password = askPassword();
     if (!password)
@@ -205,15 +232,25 @@ GostKey GostKey::FromContainerText(std::string_view text,
 
 SecretBytes GostKey::containerText(std::string_view password) const {
     Bio output(BIO_new(BIO_s_secmem()));
-    const EVP_CIPHER* cipher = password.empty() ? nullptr : EVP_aes_256_cbc();
-    std::string passwordCopy(password);
-    const int written = output ? PEM_write_bio_PKCS8PrivateKey(
-                                     output.get(), impl_->key.get(), cipher, passwordCopy.data(),
-                                     static_cast<int>(passwordCopy.size()), nullptr, nullptr)
-                               : 0;
-    OPENSSL_cleanse(passwordCopy.data(), passwordCopy.size());
-    if (written != 1)
-        Fail(code::kFail, "PEM_write_bio_PKCS8PrivateKey");
+    Pkcs8 info(EVP_PKEY2PKCS8(impl_->key.get()));
+    if (!output || !info)
+        Fail(code::kFail, "EVP_PKEY2PKCS8");
+    bool written = false;
+    if (password.empty()) {
+        written = PEM_write_bio_PKCS8_PRIV_KEY_INFO(output.get(), info.get()) == 1;
+    } else {
+        Algorithm scheme(PKCS5_pbe2_set_iv(EVP_aes_256_cbc(), kPasswordIterations, nullptr, 0,
+                                           nullptr, NID_hmacWithSHA256));
+        EncryptedPkcs8 sealed(scheme ? PKCS8_set0_pbe(password.data(),
+                                                      static_cast<int>(password.size()), info.get(),
+                                                      scheme.get())
+                                     : nullptr);
+        if (sealed)
+            scheme.release(); // owned by the sealed key now
+        written = sealed && PEM_write_bio_PKCS8(output.get(), sealed.get()) == 1;
+    }
+    if (!written)
+        Fail(code::kFail, "PEM_write_bio_PKCS8");
     char* bytes = nullptr;
     const long length = BIO_get_mem_data(output.get(), &bytes);
     return SecretBytes(bytes, static_cast<size_t>(length));
