@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "certs/CertificationRequest.h"
 #include "certs/Der.h"
 #include "platform/OsVersion.h"
 
@@ -35,21 +36,36 @@ bool IsPrintableCharacter(unsigned char c) {
     return std::string_view(" '()+,-./:=?").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
-std::string NameAttribute(const char* oid, const std::string& encodedValue) {
-    return der::Set({der::Sequence({der::Oid(oid), encodedValue})});
+/// The subject values byte for byte in Windows-1251, checked against their string types.
+std::string Subject(const TCertRequestParam& param) {
+    SubjectValues values;
+    values.Country = EncodePrintableString(ToCp1251(param.Country));
+    values.State = EncodePrintableString(ToCp1251(param.State));
+    values.Locality = EncodePrintableString(ToCp1251(param.Locality));
+    values.Organization = EncodePrintableString(ToCp1251(param.Organization));
+    values.OrganizUnit = EncodePrintableString(ToCp1251(param.OrganizUnit));
+    values.CommonName = EncodePrintableString(ToCp1251(param.CommonName));
+    values.Email = EncodeIa5String(ToCp1251(param.Email));
+    return SubjectName(values);
 }
 
-std::string SubjectName(const TCertRequestParam& param) {
-    return der::Sequence({
-        NameAttribute("2.5.4.6", EncodePrintableString(ToCp1251(param.Country))),
-        NameAttribute("2.5.4.8", EncodePrintableString(ToCp1251(param.State))),
-        NameAttribute("2.5.4.7", EncodePrintableString(ToCp1251(param.Locality))),
-        NameAttribute("2.5.4.10", EncodePrintableString(ToCp1251(param.Organization))),
-        NameAttribute("2.5.4.11", EncodePrintableString(ToCp1251(param.OrganizUnit))),
-        NameAttribute("2.5.4.3", EncodePrintableString(ToCp1251(param.CommonName))),
-        NameAttribute("1.2.840.113549.1.9.1", EncodeIa5String(ToCp1251(param.Email))),
-    });
-}
+/// The container's exchange key signing with the record's hash, under the signature algorithm
+/// the table gives for that hash (no parameters).
+class ProviderSigner : public RequestSigner {
+public:
+    ProviderSigner(provider::ProviderContext& context, uint32_t hashAlgId)
+        : context_(context), hashAlgId_(hashAlgId),
+          algorithm_(der::Sequence({der::Oid(SignatureAlgorithmOid(hashAlgId))})) {}
+    std::string algorithmIdentifier() const override { return algorithm_; }
+    std::string sign(std::string_view requestInfo) override {
+        return context_.sign(requestInfo, hashAlgId_);
+    }
+
+private:
+    provider::ProviderContext& context_;
+    uint32_t hashAlgId_;
+    std::string algorithm_;
+};
 
 std::string Extension(const char* oid, bool critical, const std::string& value) {
     if (critical)
@@ -66,10 +82,6 @@ std::string Extensions(std::string_view publicKey, provider::ProviderContext& co
     return der::Sequence({Extension("2.5.29.15", true, keyUsage),
                           Extension("2.5.29.37", false, extKeyUsage),
                           Extension("2.5.29.14", false, keyIdentifier)});
-}
-
-std::string Attribute(const char* oid, const std::string& value) {
-    return der::Sequence({der::Oid(oid), der::Set({value})});
 }
 
 std::string Base64(std::string_view bytes) {
@@ -147,27 +159,23 @@ std::string EncodeIa5String(std::string_view bytes) {
     return der::Ia5String(bytes);
 }
 
-std::string CertificationRequestInfo(const TCertRequestParam& param,
-                                     std::string_view publicKeyInfoDer,
-                                     provider::ProviderContext& context,
-                                     const std::string& osVersion) {
-    const std::string name = SubjectName(param);
+std::string GostRequestInfo(const TCertRequestParam& param, std::string_view publicKeyInfoDer,
+                            provider::ProviderContext& context, const std::string& osVersion) {
+    const std::string name = Subject(param);
     const std::string version = EncodePrintableString(osVersion);
     const std::string extensions = Extensions(PublicKeyBytes(publicKeyInfoDer), context);
-    const std::string attributes =
-        Attribute(kOsVersionAttribute, version) + Attribute(kExtensionsAttribute, extensions);
-    return der::Sequence(
-        {der::SmallInteger(0), name, publicKeyInfoDer, der::ContextConstructed(0, attributes)});
+    const std::string attributes = RequestAttribute(kOsVersionAttribute, version) +
+                                   RequestAttribute(kExtensionsAttribute, extensions);
+    return CertificationRequestInfo(name, publicKeyInfoDer, attributes);
 }
 
 std::string BuildSignedRequest(const TCertRequestParam& param, provider::ProviderContext& context,
                                std::string_view publicKeyInfoDer) {
-    const std::string info = CertificationRequestInfo(param, publicKeyInfoDer, context);
+    const std::string info = GostRequestInfo(param, publicKeyInfoDer, context);
     if (param.AlgId == 0)
         throw Exception(kUnknownAlgorithmText);
-    const std::string algorithm = der::Sequence({der::Oid(SignatureAlgorithmOid(param.HashAlgId))});
-    const std::string signature = context.sign(info, param.HashAlgId);
-    return der::Sequence({info, algorithm, der::BitString(signature)});
+    ProviderSigner signer(context, param.HashAlgId);
+    return SignedCertificationRequest(info, signer);
 }
 
 std::string GostRequestBase64(std::string_view der) {

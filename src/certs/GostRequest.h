@@ -76,10 +76,9 @@ std::string EncodeIa5String(std::string_view bytes);
 std::string PublicKeyBytes(std::string_view publicKeyInfoDer);
 
 /// The request information (to be signed) for the record and the public key information.
-std::string CertificationRequestInfo(const TCertRequestParam& param,
-                                     std::string_view publicKeyInfoDer,
-                                     provider::ProviderContext& context,
-                                     const std::string& osVersion = OsVersionText());
+std::string GostRequestInfo(const TCertRequestParam& param, std::string_view publicKeyInfoDer,
+                            provider::ProviderContext& context,
+                            const std::string& osVersion = OsVersionText());
 
 /// The DER of the signed request: the information signed by the context's exchange key.
 std::string BuildSignedRequest(const TCertRequestParam& param, provider::ProviderContext& context,
