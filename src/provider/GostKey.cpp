@@ -36,12 +36,6 @@ inline void FreeOpenSslText(char* text) {
     OPENSSL_free(text);
 }
 using OpenSslText = std::unique_ptr<char, Deleter<FreeOpenSslText>>;
-/// A functional engine reference: finished and freed together.
-inline void FinishEngine(ENGINE* engine) {
-    ENGINE_finish(engine);
-    ENGINE_free(engine);
-}
-
 using Algorithm = std::unique_ptr<X509_ALGOR, Deleter<X509_ALGOR_free>>;
 using Pbe2Params = std::unique_ptr<PBE2PARAM, Deleter<PBE2PARAM_free>>;
 using Pbkdf2Params = std::unique_ptr<PBKDF2PARAM, Deleter<PBKDF2PARAM_free>>;
@@ -179,10 +173,8 @@ bool LoadGostEngine(const std::string& location) {
         ENGINE_register_pkey_meths(engine);
         ENGINE_register_digests(engine);
         loadedEngine = engine;
-    } else if (engine != loadedEngine) {
-        FinishEngine(engine);
     } else {
-        ENGINE_finish(engine); // one functional reference is enough
+        ENGINE_finish(engine); // the first engine serves; one functional reference is enough
     }
     return true;
 }
