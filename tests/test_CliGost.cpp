@@ -142,6 +142,13 @@ TEST_F(CliGostTest, EncodingErrorKeepsTheContainerAndWritesNoFolder) {
     EXPECT_FALSE(std::filesystem::exists(folder()));
 }
 
+TEST_F(CliGostTest, EngineIsFoundByItsPathToo) {
+    const ProcessResult run =
+        cli({"providers"}, {"CERTQUORIX_GOST_ENGINE=" + std::string(provider::kGostEnginePath)});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, std::string(provider::kSoftwareGostProviderName) + "\t80\n");
+}
+
 TEST_F(CliGostTest, MissingEngineLeavesNoProvider) {
     const std::vector<std::string> noEngine = {"CERTQUORIX_GOST_ENGINE=" + (dir / "none.so")};
     ProcessResult run = cli({"providers"}, noEngine);

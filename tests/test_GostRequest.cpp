@@ -336,11 +336,9 @@ TEST_F(ProviderListTest, NoQualifyingProviderRaisesTheText) {
             EXPECT_STREQ(error.what(), kNoProviderText);
         }
     }
-    // A missing engine: the software provider is simply not there. The engine also loads from
-    // its shared object's path.
+    // A missing engine: the software provider is simply not there.
     EXPECT_EQ(provider::MakeSoftwareGostProvider(dir / "no-such-engine.so", dir.path()), nullptr);
     EXPECT_EQ(provider::MakeSoftwareGostProvider("no-such-engine", dir.path()), nullptr);
-    EXPECT_NE(provider::MakeSoftwareGostProvider(provider::kGostEnginePath, dir.path()), nullptr);
 }
 
 TEST_F(ProviderListTest, RequestIsMadeInTheSelectedOfTwoSameTypeProviders) {
