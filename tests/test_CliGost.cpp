@@ -144,7 +144,7 @@ TEST_F(CliGostTest, EncodingErrorKeepsTheContainerAndWritesNoFolder) {
 
 TEST_F(CliGostTest, EngineIsFoundByItsPathToo) {
     const ProcessResult run =
-        cli({"providers"}, {"CERTQUORIX_GOST_ENGINE=" + std::string(provider::kGostEnginePath)});
+        cli({"providers"}, {"CERTQUORIX_GOST_ENGINE=" + provider::GostEnginePath()});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, std::string(provider::kSoftwareGostProviderName) + "\t80\n");
 }

@@ -6,6 +6,7 @@
 
 #include "provider/CryptoProvider.h"
 
+#include <openssl/crypto.h>
 #include <openssl/engine.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -92,7 +93,7 @@ ENGINE* OpenEngine(const std::string& location) {
         return EngineFromFile(location);
     if (ENGINE* engine = EngineById(location))
         return engine;
-    return location == kGostEngineId ? EngineFromFile(kGostEnginePath) : nullptr;
+    return location == kGostEngineId ? EngineFromFile(GostEnginePath()) : nullptr;
 }
 
 ENGINE* Engine() {
@@ -159,6 +160,17 @@ Pkey DecodePrivateKey(const std::string& label, const unsigned char* data, long 
 struct GostKey::Impl {
     Pkey key;
 };
+
+std::string GostEnginePath() {
+    // OpenSSL tells its engine folder as: ENGINESDIR: "/usr/lib/x86_64-linux-gnu/engines-3"
+    const std::string text = OpenSSL_version(OPENSSL_ENGINES_DIR);
+    const size_t open = text.find('"');
+    const size_t close = text.rfind('"');
+    const std::string folder =
+        open != std::string::npos && close > open ? text.substr(open + 1, close - open - 1) : "";
+    return (folder.empty() ? std::string("/usr/lib/x86_64-linux-gnu/engines-3") : folder) +
+           "/gost.so";
+}
 
 bool LoadGostEngine(const std::string& location) {
     ENGINE* engine = OpenEngine(location);

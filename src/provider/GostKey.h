@@ -14,8 +14,8 @@ namespace cq::provider {
 
 /// The engine's id; also accepted: the path of its shared object.
 inline constexpr const char* kGostEngineId = "gost";
-/// Where Debian installs the engine, tried when loading by id fails.
-inline constexpr const char* kGostEnginePath = "/usr/lib/x86_64-linux-gnu/engines-3/gost.so";
+/// The engine's shared object in OpenSSL's engine folder, tried when loading by id fails.
+std::string GostEnginePath();
 /// Overrides the engine's id or path (an installation with the engine elsewhere).
 inline constexpr const char* kGostEngineVariable = "CERTQUORIX_GOST_ENGINE";
 /// The parameter set of new keys: the CryptoPro exchange set A.
