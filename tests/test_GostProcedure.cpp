@@ -6,6 +6,7 @@
 #include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/TextCodec.h"
+#include "certs/CertificateFolderLock.h"
 #include "certs/PublicKeyAct.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
@@ -199,6 +200,47 @@ TEST_F(GostProcedureTest, RefusedSendingKeepsActRecordAndFolder) {
     }
     EXPECT_EQ(ReadEmailList(), "");
     EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(GostProcedureTest, FolderFilesAreOneUnitHeldByTheFolderLock) {
+    const auto providers = registry();
+    // A record that cannot be written takes the new act back: the older act returns.
+    ForceDirectories(folder() + "Request.ini");
+    test::WriteFile(folder() + "ivan.petrov@mail.example.rtf", "older act");
+    GostRequestForm form = Form(providers, 31);
+    EXPECT_THROW(RunGostProcedure(form, service.get(), providers), EOSError);
+    EXPECT_EQ(test::ReadFile(folder() + "ivan.petrov@mail.example.rtf"), "older act");
+    EXPECT_TRUE(ContainerStays(form));
+    std::filesystem::remove(folder() + "Request.ini");
+
+    // Another operation on the address: the procedure waits, then stops with its message.
+    {
+        const CertificateFolderLock other(form.Email, CertificateFolderLock::Missing::Create);
+        form = Form(providers, 32);
+        try {
+            RunGostProcedure(form, service.get(), providers);
+            ADD_FAILURE();
+        } catch (const Exception& error) {
+            EXPECT_EQ(error.message(), FolderBusyMessage(form.Email));
+        }
+        EXPECT_FALSE(FileExists(folder() + "Request.ini"));
+    }
+    EXPECT_TRUE(service.urls.empty());
+
+    // An accepted request leaves the record readable by its owner only.
+    ASSERT_EQ(RunGostProcedure(Form(providers, 33), service.get(), providers),
+              GostProcedureOutcome::Sent);
+    EXPECT_EQ(std::filesystem::status(folder() + "Request.ini").permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST_F(GostProcedureTest, UnusableAddressIsRefusedBeforeAContainerIsMade) {
+    const auto providers = registry();
+    GostRequestForm form = Form(providers);
+    form.Email = "../ivan@mail.example";
+    EXPECT_THROW(RunGostProcedure(form, service.get(), providers), Exception);
+    EXPECT_FALSE(ContainerStays(form));
+    EXPECT_TRUE(service.urls.empty());
 }
 
 TEST_F(GostProcedureTest, NoQualifyingProviderIsTheErrorOfTheList) {

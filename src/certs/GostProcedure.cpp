@@ -4,7 +4,10 @@
 #include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
+#include "certs/CertificateFolderLock.h"
+#include "certs/InputRules.h"
 #include "certs/PublicKeyAct.h"
+#include "certs/RequestFolder.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
 
@@ -52,6 +55,25 @@ std::string BytesOfHex(const std::string& hex) {
     return bytes;
 }
 
+/// The act and the request record put in place as one unit: a record that cannot be written
+/// takes the act back with it. Once both are in place they stay, whatever the sending gives.
+void WriteActAndRecord(const std::string& folder, const PublicKeyActValues& values,
+                       const Clock& clock) {
+    RequestFolder files;
+    if (const std::optional<std::string> act = PublicKeyActText(kGostActTemplate, values, clock)) {
+        PreparedFile actFile(PublicKeyActPath(folder, values.Subject.Email), *act);
+        files.Put(RequestFile::Act, actFile);
+    }
+    const std::string recordPath = folder + kRequestRecordFile;
+    PreparedFile record(
+        recordPath,
+        GostRequestRecord(recordPath, values.Subject, values.Algorithm, values.Container)
+            .Serialize(),
+        FileAccess::Private);
+    files.Put(RequestFile::Record, record);
+    files.Commit();
+}
+
 PublicKeyActValues ActValues(const GostRequestForm& form, const std::string& publicKey) {
     PublicKeyActValues values;
     values.Subject = TrimmedSubject(form);
@@ -94,15 +116,16 @@ GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const Service
                                       const provider::ProviderRegistry& registry,
                                       const Clock& clock) {
     try {
+        // An address no folder can be made for is refused before a container is made for it.
+        if (const std::optional<std::string> refusal = AddressRefusal(form.Email))
+            throw Exception(*refusal);
         const GostRequestMade made = MakeGostRequest(form, registry);
         const std::string pem =
             made.RequestText.empty() ? std::string() : FrameGostRequest(made.RequestText);
-        const std::string folder = CertificateFolder(form.Email);
-        ForceDirectories(folder);
+        // Held until the request is settled, so no other operation reads a half-made folder.
+        const CertificateFolderLock held(form.Email, CertificateFolderLock::Missing::Create);
         const PublicKeyActValues values = ActValues(form, made.PublicKey);
-        MakePublicKeyAct(folder, kGostActTemplate, values, clock);
-        WriteGostRequestRecord(folder + kRequestRecordFile, values.Subject, values.Algorithm,
-                               values.Container);
+        WriteActAndRecord(held.folder(), values, clock);
         SubmitRequest(Settings().UrlRequestGostCertificate, pem, get);
         AddEmailToList(values.Subject.Email);
         ShowInfoBox(kRequestSentText);
