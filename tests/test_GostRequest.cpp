@@ -23,8 +23,8 @@ using provider::code::kBadIa5String;
 using provider::code::kBadPrintableString;
 
 /// The elements of a constructed content, in order.
-std::vector<der::Element> Children(std::string_view content) {
-    std::vector<der::Element> children;
+std::vector<der::ReadElement> Children(std::string_view content) {
+    std::vector<der::ReadElement> children;
     der::Reader reader(content);
     while (!reader.atEnd()) {
         const auto element = reader.next();
@@ -35,7 +35,7 @@ std::vector<der::Element> Children(std::string_view content) {
     return children;
 }
 
-std::string Whole(const der::Element& element) {
+std::string Whole(const der::ReadElement& element) {
     // The tag and length bytes sit right before the content.
     const size_t header = element.content.size() < 0x80    ? 2
                           : element.content.size() < 0x100 ? 3

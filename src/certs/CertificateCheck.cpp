@@ -133,12 +133,12 @@ void ReadRsaPublicKey(X509* certificate, CertificateContent& content) {
         return;
     der::Reader outer(
         std::string_view(reinterpret_cast<const char*>(key), static_cast<size_t>(keyLength)));
-    const auto sequence = outer.next(der::kSequence);
+    const auto sequence = outer.next(der::tag::kSequence);
     if (!sequence)
         return;
     der::Reader inner(sequence->content);
-    const auto modulus = inner.next(der::kInteger);
-    const auto exponent = inner.next(der::kInteger);
+    const auto modulus = inner.next(der::tag::kInteger);
+    const auto exponent = inner.next(der::tag::kInteger);
     if (!modulus || !exponent)
         return;
     content.RsaKey = true;

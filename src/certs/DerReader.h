@@ -2,6 +2,8 @@
 // A small reader of DER tag-length-value elements over a byte range; it never reads past the
 // range and refuses indefinite or oversized lengths.
 
+#include "certs/Der.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -9,10 +11,8 @@
 
 namespace cq::der {
 
-inline constexpr uint8_t kInteger = 0x02;
-inline constexpr uint8_t kSequence = 0x30;
-
-struct Element {
+/// One element read: its tag byte and the bytes of its content.
+struct ReadElement {
     uint8_t tag = 0;
     std::string_view content;
 };
@@ -23,7 +23,7 @@ public:
     explicit Reader(std::string_view bytes) : rest_(bytes) {}
 
     /// The next element, or nothing when the bytes left do not start with a whole element.
-    std::optional<Element> next() {
+    std::optional<ReadElement> next() {
         if (rest_.size() < 2)
             return std::nullopt;
         const auto tag = static_cast<uint8_t>(rest_[0]);
@@ -40,13 +40,13 @@ public:
         }
         if (length > rest_.size() - header)
             return std::nullopt;
-        Element element{tag, rest_.substr(header, length)};
+        ReadElement element{tag, rest_.substr(header, length)};
         rest_.remove_prefix(header + length);
         return element;
     }
 
     /// The next element when it carries `tag`.
-    std::optional<Element> next(uint8_t tag) {
+    std::optional<ReadElement> next(uint8_t tag) {
         auto element = next();
         if (!element || element->tag != tag)
             return std::nullopt;

@@ -5,6 +5,7 @@
 #include "base/TextCodec.h"
 #include "certs/CertificationRequest.h"
 #include "certs/Der.h"
+#include "certs/DerReader.h"
 #include "platform/OsVersion.h"
 
 #include <openssl/evp.h>
@@ -210,6 +211,19 @@ std::string CreateGostRequest(TCertRequestParam& param,
     }
     context.release();
     return text;
+}
+
+std::string PublicKeyBytes(std::string_view publicKeyInfoDer) {
+    der::Reader outer(publicKeyInfoDer);
+    const auto info = outer.next(der::tag::kSequence);
+    if (info && outer.atEnd()) {
+        der::Reader fields(info->content);
+        const auto algorithm = fields.next(der::tag::kSequence);
+        const auto key = fields.next(der::tag::kBitString);
+        if (algorithm && key && fields.atEnd() && !key->content.empty() && key->content[0] == 0)
+            return std::string(key->content.substr(1));
+    }
+    throw Exception("Неверная информация открытого ключа");
 }
 
 } // namespace cq

@@ -245,13 +245,13 @@ PemBlock DecodePemBlock(std::string_view text, std::string_view passwordBytes,
 
 Pkcs1Status ParseRsaPrivateKey(std::string_view der, RsaKeyNumbers& numbers) {
     der::Reader outer(der);
-    const auto sequence = outer.next(der::kSequence);
+    const auto sequence = outer.next(der::tag::kSequence);
     if (!sequence || !outer.atEnd())
         return Pkcs1Status::NotPkcs1;
     der::Reader inner(sequence->content);
     std::array<std::string_view, 9> integers;
     for (std::string_view& integer : integers) {
-        const auto element = inner.next(der::kInteger);
+        const auto element = inner.next(der::tag::kInteger);
         if (!element)
             return Pkcs1Status::NotPkcs1;
         integer = element->content;

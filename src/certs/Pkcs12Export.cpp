@@ -65,8 +65,8 @@ std::string P12Name() {
 void RaiseIfIncomplete(const std::string& output, const std::string& toolOutput) {
     const std::string bytes = ReadFileBytes(output);
     const bool startsLikePkcs12 =
-        !bytes.empty() && static_cast<uint8_t>(bytes.front()) == der::kSequence;
-    if (!bytes.empty() && (!startsLikePkcs12 || der::Reader(bytes).next(der::kSequence)))
+        !bytes.empty() && static_cast<uint8_t>(bytes.front()) == der::tag::kSequence;
+    if (!bytes.empty() && (!startsLikePkcs12 || der::Reader(bytes).next(der::tag::kSequence)))
         return;
     std::string message = "Файл " + P12Name() + " не удалось записать полностью";
     struct statvfs disk {};
