@@ -31,6 +31,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <limits>
+
 namespace cq::ui {
 namespace {
 
@@ -39,6 +41,11 @@ TMainSertForm* mainForm = nullptr;
 ShellOpener& LinkOpener() {
     static ShellOpener opener;
     return opener;
+}
+
+std::function<void()>& Beeper() {
+    static std::function<void()> beeper;
+    return beeper;
 }
 
 constexpr int kClientWidth = 437;
@@ -55,6 +62,18 @@ const QColor kNavy(0, 0, 128);
 const QColor kHoverBlue(0, 0, 255);
 const char* const kHelpContext = "helpContext";
 const char* const kHintTarget = "hintTarget";
+// How many characters the user may type or paste into an edit. Kept apart from QLineEdit's own
+// limit, which would also cut a longer value that the program puts in from the settings file.
+const char* const kMaxChars = "maxChars";
+
+// Room left in an edit for typed or pasted characters (the selection is replaced).
+int RoomLeft(const QLineEdit& edit) {
+    const QVariant limit = edit.property(kMaxChars);
+    if (!limit.isValid())
+        return std::numeric_limits<int>::max();
+    return std::max(0, limit.toInt() - static_cast<int>(edit.text().size()) +
+                           static_cast<int>(edit.selectedText().size()));
+}
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -219,6 +238,10 @@ void TMainSertForm::setShellOpener(ShellOpener opener) {
     LinkOpener() = std::move(opener);
 }
 
+void TMainSertForm::setBeeper(std::function<void()> beeper) {
+    Beeper() = std::move(beeper);
+}
+
 // ---- building -------------------------------------------------------------------------------
 
 void TMainSertForm::buildProxyArea() {
@@ -335,7 +358,7 @@ QWidget* TMainSertForm::buildInquiryTab() {
         auto* edit = Named(new QLineEdit(page), field.name, field.caption.trimmed().chopped(2),
                            field.hint, field.help);
         edit->setGeometry(122, y, 270, kEditHeight);
-        edit->setMaxLength(field.maxLength);
+        edit->setProperty(kMaxChars, field.maxLength);
         edit->setProperty(kHintTarget, true);
         popMenEmpty(edit);
         label->setBuddy(edit);
@@ -400,7 +423,7 @@ QWidget* TMainSertForm::buildInquiryTab() {
                         15);
     chBoxPassw_->setGeometry(122, 50, 200, 18);
     for (QLineEdit* edit : {edPassword_, edPassword2_}) {
-        edit->setMaxLength(16);
+        edit->setProperty(kMaxChars, 16);
         edit->setEchoMode(QLineEdit::Password);
         edit->setProperty(kHintTarget, true);
         popMenEmpty(edit);
@@ -474,7 +497,7 @@ QWidget* TMainSertForm::buildReceptionTab() {
         "Label1", QStringLiteral("Выберите/введите email для которого нужно получить сертификат"));
     label1->setGeometry(8, 30, 420, 16);
     comBoxMail_ =
-        Named(new QComboBox(page), "comBoxMail", QStringLiteral("Эл. почта"),
+        Named(new QComboBox(page), "comBoxMail", QStringLiteral("Email для получения сертификата"),
               QStringLiteral("Список emails для которых запрашивался сертификат. При "
                              "отсутствии введите его, лишние удалите из файла настроек."));
     comBoxMail_->setEditable(true);
@@ -499,7 +522,7 @@ QWidget* TMainSertForm::buildReceptionTab() {
     edCheckPassword_ = Named(new QLineEdit(page), "edCheckPassword", QStringLiteral("Пароль"),
                              QStringLiteral("Пароль для проверки RSA сертификата."));
     edCheckPassword_->setGeometry(8, 122, 150, kEditHeight);
-    edCheckPassword_->setMaxLength(16);
+    edCheckPassword_->setProperty(kMaxChars, 16);
     edCheckPassword_->setEchoMode(QLineEdit::Password);
     edCheckPassword_->setProperty(kHintTarget, true);
     popMenEmpty(edCheckPassword_);
@@ -904,9 +927,14 @@ bool TMainSertForm::typingFilter(QKeyEvent* key) {
     // Control characters other than Backspace are editing keys here, not typed text.
     if ((typed < 32 && typed != 8) || typed == 127)
         return false;
+    if (typed != 8 && RoomLeft(*edit) == 0)
+        return true; // the edit is full: the keystroke goes nowhere, as with any length limit
     if (TypedCharPasses(fieldFilters_.value(edit), typed))
         return false;
-    QApplication::beep();
+    if (Beeper())
+        Beeper()();
+    else
+        QApplication::beep();
     return true;
 }
 
@@ -947,7 +975,7 @@ bool TMainSertForm::actListExecute(QAction* action) {
         ShowErrorBox(*refusal);
         return true;
     }
-    edit->insert(text);
+    edit->insert(text.left(RoomLeft(*edit)));
     return true;
 }
 

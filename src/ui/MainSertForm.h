@@ -39,6 +39,8 @@ public:
 
     /// How the folder and export links hand paths to the desktop; tests put a recorder here.
     static void setShellOpener(ShellOpener opener);
+    /// The desktop beep of a refused keystroke (QApplication::beep); tests count the beeps here.
+    static void setBeeper(std::function<void()> beeper);
 
 signals:
     /// The deferred initialisation has run.
