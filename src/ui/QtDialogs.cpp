@@ -1,6 +1,9 @@
 #include "ui/QtDialogs.h"
 
+#include "ui/BusyTask.h"
+
 #include <QApplication>
+#include <QThread>
 
 #include <deque>
 
@@ -31,6 +34,14 @@ QMessageBox::StandardButton DefaultButton(QMessageBox::StandardButtons buttons) 
 QMessageBox::StandardButton ShowMessageBox(const std::string& text, const std::string& caption,
                                            QMessageBox::Icon icon,
                                            QMessageBox::StandardButtons buttons) {
+    // Asked from a busy task's worker: the box opens on the interface thread and the worker
+    // waits for the answer.
+    if (QThread::currentThread() != qApp->thread()) {
+        QMessageBox::StandardButton answer = QMessageBox::NoButton;
+        RunOnInterfaceThread([&] { answer = ShowMessageBox(text, caption, icon, buttons); });
+        return answer;
+    }
+    NormalCursorWhileBusy normalCursor;
     QtDialogs::Box box{icon, QString::fromStdString(text),
                        QString::fromStdString(caption.empty() ? ApplicationTitle() : caption),
                        buttons, QApplication::activeWindow()};

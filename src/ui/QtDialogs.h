@@ -1,7 +1,8 @@
 #pragma once
 // Message boxes of the window: the core's Dialogs shown as Qt message boxes, modal to the whole
 // application and owned by its active window. Tests answer boxes through setNextAnswer instead
-// of a modal loop.
+// of a modal loop. Asked from another thread (a busy task's worker), a box opens on the interface
+// thread and the caller waits for the answer.
 
 #include "base/Dialogs.h"
 
