@@ -9,7 +9,9 @@
 #include "settings/ServiceDefaults.h"
 #include "settings/Settings.h"
 #include "transport/ProxyDiscovery.h"
+#include "ui/BusyTask.h"
 #include "ui/HelpText.h"
+#include "ui/KeyboardIndicator.h"
 #include "ui/RichBox.h"
 #include "ui/SertInfo.h"
 
@@ -207,16 +209,13 @@ TMainSertForm::TMainSertForm(QWidget* parent) : TBaseForm(parent) {
     pControl_->widget(0)->setObjectName(QStringLiteral("tSheetInquiry"));
     pControl_->widget(1)->setObjectName(QStringLiteral("tSheetReception"));
     connect(pControl_, &QTabWidget::currentChanged, this, [this](int index) {
-        if (index == 1)
+        if (index == 0)
+            indicator_->ShowKeyboardLayout(); // tSheetInquiryShow
+        else
             Guarded([this] { tSheetReceptionShow(); });
     });
     buildBottomStrip();
     setTabOrderChain();
-
-    langTimer_ = new QTimer(this);
-    langTimer_->setObjectName(QStringLiteral("LangTimer"));
-    langTimer_->setInterval(100);
-    langTimer_->setSingleShot(true);
 
     placeAreas();
     FormCreate();
@@ -303,9 +302,8 @@ void TMainSertForm::buildProxyArea() {
 
 QWidget* TMainSertForm::buildInquiryTab() {
     auto* page = new QWidget;
-    lblEn_ = Named(MakeLabel(QStringLiteral("EN"), page, true), "lblEn",
-                   QStringLiteral("Раскладка клавиатуры"));
-    lblEn_->setGeometry(6, 6, 20, 14);
+    indicator_ = new KeyboardIndicator(page);
+    indicator_->move(6, 6);
     lblSertInfo_ = Named(
         MakeLinkLabel(QStringLiteral("Информация"),
                       QStringLiteral("Предупреждение по получению сертификатов. Быстрый вызов "
@@ -620,6 +618,7 @@ void TMainSertForm::showEvent(QShowEvent* event) {
     if (deferredInitPosted_)
         return;
     deferredInitPosted_ = true;
+    indicator_->ShowKeyboardLayout(); // the request tab is shown with the window
     // The rest of the start runs once the window is on screen.
     QMetaObject::invokeMethod(
         this, [this] { Guarded([this] { WMDeferredInit(); }); }, Qt::QueuedConnection);
@@ -735,11 +734,9 @@ void TMainSertForm::butSendSertClick() {
     edPassword2_->clear();
     SubjectData subject;
     bool ok = false;
-    {
-        WaitCursor wait;
-        subject = BuildSubjectData(requestFields());
-        ok = RequestRsaCertificate("Certificate.key", subject);
-    }
+    subject = BuildSubjectData(requestFields());
+    // Key generation and the exchange run off the interface thread; the window waits for them.
+    ok = RunBusy([&subject] { return RequestRsaCertificate("Certificate.key", subject); });
     if (!ok)
         return;
     AddEmailToList(subject.Email);
@@ -798,10 +795,10 @@ void TMainSertForm::applyReceptionState() {
 }
 
 void TMainSertForm::butSertificatGetClick() {
-    {
-        WaitCursor wait;
-        ReceiveCertificate(S(comBoxMail_->currentText()), reception_);
-    }
+    ReceptionState state = reception_;
+    const std::string typed = S(comBoxMail_->currentText());
+    RunBusy([&] { ReceiveCertificate(typed, state); });
+    reception_ = state;
     applyReceptionState();
 }
 
@@ -820,11 +817,11 @@ void TMainSertForm::butSertificatTestClick() {
 }
 
 void TMainSertForm::lblInstallClick() {
-    WaitCursor wait;
-    if (LinkOpener())
-        InstallCertificate(mailAddress(), S(edCheckPassword_->text()), LinkOpener());
-    else
-        InstallCertificate(mailAddress(), S(edCheckPassword_->text()));
+    const std::string address = mailAddress();
+    const std::string password = S(edCheckPassword_->text());
+    const ShellOpener opener = LinkOpener() ? LinkOpener() : ShellOpener(DesktopOpen);
+    // The conversion runs the openssl tool; the window waits for it without freezing.
+    RunBusy([&] { InstallCertificate(address, password, opener); });
 }
 
 void TMainSertForm::lblGoToClick() {
@@ -986,7 +983,7 @@ bool TMainSertForm::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::KeyRelease: {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (IsModifier(key))
-                langTimer_->start();
+                indicator_->StartLangTimer();
             if (widget == chBoxProxyUse_ && (key == Qt::Key_Right || key == Qt::Key_Down)) {
                 focusNextChild();
                 return true;

@@ -17,10 +17,10 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
-class QTimer;
 
 namespace cq::ui {
 
+class KeyboardIndicator;
 class TRichBox;
 
 class TMainSertForm : public TBaseForm {
@@ -122,7 +122,7 @@ private:
     QComboBox* cbCont_ = nullptr;
     QPushButton* butStartGost_ = nullptr;
     QList<QLabel*> gostMarks_;
-    QLabel* lblEn_ = nullptr;
+    KeyboardIndicator* indicator_ = nullptr;
 
     QComboBox* comBoxMail_ = nullptr;
     QPushButton* butSertificatGet_ = nullptr;
@@ -136,7 +136,6 @@ private:
     QHash<QLineEdit*, QLabel*> editLabels_;
     QHash<QLineEdit*, FieldFilter> fieldFilters_;
     QHash<QLabel*, QColor> hoverColours_;
-    QTimer* langTimer_ = nullptr;
     QWidget* enteredControl_ = nullptr;
     QWidget* helpControl_ = nullptr;
     ReceptionState reception_;

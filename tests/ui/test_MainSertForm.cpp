@@ -15,6 +15,8 @@
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
 #include "transport/Connection.h"
+#include "ui/BusyTask.h"
+#include "ui/KeyboardIndicator.h"
 #include "ui/MainSertForm.h"
 #include "ui/RichBox.h"
 #include "ui/SertInfo.h"
@@ -30,6 +32,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -170,6 +173,13 @@ private slots:
 
         QCOMPARE(w.edit("edPassword")->echoMode(), QLineEdit::Password);
         QCOMPARE(w.edit("edEmail")->property("helpContext").toInt(), 13);
+        // Offscreen the layout is unknown; a released modifier starts the one-shot refresh.
+        auto* indicator = w.form().findChild<KeyboardIndicator*>();
+        QVERIFY(indicator && indicator->isVisible());
+        QCOMPARE(indicator->caption(), QStringLiteral("??"));
+        QVERIFY(!indicator->LangTimer()->isActive());
+        QTest::keyRelease(w.edit("edState"), Qt::Key_Shift);
+        QVERIFY(indicator->LangTimer()->isActive());
         // The window is centred in the available area.
         const QRect area = w.form().screen()->availableGeometry();
         QVERIFY(qAbs(w.form().frameGeometry().center().x() - area.center().x()) <= 1);
@@ -648,8 +658,19 @@ private slots:
         w.edit("edPassword")->setText(QStringLiteral("Secret1"));
         w.edit("edPassword2")->setText(QStringLiteral("Secret1"));
         QVERIFY(w.button("butSendSert")->isEnabled());
+        // A slow service: the window keeps running its event loop meanwhile, busy, and the
+        // keys typed while it waits go nowhere.
+        server.setFault("slow", 2);
+        bool busySeen = false;
+        QTimer::singleShot(500, [&] {
+            busySeen = BusyTaskRunning();
+            QTest::keyClicks(w.edit("edCommonName"), QStringLiteral("xyz"));
+            server.setFault("");
+        });
         QCOMPARE(nextBox([&] { w.button("butSendSert")->click(); }),
                  QString::fromUtf8(cq::kRequestSentText));
+        QVERIFY(busySeen);
+        QCOMPARE(w.edit("edCommonName")->text(), QStringLiteral("Ivan Petrov"));
         QVERIFY(w.edit("edPassword2")->text().isEmpty());
         QCOMPARE(QApplication::focusWidget(), w.find("chBoxPassw"));
         QVERIFY(!server.storedRequest("ivan@mail.example").empty());
