@@ -5,6 +5,8 @@
 //
 // With "--window" it is the measured program itself: the real start-up (connection, log,
 // message boxes, main window) that reports at the main window's first paint and closes it.
+#include "ResidentMemory.h"
+
 #include "ui/MainSertForm.h"
 #include "ui/Startup.h"
 
@@ -15,7 +17,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <unistd.h>
@@ -26,15 +27,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kRuns = 15;
 
-long ResidentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    }
-    return -1;
-}
-
 // Reports the first paint of the main window, then closes it.
 class FirstPaint : public QObject {
 public:
@@ -42,7 +34,7 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint && !reported_) {
             reported_ = true;
-            std::printf("painted %ld\n", ResidentKilobytes());
+            std::printf("painted %ld\n", cq::bench::ResidentKilobytes());
             std::fflush(stdout);
             auto* window = static_cast<QWidget*>(watched);
             QTimer::singleShot(0, window, &QWidget::close);

@@ -87,24 +87,6 @@ int WaitForPortFile(const std::string& portFile, pid_t pid, const std::string& l
     throw std::runtime_error("sandbox-ca serve did not start: " + ReadFile(log));
 }
 
-bool WaitForIPv6LoopbackPort(int port, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        const int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
-        sockaddr_in6 address{};
-        address.sin6_family = AF_INET6;
-        address.sin6_port = htons(static_cast<uint16_t>(port));
-        address.sin6_addr = in6addr_loopback;
-        const bool connected =
-            ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        ::close(fd);
-        if (connected)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
-
 } // namespace
 
 SandboxServer::SandboxServer(const std::vector<std::string>& extraServeArguments)
@@ -183,8 +165,7 @@ TinyProxy::TinyProxy(const std::string& user, const std::string& password,
     // tinyproxy drops to nobody and must still write its log and pid files.
     std::filesystem::permissions(folder_.path(), std::filesystem::perms::all);
     pid_ = StartBackground({"/usr/bin/tinyproxy", "-d", "-c", config}, folder_ / "stderr.log");
-    const bool listening = listenAddress == "::1" ? WaitForIPv6LoopbackPort(port_, 10000)
-                                                  : WaitForLoopbackPort(port_, 10000);
+    const bool listening = WaitForLoopbackPort(port_, 10000, listenAddress == "::1");
     if (!listening) {
         StopProcess(pid_);
         throw std::runtime_error("tinyproxy did not start: " + ReadFile(folder_ / "stderr.log") +

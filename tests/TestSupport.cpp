@@ -130,14 +130,31 @@ int FreeLoopbackPort() {
     return ntohs(address.sin_port);
 }
 
-bool WaitForLoopbackPort(int port, int timeoutMs) {
+namespace {
+
+bool ConnectsToLoopback(int port, bool ipv6) {
+    const int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+    bool connected = false;
+    if (ipv6) {
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_port = htons(static_cast<uint16_t>(port));
+        address.sin6_addr = in6addr_loopback;
+        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    } else {
+        sockaddr_in address = LoopbackAddress(port);
+        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ::close(fd);
+    return connected;
+}
+
+} // namespace
+
+bool WaitForLoopbackPort(int port, int timeoutMs, bool ipv6) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address = LoopbackAddress(port);
-        const bool connected =
-            ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        ::close(fd);
+        const bool connected = ConnectsToLoopback(port, ipv6);
         if (connected)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

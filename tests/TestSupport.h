@@ -51,8 +51,9 @@ void StopProcess(pid_t pid);
 bool ProcessAlive(pid_t pid);
 /// A loopback TCP port that was free a moment ago.
 int FreeLoopbackPort();
-/// True once something accepts connections on 127.0.0.1:port, false after timeoutMs.
-bool WaitForLoopbackPort(int port, int timeoutMs);
+/// True once something accepts connections on 127.0.0.1:port (with ipv6, [::1]:port), false
+/// after timeoutMs.
+bool WaitForLoopbackPort(int port, int timeoutMs, bool ipv6 = false);
 
 /// Dialogs that record every box and answer questions from a queue (default: No).
 class RecordingDialogs final : public Dialogs {

@@ -75,10 +75,12 @@ public:
         return {"-G", "--data-urlencode", "cert@" + (work_ / "request.csr")};
     }
     CurlResult submit(const std::string& pem) const { return get("/requp/", submitArguments(pem)); }
-    ProcessResult verify(const std::string& certificatePem) const {
+    /// Verifies against the RSA CA, or the GOST CA for a certificate of a GOST request.
+    ProcessResult verify(const std::string& certificatePem, bool gost = false) const {
         WriteFile(work_ / "issued.crt", certificatePem);
-        return RunProcess({"openssl", "verify", "-engine", "gost", "-CAfile", server_.caFile(),
-                           work_ / "issued.crt"});
+        const std::string ca = gost ? server_.dir() + "gost-ca.crt" : server_.caFile();
+        return RunProcess(
+            {"openssl", "verify", "-engine", "gost", "-CAfile", ca, work_ / "issued.crt"});
     }
 
 private:
@@ -187,7 +189,7 @@ TEST_F(SandboxTest, CertificateIsNotFoundUntilIssuedThenVerifies) {
         server_.issue(address);
         const CurlResult issued = client_.get(path);
         ASSERT_EQ(issued.http, 200);
-        const ProcessResult verified = client_.verify(issued.body);
+        const ProcessResult verified = client_.verify(issued.body, gost);
         EXPECT_EQ(verified.status, 0) << verified.out << verified.err;
         const ProcessResult subject = RunProcess(
             {"openssl", "x509", "-in", client_.workFile("issued.crt"), "-noout", "-subject"});
@@ -198,6 +200,29 @@ TEST_F(SandboxTest, CertificateIsNotFoundUntilIssuedThenVerifies) {
     const ProcessResult expired = client_.verify(client_.get("/certget/rsa@example.com.crt").body);
     EXPECT_NE(expired.status, 0);
     EXPECT_NE((expired.out + expired.err).find("expired"), std::string::npos);
+}
+
+TEST_F(SandboxTest, GostPathsTakeAndServeGostRequestsOnly) {
+    const std::string rsa = client_.makeRequest("/emailAddress=rsa@example.com/CN=R");
+    const std::string gost = client_.makeRequest("/emailAddress=gost@example.com/CN=G", true);
+    const CurlResult refused = client_.get("/gost/requp/", client_.submitArguments(rsa));
+    EXPECT_EQ(refused.http, 400);
+    EXPECT_EQ(server_.storedRequest("rsa@example.com"), "");
+    ASSERT_EQ(client_.submit(rsa).http, 200);
+    const CurlResult taken = client_.get("/gost/requp/", client_.submitArguments(gost));
+    ASSERT_EQ(taken.http, 200);
+    EXPECT_NE(taken.body.find(kNewMarker), std::string::npos);
+
+    server_.issue("rsa@example.com");
+    server_.issue("gost@example.com");
+    EXPECT_EQ(client_.get("/gost/certget/rsa@example.com.crt").http, 404);
+    const CurlResult issued = client_.get("/gost/certget/gost@example.com.crt");
+    ASSERT_EQ(issued.http, 200);
+    const ProcessResult verified = client_.verify(issued.body, true);
+    EXPECT_EQ(verified.status, 0) << verified.out << verified.err;
+    const ProcessResult issuer =
+        RunProcess({"openssl", "x509", "-in", client_.workFile("issued.crt"), "-noout", "-issuer"});
+    EXPECT_EQ(issuer.out, "issuer=CN = CertQuorix Sandbox GOST CA\n");
 }
 
 TEST_F(SandboxTest, PathsOutsideTheIssuedCertificatesAreNotServed) {

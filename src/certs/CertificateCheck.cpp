@@ -113,6 +113,16 @@ std::vector<NameLine> NameLines(const X509_NAME* name) {
 }
 
 /// Modulus and exponent of an RSA subject public key, as their INTEGER content octets.
+std::string PublicKeyInfoDer(X509* certificate) {
+    unsigned char* bytes = nullptr;
+    const int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(certificate), &bytes);
+    if (length <= 0)
+        return {};
+    std::string der(reinterpret_cast<const char*>(bytes), static_cast<size_t>(length));
+    OPENSSL_free(bytes);
+    return der;
+}
+
 void ReadRsaPublicKey(X509* certificate, CertificateContent& content) {
     ASN1_OBJECT* algorithm = nullptr;
     const unsigned char* key = nullptr;
@@ -157,18 +167,6 @@ void RaiseWrongPasswordIfSo(std::string_view keyFileBytes, const std::string& pa
         throw Exception(kWrongPasswordMessage);
 }
 
-std::string DescribeCertificate(const CertificateContent& certificate, bool& expired,
-                                const Clock& clock) {
-    const std::string info = Trim(LabelledNameText(certificate.Subject)) + "\r\n\r\n" +
-                             "Издатель : " + IssuerCommonName(certificate.Issuer);
-    std::string validTo = FormatCertificateDate(certificate.NotAfter);
-    expired = IsExpiredAt(certificate.NotAfter, clock());
-    if (expired)
-        validTo += " (Просрочен!!!)";
-    return "Проверка сертификата.\r\nДействителен до даты - " + validTo + "\r\n\r\n" +
-           "Информация по сертификату - \r\n\r\n" + Trim(info);
-}
-
 } // namespace
 
 CertificateContent ReadCertificate(std::string_view fileBytes, const std::string& password,
@@ -188,8 +186,21 @@ CertificateContent ReadCertificate(std::string_view fileBytes, const std::string
     content.Subject = NameLines(X509_get_subject_name(certificate.get()));
     content.Issuer = NameLines(X509_get_issuer_name(certificate.get()));
     ReadRsaPublicKey(certificate.get(), content);
+    content.PublicKeyInfo = PublicKeyInfoDer(certificate.get());
     ssl::DrainErrors();
     return content;
+}
+
+std::string DescribeCertificate(const CertificateContent& certificate, bool& expired,
+                                const Clock& clock) {
+    const std::string info = Trim(LabelledNameText(certificate.Subject)) + "\r\n\r\n" +
+                             "Издатель : " + IssuerCommonName(certificate.Issuer);
+    std::string validTo = FormatCertificateDate(certificate.NotAfter);
+    expired = IsExpiredAt(certificate.NotAfter, clock());
+    if (expired)
+        validTo += " (Просрочен!!!)";
+    return "Проверка сертификата.\r\nДействителен до даты - " + validTo + "\r\n\r\n" +
+           "Информация по сертификату - \r\n\r\n" + Trim(info);
 }
 
 std::string LabelledNameText(const std::vector<NameLine>& lines) {

@@ -31,6 +31,7 @@ struct CertificateContent {
     bool RsaKey = false;        ///< the subject public key is an RSA key
     std::string Modulus;        ///< INTEGER content octets as encoded, leading zero included
     std::string PublicExponent; ///< likewise
+    std::string PublicKeyInfo;  ///< the SubjectPublicKeyInfo DER as the certificate holds it
 };
 
 /// Reads the PEM block "CERTIFICATE" of a certificate file and parses its X.509 DER.
@@ -47,6 +48,11 @@ std::string LabelledNameText(const std::vector<NameLine>& lines);
 
 /// "dd.mm.yyyy hh:nn:ss".
 std::string FormatCertificateDate(const CertificateDateTime& moment);
+
+/// The check's description of a certificate: end of validity (marked when it has passed, which
+/// sets `expired`), subject and issuer.
+std::string DescribeCertificate(const CertificateContent& certificate, bool& expired,
+                                const Clock& clock);
 
 /// True when today's local date (at 00:00) is on or after `validTo`.
 bool IsExpiredAt(const CertificateDateTime& validTo, TimePoint now);

@@ -6,6 +6,7 @@
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "certs/CertificationRequest.h"
 #include "certs/Der.h"
 #include "certs/PublicKeyAct.h"
 #include "certs/SslOwners.h"
@@ -196,23 +197,32 @@ std::string SignSha1(const RsaNumbers& key, std::string_view data) {
     return signature;
 }
 
-std::string NameAttribute(const char* oid, const std::string& encodedValue) {
-    return der::Set({der::Sequence({der::Oid(oid), encodedValue})});
-}
-
 /// The seven attributes, always all of them, in their fixed order; values byte for byte in
 /// Windows-1251, the address in lower case.
-std::string SubjectName(const SubjectData& subject) {
-    return der::Sequence({
-        NameAttribute("2.5.4.6", der::PrintableString(ToCp1251(subject.Country))),
-        NameAttribute("2.5.4.8", der::PrintableString(ToCp1251(subject.State))),
-        NameAttribute("2.5.4.7", der::PrintableString(ToCp1251(subject.Locality))),
-        NameAttribute("2.5.4.10", der::PrintableString(ToCp1251(subject.Organization))),
-        NameAttribute("2.5.4.11", der::PrintableString(ToCp1251(subject.OrganizUnit))),
-        NameAttribute("2.5.4.3", der::PrintableString(ToCp1251(subject.CommonName))),
-        NameAttribute("1.2.840.113549.1.9.1", der::Ia5String(LowerCase(ToCp1251(subject.Email)))),
-    });
+std::string Subject(const SubjectData& subject) {
+    SubjectValues values;
+    values.Country = der::PrintableString(ToCp1251(subject.Country));
+    values.State = der::PrintableString(ToCp1251(subject.State));
+    values.Locality = der::PrintableString(ToCp1251(subject.Locality));
+    values.Organization = der::PrintableString(ToCp1251(subject.Organization));
+    values.OrganizUnit = der::PrintableString(ToCp1251(subject.OrganizUnit));
+    values.CommonName = der::PrintableString(ToCp1251(subject.CommonName));
+    values.Email = der::Ia5String(LowerCase(ToCp1251(subject.Email)));
+    return SubjectName(values);
 }
+
+/// The key pair in memory signing with SHA-1 (sha1WithRSAEncryption, NULL parameters).
+class RsaSigner : public RequestSigner {
+public:
+    explicit RsaSigner(const RsaNumbers& key) : key_(key) {}
+    std::string algorithmIdentifier() const override {
+        return der::Sequence({der::Oid(kSha1WithRsa), der::Null()});
+    }
+    std::string sign(std::string_view requestInfo) override { return SignSha1(key_, requestInfo); }
+
+private:
+    const RsaNumbers& key_;
+};
 
 std::string SubjectPublicKeyInfo(const RsaNumbers& key) {
     const std::string publicKey = der::Sequence({der::UnsignedInteger(WordBytes(key.n.get())),
@@ -223,10 +233,9 @@ std::string SubjectPublicKeyInfo(const RsaNumbers& key) {
 
 std::string CertificationRequestDer(const SubjectData& subject, const RsaNumbers& key) {
     const std::string info =
-        der::Sequence({der::SmallInteger(0), SubjectName(subject), SubjectPublicKeyInfo(key),
-                       der::ContextConstructed(0, {})});
-    return der::Sequence({info, der::Sequence({der::Oid(kSha1WithRsa), der::Null()}),
-                          der::BitString(SignSha1(key, info))});
+        CertificationRequestInfo(Subject(subject), SubjectPublicKeyInfo(key), {});
+    RsaSigner signer(key);
+    return SignedCertificationRequest(info, signer);
 }
 
 std::string PrivateKeyDer(const RsaNumbers& key) {

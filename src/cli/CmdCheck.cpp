@@ -1,6 +1,8 @@
 #include "base/StringUtil.h"
 #include "certs/CertificateCheck.h"
+#include "certs/GostCheck.h"
 #include "cli/Commands.h"
+#include "cli/ContainerPasswordPrompt.h"
 #include "cli/Password.h"
 #include "cli/PasswordInput.h"
 #include "settings/CertFolders.h"
@@ -11,13 +13,27 @@
 namespace cq::cli {
 
 namespace {
+
 constexpr int kExitExpired = 4;
+
+/// True for a folder holding a GOST request; an unreadable record counts as RSA, whose check
+/// then reports the folder's state.
+bool GostFolder(const std::string& email) {
+    try {
+        return IsGostRequest(CertificateFolder(email));
+    } catch (const std::exception&) {
+        return false;
+    }
 }
+
+} // namespace
 
 int CmdCheck(const Arguments& args) {
     const std::string email = Trim(OptionValue(args, "--email"));
     if (email.empty()) {
         std::cerr << "Использование: certquorix-cli check --email АДРЕС [--password-file ФАЙЛ]\n"
+                     "Для папки запроса ГОСТ ключ берётся из его контейнера (пароль: "
+                     "CERTQUORIX_CONTAINER_PASSWORD или терминал).\n"
                      "Пароль ключа: переменная "
                   << kPasswordVariable << ", файл или ввод с терминала.\n";
         return kExitUsage;
@@ -26,11 +42,17 @@ int CmdCheck(const Arguments& args) {
         return kExitUsage;
     if (!LoadSettingsForCommand(false))
         return kExitFailed;
-    const std::optional<SecretBytes> password = ReadCommandPassword(args);
-    if (!password)
-        return kExitUsage;
-    const CheckResult result =
-        CheckCertificate(kCertificateFile, kCertificateKeyFile, email, password->str());
+    CheckResult result;
+    if (GostFolder(email)) {
+        // The key stays in its container: its password, when it has one, is the container's.
+        InstallContainerPasswordPrompt();
+        result = CheckGostCertificate(kCertificateFile, email);
+    } else {
+        const std::optional<SecretBytes> password = ReadCommandPassword(args);
+        if (!password)
+            return kExitUsage;
+        result = CheckCertificate(kCertificateFile, kCertificateKeyFile, email, password->str());
+    }
     if (!result.Text.empty())
         std::cout << ReplaceText(result.Text, "\r\n", "\n") << std::endl;
     if (result.Valid)

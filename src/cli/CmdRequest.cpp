@@ -1,12 +1,15 @@
 // certquorix-cli request: the RSA request of the request tab for scripts and servers. The same
 // input rules as the window, the password from the environment, a file or the terminal.
 
+#include "app/ErrorReport.h"
 #include "base/Dialogs.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "certs/GostProcedure.h"
 #include "certs/InputRules.h"
 #include "certs/Submission.h"
 #include "cli/Commands.h"
+#include "cli/ContainerPasswordPrompt.h"
 #include "cli/Password.h"
 #include "cli/PasswordInput.h"
 #include "settings/CertFolders.h"
@@ -15,6 +18,7 @@
 
 #include <openssl/crypto.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <optional>
@@ -26,8 +30,11 @@ constexpr const char* kUsage =
     "Использование: certquorix-cli request --email АДРЕС [--country C] [--state S]\n"
     "       [--locality L] [--organization O] [--unit U] [--common-name N]\n"
     "       [--open-password] [--password-file ФАЙЛ] [--yes]\n"
+    "       certquorix-cli request --gost --email АДРЕС [параметры субъекта]\n"
+    "       [--provider ИМЯ] [--yes]\n"
     "Пароль ключа берётся из переменной окружения CERTQUORIX_PASSWORD, из файла --password-file\n"
-    "или запрашивается на терминале; в командной строке он не передаётся.\n";
+    "или запрашивается на терминале; в командной строке он не передаётся. Пароль контейнера\n"
+    "ГОСТ (необязательный) берётся из CERTQUORIX_CONTAINER_PASSWORD или с терминала.\n";
 
 /// Thrown for bad usage or input; the message goes to standard error with exit status 2.
 struct UsageError {
@@ -60,6 +67,8 @@ struct Options {
     RequestFields fields;
     std::optional<std::string> passwordFile;
     bool emailGiven = false;
+    bool gost = false;
+    std::string provider; ///< --provider: the GOST provider to use instead of the first
 };
 
 /// Holds the password texts of the fields and wipes them at the end.
@@ -84,6 +93,10 @@ Options ParseOptions(const Arguments& args) {
         const std::string& arg = args[i];
         if (arg == "--open-password") {
             options.fields.openPassword = true;
+        } else if (arg == "--gost") {
+            options.gost = true;
+        } else if (arg == "--provider" && i + 1 < args.size()) {
+            options.provider = args[++i];
         } else if (arg == "--yes") {
             // read by the console dialogs
         } else if (arg == "--password" || arg.starts_with("--password=")) {
@@ -100,6 +113,10 @@ Options ParseOptions(const Arguments& args) {
     }
     if (!options.emailGiven)
         throw UsageError{"Не указан адрес эл. почты (--email)."};
+    if (options.gost && (options.fields.openPassword || options.passwordFile))
+        throw UsageError{"У запроса ГОСТ нет пароля ключа: ключ хранит крипто провайдер."};
+    if (!options.gost && !options.provider.empty())
+        throw UsageError{"--provider задаётся только для запроса ГОСТ (--gost)."};
     return options;
 }
 
@@ -167,6 +184,51 @@ int Request(const RequestFields& fields) {
     return kExitOk;
 }
 
+GostRequestForm GostForm(const RequestFields& fields) {
+    GostRequestForm form;
+    form.Country = fields.country;
+    form.State = fields.state;
+    form.Locality = fields.locality;
+    form.Organization = fields.organization;
+    form.OrganizUnit = fields.organizUnit;
+    form.CommonName = fields.commonName;
+    form.Email = fields.email;
+    return form;
+}
+
+/// The GOST request: the first qualifying provider (or the named one), a new container; the
+/// container's password through the console dialog. A cancelled dialog writes nothing and ends
+/// with the usage status.
+int RequestGost(const Options& options) {
+    if (!LoadSettingsForCommand(true))
+        return kExitFailed;
+    RequestFields fields = options.fields;
+    GostRequestForm form;
+    try {
+        form = ChooseProvider(GostForm(fields), options.provider, std::chrono::system_clock::now());
+    } catch (const std::exception& error) {
+        std::cerr << error.what() << "\n";
+        return kExitFailed;
+    }
+    fields.provider = form.ProvName;
+    fields.container = form.Container;
+    if (!GostStartEnabled(fields, service::kOperatorMailDomain))
+        throw UsageError{"Данные запроса неполны: страна, область, город, организация и ФИО "
+                         "обязательны для запроса ГОСТ."};
+    std::cout << form.Container << std::endl;
+    InstallContainerPasswordPrompt();
+    try {
+        if (RunGostProcedure(form) == GostProcedureOutcome::Cancelled) {
+            std::cerr << "Запрос отменён: пароль контейнера не введён, ничего не записано.\n";
+            return kExitUsage;
+        }
+        return kExitOk;
+    } catch (const std::exception& error) {
+        OnApplicationError(error);
+        return kExitFailed;
+    }
+}
+
 } // namespace
 
 int CmdRequest(const Arguments& args) {
@@ -175,6 +237,8 @@ int CmdRequest(const Arguments& args) {
         RequestFields fields = options.fields;
         const PasswordWipe wipe{fields};
         CheckFields(fields);
+        if (options.gost)
+            return RequestGost(options);
         TakePassword(options, fields);
         CheckPassword(fields);
         if (!RsaSendEnabled(fields, service::kOperatorMailDomain))

@@ -21,6 +21,7 @@ int CmdRequest(const Arguments& args);
 int CmdDownload(const Arguments& args);
 int CmdCheck(const Arguments& args);
 int CmdExport(const Arguments& args);
+int CmdProviders(const Arguments& args);
 
 /// Loads the settings (a failure is reported by the load itself); commands that reach the
 /// service then take the system proxy unless the settings file names one. False on failure.

@@ -16,7 +16,8 @@ using cq::cli::Arguments;
 
 void PrintUsage() {
     std::cerr << "Использование: certquorix-cli КОМАНДА [параметры]\n"
-                 "Команды: version, settings, get URL, request, download, check, export\n";
+                 "Команды: version, settings, get URL, request, download, check, export, "
+                 "providers\n";
 }
 
 // Opens the service connection for the run and closes it on every way out.
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
         {"version", cq::cli::CmdVersion},   {"settings", cq::cli::CmdSettings},
         {"get", cq::cli::CmdGet},           {"request", cq::cli::CmdRequest},
         {"download", cq::cli::CmdDownload}, {"check", cq::cli::CmdCheck},
-        {"export", cq::cli::CmdExport},
+        {"export", cq::cli::CmdExport},     {"providers", cq::cli::CmdProviders},
     };
     const Arguments args(argv + 1, argv + argc);
     if (args.empty() || !commands.count(args.front())) {

@@ -57,13 +57,18 @@ void WriteRsaRequestRecord(const std::string& fileName, const SubjectData& subje
     RsaRequestRecord(fileName, subject).Save(fileName);
 }
 
-void WriteGostRequestRecord(const std::string& fileName, const SubjectData& subject,
-                            const std::string& algorithm, const std::string& container) {
+IniFile GostRequestRecord(const std::string& fileName, const SubjectData& subject,
+                          const std::string& algorithm, const std::string& container) {
     IniFile record = IniFile::Load(fileName);
     WriteSubjectKeys(record, subject);
     record.WriteString(kCertSection, "Algorithm", algorithm);
     record.WriteString(kCertSection, "Container", container);
-    record.Save(fileName);
+    return record;
+}
+
+void WriteGostRequestRecord(const std::string& fileName, const SubjectData& subject,
+                            const std::string& algorithm, const std::string& container) {
+    GostRequestRecord(fileName, subject, algorithm, container).Save(fileName);
 }
 
 bool IsGostRequest(const std::string& folder) {

@@ -40,6 +40,11 @@ IniFile RsaRequestRecord(const std::string& fileName, const SubjectData& subject
 void WriteGostRequestRecord(const std::string& fileName, const SubjectData& subject,
                             const std::string& algorithm, const std::string& container);
 
+/// The GOST request record as WriteGostRequestRecord would write it. Raises when the file
+/// cannot be read.
+IniFile GostRequestRecord(const std::string& fileName, const SubjectData& subject,
+                          const std::string& algorithm, const std::string& container);
+
 /// True when folder + "Request.ini" names a non-empty Algorithm. `folder` ends with "/".
 bool IsGostRequest(const std::string& folder);
 

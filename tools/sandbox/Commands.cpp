@@ -3,9 +3,11 @@
 #include "Files.h"
 #include "Issuer.h"
 #include "Pki.h"
+#include "Process.h"
 #include "Server.h"
 
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace sandbox {
 
@@ -46,6 +48,30 @@ bool EnsureAuthority(const std::string& dir, const std::string& name,
     return true;
 }
 
+/// Makes DIR/gost-ca.crt and DIR/gost-ca.key, a self-signed GOST R 34.10-2012 CA, with the
+/// openssl tool and the GOST engine unless both exist. Without the engine there is no GOST CA
+/// and GOST requests cannot be issued; init still succeeds.
+void EnsureGostAuthority(const std::string& dir) {
+    if (FileExists(dir + "gost-ca.crt") && FileExists(dir + "gost-ca.key"))
+        return;
+    const std::string key = dir + "gost-ca.key";
+    const ToolResult made = RunTool({"openssl", "genpkey", "-engine", "gost", "-algorithm",
+                                     "gost2012_256", "-pkeyopt", "paramset:A", "-out", key});
+    const ToolResult signedCa =
+        made.status != 0
+            ? made
+            : RunTool({"openssl", "req", "-engine", "gost", "-new", "-x509", "-key", key, "-subj",
+                       "/CN=CertQuorix Sandbox GOST CA", "-days", "3650", "-addext",
+                       "basicConstraints=critical,CA:TRUE", "-addext",
+                       "keyUsage=critical,keyCertSign,cRLSign", "-out", dir + "gost-ca.crt"});
+    if (signedCa.status != 0) {
+        std::remove(key.c_str());
+        std::fprintf(stderr, "sandbox-ca init: no GOST CA (%s)\n", signedCa.output.c_str());
+        return;
+    }
+    ::chmod(key.c_str(), 0600);
+}
+
 void EnsureServerCertificate(const std::string& dir, bool authorityIsNew) {
     if (!authorityIsNew && FileExists(dir + "server.crt") && FileExists(dir + "server.key"))
         return;
@@ -80,6 +106,7 @@ int RunInit(const std::vector<std::string>& words) {
         const bool authorityIsNew = EnsureAuthority(dir, "ca", "CertQuorix Sandbox CA");
         EnsureServerCertificate(dir, authorityIsNew);
         EnsureAuthority(dir, "client-ca", "CertQuorix Sandbox Client CA");
+        EnsureGostAuthority(dir);
         MakeFolder(dir + "requests");
         MakeFolder(dir + "issued");
         return 0;

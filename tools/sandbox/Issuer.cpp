@@ -45,13 +45,21 @@ std::string CheckedAddress(const std::string& email) {
     return address;
 }
 
-/// A request whose key this process cannot decode is a GOST one: the tool then needs the
-/// GOST engine to check the request's signature.
-bool NeedsGostEngine(const std::string& requestPath) {
+bool IsGostRequestFile(const std::string& requestPath) {
     const RequestPtr request = ReadRequestFile(requestPath);
-    const bool decoded = X509_REQ_get0_pubkey(request.get()) != nullptr;
+    const bool gost = HasGostKey(request.get());
     ERR_clear_error();
-    return !decoded;
+    return gost;
+}
+
+/// A GOST request is signed by the GOST CA (made by init when the GOST engine is installed)
+/// with its own hash; every other request by the RSA CA with SHA-256.
+std::vector<std::string> AuthorityArguments(const std::string& dir, bool gost) {
+    if (!gost)
+        return {"-CA", dir + "ca.crt", "-CAkey", dir + "ca.key", "-sha256"};
+    if (!FileExists(dir + "gost-ca.crt") || !FileExists(dir + "gost-ca.key"))
+        throw std::runtime_error("no GOST CA in " + dir + " (run init with the GOST engine)");
+    return {"-CA", dir + "gost-ca.crt", "-CAkey", dir + "gost-ca.key"};
 }
 
 void SignWithTool(const std::string& dir, const std::string& requestPath,
@@ -59,28 +67,17 @@ void SignWithTool(const std::string& dir, const std::string& requestPath,
     const std::string extensions = dir + "client.ext";
     if (!FileExists(extensions))
         WriteFileAtomically(extensions, kClientExtensions);
-    std::vector<std::string> argv = {"openssl",
-                                     "x509",
-                                     "-req",
-                                     "-in",
-                                     requestPath,
-                                     "-CA",
-                                     dir + "ca.crt",
-                                     "-CAkey",
-                                     dir + "ca.key",
-                                     "-set_serial",
-                                     RandomSerial(),
-                                     "-days",
-                                     std::to_string(days),
-                                     "-sha256",
-                                     "-extfile",
-                                     extensions,
-                                     "-extensions",
-                                     "client",
-                                     "-out",
-                                     outputPath};
-    if (NeedsGostEngine(requestPath))
+    const bool gost = IsGostRequestFile(requestPath);
+    std::vector<std::string> argv = {"openssl", "x509", "-req", "-in", requestPath};
+    if (gost)
         argv.insert(argv.begin() + 2, {"-engine", "gost"});
+    for (std::string& argument : AuthorityArguments(dir, gost))
+        argv.push_back(std::move(argument));
+    for (std::string argument :
+         {std::string("-set_serial"), RandomSerial(), std::string("-days"), std::to_string(days),
+          std::string("-extfile"), extensions, std::string("-extensions"), std::string("client"),
+          std::string("-out"), outputPath})
+        argv.push_back(std::move(argument));
     const ToolResult result = RunTool(argv);
     if (result.status != 0)
         throw std::runtime_error("openssl x509 failed (" + std::to_string(result.status) +
@@ -89,6 +86,8 @@ void SignWithTool(const std::string& dir, const std::string& requestPath,
 
 void SignExpired(const std::string& dir, const std::string& requestPath,
                  const std::string& outputPath) {
+    if (IsGostRequestFile(requestPath))
+        throw std::runtime_error("expired certificates are made for RSA requests only");
     const RequestPtr request = ReadRequestFile(requestPath);
     const CertificatePtr authority = ReadCertificateFile(dir + "ca.crt");
     const KeyPtr authorityKey = ReadKeyFile(dir + "ca.key");
@@ -98,6 +97,11 @@ void SignExpired(const std::string& dir, const std::string& requestPath,
 }
 
 } // namespace
+
+bool IsGostRequestStored(const std::string& dir, const std::string& email) {
+    const std::string path = RequestPath(dir, email);
+    return FileExists(path) && IsGostRequestFile(path);
+}
 
 std::string RequestPath(const std::string& dir, const std::string& email) {
     return FolderPath(dir) + "requests/" + LowerAscii(email) + ".csr";

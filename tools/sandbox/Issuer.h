@@ -15,6 +15,9 @@ struct IssueOptions {
 void IssueCertificate(const std::string& dir, const std::string& email,
                       const IssueOptions& options);
 
+/// True when the address's stored request has a GOST key (false when there is none).
+bool IsGostRequestStored(const std::string& dir, const std::string& email);
+
 /// The paths of an address's stored request and issued certificate.
 std::string RequestPath(const std::string& dir, const std::string& email);
 std::string IssuedPath(const std::string& dir, const std::string& email);

@@ -190,4 +190,14 @@ RequestPtr ReadRequestFile(const std::string& path) {
     return request;
 }
 
+bool HasGostKey(X509_REQ* request) {
+    X509_PUBKEY* key = X509_REQ_get_X509_PUBKEY(request);
+    ASN1_OBJECT* algorithm = nullptr;
+    if (!key || X509_PUBKEY_get0_param(&algorithm, nullptr, nullptr, nullptr, key) != 1)
+        return false;
+    char text[128];
+    OBJ_obj2txt(text, sizeof text, algorithm, 1);
+    return std::string(text).rfind("1.2.643.", 0) == 0;
+}
+
 } // namespace sandbox

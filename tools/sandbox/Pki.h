@@ -51,5 +51,7 @@ std::string KeyPem(EVP_PKEY* key, const std::string& password = {});
 CertificatePtr ReadCertificateFile(const std::string& path);
 KeyPtr ReadKeyFile(const std::string& path);
 RequestPtr ReadRequestFile(const std::string& path);
+/// True when the request's public key is a GOST one (algorithm under 1.2.643).
+bool HasGostKey(X509_REQ* request);
 
 } // namespace sandbox

@@ -68,7 +68,7 @@ std::optional<SubmittedRequest> ParseSubmittedRequest(const std::string& text, s
         why = "The certificate request cannot be written.";
         return std::nullopt;
     }
-    return SubmittedRequest{*email, *pem};
+    return SubmittedRequest{*email, *pem, HasGostKey(request.get())};
 }
 
 std::string DecodeQueryValue(const std::string& text) {

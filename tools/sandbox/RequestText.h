@@ -9,6 +9,7 @@ namespace sandbox {
 struct SubmittedRequest {
     std::string email; // the subject's e-mail address in lower case
     std::string pem;   // the request re-armoured as "NEW CERTIFICATE REQUEST", LF line ends
+    bool gost = false; // the key is a GOST R 34.10 one
 };
 
 /// Parses a PEM request (label "NEW CERTIFICATE REQUEST" or "CERTIFICATE REQUEST", any line

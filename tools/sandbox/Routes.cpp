@@ -49,7 +49,7 @@ std::string SampleText(size_t size) {
 Routes::Routes(std::string dir, std::optional<double> issueDelaySeconds)
     : dir_(FolderPath(dir)), issueDelaySeconds_(issueDelaySeconds) {}
 
-Reply Routes::submitRequest(const httplib::Request& request, Fault fault) const {
+Reply Routes::submitRequest(const httplib::Request& request, Fault fault, bool gostOnly) const {
     const std::optional<std::string> raw = RawQueryValue(request.target, "cert");
     if (!raw)
         return TextReply(400, "The cert parameter is missing.");
@@ -58,6 +58,8 @@ Reply Routes::submitRequest(const httplib::Request& request, Fault fault) const 
         ParseSubmittedRequest(DecodeQueryValue(*raw), why);
     if (!submitted)
         return TextReply(400, why);
+    if (gostOnly && !submitted->gost)
+        return TextReply(400, "This path takes GOST requests only.");
     MakeFolder(dir_ + "requests");
     WriteFileAtomically(RequestPath(dir_, submitted->email), submitted->pem);
     return {200, RequestPage(submitted->pem, fault), "text/html"};
@@ -74,9 +76,11 @@ void Routes::issueWhenDue(const std::string& address) {
         IssueCertificate(dir_, address, IssueOptions{});
 }
 
-Reply Routes::certificate(const std::string& address) {
+Reply Routes::certificate(const std::string& address, bool gostOnly) {
     const std::string lowered = LowerAscii(address);
     if (!IsSafeFileName(lowered))
+        return notFound();
+    if (gostOnly && !IsGostRequestStored(dir_, lowered))
         return notFound();
     issueWhenDue(lowered);
     const std::optional<std::string> pem = ReadWholeFile(IssuedPath(dir_, lowered));

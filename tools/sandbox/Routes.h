@@ -18,9 +18,11 @@ public:
 
     /// "/requp/?cert=PEM": stores the request under its e-mail address and answers a page that
     /// shows it.
-    Reply submitRequest(const httplib::Request& request, Fault fault) const;
+    /// With gostOnly (the GOST request path) a request with another key is refused with 400.
+    Reply submitRequest(const httplib::Request& request, Fault fault, bool gostOnly = false) const;
     /// "/certget/ADDRESS.crt": the issued certificate, or 404 while there is none.
-    Reply certificate(const std::string& address);
+    /// With gostOnly (the GOST receive path) only certificates of GOST requests are served.
+    Reply certificate(const std::string& address, bool gostOnly = false);
     /// "/sample?bytes=N": N bytes of compressible text.
     Reply sample(const httplib::Request& request) const;
     /// Any other path.

@@ -37,6 +37,14 @@ void AddRoutes(httplib::Server& server, const std::string& dir, Routes& routes) 
     server.Get(R"(/requp/?)", Guarded(dir, [&routes](const httplib::Request& request, Fault fault) {
                    return routes.submitRequest(request, fault);
                }));
+    server.Get(R"(/gost/requp/?)",
+               Guarded(dir, [&routes](const httplib::Request& request, Fault fault) {
+                   return routes.submitRequest(request, fault, true);
+               }));
+    server.Get(R"(/gost/certget/([^/]+)\.crt)",
+               Guarded(dir, [&routes](const httplib::Request& request, Fault) {
+                   return routes.certificate(request.matches[1], true);
+               }));
     server.Get(R"(/certget/([^/]+)\.crt)",
                Guarded(dir, [&routes](const httplib::Request& request, Fault) {
                    return routes.certificate(request.matches[1]);

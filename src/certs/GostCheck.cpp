@@ -1,0 +1,69 @@
+#include "certs/GostCheck.h"
+
+#include "app/ErrorReport.h"
+#include "base/Errors.h"
+#include "base/FileUtil.h"
+#include "base/IniFile.h"
+#include "base/StringUtil.h"
+#include "certs/GostRequest.h"
+#include "settings/CertFolders.h"
+
+namespace cq {
+namespace {
+
+struct ContainerRecord {
+    std::string provider;
+    std::string container;
+};
+
+ContainerRecord ReadContainerRecord(const std::string& folder) {
+    const IniFile record = IniFile::Load(folder + kRequestRecordFile);
+    ContainerRecord names{Trim(record.ReadString("Cert", "Algorithm")),
+                          Trim(record.ReadString("Cert", "Container"))};
+    if (names.provider.empty() || names.container.empty())
+        throw Exception("В файле " + folder + kRequestRecordFile +
+                        " не указаны крипто провайдер и контейнер ключей.");
+    return names;
+}
+
+provider::CryptoProvider& ProviderNamed(const provider::ProviderRegistry& registry,
+                                        const std::string& name) {
+    for (const auto& candidate : registry.providers())
+        if (candidate->name() == name)
+            return *candidate;
+    throw provider::ProviderError(provider::code::kKeySetNotDefined, name);
+}
+
+} // namespace
+
+CheckResult CheckGostCertificate(const std::string& certFileName, const std::string& email,
+                                 const provider::ProviderRegistry& registry, const Clock& clock) {
+    CheckResult result;
+    try {
+        const std::string folder = CertificateFolder(email);
+        if (!FileExists(folder + certFileName))
+            throw Exception("Не найден файл сертификата \"" + certFileName + "\".");
+        const CertificateContent certificate =
+            ReadCertificate(ReadFileBytes(folder + certFileName), {}, certFileName);
+        const ContainerRecord names = ReadContainerRecord(folder);
+        provider::ContextOwner context(
+            ProviderNamed(registry, names.provider).acquireKeySet(names.container));
+        const std::string containerKey = PublicKeyBytes(context->exportPublicKeyInfo());
+        context.release();
+        bool expired = false;
+        std::string text = DescribeCertificate(certificate, expired, clock);
+        if (certificate.PublicKeyInfo.empty() ||
+            PublicKeyBytes(certificate.PublicKeyInfo) != containerKey)
+            throw Exception("Файл сертификата \"" + certFileName +
+                            "\" не соответствует контейнеру ключей \"" + names.container + "\".");
+        result.Text = std::move(text);
+        result.Expired = expired;
+        result.Valid = !expired;
+    } catch (const std::exception& error) {
+        result = CheckResult();
+        ReportError(context::kCheckCertificate, error);
+    }
+    return result;
+}
+
+} // namespace cq

@@ -1,0 +1,140 @@
+#include "certs/GostProcedure.h"
+
+#include "base/Dialogs.h"
+#include "base/Errors.h"
+#include "base/FileUtil.h"
+#include "base/StringUtil.h"
+#include "certs/CertificateFolderLock.h"
+#include "certs/InputRules.h"
+#include "certs/PublicKeyAct.h"
+#include "certs/RequestFolder.h"
+#include "settings/CertFolders.h"
+#include "settings/SettingsValues.h"
+
+namespace cq {
+namespace {
+
+TCertRequestParam RequestParam(const GostRequestForm& form) {
+    TCertRequestParam param;
+    param.ProvName = form.ProvName;
+    param.ProvType = form.Info.ProvType;
+    param.AlgId = form.Info.AlgId;
+    param.HashAlgId = form.Info.HashAlgId;
+    param.Container = form.Container;
+    param.CommonName = form.CommonName;
+    param.Email = form.Email;
+    param.Organization = form.Organization;
+    param.OrganizUnit = form.OrganizUnit;
+    param.Locality = form.Locality;
+    param.State = form.State;
+    param.Country = form.Country;
+    return param;
+}
+
+/// The subject fields trimmed, as the act and the record get them.
+SubjectData TrimmedSubject(const GostRequestForm& form) {
+    SubjectData subject;
+    subject.Country = Trim(form.Country);
+    subject.State = Trim(form.State);
+    subject.Locality = Trim(form.Locality);
+    subject.Organization = Trim(form.Organization);
+    subject.OrganizUnit = Trim(form.OrganizUnit);
+    subject.CommonName = Trim(form.CommonName);
+    subject.Email = Trim(form.Email);
+    return subject;
+}
+
+int HexDigit(char c) {
+    return c <= '9' ? c - '0' : c - 'A' + 10;
+}
+
+std::string BytesOfHex(const std::string& hex) {
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes += static_cast<char>(HexDigit(hex[i]) * 16 + HexDigit(hex[i + 1]));
+    return bytes;
+}
+
+/// The act and the request record put in place as one unit: a record that cannot be written
+/// takes the act back with it. Once both are in place they stay, whatever the sending gives.
+void WriteActAndRecord(const std::string& folder, const PublicKeyActValues& values,
+                       const Clock& clock) {
+    RequestFolder files;
+    if (const std::optional<std::string> act = PublicKeyActText(kGostActTemplate, values, clock)) {
+        PreparedFile actFile(PublicKeyActPath(folder, values.Subject.Email), *act);
+        files.Put(RequestFile::Act, actFile);
+    }
+    const std::string recordPath = folder + kRequestRecordFile;
+    PreparedFile record(
+        recordPath,
+        GostRequestRecord(recordPath, values.Subject, values.Algorithm, values.Container)
+            .Serialize(),
+        FileAccess::Private);
+    files.Put(RequestFile::Record, record);
+    files.Commit();
+}
+
+PublicKeyActValues ActValues(const GostRequestForm& form, const std::string& publicKey) {
+    PublicKeyActValues values;
+    values.Subject = TrimmedSubject(form);
+    values.Algorithm = Trim(form.ProvName);
+    values.Container = Trim(form.Container);
+    values.PublicKey = HexText(publicKey);
+    values.Prefix = "?1?";
+    values.Modulus = "?2?";
+    values.Postfix = "?3?";
+    values.Exponent = "?4?";
+    return values;
+}
+
+} // namespace
+
+GostRequestForm ChooseProvider(GostRequestForm form, const std::string& providerName, TimePoint now,
+                               const provider::ProviderRegistry& registry) {
+    for (const ProviderEntry& entry : QualifyingProviders(registry)) {
+        if (providerName.empty() || entry.Name == providerName) {
+            form.ProvName = entry.Name;
+            form.Info = entry.Info;
+            form.Container = GostContainerName(now);
+            return form;
+        }
+    }
+    throw Exception("Крипто провайдер \"" + providerName +
+                    "\" не установлен или не поддерживает ГОСТ Р 34.11-2012.");
+}
+
+GostRequestMade MakeGostRequest(const GostRequestForm& form,
+                                const provider::ProviderRegistry& registry) {
+    TCertRequestParam param = RequestParam(form);
+    GostRequestMade made;
+    made.RequestText = CreateGostRequest(param, registry);
+    made.PublicKey = BytesOfHex(param.PublicKey);
+    return made;
+}
+
+GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const ServiceGet& get,
+                                      const provider::ProviderRegistry& registry,
+                                      const Clock& clock) {
+    try {
+        // An address no folder can be made for is refused before a container is made for it.
+        if (const std::optional<std::string> refusal = AddressRefusal(form.Email))
+            throw Exception(*refusal);
+        const GostRequestMade made = MakeGostRequest(form, registry);
+        const std::string pem =
+            made.RequestText.empty() ? std::string() : FrameGostRequest(made.RequestText);
+        // Held until the request is settled, so no other operation reads a half-made folder.
+        const CertificateFolderLock held(form.Email, CertificateFolderLock::Missing::Create);
+        const PublicKeyActValues values = ActValues(form, made.PublicKey);
+        WriteActAndRecord(held.folder(), values, clock);
+        SubmitRequest(Settings().UrlRequestGostCertificate, pem, get);
+        AddEmailToList(values.Subject.Email);
+        ShowInfoBox(kRequestSentText);
+        return GostProcedureOutcome::Sent;
+    } catch (const EOSError& error) {
+        if (provider::HasCode(error, provider::code::kCancelled))
+            return GostProcedureOutcome::Cancelled;
+        throw;
+    }
+}
+
+} // namespace cq

@@ -1,0 +1,61 @@
+#pragma once
+// The GOST request procedure behind the start button of the request tab, as one operation the
+// window and the command-line tool call: the request made in the chosen provider's new
+// container, the act and the request record in the certificate folder, the submission, the
+// e-mail list and the success message.
+
+#include "base/Clock.h"
+#include "certs/GostRequest.h"
+#include "certs/Submission.h"
+
+#include <string>
+
+namespace cq {
+
+/// The GOST controls and the subject edits as they stand (untrimmed).
+struct GostRequestForm {
+    std::string ProvName;  ///< the provider list's text
+    TProvInfo Info;        ///< the selected entry's TProvInfo
+    std::string Container; ///< the container field's text
+    std::string Country;
+    std::string State;
+    std::string Locality;
+    std::string Organization;
+    std::string OrganizUnit;
+    std::string CommonName;
+    std::string Email;
+};
+
+/// The form of a fresh provider selection: the first qualifying provider (or the one named)
+/// and a new container name from the clock. Raises Exception with kNoProviderText when no
+/// provider qualifies, and Exception naming the provider when the named one is not among them.
+GostRequestForm
+ChooseProvider(GostRequestForm form, const std::string& providerName, TimePoint now,
+               const provider::ProviderRegistry& registry = provider::InstalledProviders());
+
+/// The request and the public key's bytes for the form (the subject as typed).
+struct GostRequestMade {
+    std::string RequestText; ///< Base64 with its line ends, "" when no bytes came out
+    std::string PublicKey;   ///< the public key's bytes
+};
+GostRequestMade
+MakeGostRequest(const GostRequestForm& form,
+                const provider::ProviderRegistry& registry = provider::InstalledProviders());
+
+enum class GostProcedureOutcome {
+    Sent,     ///< accepted by the service; the address is in the list, the message shown
+    Cancelled ///< the user cancelled the provider's dialog; nothing written, nothing shown
+};
+
+/// Runs the procedure: request in a new container, PEM framing, the certificate folder of the
+/// trimmed address, the act "PublicKeyAct Gost.rtf" and Request.ini (trimmed texts, provider
+/// and container names), the submission to UrlRequestGostCertificate, AddEmailToList and the
+/// success message. A cancelled provider dialog (0x8010006E) gives Cancelled; every other error
+/// is raised for the caller's application-wide handler. The container, and the act, record and
+/// folder once written, stay whatever happens afterwards.
+GostProcedureOutcome
+RunGostProcedure(const GostRequestForm& form, const ServiceGet& get = DefaultServiceGet(),
+                 const provider::ProviderRegistry& registry = provider::InstalledProviders(),
+                 const Clock& clock = SystemClock());
+
+} // namespace cq

@@ -1,0 +1,102 @@
+#pragma once
+// The GOST certification request: the provider list, the container name, and the PKCS#10
+// request built on our DER writer around the public key information and the signature that a
+// cryptographic provider gives for a key container it makes and keeps.
+
+#include "base/Clock.h"
+#include "provider/ProviderRegistry.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cq {
+
+inline constexpr const char* kNoProviderText =
+    "Не установлено требуемых для операции крипто провайдеров!";
+inline constexpr const char* kUnknownAlgorithmText = "Неизвестный алгоритм";
+inline constexpr const char* kContainerPrefix = "QUORIX_R";
+
+/// What the provider list keeps for each entry.
+struct TProvInfo {
+    uint32_t ProvType = 0;
+    uint32_t AlgId = 0;
+    uint32_t HashAlgId = 0;
+};
+
+/// One entry of the provider list: the provider's name and its TProvInfo.
+struct ProviderEntry {
+    std::string Name;
+    TProvInfo Info;
+};
+
+/// The providers that offer the GOST R 34.11-2012 (256-bit) hash, in enumeration order; a
+/// provider that refuses a verification context is left out silently. Raises Exception with
+/// kNoProviderText when none qualifies.
+std::vector<ProviderEntry>
+QualifyingProviders(const provider::ProviderRegistry& registry = provider::InstalledProviders());
+
+/// "QUORIX_R" + the local time as 17 digits (YYYYMMDDhhmmsszzz).
+std::string GostContainerName(TimePoint moment);
+
+/// What the request builder takes. Texts are UTF-8; the subject values go into the request
+/// byte for byte in Windows-1251, untrimmed.
+struct TCertRequestParam {
+    std::string ProvName;
+    uint32_t ProvType = 0;
+    uint32_t AlgId = 0;
+    uint32_t HashAlgId = 0;
+    std::string Container;
+    std::string CommonName;
+    std::string Email;
+    std::string Organization;
+    std::string OrganizUnit;
+    std::string Locality;
+    std::string State;
+    std::string Country;
+    /// Output: the public key's bytes as upper-case hex digits.
+    std::string PublicKey;
+};
+
+/// The signature algorithm's identifier for a hash algorithm; raises Exception when the table
+/// has none.
+std::string SignatureAlgorithmOid(uint32_t hashAlgId);
+
+/// The operating system version attribute's text, "%d.%d.%d.%d".
+std::string OsVersionText();
+
+/// PrintableString and IA5String values, checked as the platform's encoder checks them: a
+/// character the type does not allow raises EOSError 0x80092022 / 0x80092023.
+std::string EncodePrintableString(std::string_view bytes);
+std::string EncodeIa5String(std::string_view bytes);
+
+/// The public key's bytes: the content of the BIT STRING of a SubjectPublicKeyInfo (without
+/// the unused-bits byte). Raises Exception for a structure that is not one.
+std::string PublicKeyBytes(std::string_view publicKeyInfoDer);
+
+/// The request information (to be signed) for the record and the public key information.
+std::string GostRequestInfo(const TCertRequestParam& param, std::string_view publicKeyInfoDer,
+                            provider::ProviderContext& context,
+                            const std::string& osVersion = OsVersionText());
+
+/// The DER of the signed request: the information signed by the context's exchange key.
+std::string BuildSignedRequest(const TCertRequestParam& param, provider::ProviderContext& context,
+                               std::string_view publicKeyInfoDer);
+
+/// Base64 of the DER with CR LF after every 76 characters (also after the last group when the
+/// length is a multiple of 76).
+std::string GostRequestBase64(std::string_view der);
+
+/// "-----BEGIN NEW CERTIFICATE REQUEST-----\r\n" + base64 + "\r\n" +
+/// "-----END NEW CERTIFICATE REQUEST-----" (no line end after the last line).
+std::string FrameGostRequest(std::string_view base64);
+
+/// Creates the container with a new exchange key in the named provider, builds and signs the
+/// request and returns its Base64 text (empty when no bytes came out); sets param.PublicKey.
+/// The context is released on every path. Raises the provider's errors.
+std::string
+CreateGostRequest(TCertRequestParam& param,
+                  const provider::ProviderRegistry& registry = provider::InstalledProviders());
+
+} // namespace cq

@@ -1,0 +1,47 @@
+#include "cli/ContainerPasswordPrompt.h"
+
+#include "base/SecretBytes.h"
+#include "cli/PasswordInput.h"
+#include "provider/ContainerPassword.h"
+
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+
+namespace cq::cli {
+namespace {
+
+std::optional<SecretBytes> Typed(const std::string& prompt) {
+    std::optional<std::string> typed = PromptPassword(prompt);
+    if (!typed)
+        return std::nullopt;
+    SecretBytes password(*typed);
+    WipeString(*typed);
+    return password;
+}
+
+std::optional<SecretBytes> AskOnConsole(const std::string& container,
+                                        provider::PasswordPurpose purpose) {
+    if (const char* value = std::getenv(kContainerPasswordVariable))
+        return SecretBytes(value);
+    if (purpose == provider::PasswordPurpose::OpenContainer)
+        return Typed("Пароль контейнера " + container + ": ");
+    std::optional<SecretBytes> password =
+        Typed("Пароль нового контейнера " + container + " (Enter: без пароля): ");
+    if (!password || password->empty())
+        return password;
+    const std::optional<SecretBytes> again = Typed("Подтверждение: ");
+    if (!again || again->str() != password->str()) {
+        std::cerr << "Пароль и подтверждение не совпадают.\n";
+        return std::nullopt;
+    }
+    return password;
+}
+
+} // namespace
+
+void InstallContainerPasswordPrompt() {
+    provider::SetContainerPasswordPrompt(AskOnConsole);
+}
+
+} // namespace cq::cli

@@ -1,0 +1,66 @@
+#include "provider/CryptoProvider.h"
+
+#include <utility>
+
+namespace cq::provider {
+namespace {
+
+struct CodeText {
+    uint32_t code;
+    const char* text;
+};
+
+// The system's texts for the codes this program raises.
+constexpr CodeText kTexts[] = {
+    {code::kBadData, "Неправильные данные."},
+    {code::kBadAlgId, "Указан неправильный алгоритм."},
+    {code::kNoKey, "Ключ не существует."},
+    {code::kExists, "Объект уже существует."},
+    {code::kBadKeySet, "Набор ключей не существует"},
+    {code::kKeySetNotDefined, "Набор ключей не определен."},
+    {code::kBadKeySetParam, "Неправильный параметр набора ключей."},
+    {code::kFail, "Внутренняя ошибка."},
+    {code::kWrongPin, "Доступ к карте невозможен из-за неправильного PIN-кода."},
+    {code::kCancelled, "Действие было отменено пользователем."},
+    {code::kNotFound, "Не удается найти объект или свойство."},
+    {code::kBadPrintableString, "Строка содержит непечатаемый символ."},
+    {code::kBadIa5String, "Строка содержит недопустимый символ."},
+};
+
+} // namespace
+
+std::string ProviderErrorText(uint32_t errorCode) {
+    for (const CodeText& entry : kTexts)
+        if (entry.code == errorCode)
+            return entry.text;
+    return {};
+}
+
+EOSError ProviderError(uint32_t errorCode, const std::string& detail) {
+    const int signedCode = static_cast<int>(errorCode);
+    std::string message = "System Error.  Code: " + std::to_string(signedCode) + ".\r\n";
+    if (!detail.empty())
+        message += detail + " : ";
+    return EOSError(message + ProviderErrorText(errorCode), signedCode);
+}
+
+bool HasCode(const EOSError& error, uint32_t errorCode) {
+    return error.errorCode() == static_cast<int>(errorCode);
+}
+
+ContextOwner::~ContextOwner() {
+    try {
+        if (context_)
+            context_->release();
+    } catch (...) {
+        // An error is already on its way, or the caller released on purpose before.
+    }
+}
+
+void ContextOwner::release() {
+    std::unique_ptr<ProviderContext> context = std::move(context_);
+    if (context)
+        context->release();
+}
+
+} // namespace cq::provider

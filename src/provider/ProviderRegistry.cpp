@@ -1,0 +1,52 @@
+#include "provider/ProviderRegistry.h"
+
+#include "provider/SoftwareGostProvider.h"
+
+#include <cstdlib>
+#include <mutex>
+
+namespace cq::provider {
+namespace {
+
+std::mutex registryMutex;
+std::unique_ptr<ProviderRegistry> scopedRegistry;
+
+/// The providers of this installation: the software GOST provider when its engine loads.
+ProviderRegistry MakeInstalledRegistry() {
+    std::vector<std::shared_ptr<CryptoProvider>> providers;
+    const char* engine = std::getenv(kGostEngineVariable);
+    if (auto software = MakeSoftwareGostProvider(engine && *engine ? engine : kGostEngineId,
+                                                 DefaultContainerFolder()))
+        providers.push_back(std::move(software));
+    return ProviderRegistry(std::move(providers));
+}
+
+} // namespace
+
+CryptoProvider& ProviderRegistry::find(const std::string& name, uint32_t type) const {
+    for (const std::shared_ptr<CryptoProvider>& provider : providers_)
+        if (provider->name() == name && provider->type() == type)
+            return *provider;
+    throw ProviderError(code::kKeySetNotDefined, name);
+}
+
+const ProviderRegistry& InstalledProviders() {
+    const std::lock_guard<std::mutex> lock(registryMutex);
+    if (scopedRegistry)
+        return *scopedRegistry;
+    static const ProviderRegistry installed = MakeInstalledRegistry();
+    return installed;
+}
+
+ScopedProviders::ScopedProviders(ProviderRegistry registry) {
+    const std::lock_guard<std::mutex> lock(registryMutex);
+    previous_ = std::move(scopedRegistry);
+    scopedRegistry = std::make_unique<ProviderRegistry>(std::move(registry));
+}
+
+ScopedProviders::~ScopedProviders() {
+    const std::lock_guard<std::mutex> lock(registryMutex);
+    scopedRegistry = std::move(previous_);
+}
+
+} // namespace cq::provider

@@ -1,0 +1,163 @@
+// The GOST road through certquorix-cli against the sandbox service, with the software provider
+// and the GOST engine: providers, request, issue, download, check.
+#include "RequestChecks.h"
+#include "SandboxServer.h"
+#include "TestSupport.h"
+#include "base/FileUtil.h"
+#include "base/IniFile.h"
+#include "certs/GostRequest.h"
+#include "certs/Submission.h"
+#include "provider/SoftwareGostProvider.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <sys/stat.h>
+
+namespace cq {
+namespace {
+
+using test::ProcessResult;
+using test::SandboxServer;
+
+constexpr const char* kEmail = "ivan.petrov@mail.example";
+
+class CliGostTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server = std::make_unique<SandboxServer>(); }
+    static void TearDownTestSuite() { server.reset(); }
+
+    void SetUp() override {
+        std::filesystem::copy_file(test::BuiltProgram("certquorix-cli"), dir / "certquorix-cli");
+        test::InstallActTemplates(dir.path());
+        server->writeClientCertificate(dir.path());
+        server->setFault("");
+        IniFile ini;
+        ini.WriteString("HTTPS", "CaFile", server->caFile());
+        ini.WriteString("HTTPS", "UrlRequestGostCertificate", server->url("/gost/requp/"));
+        ini.WriteString("HTTPS", "UrlReceiveGostCertificate", server->url("/gost/certget/"));
+        ini.WriteString("HTTPS", "UrlReceiveRSACertificate", server->url("/certget/"));
+        ini.Save(dir / "CertQuorix.ini");
+    }
+
+    ProcessResult cli(std::vector<std::string> args,
+                      std::vector<std::string> environment = {"CERTQUORIX_CONTAINER_PASSWORD=pw"}) {
+        args.insert(args.begin(), dir / "certquorix-cli");
+        for (const char* variable :
+             {"https_proxy=", "HTTPS_PROXY=", "http_proxy=", "HTTP_PROXY=", "CERTQUORIX_PASSWORD="})
+            environment.push_back(variable);
+        environment.push_back("XDG_DATA_HOME=" + (dir / "xdg"));
+        return test::RunProcess(args, environment);
+    }
+    ProcessResult request(const std::string& organization = "Firm Ltd",
+                          std::vector<std::string> environment = {
+                              "CERTQUORIX_CONTAINER_PASSWORD=pw"}) {
+        return cli({"request", "--gost", "--email", kEmail, "--country", "RU", "--state",
+                    "Moscow region", "--locality", "Moscow", "--organization", organization,
+                    "--common-name", "Ivan Petrov"},
+                   std::move(environment));
+    }
+    std::string containers() const { return dir.path() + "xdg/CertQuorix/containers/"; }
+    std::string folder() const { return dir.path() + kEmail + "/"; }
+    static std::string ContainerOf(const ProcessResult& run) {
+        std::smatch match;
+        return std::regex_search(run.out, match, std::regex("QUORIX_R[0-9]{17}")) ? match.str()
+                                                                                  : "";
+    }
+
+    static std::unique_ptr<SandboxServer> server;
+    test::TempDir dir;
+};
+
+std::unique_ptr<SandboxServer> CliGostTest::server;
+
+TEST_F(CliGostTest, RequestIssueDownloadAndCheck) {
+    ProcessResult run = cli({"providers"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, std::string(provider::kSoftwareGostProviderName) + "\t80\n");
+
+    run = request();
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const std::string container = ContainerOf(run);
+    ASSERT_FALSE(container.empty()) << run.out;
+    EXPECT_NE(run.out.find(kRequestSentText), std::string::npos) << run.out;
+    struct stat info {};
+    ASSERT_EQ(::stat((containers() + container + ".key").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    // The service got a request whose signature the engine verifies.
+    test::WriteFile(dir / "stored.pem", server->storedRequest(kEmail));
+    const test::ToolResult verify =
+        test::Openssl({"req", "-engine", "gost", "-verify", "-noout", "-in", dir / "stored.pem"});
+    EXPECT_EQ(verify.status, 0) << verify.err;
+
+    EXPECT_EQ(cli({"download", "--email", kEmail}).status, 3) << "not issued yet";
+    server->issue(kEmail);
+    run = cli({"download", "--email", kEmail});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Сертификат успешно получен."), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Проверьте"), std::string::npos) << run.out;
+
+    run = cli({"check", "--email", kEmail});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Действителен до даты - "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Имя : Ivan Petrov"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Издатель : CertQuorix Sandbox GOST CA"), std::string::npos) << run.out;
+
+    run = cli({"check", "--email", kEmail}, {"CERTQUORIX_CONTAINER_PASSWORD=wrong"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("PIN"), std::string::npos) << run.err;
+}
+
+TEST_F(CliGostTest, CertificateOfAnEarlierRequestIsToldApart) {
+    ASSERT_EQ(request().status, 0);
+    server->issue(kEmail);
+    ASSERT_EQ(cli({"download", "--email", kEmail}).status, 0);
+    const ProcessResult again = request();
+    ASSERT_EQ(again.status, 0) << again.err;
+    const ProcessResult run = cli({"check", "--email", kEmail});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("не соответствует контейнеру ключей \"" + ContainerOf(again)),
+              std::string::npos)
+        << run.err;
+}
+
+TEST_F(CliGostTest, CancelledPasswordWritesNothing) {
+    // No variable and no terminal: the dialog cannot be answered, which counts as a cancel.
+    const std::string stored = server->storedRequest(kEmail);
+    const ProcessResult run = request("Firm Ltd", {});
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(folder()));
+    EXPECT_FALSE(std::filesystem::exists(containers()));
+    EXPECT_EQ(server->storedRequest(kEmail), stored) << "nothing was sent";
+}
+
+TEST_F(CliGostTest, EncodingErrorKeepsTheContainerAndWritesNoFolder) {
+    const ProcessResult run = request("Firm@Ltd");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Строка содержит непечатаемый символ."), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::exists(containers() + ContainerOf(run) + ".key")) << run.out;
+    EXPECT_FALSE(std::filesystem::exists(folder()));
+}
+
+TEST_F(CliGostTest, EngineIsFoundByItsPathToo) {
+    const ProcessResult run =
+        cli({"providers"}, {"CERTQUORIX_GOST_ENGINE=" + provider::GostEnginePath()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, std::string(provider::kSoftwareGostProviderName) + "\t80\n");
+}
+
+TEST_F(CliGostTest, MissingEngineLeavesNoProvider) {
+    const std::vector<std::string> noEngine = {"CERTQUORIX_GOST_ENGINE=" + (dir / "none.so")};
+    ProcessResult run = cli({"providers"}, noEngine);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, std::string(kNoProviderText) + "\n");
+    run = request("Firm Ltd", noEngine);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(kNoProviderText), std::string::npos) << run.err;
+}
+
+} // namespace
+} // namespace cq
