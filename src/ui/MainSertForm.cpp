@@ -4,12 +4,14 @@
 #include "app/ErrorReport.h"
 #include "base/Dialogs.h"
 #include "certs/CertificateCheck.h"
+#include "certs/GostProcedure.h"
 #include "certs/Submission.h"
 #include "settings/CertFolders.h"
 #include "settings/ServiceDefaults.h"
 #include "settings/Settings.h"
 #include "transport/ProxyDiscovery.h"
 #include "ui/BusyTask.h"
+#include "ui/ContainerPasswordDialog.h"
 #include "ui/HelpText.h"
 #include "ui/KeyboardIndicator.h"
 #include "ui/RichBox.h"
@@ -33,6 +35,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <chrono>
 #include <limits>
 
 namespace cq::ui {
@@ -224,12 +227,15 @@ TMainSertForm::TMainSertForm(QWidget* parent) : TBaseForm(parent) {
     // Errors that escape any handler of the program end here.
     SetApplicationErrorHandler([](const std::exception& error) { OnApplicationError(error); });
     SetHelpOwnerWindow(this);
+    InstallContainerPasswordDialog();
 }
 
 TMainSertForm::~TMainSertForm() {
     if (mainForm == this)
         mainForm = nullptr;
     SetApplicationErrorHandler({});
+    UninstallContainerPasswordDialog();
+    provInfos_.clear();
     cbProvName_->clear();
 }
 
@@ -467,10 +473,7 @@ QWidget* TMainSertForm::buildInquiryTab() {
     cbCont_->setGeometry(122, 24, 170, kEditHeight);
     lblCont->setBuddy(cbCont_);
     pnlSendGost_->hide();
-    connect(cbProvName_, &QComboBox::currentTextChanged, this, [this] {
-        cbProvName_->setToolTip(cbProvName_->currentText());
-        CommonChange(cbProvName_);
-    });
+    connect(cbProvName_, &QComboBox::currentIndexChanged, this, [this] { cbProvNameChange(); });
     connect(cbCont_, &QComboBox::editTextChanged, this, [this] { CommonChange(cbCont_); });
     connect(butStartGost_, &QPushButton::clicked, this,
             [this] { Guarded([this] { butStartGostClick(); }); });
@@ -728,6 +731,38 @@ void TMainSertForm::cBoxRsaGostChange() {
     pnlSendGost_->setVisible(gost);
     for (QLabel* mark : gostMarks_)
         mark->setVisible(gost);
+    if (!gost)
+        return;
+    QApplication::processEvents(); // the new panel is painted before the providers are asked
+    WaitCursor wait;
+    FillProviderList();
+}
+
+void TMainSertForm::FillProviderList() {
+    provInfos_.clear();
+    {
+        const QSignalBlocker quiet(cbProvName_);
+        cbProvName_->clear();
+    }
+    cbCont_->clearEditText();
+    const std::vector<ProviderEntry> entries = QualifyingProviders();
+    for (const ProviderEntry& entry : entries) {
+        provInfos_.push_back(entry.Info);
+        const QSignalBlocker quiet(cbProvName_);
+        cbProvName_->addItem(Q(entry.Name));
+    }
+    cbProvName_->setCurrentIndex(0);
+    cbProvNameChange();
+}
+
+void TMainSertForm::cbProvNameChange() {
+    const QString name = cbProvName_->currentText();
+    cbProvName_->setToolTip(name);
+    if (name.isEmpty())
+        cbCont_->clearEditText();
+    else
+        cbCont_->setEditText(Q(GostContainerName(std::chrono::system_clock::now())));
+    CommonChange(cbProvName_);
 }
 
 void TMainSertForm::butSendSertClick() {
@@ -745,7 +780,22 @@ void TMainSertForm::butSendSertClick() {
 }
 
 void TMainSertForm::butStartGostClick() {
-    // The GOST procedure joins here once the provider layer is in.
+    const int index = cbProvName_->currentIndex();
+    if (index < 0 || static_cast<size_t>(index) >= provInfos_.size())
+        return;
+    GostRequestForm form;
+    form.ProvName = S(cbProvName_->currentText());
+    form.Info = provInfos_[static_cast<size_t>(index)];
+    form.Container = S(cbCont_->currentText());
+    form.Country = S(edCountry_->text());
+    form.State = S(edState_->text());
+    form.Locality = S(edLocality_->text());
+    form.Organization = S(edOrganization_->text());
+    form.OrganizUnit = S(edOrganizUnit_->text());
+    form.CommonName = S(edCommonName_->text());
+    form.Email = S(edEmail_->text());
+    // A cancelled password dialog ends the procedure without a word; errors reach the handler.
+    RunBusy([&form] { return RunGostProcedure(form); });
 }
 
 // ---- reception tab --------------------------------------------------------------------------

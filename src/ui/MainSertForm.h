@@ -5,6 +5,7 @@
 // moves values between the controls and those operations.
 
 #include "certs/Download.h"
+#include "certs/GostRequest.h"
 #include "certs/InputRules.h"
 #include "certs/ShellOpen.h"
 #include "ui/BaseForm.h"
@@ -67,6 +68,8 @@ private:
     void cBoxRsaGostChange();
     void butSendSertClick();
     void butStartGostClick();
+    void FillProviderList();
+    void cbProvNameChange();
     void tSheetReceptionShow();
     void comBoxMailChange();
     void applyReceptionState();
@@ -122,6 +125,7 @@ private:
     QComboBox* cbCont_ = nullptr;
     QPushButton* butStartGost_ = nullptr;
     QList<QLabel*> gostMarks_;
+    std::vector<TProvInfo> provInfos_; ///< one per entry of cbProvName
     KeyboardIndicator* indicator_ = nullptr;
 
     QComboBox* comBoxMail_ = nullptr;

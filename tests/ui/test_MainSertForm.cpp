@@ -9,13 +9,18 @@
 #include "app/AppServer.h"
 #include "base/Dialogs.h"
 #include "base/ShellOpenCodes.h"
+#include "certs/GostRequest.h"
 #include "certs/Submission.h"
 #include "log/Identity.h"
 #include "log/Log.h"
+#include "provider/GostKey.h"
+#include "provider/ProviderRegistry.h"
+#include "provider/SoftwareGostProvider.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
 #include "transport/Connection.h"
 #include "ui/BusyTask.h"
+#include "ui/ContainerPasswordDialog.h"
 #include "ui/KeyboardIndicator.h"
 #include "ui/MainSertForm.h"
 #include "ui/RichBox.h"
@@ -219,7 +224,11 @@ private slots:
                                     "Email=ivan@mail.example\nOpenPassw=1\nPassword=open pw\n"
                                     "Gost=1\n") +
                         kNoProxy);
+        // Without providers here the mode switch reports that, once, and the mode stays GOST.
+        cq::provider::ScopedProviders none{cq::provider::ProviderRegistry()};
+        QtDialogs::setNextAnswer(QMessageBox::Ok);
         QVERIFY(w.start());
+        QCOMPARE(test::TakeBoxes().size(), 1);
         QCOMPARE(w.edit("edCountry")->text(), QStringLiteral("rus")); // shown in full
         QCOMPARE(w.edit("edEmail")->text(), QStringLiteral("ivan@mail.example"));
         QCOMPARE(w.edit("edPassword")->text(), QStringLiteral("open pw"));
@@ -236,6 +245,20 @@ private slots:
         w.find<QComboBox>("cBoxRsaGost")->setCurrentIndex(0);
         QVERIFY(w.find("pnlSendRSA")->isVisible());
         QVERIFY(!w.label("lblAstCountry")->isVisible());
+    }
+
+    void gostModeWithoutProvidersReportsAndKeepsTheStartButtonOff() {
+        WindowFixture w(kNoProxy);
+        QVERIFY(w.start());
+        cq::provider::ScopedProviders none{cq::provider::ProviderRegistry()};
+        QtDialogs::setNextAnswer(QMessageBox::Ok);
+        w.find<QComboBox>("cBoxRsaGost")->setCurrentIndex(1);
+        const auto boxes = test::TakeBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY(boxes[0].text.contains(QString::fromUtf8(cq::kNoProviderText)));
+        QVERIFY(w.find("pnlSendGost")->isVisible());
+        QCOMPARE(w.find<QComboBox>("cbProvName")->count(), 0);
+        QVERIFY(!w.button("butStartGost")->isEnabled());
     }
 
     void typingFiltersBeepAndDiscard() {
@@ -712,6 +735,59 @@ private slots:
         // Changing the address turns the export link off again.
         w.find<QComboBox>("comBoxMail")->setEditText(QStringLiteral("other@mail.example"));
         QVERIFY(!w.find("lblInstall")->isEnabled());
+    }
+
+    void theGostRoadToTheDownload() {
+        ClearProxyEnvironment();
+        cq::test::SandboxServer server;
+        WindowFixture w(kNoProxy);
+        QVERIFY(w.start());
+        auto software = cq::provider::MakeSoftwareGostProvider(cq::provider::kGostEngineId,
+                                                               w.dir() / "containers/");
+        if (!software)
+            QSKIP("the GOST engine does not load here");
+        cq::provider::ScopedProviders providers{cq::provider::ProviderRegistry({software})};
+        cq::test::UseSandboxService(server, w.dir().path());
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(w.dir() / "xdg"));
+        ConnectionScope connection;
+
+        w.edit("edState")->setText(QStringLiteral("Moscow"));
+        w.edit("edLocality")->setText(QStringLiteral("Moscow"));
+        w.edit("edOrganization")->setText(QStringLiteral("Firm Ltd"));
+        w.edit("edCommonName")->setText(QStringLiteral("Ivan Petrov"));
+        w.edit("edEmail")->setText(QStringLiteral("gost@mail.example"));
+        w.find<QComboBox>("cBoxRsaGost")->setCurrentIndex(1);
+        auto* provider = w.find<QComboBox>("cbProvName");
+        QCOMPARE(provider->currentText(), QString::fromUtf8(software->name().c_str()));
+        QCOMPARE(provider->toolTip(), provider->currentText());
+        QVERIFY(w.find<QComboBox>("cbCont")->currentText().startsWith(QStringLiteral("QUORIX_R")));
+        QVERIFY(w.button("butStartGost")->isEnabled()); // no unit needed
+        w.edit("edState")->setText(QStringLiteral("   "));
+        QVERIFY(!w.button("butStartGost")->isEnabled());
+        w.edit("edState")->setText(QStringLiteral("Moscow"));
+
+        // Cancel in the provider's password dialog: a silent end, nothing sent.
+        const int asked = dialogsAnswered();
+        setNextContainerPassword(std::nullopt);
+        w.button("butStartGost")->click();
+        QCOMPARE(dialogsAnswered(), asked + 1);
+        QVERIFY(test::TakeBoxes().isEmpty());
+        QVERIFY(server.storedRequest("gost@mail.example").empty());
+
+        setNextContainerPassword(QStringLiteral("container pw"));
+        QCOMPARE(nextBox([&] { w.button("butStartGost")->click(); }),
+                 QString::fromUtf8(cq::kRequestSentText));
+        QVERIFY(!server.storedRequest("gost@mail.example").empty());
+
+        server.issue("gost@mail.example");
+        w.form().PControl()->setCurrentIndex(1);
+        QCOMPARE(w.find<QComboBox>("comBoxMail")->currentText(),
+                 QStringLiteral("gost@mail.example"));
+        QVERIFY(w.button("butSertificatGet")->isEnabled());
+        QCOMPARE(nextBox([&] { w.button("butSertificatGet")->click(); }),
+                 QStringLiteral("Сертификат успешно получен."));
+        QVERIFY(!w.button("butSertificatTest")->isEnabled());
+        QVERIFY(w.find("lblSertificatGet")->isVisible());
     }
 
 private:
