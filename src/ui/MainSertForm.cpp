@@ -455,26 +455,26 @@ QWidget* TMainSertForm::buildInquiryTab() {
     lblProvName->setGeometry(8, 0, 110, kEditHeight);
     cbProvName_ =
         Named(new QComboBox(pnlSendGost_), "cbProvName", QStringLiteral("Крипто провайдер"));
-    cbProvName_->setGeometry(122, 0, 170, kEditHeight);
+    cbProvName_->setGeometry(122, 0, 306, kEditHeight);
     lblProvName->setBuddy(cbProvName_);
     butStartGost_ = Named(new QPushButton(QStringLiteral("Начать процедуру"), pnlSendGost_),
                           "butStartGost", QStringLiteral("Начать процедуру"),
                           QStringLiteral("Посылает запрос на сертификат на сервер Кворикс"));
-    butStartGost_->setGeometry(296, -2, 132, kButtonHeight);
+    butStartGost_->setGeometry(296, 22, 132, kButtonHeight);
     butStartGost_->setEnabled(false);
     butStartGost_->setProperty(kHintTarget, true);
     auto* lblCont = Named(MakeLabel(QStringLiteral("Контейнер ключей :"), pnlSendGost_), "lblCont",
                           QStringLiteral("Контейнер ключей"));
     lblCont->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblCont->setGeometry(8, 24, 110, kEditHeight);
-    cbCont_ = Named(new QComboBox(pnlSendGost_), "cbCont", QStringLiteral("Контейнер ключей"));
-    cbCont_->setEditable(true);
+    // A one-line field without a list, disabled and grey: the name is made, not chosen.
+    cbCont_ = Named(new QLineEdit(pnlSendGost_), "cbCont", QStringLiteral("Контейнер ключей"));
     cbCont_->setEnabled(false);
     cbCont_->setGeometry(122, 24, 170, kEditHeight);
     lblCont->setBuddy(cbCont_);
     pnlSendGost_->hide();
     connect(cbProvName_, &QComboBox::currentIndexChanged, this, [this] { cbProvNameChange(); });
-    connect(cbCont_, &QComboBox::editTextChanged, this, [this] { CommonChange(cbCont_); });
+    connect(cbCont_, &QLineEdit::textChanged, this, [this] { CommonChange(cbCont_); });
     connect(butStartGost_, &QPushButton::clicked, this,
             [this] { Guarded([this] { butStartGostClick(); }); });
     return page;
@@ -698,7 +698,7 @@ RequestFields TMainSertForm::requestFields() const {
     fields.password2 = S(edPassword2_->text());
     fields.openPassword = chBoxPassw_->isChecked();
     fields.provider = S(cbProvName_->currentText());
-    fields.container = S(cbCont_->currentText());
+    fields.container = S(cbCont_->text());
     return fields;
 }
 
@@ -744,7 +744,7 @@ void TMainSertForm::FillProviderList() {
         const QSignalBlocker quiet(cbProvName_);
         cbProvName_->clear();
     }
-    cbCont_->clearEditText();
+    cbCont_->clear();
     const std::vector<ProviderEntry> entries = QualifyingProviders();
     for (const ProviderEntry& entry : entries) {
         provInfos_.push_back(entry.Info);
@@ -759,9 +759,9 @@ void TMainSertForm::cbProvNameChange() {
     const QString name = cbProvName_->currentText();
     cbProvName_->setToolTip(name);
     if (name.isEmpty())
-        cbCont_->clearEditText();
+        cbCont_->clear();
     else
-        cbCont_->setEditText(Q(GostContainerName(std::chrono::system_clock::now())));
+        cbCont_->setText(Q(GostContainerName(std::chrono::system_clock::now())));
     CommonChange(cbProvName_);
 }
 
@@ -786,7 +786,7 @@ void TMainSertForm::butStartGostClick() {
     GostRequestForm form;
     form.ProvName = S(cbProvName_->currentText());
     form.Info = provInfos_[static_cast<size_t>(index)];
-    form.Container = S(cbCont_->currentText());
+    form.Container = S(cbCont_->text());
     form.Country = S(edCountry_->text());
     form.State = S(edState_->text());
     form.Locality = S(edLocality_->text());

@@ -122,7 +122,7 @@ private:
     QWidget* pnlSendRSA_ = nullptr;
     QWidget* pnlSendGost_ = nullptr;
     QComboBox* cbProvName_ = nullptr;
-    QComboBox* cbCont_ = nullptr;
+    QLineEdit* cbCont_ = nullptr;
     QPushButton* butStartGost_ = nullptr;
     QList<QLabel*> gostMarks_;
     std::vector<TProvInfo> provInfos_; ///< one per entry of cbProvName

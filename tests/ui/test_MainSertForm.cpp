@@ -760,7 +760,7 @@ private slots:
         auto* provider = w.find<QComboBox>("cbProvName");
         QCOMPARE(provider->currentText(), QString::fromUtf8(software->name().c_str()));
         QCOMPARE(provider->toolTip(), provider->currentText());
-        QVERIFY(w.find<QComboBox>("cbCont")->currentText().startsWith(QStringLiteral("QUORIX_R")));
+        QVERIFY(w.edit("cbCont")->text().startsWith(QStringLiteral("QUORIX_R")));
         QVERIFY(w.button("butStartGost")->isEnabled()); // no unit needed
         w.edit("edState")->setText(QStringLiteral("   "));
         QVERIFY(!w.button("butStartGost")->isEnabled());
