@@ -128,6 +128,9 @@ QLabel* MakeLinkLabel(const QString& caption, const QString& hint, QWidget* pare
     label->setFont(font);
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, kNavy);
+    // A disabled link reads grey, whatever its colour; its second picture shows the state too.
+    palette.setColor(QPalette::Disabled, QPalette::WindowText,
+                     palette.color(QPalette::Disabled, QPalette::Text));
     label->setPalette(palette);
     label->setCursor(Qt::PointingHandCursor);
     label->setToolTip(hint);
@@ -944,20 +947,25 @@ void TMainSertForm::AppHintToBox(QWidget* underMouse) {
 }
 
 void TMainSertForm::labelHover(QLabel* label, bool entering) {
+    // The font colour of an enabled label: the active and inactive groups.
     QPalette palette = label->palette();
     QFont font = label->font();
+    auto setColour = [&palette](const QColor& colour) {
+        palette.setColor(QPalette::Active, QPalette::WindowText, colour);
+        palette.setColor(QPalette::Inactive, QPalette::WindowText, colour);
+    };
     if (entering) {
-        const QColor colour = palette.color(QPalette::WindowText);
+        const QColor colour = palette.color(QPalette::Active, QPalette::WindowText);
         if (colour != kNavy || QWidget::mouseGrabber())
             return;
         hoverColours_.insert(label, colour);
         font.setUnderline(false);
-        palette.setColor(QPalette::WindowText, kHoverBlue);
+        setColour(kHoverBlue);
     } else {
         if (!hoverColours_.contains(label))
             return;
         font.setUnderline(true);
-        palette.setColor(QPalette::WindowText, hoverColours_.take(label));
+        setColour(hoverColours_.take(label));
     }
     font.setBold(true);
     label->setFont(font);

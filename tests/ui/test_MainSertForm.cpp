@@ -457,6 +457,10 @@ private slots:
     void linkLabelsTurnBlueUnderTheMouse() {
         WindowFixture w(kNoProxy);
         QVERIFY(w.start());
+        std::filesystem::create_directories(cq::CertificateFolder("a@x.y"));
+        w.form().PControl()->setCurrentIndex(1);
+        w.find<QComboBox>("comBoxMail")->setEditText(QStringLiteral("a@x.y"));
+        QVERIFY(w.label("lblGoTo")->isEnabled());
         for (const char* name : {"lblGoTo", "lblSertInfo"}) {
             QLabel* link = w.label(name);
             QCOMPARE(link->palette().color(QPalette::WindowText), QColor(0, 0, 128));
@@ -467,6 +471,11 @@ private slots:
             QCOMPARE(link->palette().color(QPalette::WindowText), QColor(0, 0, 128));
             QVERIFY(link->font().underline() && link->font().bold());
         }
+        // A disabled link reads grey; the mouse over it changes nothing visible.
+        QLabel* install = w.label("lblInstall");
+        QVERIFY(!install->isEnabled());
+        QVERIFY(install->palette().color(QPalette::Disabled, QPalette::WindowText) !=
+                QColor(0, 0, 128));
         QLabel* plain = w.label("lblSert"); // other colours are left alone
         const QColor before = plain->palette().color(QPalette::WindowText);
         Hover(plain, true);
