@@ -690,6 +690,21 @@ private slots:
         w.edit("edPassword")->setText(QStringLiteral("Secret1"));
         w.edit("edPassword2")->setText(QStringLiteral("Secret1"));
         QVERIFY(w.button("butSendSert")->isEnabled());
+        // A broken exchange: the error under the request's caption, the window usable again,
+        // and the confirmation to be typed anew.
+        server.setFault("close-mid-body");
+        QtDialogs::setNextAnswer(QMessageBox::Ok);
+        w.button("butSendSert")->click();
+        const auto failed = test::TakeBoxes();
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed[0].caption, QStringLiteral("Запрос сертификата"));
+        QVERIFY(!BusyTaskRunning());
+        QVERIFY(w.edit("edPassword2")->text().isEmpty());
+        QVERIFY(!w.button("butSendSert")->isEnabled());
+        server.setFault("");
+        w.edit("edPassword2")->setFocus();
+        QTest::keyClicks(w.edit("edPassword2"), QStringLiteral("Secret1"));
+        QVERIFY(w.button("butSendSert")->isEnabled());
         // A slow service: the window keeps running its event loop meanwhile, busy, and the
         // keys typed while it waits go nowhere.
         server.setFault("slow", 2);
