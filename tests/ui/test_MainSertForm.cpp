@@ -417,6 +417,34 @@ private slots:
         QVERIFY(SertInfoForm() == nullptr || !SertInfoForm()->isVisible());
     }
 
+    void tabWalksTheDesignedOrderSkippingDisabledControls() {
+        WindowFixture w(std::string("[Cert]\nEmail=a@x.y\n[Proxy]\nUse=1\n"));
+        QVERIFY(w.start());
+        auto walk = [&](QWidget* from, int steps) {
+            from->setFocus();
+            QStringList names{QApplication::focusWidget()->objectName()};
+            for (int i = 1; i < steps; ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                QWidget* focus = QApplication::focusWidget();
+                // The edit inside a combo box stands for the combo box.
+                if (qobject_cast<QComboBox*>(focus->parentWidget()))
+                    focus = focus->parentWidget();
+                names << (focus == w.form().PControl()->tabBar() ? QStringLiteral("PControl")
+                                                                 : focus->objectName());
+            }
+            return names;
+        };
+        // The send button is disabled (no password yet) and is skipped.
+        QCOMPARE(walk(w.find("chBoxProxyUse"), 16),
+                 QStringList({"chBoxProxyUse", "edProxyServer", "edProxyPort", "edProxyLogin",
+                              "edProxyPassword", "PControl", "edCountry", "edState", "edLocality",
+                              "edOrganization", "edOrganizUnit", "edCommonName", "edEmail",
+                              "edPassword", "edPassword2", "chBoxPassw"}));
+        QCOMPARE(walk(w.find("chBoxPassw"), 2), QStringList({"chBoxPassw", "butSave"}));
+        w.form().PControl()->setCurrentIndex(1);
+        QCOMPARE(walk(w.form().PControl()->tabBar(), 2).last(), QStringLiteral("comBoxMail"));
+    }
+
     void upAndDownMoveTheFocusAndNeverTheListEntry() {
         WindowFixture w(std::string(kNoProxy) + kTwoAddresses);
         QVERIFY(w.start());
