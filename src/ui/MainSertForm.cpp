@@ -27,9 +27,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QThread>
@@ -170,9 +170,52 @@ QLabel* MakeMark(QWidget* parent, const char* name, int x, int y) {
     return mark;
 }
 
-QLabel* MakePicture(QWidget* parent, QStyle::StandardPixmap which, QIcon::Mode mode, int x, int y) {
+// The window's small pictures, drawn here rather than taken from the icon theme (whose first
+// lookup costs the start-up several milliseconds): the information mark, the folder and the
+// certificate of the export link, each in colour or grey for a disabled link.
+enum class Picture { Information, Folder, Certificate };
+
+QPixmap DrawPicture(Picture which, bool enabled) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    auto colour = [enabled](QColor c) {
+        return enabled ? c : QColor(160, 160, 160);
+    };
+    switch (which) {
+    case Picture::Information: {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colour(QColor(0, 0, 128)));
+        painter.drawEllipse(QRectF(1, 1, 14, 14));
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(QRectF(7, 3.5, 2.2, 2.2));
+        painter.drawRect(QRectF(7, 7, 2.2, 6));
+        break;
+    }
+    case Picture::Folder:
+        painter.setPen(colour(QColor(150, 110, 0)));
+        painter.setBrush(colour(QColor(240, 200, 60)));
+        painter.drawRect(QRectF(1.5, 2.5, 6, 3));
+        painter.drawRect(QRectF(1.5, 4.5, 13, 9));
+        break;
+    case Picture::Certificate:
+        painter.setPen(colour(QColor(60, 60, 60)));
+        painter.setBrush(Qt::white);
+        painter.drawRect(QRectF(1.5, 2.5, 13, 10));
+        painter.drawLine(QPointF(4, 5.5), QPointF(12, 5.5));
+        painter.drawLine(QPointF(4, 7.5), QPointF(9, 7.5));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colour(QColor(200, 0, 0)));
+        painter.drawEllipse(QRectF(9, 8.5, 5, 5));
+        break;
+    }
+    return pixmap;
+}
+
+QLabel* MakePicture(QWidget* parent, Picture which, bool enabled, int x, int y) {
     auto* picture = new QLabel(parent);
-    picture->setPixmap(parent->style()->standardIcon(which).pixmap(16, 16, mode));
+    picture->setPixmap(DrawPicture(which, enabled));
     picture->setGeometry(x, y, 16, 16);
     return picture;
 }
@@ -320,7 +363,7 @@ QWidget* TMainSertForm::buildInquiryTab() {
                       page, [this] { SertInfoClick(); }),
         "lblSertInfo", QStringLiteral("Информация"));
     lblSertInfo_->setGeometry(352, 6, 76, 16);
-    auto* imjSertInfo = MakePicture(page, QStyle::SP_MessageBoxInformation, QIcon::Normal, 332, 6);
+    auto* imjSertInfo = MakePicture(page, Picture::Information, true, 332, 6);
     imjSertInfo->setObjectName(QStringLiteral("imjSertInfo"));
     imjSertInfo->setToolTip(lblSertInfo_->toolTip());
     auto* lblSert = Named(
@@ -491,8 +534,7 @@ QWidget* TMainSertForm::buildReceptionTab() {
                       page, [this] { lblSertGetInfoClick(); }),
         "lblSertGetInfo", QStringLiteral("Информация"));
     lblSertGetInfo_->setGeometry(352, 6, 76, 16);
-    auto* imgSertGetInfo =
-        MakePicture(page, QStyle::SP_MessageBoxInformation, QIcon::Normal, 332, 6);
+    auto* imgSertGetInfo = MakePicture(page, Picture::Information, true, 332, 6);
     imgSertGetInfo->setToolTip(lblSertGetInfo_->toolTip());
 
     auto* label1 = Named(
@@ -543,9 +585,8 @@ QWidget* TMainSertForm::buildReceptionTab() {
                                    [this] { Guarded([this] { lblGoToClick(); }); }),
                      "lblGoTo", QStringLiteral("Папка сертификата"));
     lblGoTo_->setGeometry(30, 172, 200, 16);
-    linkImages_.insert(lblGoTo_,
-                       {MakePicture(page, QStyle::SP_DirOpenIcon, QIcon::Normal, 8, 172),
-                        MakePicture(page, QStyle::SP_DirOpenIcon, QIcon::Disabled, 8, 172)});
+    linkImages_.insert(lblGoTo_, {MakePicture(page, Picture::Folder, true, 8, 172),
+                                  MakePicture(page, Picture::Folder, false, 8, 172)});
     lblInstall_ =
         Named(MakeLinkLabel(QStringLiteral("В хранилище (p12)"),
                             QStringLiteral("При использовании из системного хранилища windows (по "
@@ -554,9 +595,8 @@ QWidget* TMainSertForm::buildReceptionTab() {
                             page, [this] { Guarded([this] { lblInstallClick(); }); }),
               "lblInstall", QStringLiteral("В хранилище (p12)"));
     lblInstall_->setGeometry(30, 198, 200, 16);
-    linkImages_.insert(lblInstall_,
-                       {MakePicture(page, QStyle::SP_DialogSaveButton, QIcon::Normal, 8, 198),
-                        MakePicture(page, QStyle::SP_DialogSaveButton, QIcon::Disabled, 8, 198)});
+    linkImages_.insert(lblInstall_, {MakePicture(page, Picture::Certificate, true, 8, 198),
+                                     MakePicture(page, Picture::Certificate, false, 8, 198)});
     setLinkEnabled(lblGoTo_, false);
     setLinkEnabled(lblInstall_, false);
 
