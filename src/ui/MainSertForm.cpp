@@ -459,7 +459,7 @@ QWidget* TMainSertForm::buildInquiryTab() {
     butSendSert_ = Named(new QPushButton(QStringLiteral("Отправить запрос"), pnlSendRSA_),
                          "butSendSert", QStringLiteral("Отправить запрос"),
                          QStringLiteral("Посылает запрос на сертификат на сервер Кворикс"));
-    butSendSert_->setGeometry(296, -2, 132, kButtonHeight);
+    butSendSert_->setGeometry(296, 0, 132, kButtonHeight);
     auto* lblPassword2 = MakeLabel(QStringLiteral("Подтверждение : "), pnlSendRSA_);
     lblPassword2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblPassword2->setGeometry(8, 24, 110, kEditHeight);
