@@ -480,6 +480,10 @@ private slots:
         QCOMPARE(rich->toPlainText(), mailText);
         w.button("butSave")->setFocus();
         QVERIFY(rich->toPlainText().startsWith(QStringLiteral("Сохраняет настройки прокси")));
+        // A real pointer over the disabled send button shows its hint too.
+        QVERIFY(!w.button("butSendSert")->isEnabled());
+        QTest::mouseMove(w.button("butSendSert"), QPoint(10, 10));
+        QTRY_VERIFY(rich->toPlainText().startsWith(QStringLiteral("Посылает запрос")));
     }
 
     void linkLabelsTurnBlueUnderTheMouse() {
