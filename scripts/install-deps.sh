@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     libcpp-httplib-dev tinyproxy
+    libx11-dev x11-xkb-utils
     xvfb xauth xdg-utils
 )
 missing=()

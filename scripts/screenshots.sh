@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Draws the main window and the information panel (texts 97, 98 and 99) into
-# docs/screenshots/*.png on a virtual X display.
+# Draws the main window (RSA mode, GOST mode, proxy hidden, reception tab after a check) and the
+# information panel (texts 97, 98 and 99) into docs/screenshots/*.png on a virtual X display.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${CQ_BUILD_DIR:-$root/build}"

@@ -2,29 +2,123 @@
 
 #include "app/AppServer.h"
 #include "app/ErrorReport.h"
+#include "base/Dialogs.h"
+#include "certs/CertificateCheck.h"
+#include "certs/GostProcedure.h"
+#include "certs/Submission.h"
+#include "settings/CertFolders.h"
+#include "settings/ServiceDefaults.h"
+#include "settings/Settings.h"
+#include "transport/ProxyDiscovery.h"
+#include "ui/BusyTask.h"
+#include "ui/ContainerPasswordDialog.h"
 #include "ui/HelpText.h"
+#include "ui/KeyboardIndicator.h"
 #include "ui/RichBox.h"
 #include "ui/SertInfo.h"
 
-#include <QHBoxLayout>
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
-#include <QVBoxLayout>
+#include <QThread>
+#include <QTimer>
+
+#include <chrono>
+#include <limits>
 
 namespace cq::ui {
 namespace {
 
 TMainSertForm* mainForm = nullptr;
 
+ShellOpener& LinkOpener() {
+    static ShellOpener opener;
+    return opener;
+}
+
+std::function<void()>& Beeper() {
+    static std::function<void()> beeper;
+    return beeper;
+}
+
 constexpr int kClientWidth = 437;
 constexpr int kClientHeight = 525;
+constexpr int kUseProxyHeight = 26;
+constexpr int kProxyHeight = 97;
+constexpr int kPageControlHeight = 348;
 constexpr int kBottomHeight = 54;
 constexpr int kSaveStripWidth = 117;
+constexpr int kEditHeight = 21;
+constexpr int kButtonHeight = 25;
 
-// A label that reads like a link: navy, bold, underlined, with the hand cursor; a click runs
-// `onClick`.
+const QColor kNavy(0, 0, 128);
+const QColor kHoverBlue(0, 0, 255);
+const char* const kHelpContext = "helpContext";
+const char* const kHintTarget = "hintTarget";
+// How many characters the user may type or paste into an edit. Kept apart from QLineEdit's own
+// limit, which would also cut a longer value that the program puts in from the settings file.
+const char* const kMaxChars = "maxChars";
+
+// Room left in an edit for typed or pasted characters (the selection is replaced).
+int RoomLeft(const QLineEdit& edit) {
+    const QVariant limit = edit.property(kMaxChars);
+    if (!limit.isValid())
+        return std::numeric_limits<int>::max();
+    return std::max(0, limit.toInt() - static_cast<int>(edit.text().size()) +
+                           static_cast<int>(edit.selectedText().size()));
+}
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+std::string S(const QString& text) {
+    return text.toStdString();
+}
+
+std::string Trimmed(const QString& text) {
+    return S(text.trimmed());
+}
+
+// The spec-free naming every control gets: its object name (for tests and the accessibility
+// description), its hint as tooltip, its help context and the accessible name a screen reader
+// speaks.
+template <typename W>
+W* Named(W* widget, const char* name, const QString& accessibleName, const QString& hint = {},
+         int helpContext = 0) {
+    widget->setObjectName(QLatin1String(name));
+    widget->setAccessibleName(accessibleName);
+    widget->setAccessibleDescription(QLatin1String(name));
+    if (!hint.isEmpty())
+        widget->setToolTip(hint);
+    widget->setProperty(kHelpContext, helpContext);
+    return widget;
+}
+
+QLabel* MakeLabel(const QString& caption, QWidget* parent, bool bold = false) {
+    auto* label = new QLabel(caption, parent);
+    if (bold) {
+        QFont font = label->font();
+        font.setBold(true);
+        label->setFont(font);
+    }
+    return label;
+}
+
+// A label that reads like a link: navy, bold, underlined, with the hand cursor; a left click
+// runs `onClick` while the label is enabled.
 QLabel* MakeLinkLabel(const QString& caption, const QString& hint, QWidget* parent,
                       std::function<void()> onClick) {
     auto* label = new QLabel(caption, parent);
@@ -33,19 +127,22 @@ QLabel* MakeLinkLabel(const QString& caption, const QString& hint, QWidget* pare
     font.setUnderline(true);
     label->setFont(font);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, QColor(0, 0, 128));
+    palette.setColor(QPalette::WindowText, kNavy);
+    // A disabled link reads grey, whatever its colour; its second picture shows the state too.
+    palette.setColor(QPalette::Disabled, QPalette::WindowText,
+                     palette.color(QPalette::Disabled, QPalette::Text));
     label->setPalette(palette);
     label->setCursor(Qt::PointingHandCursor);
     label->setToolTip(hint);
 
-    // Clicks on a plain label arrive as mouse releases on it.
     class ClickFilter : public QObject {
     public:
         ClickFilter(QObject* parent, std::function<void()> click)
             : QObject(parent), click_(std::move(click)) {}
-        bool eventFilter(QObject*, QEvent* event) override {
+        bool eventFilter(QObject* watched, QEvent* event) override {
             if (event->type() != QEvent::MouseButtonRelease ||
-                static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+                static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton ||
+                !static_cast<QWidget*>(watched)->isEnabled())
                 return false;
             click_();
             return true;
@@ -58,15 +155,92 @@ QLabel* MakeLinkLabel(const QString& caption, const QString& hint, QWidget* pare
     return label;
 }
 
-QWidget* MakeTab(QLabel* infoLabel) {
-    auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    auto* top = new QHBoxLayout;
-    top->addStretch();
-    top->addWidget(infoLabel);
-    layout->addLayout(top);
-    layout->addStretch();
-    return page;
+// A large red "*" beside a required field.
+QLabel* MakeMark(QWidget* parent, const char* name, int x, int y) {
+    auto* mark = Named(new QLabel(QStringLiteral("*"), parent), name,
+                       QStringLiteral("Обязательное поле"), QStringLiteral("Обязательное поле"));
+    QFont font = mark->font();
+    font.setPointSize(14);
+    font.setBold(true);
+    mark->setFont(font);
+    QPalette palette = mark->palette();
+    palette.setColor(QPalette::WindowText, Qt::red);
+    mark->setPalette(palette);
+    mark->setGeometry(x, y - 2, 12, 20);
+    return mark;
+}
+
+// The window's small pictures, drawn here rather than taken from the icon theme (whose first
+// lookup costs the start-up several milliseconds): the information mark, the folder and the
+// certificate of the export link, each in colour or grey for a disabled link.
+enum class Picture { Information, Folder, Certificate };
+
+QPixmap DrawPicture(Picture which, bool enabled) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    auto colour = [enabled](QColor c) {
+        return enabled ? c : QColor(160, 160, 160);
+    };
+    switch (which) {
+    case Picture::Information: {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colour(QColor(0, 0, 128)));
+        painter.drawEllipse(QRectF(1, 1, 14, 14));
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(QRectF(7, 3.5, 2.2, 2.2));
+        painter.drawRect(QRectF(7, 7, 2.2, 6));
+        break;
+    }
+    case Picture::Folder:
+        painter.setPen(colour(QColor(150, 110, 0)));
+        painter.setBrush(colour(QColor(240, 200, 60)));
+        painter.drawRect(QRectF(1.5, 2.5, 6, 3));
+        painter.drawRect(QRectF(1.5, 4.5, 13, 9));
+        break;
+    case Picture::Certificate:
+        painter.setPen(colour(QColor(60, 60, 60)));
+        painter.setBrush(Qt::white);
+        painter.drawRect(QRectF(1.5, 2.5, 13, 10));
+        painter.drawLine(QPointF(4, 5.5), QPointF(12, 5.5));
+        painter.drawLine(QPointF(4, 7.5), QPointF(9, 7.5));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colour(QColor(200, 0, 0)));
+        painter.drawEllipse(QRectF(9, 8.5, 5, 5));
+        break;
+    }
+    return pixmap;
+}
+
+QLabel* MakePicture(QWidget* parent, Picture which, bool enabled, int x, int y) {
+    auto* picture = new QLabel(parent);
+    picture->setPixmap(DrawPicture(which, enabled));
+    picture->setGeometry(x, y, 16, 16);
+    return picture;
+}
+
+// Runs a handler; an error that escapes it is reported once and the window goes on.
+template <typename F> void Guarded(F&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        QApplication::restoreOverrideCursor();
+        OnApplicationError(error);
+    }
+}
+
+// The hourglass for the length of a scope.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+bool IsModifier(int key) {
+    return key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt;
 }
 
 } // namespace
@@ -75,72 +249,871 @@ TMainSertForm::TMainSertForm(QWidget* parent) : TBaseForm(parent) {
     mainForm = this;
     setWindowTitle(QStringLiteral("QUORIX Cert - запрос/получение сертификатов"));
     setWindowFlag(Qt::WindowMinimizeButtonHint);
+    setAccessibleName(windowTitle());
 
-    lblSertInfo_ = MakeLinkLabel(
-        QStringLiteral("Информация"),
-        QStringLiteral("Предупреждение по получению сертификатов. Быстрый вызов (Ctrl+I)"), this,
-        [this] { SertInfoClick(); });
-    lblSertGetInfo_ =
-        MakeLinkLabel(QStringLiteral("Информация"),
-                      QStringLiteral("Информация по файлам сертификатов. Быстрый вызов (Ctrl+I)"),
-                      this, [this] { lblSertGetInfoClick(); });
-    pControl_ = new QTabWidget(this);
-    pControl_->addTab(MakeTab(lblSertInfo_), QStringLiteral("Запрос на сертификат"));
-    pControl_->addTab(MakeTab(lblSertGetInfo_), QStringLiteral("Получение сертификата"));
+    buildProxyArea();
+    pControl_ = Named(new QTabWidget(this), "PControl", QStringLiteral("Вкладки"));
+    pControl_->addTab(buildInquiryTab(), QStringLiteral("Запрос на сертификат"));
+    pControl_->addTab(buildReceptionTab(), QStringLiteral("Получение сертификата"));
+    pControl_->widget(0)->setObjectName(QStringLiteral("tSheetInquiry"));
+    pControl_->widget(1)->setObjectName(QStringLiteral("tSheetReception"));
+    connect(pControl_, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == 0)
+            indicator_->ShowKeyboardLayout(); // tSheetInquiryShow
+        else
+            Guarded([this] { tSheetReceptionShow(); });
+    });
+    buildBottomStrip();
+    setTabOrderChain();
 
-    rich_ = new TRichBox(this);
-    rich_->setObjectName(QStringLiteral("rich"));
-    rich_->setFocusPolicy(Qt::ClickFocus);
-    rich_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    rich_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    rich_->setFormattingInset(4, 2);
-    popMenEmpty(rich_);
-    butSave_ = new QPushButton(QStringLiteral("Сохранить"), this);
-    butSave_->setToolTip(QStringLiteral(
-        "Сохраняет настройки прокси, введенные данные сертификата. Позволяет продолжить процедуру "
-        "запроса после, начиная с сохраненного."));
-
-    auto* bottom = new QHBoxLayout;
-    bottom->setContentsMargins(0, 0, 0, 0);
-    bottom->addWidget(rich_, 1);
-    auto* saveStrip = new QVBoxLayout;
-    saveStrip->addStretch();
-    saveStrip->addWidget(butSave_);
-    saveStrip->addStretch();
-    auto* saveHolder = new QWidget(this);
-    saveHolder->setLayout(saveStrip);
-    saveHolder->setFixedWidth(kSaveStripWidth);
-    bottom->addWidget(saveHolder);
-    auto* bottomHolder = new QWidget(this);
-    bottomHolder->setLayout(bottom);
-    bottomHolder->setFixedHeight(kBottomHeight);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(pControl_, 1);
-    layout->addWidget(bottomHolder);
-    resize(kClientWidth, kClientHeight);
+    placeAreas();
     FormCreate();
-    setFixedSize(kClientWidth, kClientHeight); // a dialog frame: no resizing
+    edState_->setFocus();
 
     // Errors that escape any handler of the program end here.
     SetApplicationErrorHandler([](const std::exception& error) { OnApplicationError(error); });
     SetHelpOwnerWindow(this);
+    InstallContainerPasswordDialog();
 }
 
 TMainSertForm::~TMainSertForm() {
     if (mainForm == this)
         mainForm = nullptr;
     SetApplicationErrorHandler({});
+    UninstallContainerPasswordDialog();
+    provInfos_.clear();
+    cbProvName_->clear();
+}
+
+void TMainSertForm::setShellOpener(ShellOpener opener) {
+    LinkOpener() = std::move(opener);
+}
+
+void TMainSertForm::setBeeper(std::function<void()> beeper) {
+    Beeper() = std::move(beeper);
+}
+
+// ---- building -------------------------------------------------------------------------------
+
+void TMainSertForm::buildProxyArea() {
+    pnlUseProxy_ = new QWidget(this);
+    pnlUseProxy_->setObjectName(QStringLiteral("pnlUseProxy"));
+    chBoxProxyUse_ = Named(new QCheckBox(QStringLiteral("Использовать прокси"), pnlUseProxy_),
+                           "chBoxProxyUse", QStringLiteral("Использовать прокси"),
+                           QStringLiteral("Включает/выключает использование прокси в запросах."));
+    chBoxProxyUse_->setChecked(true);
+    chBoxProxyUse_->setGeometry(8, 4, 200, 18);
+    chBoxProxyUse_->setProperty(kHintTarget, true);
+    connect(chBoxProxyUse_, &QCheckBox::toggled, this,
+            [this](bool checked) { chBoxProxyUseClick(checked); });
+
+    pnlProxy_ = new QWidget(this);
+    pnlProxy_->setObjectName(QStringLiteral("pnlProxy"));
+    lblProxiInfo_ =
+        Named(MakeLabel(QStringLiteral("Настройки прокси считаны из ini файла"), pnlProxy_, true),
+              "lblProxiInfo", QStringLiteral("Настройки прокси считаны из ini файла"),
+              QStringLiteral("Удалите ini файл или секцию Proxy из него чтобы взять настройки из "
+                             "Internet Explorer"));
+    lblProxiInfo_->setGeometry(8, 6, 420, 16);
+
+    struct Field {
+        QLineEdit** edit;
+        const char* name;
+        QString caption;
+        QString hint;
+        int x, width;
+        std::string SettingsValues::*value;
+    };
+    const Field fields[] = {
+        {&edProxyServer_, "edProxyServer", QStringLiteral("Прокси сервер"),
+         QStringLiteral("Введите имя прокси."), 8, 190, &SettingsValues::ProxyServer},
+        {&edProxyPort_, "edProxyPort", QStringLiteral("Порт"),
+         QStringLiteral("Введите номер порта."), 204, 56, &SettingsValues::ProxyPort},
+        {&edProxyLogin_, "edProxyLogin", QStringLiteral("Логин"),
+         QStringLiteral("Авторизация в прокси, введите логин, если требуется."), 266, 80,
+         &SettingsValues::ProxyUserName},
+        {&edProxyPassword_, "edProxyPassword", QStringLiteral("Пароль"),
+         QStringLiteral("Авторизация в прокси, введите пароль, если требуется."), 352, 77,
+         &SettingsValues::ProxyPassword},
+    };
+    for (const Field& field : fields) {
+        auto* label = MakeLabel(field.caption, pnlProxy_);
+        label->setGeometry(field.x, 36, field.width, 16);
+        auto* edit = Named(new QLineEdit(pnlProxy_), field.name, field.caption, field.hint);
+        edit->setGeometry(field.x, 54, field.width, kEditHeight);
+        edit->setProperty(kHintTarget, true);
+        popMenEmpty(edit);
+        label->setBuddy(edit);
+        *field.edit = edit;
+        // The next request uses the value at once, before the settings are saved.
+        connect(edit, &QLineEdit::textChanged, this,
+                [value = field.value](const QString& text) { Settings().*value = Trimmed(text); });
+    }
+    edProxyPassword_->setEchoMode(QLineEdit::Password);
+}
+
+QWidget* TMainSertForm::buildInquiryTab() {
+    auto* page = new QWidget;
+    indicator_ = new KeyboardIndicator(page);
+    indicator_->move(6, 6);
+    lblSertInfo_ = Named(
+        MakeLinkLabel(QStringLiteral("Информация"),
+                      QStringLiteral("Предупреждение по получению сертификатов. Быстрый вызов "
+                                     "(Ctrl+I)"),
+                      page, [this] { SertInfoClick(); }),
+        "lblSertInfo", QStringLiteral("Информация"));
+    lblSertInfo_->setGeometry(352, 6, 76, 16);
+    auto* imjSertInfo = MakePicture(page, Picture::Information, true, 332, 6);
+    imjSertInfo->setObjectName(QStringLiteral("imjSertInfo"));
+    imjSertInfo->setToolTip(lblSertInfo_->toolTip());
+    auto* lblSert = Named(
+        MakeLabel(QStringLiteral("Ввод должен осуществляться только в английской раскладке!"), page,
+                  true),
+        "lblSert", QStringLiteral("Ввод должен осуществляться только в английской раскладке!"));
+    lblSert->setGeometry(8, 26, 420, 16);
+
+    struct Field {
+        QLineEdit** edit;
+        const char* name;
+        QString caption;
+        int maxLength;
+        QString hint;
+        int help;
+        FieldFilter filter;
+        const char* mark;
+    };
+    const QString latinOnly = QStringLiteral("Только латинские символы!");
+    const Field fields[] = {
+        {&edCountry_, "edCountry", QStringLiteral("Страна : "), 2, latinOnly, 7,
+         FieldFilter::Subject, "lblAstCountry"},
+        {&edState_, "edState", QStringLiteral("Область : "), 20, latinOnly, 8, FieldFilter::Subject,
+         "lblAstState"},
+        {&edLocality_, "edLocality", QStringLiteral("Город : "), 50, latinOnly, 9,
+         FieldFilter::Subject, "lblAstLocality"},
+        {&edOrganization_, "edOrganization", QStringLiteral("Организация : "), 50, latinOnly, 10,
+         FieldFilter::Subject, "lblAstOrganization"},
+        {&edOrganizUnit_, "edOrganizUnit", QStringLiteral("Подразделение : "), 50, latinOnly, 11,
+         FieldFilter::Subject, nullptr},
+        {&edCommonName_, "edCommonName", QStringLiteral("ФИО : "), 50, latinOnly, 12,
+         FieldFilter::Subject, "lblCommonName"},
+        {&edEmail_, "edEmail", QStringLiteral("Эл. почта : "), 40,
+         QStringLiteral("Только латинские символы в нижнем регистре! До 40 символов."), 13,
+         FieldFilter::Email, "lblAstMail"},
+    };
+    int y = 48;
+    for (const Field& field : fields) {
+        auto* label = MakeLabel(field.caption, page);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        label->setGeometry(8, y, 110, kEditHeight);
+        auto* edit = Named(new QLineEdit(page), field.name, field.caption.trimmed().chopped(2),
+                           field.hint, field.help);
+        edit->setGeometry(122, y, 270, kEditHeight);
+        edit->setProperty(kMaxChars, field.maxLength);
+        edit->setProperty(kHintTarget, true);
+        popMenEmpty(edit);
+        label->setBuddy(edit);
+        editLabels_.insert(edit, label);
+        fieldFilters_.insert(edit, field.filter);
+        *field.edit = edit;
+        if (field.mark) {
+            QLabel* mark = MakeMark(page, field.mark, 396, y);
+            if (edit != edEmail_) {
+                mark->hide();
+                gostMarks_ << mark;
+            }
+        }
+        connect(edit, &QLineEdit::textChanged, this, [this, edit] { CommonChange(edit); });
+        y += 24;
+    }
+    edCountry_->setText(QStringLiteral("ru"));
+
+    auto* line = new QFrame(page);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(8, y + 2, 420, 4);
+    auto* lblRsaGost = Named(MakeLabel(QStringLiteral("Тип сертификата :"), page), "lblRsaGost",
+                             QStringLiteral("Тип сертификата"));
+    lblRsaGost->setGeometry(8, y + 10, 110, kEditHeight);
+    lblRsaGost->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    cBoxRsaGost_ = Named(new QComboBox(page), "cBoxRsaGost", QStringLiteral("Тип сертификата"),
+                         QStringLiteral("Смена типа запрашиваемого сертификата RSA/ГОСТ"));
+    cBoxRsaGost_->addItems({QStringLiteral("RSA"), QStringLiteral("ГОСТ")});
+    cBoxRsaGost_->setGeometry(122, y + 10, 90, kEditHeight);
+    cBoxRsaGost_->setFocusPolicy(Qt::ClickFocus); // not a tab stop
+    lblRsaGost->setBuddy(cBoxRsaGost_);
+    connect(cBoxRsaGost_, &QComboBox::currentIndexChanged, this,
+            [this] { Guarded([this] { cBoxRsaGostChange(); }); });
+
+    const int panelTop = y + 36;
+    const int panelHeight = 320 - panelTop;
+    pnlSendRSA_ = new QWidget(page);
+    pnlSendRSA_->setObjectName(QStringLiteral("pnlSendRSA"));
+    pnlSendRSA_->setGeometry(0, panelTop, kClientWidth, panelHeight);
+    auto* lblPassword = MakeLabel(QStringLiteral("Пароль : "), pnlSendRSA_);
+    lblPassword->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblPassword->setGeometry(8, 0, 110, kEditHeight);
+    edPassword_ = Named(new QLineEdit(pnlSendRSA_), "edPassword", QStringLiteral("Пароль"),
+                        QStringLiteral("Не больше 16 символов"), 14);
+    edPassword_->setGeometry(122, 0, 150, kEditHeight);
+    MakeMark(pnlSendRSA_, "lblAstPass", 276, 0);
+    butSendSert_ = Named(new QPushButton(QStringLiteral("Отправить запрос"), pnlSendRSA_),
+                         "butSendSert", QStringLiteral("Отправить запрос"),
+                         QStringLiteral("Посылает запрос на сертификат на сервер Кворикс"));
+    butSendSert_->setGeometry(296, 0, 132, kButtonHeight);
+    auto* lblPassword2 = MakeLabel(QStringLiteral("Подтверждение : "), pnlSendRSA_);
+    lblPassword2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblPassword2->setGeometry(8, 24, 110, kEditHeight);
+    edPassword2_ = Named(new QLineEdit(pnlSendRSA_), "edPassword2", QStringLiteral("Подтверждение"),
+                         QStringLiteral("Не больше 16 символов"), 14);
+    edPassword2_->setGeometry(122, 24, 150, kEditHeight);
+    chBoxPassw_ = Named(new QCheckBox(QStringLiteral("Открытый пароль"), pnlSendRSA_), "chBoxPassw",
+                        QStringLiteral("Открытый пароль"),
+                        QStringLiteral("Отключает защиту пароля. Внимание! Пароль будет сохранен "
+                                       "в папку сертификата в открытом виде!"),
+                        15);
+    chBoxPassw_->setGeometry(122, 50, 200, 18);
+    for (QLineEdit* edit : {edPassword_, edPassword2_}) {
+        edit->setProperty(kMaxChars, 16);
+        edit->setEchoMode(QLineEdit::Password);
+        edit->setProperty(kHintTarget, true);
+        popMenEmpty(edit);
+        fieldFilters_.insert(edit, FieldFilter::None);
+        connect(edit, &QLineEdit::textChanged, this, [this, edit] { CommonChange(edit); });
+    }
+    lblPassword->setBuddy(edPassword_);
+    lblPassword2->setBuddy(edPassword2_);
+    editLabels_.insert(edPassword_, lblPassword);
+    editLabels_.insert(edPassword2_, lblPassword2);
+    butSendSert_->setEnabled(false);
+    butSendSert_->setProperty(kHintTarget, true);
+    chBoxPassw_->setProperty(kHintTarget, true);
+    connect(chBoxPassw_, &QCheckBox::toggled, this,
+            [this](bool checked) { chBoxPasswClick(checked); });
+    connect(butSendSert_, &QPushButton::clicked, this,
+            [this] { Guarded([this] { butSendSertClick(); }); });
+
+    pnlSendGost_ = new QWidget(page);
+    pnlSendGost_->setObjectName(QStringLiteral("pnlSendGost"));
+    pnlSendGost_->setGeometry(0, panelTop, kClientWidth, panelHeight);
+    auto* lblProvName = Named(MakeLabel(QStringLiteral("Крипто провайдер :"), pnlSendGost_),
+                              "lblProvName", QStringLiteral("Крипто провайдер"));
+    lblProvName->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblProvName->setGeometry(8, 0, 110, kEditHeight);
+    cbProvName_ =
+        Named(new QComboBox(pnlSendGost_), "cbProvName", QStringLiteral("Крипто провайдер"));
+    cbProvName_->setGeometry(122, 0, 306, kEditHeight);
+    lblProvName->setBuddy(cbProvName_);
+    butStartGost_ = Named(new QPushButton(QStringLiteral("Начать процедуру"), pnlSendGost_),
+                          "butStartGost", QStringLiteral("Начать процедуру"),
+                          QStringLiteral("Посылает запрос на сертификат на сервер Кворикс"));
+    butStartGost_->setGeometry(296, 22, 132, kButtonHeight);
+    butStartGost_->setEnabled(false);
+    butStartGost_->setProperty(kHintTarget, true);
+    auto* lblCont = Named(MakeLabel(QStringLiteral("Контейнер ключей :"), pnlSendGost_), "lblCont",
+                          QStringLiteral("Контейнер ключей"));
+    lblCont->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblCont->setGeometry(8, 24, 110, kEditHeight);
+    // A one-line field without a list, disabled and grey: the name is made, not chosen.
+    cbCont_ = Named(new QLineEdit(pnlSendGost_), "cbCont", QStringLiteral("Контейнер ключей"));
+    cbCont_->setEnabled(false);
+    cbCont_->setGeometry(122, 24, 170, kEditHeight);
+    lblCont->setBuddy(cbCont_);
+    pnlSendGost_->hide();
+    connect(cbProvName_, &QComboBox::currentIndexChanged, this, [this] { cbProvNameChange(); });
+    connect(cbCont_, &QLineEdit::textChanged, this, [this] { CommonChange(cbCont_); });
+    connect(butStartGost_, &QPushButton::clicked, this,
+            [this] { Guarded([this] { butStartGostClick(); }); });
+    return page;
+}
+
+QWidget* TMainSertForm::buildReceptionTab() {
+    auto* page = new QWidget;
+    lblSertGetInfo_ = Named(
+        MakeLinkLabel(QStringLiteral("Информация"),
+                      QStringLiteral("Информация по файлам сертификатов. Быстрый вызов (Ctrl+I)"),
+                      page, [this] { lblSertGetInfoClick(); }),
+        "lblSertGetInfo", QStringLiteral("Информация"));
+    lblSertGetInfo_->setGeometry(352, 6, 76, 16);
+    auto* imgSertGetInfo = MakePicture(page, Picture::Information, true, 332, 6);
+    imgSertGetInfo->setToolTip(lblSertGetInfo_->toolTip());
+
+    auto* label1 = Named(
+        MakeLabel(QStringLiteral("Выберите/введите email для которого нужно получить сертификат"),
+                  page, true),
+        "Label1", QStringLiteral("Выберите/введите email для которого нужно получить сертификат"));
+    label1->setGeometry(8, 30, 420, 16);
+    comBoxMail_ =
+        Named(new QComboBox(page), "comBoxMail", QStringLiteral("Email для получения сертификата"),
+              QStringLiteral("Список emails для которых запрашивался сертификат. При "
+                             "отсутствии введите его, лишние удалите из файла настроек."));
+    comBoxMail_->setEditable(true);
+    comBoxMail_->setInsertPolicy(QComboBox::NoInsert);
+    comBoxMail_->setGeometry(8, 52, 270, kEditHeight);
+    comBoxMail_->setProperty(kHintTarget, true);
+    popMenEmpty(comBoxMail_->lineEdit());
+    label1->setBuddy(comBoxMail_);
+    butSertificatGet_ = Named(new QPushButton(QStringLiteral("Скачать"), page), "butSertificatGet",
+                              QStringLiteral("Скачать"),
+                              QStringLiteral("Пытается скачать сертификат с сервера Кворикс"));
+    butSertificatGet_->setGeometry(296, 50, 132, kButtonHeight);
+    butSertificatGet_->setProperty(kHintTarget, true);
+    lblSertificatGet_ =
+        Named(MakeLabel(QStringLiteral("Уже получен! Повтор заменит файл."), page, true),
+              "lblSertificatGet", QStringLiteral("Состояние"));
+    lblSertificatGet_->setGeometry(8, 78, 420, 16);
+    lblSertificatGet_->hide();
+
+    auto* lblCheckPassword = MakeLabel(QStringLiteral("Пароль"), page);
+    lblCheckPassword->setGeometry(8, 104, 150, 16);
+    edCheckPassword_ = Named(new QLineEdit(page), "edCheckPassword", QStringLiteral("Пароль"),
+                             QStringLiteral("Пароль для проверки RSA сертификата."));
+    edCheckPassword_->setGeometry(8, 122, 150, kEditHeight);
+    edCheckPassword_->setProperty(kMaxChars, 16);
+    edCheckPassword_->setEchoMode(QLineEdit::Password);
+    edCheckPassword_->setProperty(kHintTarget, true);
+    popMenEmpty(edCheckPassword_);
+    lblCheckPassword->setBuddy(edCheckPassword_);
+    fieldFilters_.insert(edCheckPassword_, FieldFilter::None);
+    butSertificatTest_ = Named(new QPushButton(QStringLiteral("Проверить"), page),
+                               "butSertificatTest", QStringLiteral("Проверить"),
+                               QStringLiteral("Выполняет проверку текущего сертификата"));
+    butSertificatTest_->setGeometry(170, 120, 108, kButtonHeight);
+    butSertificatTest_->setProperty(kHintTarget, true);
+
+    lblGoTo_ = Named(MakeLinkLabel(QStringLiteral("Папка сертификата"),
+                                   QStringLiteral("Открывает папку выбранного сертификата."), page,
+                                   [this] { Guarded([this] { lblGoToClick(); }); }),
+                     "lblGoTo", QStringLiteral("Папка сертификата"));
+    lblGoTo_->setGeometry(30, 172, 200, 16);
+    linkImages_.insert(lblGoTo_, {MakePicture(page, Picture::Folder, true, 8, 172),
+                                  MakePicture(page, Picture::Folder, false, 8, 172)});
+    lblInstall_ =
+        Named(MakeLinkLabel(QStringLiteral("В хранилище (p12)"),
+                            QStringLiteral("При использовании из системного хранилища windows (по "
+                                           "желанию/требованию сторонних программ). Конвертирует "
+                                           "сертификат в p12, и открывает его для импорта."),
+                            page, [this] { Guarded([this] { lblInstallClick(); }); }),
+              "lblInstall", QStringLiteral("В хранилище (p12)"));
+    lblInstall_->setGeometry(30, 198, 200, 16);
+    linkImages_.insert(lblInstall_, {MakePicture(page, Picture::Certificate, true, 8, 198),
+                                     MakePicture(page, Picture::Certificate, false, 8, 198)});
+    setLinkEnabled(lblGoTo_, false);
+    setLinkEnabled(lblInstall_, false);
+
+    connect(comBoxMail_, &QComboBox::editTextChanged, this,
+            [this] { Guarded([this] { comBoxMailChange(); }); });
+    connect(butSertificatGet_, &QPushButton::clicked, this,
+            [this] { Guarded([this] { butSertificatGetClick(); }); });
+    connect(butSertificatTest_, &QPushButton::clicked, this,
+            [this] { Guarded([this] { butSertificatTestClick(); }); });
+    return page;
+}
+
+void TMainSertForm::buildBottomStrip() {
+    bottom_ = new QWidget(this);
+    rich_ = Named(new TRichBox(bottom_), "rich", QStringLiteral("Подсказка"));
+    rich_->setFocusPolicy(Qt::ClickFocus);
+    rich_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    rich_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    rich_->setFormattingInset(4, 2);
+    rich_->setGeometry(0, 0, kClientWidth - kSaveStripWidth, kBottomHeight);
+    popMenEmpty(rich_);
+    butSave_ = Named(new QPushButton(QStringLiteral("Сохранить"), bottom_), "butSave",
+                     QStringLiteral("Сохранить"),
+                     QStringLiteral("Сохраняет настройки прокси, введенные данные сертификата. "
+                                    "Позволяет продолжить процедуру запроса после, начиная с "
+                                    "сохраненного."));
+    butSave_->setGeometry(kClientWidth - kSaveStripWidth + 16, 14, 86, kButtonHeight);
+    butSave_->setProperty(kHintTarget, true);
+    connect(butSave_, &QPushButton::clicked, this, [this] { Guarded([this] { butSaveClick(); }); });
+}
+
+void TMainSertForm::setTabOrderChain() {
+    const QList<QWidget*> chain = {
+        chBoxProxyUse_,   edProxyServer_,      edProxyPort_,     edProxyLogin_,
+        edProxyPassword_, pControl_->tabBar(), edCountry_,       edState_,
+        edLocality_,      edOrganization_,     edOrganizUnit_,   edCommonName_,
+        edEmail_,         edPassword_,         butSendSert_,     edPassword2_,
+        chBoxPassw_,      cbProvName_,         butStartGost_,    cbCont_,
+        comBoxMail_,      butSertificatGet_,   edCheckPassword_, butSertificatTest_,
+        butSave_};
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
+}
+
+// The areas stacked top to bottom; the proxy panel takes its room only while it is shown.
+void TMainSertForm::placeAreas() {
+    int y = 0;
+    pnlUseProxy_->setGeometry(0, y, kClientWidth, kUseProxyHeight);
+    y += kUseProxyHeight;
+    if (!pnlProxy_->isHidden()) {
+        pnlProxy_->setGeometry(0, y, kClientWidth, kProxyHeight);
+        y += kProxyHeight;
+    }
+    pControl_->setGeometry(0, y, kClientWidth, kPageControlHeight);
+    y += kPageControlHeight;
+    bottom_->setGeometry(0, y, kClientWidth, kBottomHeight);
+    y += kBottomHeight;
+    setFixedSize(kClientWidth, y); // a dialog frame: no resizing
+}
+
+// ---- start ----------------------------------------------------------------------------------
+
+void TMainSertForm::showEvent(QShowEvent* event) {
+    TBaseForm::showEvent(event);
+    if (deferredInitPosted_)
+        return;
+    deferredInitPosted_ = true;
+    indicator_->ShowKeyboardLayout(); // the request tab is shown with the window
+    // The rest of the start runs once the window is on screen.
+    QMetaObject::invokeMethod(
+        this, [this] { Guarded([this] { WMDeferredInit(); }); }, Qt::QueuedConnection);
+}
+
+void TMainSertForm::WMDeferredInit() {
+    if (const QScreen* shown = screen()) {
+        const QRect area = shown->availableGeometry();
+        const QSize frame = frameGeometry().size();
+        move(area.left() + (area.width() - frame.width()) / 2,
+             area.top() + (area.height() - frame.height()) / 2);
+    }
+    const SavedSubject saved = LoadSettings();
+    edCountry_->setText(Q(saved.Country));
+    edState_->setText(Q(saved.State));
+    edLocality_->setText(Q(saved.Locality));
+    edOrganization_->setText(Q(saved.Organization));
+    edOrganizUnit_->setText(Q(saved.OrganizUnit));
+    edCommonName_->setText(Q(saved.CommonName));
+    edEmail_->setText(Q(saved.Email));
+    if (saved.OpenPassw) {
+        edPassword_->setText(Q(saved.Password));
+        chBoxPassw_->setChecked(true);
+    }
+    if (saved.Gost) {
+        QWidget* focus = QApplication::focusWidget();
+        cBoxRsaGost_->setCurrentIndex(1);
+        if (focus)
+            focus->setFocus();
+    }
+    SettingsValues& settings = Settings();
+    if (settings.ProxyFromIni) {
+        const SettingsValues fromIni = settings; // the edits' change handlers write back
+        chBoxProxyUse_->setChecked(fromIni.ProxyUse);
+        edProxyServer_->setText(Q(fromIni.ProxyServer));
+        edProxyPort_->setText(Q(fromIni.ProxyPort));
+        edProxyLogin_->setText(Q(fromIni.ProxyUserName));
+        edProxyPassword_->setText(Q(fromIni.ProxyPassword));
+    } else {
+        TakeSystemProxyUnlessFromIni();
+        const SettingsValues system = settings;
+        chBoxProxyUse_->setChecked(system.ProxyUse);
+        edProxyServer_->setText(Q(system.ProxyServer));
+        edProxyPort_->setText(Q(system.ProxyPort));
+        edProxyLogin_->clear();
+        edProxyPassword_->clear();
+        lblProxiInfo_->setText(QStringLiteral("Настройки прокси считаны из Internet Explorer"));
+        lblProxiInfo_->setToolTip({});
+    }
+    initialised_ = true;
+    emit deferredInitDone();
+}
+
+// ---- proxy area -----------------------------------------------------------------------------
+
+void TMainSertForm::chBoxProxyUseClick(bool checked) {
+    Settings().ProxyUse = checked;
+    pnlProxy_->setVisible(checked);
+    placeAreas();
+}
+
+// ---- request tab ----------------------------------------------------------------------------
+
+RequestFields TMainSertForm::requestFields() const {
+    RequestFields fields;
+    fields.country = S(edCountry_->text());
+    fields.state = S(edState_->text());
+    fields.locality = S(edLocality_->text());
+    fields.organization = S(edOrganization_->text());
+    fields.organizUnit = S(edOrganizUnit_->text());
+    fields.commonName = S(edCommonName_->text());
+    fields.email = S(edEmail_->text());
+    fields.password = S(edPassword_->text());
+    fields.password2 = S(edPassword2_->text());
+    fields.openPassword = chBoxPassw_->isChecked();
+    fields.provider = S(cbProvName_->currentText());
+    fields.container = S(cbCont_->text());
+    return fields;
+}
+
+void TMainSertForm::CommonChange(QObject* sender) {
+    // Built lazily: the edits fire while the constructor is still making the later ones.
+    if (!butStartGost_)
+        return;
+    const RequestFields fields = requestFields();
+    if (auto* edit = qobject_cast<QLineEdit*>(sender); edit && editLabels_.contains(edit)) {
+        QLabel* label = editLabels_.value(edit);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, CommonNameIsBad(fields)
+                                                   ? QColor(Qt::red)
+                                                   : this->palette().color(QPalette::WindowText));
+        label->setPalette(palette);
+    }
+    butSendSert_->setEnabled(RsaSendEnabled(fields, service::kOperatorMailDomain));
+    butStartGost_->setEnabled(GostStartEnabled(fields, service::kOperatorMailDomain));
+}
+
+void TMainSertForm::chBoxPasswClick(bool checked) {
+    edPassword_->setEchoMode(checked ? QLineEdit::Normal : QLineEdit::Password);
+    edPassword2_->setEnabled(!checked);
+    CommonChange(chBoxPassw_);
+}
+
+void TMainSertForm::cBoxRsaGostChange() {
+    const bool gost = cBoxRsaGost_->currentIndex() == 1;
+    pnlSendRSA_->setVisible(!gost);
+    pnlSendGost_->setVisible(gost);
+    for (QLabel* mark : gostMarks_)
+        mark->setVisible(gost);
+    if (!gost)
+        return;
+    QApplication::processEvents(); // the new panel is painted before the providers are asked
+    WaitCursor wait;
+    FillProviderList();
+}
+
+void TMainSertForm::FillProviderList() {
+    provInfos_.clear();
+    {
+        const QSignalBlocker quiet(cbProvName_);
+        cbProvName_->clear();
+    }
+    cbCont_->clear();
+    const std::vector<ProviderEntry> entries = QualifyingProviders();
+    for (const ProviderEntry& entry : entries) {
+        provInfos_.push_back(entry.Info);
+        const QSignalBlocker quiet(cbProvName_);
+        cbProvName_->addItem(Q(entry.Name));
+    }
+    cbProvName_->setCurrentIndex(0);
+    cbProvNameChange();
+}
+
+void TMainSertForm::cbProvNameChange() {
+    const QString name = cbProvName_->currentText();
+    cbProvName_->setToolTip(name);
+    if (name.isEmpty())
+        cbCont_->clear();
+    else
+        cbCont_->setText(Q(GostContainerName(std::chrono::system_clock::now())));
+    CommonChange(cbProvName_);
+}
+
+void TMainSertForm::butSendSertClick() {
+    edPassword2_->clear();
+    SubjectData subject;
+    bool ok = false;
+    subject = BuildSubjectData(requestFields());
+    // Key generation and the exchange run off the interface thread; the window waits for them.
+    ok = RunBusy([&subject] { return RequestRsaCertificate("Certificate.key", subject); });
+    if (!ok)
+        return;
+    AddEmailToList(subject.Email);
+    ShowInfoBox(kRequestSentText);
+    chBoxPassw_->setFocus();
+}
+
+void TMainSertForm::butStartGostClick() {
+    const int index = cbProvName_->currentIndex();
+    if (index < 0 || static_cast<size_t>(index) >= provInfos_.size())
+        return;
+    GostRequestForm form;
+    form.ProvName = S(cbProvName_->currentText());
+    form.Info = provInfos_[static_cast<size_t>(index)];
+    form.Container = S(cbCont_->text());
+    form.Country = S(edCountry_->text());
+    form.State = S(edState_->text());
+    form.Locality = S(edLocality_->text());
+    form.Organization = S(edOrganization_->text());
+    form.OrganizUnit = S(edOrganizUnit_->text());
+    form.CommonName = S(edCommonName_->text());
+    form.Email = S(edEmail_->text());
+    // A cancelled password dialog ends the procedure without a word; errors reach the handler.
+    RunBusy([&form] { return RunGostProcedure(form); });
+}
+
+// ---- reception tab --------------------------------------------------------------------------
+
+std::string TMainSertForm::mailAddress() const {
+    return Trimmed(comBoxMail_->currentText());
+}
+
+void TMainSertForm::setLinkEnabled(QLabel* link, bool enabled) {
+    link->setEnabled(enabled);
+    const auto images = linkImages_.value(link);
+    if (images.first)
+        images.first->setVisible(enabled);
+    if (images.second)
+        images.second->setVisible(!enabled);
+}
+
+void TMainSertForm::tSheetReceptionShow() {
+    {
+        const QSignalBlocker quiet(comBoxMail_);
+        comBoxMail_->clear();
+        const QString list = Q(ReadEmailList());
+        for (const QString& line : list.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+            comBoxMail_->addItem(line);
+        const QString typed = edEmail_->text().trimmed();
+        const int index = comBoxMail_->findText(typed, Qt::MatchFixedString);
+        if (index >= 0)
+            comBoxMail_->setCurrentIndex(index);
+        else
+            comBoxMail_->setEditText(typed);
+    }
+    comBoxMailChange();
+}
+
+void TMainSertForm::comBoxMailChange() {
+    reception_ = EvaluateReceptionState(S(comBoxMail_->currentText()));
+    applyReceptionState();
+}
+
+void TMainSertForm::applyReceptionState() {
+    setLinkEnabled(lblInstall_, reception_.InstallEnabled);
+    setLinkEnabled(lblGoTo_, reception_.FolderLinkEnabled);
+    butSertificatGet_->setEnabled(reception_.DownloadEnabled);
+    lblSertificatGet_->setText(Q(reception_.StateLabel));
+    lblSertificatGet_->setVisible(reception_.StateLabelVisible);
+    butSertificatTest_->setEnabled(reception_.CheckEnabled);
+}
+
+void TMainSertForm::butSertificatGetClick() {
+    ReceptionState state = reception_;
+    const std::string typed = S(comBoxMail_->currentText());
+    RunBusy([&] { ReceiveCertificate(typed, state); });
+    reception_ = state;
+    applyReceptionState();
+}
+
+void TMainSertForm::butSertificatTestClick() {
+    CheckResult result;
+    {
+        WaitCursor wait;
+        setLinkEnabled(lblInstall_, false);
+        result = CheckCertificate("Certificate.cer", "Certificate.key", mailAddress(),
+                                  S(edCheckPassword_->text()));
+        reception_.InstallEnabled = result.Valid;
+        setLinkEnabled(lblInstall_, result.Valid);
+    }
+    if (!result.Text.empty())
+        ShowInfoBox(result.Text);
+}
+
+void TMainSertForm::lblInstallClick() {
+    const std::string address = mailAddress();
+    const std::string password = S(edCheckPassword_->text());
+    const ShellOpener opener = LinkOpener() ? LinkOpener() : ShellOpener(DesktopOpen);
+    // The conversion runs the openssl tool; the window waits for it without freezing.
+    RunBusy([&] { InstallCertificate(address, password, opener); });
+}
+
+void TMainSertForm::lblGoToClick() {
+    if (LinkOpener())
+        OpenCertificateFolder(mailAddress(), LinkOpener());
+    else
+        OpenCertificateFolder(mailAddress());
+}
+
+// ---- save, help and hints -------------------------------------------------------------------
+
+void TMainSertForm::butSaveClick() {
+    WaitCursor wait;
+    SavedSubject subject;
+    subject.Country = Trimmed(edCountry_->text());
+    subject.State = Trimmed(edState_->text());
+    subject.Locality = Trimmed(edLocality_->text());
+    subject.Organization = Trimmed(edOrganization_->text());
+    subject.OrganizUnit = Trimmed(edOrganizUnit_->text());
+    subject.CommonName = Trimmed(edCommonName_->text());
+    subject.Email = Trimmed(edEmail_->text());
+    subject.Password = S(edPassword_->text());
+    subject.OpenPassw = chBoxPassw_->isChecked();
+    subject.Gost = !pnlSendGost_->isHidden();
+    SaveSettings(subject);
+    QThread::msleep(100); // the hourglass stays long enough to be seen
 }
 
 void TMainSertForm::SertInfoClick() {
-    ShowHelpInfo(kHelpSertWarning, nullptr);
+    ShowHelpInfo(pnlSendRSA_->isHidden() ? kHelpSertWarning2 : kHelpSertWarning, nullptr);
 }
 
 void TMainSertForm::lblSertGetInfoClick() {
     ShowHelpInfo(kHelpSertInfo, nullptr);
+}
+
+void TMainSertForm::WMHelp() {
+    helpControl_ = nullptr;
+    for (QWidget* control = QApplication::focusWidget(); control && control != this;
+         control = control->parentWidget()) {
+        if (const int context = control->property(kHelpContext).toInt(); context != 0) {
+            helpControl_ = control;
+            ShowHelpInfo(context, nullptr);
+            return;
+        }
+    }
+}
+
+void TMainSertForm::ControlEnter(QWidget* control) {
+    enteredControl_ = control;
+    ShowHelpInfo(control->property(kHelpContext).toInt(), rich_, S(control->toolTip()));
+}
+
+void TMainSertForm::ControlExit() {
+    enteredControl_ = nullptr;
+    ShowHelpInfo(kHelpEmpty, rich_);
+}
+
+void TMainSertForm::AppHintToBox(QWidget* underMouse) {
+    QString hint;
+    for (QWidget* w = underMouse; w && hint.isEmpty() && w != this; w = w->parentWidget())
+        hint = w->toolTip().trimmed();
+    if (!hint.isEmpty())
+        ShowHelpInfo(underMouse->property(kHelpContext).toInt(), rich_, S(hint));
+    else if (enteredControl_)
+        ShowHelpInfo(enteredControl_->property(kHelpContext).toInt(), rich_,
+                     S(enteredControl_->toolTip()));
+    else
+        ShowHelpInfo(kHelpEmpty, rich_);
+}
+
+void TMainSertForm::labelHover(QLabel* label, bool entering) {
+    // The font colour of an enabled label: the active and inactive groups.
+    QPalette palette = label->palette();
+    QFont font = label->font();
+    auto setColour = [&palette](const QColor& colour) {
+        palette.setColor(QPalette::Active, QPalette::WindowText, colour);
+        palette.setColor(QPalette::Inactive, QPalette::WindowText, colour);
+    };
+    if (entering) {
+        const QColor colour = palette.color(QPalette::Active, QPalette::WindowText);
+        if (colour != kNavy || QWidget::mouseGrabber())
+            return;
+        hoverColours_.insert(label, colour);
+        font.setUnderline(false);
+        setColour(kHoverBlue);
+    } else {
+        if (!hoverColours_.contains(label))
+            return;
+        font.setUnderline(true);
+        setColour(hoverColours_.take(label));
+    }
+    font.setBold(true);
+    label->setFont(font);
+    label->setPalette(palette);
+}
+
+// ---- keyboard -------------------------------------------------------------------------------
+
+bool TMainSertForm::typingFilter(QKeyEvent* key) {
+    auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    if (!edit || !fieldFilters_.contains(edit) || key->text().isEmpty())
+        return false;
+    const char32_t typed = key->text().toUcs4().value(0);
+    // Control characters other than Backspace are editing keys here, not typed text.
+    if ((typed < 32 && typed != 8) || typed == 127)
+        return false;
+    if (typed != 8 && RoomLeft(*edit) == 0)
+        return true; // the edit is full: the keystroke goes nowhere, as with any length limit
+    if (TypedCharPasses(fieldFilters_.value(edit), typed))
+        return false;
+    if (Beeper())
+        Beeper()();
+    else
+        QApplication::beep();
+    return true;
+}
+
+bool TMainSertForm::FormKeyPress(QKeyEvent* key) {
+    if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
+        if (key->key() == Qt::Key_Up)
+            focusPreviousChild();
+        else
+            focusNextChild();
+        return true;
+    }
+    if (key->key() == Qt::Key_F1) {
+        WMHelp();
+        return true;
+    }
+    if (key->key() == Qt::Key_I && key->modifiers() == Qt::ControlModifier) {
+        if (pControl_->currentIndex() == 0)
+            SertInfoClick();
+        else
+            lblSertGetInfoClick();
+        return true;
+    }
+    if (typingFilter(key))
+        return true;
+    return TBaseForm::FormKeyPress(key);
+}
+
+bool TMainSertForm::actListExecute(QAction* action) {
+    if (action != EditPaste())
+        return TBaseForm::actListExecute(action);
+    auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    if (!edit || !fieldFilters_.contains(edit))
+        return TBaseForm::actListExecute(action);
+    if (edit->isReadOnly())
+        return true;
+    const QString text = QApplication::clipboard()->text();
+    if (auto refusal = PasteRefusal(fieldFilters_.value(edit), S(text))) {
+        ShowErrorBox(*refusal);
+        return true;
+    }
+    edit->insert(text.left(RoomLeft(*edit)));
+    return true;
+}
+
+bool TMainSertForm::eventFilter(QObject* watched, QEvent* event) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && widget->window() == this) {
+        switch (event->type()) {
+        case QEvent::KeyRelease: {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (IsModifier(key))
+                indicator_->StartLangTimer();
+            if (widget == chBoxProxyUse_ && (key == Qt::Key_Right || key == Qt::Key_Down)) {
+                focusNextChild();
+                return true;
+            }
+            break;
+        }
+        case QEvent::FocusIn:
+            if (widget->property(kHintTarget).toBool())
+                ControlEnter(widget);
+            else if (widget->parentWidget() == comBoxMail_)
+                ControlEnter(comBoxMail_);
+            break;
+        case QEvent::FocusOut:
+            if (widget->property(kHintTarget).toBool() || widget->parentWidget() == comBoxMail_)
+                ControlExit();
+            break;
+        case QEvent::Enter:
+            if (auto* label = qobject_cast<QLabel*>(widget))
+                labelHover(label, true);
+            AppHintToBox(widget);
+            break;
+        case QEvent::Leave:
+            if (auto* label = qobject_cast<QLabel*>(widget))
+                labelHover(label, false);
+            if (widget != this)
+                AppHintToBox(widget->parentWidget());
+            break;
+        default:
+            break;
+        }
+    }
+    return TBaseForm::eventFilter(watched, event);
 }
 
 TMainSertForm* MainSertForm() {

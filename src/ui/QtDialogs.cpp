@@ -1,6 +1,9 @@
 #include "ui/QtDialogs.h"
 
+#include "ui/BusyTask.h"
+
 #include <QApplication>
+#include <QThread>
 
 #include <deque>
 
@@ -30,10 +33,25 @@ QMessageBox::StandardButton DefaultButton(QMessageBox::StandardButtons buttons) 
 
 QMessageBox::StandardButton ShowMessageBox(const std::string& text, const std::string& caption,
                                            QMessageBox::Icon icon,
-                                           QMessageBox::StandardButtons buttons) {
-    QtDialogs::Box box{icon, QString::fromStdString(text),
+                                           QMessageBox::StandardButtons buttons,
+                                           QMessageBox::StandardButton defaultButton) {
+    if (defaultButton == QMessageBox::NoButton)
+        defaultButton = DefaultButton(buttons);
+    // Asked from a busy task's worker: the box opens on the interface thread and the worker
+    // waits for the answer.
+    if (QThread::currentThread() != qApp->thread()) {
+        QMessageBox::StandardButton answer = QMessageBox::NoButton;
+        RunOnInterfaceThread(
+            [&] { answer = ShowMessageBox(text, caption, icon, buttons, defaultButton); });
+        return answer;
+    }
+    NormalCursorWhileBusy normalCursor;
+    QtDialogs::Box box{icon,
+                       QString::fromStdString(text),
                        QString::fromStdString(caption.empty() ? ApplicationTitle() : caption),
-                       buttons, QApplication::activeWindow()};
+                       buttons,
+                       QApplication::activeWindow(),
+                       defaultButton};
     if (!NextAnswers().empty()) {
         NextAnswer next = std::move(NextAnswers().front());
         NextAnswers().pop_front();
@@ -44,7 +62,7 @@ QMessageBox::StandardButton ShowMessageBox(const std::string& text, const std::s
     }
     QMessageBox message(box.icon, box.caption, box.text, box.buttons, box.owner);
     message.setWindowModality(Qt::ApplicationModal);
-    message.setDefaultButton(DefaultButton(buttons));
+    message.setDefaultButton(defaultButton);
     return static_cast<QMessageBox::StandardButton>(message.exec());
 }
 
@@ -63,6 +81,14 @@ void QtDialogs::showInfo(const std::string& text, const std::string& caption) {
 bool QtDialogs::askYesNo(const std::string& text, const std::string& caption) {
     return ShowMessageBox(text, caption, QMessageBox::Question,
                           QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+bool QtDialogs::askYesNoWithDefault(const std::string& text, const std::string& caption,
+                                    DefaultAnswer defaultAnswer) {
+    const auto defaultButton =
+        defaultAnswer == DefaultAnswer::No ? QMessageBox::No : QMessageBox::Yes;
+    return ShowMessageBox(text, caption, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No,
+                          defaultButton) == QMessageBox::Yes;
 }
 
 void QtDialogs::setNextAnswer(QMessageBox::StandardButton answer, std::function<void()> whileOpen) {

@@ -1,7 +1,8 @@
 #pragma once
 // Message boxes of the window: the core's Dialogs shown as Qt message boxes, modal to the whole
 // application and owned by its active window. Tests answer boxes through setNextAnswer instead
-// of a modal loop.
+// of a modal loop. Asked from another thread (a busy task's worker), a box opens on the interface
+// thread and the caller waits for the answer.
 
 #include "base/Dialogs.h"
 
@@ -19,6 +20,9 @@ public:
     void showWarning(const std::string& text, const std::string& caption) override;
     void showInfo(const std::string& text, const std::string& caption) override;
     bool askYesNo(const std::string& text, const std::string& caption) override;
+    /// The default button (what Enter chooses) follows the question.
+    bool askYesNoWithDefault(const std::string& text, const std::string& caption,
+                             DefaultAnswer defaultAnswer) override;
 
     /// One box as it was asked for.
     struct Box {
@@ -27,6 +31,7 @@ public:
         QString caption;
         QMessageBox::StandardButtons buttons;
         QPointer<QWidget> owner;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     };
 
     /// Answers the next box without showing it: the box is recorded (see answeredBoxes),
@@ -41,8 +46,9 @@ public:
 
 /// Shows one message box and returns the button chosen. An empty caption becomes the application
 /// title.
-QMessageBox::StandardButton ShowMessageBox(const std::string& text, const std::string& caption,
-                                           QMessageBox::Icon icon,
-                                           QMessageBox::StandardButtons buttons);
+QMessageBox::StandardButton
+ShowMessageBox(const std::string& text, const std::string& caption, QMessageBox::Icon icon,
+               QMessageBox::StandardButtons buttons,
+               QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 } // namespace cq::ui

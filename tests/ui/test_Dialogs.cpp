@@ -82,6 +82,20 @@ private slots:
         QVERIFY(cq::AskYesNo("Заменить?"));
     }
 
+    void theDefaultButtonFollowsTheQuestion() {
+        QtDialogs::setNextAnswer(QMessageBox::Yes);
+        cq::AskYesNo("Заменить?");
+        QtDialogs::setNextAnswer(QMessageBox::No);
+        cq::AskYesNo("Заменить?", {}, cq::DefaultAnswer::No);
+        QtDialogs::setNextAnswer(QMessageBox::Ok);
+        cq::ShowInfoBox("Готово");
+        const auto boxes = test::TakeBoxes();
+        QCOMPARE(boxes.size(), 3);
+        QCOMPARE(boxes[0].defaultButton, QMessageBox::Yes);
+        QCOMPARE(boxes[1].defaultButton, QMessageBox::No);
+        QCOMPARE(boxes[2].defaultButton, QMessageBox::Ok);
+    }
+
     void theActiveWindowOwnsTheBox() {
         TMainSertForm window;
         QVERIFY(test::ShowActive(window));

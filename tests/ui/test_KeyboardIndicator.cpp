@@ -1,0 +1,171 @@
+// The keyboard-layout indicator: captions, flags and hints for each layout, the refresh timer,
+// and clicks; on X11 (Xvfb with setxkbmap) the click really switches the layout.
+#include "UiTestSupport.h"
+
+#include "platform/KeyboardLayout.h"
+#include "ui/KeyboardIndicator.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+using namespace cq::ui;
+
+Q_DECLARE_METATYPE(std::string)
+
+namespace {
+
+void Click(KeyboardIndicator& indicator) {
+    QTest::mouseClick(indicator.lblEn(), Qt::LeftButton);
+}
+
+} // namespace
+
+class TestKeyboardIndicator : public QObject {
+    Q_OBJECT
+private slots:
+    void eachLayoutHasItsCaptionFlagAndHint_data() {
+        QTest::addColumn<std::string>("layout");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<bool>("englishFlag");
+        QTest::addColumn<QString>("russianHint");
+        const QString unknown = QStringLiteral("Не известная (не обрабатывается) раскладка");
+        QTest::newRow("us") << std::string("us") << "EN" << true << QString();
+        QTest::newRow("ru") << std::string("ru") << "RU" << false
+                            << QStringLiteral("Активна русская раскладка");
+        QTest::newRow("other") << std::string("de") << "??" << false << unknown;
+        QTest::newRow("none") << std::string() << "??" << false << unknown;
+        QTest::newRow("upper case") << std::string("US") << "??" << false << unknown;
+    }
+
+    void eachLayoutHasItsCaptionFlagAndHint() {
+        QFETCH(std::string, layout);
+        QFETCH(QString, caption);
+        QFETCH(bool, englishFlag);
+        QFETCH(QString, russianHint);
+        QWidget window;
+        auto* indicator = new KeyboardIndicator(&window);
+        window.show();
+        indicator->ShowLayoutName("ru"); // a state to change from
+        indicator->ShowLayoutName(layout);
+        QCOMPARE(indicator->caption(), caption);
+        QCOMPARE(indicator->imgEngl()->isVisible(), englishFlag);
+        QCOMPARE(indicator->imgRu()->isVisible(), !englishFlag);
+        QCOMPARE(indicator->imgEngl()->toolTip(), QStringLiteral("Активна английская раскладка"));
+        if (!englishFlag)
+            QCOMPARE(indicator->imgRu()->toolTip(), russianHint);
+        QVERIFY(!indicator->imgEngl()->pixmap().isNull());
+        QVERIFY(!indicator->imgRu()->pixmap().isNull());
+    }
+
+    void withoutX11TheLayoutIsUnknownAndAClickIsHarmless() {
+        if (KeyboardIndicator::LayoutsAvailable())
+            QSKIP("Qt runs on X11 here");
+        QWidget window;
+        auto* indicator = new KeyboardIndicator(&window);
+        QVERIFY(test::ShowActive(window));
+        indicator->ShowKeyboardLayout();
+        QCOMPARE(indicator->caption(), QStringLiteral("??"));
+        Click(*indicator);
+        QTest::mouseClick(indicator, Qt::LeftButton);
+        QCOMPARE(indicator->caption(), QStringLiteral("??"));
+    }
+
+    void timerRefreshesOnceAfterAModifierIsReleased() {
+        if (KeyboardIndicator::LayoutsAvailable())
+            QSKIP("Qt runs on X11 here");
+        KeyboardIndicator indicator;
+        indicator.ShowLayoutName("us");
+        indicator.StartLangTimer();
+        QCOMPARE(indicator.caption(), QStringLiteral("EN"));
+        QVERIFY(indicator.LangTimer()->isSingleShot());
+        QCOMPARE(indicator.LangTimer()->interval(), 100);
+        QTRY_COMPARE(indicator.caption(), QStringLiteral("??"));
+        QVERIFY(!indicator.LangTimer()->isActive());
+    }
+
+    void xkbLayoutListsGiveOneNamePerGroup_data() {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QStringList>("groups");
+        QTest::newRow("two") << "us,ru" << QStringList{"us", "ru"};
+        QTest::newRow("one") << "ru" << QStringList{"ru"};
+        QTest::newRow("variants") << "us(intl),ru(phonetic,x)" << QStringList{"us", "ru"};
+        QTest::newRow("spaces") << " us , ru" << QStringList{"us", "ru"};
+        QTest::newRow("empty group") << "us,,ru" << QStringList{"us", "", "ru"};
+        QTest::newRow("empty") << "" << QStringList{};
+        QTest::newRow("unbalanced") << "us),ru(" << QStringList{"us", "ru"};
+    }
+
+    void xkbLayoutListsGiveOneNamePerGroup() {
+        QFETCH(QString, list);
+        QFETCH(QStringList, groups);
+        QStringList parsed;
+        for (const std::string& group : cq::ParseXkbLayoutList(list.toStdString()))
+            parsed << QString::fromStdString(group);
+        QCOMPARE(parsed, groups);
+    }
+};
+
+// Run under Xvfb with Qt on X11 (the CTest entry ui.TestKeyboardIndicatorX11 does that); skipped
+// elsewhere.
+class TestKeyboardIndicatorX11 : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        if (!KeyboardIndicator::LayoutsAvailable())
+            QSKIP("needs Qt on X11");
+        if (!SetLayouts("us,ru"))
+            QSKIP("setxkbmap is not available");
+    }
+
+    void cleanup() {
+        if (KeyboardIndicator::LayoutsAvailable())
+            SetLayouts("us");
+    }
+
+    void clickSwitchesToEnglish() {
+        KeyboardIndicator indicator;
+        indicator.show();
+        QCOMPARE(cq::CurrentKeyboardLayouts().groups, (std::vector<std::string>{"us", "ru"}));
+        indicator.ShowKeyboardLayout();
+        QCOMPARE(indicator.caption(), QStringLiteral("EN"));
+
+        QVERIFY(cq::ActivateKeyboardLayout("ru"));
+        QTRY_COMPARE(cq::ActiveKeyboardLayout(), std::string("ru"));
+        indicator.ShowKeyboardLayout();
+        QCOMPARE(indicator.caption(), QStringLiteral("RU"));
+
+        Click(indicator);
+        QTRY_COMPARE(cq::ActiveKeyboardLayout(), std::string("us"));
+        QCOMPARE(indicator.caption(), QStringLiteral("RU")); // refreshed only when asked
+        indicator.StartLangTimer();
+        QTRY_COMPARE(indicator.caption(), QStringLiteral("EN"));
+    }
+
+    void withoutAnEnglishGroupAClickChangesNothing() {
+        QVERIFY(SetLayouts("ru,de"));
+        KeyboardIndicator indicator;
+        indicator.show();
+        indicator.ShowKeyboardLayout();
+        QCOMPARE(indicator.caption(), QStringLiteral("RU"));
+        QVERIFY(!cq::ActivateKeyboardLayout("us"));
+        Click(indicator);
+        QVERIFY(cq::ActivateKeyboardLayout("de"));
+        QTRY_COMPARE(cq::ActiveKeyboardLayout(), std::string("de"));
+        indicator.ShowKeyboardLayout();
+        QCOMPARE(indicator.caption(), QStringLiteral("??"));
+        Click(indicator);
+        QTest::qWait(50);
+        QCOMPARE(cq::ActiveKeyboardLayout(), std::string("de"));
+    }
+
+private:
+    static bool SetLayouts(const QString& layouts) {
+        return QProcess::execute(QStringLiteral("setxkbmap"), {layouts}) == 0;
+    }
+};
+
+CQ_UI_TEST(TestKeyboardIndicator);
+CQ_UI_TEST(TestKeyboardIndicatorX11);
+#include "test_KeyboardIndicator.moc"
