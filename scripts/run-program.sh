@@ -12,7 +12,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${CQ_BUILD_DIR:-$root/build}"
 bash "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCQ_BUILD_TESTS=OFF -DCQ_BUILD_BENCH=OFF
+    -DCQ_BUILD_GUI=ON -DCQ_BUILD_TESTS=OFF -DCQ_BUILD_BENCH=OFF
 cmake --build "$build" -j "${CQ_JOBS:-2}"
 
 have_display() {
