@@ -8,7 +8,6 @@
 #include "certs/DerReader.h"
 #include "platform/OsVersion.h"
 
-#include <openssl/evp.h>
 
 #include <cstdio>
 
@@ -83,15 +82,6 @@ std::string Extensions(std::string_view publicKey, provider::ProviderContext& co
     return der::Sequence({Extension("2.5.29.15", true, keyUsage),
                           Extension("2.5.29.37", false, extKeyUsage),
                           Extension("2.5.29.14", false, keyIdentifier)});
-}
-
-std::string Base64(std::string_view bytes) {
-    std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
-                                       reinterpret_cast<const unsigned char*>(bytes.data()),
-                                       static_cast<int>(bytes.size()));
-    text.resize(static_cast<size_t>(length));
-    return text;
 }
 
 } // namespace

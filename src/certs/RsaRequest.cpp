@@ -254,15 +254,6 @@ std::string PrivateKeyDer(const RsaNumbers& key) {
     return der::Element(der::tag::kSequence, contentBytes.str());
 }
 
-std::string Base64(std::string_view bytes) {
-    std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
-                                       reinterpret_cast<const unsigned char*>(bytes.data()),
-                                       static_cast<int>(bytes.size()));
-    text.resize(static_cast<size_t>(length));
-    return text;
-}
-
 /// Triple DES in CBC mode under the EVP_BytesToKey/MD5 key of password and vector, with the
 /// standard padding of 1 to 8 bytes.
 std::string EncryptDesEde3Cbc(std::string_view plain, std::string_view passwordBytes,
