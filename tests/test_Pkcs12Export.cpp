@@ -73,6 +73,40 @@ TEST(Pkcs12Export, WritesAVerifiedFileThatOpensWithThePasswordAsTyped) {
     }
 }
 
+// The old profile is what old Windows versions and appliances open; the modern one must open
+// without the tool's legacy provider, or current systems could not read it.
+TEST(Pkcs12Export, ProtectsTheFileAsTheProfileSays) {
+    struct Case {
+        cq::Pkcs12Profile profile;
+        std::vector<std::string> infoOptions;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {cq::Pkcs12Profile::Legacy,
+         {"-legacy"},
+         {"MAC: sha1,", "PKCS7 Encrypted data: pbeWithSHA1And3-KeyTripleDES-CBC",
+          "Shrouded Keybag: pbeWithSHA1And3-KeyTripleDES-CBC"}},
+        {cq::Pkcs12Profile::Modern,
+         {},
+         {"MAC: sha256,", "PKCS7 Encrypted data: PBES2, PBKDF2, AES-256-CBC",
+          "Shrouded Keybag: PBES2, PBKDF2, AES-256-CBC"}},
+    };
+    for (const Case& c : cases) {
+        ExportFolder folder;
+        const std::string written = cq::ExportPkcs12(kFixtureEmail, kFixturePassword, c.profile);
+        std::vector<std::string> info = {"openssl", "pkcs12", "-info",   "-noout",
+                                         "-in",     written,  "-passin", "env:CQ_TEST_PASSWORD"};
+        info.insert(info.end(), c.infoOptions.begin(), c.infoOptions.end());
+        const ProcessResult shown =
+            RunProcess(info, {std::string("CQ_TEST_PASSWORD=") + kFixturePassword});
+        ASSERT_EQ(shown.status, 0) << shown.err;
+        for (const std::string& line : c.expected)
+            EXPECT_NE(shown.err.find(line), std::string::npos) << line << "\n" << shown.err;
+        EXPECT_EQ(Pkcs12KeyModulus(written, kFixturePassword),
+                  CertificateModulus(RetrievalData("user.cer")));
+    }
+}
+
 TEST(Pkcs12Export, AFailedConversionLeavesTheOlderFileAndOpensNothing) {
     struct Case {
         const char* what;

@@ -13,6 +13,7 @@
 #include "certs/SslOwners.h"
 #include "platform/Process.h"
 #include "settings/CertFolders.h"
+#include "settings/SettingsValues.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -36,7 +37,7 @@ bool KeyNeedsLegacyProvider(const std::string& keyPath) {
 }
 
 std::vector<std::string> ConversionArguments(const std::string& tool, const std::string& folder,
-                                             const std::string& output) {
+                                             const std::string& output, Pkcs12Profile profile) {
     std::vector<std::string> arguments = {tool,
                                           "pkcs12",
                                           "-export",
@@ -52,6 +53,11 @@ std::vector<std::string> ConversionArguments(const std::string& tool, const std:
                                           std::string("env:") + kExportPasswordVariable};
     if (KeyNeedsLegacyProvider(folder + kCertificateKeyFile))
         arguments.insert(arguments.end(), {"-provider", "legacy", "-provider", "default"});
+    // Triple DES and the SHA-1 key derivation live in the default provider, so the old profile
+    // needs no legacy provider of its own.
+    if (profile == Pkcs12Profile::Legacy)
+        arguments.insert(arguments.end(), {"-keypbe", "PBE-SHA1-3DES", "-certpbe", "PBE-SHA1-3DES",
+                                           "-macalg", "sha1"});
     return arguments;
 }
 
@@ -79,7 +85,7 @@ void RaiseIfIncomplete(const std::string& output, const std::string& toolOutput)
 }
 
 void RunConversion(const std::string& tool, const std::string& folder, const std::string& output,
-                   const std::string& password) {
+                   const std::string& password, Pkcs12Profile profile) {
     // The key file is encrypted over the password's Windows-1251 bytes; the export password is
     // the text itself, which PKCS#12 stores as Unicode (the tool takes it as UTF-8), so that the
     // file opens with the password as the user types it.
@@ -87,7 +93,7 @@ void RunConversion(const std::string& tool, const std::string& folder, const std
     passwords.push_back({kKeyPasswordVariable, SecretBytes(ToCp1251(password))});
     passwords.push_back({kExportPasswordVariable, SecretBytes(password)});
     const ProcessOutcome outcome =
-        RunAndWait(tool, ConversionArguments(tool, folder, output), std::move(passwords));
+        RunAndWait(tool, ConversionArguments(tool, folder, output, profile), std::move(passwords));
     if (outcome.exitStatus != 0)
         throw Exception("Не удалось создать файл " + P12Name() + ": openssl завершился с кодом " +
                         std::to_string(outcome.exitStatus) + ".\r\n" + Trim(outcome.output));
@@ -95,6 +101,10 @@ void RunConversion(const std::string& tool, const std::string& folder, const std
 }
 
 } // namespace
+
+Pkcs12Profile ConfiguredPkcs12Profile() {
+    return Settings().LegacyPkcs12 ? Pkcs12Profile::Legacy : Pkcs12Profile::Modern;
+}
 
 std::string FindOpensslTool() {
     const std::string beside = ProgramFolder() + "openssl";
@@ -133,7 +143,8 @@ void VerifyPkcs12(const std::string& path, const std::string& password,
     ERR_clear_error();
 }
 
-std::string ExportPkcs12(const std::string& email, const std::string& password) {
+std::string ExportPkcs12(const std::string& email, const std::string& password,
+                         Pkcs12Profile profile) {
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
     const std::string& folder = held.folder();
     const std::string tool = FindOpensslTool();
@@ -141,7 +152,7 @@ std::string ExportPkcs12(const std::string& email, const std::string& password) 
     // The tool writes into an empty temporary file of mode 0600 beside the target, which replaces
     // Certificate.p12 only once the result has been verified.
     PreparedFile output(target, "", FileAccess::Private);
-    RunConversion(tool, folder, output.temporaryPath(), password);
+    RunConversion(tool, folder, output.temporaryPath(), password, profile);
     VerifyPkcs12(output.temporaryPath(), password, kCertificateP12File);
     output.Commit();
     return target;

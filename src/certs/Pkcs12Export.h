@@ -10,18 +10,28 @@ namespace cq {
 /// PATH. Raises EOSError (ENOENT) saying plainly that it was found in neither place.
 std::string FindOpensslTool();
 
+/// How the key and the certificates inside the file are protected.
+enum class Pkcs12Profile {
+    Modern, ///< the openssl tool's own default (AES-256 and PBKDF2, SHA-256 MAC)
+    Legacy, ///< PBE-SHA1-3DES for key and certificates, SHA-1 MAC: for old Windows and appliances
+};
+
+/// The profile the settings ask for: Legacy when key LegacyPkcs12 of section Cert is set.
+Pkcs12Profile ConfiguredPkcs12Profile();
+
 /// Converts Certificate.cer and Certificate.key of the certificate folder of `email` into
 /// Certificate.p12 (mode 0600), with the key password (UTF-8, exactly as typed) as both the
 /// key's password and the export password. The password reaches the tool through its
 /// environment only. The tool writes a temporary file in the folder; it replaces
 /// Certificate.p12 only when the tool succeeded and the file opens with the password and holds
-/// a key that matches its certificate. Returns the path of Certificate.p12. The certificate
-/// folder is held meanwhile (CertificateFolderLock). Raises EOSError when the tool cannot be
-/// found or started and Exception when the address breaks the address rules, the folder is
-/// held by another operation, or the conversion (with the tool's output), its writing (the tool
-/// may claim success on a full disk) or the verification fails; an older Certificate.p12 is
-/// then left as it was.
-std::string ExportPkcs12(const std::string& email, const std::string& password);
+/// a key that matches its certificate. `profile` picks the protection. Returns the path of
+/// Certificate.p12. The certificate folder is held meanwhile (CertificateFolderLock). Raises
+/// EOSError when the tool cannot be found or started and Exception when the address breaks the
+/// address rules, the folder is held by another operation, or the conversion (with the tool's
+/// output), its writing (the tool may claim success on a full disk) or the verification fails; an
+/// older Certificate.p12 is then left as it was.
+std::string ExportPkcs12(const std::string& email, const std::string& password,
+                         Pkcs12Profile profile = Pkcs12Profile::Modern);
 
 /// Opens a PKCS#12 file with the password and checks that it holds a certificate and a private
 /// key that belong together. Raises Exception naming `displayName` when it does not.

@@ -23,7 +23,7 @@ void HandOverPkcs12(const std::string& path, const ShellOpener& opener) {
 
 void InstallCertificate(const std::string& email, const std::string& password,
                         const ShellOpener& opener) {
-    HandOverPkcs12(ExportPkcs12(email, password), opener);
+    HandOverPkcs12(ExportPkcs12(email, password, ConfiguredPkcs12Profile()), opener);
 }
 
 } // namespace cq

@@ -24,8 +24,8 @@ void OpenCertificateFolder(const std::string& email, const ShellOpener& opener =
 void HandOverPkcs12(const std::string& path, const ShellOpener& opener = DesktopOpen);
 
 /// The export link: converts the checked certificate of `email` with the key password into
-/// Certificate.p12, verifies it and hands it over. Raises the errors of ExportPkcs12 and
-/// HandOverPkcs12; nothing is handed over after a failed conversion.
+/// Certificate.p12 (in the profile the settings ask for), verifies it and hands it over. Raises the
+/// errors of ExportPkcs12 and HandOverPkcs12; nothing is handed over after a failed conversion.
 void InstallCertificate(const std::string& email, const std::string& password,
                         const ShellOpener& opener = DesktopOpen);
 

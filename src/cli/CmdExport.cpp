@@ -16,7 +16,7 @@ int CmdExport(const Arguments& args) {
     const std::string email = Trim(OptionValue(args, "--email"));
     if (email.empty()) {
         std::cerr << "Использование: certquorix-cli export --email АДРЕС [--no-open] "
-                     "[--password-file ФАЙЛ]\n";
+                     "[--legacy] [--password-file ФАЙЛ]\n";
         return kExitUsage;
     }
     if (!AddressUsable(email))
@@ -37,7 +37,10 @@ int CmdExport(const Arguments& args) {
     }
     std::string written;
     try {
-        written = ExportPkcs12(email, password->str());
+        // The option asks for the old protection for this export, the settings for every export.
+        written = ExportPkcs12(email, password->str(),
+                               HasFlag(args, "--legacy") ? Pkcs12Profile::Legacy
+                                                         : ConfiguredPkcs12Profile());
     } catch (const std::exception& error) {
         OnApplicationError(error);
         return kExitFailed;

@@ -182,6 +182,7 @@ IniFile ParseSettingsFile(std::string_view bytes, const std::string& path) {
 
 bool ReadSettingsValues(IniFile& ini, SavedSubject& subject, SettingsValues& values) {
     ReadSubject(ini, subject);
+    values.LegacyPkcs12 = ini.ReadBool(kCert, "LegacyPkcs12", false);
     ReadProxy(ini, values);
     ReadServiceValues(ini, values);
     return ReadRequestPassword(ini, values);

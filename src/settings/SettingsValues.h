@@ -23,6 +23,9 @@ struct SettingsValues {
     /// Optional CA file (relative to ProgramFolder or absolute) trusted for the service's server
     /// certificate besides the system store; key CaFile of section HTTPS.
     std::string CaFile;
+    /// Certificate.p12 in the old protection old Windows versions and appliances open; key
+    /// LegacyPkcs12 of section Cert, never written by the program.
+    bool LegacyPkcs12 = false;
     /// Folder of the settings file in use, with a trailing delimiter.
     std::string DataFolder;
 };
