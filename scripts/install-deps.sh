@@ -11,6 +11,7 @@ packages=(
     libcpp-httplib-dev tinyproxy
     libx11-dev x11-xkb-utils
     xvfb xauth xdg-utils
+    libnss3-tools
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -5,6 +5,7 @@
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
 #include "base/TextCodec.h"
+#include "platform/Process.h"
 #include "settings/CertFolders.h"
 
 #include <filesystem>
@@ -104,6 +105,63 @@ TEST_F(RetrievalCli, RequestDownloadCheckExport) {
     run = cli({"export", "--email", email});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ReadFile(bin / "opened"), p12 + "\n");
+}
+
+// The settings key asks for the old protection without the option; --nss puts the certificate
+// and its key into a database that does not exist yet, and opens nothing on the desktop.
+TEST_F(RetrievalCli, LegacyProfileFromTheSettingsAndImportIntoNss) {
+    const std::string email = "daria@example.ru";
+    client.request(email, kFixturePassword);
+    server->issue(email);
+    ASSERT_EQ(cli({"download", "--email", email}).status, 0);
+    const std::string settings = client.programFolder() + "CertQuorix.ini";
+    cq::IniFile ini = cq::IniFile::Load(settings);
+    ini.WriteString("Cert", "LegacyPkcs12", "1");
+    ini.Save(settings);
+
+    ProcessResult run = cli({"export", "--email", email, "--nss"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string p12 = folder(email) + cq::kCertificateP12File;
+    const ProcessResult info = RunProcess(
+        {"openssl", "pkcs12", "-legacy", "-info", "-noout", "-in", p12, "-passin", "env:P"},
+        {"P=" + std::string(kFixturePassword)});
+    EXPECT_NE(info.err.find("MAC: sha1,"), std::string::npos) << info.err;
+    EXPECT_FALSE(cq::FileExists(bin / "opened"));
+
+    const std::string database = home / ".pki/nssdb";
+    for (const std::string& folder : {home / ".pki", database}) {
+        struct stat mode {};
+        ASSERT_EQ(::stat(folder.c_str(), &mode), 0) << folder;
+        EXPECT_EQ(mode.st_mode & 0777, 0700u) << folder;
+    }
+    const ProcessResult certificates = RunProcess({"certutil", "-L", "-d", "sql:" + database});
+    EXPECT_EQ(certificates.status, 0) << certificates.err;
+    EXPECT_NE(certificates.out.find("u,u,u"), std::string::npos) << certificates.out;
+    const ProcessResult keys = RunProcess({"certutil", "-K", "-d", "sql:" + database});
+    EXPECT_NE(keys.out.find("rsa"), std::string::npos) << keys.out << keys.err;
+    // Importing the same certificate again adds nothing.
+    run = cli({"export", "--email", email, "--nss"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(RunProcess({"certutil", "-L", "-d", "sql:" + database}).out, certificates.out);
+}
+
+// Without libnss3-tools the file is still written, the user is told what to install, and no
+// empty database folder is left behind.
+TEST_F(RetrievalCli, ImportIntoNssWithoutTheNssTools) {
+    const std::string email = "egor@example.ru";
+    client.request(email, kFixturePassword);
+    server->issue(email);
+    ASSERT_EQ(cli({"download", "--email", email}).status, 0);
+    TempDir onlyOpenssl;
+    std::filesystem::create_symlink(cq::FindInPath("openssl"), onlyOpenssl / "openssl");
+    const ProcessResult run =
+        RunProcess({program, "export", "--email", email, "--nss"},
+                   {"CERTQUORIX_PASSWORD=" + std::string(kFixturePassword), "HOME=" + home.path(),
+                    "XDG_DATA_HOME=" + home.path(), "PATH=" + onlyOpenssl.path()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("libnss3-tools"), std::string::npos) << run.err;
+    EXPECT_TRUE(cq::FileExists(folder(email) + cq::kCertificateP12File));
+    EXPECT_FALSE(cq::DirectoryExists(home / ".pki"));
 }
 
 TEST_F(RetrievalCli, PasswordFromAFileAndAReplacedCertificate) {

@@ -1,6 +1,7 @@
 #include "app/ErrorReport.h"
 #include "base/StringUtil.h"
 #include "certs/CertificateCheck.h"
+#include "certs/NssImport.h"
 #include "certs/Pkcs12Export.h"
 #include "certs/ShellOpen.h"
 #include "cli/Commands.h"
@@ -16,7 +17,7 @@ int CmdExport(const Arguments& args) {
     const std::string email = Trim(OptionValue(args, "--email"));
     if (email.empty()) {
         std::cerr << "Использование: certquorix-cli export --email АДРЕС [--no-open] "
-                     "[--legacy] [--password-file ФАЙЛ]\n";
+                     "[--legacy] [--nss] [--password-file ФАЙЛ]\n";
         return kExitUsage;
     }
     if (!AddressUsable(email))
@@ -46,6 +47,18 @@ int CmdExport(const Arguments& args) {
         return kExitFailed;
     }
     std::cout << written << std::endl;
+    if (HasFlag(args, "--nss")) {
+        // Browsers on Linux read the user's NSS database, not the file: the import takes the
+        // place of handing it to the desktop.
+        try {
+            ImportIntoNssDatabase(written, password->str());
+        } catch (const std::exception& error) {
+            OnApplicationError(error);
+            return kExitFailed;
+        }
+        std::cout << "Сертификат добавлен в хранилище NSS " << UserNssDatabase() << std::endl;
+        return kExitOk;
+    }
     if (HasFlag(args, "--no-open"))
         return kExitOk;
     try {
