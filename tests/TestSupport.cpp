@@ -63,7 +63,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
             options.environment.push_back(
                 {assignment.substr(0, equals), SecretBytes(assignment.substr(equals + 1))});
     }
-    options.standardInput = standardInput;
+    options.standardInput = SecretBytes(standardInput);
     options.separateErrorOutput = true;
     try {
         ProcessOutcome outcome = RunAndWait(argv.front(), argv, std::move(options));

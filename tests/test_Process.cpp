@@ -17,7 +17,7 @@ cq::ProcessOutcome Spawn(const std::vector<std::string>& arguments, cq::ProcessO
 
 TEST(Process, InputAndOutputLargerThanAPipeDoNotBlock) {
     cq::ProcessOptions options;
-    options.standardInput = std::string(3 << 20, 'x') + "end";
+    options.standardInput = cq::SecretBytes(std::string(3 << 20, 'x') + "end");
     const cq::ProcessOutcome copy = Spawn({"cat"}, std::move(options));
     EXPECT_EQ(copy.exitStatus, 0);
     EXPECT_EQ(copy.output.size(), (3u << 20) + 3);
@@ -26,7 +26,7 @@ TEST(Process, InputAndOutputLargerThanAPipeDoNotBlock) {
 
 TEST(Process, AChildThatReadsNothingEndsTheRunNotThisProcess) {
     cq::ProcessOptions options;
-    options.standardInput = std::string(1 << 20, 'x');
+    options.standardInput = cq::SecretBytes(std::string(1 << 20, 'x'));
     EXPECT_EQ(Spawn({"true"}, std::move(options)).exitStatus, 0);
 }
 

@@ -71,7 +71,7 @@ void ImportIntoNssDatabase(const std::string& p12Path, const std::string& passwo
     // "-w /dev/stdin": pk12util reads the password from the pipe up to its end (a line end
     // would end it, so none is sent); nothing of it is on the command line or on disk.
     ProcessOptions options;
-    options.standardInput = password;
+    options.standardInput = SecretBytes(password);
     const ProcessOutcome outcome =
         RunAndWait(pk12util, {pk12util, "-i", p12Path, "-d", "sql:" + database, "-w", "/dev/stdin"},
                    std::move(options));

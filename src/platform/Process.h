@@ -29,8 +29,8 @@ struct ProcessOutcome {
 struct ProcessOptions {
     std::vector<EnvironmentVariable> environment; ///< added to this process's environment
     std::vector<std::string> removedVariables;    ///< names left out of it
-    std::string standardInput;                    ///< what the program reads; empty: nothing
-    bool separateErrorOutput = false;             ///< standard error into errorOutput
+    SecretBytes standardInput;        ///< what the program reads (wiped afterwards); empty: nothing
+    bool separateErrorOutput = false; ///< standard error into errorOutput
 };
 
 /// Starts `program` (a path) with `arguments` (argv[0] included) and the environment of this

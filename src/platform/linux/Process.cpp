@@ -135,7 +135,7 @@ private:
 
 // Writes `text` to the program's input and reads its output and error output until both end,
 // with one poll loop so that neither side waits for the other with a full pipe.
-void Exchange(Pipe& input, const std::string& text, int outputFd, std::string& output, int errorFd,
+void Exchange(Pipe& input, std::string_view text, int outputFd, std::string& output, int errorFd,
               std::string& errorOutput) {
     const PipeSignalBlock noPipeSignal;
     size_t written = 0;
@@ -239,8 +239,8 @@ ProcessOutcome RunAndWait(const std::string& program, const std::vector<std::str
     output.closeWrite();
     errors.closeWrite();
     ProcessOutcome outcome;
-    Exchange(input, options.standardInput, output.readEnd(), outcome.output, errors.readEnd(),
-             outcome.errorOutput);
+    Exchange(input, options.standardInput.view(), output.readEnd(), outcome.output,
+             errors.readEnd(), outcome.errorOutput);
     outcome.exitStatus = WaitForExit(pid);
     return outcome;
 }
