@@ -46,6 +46,7 @@ TEST_F(CliHelpTest, EveryCommandPrintsItsUsageOnRequest) {
         {{"check", "-h"}, "Использование: certquorix-cli check --email АДРЕС"},
         {{"export", "--help"}, "Использование: certquorix-cli export --email АДРЕС"},
         {{"providers", "--help"}, "Использование: certquorix-cli providers"},
+        {{"list", "-h"}, "Использование: certquorix-cli list"},
     };
     for (const Case& c : cases) {
         const ProcessResult result = run(c.args);
@@ -60,8 +61,8 @@ TEST_F(CliHelpTest, EveryCommandPrintsItsUsageOnRequest) {
 
 TEST_F(CliHelpTest, TheToolUsageNamesEveryCommand) {
     const ProcessResult help = run({"--help"});
-    for (const char* command :
-         {"version", "settings", "get", "request", "download", "check", "export", "providers"})
+    for (const char* command : {"version", "settings", "get", "request", "download", "check",
+                                "export", "list", "providers"})
         EXPECT_NE(help.out.find(command), std::string::npos) << command;
 }
 

@@ -33,6 +33,10 @@ const std::map<std::string, std::string>& UsageTable() {
                   "терминала.\n"},
         {"export", "Использование: certquorix-cli export --email АДРЕС [--no-open] "
                    "[--password-file ФАЙЛ]\n"},
+        {"list", "Использование: certquorix-cli list\n"
+                 "По строке на адрес списка Email: адрес, состояние папки (нет ключа, запрошен,\n"
+                 "получен), для полученного сертификата дата окончания и число оставшихся дней\n"
+                 "(помечено, когда их меньше 30 или срок истёк); поля разделены табуляцией.\n"},
         {"providers", "Использование: certquorix-cli providers\n"
                       "Показывает найденные криптопровайдеры ГОСТ.\n"},
     };
@@ -42,8 +46,9 @@ const std::map<std::string, std::string>& UsageTable() {
 } // namespace
 
 const std::vector<std::string>& CommandNames() {
-    static const std::vector<std::string> names = {"version",  "settings", "get",    "request",
-                                                   "download", "check",    "export", "providers"};
+    static const std::vector<std::string> names = {"version", "settings", "get",
+                                                   "request", "download", "check",
+                                                   "export",  "list",     "providers"};
     return names;
 }
 
