@@ -23,7 +23,7 @@ TEST(CliCompletion, CompletesCommandsOptionsAndListedAddresses) {
         {"d", "download"},
         {"", "version settings get request download check export list providers --help --version"},
         {"check --", "--email --password-file --help"},
-        {"export --n", "--no-open"},
+        {"export --n", "--no-open --nss"},
         {"download --email a", "anna@example.ru alex@example.ru"},
         {"check --email ", "anna@example.ru alex@example.ru boris@example.ru"},
         {"list --", "--help"},

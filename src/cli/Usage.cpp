@@ -31,8 +31,9 @@ const std::map<std::string, std::string>& UsageTable() {
                   "CERTQUORIX_CONTAINER_PASSWORD или терминал).\n"
                   "Пароль ключа: переменная CERTQUORIX_PASSWORD, файл или ввод с "
                   "терминала.\n"},
-        {"export", "Использование: certquorix-cli export --email АДРЕС [--no-open] "
-                   "[--password-file ФАЙЛ]\n"},
+        {"export",
+         "Использование: certquorix-cli export --email АДРЕС [--no-open] [--legacy] [--nss]\n"
+         "       [--password-file ФАЙЛ]\n"},
         {"list", "Использование: certquorix-cli list\n"
                  "По строке на адрес списка Email: адрес, состояние папки (нет ключа, запрошен,\n"
                  "получен), для полученного сертификата дата окончания и число оставшихся дней\n"
