@@ -136,10 +136,14 @@ void SandboxServer::writeClientCertificate(const std::string& programFolder,
     CopyInto(made, folder, "Request.key");
 }
 
-void SandboxServer::issue(const std::string& email, bool expired) const {
+void SandboxServer::issue(const std::string& email, bool expired, int days) const {
     std::vector<std::string> argv = {Sandbox(), "issue", "--dir", dir_, "--email", email};
     if (expired)
         argv.push_back("--expired");
+    if (days > 0) {
+        argv.push_back("--days");
+        argv.push_back(std::to_string(days));
+    }
     RunChecked(argv);
 }
 

@@ -34,8 +34,8 @@ public:
                                 const std::string& password = "Hrkwp(3mzqtbv",
                                 bool selfSigned = false) const;
     /// Issues the stored request of the address (expired: notAfter in the past); throws on
-    /// failure.
-    void issue(const std::string& email, bool expired = false) const;
+    /// failure. `days` > 0 sets the validity (the service's default otherwise).
+    void issue(const std::string& email, bool expired = false, int days = 0) const;
     /// Switches the server's fault ("" clears it); slowSeconds is the delay of "slow".
     void setFault(const std::string& fault, int slowSeconds = 5) const;
     /// The stored request of the address, "" when none.

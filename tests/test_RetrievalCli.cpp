@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
+#include <regex>
 #include <sys/stat.h>
 
 namespace {
@@ -244,6 +245,53 @@ TEST_F(RetrievalCli, AnAddressOutsideTheRulesIsRefusedBeforeAnyFolderIsNamed) {
                 << command << " " << email;
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(RetrievalCli, ListTellsEveryListedAddressAndCheckEndsWithTheDaysLeft) {
+    const auto request = [&](const std::string& email) {
+        const ProcessResult run =
+            cli({"request", "--email", email, "--country", "RU", "--common-name", "Ivan Petrov"});
+        ASSERT_EQ(run.status, 0) << run.err << run.out;
+    };
+    ProcessResult run = cli({"list"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+
+    for (const char* email : {"anna@example.ru", "boris@example.ru", "vera@example.ru",
+                              "gleb@example.ru", "dina@example.ru"})
+        request(email);
+    std::filesystem::remove_all(folder("boris@example.ru"));
+    server->issue("vera@example.ru");
+    server->issue("gleb@example.ru", true);
+    server->issue("dina@example.ru", false, 20);
+    for (const char* email : {"vera@example.ru", "gleb@example.ru", "dina@example.ru"})
+        ASSERT_EQ(cli({"download", "--email", email}).status, 0) << email;
+
+    run = cli({"list"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::regex expected(
+        "anna@example\\.ru\tзапрошен\n"
+        "boris@example\\.ru\tнет ключа\n"
+        "dina@example\\.ru\tполучен\tдо \\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d\t"
+        "осталось (19|20|21) дн\\. \\(меньше 30 дней!\\)\n"
+        "gleb@example\\.ru\tполучен\tдо \\d\\d\\.\\d\\d\\.\\d{4} "
+        "\\d\\d:\\d\\d:\\d\\d\tпросрочен\n"
+        "vera@example\\.ru\tполучен\tдо \\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d\t"
+        "осталось 36[456] дн\\.\n");
+    EXPECT_TRUE(std::regex_match(run.out, expected)) << run.out;
+
+    run = cli({"check", "--email", "vera@example.ru"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(
+        std::regex_search(run.out, std::regex("\nСрок действия: осталось 36[456] дн\\.\n$")))
+        << run.out;
+    run = cli({"check", "--email", "gleb@example.ru"});
+    EXPECT_EQ(run.status, 4) << run.err;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("\nСрок действия: просрочен\n$"))) << run.out;
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "base/StringUtil.h"
+#include "certs/AddressOverview.h"
 #include "certs/CertificateCheck.h"
 #include "certs/GostCheck.h"
 #include "cli/Commands.h"
@@ -53,8 +54,14 @@ int CmdCheck(const Arguments& args) {
             return kExitUsage;
         result = CheckCertificate(kCertificateFile, kCertificateKeyFile, email, password->str());
     }
-    if (!result.Text.empty())
-        std::cout << ReplaceText(result.Text, "\r\n", "\n") << std::endl;
+    if (!result.Text.empty()) {
+        std::cout << ReplaceText(result.Text, "\r\n", "\n") << "\n";
+        // The days left, counted as `list` counts them, close the description.
+        const AddressOverview overview = OverviewOfAddress(email);
+        if (overview.HasExpiry)
+            std::cout << "Срок действия: " << DaysLeftText(overview) << "\n";
+        std::cout.flush();
+    }
     if (result.Valid)
         return kExitOk;
     return result.Expired ? kExitExpired : kExitFailed;

@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace cq {
+struct AddressOverview;
+}
+
 namespace cq::cli {
 
 using Arguments = std::vector<std::string>;
@@ -22,6 +26,10 @@ int CmdDownload(const Arguments& args);
 int CmdCheck(const Arguments& args);
 int CmdExport(const Arguments& args);
 int CmdProviders(const Arguments& args);
+int CmdList(const Arguments& args);
+
+/// "осталось N дн." (marked under 30 days) or "просрочен", for a certificate read by the overview.
+std::string DaysLeftText(const AddressOverview& overview);
 
 /// Loads the settings (a failure is reported by the load itself); commands that reach the
 /// service then take the system proxy unless the settings file names one. False on failure.

@@ -1,8 +1,10 @@
 #include "app/AppServer.h"
 #include "app/ErrorReport.h"
 #include "base/Dialogs.h"
+#include "base/ProgramInfo.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleDialogs.h"
+#include "cli/Usage.h"
 #include "log/Log.h"
 #include "transport/Connection.h"
 
@@ -13,12 +15,6 @@
 namespace {
 
 using cq::cli::Arguments;
-
-void PrintUsage() {
-    std::cerr << "Использование: certquorix-cli КОМАНДА [параметры]\n"
-                 "Команды: version, settings, get URL, request, download, check, export, "
-                 "providers\n";
-}
 
 // Opens the service connection for the run and closes it on every way out.
 class ConnectionScope {
@@ -50,11 +46,25 @@ int main(int argc, char** argv) {
         {"get", cq::cli::CmdGet},           {"request", cq::cli::CmdRequest},
         {"download", cq::cli::CmdDownload}, {"check", cq::cli::CmdCheck},
         {"export", cq::cli::CmdExport},     {"providers", cq::cli::CmdProviders},
+        {"list", cq::cli::CmdList},
     };
     const Arguments args(argv + 1, argv + argc);
+    // Help and the version need no settings, log or connection: answered before any of them.
+    if (!args.empty() && (args.front() == "--help" || args.front() == "-h")) {
+        std::cout << cq::cli::ToolUsage();
+        return cq::cli::kExitOk;
+    }
+    if (!args.empty() && args.front() == "--version") {
+        std::cout << cq::ProgramVersion() << "\n";
+        return cq::cli::kExitOk;
+    }
     if (args.empty() || !commands.count(args.front())) {
-        PrintUsage();
+        std::cerr << cq::cli::ToolUsage();
         return cq::cli::kExitUsage;
+    }
+    if (cq::cli::AsksForHelp(Arguments(args.begin() + 1, args.end()))) {
+        std::cout << cq::cli::CommandUsage(args.front());
+        return cq::cli::kExitOk;
     }
     cq::cli::ConsoleDialogs dialogs(cq::cli::HasFlag(args, "--yes"));
     cq::SetDialogs(&dialogs);

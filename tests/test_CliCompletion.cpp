@@ -1,0 +1,49 @@
+// The bash completion of certquorix-cli, run under bash: commands, a command's options, and after
+// --email the addresses of the e-mail list of the settings file next to the program.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using namespace cq::test;
+
+TEST(CliCompletion, CompletesCommandsOptionsAndListedAddresses) {
+    TempDir dir;
+    std::filesystem::copy_file(BuiltProgram("certquorix-cli"), dir / "certquorix-cli");
+    WriteFile(dir / "CertQuorix.ini",
+              "[Email]\r\nList=anna@example.ru|alex@example.ru|boris@example.ru\r\n");
+    struct Case {
+        std::string words; // the words after the program; the last is completed
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"d", "download"},
+        {"", "version settings get request download check export list providers --help --version"},
+        {"check --", "--email --password-file --help"},
+        {"export --n", "--no-open --nss"},
+        {"download --email a", "anna@example.ru alex@example.ru"},
+        {"check --email ", "anna@example.ru alex@example.ru boris@example.ru"},
+        {"list --", "--help"},
+    };
+    for (const Case& c : cases) {
+        const std::string script =
+            "source '" CQ_SOURCE_DIR "/resources/completion/certquorix-cli'\n"
+            "complete -p certquorix-cli >/dev/null || exit 3\n"
+            "read -ra COMP_WORDS <<<\"$1\"\n"
+            "[[ $1 == *' ' || -z $1 ]] && COMP_WORDS+=('')\n"
+            "COMP_WORDS=(\"$2\" \"${COMP_WORDS[@]}\")\n"
+            "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
+            "_certquorix_cli\n"
+            "echo \"${COMPREPLY[*]}\"\n";
+        const ProcessResult run =
+            RunProcess({"/bin/bash", "-c", script, "bash", c.words, dir / "certquorix-cli"},
+                       {"XDG_DATA_HOME=" + (dir / "xdg")});
+        EXPECT_EQ(run.status, 0) << c.words << run.err;
+        EXPECT_EQ(run.out, c.expected + "\n") << c.words;
+    }
+}
+
+} // namespace

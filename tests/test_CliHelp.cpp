@@ -1,0 +1,88 @@
+// certquorix-cli --help, -h and --version: usage on standard output with status 0, for the tool
+// and every command, before any settings or service are needed.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+using cq::test::ProcessResult;
+
+class CliHelpTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::copy_file(cq::test::BuiltProgram("certquorix-cli"),
+                                   dir / "certquorix-cli");
+    }
+
+    ProcessResult run(const std::vector<std::string>& args) {
+        std::vector<std::string> argv = {dir / "certquorix-cli"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return cq::test::RunProcess(argv, {"XDG_DATA_HOME=" + (dir / "xdg")});
+    }
+
+    cq::test::TempDir dir;
+};
+
+TEST_F(CliHelpTest, EveryCommandPrintsItsUsageOnRequest) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string usageLine; // the first line of the usage
+    };
+    const Case cases[] = {
+        {{"--help"}, "Использование: certquorix-cli КОМАНДА [параметры]"},
+        {{"-h"}, "Использование: certquorix-cli КОМАНДА [параметры]"},
+        {{"version", "--help"}, "Использование: certquorix-cli version"},
+        {{"settings", "-h"}, "Использование: certquorix-cli settings"},
+        {{"get", "--help"}, "Использование: certquorix-cli get URL"},
+        {{"request", "--help"}, "Использование: certquorix-cli request --email АДРЕС"},
+        // Help wins over the other options, however far along it is given.
+        {{"request", "--email", "a@b.example", "-h"},
+         "Использование: certquorix-cli request --email АДРЕС"},
+        {{"download", "--help"}, "Использование: certquorix-cli download --email АДРЕС"},
+        {{"check", "-h"}, "Использование: certquorix-cli check --email АДРЕС"},
+        {{"export", "--help"}, "Использование: certquorix-cli export --email АДРЕС"},
+        {{"providers", "--help"}, "Использование: certquorix-cli providers"},
+        {{"list", "-h"}, "Использование: certquorix-cli list"},
+    };
+    for (const Case& c : cases) {
+        const ProcessResult result = run(c.args);
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out.substr(0, c.usageLine.size()), c.usageLine) << result.out;
+        EXPECT_EQ(result.err, "");
+    }
+    // Nothing was set up on the way: no settings file, no log folder.
+    EXPECT_FALSE(std::filesystem::exists(dir / "xdg"));
+}
+
+TEST_F(CliHelpTest, TheToolUsageNamesEveryCommand) {
+    const ProcessResult help = run({"--help"});
+    for (const char* command : {"version", "settings", "get", "request", "download", "check",
+                                "export", "list", "providers"})
+        EXPECT_NE(help.out.find(command), std::string::npos) << command;
+}
+
+TEST_F(CliHelpTest, VersionPrintsTheVersionAlone) {
+    const ProcessResult version = run({"--version"});
+    EXPECT_EQ(version.status, 0) << version.err;
+    ASSERT_FALSE(version.out.empty());
+    EXPECT_EQ(version.out.find('\n'), version.out.size() - 1);
+    EXPECT_NE(run({"version"}).out.find("ProgramVersion=" + version.out), std::string::npos);
+}
+
+TEST_F(CliHelpTest, NoOrAnUnknownCommandIsAUsageError) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, std::vector<std::string>{"frobnicate"},
+          std::vector<std::string>{"--frobnicate"}}) {
+        const ProcessResult result = run(args);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_NE(result.err.find("Использование:"), std::string::npos);
+    }
+}
+
+} // namespace
