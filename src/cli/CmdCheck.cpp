@@ -6,6 +6,7 @@
 #include "cli/ContainerPasswordPrompt.h"
 #include "cli/Password.h"
 #include "cli/PasswordInput.h"
+#include "cli/Usage.h"
 #include "settings/CertFolders.h"
 #include "settings/Settings.h"
 
@@ -32,11 +33,7 @@ bool GostFolder(const std::string& email) {
 int CmdCheck(const Arguments& args) {
     const std::string email = Trim(OptionValue(args, "--email"));
     if (email.empty()) {
-        std::cerr << "Использование: certquorix-cli check --email АДРЕС [--password-file ФАЙЛ]\n"
-                     "Для папки запроса ГОСТ ключ берётся из его контейнера (пароль: "
-                     "CERTQUORIX_CONTAINER_PASSWORD или терминал).\n"
-                     "Пароль ключа: переменная "
-                  << kPasswordVariable << ", файл или ввод с терминала.\n";
+        std::cerr << CommandUsage("check");
         return kExitUsage;
     }
     if (!AddressUsable(email))

@@ -2,6 +2,7 @@
 #include "base/StringUtil.h"
 #include "certs/Download.h"
 #include "cli/Commands.h"
+#include "cli/Usage.h"
 #include "settings/CertFolders.h"
 #include "settings/Settings.h"
 
@@ -17,7 +18,7 @@ constexpr int kExitNotReady = 3;
 int CmdDownload(const Arguments& args) {
     const std::string email = Trim(OptionValue(args, "--email"));
     if (email.empty()) {
-        std::cerr << "Использование: certquorix-cli download --email АДРЕС [--yes]\n";
+        std::cerr << CommandUsage("download");
         return kExitUsage;
     }
     if (!AddressUsable(email))

@@ -6,6 +6,7 @@
 #include "certs/ShellOpen.h"
 #include "cli/Commands.h"
 #include "cli/Password.h"
+#include "cli/Usage.h"
 #include "settings/CertFolders.h"
 #include "settings/Settings.h"
 
@@ -16,8 +17,7 @@ namespace cq::cli {
 int CmdExport(const Arguments& args) {
     const std::string email = Trim(OptionValue(args, "--email"));
     if (email.empty()) {
-        std::cerr << "Использование: certquorix-cli export --email АДРЕС [--no-open] "
-                     "[--legacy] [--nss] [--password-file ФАЙЛ]\n";
+        std::cerr << CommandUsage("export");
         return kExitUsage;
     }
     if (!AddressUsable(email))

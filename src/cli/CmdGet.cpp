@@ -1,5 +1,6 @@
 #include "app/ErrorReport.h"
 #include "cli/Commands.h"
+#include "cli/Usage.h"
 #include "settings/Settings.h"
 #include "transport/HttpsExchange.h"
 
@@ -9,7 +10,7 @@ namespace cq::cli {
 
 int CmdGet(const Arguments& args) {
     if (args.size() != 1) {
-        std::cerr << "Использование: certquorix-cli get URL\n";
+        std::cerr << CommandUsage("get");
         return kExitUsage;
     }
     if (!LoadSettingsForCommand(true))

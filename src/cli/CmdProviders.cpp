@@ -3,6 +3,7 @@
 
 #include "certs/GostRequest.h"
 #include "cli/Commands.h"
+#include "cli/Usage.h"
 
 #include <iostream>
 
@@ -10,7 +11,7 @@ namespace cq::cli {
 
 int CmdProviders(const Arguments& args) {
     if (!args.empty()) {
-        std::cerr << "Использование: certquorix-cli providers\n";
+        std::cerr << CommandUsage("providers");
         return kExitUsage;
     }
     try {

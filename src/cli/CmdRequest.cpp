@@ -12,6 +12,7 @@
 #include "cli/ContainerPasswordPrompt.h"
 #include "cli/Password.h"
 #include "cli/PasswordInput.h"
+#include "cli/Usage.h"
 #include "settings/CertFolders.h"
 #include "settings/ServiceDefaults.h"
 #include "settings/Settings.h"
@@ -25,16 +26,6 @@
 
 namespace cq::cli {
 namespace {
-
-constexpr const char* kUsage =
-    "Использование: certquorix-cli request --email АДРЕС [--country C] [--state S]\n"
-    "       [--locality L] [--organization O] [--unit U] [--common-name N]\n"
-    "       [--open-password] [--password-file ФАЙЛ] [--yes]\n"
-    "       certquorix-cli request --gost --email АДРЕС [параметры субъекта]\n"
-    "       [--provider ИМЯ] [--yes]\n"
-    "Пароль ключа берётся из переменной окружения CERTQUORIX_PASSWORD, из файла --password-file\n"
-    "или запрашивается на терминале; в командной строке он не передаётся. Пароль контейнера\n"
-    "ГОСТ (необязательный) берётся из CERTQUORIX_CONTAINER_PASSWORD или с терминала.\n";
 
 /// Thrown for bad usage or input; the message goes to standard error with exit status 2.
 struct UsageError {
@@ -245,7 +236,7 @@ int CmdRequest(const Arguments& args) {
             throw UsageError{"Данные запроса неполны."};
         return Request(fields);
     } catch (const UsageError& error) {
-        std::cerr << error.message << "\n" << kUsage;
+        std::cerr << error.message << "\n" << CommandUsage("request");
         return kExitUsage;
     } catch (const std::exception& error) {
         std::cerr << error.what() << "\n";
