@@ -8,7 +8,6 @@
 #include "certs/DerReader.h"
 #include "platform/OsVersion.h"
 
-
 #include <cstdio>
 
 namespace cq {
