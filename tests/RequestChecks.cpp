@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "base/StringUtil.h"
 
+#include <gtest/gtest.h>
 #include <openssl/bio.h>
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
@@ -84,6 +85,16 @@ std::vector<NameEntry> RequestSubject(const std::string& requestDer) {
                                        static_cast<size_t>(ASN1_STRING_length(value)))});
     }
     return entries;
+}
+
+void ExpectRequestSubject(const std::string& requestDer, const std::vector<NameEntry>& expected) {
+    const std::vector<NameEntry> subject = RequestSubject(requestDer);
+    ASSERT_EQ(subject.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(subject[i].oid, expected[i].oid) << i;
+        EXPECT_EQ(subject[i].stringType, expected[i].stringType) << i;
+        EXPECT_EQ(subject[i].value, expected[i].value) << i;
+    }
 }
 
 std::string RequestModulusHex(const std::string& requestDer) {

@@ -17,6 +17,8 @@ struct NameEntry {
     std::string value;
 };
 std::vector<NameEntry> RequestSubject(const std::string& requestDer);
+/// Test expectations: the request's subject is `expected`, entry by entry.
+void ExpectRequestSubject(const std::string& requestDer, const std::vector<NameEntry>& expected);
 
 /// The request's modulus as upper-case hex, as `openssl req -modulus` prints it.
 std::string RequestModulusHex(const std::string& requestDer);

@@ -101,13 +101,7 @@ TEST_F(GostRequestTest, RequestFieldsInTheirOrderAndTypes) {
         {"2.5.4.3", V_ASN1_PRINTABLESTRING, "Ivan Petrov"},
         {"1.2.840.113549.1.9.1", V_ASN1_IA5STRING, "Ivan.Petrov@Mail.example"},
     };
-    const std::vector<test::NameEntry> subject = test::RequestSubject(der);
-    ASSERT_EQ(subject.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(subject[i].oid, expected[i].oid) << i;
-        EXPECT_EQ(subject[i].stringType, expected[i].stringType) << i;
-        EXPECT_EQ(subject[i].value, expected[i].value) << i;
-    }
+    test::ExpectRequestSubject(der, expected);
 
     const auto request = Children(Children(der).at(0).content);
     ASSERT_EQ(request.size(), 3u);

@@ -60,13 +60,7 @@ TEST_F(RsaRequestTest, RequestIsSignedAndHoldsTheSubjectInOrder) {
         {"2.5.4.3", V_ASN1_PRINTABLESTRING, "Ivan Petrov"},
         {"1.2.840.113549.1.9.1", V_ASN1_IA5STRING, "ivan.petrov@mail.example"},
     };
-    const std::vector<test::NameEntry> subject = test::RequestSubject(der);
-    ASSERT_EQ(subject.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(subject[i].oid, expected[i].oid) << i;
-        EXPECT_EQ(subject[i].stringType, expected[i].stringType) << i;
-        EXPECT_EQ(subject[i].value, expected[i].value) << i;
-    }
+    test::ExpectRequestSubject(der, expected);
     // Version, the empty state value, the word-sized exponent, the empty attributes and the
     // signature algorithm right after them.
     EXPECT_EQ(der.substr(8, 3), std::string("\x02\x01\x00", 3));
