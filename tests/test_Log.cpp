@@ -80,6 +80,11 @@ TEST_F(LogTest, FolderLayoutsByDateAndStation) {
         EXPECT_EQ(cq::LogFileName(), dir / c.expectedFile);
         EXPECT_EQ(writeAndRead("one", cq::LogKind::Plain, dir / c.expectedFile),
                   kHeader + "one\r\n");
+        // The log holds the station's identity and the service's answers: every folder it
+        // made is its owner's alone, whatever the umask.
+        for (auto folder = std::filesystem::path(dir / c.expectedFile).parent_path();
+             folder.string().size() >= dir.path().size(); folder = folder.parent_path())
+            EXPECT_EQ(cq::test::FileMode(folder), 0700) << folder;
         cq::ShutdownLog();
         std::filesystem::remove_all(dir / "Logs");
         std::filesystem::remove_all(dir / "custom");

@@ -97,6 +97,9 @@ TEST_F(SettingsTest, RedirectionExpandsVariablesCreatesTheFolderAndLeavesTheBase
 
     freshLoad();
     EXPECT_TRUE(cq::DirectoryExists(folder));
+    // A user's data folder and the parents made for it are the user's alone.
+    for (const char* made : {"home", "home/deep", "home/deep/er"})
+        EXPECT_EQ(cq::test::FileMode(dir / made), 0700) << made;
     EXPECT_FALSE(cq::FileExists(folder + "Other.ini")) << "loading alone creates no file";
     EXPECT_EQ(Settings().DataFolder, folder);
     EXPECT_EQ(cq::FindSettingsFile(true), folder + "Other.ini");
@@ -108,6 +111,51 @@ TEST_F(SettingsTest, RedirectionExpandsVariablesCreatesTheFolderAndLeavesTheBase
     // The redirected file's own inFile is not followed.
     WriteIni(folder + "Other.ini", "[Common]\ninFile=" + dir.path() + "third.ini\n");
     EXPECT_EQ(cq::FindSettingsFile(true), folder + "Other.ini");
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+// An installed program folder holds the administrator's file, which redirects each user to a
+// file of their own; what the administrator set for the machine still rules.
+TEST_F(SettingsTest, AdministratorsServiceAndProxyValuesRuleOverTheRedirectedFile) {
+    const std::string redirect = "[Common]\ninFile=" + (dir / "user/CertQuorix.ini") + "\n";
+    const std::string userFile =
+        "[Cert]\nCommonName=Иван\n[Proxy]\nUse=1\nServer=user-proxy\nPort=3128\n"
+        "[HTTPS]\nUrlRequestRSACertificate=https://user.example/up/\n"
+        "UrlReceiveRSACertificate=https://user.example/get/\nCaFile=/user/ca.crt\n";
+    struct Case {
+        std::string adminKeys;
+        std::string requestUrl, receiveUrl, caFile, requestPassword, proxyServer;
+        bool proxyUse;
+    };
+    const Case cases[] = {
+        {"", "https://user.example/up/", "https://user.example/get/", "/user/ca.crt",
+         "Hrkwp(3mzqtbv", "user-proxy", true},
+        {"[HTTPS]\nUrlRequestRSACertificate=https://admin.example/up/\n"
+         "UrlReceiveRSACertificate=https://admin.example/get\nCaFile=/etc/ca.crt\n"
+         "OpenRequestPassword=machine secret\n[Proxy]\nUse=0\n",
+         "https://admin.example/up/", "https://admin.example/get/", "/etc/ca.crt", "machine secret",
+         "", false},
+        // An empty value in the administrator's file sets nothing.
+        {"[HTTPS]\nUrlRequestRSACertificate=\nCaFile=\n", "https://user.example/up/",
+         "https://user.example/get/", "/user/ca.crt", "Hrkwp(3mzqtbv", "user-proxy", true},
+    };
+    std::filesystem::create_directory(dir / "user");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.adminKeys);
+        writeSettings(redirect + c.adminKeys);
+        WriteIni(dir / "user/CertQuorix.ini", userFile);
+        const cq::SavedSubject subject = freshLoad();
+        EXPECT_EQ(subject.CommonName, "Иван") << "the user's own values come from their file";
+        EXPECT_EQ(Settings().UrlRequestRSACertificate, c.requestUrl);
+        EXPECT_EQ(Settings().UrlReceiveRSACertificate, c.receiveUrl);
+        EXPECT_EQ(Settings().CaFile, c.caFile);
+        EXPECT_EQ(Settings().RequestPassword, c.requestPassword);
+        EXPECT_EQ(Settings().ProxyServer, c.proxyServer);
+        EXPECT_EQ(Settings().ProxyUse, c.proxyUse);
+        EXPECT_TRUE(Settings().ProxyFromIni);
+        EXPECT_EQ(ReadIniText(settingsPath()), cq::ToCrLf(redirect + c.adminKeys))
+            << "the administrator's file is never written";
+    }
     EXPECT_TRUE(dialogs.boxes.empty());
 }
 

@@ -164,7 +164,7 @@ void ForceDirectories(const std::string& path, std::optional<mode_t> exactMode) 
         return;
     const size_t slash = folder.find_last_of(kPathDelimiter);
     if (slash != std::string::npos && slash > 0)
-        ForceDirectories(folder.substr(0, slash));
+        ForceDirectories(folder.substr(0, slash), exactMode);
     if (::mkdir(folder.c_str(), exactMode.value_or(0777)) != 0) {
         if (errno == EEXIST && DirectoryExists(folder))
             return; // made by someone else meanwhile: left as they made it

@@ -16,9 +16,13 @@ bool DirectoryExists(const std::string& path);
 /// Whole file as bytes; raises EOSError when it cannot be read.
 std::string ReadFileBytes(const std::string& path);
 
+/// Owner-only folders: certificate folders, a user's data folder, the log folder.
+inline constexpr mode_t kPrivateFolderMode = 0700;
+
 /// Creates a folder and its missing parents, each with the permissions the umask leaves of
-/// 0777. With `exactMode`, a folder this call creates last (the path itself) gets exactly that
-/// mode instead. Raises EOSError on failure.
+/// 0777. With `exactMode`, every folder this call creates gets exactly that mode instead, so a
+/// private folder never sits under a newly made parent that others may list. Folders that exist
+/// keep their mode. Raises EOSError on failure.
 void ForceDirectories(const std::string& path, std::optional<mode_t> exactMode = std::nullopt);
 
 /// Who may read a file written by WriteFileAtomically or PreparedFile.

@@ -44,9 +44,9 @@ void CreateDatabaseWhenMissing(const std::string& database) {
     const std::string certutil = FindNssTool("certutil");
     const std::string pki = ExcludeTrailingPathDelimiter(ExtractFilePath(database));
     if (!DirectoryExists(pki))
-        ForceDirectories(pki, 0700);
+        ForceDirectories(pki, kPrivateFolderMode);
     if (!DirectoryExists(database))
-        ForceDirectories(database, 0700);
+        ForceDirectories(database, kPrivateFolderMode);
     RaiseIfFailed(certutil,
                   RunAndWait(certutil,
                              {certutil, "-N", "-d", "sql:" + database, "--empty-password"},

@@ -174,7 +174,7 @@ private:
         const int day = (now.year * 100 + now.month) * 100 + now.day;
         if (day != preparedDay_ || preparedFileName_.empty()) {
             preparedFileName_.clear();
-            ForceDirectories(LogFolderFor(layout_, now));
+            ForceDirectories(LogFolderFor(layout_, now), kPrivateFolderMode);
             preparedFileName_ = LogFileNameFor(layout_, now);
             preparedDay_ = day;
         }
@@ -234,14 +234,14 @@ LogSettings ReadLogSettings(const std::string& settingsFile) {
 // Creates the folder and the first log file (with its header) of a record written now.
 void PrepareFolder(LogLayout& layout, const std::string& folder, const Clock& clock) {
     try {
-        ForceDirectories(folder);
+        ForceDirectories(folder, kPrivateFolderMode);
     } catch (const EOSError& error) {
         throw Exception("Директория для лога не была создана! С ошибкой : " +
                         SystemErrorMessage(error.errorCode()));
     }
     layout.folder = IncludeTrailingPathDelimiter(folder);
     const LocalDateTime now = ToLocal(clock());
-    ForceDirectories(LogFolderFor(layout, now));
+    ForceDirectories(LogFolderFor(layout, now), kPrivateFolderMode);
     const std::string fileName = LogFileNameFor(layout, now);
     if (FileExists(fileName))
         AppendToFile(fileName, "");
@@ -313,7 +313,7 @@ std::string LogFileName() {
     if (!state.writer)
         return {};
     const LocalDateTime now = ToLocal(state.clock());
-    ForceDirectories(LogFolderFor(state.layout, now));
+    ForceDirectories(LogFolderFor(state.layout, now), kPrivateFolderMode);
     return LogFileNameFor(state.layout, now);
 }
 

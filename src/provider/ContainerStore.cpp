@@ -88,7 +88,8 @@ void EnsureContainerFolder(const std::string& folder) {
     const size_t slash = path.rfind('/');
     if (slash != std::string::npos && slash > 0)
         ForceDirectories(path.substr(0, slash));
-    if (::mkdir(path.c_str(), 0700) != 0 && !(errno == EEXIST && DirectoryExists(path)))
+    if (::mkdir(path.c_str(), kPrivateFolderMode) != 0 &&
+        !(errno == EEXIST && DirectoryExists(path)))
         throw MakeOSError(errno, "Папка контейнеров ключей " + path);
 }
 

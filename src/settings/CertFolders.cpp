@@ -38,7 +38,7 @@ std::string CertificateFolder(const std::string& email) {
 }
 
 void CreateCertificateFolder(const std::string& folder) {
-    ForceDirectories(folder, 0700);
+    ForceDirectories(folder, kPrivateFolderMode);
 }
 
 IniFile RsaRequestRecord(const std::string& fileName, const SubjectData& subject) {

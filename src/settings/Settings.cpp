@@ -94,6 +94,36 @@ void ReadServiceValues(const IniFile& ini, SettingsValues& values) {
     values.CaFile = ini.ReadString(kHttps, "CaFile");
 }
 
+// An administrator's base file rules over a user's redirected one for what belongs to the
+// machine rather than to the user: every non-empty service value (addresses, the request
+// certificate, its CA), the request certificate's password, and the whole proxy when the base
+// file has a Proxy section. The base file is only read here: users cannot write it.
+void ReadAdministratorValues(const IniFile& base, SettingsValues& values) {
+    const auto rules = [&base](const char* key) {
+        return !base.ReadString(kHttps, key).empty();
+    };
+    const auto take = [&](const char* key, std::string& value) {
+        if (rules(key))
+            value = base.ReadString(kHttps, key);
+    };
+    take("UrlRequestRSACertificate", values.UrlRequestRSACertificate);
+    take("UrlRequestGostCertificate", values.UrlRequestGostCertificate);
+    if (rules("UrlReceiveRSACertificate"))
+        values.UrlReceiveRSACertificate =
+            WithTrailingSlash(base.ReadString(kHttps, "UrlReceiveRSACertificate"));
+    if (rules("UrlReceiveGostCertificate"))
+        values.UrlReceiveGostCertificate =
+            WithTrailingSlash(base.ReadString(kHttps, "UrlReceiveGostCertificate"));
+    take("RequestCertificate", values.RequestCertificate);
+    take("RequestKey", values.RequestKey);
+    take("CaFile", values.CaFile);
+    if (rules("OpenRequestPassword"))
+        values.RequestPassword = base.ReadString(kHttps, "OpenRequestPassword");
+    else if (base.ValueExists(kHttps, "RequestPassword"))
+        values.RequestPassword = UnscramblePassword(base.ReadBinary(kHttps, "RequestPassword"), "");
+    ReadProxy(base, values);
+}
+
 // Turns a clear-text OpenRequestPassword into a scrambled RequestPassword and sets the request
 // password in use. A clear password too long for the scrambled form stays where it is, in clear,
 // and is used as it stands: converting it would have to cut it.
@@ -162,7 +192,7 @@ std::string FindSettingsFile(bool createFolder) {
     const std::string folder = ExtractFilePath(path);
     Settings().DataFolder = folder;
     if (createFolder && !FileExists(path) && !DirectoryExists(folder))
-        ForceDirectories(folder);
+        ForceDirectories(folder, kPrivateFolderMode);
     return path;
 }
 
@@ -195,6 +225,9 @@ SavedSubject LoadSettings(bool* loaded) {
         const std::string path = FindSettingsFile(true);
         IniFile ini = LoadSettingsFile(path);
         const bool converted = ReadSettingsValues(ini, subject, Settings());
+        const std::string base = ProgramFolder() + kSettingsFileName;
+        if (path != base)
+            ReadAdministratorValues(LoadSettingsFile(base), Settings());
         ok = true; // every value is read; a failed write-back of the conversion loses none
         if (converted)
             ini.Save(path);
