@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a configured and built folder (default build-ci-full), installs
+# it with apt-get and takes it down the whole road as an unprivileged user, from /usr/bin, against
+# a local sandbox-ca set up the way an administrator would: the service addresses in
+# /etc/certquorix/CertQuorix.ini, the operator's Request.cer/Request.key in /opt/certquorix.
+# Then it checks where the user's files landed and with which modes, that a second user cannot
+# read them, and that removing the package leaves them. lintian's report on the package is
+# printed. Needs root (it installs a package and creates users); otherwise it says so and stops.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(cd "${1:-$root/build-ci-full}" && pwd)"
+if [ "$(id -u)" -ne 0 ]; then
+    echo "package test skipped: it installs the package and creates users, run it as root"
+    exit 0
+fi
+
+user=cqpkguser
+other=cqpkgother
+email=pkg.user@example.ru
+work="$(mktemp -d /tmp/certquorix-package.XXXXXX)"
+sandbox_pid=
+passed=0
+
+step() { printf '\n== package test: %s\n' "$*"; }
+fail() {
+    echo "package test FAILED: $*" >&2
+    exit 1
+}
+check() {
+    local what=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+        echo "ok: $what"
+    else
+        fail "$what"
+    fi
+}
+mode_is() { [ "$(stat -c %a "$2")" = "$1" ]; }
+as_user() {
+    local name=$1
+    shift
+    runuser -u "$name" -- env -i HOME="/home/$name" USER="$name" LOGNAME="$name" \
+        PATH=/usr/bin:/bin LANG=C.UTF-8 CERTQUORIX_PASSWORD='package test password' "$@"
+}
+remove_everything() {
+    apt-get purge -y -q certquorix >/dev/null 2>&1 || true
+    for name in "$user" "$other"; do
+        if id "$name" >/dev/null 2>&1; then userdel -r "$name" >/dev/null 2>&1 || true; fi
+    done
+    rm -f /opt/certquorix/Request.cer /opt/certquorix/Request.key
+    rmdir /opt/certquorix 2>/dev/null || true
+}
+finish() {
+    if [ -n "$sandbox_pid" ]; then
+        kill "$sandbox_pid" 2>/dev/null || true
+        wait "$sandbox_pid" 2>/dev/null || true
+    fi
+    remove_everything
+    rm -rf "$work"
+}
+trap finish EXIT
+
+step "building the package"
+cpack --config "$build/CPackConfig.cmake" -B "$build/package" >"$work/cpack.log" ||
+    { cat "$work/cpack.log"; fail "cpack"; }
+deb="$(ls "$build"/package/certquorix_*.deb)"
+dpkg-deb --info "$deb"
+dpkg-deb --contents "$deb"
+
+step "lintian"
+lintian --info "$deb" || true
+
+step "installing $deb"
+remove_everything
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb"
+check "certquorix-cli on PATH links into the program folder" \
+    test "$(readlink -f /usr/bin/certquorix-cli)" = /opt/certquorix/certquorix-cli
+check "the window on PATH" test -x /usr/bin/certquorix
+check "the administrator's settings file is a configuration file" \
+    grep -qx /etc/certquorix/CertQuorix.ini /var/lib/dpkg/info/certquorix.conffiles
+for file in /usr/share/man/man1/certquorix-cli.1.gz /usr/share/man/man1/certquorix.1.gz \
+    /usr/share/bash-completion/completions/certquorix-cli \
+    /usr/share/applications/org.certquorix.CertQuorix.desktop \
+    /usr/share/metainfo/org.certquorix.CertQuorix.metainfo.xml \
+    /usr/share/icons/hicolor/48x48/apps/org.certquorix.CertQuorix.png; do
+    check "installed $file" test -s "$file"
+done
+
+step "administrator: the operator's client certificate and a local service"
+"$build/sandbox-ca" init --dir "$work/sandbox" >/dev/null
+"$build/sandbox-ca" client-cert --dir "$work/sandbox" --out /opt/certquorix >/dev/null
+chmod 0644 /opt/certquorix/Request.cer /opt/certquorix/Request.key
+install -m 0644 "$work/sandbox/ca.crt" /etc/certquorix/sandbox-ca.crt
+"$build/sandbox-ca" serve --dir "$work/sandbox" --port-file "$work/port" --issue-delay 0 \
+    2>"$work/serve.log" &
+sandbox_pid=$!
+for _ in $(seq 100); do
+    [ -s "$work/port" ] && break
+    kill -0 "$sandbox_pid" 2>/dev/null || { cat "$work/serve.log" >&2; fail "sandbox-ca"; }
+    sleep 0.1
+done
+url="https://localhost:$(tr -d '\r\n' <"$work/port")"
+printf '[HTTPS]\r\nUrlRequestRSACertificate=%s/requp/\r\nUrlReceiveRSACertificate=%s/certget/\r\nCaFile=/etc/certquorix/sandbox-ca.crt\r\n[Proxy]\r\nUse=0\r\n' \
+    "$url" "$url" >>/etc/certquorix/CertQuorix.ini
+program_folder_before="$(ls -A /opt/certquorix)"
+
+step "a user takes the whole road from /usr/bin"
+useradd --create-home --shell /bin/bash "$user"
+useradd --create-home --shell /bin/bash "$other"
+as_user "$user" certquorix-cli --version | tee "$work/version"
+check "--version names the version" grep -q '1\.0\.0' "$work/version"
+check "list with nothing requested" as_user "$user" certquorix-cli list
+check "request" as_user "$user" certquorix-cli request --email "$email" \
+    --common-name 'Пётр Пакетов' --organization 'Проверка пакета' --yes
+status=3
+for _ in $(seq 30); do
+    status=0
+    as_user "$user" certquorix-cli download --email "$email" --yes || status=$?
+    [ "$status" -ne 3 ] && break
+    sleep 1
+done
+check "download" test "$status" -eq 0
+check "check" as_user "$user" certquorix-cli check --email "$email"
+check "export" as_user "$user" certquorix-cli export --email "$email" --no-open
+check "export --nss" as_user "$user" certquorix-cli export --email "$email" --nss
+as_user "$user" certutil -L -d "sql:/home/$user/.pki/nssdb" | tee "$work/nss"
+check "the certificate with its key is in the user's NSS database" grep -q 'u,u,u' "$work/nss"
+as_user "$user" certquorix-cli list | tee "$work/list"
+check "list shows the downloaded certificate" grep -q "$email" "$work/list"
+# The window starts from the package and stays up (no display needed on the offscreen platform).
+status=0
+as_user "$user" env QT_QPA_PLATFORM=offscreen timeout 5 certquorix || status=$?
+check "the window starts and keeps running" test "$status" -eq 124
+
+step "where the user's files are"
+data="/home/$user/.local/share/CertQuorix"
+folder="$data/$email"
+ls -laR "$data"
+check "data folder 0700" mode_is 700 "$data"
+check "settings file 0600" mode_is 600 "$data/CertQuorix.ini"
+check "the e-mail list in the user's settings" grep -q "List=$email" "$data/CertQuorix.ini"
+check "certificate folder 0700" mode_is 700 "$folder"
+check "private key 0600" mode_is 600 "$folder/Certificate.key"
+check "PKCS#12 0600" mode_is 600 "$folder/Certificate.p12"
+check "log folder 0700" mode_is 700 "$data/Logs"
+check "a log file in the user's log folder" sh -c "ls '$data'/Logs/*.Log >/dev/null"
+check "the program folder is unchanged" test "$(ls -A /opt/certquorix)" = "$program_folder_before"
+check "another user cannot list the data folder" sh -c "! runuser -u '$other' -- ls '$data' 2>/dev/null"
+check "another user cannot read the key" \
+    sh -c "! runuser -u '$other' -- cat '$folder/Certificate.key' >/dev/null 2>&1"
+
+step "removing the package"
+DEBIAN_FRONTEND=noninteractive apt-get remove -y -q certquorix
+check "certquorix-cli is gone" test ! -e /usr/bin/certquorix-cli
+check "the user's key stays" test -s "$folder/Certificate.key"
+check "the user's PKCS#12 stays" test -s "$folder/Certificate.p12"
+check "the user's settings stay" test -s "$data/CertQuorix.ini"
+check "the administrator's settings stay until a purge" test -s /etc/certquorix/CertQuorix.ini
+
+echo
+echo "package test: $passed passed, 0 failed"
