@@ -3,8 +3,19 @@
 #include "app/AppServer.h"
 #include "base/Errors.h"
 
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
+
+// The compiled-in application icon (resources/desktop/icons.qrc) lives in this static library;
+// it is registered before the icon is made from it.
+static void RegisterIconResources() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(icons);
+        return true;
+    }();
+    (void)registered;
+}
 
 namespace cq::ui {
 
@@ -19,6 +30,15 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
         HandleApplicationError(Exception("Unknown exception"));
     }
     return false;
+}
+
+void InstallDesktopIdentity() {
+    RegisterIconResources();
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1.png").arg(size));
+    QApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
 }
 
 bool InstallRussianTranslation(QCoreApplication& application) {

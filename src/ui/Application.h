@@ -15,6 +15,14 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+/// The name of the program's desktop entry (org.certquorix.CertQuorix.desktop without the
+/// suffix) and of its icon in the desktop's icon theme.
+inline constexpr const char* kDesktopFileName = "org.certquorix.CertQuorix";
+
+/// Gives every window of the program the application icon in its built-in sizes and tells the
+/// desktop which entry the windows belong to (task bar grouping, Wayland application id).
+void InstallDesktopIdentity();
+
 /// Loads Qt's own Russian texts (the buttons of message boxes and the like); false when the
 /// translation files are missing.
 bool InstallRussianTranslation(QCoreApplication& application);

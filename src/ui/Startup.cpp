@@ -99,6 +99,7 @@ int RunProgram(int& argc, char** argv, const StartupSteps& steps) {
         ownApplication.emplace(argc, argv);
         InstallRussianTranslation(*ownApplication);
     }
+    InstallDesktopIdentity();
     const DialogsScope dialogs;
     StartLog(steps);
     SetApplicationTitle(kApplicationTitle);

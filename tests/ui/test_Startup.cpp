@@ -1,5 +1,6 @@
 // Start-up and shutdown: the DEBUG switch reaching the connection, the connection closed once,
-// the log's error box before the main window, and the run ending with the main window.
+// the log's error box before the main window, the window's icon and desktop entry, and the run
+// ending with the main window.
 #include "UiTestSupport.h"
 
 #include "app/AppServer.h"
@@ -10,6 +11,8 @@
 
 #include <QTest>
 
+#include <QApplication>
+#include <QIcon>
 #include <QTimer>
 #include <csignal>
 
@@ -141,6 +144,26 @@ private slots:
         QCOMPARE(box->caption, QStringLiteral("Инициализация Log-а."));
         QCOMPARE(box->text, QStringLiteral("Не удалось подготовить папку лога"));
         QCOMPARE(box->icon, QMessageBox::Critical);
+    }
+
+    void theMainWindowCarriesTheProgramIconAndDesktopEntry() {
+        QApplication::setWindowIcon(QIcon());
+        QGuiApplication::setDesktopFileName(QString());
+        Recorder recorder;
+        QIcon shownIcon;
+        QCOMPARE(Run({}, RecordingSteps(recorder,
+                                        [&](QWidget& window) {
+                                            shownIcon = window.windowIcon();
+                                            window.close();
+                                        })),
+                 0);
+        QVERIFY(!shownIcon.isNull());
+        const QList<QSize> sizes = shownIcon.availableSizes();
+        for (const int size : {16, 48}) {
+            QVERIFY2(sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
+            QCOMPARE(shownIcon.pixmap(size).size(), QSize(size, size));
+        }
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("org.certquorix.CertQuorix"));
     }
 
     void aTerminationSignalEndsTheRunTheOrdinaryWay() {
