@@ -12,6 +12,7 @@ packages=(
     libx11-dev x11-xkb-utils
     xvfb xauth xdg-utils
     libnss3-tools
+    dpkg-dev file lintian
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -159,4 +159,4 @@ check "the user's settings stay" test -s "$data/CertQuorix.ini"
 check "the administrator's settings stay until a purge" test -s /etc/certquorix/CertQuorix.ini
 
 echo
-echo "package test: $passed passed, 0 failed"
+echo "package: $passed passed, 0 failed"
