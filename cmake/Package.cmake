@@ -71,13 +71,13 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CQ_PACKAGE_PREFIX})
 set(CPACK_PACKAGE_CONTACT "CertQuorix developers <dev@certquorix.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "client certificates for the certification service")
+# The long description; CPack puts the summary above it as the synopsis.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "client certificates for the certification service
- CertQuorix requests an X.509 client certificate from the certification
- service (an RSA key and PKCS#10 request made here, or a GOST R 34.10-2012
- key made by a cryptographic provider), downloads the issued certificate,
- checks it against the private key and exports it as PKCS#12. It has a Qt
- window in Russian and a command-line tool, certquorix-cli, for scripts.")
+    "CertQuorix requests an X.509 client certificate from the certification
+service (an RSA key and PKCS#10 request made here, or a GOST R 34.10-2012
+key made by a cryptographic provider), downloads the issued certificate,
+checks it against the private key and exports it as PKCS#12. It has a Qt
+window in Russian and a command-line tool, certquorix-cli, for scripts.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

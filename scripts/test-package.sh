@@ -41,7 +41,7 @@ as_user() {
     local name=$1
     shift
     runuser -u "$name" -- env -i HOME="/home/$name" USER="$name" LOGNAME="$name" \
-        PATH=/usr/bin:/bin LANG=C.UTF-8 CERTQUORIX_PASSWORD='package test password' "$@"
+        PATH=/usr/bin:/bin LANG=C.UTF-8 CERTQUORIX_PASSWORD='pkg-test-pass' "$@"
 }
 remove_everything() {
     apt-get purge -y -q certquorix >/dev/null 2>&1 || true
@@ -112,7 +112,7 @@ as_user "$user" certquorix-cli --version | tee "$work/version"
 check "--version names the version" grep -q '1\.0\.0' "$work/version"
 check "list with nothing requested" as_user "$user" certquorix-cli list
 check "request" as_user "$user" certquorix-cli request --email "$email" \
-    --common-name 'Пётр Пакетов' --organization 'Проверка пакета' --yes
+    --common-name 'Petr Paketov' --organization 'Package Test' --yes
 status=3
 for _ in $(seq 30); do
     status=0
