@@ -87,6 +87,11 @@ for file in /usr/share/man/man1/certquorix-cli.1.gz /usr/share/man/man1/certquor
     check "installed $file" test -s "$file"
 done
 
+check "the desktop entry is valid" \
+    desktop-file-validate /usr/share/applications/org.certquorix.CertQuorix.desktop
+check "the AppStream metainfo is valid" \
+    appstreamcli validate --no-net /usr/share/metainfo/org.certquorix.CertQuorix.metainfo.xml
+
 step "administrator: the operator's client certificate and a local service"
 "$build/sandbox-ca" init --dir "$work/sandbox" >/dev/null
 "$build/sandbox-ca" client-cert --dir "$work/sandbox" --out /opt/certquorix >/dev/null
