@@ -141,6 +141,10 @@ as_user "$user" certutil -L -d "sql:/home/$user/.pki/nssdb" | tee "$work/nss"
 check "the certificate with its key is in the user's NSS database" grep -q 'u,u,u' "$work/nss"
 as_user "$user" certquorix-cli list | tee "$work/list"
 check "list shows the downloaded certificate" grep -q "$email" "$work/list"
+as_user "$user" bash -c 'source /usr/share/bash-completion/completions/certquorix-cli
+    COMP_WORDS=(certquorix-cli check --email pkg); COMP_CWORD=3; _certquorix_cli
+    printf "%s\n" "${COMPREPLY[@]}"' | tee "$work/completion"
+check "completion offers the user's addresses" grep -qx "$email" "$work/completion"
 # The window starts from the package and stays up (no display needed on the offscreen platform).
 status=0
 as_user "$user" env QT_QPA_PLATFORM=offscreen timeout 5 certquorix || status=$?

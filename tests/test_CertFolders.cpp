@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -152,6 +155,37 @@ TEST_F(EmailListTest, ListIsCreatedInTheSettingsFileAndReadBackOnePerLine) {
     EXPECT_EQ(ReadFile(dir / cq::kSettingsFileName), "[Email]\r\nList=a@x.ru|b@x.ru\r\n\r\n");
     EXPECT_EQ(cq::ReadEmailList(), "a@x.ru\r\nb@x.ru");
     EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+// The window and the command-line tool of one user may add addresses at the same moment; each
+// rewrites the whole settings file, so without a lock one of them drops the other's address.
+TEST_F(EmailListTest, AdditionsFromSeveralProcessesAtOnceAreAllKept) {
+    constexpr int kProcesses = 4;
+    constexpr int kAdditions = 40;
+    std::vector<pid_t> children;
+    for (int process = 0; process < kProcesses; ++process) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int i = 0; i < kAdditions; ++i)
+                cq::AddEmailToList("p" + std::to_string(process) + "n" + std::to_string(i) +
+                                   "@x.ru");
+            ::_exit(0);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const std::string list = StoredList();
+    int kept = 0;
+    for (int process = 0; process < kProcesses; ++process)
+        for (int i = 0; i < kAdditions; ++i)
+            kept += list.find("p" + std::to_string(process) + "n" + std::to_string(i) + "@") !=
+                    std::string::npos;
+    EXPECT_EQ(kept, kProcesses * kAdditions) << list;
 }
 
 } // namespace

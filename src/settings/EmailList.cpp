@@ -49,6 +49,7 @@ std::string StoredList(const std::vector<std::string>& sorted) {
 void AddEmailToList(const std::string& email) {
     try {
         const std::string path = FindSettingsFile(true);
+        const FolderLock lock = LockSettingsFile(path);
         IniFile ini = LoadSettingsFile(path);
         std::vector<std::string> sorted;
         for (const std::string& line : ListLines(ini.ReadString(kEmailSection, kListKey)))

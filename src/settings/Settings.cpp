@@ -12,6 +12,8 @@
 #include "settings/ServiceDefaults.h"
 
 #include <algorithm>
+#include <chrono>
+#include <optional>
 
 namespace cq {
 namespace {
@@ -196,6 +198,15 @@ std::string FindSettingsFile(bool createFolder) {
     return path;
 }
 
+FolderLock LockSettingsFile(const std::string& path) {
+    constexpr std::chrono::seconds kWait{10};
+    std::optional<FolderLock> lock = FolderLock::Acquire(ExtractFilePath(path), kWait);
+    if (!lock)
+        throw Exception("Файл настроек " + path +
+                        " дольше 10 секунд изменяет другая копия программы. Повторите действие.");
+    return std::move(*lock);
+}
+
 IniFile LoadSettingsFile(const std::string& path) {
     if (!FileExists(path) && !DirectoryExists(path))
         return IniFile();
@@ -223,6 +234,7 @@ SavedSubject LoadSettings(bool* loaded) {
     bool ok = false;
     try {
         const std::string path = FindSettingsFile(true);
+        const FolderLock lock = LockSettingsFile(path); // the conversion may write the file back
         IniFile ini = LoadSettingsFile(path);
         const bool converted = ReadSettingsValues(ini, subject, Settings());
         const std::string base = ProgramFolder() + kSettingsFileName;
@@ -243,6 +255,7 @@ bool SaveSettings(const SavedSubject& subject) {
     try {
         CheckProxyPasswordFits(Settings().ProxyPassword);
         const std::string path = FindSettingsFile(true);
+        const FolderLock lock = LockSettingsFile(path);
         IniFile ini = LoadSettingsFile(path);
         WriteSubject(ini, subject);
         WriteProxy(ini, Settings());

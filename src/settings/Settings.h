@@ -2,6 +2,7 @@
 // The program's settings file CertQuorix.ini: where it lives (with its optional redirection),
 // loading it into the module-wide values of SettingsValues.h and saving the user's choices.
 
+#include "base/FolderLock.h"
 #include "base/IniFile.h"
 #include "settings/SettingsValues.h"
 
@@ -31,6 +32,11 @@ struct SavedSubject : SubjectData {
 /// created with its parents. Raises when the base file cannot be read, the expanded path is
 /// longer than 511 characters or the folder cannot be created.
 std::string FindSettingsFile(bool createFolder);
+
+/// Locks the folder of the settings file at `path` for one writer's load, change and write
+/// back, so that two processes of the same user (the window and the command-line tool) never
+/// drop each other's change. Raises when another holder keeps it longer than a few seconds.
+FolderLock LockSettingsFile(const std::string& path);
 
 /// Reads the settings file at `path` (missing: empty). Raises EOSError when it cannot be read
 /// and Exception when it holds binary data rather than text, so that no writer replaces such a
