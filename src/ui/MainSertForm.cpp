@@ -22,10 +22,12 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -1063,19 +1065,47 @@ bool TMainSertForm::actListExecute(QAction* action) {
     auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     if (!edit || !fieldFilters_.contains(edit))
         return TBaseForm::actListExecute(action);
-    if (edit->isReadOnly())
-        return true;
-    const QString text = QApplication::clipboard()->text();
-    if (auto refusal = PasteRefusal(fieldFilters_.value(edit), S(text))) {
+    pasteThroughFilter(*edit, QApplication::clipboard()->text());
+    return true;
+}
+
+void TMainSertForm::pasteThroughFilter(QLineEdit& edit, const QString& text) {
+    if (edit.isReadOnly())
+        return;
+    if (auto refusal = PasteRefusal(fieldFilters_.value(&edit), S(text))) {
         ShowErrorBox(*refusal);
+        return;
+    }
+    edit.insert(text.left(RoomLeft(edit)));
+}
+
+// Text that reaches a field other than by typing or the paste command, dropped on it or pasted
+// from the X11 selection with the middle button, goes through the paste filter too.
+bool TMainSertForm::otherPasteFilter(QLineEdit& edit, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton) {
+        if (QApplication::clipboard()->supportsSelection())
+            pasteThroughFilter(edit, QApplication::clipboard()->text(QClipboard::Selection));
         return true;
     }
-    edit->insert(text.left(RoomLeft(*edit)));
-    return true;
+    if (event->type() == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (drop->mimeData()->hasText()) {
+            edit.setFocus();
+            pasteThroughFilter(edit, drop->mimeData()->text());
+        }
+        drop->setDropAction(Qt::CopyAction); // the dragged text stays where it came from
+        drop->accept();
+        return true;
+    }
+    return false;
 }
 
 bool TMainSertForm::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = qobject_cast<QWidget*>(watched);
+    if (auto* edit = qobject_cast<QLineEdit*>(widget);
+        edit && fieldFilters_.contains(edit) && otherPasteFilter(*edit, event))
+        return true;
     if (widget && widget->window() == this) {
         switch (event->type()) {
         case QEvent::KeyRelease: {

@@ -86,6 +86,8 @@ private:
     void AppHintToBox(QWidget* underMouse);
     void labelHover(QLabel* label, bool entering);
     bool typingFilter(QKeyEvent* key);
+    void pasteThroughFilter(QLineEdit& edit, const QString& text);
+    bool otherPasteFilter(QLineEdit& edit, QEvent* event);
 
     RequestFields requestFields() const;
     std::string mailAddress() const;

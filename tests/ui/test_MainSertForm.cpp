@@ -31,9 +31,11 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -327,6 +329,43 @@ private slots:
         SetPaste(QStringLiteral("Пароль, 'очень длинный'"));
         QTest::keyClick(password, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(password->text(), QStringLiteral("Пароль, 'очень д")); // cut to 16 by the edit
+    }
+
+    // Dropping text on a field, or pasting the X11 selection with the middle button, is a paste
+    // too: the same filter refuses foreign characters with the same box.
+    void droppedAndSelectionTextGoThroughThePasteFilter() {
+        WindowFixture w(kNoProxy);
+        QVERIFY(w.start());
+        QLineEdit* name = w.edit("edCommonName");
+        const auto drop = [name](const QString& text) {
+            QMimeData data;
+            data.setText(text);
+            const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+            QDragEnterEvent enter(QPoint(5, 5), actions, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(name, &enter); // makes the field the drag's target
+            QDropEvent event(QPointF(5, 5), actions, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(name, &event);
+            return event.dropAction();
+        };
+        QCOMPARE(drop(QStringLiteral("Ivan")), Qt::CopyAction);
+        QCOMPARE(name->text(), QStringLiteral("Ivan"));
+        QtDialogs::setNextAnswer(QMessageBox::Ok);
+        drop(QStringLiteral("Иван Петров"));
+        QCOMPARE(name->text(), QStringLiteral("Ivan"));
+        auto boxes = test::TakeBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].text, QStringLiteral("Попытка вставить текст \"Иван Петров\" "
+                                               "содержащий недопустимые символы."));
+
+        // Only platforms with a selection (X11) paste with the middle button.
+        QClipboard* clipboard = QApplication::clipboard();
+        if (!clipboard->supportsSelection())
+            QSKIP("no selection clipboard on this platform");
+        clipboard->setText(QStringLiteral("Петров"), QClipboard::Selection);
+        QtDialogs::setNextAnswer(QMessageBox::Ok);
+        QTest::mouseClick(name, Qt::MiddleButton);
+        QCOMPARE(name->text(), QStringLiteral("Ivan"));
+        QCOMPARE(test::TakeBoxes().size(), 1);
     }
 
     void requestButtonsFollowTheFields() {
