@@ -14,10 +14,10 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_L
     target_compile_options(cq_common INTERFACE -Wno-restrict -Wno-stringop-overread)
 endif()
 # Hardening as Debian builds its own packages: a stack protector, libc calls checked where the
-# optimiser knows the sizes (fortify needs optimisation, so not in Debug builds), relocations
-# made read-only and bound at start.
+# optimiser knows the sizes (level 2 whatever the compiler sets by itself; fortify needs
+# optimisation, so not in Debug builds), relocations made read-only and bound at start.
 target_compile_options(cq_common INTERFACE -fstack-protector-strong
-    $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
+    $<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE> $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
 target_link_options(cq_common INTERFACE -Wl,-z,relro -Wl,-z,now)
 if(CQ_WARNINGS_AS_ERRORS)
     target_compile_options(cq_common INTERFACE -Werror)
