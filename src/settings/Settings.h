@@ -29,8 +29,8 @@ struct SavedSubject : SubjectData {
 /// The base file is ProgramFolder() + "CertQuorix.ini"; its key inFile of section Common, when
 /// not empty, names another file (%NAME% expanded; a relative path counts from the program
 /// folder). With `createFolder`, the folder of a redirected file that does not exist yet is
-/// created with its parents. Raises when the base file cannot be read, the expanded path is
-/// longer than 511 characters or the folder cannot be created.
+/// created with its parents, each for the owner alone (0700). Raises when the base file cannot be
+/// read, the expanded path is longer than 511 characters or the folder cannot be created.
 std::string FindSettingsFile(bool createFolder);
 
 /// Locks the folder of the settings file at `path` for one writer's load, change and write
@@ -55,7 +55,9 @@ bool ReadSettingsValues(IniFile& ini, SavedSubject& subject, SettingsValues& val
 /// failure is reported under "Загрузка параметров из ini файла.", and what was read before it
 /// keeps its new value. `loaded`, when given, tells whether every value was read; it stays true
 /// when only the write-back of the OpenRequestPassword conversion failed (that is reported too,
-/// and the clear password read is in use).
+/// and the clear password read is in use). With a redirection, the base file's non-empty HTTPS
+/// values and its Proxy section, when it has one, rule over the redirected file's: they are
+/// the administrator's, for every user of the machine.
 SavedSubject LoadSettings(bool* loaded = nullptr);
 
 /// Saves the subject and the proxy values of Settings() into the settings file. Never raises:
