@@ -8,7 +8,8 @@
 # expects (commands on PATH, menu entry, icons, manual pages, completion) goes under /usr.
 #
 # The destinations are relative, so `cmake --install --prefix DIR` lays out the same tree under
-# DIR; the package installs it under /.
+# DIR (its links still point into /opt and /etc, where the package puts their targets); the
+# package installs it under /.
 
 set(CQ_PACKAGE_PREFIX "/")
 set(CQ_PACKAGE_LINKS ${CMAKE_BINARY_DIR}/package-links)
