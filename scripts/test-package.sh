@@ -25,6 +25,7 @@ fi
 user=cqpkguser
 other=cqpkgother
 email=pkg.user@example.ru
+gost_email=gost.user@example.ru
 work="$(mktemp -d /tmp/certquorix-package.XXXXXX)"
 sandbox_pid=
 passed=0
@@ -49,7 +50,19 @@ as_user() {
     local name=$1
     shift
     runuser -u "$name" -- env -i HOME="/home/$name" USER="$name" LOGNAME="$name" \
-        PATH=/usr/bin:/bin LANG=C.UTF-8 CERTQUORIX_PASSWORD='pkg-test-pass' "$@"
+        PATH=/usr/bin:/bin LANG=C.UTF-8 CERTQUORIX_PASSWORD='pkg-test-pass' \
+        CERTQUORIX_CONTAINER_PASSWORD= "$@"
+}
+# Downloads the certificate of an address, waiting while the service has not issued it (exit 3).
+download_as_user() {
+    local status
+    for _ in $(seq 30); do
+        status=0
+        as_user "$user" certquorix-cli download --email "$1" --yes || status=$?
+        [ "$status" -ne 3 ] && return "$status"
+        sleep 1
+    done
+    return 3
 }
 remove_everything() {
     apt-get purge -y -q certquorix >/dev/null 2>&1 || true
@@ -114,8 +127,8 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 url="https://localhost:$(tr -d '\r\n' <"$work/port")"
-printf '[HTTPS]\r\nUrlRequestRSACertificate=%s/requp/\r\nUrlReceiveRSACertificate=%s/certget/\r\nCaFile=/etc/certquorix/sandbox-ca.crt\r\n[Proxy]\r\nUse=0\r\n' \
-    "$url" "$url" >>/etc/certquorix/CertQuorix.ini
+printf '[HTTPS]\r\nUrlRequestRSACertificate=%s/requp/\r\nUrlReceiveRSACertificate=%s/certget/\r\nUrlRequestGostCertificate=%s/gost/requp/\r\nUrlReceiveGostCertificate=%s/gost/certget/\r\nCaFile=/etc/certquorix/sandbox-ca.crt\r\n[Proxy]\r\nUse=0\r\n' \
+    "$url" "$url" "$url" "$url" >>/etc/certquorix/CertQuorix.ini
 program_folder_before="$(ls -A /opt/certquorix)"
 
 step "a user takes the whole road from /usr/bin"
@@ -126,14 +139,7 @@ check "--version names the version" grep -q '1\.0\.0' "$work/version"
 check "list with nothing requested" as_user "$user" certquorix-cli list
 check "request" as_user "$user" certquorix-cli request --email "$email" \
     --common-name 'Petr Paketov' --organization 'Package Test' --yes
-status=3
-for _ in $(seq 30); do
-    status=0
-    as_user "$user" certquorix-cli download --email "$email" --yes || status=$?
-    [ "$status" -ne 3 ] && break
-    sleep 1
-done
-check "download" test "$status" -eq 0
+check "download" download_as_user "$email"
 check "check" as_user "$user" certquorix-cli check --email "$email"
 check "export" as_user "$user" certquorix-cli export --email "$email" --no-open
 check "export --nss" as_user "$user" certquorix-cli export --email "$email" --nss
@@ -141,6 +147,12 @@ as_user "$user" certutil -L -d "sql:/home/$user/.pki/nssdb" | tee "$work/nss"
 check "the certificate with its key is in the user's NSS database" grep -q 'u,u,u' "$work/nss"
 as_user "$user" certquorix-cli list | tee "$work/list"
 check "list shows the downloaded certificate" grep -q "$email" "$work/list"
+# The GOST road: a key container of the software provider in the user's home.
+check "GOST request" as_user "$user" certquorix-cli request --gost --email "$gost_email" \
+    --country RU --state Moscow --locality Moscow --organization 'Package Test' \
+    --common-name 'Gost User' --yes
+check "GOST download" download_as_user "$gost_email"
+check "GOST check" as_user "$user" certquorix-cli check --email "$gost_email"
 as_user "$user" bash -c 'source /usr/share/bash-completion/completions/certquorix-cli
     COMP_WORDS=(certquorix-cli check --email pkg); COMP_CWORD=3; _certquorix_cli
     printf "%s\n" "${COMPREPLY[@]}"' | tee "$work/completion"
@@ -156,11 +168,14 @@ folder="$data/$email"
 ls -laR "$data"
 check "data folder 0700" mode_is 700 "$data"
 check "settings file 0600" mode_is 600 "$data/CertQuorix.ini"
-check "the e-mail list in the user's settings" grep -q "List=$email" "$data/CertQuorix.ini"
+check "both addresses in the user's e-mail list" \
+    grep -q "^List=$gost_email|$email" "$data/CertQuorix.ini"
 check "certificate folder 0700" mode_is 700 "$folder"
 check "private key 0600" mode_is 600 "$folder/Certificate.key"
 check "PKCS#12 0600" mode_is 600 "$folder/Certificate.p12"
 check "log folder 0700" mode_is 700 "$data/Logs"
+check "key container folder 0700" mode_is 700 "$data/containers"
+check "key containers 0600" sh -c "for f in '$data'/containers/*; do [ \"\$(stat -c %a \"\$f\")\" = 600 ] || exit 1; done"
 check "a log file in the user's log folder" sh -c "ls '$data'/Logs/*.Log >/dev/null"
 check "the program folder is unchanged" test "$(ls -A /opt/certquorix)" = "$program_folder_before"
 check "another user cannot list the data folder" sh -c "! runuser -u '$other' -- ls '$data' 2>/dev/null"
