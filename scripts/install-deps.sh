@@ -12,7 +12,7 @@ packages=(
     libx11-dev x11-xkb-utils
     xvfb xauth xdg-utils
     libnss3-tools
-    dpkg-dev file lintian desktop-file-utils appstream
+    dpkg-dev file lintian desktop-file-utils appstream debootstrap
 )
 missing=()
 for package in "${packages[@]}"; do

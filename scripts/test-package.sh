@@ -192,3 +192,5 @@ check "the administrator's settings stay until a purge" test -s /etc/certquorix/
 
 echo
 echo "package: $passed passed, 0 failed"
+echo
+bash "$root/scripts/test-package-fresh.sh" "$deb"
