@@ -19,26 +19,14 @@ fi
 
 root="$(mktemp -d /tmp/certquorix-fresh.XXXXXX)"
 chmod 0755 "$root" # the tree's / : every user of it must reach its files
-passed=0
+check_label="fresh-system package test"
+# shellcheck source=lib/checks.sh
+source "$(dirname "$0")/lib/checks.sh"
 cleanup() {
     umount "$root/dev" "$root/proc" 2>/dev/null || true
     rm -rf --one-file-system "$root"
 }
 trap cleanup EXIT
-fail() {
-    echo "fresh-system package test FAILED: $*" >&2
-    exit 1
-}
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok: $what"
-    else
-        fail "$what"
-    fi
-}
 in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive "$@"; }
 as_user() { in_root runuser -u fresh -- env -i HOME=/home/fresh PATH=/usr/bin:/bin "$@"; }
 

@@ -28,23 +28,11 @@ email=pkg.user@example.ru
 gost_email=gost.user@example.ru
 work="$(mktemp -d /tmp/certquorix-package.XXXXXX)"
 sandbox_pid=
-passed=0
+check_label="package test"
+# shellcheck source=lib/checks.sh
+source "$root/scripts/lib/checks.sh"
 
 step() { printf '\n== package test: %s\n' "$*"; }
-fail() {
-    echo "package test FAILED: $*" >&2
-    exit 1
-}
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok: $what"
-    else
-        fail "$what"
-    fi
-}
 mode_is() { [ "$(stat -c %a "$2")" = "$1" ]; }
 as_user() {
     local name=$1
