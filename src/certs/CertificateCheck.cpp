@@ -258,11 +258,26 @@ void CheckKeyMatch(const CertificateContent& certificate, std::string_view keyFi
         throw Exception(MismatchMessage(certFileName, keyFileName));
 }
 
+CheckResult PassedCheck(const CertificateContent& certificate, const Clock& clock) {
+    CheckResult result;
+    result.Text = DescribeCertificate(certificate, result.Expired, clock);
+    result.Valid = !result.Expired;
+    return result;
+}
+
+CheckResult ReportingCheck(const std::function<CheckResult()>& check) {
+    try {
+        return check();
+    } catch (const std::exception& error) {
+        ReportError(context::kCheckCertificate, error);
+        return CheckResult();
+    }
+}
+
 CheckResult CheckCertificate(const std::string& certFileName, const std::string& keyFileName,
                              const std::string& email, const std::string& password,
                              const Clock& clock) {
-    CheckResult result;
-    try {
+    return ReportingCheck([&] {
         const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
         const std::string& folder = held.folder();
         if (!FileExists(folder + certFileName) || !FileExists(folder + keyFileName))
@@ -271,17 +286,10 @@ CheckResult CheckCertificate(const std::string& certFileName, const std::string&
             ReadCertificate(ReadFileBytes(folder + certFileName), password, certFileName);
         SecretBytes keyFile(ReadFileBytes(folder + keyFileName));
         RaiseWrongPasswordIfSo(keyFile.view(), password);
-        bool expired = false;
-        std::string text = DescribeCertificate(certificate, expired, clock);
+        const CheckResult passed = PassedCheck(certificate, clock);
         CheckKeyMatch(certificate, keyFile.view(), certFileName, keyFileName, password);
-        result.Text = std::move(text);
-        result.Expired = expired;
-        result.Valid = !expired;
-    } catch (const std::exception& error) {
-        result = CheckResult();
-        ReportError(context::kCheckCertificate, error);
-    }
-    return result;
+        return passed;
+    });
 }
 
 } // namespace cq

@@ -5,6 +5,7 @@
 
 #include "base/Clock.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +71,13 @@ struct CheckResult {
     bool Expired = false; ///< the check passed but the certificate has expired
     std::string Text;     ///< the description to show; empty when the check failed
 };
+
+/// The result of a certificate that passed its check: its description, valid unless expired.
+CheckResult PassedCheck(const CertificateContent& certificate, const Clock& clock);
+
+/// Runs one certificate check, which returns PassedCheck once every test has passed. Any error
+/// on the way is reported under "Проверка сертификата" and gives the empty result.
+CheckResult ReportingCheck(const std::function<CheckResult()>& check);
 
 /// Checks certFileName against keyFileName in the certificate folder of `email` with the key
 /// password exactly as typed (UTF-8; its Windows-1251 bytes decrypt the key). Failures are

@@ -1,6 +1,5 @@
 #include "certs/GostCheck.h"
 
-#include "app/ErrorReport.h"
 #include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
@@ -38,8 +37,7 @@ provider::CryptoProvider& ProviderNamed(const provider::ProviderRegistry& regist
 
 CheckResult CheckGostCertificate(const std::string& certFileName, const std::string& email,
                                  const provider::ProviderRegistry& registry, const Clock& clock) {
-    CheckResult result;
-    try {
+    return ReportingCheck([&] {
         const std::string folder = CertificateFolder(email);
         if (!FileExists(folder + certFileName))
             throw Exception("Не найден файл сертификата \"" + certFileName + "\".");
@@ -50,20 +48,13 @@ CheckResult CheckGostCertificate(const std::string& certFileName, const std::str
             ProviderNamed(registry, names.provider).acquireKeySet(names.container));
         const std::string containerKey = PublicKeyBytes(context->exportPublicKeyInfo());
         context.release();
-        bool expired = false;
-        std::string text = DescribeCertificate(certificate, expired, clock);
+        const CheckResult passed = PassedCheck(certificate, clock);
         if (certificate.PublicKeyInfo.empty() ||
             PublicKeyBytes(certificate.PublicKeyInfo) != containerKey)
             throw Exception("Файл сертификата \"" + certFileName +
                             "\" не соответствует контейнеру ключей \"" + names.container + "\".");
-        result.Text = std::move(text);
-        result.Expired = expired;
-        result.Valid = !expired;
-    } catch (const std::exception& error) {
-        result = CheckResult();
-        ReportError(context::kCheckCertificate, error);
-    }
-    return result;
+        return passed;
+    });
 }
 
 } // namespace cq
