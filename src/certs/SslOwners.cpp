@@ -25,18 +25,6 @@ OSSL_LIB_CTX* CipherLibraryContext() {
 
 } // namespace
 
-std::string DrainErrors() {
-    std::string text;
-    char buffer[256];
-    while (const unsigned long code = ERR_get_error()) {
-        ERR_error_string_n(code, buffer, sizeof buffer);
-        if (!text.empty())
-            text += "; ";
-        text += buffer;
-    }
-    return text;
-}
-
 void RaiseError(const std::string& what) {
     const std::string details = DrainErrors();
     throw Exception(details.empty() ? what : what + ": " + details);

@@ -1,9 +1,10 @@
 #pragma once
-// Owners for the OpenSSL objects of the certificate units, and the drain of OpenSSL's error
-// queue into the errors they raise. Included by .cpp files only.
+// Owners for the OpenSSL objects of the certificate units beyond the shared ones, the error they
+// raise from OpenSSL's error queue, and the PEM and cipher helpers. Included by .cpp files only.
+
+#include "base/OpenSslOwners.h"
 
 #include <memory>
-#include <openssl/bio.h>
 #include <openssl/evp.h>
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
@@ -12,25 +13,14 @@
 
 namespace cq::ssl {
 
-template <auto Free> struct Deleter {
-    template <class T> void operator()(T* object) const { Free(object); }
-};
-
-using Bio = std::unique_ptr<BIO, Deleter<BIO_free_all>>;
 using Cipher = std::unique_ptr<EVP_CIPHER, Deleter<EVP_CIPHER_free>>;
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, Deleter<EVP_CIPHER_CTX_free>>;
-using PrivateKey = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
-using Certificate = std::unique_ptr<X509, Deleter<X509_free>>;
 using Pkcs12 = std::unique_ptr<PKCS12, Deleter<PKCS12_free>>;
 
 inline void FreeCertificateStack(STACK_OF(X509) * stack) {
     sk_X509_pop_free(stack, X509_free);
 }
 using CertificateStack = std::unique_ptr<STACK_OF(X509), Deleter<FreeCertificateStack>>;
-
-/// Empties OpenSSL's error queue of this thread and returns its entries as one text
-/// ("" when the queue was empty).
-std::string DrainErrors();
 
 /// Raises Exception(what + ": " + the drained error queue).
 [[noreturn]] void RaiseError(const std::string& what);

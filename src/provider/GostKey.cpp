@@ -4,6 +4,7 @@
 
 #include "provider/GostKey.h"
 
+#include "base/OpenSslOwners.h"
 #include "provider/CryptoProvider.h"
 
 #include <openssl/crypto.h>
@@ -20,13 +21,12 @@
 namespace cq::provider {
 namespace {
 
-template <auto Free> struct Deleter {
-    template <class T> void operator()(T* object) const { Free(object); }
-};
-using Pkey = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
+using ssl::Bio;
+using ssl::Deleter;
+using ssl::DrainErrors;
+using ssl::PrivateKey;
 using PkeyContext = std::unique_ptr<EVP_PKEY_CTX, Deleter<EVP_PKEY_CTX_free>>;
 using MdContext = std::unique_ptr<EVP_MD_CTX, Deleter<EVP_MD_CTX_free>>;
-using Bio = std::unique_ptr<BIO, Deleter<BIO_free_all>>;
 using Pkcs8 = std::unique_ptr<PKCS8_PRIV_KEY_INFO, Deleter<PKCS8_PRIV_KEY_INFO_free>>;
 using EncryptedPkcs8 = std::unique_ptr<X509_SIG, Deleter<X509_SIG_free>>;
 inline void FreeOpenSslBytes(void* bytes) {
@@ -48,16 +48,6 @@ constexpr long kMostPasswordIterations = 1000000;
 
 std::mutex engineMutex;
 ENGINE* loadedEngine = nullptr;
-
-std::string DrainErrors() {
-    std::string text;
-    char buffer[256];
-    while (const unsigned long errorCode = ERR_get_error()) {
-        ERR_error_string_n(errorCode, buffer, sizeof buffer);
-        text += (text.empty() ? "" : "; ") + std::string(buffer);
-    }
-    return text;
-}
 
 [[noreturn]] void Fail(uint32_t errorCode, const std::string& what) {
     const std::string details = DrainErrors();
@@ -131,12 +121,12 @@ bool IsAcceptedEncryption(const X509_SIG* sealed) {
 }
 
 /// The decoded private key of a PEM block, or null; a wrong password gives kWrongPin.
-Pkey DecodePrivateKey(const std::string& label, const unsigned char* data, long length,
-                      const std::function<std::optional<SecretBytes>()>& askPassword) {
+PrivateKey DecodePrivateKey(const std::string& label, const unsigned char* data, long length,
+                            const std::function<std::optional<SecretBytes>()>& askPassword) {
     const unsigned char* cursor = data;
     if (label == "PRIVATE KEY") {
         const Pkcs8 info(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &cursor, length));
-        return Pkey(info && cursor == data + length ? EVP_PKCS82PKEY(info.get()) : nullptr);
+        return PrivateKey(info && cursor == data + length ? EVP_PKCS82PKEY(info.get()) : nullptr);
     }
     if (label != "ENCRYPTED PRIVATE KEY")
         return nullptr;
@@ -152,13 +142,13 @@ Pkey DecodePrivateKey(const std::string& label, const unsigned char* data, long 
         ERR_clear_error();
         throw ProviderError(code::kWrongPin, "Неверный пароль контейнера");
     }
-    return Pkey(EVP_PKCS82PKEY(info.get()));
+    return PrivateKey(EVP_PKCS82PKEY(info.get()));
 }
 
 } // namespace
 
 struct GostKey::Impl {
-    Pkey key;
+    PrivateKey key;
 };
 
 std::string GostEnginePath() {
@@ -224,7 +214,7 @@ GostKey GostKey::FromContainerText(std::string_view text,
         OPENSSL_clear_free(bytes, length);
     };
     const std::unique_ptr<unsigned char, decltype(wipeData)> dataOwner(data, wipeData);
-    Pkey key = read ? DecodePrivateKey(name, data, length, askPassword) : nullptr;
+    PrivateKey key = read ? DecodePrivateKey(name, data, length, askPassword) : nullptr;
     if (!key || EVP_PKEY_get_base_id(key.get()) != NID_id_GostR3410_2012_256) {
         ERR_clear_error();
         throw ProviderError(code::kBadData, "Контейнер ключей повреждён");
@@ -285,7 +275,8 @@ std::string GostKey::sign(std::string_view bytes) const {
 
 bool GostKey::matchesPublicKey(std::string_view publicKeyInfoDer) const {
     const auto* cursor = reinterpret_cast<const unsigned char*>(publicKeyInfoDer.data());
-    const Pkey other(d2i_PUBKEY(nullptr, &cursor, static_cast<long>(publicKeyInfoDer.size())));
+    const PrivateKey other(
+        d2i_PUBKEY(nullptr, &cursor, static_cast<long>(publicKeyInfoDer.size())));
     const bool same = other && EVP_PKEY_eq(impl_->key.get(), other.get()) == 1;
     ERR_clear_error();
     return same;
