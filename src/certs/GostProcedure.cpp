@@ -89,6 +89,20 @@ PublicKeyActValues ActValues(const GostRequestForm& form, const std::string& pub
 
 } // namespace
 
+GostRequestForm GostFormFor(const RequestFields& fields) {
+    GostRequestForm form;
+    form.ProvName = fields.provider;
+    form.Container = fields.container;
+    form.Country = fields.country;
+    form.State = fields.state;
+    form.Locality = fields.locality;
+    form.Organization = fields.organization;
+    form.OrganizUnit = fields.organizUnit;
+    form.CommonName = fields.commonName;
+    form.Email = fields.email;
+    return form;
+}
+
 GostRequestForm ChooseProvider(GostRequestForm form, const std::string& providerName, TimePoint now,
                                const provider::ProviderRegistry& registry) {
     for (const ProviderEntry& entry : QualifyingProviders(registry)) {

@@ -12,6 +12,8 @@
 
 namespace cq {
 
+struct RequestFields;
+
 /// The GOST controls and the subject edits as they stand (untrimmed).
 struct GostRequestForm {
     std::string ProvName;  ///< the provider list's text
@@ -25,6 +27,10 @@ struct GostRequestForm {
     std::string CommonName;
     std::string Email;
 };
+
+/// The form as the request fields hold it, subject texts untrimmed; the provider entry's
+/// TProvInfo is the caller's to set.
+GostRequestForm GostFormFor(const RequestFields& fields);
 
 /// The form of a fresh provider selection: the first qualifying provider (or the one named)
 /// and a new container name from the clock. Raises Exception with kNoProviderText when no

@@ -175,18 +175,6 @@ int Request(const RequestFields& fields) {
     return kExitOk;
 }
 
-GostRequestForm GostForm(const RequestFields& fields) {
-    GostRequestForm form;
-    form.Country = fields.country;
-    form.State = fields.state;
-    form.Locality = fields.locality;
-    form.Organization = fields.organization;
-    form.OrganizUnit = fields.organizUnit;
-    form.CommonName = fields.commonName;
-    form.Email = fields.email;
-    return form;
-}
-
 /// The GOST request: the first qualifying provider (or the named one), a new container; the
 /// container's password through the console dialog. A cancelled dialog writes nothing and ends
 /// with the usage status.
@@ -196,7 +184,8 @@ int RequestGost(const Options& options) {
     RequestFields fields = options.fields;
     GostRequestForm form;
     try {
-        form = ChooseProvider(GostForm(fields), options.provider, std::chrono::system_clock::now());
+        form =
+            ChooseProvider(GostFormFor(fields), options.provider, std::chrono::system_clock::now());
     } catch (const std::exception& error) {
         std::cerr << error.what() << "\n";
         return kExitFailed;

@@ -828,17 +828,8 @@ void TMainSertForm::butStartGostClick() {
     const int index = cbProvName_->currentIndex();
     if (index < 0 || static_cast<size_t>(index) >= provInfos_.size())
         return;
-    GostRequestForm form;
-    form.ProvName = S(cbProvName_->currentText());
+    GostRequestForm form = GostFormFor(requestFields());
     form.Info = provInfos_[static_cast<size_t>(index)];
-    form.Container = S(cbCont_->text());
-    form.Country = S(edCountry_->text());
-    form.State = S(edState_->text());
-    form.Locality = S(edLocality_->text());
-    form.Organization = S(edOrganization_->text());
-    form.OrganizUnit = S(edOrganizUnit_->text());
-    form.CommonName = S(edCommonName_->text());
-    form.Email = S(edEmail_->text());
     // A cancelled password dialog ends the procedure without a word; errors reach the handler.
     RunBusy([&form] { return RunGostProcedure(form); });
 }
