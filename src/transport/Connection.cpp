@@ -1,5 +1,6 @@
 #include "transport/Connection.h"
 
+#include "base/Cancellation.h"
 #include "base/Errors.h"
 #include "base/SecretBytes.h"
 #include "transport/UrlEscape.h"
@@ -100,6 +101,12 @@ size_t OnHeader(char* data, size_t size, size_t count, void* userData) {
     return bytes;
 }
 
+// Called by the transfer about once a second and on every data movement; a non-zero answer
+// aborts it, so a transfer stuck on a silent server ends as soon as a stop is asked for.
+int OnProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return CancelRequested() ? 1 : 0;
+}
+
 void ApplyProxy(CURL* curl, const ProxySettings& proxy) {
     if (!proxy.use || proxy.server.empty()) {
         curl_easy_setopt(curl, CURLOPT_PROXY, ""); // direct, whatever the environment says
@@ -153,6 +160,8 @@ void ApplyRequest(CURL* curl, const Connection& connection, const std::string& u
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
 }
 
 std::string ErrorText(CURLcode code, const char* errorBuffer, const Transfer& transfer) {
@@ -276,11 +285,14 @@ void CommandGet(int32_t handle, const VariantList& request, VariantList& result)
     ApplyRequest(curl, connection, url, headers.get(), transfer, errorBuffer);
     ApplyProxy(curl, connection.proxy);
     ApplyTls(curl, connection, keyPassword);
+    ThrowIfCancelled();
     const CURLcode code = curl_easy_perform(curl);
     const int32_t status = StatusOf(curl);
     connection.lastTimings = TimingsOf(curl);
     // The options point at texts of this call; none may outlive it.
     curl_easy_reset(curl);
+    if (code == CURLE_ABORTED_BY_CALLBACK)
+        ThrowIfCancelled();
 
     result.assign(kResultSize, Variant(std::string()));
     result[kResultStatus] = status;
