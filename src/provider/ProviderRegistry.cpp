@@ -1,6 +1,8 @@
 #include "provider/ProviderRegistry.h"
 
+#include "log/Log.h"
 #include "provider/SoftwareGostProvider.h"
+#include "provider/TokenGostProvider.h"
 
 #include <cstdlib>
 #include <mutex>
@@ -11,13 +13,18 @@ namespace {
 std::mutex registryMutex;
 std::unique_ptr<ProviderRegistry> scopedRegistry;
 
-/// The providers of this installation: the software GOST provider when its engine loads.
+/// The providers of this installation: the software GOST provider when its engine loads, then
+/// the GOST tokens of the configured PKCS#11 modules.
 ProviderRegistry MakeInstalledRegistry() {
     std::vector<std::shared_ptr<CryptoProvider>> providers;
     const char* engine = std::getenv(kGostEngineVariable);
     if (auto software = MakeSoftwareGostProvider(engine && *engine ? engine : kGostEngineId,
                                                  DefaultContainerFolder()))
         providers.push_back(std::move(software));
+    for (auto& token : TokenGostProviders(ConfiguredPkcs11Modules(), [](const std::string& why) {
+             WriteLog(why, LogKind::Stamped);
+         }))
+        providers.push_back(std::move(token));
     return ProviderRegistry(std::move(providers));
 }
 
