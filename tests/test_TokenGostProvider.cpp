@@ -260,3 +260,30 @@ TEST_F(TokenGostProviderTest, ExistingLabelIsRefusedBeforeThePinIsAsked) {
 
 } // namespace
 } // namespace cq
+
+namespace cq {
+namespace {
+
+TEST_F(TokenGostProviderTest, CertificateOfAnotherKeyIsNotWrittenBesideTheKey) {
+    token();
+    TCertRequestParam param = Param("QUORIX_R20240115090507042");
+    CreateGostRequest(param, provider::ProviderRegistry(providers));
+    const test::ToolResult made = test::Openssl(
+        {"req", "-engine", "gost", "-x509", "-newkey", "gost2012_256", "-pkeyopt", "paramset:A",
+         "-nodes", "-subj", "/CN=Other", "-keyout", dir / "other.key", "-outform", "DER"});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const auto before = folder->objects();
+    try {
+        token().storeCertificate(param.Container, made.out);
+        ADD_FAILURE() << "no refusal";
+    } catch (const Exception& error) {
+        EXPECT_NE(std::string(error.what()).find("не соответствует ключу контейнера"),
+                  std::string::npos)
+            << error.what();
+    }
+    EXPECT_EQ(folder->objects(), before);
+    EXPECT_THROW(token().storeCertificate("QUORIX_R00000000000000000", made.out), EOSError);
+}
+
+} // namespace
+} // namespace cq

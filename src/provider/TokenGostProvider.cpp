@@ -320,10 +320,15 @@ struct CertificateFields {
     std::string publicKey; ///< the content of the public key's BIT STRING
 };
 
-std::string Encoded(int length, unsigned char* bytes) {
-    std::string text(reinterpret_cast<const char*>(bytes), length > 0 ? length : 0);
+/// The DER that an i2d function gives for the object.
+template <class Object, class Encode> std::string Encoded(Object* object, Encode encode) {
+    unsigned char* bytes = nullptr;
+    const int length = encode(object, &bytes);
+    if (length <= 0)
+        throw ProviderError(code::kBadData, "Сертификат: " + ssl::DrainErrors());
+    std::string der(reinterpret_cast<const char*>(bytes), static_cast<size_t>(length));
     OPENSSL_free(bytes);
-    return text;
+    return der;
 }
 
 CertificateFields ReadCertificateFields(std::string_view der) {
@@ -332,14 +337,9 @@ CertificateFields ReadCertificateFields(std::string_view der) {
     if (!certificate)
         throw ProviderError(code::kBadData, "Сертификат: " + ssl::DrainErrors());
     CertificateFields fields;
-    unsigned char* bytes = nullptr;
-    fields.subject =
-        Encoded(i2d_X509_NAME(X509_get_subject_name(certificate.get()), &bytes), bytes);
-    bytes = nullptr;
-    fields.issuer = Encoded(i2d_X509_NAME(X509_get_issuer_name(certificate.get()), &bytes), bytes);
-    bytes = nullptr;
-    fields.serial =
-        Encoded(i2d_ASN1_INTEGER(X509_get0_serialNumber(certificate.get()), &bytes), bytes);
+    fields.subject = Encoded(X509_get_subject_name(certificate.get()), i2d_X509_NAME);
+    fields.issuer = Encoded(X509_get_issuer_name(certificate.get()), i2d_X509_NAME);
+    fields.serial = Encoded(X509_get0_serialNumber(certificate.get()), i2d_ASN1_INTEGER);
     const ASN1_BIT_STRING* key = X509_get0_pubkey_bitstr(certificate.get());
     if (key)
         fields.publicKey.assign(reinterpret_cast<const char*>(ASN1_STRING_get0_data(key)),
