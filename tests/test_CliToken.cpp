@@ -134,6 +134,39 @@ TEST_F(CliTokenTest, RequestIssueDownloadOntoTheTokenAndCheck) {
         << run.err;
 }
 
+TEST_F(CliTokenTest, ModulesOfTheAdministratorsSettingsThatCannotServeAreLoggedAndLeftOut) {
+    // SoftHSM2 with a token of its own (no GOST), a module that is not there, and the test token
+    // through the administrator's list rather than the variable.
+    std::filesystem::create_directory(dir / "softhsm");
+    test::WriteFile(dir / "softhsm2.conf", "directories.tokendir = " + dir / "softhsm" +
+                                               "\nobjectstore.backend = file\nlog.level = ERROR\n");
+    const std::string softHsmConf = "SOFTHSM2_CONF=" + (dir / "softhsm2.conf");
+    ASSERT_EQ(test::RunProcess({"softhsm2-util", "--init-token", "--free", "--label", "Soft",
+                                "--pin", "1234", "--so-pin", "5678"},
+                               {softHsmConf})
+                  .status,
+              0);
+    IniFile ini = IniFile::Load(dir / "CertQuorix.ini");
+    ini.WriteString("GOST", "Pkcs11Modules",
+                    "/usr/lib/softhsm/libsofthsm2.so; " + (dir / "missing.so") + ";" +
+                        test::TestTokenModule());
+    ini.Save(dir / "CertQuorix.ini");
+    std::vector<std::string> args = {dir / "certquorix-cli", "providers"};
+    const ProcessResult run =
+        test::RunProcess(args, {softHsmConf, token.environment(), "CERTQUORIX_PKCS11_MODULE",
+                                "XDG_DATA_HOME=" + (dir / "xdg")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              std::string(provider::kSoftwareGostProviderName) + "\t80\n" + kToken + "\t80\n");
+    std::string log;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "Logs"))
+        if (entry.is_regular_file())
+            log += test::ReadFile(entry.path());
+    for (const std::string& path :
+         {std::string("/usr/lib/softhsm/libsofthsm2.so"), dir / "missing.so"})
+        EXPECT_NE(log.find("PKCS#11 " + path), std::string::npos) << path;
+}
+
 TEST_F(CliTokenTest, TokenAndPinFailuresAreToldAndWriteNothing) {
     struct Case {
         const char* name;

@@ -41,7 +41,9 @@ const ProviderRegistry& InstalledProviders() {
     const std::lock_guard<std::mutex> lock(registryMutex);
     if (scopedRegistry)
         return *scopedRegistry;
-    static const ProviderRegistry installed = MakeInstalledRegistry();
+    // Never destroyed: a PKCS#11 module is not finalised while the process ends, when the
+    // libraries it uses may already be torn down.
+    static const ProviderRegistry& installed = *new ProviderRegistry(MakeInstalledRegistry());
     return installed;
 }
 

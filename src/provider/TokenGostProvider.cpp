@@ -19,6 +19,7 @@
 #include <openssl/x509.h>
 
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -374,7 +375,7 @@ public:
     }
 
     std::unique_ptr<ProviderContext> acquireNewKeySet(const std::string& container) override {
-        std::unique_ptr<TokenContext> context = open(container);
+        std::unique_ptr<TokenContext> context = open(container, true);
         if (context->labelTaken())
             throw ProviderError(code::kExists, container);
         context->login();
@@ -385,7 +386,7 @@ public:
     }
 
     std::unique_ptr<ProviderContext> acquireKeySet(const std::string& container) override {
-        std::unique_ptr<TokenContext> context = open(container);
+        std::unique_ptr<TokenContext> context = open(container, false);
         if (!context->hasExchangeKey())
             throw ProviderError(code::kBadKeySet, container);
         return context;
@@ -394,7 +395,7 @@ public:
     bool keepsCertificates() const override { return true; }
 
     void storeCertificate(const std::string& container, std::string_view der) override {
-        std::unique_ptr<TokenContext> context = open(container);
+        std::unique_ptr<TokenContext> context = open(container, true);
         const std::optional<CK_OBJECT_HANDLE> key = context->findKey(CKO_PUBLIC_KEY);
         if (!key)
             throw ProviderError(code::kBadKeySet, container);
@@ -411,10 +412,11 @@ public:
     }
 
 private:
-    std::unique_ptr<TokenContext> open(const std::string& container) {
+    /// A session for the container: read-write only where something is written.
+    std::unique_ptr<TokenContext> open(const std::string& container, bool readWrite) {
         InfoOrRemoved(token_);
         CK_RV rv = CKR_OK;
-        auto session = std::make_unique<Pkcs11Session>(token_.module, token_.slot, true, rv);
+        auto session = std::make_unique<Pkcs11Session>(token_.module, token_.slot, readWrite, rv);
         if (rv != CKR_OK)
             Fail(rv, token_, "C_OpenSession");
         return std::make_unique<TokenContext>(token_, std::move(session), container);
@@ -457,14 +459,14 @@ private:
     TokenPlace token_;
 };
 
-/// The token in the slot as a provider, or the reason it is not one.
-std::shared_ptr<CryptoProvider> ProviderOfSlot(const std::shared_ptr<Pkcs11Module>& module,
-                                               CK_SLOT_ID slot, std::string& reason) {
+/// The GOST token in the slot, or the reason it is not one.
+std::optional<TokenPlace> GostTokenOfSlot(const std::shared_ptr<Pkcs11Module>& module,
+                                          CK_SLOT_ID slot, std::string& reason) {
     CK_FUNCTION_LIST& functions = module->functions();
     CK_TOKEN_INFO info{};
     if (const CK_RV rv = functions.C_GetTokenInfo(slot, &info); rv != CKR_OK) {
         reason = "C_GetTokenInfo: " + ReturnValueName(rv);
-        return nullptr;
+        return std::nullopt;
     }
     TokenPlace token;
     token.module = module;
@@ -476,9 +478,24 @@ std::shared_ptr<CryptoProvider> ProviderOfSlot(const std::shared_ptr<Pkcs11Modul
     if (!MechanismOffers(functions, slot, CKM_GOSTR3410_KEY_PAIR_GEN, CKF_GENERATE_KEY_PAIR) ||
         !MechanismOffers(functions, slot, CKM_GOSTR3410, CKF_SIGN)) {
         reason = "токен \"" + token.name + "\" не поддерживает ключи ГОСТ Р 34.10-2012";
-        return nullptr;
+        return std::nullopt;
     }
-    return std::make_shared<TokenGostProvider>(std::move(token));
+    return token;
+}
+
+/// Providers of the tokens; two tokens of one label and model are told apart by their serial
+/// numbers, since the request record names the provider.
+std::vector<std::shared_ptr<CryptoProvider>> ProvidersOf(std::vector<TokenPlace> tokens) {
+    std::map<std::string, int> uses;
+    for (const TokenPlace& token : tokens)
+        ++uses[token.name];
+    std::vector<std::shared_ptr<CryptoProvider>> providers;
+    for (TokenPlace& token : tokens) {
+        if (uses[token.name] > 1)
+            token.name += " [" + token.serial + "]";
+        providers.push_back(std::make_shared<TokenGostProvider>(std::move(token)));
+    }
+    return providers;
 }
 
 } // namespace
@@ -509,34 +526,34 @@ std::vector<std::string> ConfiguredPkcs11Modules() {
 std::vector<std::shared_ptr<CryptoProvider>>
 TokenGostProviders(const std::vector<std::string>& modulePaths,
                    const std::function<void(const std::string&)>& note) {
-    std::vector<std::shared_ptr<CryptoProvider>> providers;
+    std::vector<TokenPlace> tokens;
     if (modulePaths.empty())
-        return providers;
+        return {};
     // The hash is made here, by the GOST engine.
     if (!LoadGostEngine(kGostEngineId)) {
         note("Модули PKCS#11 не используются: не загружается GOST engine");
-        return providers;
+        return {};
     }
     for (const std::string& path : modulePaths) {
         try {
             const std::shared_ptr<Pkcs11Module> module = Pkcs11Module::Load(path);
-            size_t before = providers.size();
+            const size_t before = tokens.size();
             std::string reasons;
             for (const CK_SLOT_ID slot : module->slotsWithToken()) {
                 std::string reason;
-                if (auto provider = ProviderOfSlot(module, slot, reason))
-                    providers.push_back(std::move(provider));
+                if (std::optional<TokenPlace> token = GostTokenOfSlot(module, slot, reason))
+                    tokens.push_back(std::move(*token));
                 else
                     reasons += "; " + reason;
             }
-            if (providers.size() == before)
+            if (tokens.size() == before)
                 note("Модуль PKCS#11 " + path + " не используется: нет токена с ключами ГОСТ" +
                      reasons);
         } catch (const std::exception& error) {
             note("Модуль PKCS#11 " + path + " не используется: " + error.what());
         }
     }
-    return providers;
+    return ProvidersOf(std::move(tokens));
 }
 
 } // namespace cq::provider
