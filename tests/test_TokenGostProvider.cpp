@@ -180,6 +180,30 @@ TEST_F(TokenGostProviderTest, RequestIsSignedOnTheTokenByASensitiveKeyPair) {
     EXPECT_EQ(param.PublicKey, UpperHex(std::string("\x04\x40", 2) + publicValue));
 }
 
+TEST_F(TokenGostProviderTest, TokenWithoutTheFirstParameterSetGetsAKeyInTheNext) {
+    folder->set("paramsets", "1.2.643.7.1.2.1.1.1");
+    token();
+    TCertRequestParam param = Param("QUORIX_R20240115090507042");
+    test::WriteFile(dir / "request.pem", FrameGostRequest(CreateGostRequest(
+                                             param, provider::ProviderRegistry(providers))));
+    const test::ToolResult verify = test::Openssl(
+        {"req", "-engine", "gost", "-verify", "-text", "-noout", "-in", dir / "request.pem"});
+    EXPECT_EQ(verify.status, 0) << verify.err;
+    EXPECT_NE(verify.out.find("Parameter set: GOST R 34.10-2012 (256 bit) ParamSet A"),
+              std::string::npos)
+        << verify.out;
+
+    folder->set("paramsets", "1.2.643.2.2.36.0"); // one this program does not ask for
+    param.Container = "QUORIX_R20240115090507043";
+    try {
+        CreateGostRequest(param, provider::ProviderRegistry(providers));
+        ADD_FAILURE() << "no failure";
+    } catch (const EOSError& error) {
+        EXPECT_NE(std::string(error.what()).find("CKR_DOMAIN_PARAMS_INVALID"), std::string::npos)
+            << error.what();
+    }
+}
+
 struct FailureCase {
     const char* name;
     std::function<void(TokenGostProviderTest&)> arrange;

@@ -27,9 +27,11 @@ namespace cq::provider {
 namespace {
 
 // DER of the object identifiers the keys carry: the GOST R 34.10-2012 256-bit key, the
-// CryptoPro signature parameter set A, and the GOST R 34.11-2012 256-bit hash.
+// parameter sets new keys are made with (CryptoPro A, then TC26 256-bit A for a token that does
+// not offer the first), and the GOST R 34.11-2012 256-bit hash.
 const std::string kGostKeyOid("\x06\x08\x2A\x85\x03\x07\x01\x01\x01\x01", 10);
-const std::string kParamSetA("\x06\x07\x2A\x85\x03\x02\x02\x23\x01", 9);
+const std::string kParamSets[] = {std::string("\x06\x07\x2A\x85\x03\x02\x02\x23\x01", 9),
+                                  std::string("\x06\x09\x2A\x85\x03\x07\x01\x02\x01\x01\x01", 11)};
 const std::string kHash2012_256Oid("\x06\x08\x2A\x85\x03\x07\x01\x01\x02\x02", 10);
 
 constexpr size_t kPublicValueSize = 64;
@@ -267,7 +269,19 @@ public:
     Pkcs11Session& session() { return *session_; }
 
 private:
+    /// The pair in the first parameter set the token takes.
     void generatePair(CK_OBJECT_HANDLE& publicKey, CK_OBJECT_HANDLE& privateKey) {
+        CK_RV rv = CKR_DOMAIN_PARAMS_INVALID;
+        for (const std::string& paramSet : kParamSets) {
+            rv = generatePair(paramSet, publicKey, privateKey);
+            if (rv != CKR_DOMAIN_PARAMS_INVALID && rv != CKR_ATTRIBUTE_VALUE_INVALID)
+                break;
+        }
+        check(rv, "C_GenerateKeyPair");
+    }
+
+    CK_RV generatePair(const std::string& paramSet, CK_OBJECT_HANDLE& publicKey,
+                       CK_OBJECT_HANDLE& privateKey) {
         const CK_OBJECT_CLASS publicClass = CKO_PUBLIC_KEY, privateClass = CKO_PRIVATE_KEY;
         const CK_KEY_TYPE keyType = CKK_GOSTR3410;
         const CK_BBOOL yes = CK_TRUE, no = CK_FALSE;
@@ -278,7 +292,7 @@ private:
             TemplateItem(CKA_PRIVATE, &no, sizeof no),
             TemplateItem(CKA_VERIFY, &yes, sizeof yes),
             TemplateItem(CKA_LABEL, container_),
-            TemplateItem(CKA_GOSTR3410_PARAMS, kParamSetA),
+            TemplateItem(CKA_GOSTR3410_PARAMS, paramSet),
             TemplateItem(CKA_GOSTR3411_PARAMS, kHash2012_256Oid)};
         std::vector<CK_ATTRIBUTE> privateTemplate = {
             TemplateItem(CKA_CLASS, &privateClass, sizeof privateClass),
@@ -290,10 +304,9 @@ private:
             TemplateItem(CKA_SIGN, &yes, sizeof yes),
             TemplateItem(CKA_LABEL, container_)};
         CK_MECHANISM mechanism{CKM_GOSTR3410_KEY_PAIR_GEN, nullptr, 0};
-        check(session_->functions().C_GenerateKeyPair(
-                  session_->handle(), &mechanism, publicTemplate.data(), publicTemplate.size(),
-                  privateTemplate.data(), privateTemplate.size(), &publicKey, &privateKey),
-              "C_GenerateKeyPair");
+        return session_->functions().C_GenerateKeyPair(
+            session_->handle(), &mechanism, publicTemplate.data(), publicTemplate.size(),
+            privateTemplate.data(), privateTemplate.size(), &publicKey, &privateKey);
     }
 
     TokenPlace token_;

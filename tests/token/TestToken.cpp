@@ -6,7 +6,9 @@
 // codes. Built for the tests only and never installed.
 //
 // The folder holds:
-//   token.conf   label=, model=, serial=, pin=, tries= (left), maxtries=, removeat=sign
+//   token.conf   label=, model=, serial=, pin=, tries= (left), maxtries=, removeat=sign,
+//                paramsets= (the parameter sets it makes keys in, dotted, ","-separated; all
+//                that the engine knows when empty)
 //   removed      when present, the token is out of its slot
 //   objects/N    one token object per file, one attribute a line: type and value in hex
 // removeat=sign pulls the token out when a signature is started (a token removed mid-request).
@@ -848,6 +850,9 @@ CK_RV C_GenerateKeyPair(CK_SESSION_HANDLE handle, CK_MECHANISM_PTR mechanism,
     const std::optional<std::string> paramSet = ParamSetText(params->second);
     if (!paramSet)
         return CKR_ATTRIBUTE_VALUE_INVALID;
+    if (const std::string offered = ReadConf()["paramsets"];
+        !offered.empty() && ("," + offered + ",").find("," + *paramSet + ",") == std::string::npos)
+        return CKR_DOMAIN_PARAMS_INVALID;
     if (!Engine())
         return CKR_DEVICE_ERROR;
     EVP_PKEY* key = GenerateKey(*paramSet);
