@@ -35,12 +35,21 @@ public:
         ini.WriteString("HTTPS", "UrlReceiveGostCertificate", server.url("/gost/certget/"));
         ini.Save(dir / "CertQuorix.ini");
     }
+    /// Runs the tool; `environment` rules over the passwords set here by default.
     ProcessResult cli(std::vector<std::string> args, std::vector<std::string> environment = {}) {
         args.insert(args.begin(), dir / "certquorix-cli");
-        for (const std::string variable :
-             {"https_proxy=", "HTTPS_PROXY=", "http_proxy=", "HTTP_PROXY=",
-              "CERTQUORIX_CONTAINER_PASSWORD=pw", "CERTQUORIX_PASSWORD=export-pw"})
-            environment.push_back(variable);
+        const auto given = [&environment](const std::string& name) {
+            for (const std::string& entry : environment)
+                if (entry == name || entry.rfind(name + "=", 0) == 0)
+                    return true;
+            return false;
+        };
+        for (const char* proxy : {"https_proxy=", "HTTPS_PROXY=", "http_proxy=", "HTTP_PROXY="})
+            environment.push_back(proxy);
+        if (!given("CERTQUORIX_CONTAINER_PASSWORD"))
+            environment.push_back("CERTQUORIX_CONTAINER_PASSWORD=pw");
+        if (!given("CERTQUORIX_PASSWORD"))
+            environment.push_back("CERTQUORIX_PASSWORD=export-pw");
         environment.push_back("XDG_DATA_HOME=" + (dir / "xdg"));
         return test::RunProcess(args, environment);
     }
@@ -119,6 +128,8 @@ TEST_F(CliGostPkcs12Test, ExportOpensInOpensslAndImportPassesTheCheck) {
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(IniFile::Load(second.folder() + "Request.ini").ReadString("Cert", "Container") + "\n",
               run.out.substr(run.out.find("QUORIX_R"), 26));
+    run = second.cli({"check", "--email", kEmail}, {"CERTQUORIX_CONTAINER_PASSWORD=pw"});
+    EXPECT_EQ(run.status, 1) << "the new container has its own password";
     run = second.cli({"check", "--email", kEmail}, {"CERTQUORIX_CONTAINER_PASSWORD=new"});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("Имя : Ivan Petrov"), std::string::npos) << run.out;
@@ -165,6 +176,12 @@ TEST_F(CliGostPkcs12Test, ImportRefusals) {
          "неверный пароль"},
         {"unknown option", {"import", "--email", kEmail, p12, "--force"}, {}, 2, "--force"},
         {"no file", {"import", "--email", kEmail}, {}, 2, "Использование"},
+        // No container password and no terminal: the dialog counts as cancelled.
+        {"cancelled container password",
+         {"import", "--email", kEmail, p12},
+         {"CERTQUORIX_CONTAINER_PASSWORD"},
+         2,
+         ""},
         {"existing folder", {"import", "--email", kEmail, p12}, {}, 1, "укажите --yes"},
     };
     for (const Case& refusal : cases) {
@@ -177,6 +194,10 @@ TEST_F(CliGostPkcs12Test, ImportRefusals) {
         const ProcessResult run = second.cli(refusal.args, environment);
         EXPECT_EQ(run.status, refusal.status) << run.out << run.err;
         EXPECT_NE(run.err.find(refusal.says), std::string::npos) << run.err;
+        if (std::string(refusal.name) != "existing folder") {
+            EXPECT_FALSE(std::filesystem::exists(second.folder()));
+            EXPECT_FALSE(std::filesystem::exists(second.dir / "xdg/CertQuorix/containers"));
+        }
     }
     // --yes replaces the folder with the file's pair.
     EXPECT_EQ(second.cli({"import", "--email", kEmail, p12, "--yes"}).status, 0);

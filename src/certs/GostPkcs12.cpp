@@ -228,17 +228,27 @@ void WriteActAndRecord(const std::string& folder, const PublicKeyActValues& valu
     files.Commit();
 }
 
-std::string StoreContainer(const GostKey& key, const Clock& clock) {
-    const std::string name = GostContainerName(clock());
+/// A new container's name and password, asked before anything is written.
+struct NewContainer {
+    std::string name;
+    SecretBytes password;
+};
+
+NewContainer AskNewContainer(const Clock& clock) {
+    NewContainer container{GostContainerName(clock()), SecretBytes()};
     std::optional<SecretBytes> password =
-        provider::AskContainerPassword(name, provider::PasswordPurpose::NewContainer);
+        provider::AskContainerPassword(container.name, provider::PasswordPurpose::NewContainer);
     if (!password)
         throw provider::ProviderError(provider::code::kCancelled);
+    container.password = std::move(*password);
+    return container;
+}
+
+void StoreContainer(const GostKey& key, const NewContainer& container) {
     const std::string folder = IncludeTrailingPathDelimiter(provider::DefaultContainerFolder());
     provider::EnsureContainerFolder(folder);
-    provider::StoreNewContainer(provider::ContainerPath(folder, name),
-                                key.containerText(password->view()).view());
-    return name;
+    provider::StoreNewContainer(provider::ContainerPath(folder, container.name),
+                                key.containerText(container.password.view()).view());
 }
 
 } // namespace
@@ -287,14 +297,15 @@ std::string ImportGostPkcs12(const std::string& email, const std::string& path,
     const GostPkcs12Content content = ReadGostPkcs12(ReadFileBytes(path), password);
     if (!replace && DirectoryExists(CertificateFolder(email)))
         throw Exception("Папка сертификата для адреса " + email + " уже существует.");
+    const NewContainer container = AskNewContainer(clock);
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Create);
     // As for a request: the container first; it stays whatever happens afterwards.
-    const std::string container = StoreContainer(content.Key, clock);
+    StoreContainer(content.Key, container);
     PublicKeyActValues values;
     values.Subject = content.Subject;
     values.Subject.Email = email;
     values.Algorithm = provider::kSoftwareGostProviderName;
-    values.Container = container;
+    values.Container = container.name;
     values.PublicKey = HexText(PublicKeyBytes(content.PublicKeyInfo));
     values.Prefix = "?1?";
     values.Modulus = "?2?";
@@ -304,7 +315,7 @@ std::string ImportGostPkcs12(const std::string& email, const std::string& path,
     WriteFileAtomically(held.folder() + kCertificateFile,
                         CertificateFileText(content.CertificatePem));
     AddEmailToList(email);
-    return container;
+    return container.name;
 }
 
 } // namespace cq
