@@ -79,7 +79,8 @@ private slots:
         if (!software)
             QSKIP("the GOST engine does not load here");
         std::vector<std::shared_ptr<provider::CryptoProvider>> providers = {software};
-        for (auto& found : provider::TokenGostProviders({cq::test::TestTokenModule()}, [](auto&) {}))
+        for (auto& found :
+             provider::TokenGostProviders({cq::test::TestTokenModule()}, [](auto&) {}))
             providers.push_back(found);
         provider::ScopedProviders installed{provider::ProviderRegistry(providers)};
         {
