@@ -104,9 +104,18 @@ TEST_F(CliTokenTest, RequestIssueDownloadOntoTheTokenAndCheck) {
         test::Openssl({"req", "-engine", "gost", "-verify", "-noout", "-in", dir / "stored.pem"});
     EXPECT_EQ(verify.status, 0) << verify.err;
 
+    // A public certificate object needs no PIN on a token that keeps to the standard; a token
+    // that wants a login for it gets the PIN.
     server->issue(kEmail);
-    run = cli({"download", "--email", kEmail});
+    token.set("writelogin", "1");
+    run = cli({"download", "--email", kEmail}, "");
+    EXPECT_EQ(run.status, 1) << "no PIN to give";
+    EXPECT_TRUE(objectsOf(CKO_CERTIFICATE).empty());
+    token.set("writelogin", "0");
+    run = cli({"download", "--email", kEmail, "--yes"}, "");
     ASSERT_EQ(run.status, 0) << run.out << run.err;
+    ASSERT_EQ(objectsOf(CKO_CERTIFICATE).size(), 1u);
+    token.set("writelogin", "1");
     const auto certificates = objectsOf(CKO_CERTIFICATE);
     ASSERT_EQ(certificates.size(), 1u);
     const auto keys = objectsOf(CKO_PRIVATE_KEY);

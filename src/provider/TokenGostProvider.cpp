@@ -420,7 +420,6 @@ public:
         context->check(context->session().attribute(*key, CKA_ID, id), "C_GetAttributeValue");
         if (hasCertificate(*context, id, der))
             return;
-        context->login();
         createCertificate(*context, container, id, fields, der);
     }
 
@@ -464,9 +463,17 @@ private:
             TemplateItem(CKA_SERIAL_NUMBER, fields.serial),
             TemplateItem(CKA_VALUE, der)};
         CK_OBJECT_HANDLE created = 0;
-        context.check(context.session().functions().C_CreateObject(
-                          context.session().handle(), items.data(), items.size(), &created),
-                      "C_CreateObject");
+        const auto create = [&] {
+            return context.session().functions().C_CreateObject(
+                context.session().handle(), items.data(), items.size(), &created);
+        };
+        // A public object needs no login by the standard; a token that wants one gets the PIN.
+        CK_RV rv = create();
+        if (rv == CKR_USER_NOT_LOGGED_IN) {
+            context.login();
+            rv = create();
+        }
+        context.check(rv, "C_CreateObject");
     }
 
     TokenPlace token_;

@@ -8,7 +8,8 @@
 // The folder holds:
 //   token.conf   label=, model=, serial=, pin=, tries= (left), maxtries=, removeat=sign,
 //                paramsets= (the parameter sets it makes keys in, dotted, ","-separated; all
-//                that the engine knows when empty)
+//                that the engine knows when empty), writelogin=1 (token objects only after
+//                login, as some makers' tokens want)
 //   removed      when present, the token is out of its slot
 //   objects/N    one token object per file, one attribute a line: type and value in hex
 // removeat=sign pulls the token out when a signature is started (a token removed mid-request).
@@ -410,7 +411,9 @@ CK_RV StoreObject(const Session& session, Object object, CK_OBJECT_HANDLE& handl
     object.onToken = IsTrue(object.attributes, CKA_TOKEN);
     if (object.onToken && !session.readWrite)
         return CKR_SESSION_READ_ONLY;
-    if (IsTrue(object.attributes, CKA_PRIVATE) && !state.loggedIn)
+    if ((IsTrue(object.attributes, CKA_PRIVATE) ||
+         (object.onToken && ReadConf()["writelogin"] == "1")) &&
+        !state.loggedIn)
         return CKR_USER_NOT_LOGGED_IN;
     handle = NewHandle();
     if (object.onToken)
