@@ -20,6 +20,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 
@@ -543,9 +544,20 @@ std::vector<std::string> ConfiguredPkcs11Modules() {
     return unique;
 }
 
+std::shared_ptr<Pkcs11Module> KeptPkcs11Module(const std::string& path) {
+    static std::mutex keptMutex;
+    static auto& kept = *new std::map<std::string, std::shared_ptr<Pkcs11Module>>();
+    const std::lock_guard<std::mutex> lock(keptMutex);
+    std::shared_ptr<Pkcs11Module>& module = kept[path];
+    if (!module)
+        module = Pkcs11Module::Load(path);
+    return module;
+}
+
 std::vector<std::shared_ptr<CryptoProvider>>
 TokenGostProviders(const std::vector<std::string>& modulePaths,
-                   const std::function<void(const std::string&)>& note) {
+                   const std::function<void(const std::string&)>& note,
+                   const Pkcs11ModuleLoader& load) {
     std::vector<TokenPlace> tokens;
     if (modulePaths.empty())
         return {};
@@ -556,7 +568,8 @@ TokenGostProviders(const std::vector<std::string>& modulePaths,
     }
     for (const std::string& path : modulePaths) {
         try {
-            const std::shared_ptr<Pkcs11Module> module = Pkcs11Module::Load(path);
+            const std::shared_ptr<Pkcs11Module> module =
+                load ? load(path) : Pkcs11Module::Load(path);
             const size_t before = tokens.size();
             std::string reasons;
             for (const CK_SLOT_ID slot : module->slotsWithToken()) {

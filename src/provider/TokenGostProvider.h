@@ -27,10 +27,19 @@ inline constexpr uint32_t kTokenGostAlgorithms[] = {kAlgGost3411_2012_256, kAlgS
 /// where it is installed; each path once, in that order.
 std::vector<std::string> ConfiguredPkcs11Modules();
 
+class Pkcs11Module;
+/// Loads a module (raises Exception saying why it cannot).
+using Pkcs11ModuleLoader = std::function<std::shared_ptr<Pkcs11Module>(const std::string& path)>;
+
+/// A module loaded once for the process and kept loaded: looking for tokens again reuses it.
+std::shared_ptr<Pkcs11Module> KeptPkcs11Module(const std::string& path);
+
 /// One provider per GOST-capable token of the modules, in module and slot order. A module that
-/// does not load, or holds no such token, is left out and `note` is told why.
+/// does not load, or holds no such token, is left out and `note` is told why. `load` loads
+/// each module (by default afresh, finalised when its last provider goes).
 std::vector<std::shared_ptr<CryptoProvider>>
 TokenGostProviders(const std::vector<std::string>& modulePaths,
-                   const std::function<void(const std::string&)>& note);
+                   const std::function<void(const std::string&)>& note,
+                   const Pkcs11ModuleLoader& load = {});
 
 } // namespace cq::provider

@@ -5,7 +5,8 @@
 // sessions writing token objects and reads of sensitive values are refused with the standard's
 // codes. Built for the tests only and never installed.
 //
-// The folder holds:
+// The folder is looked up at every call, so one loaded module serves the folders of several
+// tests in turn; without the variable the slot is empty. The folder holds:
 //   token.conf   label=, model=, serial=, pin=, tries= (left), maxtries=, removeat=sign,
 //                paramsets= (the parameter sets it makes keys in, dotted, ","-separated; all
 //                that the engine knows when empty), writelogin=1 (token objects only after
@@ -69,7 +70,6 @@ struct Session {
 
 struct Module {
     bool initialized = false;
-    fs::path folder;
     std::map<CK_SESSION_HANDLE, Session> sessions;
     CK_SESSION_HANDLE nextSession = 1;
     bool loggedIn = false;
@@ -80,11 +80,16 @@ struct Module {
 std::mutex moduleMutex;
 Module state;
 
+fs::path Folder() {
+    const char* folder = std::getenv("CQ_TEST_TOKEN_DIR");
+    return folder ? fs::path(folder) : fs::path();
+}
+
 // ---- files ----
 
 std::map<std::string, std::string> ReadConf() {
     std::map<std::string, std::string> conf;
-    std::ifstream in(state.folder / "token.conf");
+    std::ifstream in(Folder() / "token.conf");
     std::string line;
     while (std::getline(in, line)) {
         const size_t eq = line.find('=');
@@ -95,7 +100,7 @@ std::map<std::string, std::string> ReadConf() {
 }
 
 void WriteConf(const std::map<std::string, std::string>& conf) {
-    std::ofstream out(state.folder / "token.conf", std::ios::trunc);
+    std::ofstream out(Folder() / "token.conf", std::ios::trunc);
     for (const auto& [key, value] : conf)
         out << key << "=" << value << "\n";
 }
@@ -106,7 +111,8 @@ int Number(const std::map<std::string, std::string>& conf, const std::string& ke
 }
 
 bool Present() {
-    return !fs::exists(state.folder / "removed");
+    return !Folder().empty() && fs::exists(Folder() / "token.conf") &&
+           !fs::exists(Folder() / "removed");
 }
 
 std::string Hex(const Bytes& bytes) {
@@ -127,7 +133,7 @@ Bytes Unhex(const std::string& text) {
 }
 
 fs::path ObjectFolder() {
-    return state.folder / "objects";
+    return Folder() / "objects";
 }
 
 std::map<CK_OBJECT_HANDLE, Object> TokenObjects() {
@@ -433,11 +439,9 @@ CK_RV C_Initialize(CK_VOID_PTR initArgs) {
         return CKR_CRYPTOKI_ALREADY_INITIALIZED;
     if (initArgs && static_cast<CK_C_INITIALIZE_ARGS*>(initArgs)->pReserved)
         return CKR_ARGUMENTS_BAD;
-    const char* folder = std::getenv("CQ_TEST_TOKEN_DIR");
-    if (!folder || !*folder)
-        return CKR_GENERAL_ERROR;
+    ENGINE* engine = state.engine;
     state = Module();
-    state.folder = folder;
+    state.engine = engine;
     state.initialized = true;
     return CKR_OK;
 }
@@ -890,7 +894,7 @@ CK_RV C_SignInit(CK_SESSION_HANDLE handle, CK_MECHANISM_PTR mechanism, CK_OBJECT
     if (!state.loggedIn)
         return CKR_USER_NOT_LOGGED_IN;
     if (ReadConf()["removeat"] == "sign") {
-        std::ofstream(state.folder / "removed").put('\n');
+        std::ofstream(Folder() / "removed").put('\n');
         ForgetSessionsWhenRemoved();
         return CKR_DEVICE_REMOVED;
     }

@@ -94,6 +94,37 @@ private slots:
         }
         FreeSertInfoForm();
     }
+
+    void tokenInsertedAfterTheStartIsListedWhenTheListIsBuiltAgain() {
+        cq::test::TestTokenFolder token;
+        token.remove();
+        cq::test::TempDir dir;
+        cq::test::UseProgramFolder(dir.path());
+        cq::test::WriteFile(dir / "CertQuorix.ini", "[Proxy]\r\nUse=0\r\n");
+        qputenv(provider::kPkcs11ModuleVariable, cq::test::TestTokenModule());
+        {
+            TMainSertForm form;
+            QVERIFY(test::ShowActive(form));
+            QVERIFY(QTest::qWaitFor([&form] { return form.initialised(); }));
+            auto* mode = form.findChild<QComboBox*>(QStringLiteral("cBoxRsaGost"));
+            auto* list = form.findChild<QComboBox*>(QStringLiteral("cbProvName"));
+            const auto listed = [list] {
+                QStringList names;
+                for (int i = 0; i < list->count(); ++i)
+                    names << list->itemText(i);
+                return names;
+            };
+            mode->setCurrentIndex(1);
+            QVERIFY(!listed().contains(QStringLiteral("Ivanov (QX-2)")));
+            mode->setCurrentIndex(0);
+            token.insert();
+            mode->setCurrentIndex(1);
+            QVERIFY(listed().contains(QStringLiteral("Ivanov (QX-2)")));
+        }
+        FreeSertInfoForm();
+        qunsetenv(provider::kPkcs11ModuleVariable);
+        provider::RefreshInstalledProviders();
+    }
 };
 
 } // namespace
