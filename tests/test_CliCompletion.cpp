@@ -21,7 +21,8 @@ TEST(CliCompletion, CompletesCommandsOptionsAndListedAddresses) {
     };
     const Case cases[] = {
         {"d", "download"},
-        {"", "version settings get request download check export list providers --help --version"},
+        {"", "version settings get request download check export import list providers --help "
+             "--version"},
         {"check --", "--email --password-file --help"},
         {"export --n", "--no-open --nss"},
         {"download --email a", "anna@example.ru alex@example.ru"},

@@ -75,6 +75,7 @@ TEST(Process, ChildrenNeverInheritOurPasswordVariables) {
     const ScopedEnvironment user("CERTQUORIX_PASSWORD", "User Secret");
     const ScopedEnvironment key("CQ_KEY_PASSWORD", "inherited key");
     const ScopedEnvironment exportPassword("CQ_EXPORT_PASSWORD", "inherited export");
+    const ScopedEnvironment pin("CERTQUORIX_TOKEN_PIN", "inherited pin");
     const ScopedEnvironment unrelated("CQ_UNRELATED_SETTING", "kept");
 
     std::vector<cq::EnvironmentVariable> given;
@@ -91,7 +92,8 @@ TEST(Process, ChildrenNeverInheritOurPasswordVariables) {
     EXPECT_EQ(status, 0);
     const std::string briefEnv = ReadFile(dir / "env");
     EXPECT_TRUE(Holds(briefEnv, "CQ_UNRELATED_SETTING=kept\n")) << briefEnv;
-    for (const char* secret : {"CERTQUORIX_PASSWORD", "CQ_KEY_PASSWORD", "CQ_EXPORT_PASSWORD"})
+    for (const char* secret :
+         {"CERTQUORIX_PASSWORD", "CQ_KEY_PASSWORD", "CQ_EXPORT_PASSWORD", "CERTQUORIX_TOKEN_PIN"})
         EXPECT_FALSE(Holds(briefEnv, secret)) << secret;
 }
 

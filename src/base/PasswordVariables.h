@@ -11,7 +11,10 @@ inline constexpr const char* kPasswordVariable = "CERTQUORIX_PASSWORD";
 inline constexpr const char* kKeyPasswordVariable = "CQ_KEY_PASSWORD";
 inline constexpr const char* kExportPasswordVariable = "CQ_EXPORT_PASSWORD";
 
+/// The PIN of a token holding a GOST key.
+inline constexpr const char* kTokenPinVariable = "CERTQUORIX_TOKEN_PIN";
+
 inline constexpr const char* kPasswordVariables[] = {kPasswordVariable, kKeyPasswordVariable,
-                                                     kExportPasswordVariable};
+                                                     kExportPasswordVariable, kTokenPinVariable};
 
 } // namespace cq

@@ -7,6 +7,7 @@
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
 #include "certs/CertificateFolderLock.h"
+#include "certs/TokenCertificate.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
 
@@ -92,7 +93,16 @@ ReceptionState EvaluateReceptionState(const std::string& typedAddress) {
 DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionState& state,
                                   const ServiceGet& get) {
     const std::string email = Trim(typedAddress);
-    const DownloadResult result = DownloadCertificate(kCertificateFile, email, get);
+    DownloadResult result = DownloadCertificate(kCertificateFile, email, get);
+    if (result == DownloadResult::Downloaded && IsGostRequest(CertificateFolder(email))) {
+        // A key on a token gets its certificate beside it; the file stays either way.
+        try {
+            StoreCertificateWithKey(kCertificateFile, email);
+        } catch (const std::exception& error) {
+            ReportError(context::kReceiveCertificate, error);
+            result = DownloadResult::Failed;
+        }
+    }
     if (result == DownloadResult::Downloaded) {
         state.StateLabelVisible = true;
         state.StateLabel = kAlreadyReceivedLabel;

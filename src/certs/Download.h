@@ -47,8 +47,10 @@ ReceptionState EvaluateReceptionState(const std::string& typedAddress);
 
 /// The download button: downloads Certificate.cer for the address (trimmed here), tells the
 /// outcome ("Сертификат успешно получен..." or "Сертификат еще не готов...") and updates the
-/// state label and the check button of `state` for a successful download. Raises only when the
-/// request record cannot be read afterwards.
+/// state label and the check button of `state` for a successful download. In a GOST folder whose
+/// key is on a token the certificate is also written onto the token (TokenCertificate.h); a
+/// failure there is reported under "Получение сертификата" and gives Failed, the file staying.
+/// Raises only when the request record cannot be read afterwards.
 DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionState& state,
                                   const ServiceGet& get = DefaultServiceGet());
 

@@ -30,7 +30,10 @@ provider::CryptoProvider& ProviderNamed(const provider::ProviderRegistry& regist
     for (const auto& candidate : registry.providers())
         if (candidate->name() == name)
             return *candidate;
-    throw provider::ProviderError(provider::code::kKeySetNotDefined, name);
+    // A token that is not inserted is not among the providers either.
+    throw provider::ProviderError(provider::code::kKeySetNotDefined,
+                                  "Крипто провайдер \"" + name +
+                                      "\" не найден (если ключ на токене, вставьте токен)");
 }
 
 } // namespace

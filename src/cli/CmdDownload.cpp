@@ -2,6 +2,7 @@
 #include "base/StringUtil.h"
 #include "certs/Download.h"
 #include "cli/Commands.h"
+#include "cli/ContainerPasswordPrompt.h"
 #include "cli/Usage.h"
 #include "settings/CertFolders.h"
 #include "settings/Settings.h"
@@ -37,6 +38,8 @@ int CmdDownload(const Arguments& args) {
         std::cerr << "Сертификат уже получен; для замены укажите --yes.\n";
         return kExitFailed;
     }
+    // A GOST key on a token gets the certificate beside it, which may need the token's PIN.
+    InstallTokenPinPrompt();
     ReceptionState after = state;
     switch (ReceiveCertificate(email, after)) {
     case DownloadResult::Downloaded:

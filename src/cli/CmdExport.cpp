@@ -1,10 +1,13 @@
 #include "app/ErrorReport.h"
 #include "base/StringUtil.h"
 #include "certs/CertificateCheck.h"
+#include "certs/GostCheck.h"
+#include "certs/GostPkcs12.h"
 #include "certs/NssImport.h"
 #include "certs/Pkcs12Export.h"
 #include "certs/ShellOpen.h"
 #include "cli/Commands.h"
+#include "cli/ContainerPasswordPrompt.h"
 #include "cli/Password.h"
 #include "cli/Usage.h"
 #include "settings/CertFolders.h"
@@ -13,6 +16,41 @@
 #include <iostream>
 
 namespace cq::cli {
+namespace {
+
+bool IsGostFolder(const std::string& email) {
+    try {
+        return IsGostRequest(CertificateFolder(email));
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+/// A GOST folder: the key of its software container and the certificate, under GOST
+/// protection; the check runs first, as for RSA.
+int ExportGost(const Arguments& args, const std::string& email, const std::string& password,
+               std::string& written) {
+    if (HasFlag(args, "--legacy") || HasFlag(args, "--nss")) {
+        std::cerr << "Для сертификата ГОСТ параметры --legacy и --nss не применяются.\n";
+        return kExitUsage;
+    }
+    InstallContainerPasswordPrompt();
+    const CheckResult check = CheckGostCertificate(kCertificateFile, email);
+    if (!check.Valid) {
+        if (check.Expired)
+            std::cerr << ReplaceText(check.Text, "\r\n", "\n") << "\n";
+        return kExitFailed;
+    }
+    try {
+        written = ExportGostPkcs12(email, password);
+    } catch (const std::exception& error) {
+        OnApplicationError(error);
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+} // namespace
 
 int CmdExport(const Arguments& args) {
     const std::string email = Trim(OptionValue(args, "--email"));
@@ -27,6 +65,21 @@ int CmdExport(const Arguments& args) {
     const std::optional<SecretBytes> password = ReadCommandPassword(args);
     if (!password)
         return kExitUsage;
+    if (IsGostFolder(email)) {
+        std::string written;
+        const int status = ExportGost(args, email, password->str(), written);
+        if (status != kExitOk)
+            return status;
+        std::cout << written << std::endl;
+        if (!HasFlag(args, "--no-open")) {
+            try {
+                HandOverPkcs12(written);
+            } catch (const std::exception& error) {
+                OnApplicationError(error);
+            }
+        }
+        return kExitOk;
+    }
     // As on the reception tab, only a certificate that passed the check and has not expired is
     // exported; the check reports its own failures.
     const CheckResult check =

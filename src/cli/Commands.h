@@ -25,6 +25,7 @@ int CmdRequest(const Arguments& args);
 int CmdDownload(const Arguments& args);
 int CmdCheck(const Arguments& args);
 int CmdExport(const Arguments& args);
+int CmdImport(const Arguments& args);
 int CmdProviders(const Arguments& args);
 int CmdList(const Arguments& args);
 

@@ -1,8 +1,10 @@
 #include "cli/ContainerPasswordPrompt.h"
 
+#include "base/PasswordVariables.h"
 #include "base/SecretBytes.h"
 #include "cli/PasswordInput.h"
 #include "provider/ContainerPassword.h"
+#include "provider/TokenPin.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -38,10 +40,24 @@ std::optional<SecretBytes> AskOnConsole(const std::string& container,
     return password;
 }
 
+std::optional<SecretBytes> AskTokenPinOnConsole(const provider::TokenPinQuestion& question) {
+    if (const char* value = std::getenv(kTokenPinVariable))
+        return SecretBytes(value);
+    if (question.finalTry)
+        std::cerr << "Внимание: осталась последняя попытка ввода PIN-кода, после неё токен будет "
+                     "заблокирован.\n";
+    return Typed("PIN-код токена " + question.token + ": ");
+}
+
 } // namespace
 
 void InstallContainerPasswordPrompt() {
     provider::SetContainerPasswordPrompt(AskOnConsole);
+    InstallTokenPinPrompt();
+}
+
+void InstallTokenPinPrompt() {
+    provider::SetTokenPinPrompt(AskTokenPinOnConsole);
 }
 
 } // namespace cq::cli

@@ -8,7 +8,11 @@ namespace cq::cli {
 
 inline constexpr const char* kContainerPasswordVariable = "CERTQUORIX_CONTAINER_PASSWORD";
 
-/// Installs the console dialog as the container password hook.
+/// Installs the console dialog as the container password hook, and the token PIN dialog.
 void InstallContainerPasswordPrompt();
+
+/// Installs the token PIN dialog: the variable CERTQUORIX_TOKEN_PIN when it is set, else a
+/// prompt on the terminal naming the token; without a terminal it counts as cancelled.
+void InstallTokenPinPrompt();
 
 } // namespace cq::cli

@@ -33,7 +33,13 @@ const std::map<std::string, std::string>& UsageTable() {
                   "терминала.\n"},
         {"export",
          "Использование: certquorix-cli export --email АДРЕС [--no-open] [--legacy] [--nss]\n"
-         "       [--password-file ФАЙЛ]\n"},
+         "       [--password-file ФАЙЛ]\n"
+         "Для папки запроса ГОСТ в файл идут ключ программного контейнера и сертификат;\n"
+         "ключ на токене не извлекается.\n"},
+        {"import", "Использование: certquorix-cli import --email АДРЕС ФАЙЛ [--yes]\n"
+                   "       [--password-file ФАЙЛ]\n"
+                   "Переносит ключ ГОСТ и сертификат из файла PKCS#12 в новый контейнер и папку\n"
+                   "сертификата адреса. Пароль файла: CERTQUORIX_PASSWORD, файл или терминал.\n"},
         {"list", "Использование: certquorix-cli list\n"
                  "По строке на адрес списка Email: адрес, состояние папки (нет ключа, запрошен,\n"
                  "получен), для полученного сертификата дата окончания и число оставшихся дней\n"
@@ -47,9 +53,9 @@ const std::map<std::string, std::string>& UsageTable() {
 } // namespace
 
 const std::vector<std::string>& CommandNames() {
-    static const std::vector<std::string> names = {"version", "settings", "get",
-                                                   "request", "download", "check",
-                                                   "export",  "list",     "providers"};
+    static const std::vector<std::string> names = {"version",  "settings", "get",    "request",
+                                                   "download", "check",    "export", "import",
+                                                   "list",     "providers"};
     return names;
 }
 

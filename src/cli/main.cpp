@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
         {"get", cq::cli::CmdGet},           {"request", cq::cli::CmdRequest},
         {"download", cq::cli::CmdDownload}, {"check", cq::cli::CmdCheck},
         {"export", cq::cli::CmdExport},     {"providers", cq::cli::CmdProviders},
-        {"list", cq::cli::CmdList},
+        {"list", cq::cli::CmdList},         {"import", cq::cli::CmdImport},
     };
     const Arguments args(argv + 1, argv + argc);
     // Help and the version need no settings, log or connection: answered before any of them.

@@ -32,6 +32,8 @@ inline constexpr uint32_t kKeySetNotDefined = 0x80090019;   ///< no such provide
 inline constexpr uint32_t kBadKeySetParam = 0x8009001F;     ///< unusable container name
 inline constexpr uint32_t kFail = 0x80090020;               ///< internal failure
 inline constexpr uint32_t kWrongPin = 0x8010006B;           ///< wrong container password
+inline constexpr uint32_t kPinLocked = 0x8010006C;          ///< the token's PIN is locked
+inline constexpr uint32_t kTokenRemoved = 0x80100069;       ///< the token left its reader
 inline constexpr uint32_t kCancelled = 0x8010006E;          ///< the user cancelled a dialog
 inline constexpr uint32_t kNotFound = 0x80092004;           ///< object or property not found
 inline constexpr uint32_t kBadPrintableString = 0x80092022; ///< not allowed in a PrintableString
@@ -83,6 +85,15 @@ public:
     virtual std::unique_ptr<ProviderContext> acquireNewKeySet(const std::string& container) = 0;
     /// An existing container; kBadKeySet when there is none.
     virtual std::unique_ptr<ProviderContext> acquireKeySet(const std::string& container) = 0;
+    /// True when the provider keeps certificates beside its keys (a token).
+    virtual bool keepsCertificates() const { return false; }
+    /// Puts the issued certificate (DER) beside the container's key, so that other programs
+    /// find the pair; raises when the certificate is not the key's. Providers that keep no
+    /// certificates do nothing.
+    virtual void storeCertificate(const std::string& container, std::string_view certificateDer) {
+        (void)container;
+        (void)certificateDer;
+    }
 };
 
 /// A context released on every path: the owner releases it once; a failed release in the

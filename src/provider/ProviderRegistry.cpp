@@ -1,6 +1,8 @@
 #include "provider/ProviderRegistry.h"
 
+#include "log/Log.h"
 #include "provider/SoftwareGostProvider.h"
+#include "provider/TokenGostProvider.h"
 
 #include <cstdlib>
 #include <mutex>
@@ -10,15 +12,32 @@ namespace {
 
 std::mutex registryMutex;
 std::unique_ptr<ProviderRegistry> scopedRegistry;
+/// The installed providers as last looked for. Earlier lists are never destroyed: an operation
+/// under way may still hold one, and a PKCS#11 module is not finalised while the process ends.
+const ProviderRegistry* installedRegistry = nullptr;
 
-/// The providers of this installation: the software GOST provider when its engine loads.
-ProviderRegistry MakeInstalledRegistry() {
+/// The software GOST provider, made once, when its engine loads.
+std::shared_ptr<CryptoProvider> SoftwareProvider() {
+    static const std::shared_ptr<CryptoProvider> software = [] {
+        const char* engine = std::getenv(kGostEngineVariable);
+        return MakeSoftwareGostProvider(engine && *engine ? engine : kGostEngineId,
+                                        DefaultContainerFolder());
+    }();
+    return software;
+}
+
+/// The providers of this installation: the software GOST provider when its engine loads, then
+/// the GOST tokens of the configured PKCS#11 modules as they are now.
+const ProviderRegistry* MakeInstalledRegistry() {
     std::vector<std::shared_ptr<CryptoProvider>> providers;
-    const char* engine = std::getenv(kGostEngineVariable);
-    if (auto software = MakeSoftwareGostProvider(engine && *engine ? engine : kGostEngineId,
-                                                 DefaultContainerFolder()))
+    if (auto software = SoftwareProvider())
         providers.push_back(std::move(software));
-    return ProviderRegistry(std::move(providers));
+    const auto log = [](const std::string& why) {
+        WriteLog(why, LogKind::Stamped);
+    };
+    for (auto& token : TokenGostProviders(ConfiguredPkcs11Modules(), log, KeptPkcs11Module))
+        providers.push_back(std::move(token));
+    return new ProviderRegistry(std::move(providers));
 }
 
 } // namespace
@@ -34,8 +53,20 @@ const ProviderRegistry& InstalledProviders() {
     const std::lock_guard<std::mutex> lock(registryMutex);
     if (scopedRegistry)
         return *scopedRegistry;
-    static const ProviderRegistry installed = MakeInstalledRegistry();
-    return installed;
+    if (!installedRegistry)
+        installedRegistry = MakeInstalledRegistry();
+    return *installedRegistry;
+}
+
+void RefreshInstalledProviders() {
+    {
+        const std::lock_guard<std::mutex> lock(registryMutex);
+        if (scopedRegistry)
+            return;
+    }
+    const ProviderRegistry* fresh = MakeInstalledRegistry();
+    const std::lock_guard<std::mutex> lock(registryMutex);
+    installedRegistry = fresh;
 }
 
 ScopedProviders::ScopedProviders(ProviderRegistry registry) {

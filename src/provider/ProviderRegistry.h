@@ -1,6 +1,7 @@
 #pragma once
 // The installed providers in their fixed enumeration order. The program's registry holds the
-// software GOST provider when the GOST engine loads; tests install their own providers.
+// software GOST provider when the GOST engine loads, then the GOST tokens of the configured
+// PKCS#11 modules; tests install their own providers.
 
 #include "provider/CryptoProvider.h"
 
@@ -25,8 +26,14 @@ private:
     std::vector<std::shared_ptr<CryptoProvider>> providers_;
 };
 
-/// The registry in force: the installed providers unless a test put others in place.
+/// The registry in force: the installed providers unless a test put others in place. The
+/// installed ones are looked for at the first call and again at each refresh; a registry once
+/// returned stays valid for the life of the process.
 const ProviderRegistry& InstalledProviders();
+
+/// Looks for the installed providers again (tokens inserted or removed since); does nothing
+/// while a test's registry is in force.
+void RefreshInstalledProviders();
 
 /// Puts `registry` in force until the object goes (tests).
 class ScopedProviders {

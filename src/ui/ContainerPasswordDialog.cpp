@@ -75,7 +75,74 @@ std::optional<SecretBytes> ShowDialog(const std::string& container,
     return answer;
 }
 
+/// The queued answer of a test, when there is one.
+std::optional<std::optional<SecretBytes>> QueuedAnswer() {
+    if (NextAnswers().empty())
+        return std::nullopt;
+    std::optional<QString> next = std::move(NextAnswers().front());
+    NextAnswers().pop_front();
+    ++answered;
+    if (!next)
+        return std::optional<SecretBytes>();
+    return std::optional<SecretBytes>(SecretBytes(next->toStdString()));
+}
+
+QString PinWarning(const provider::TokenPinQuestion& question) {
+    if (question.finalTry)
+        return QStringLiteral("Осталась последняя попытка: после неверного PIN-кода токен будет "
+                              "заблокирован.");
+    if (question.countLow)
+        return QStringLiteral("PIN-код уже вводился неверно.");
+    return {};
+}
+
+std::optional<SecretBytes> ShowPinDialog(const provider::TokenPinQuestion& question) {
+    QDialog dialog(QApplication::activeWindow());
+    dialog.setObjectName(QStringLiteral("tokenPinDialog"));
+    dialog.setWindowTitle(
+        QStringLiteral("PIN-код токена %1").arg(QString::fromStdString(question.token)));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    auto* layout = new QFormLayout(&dialog);
+    auto* text = new QLabel(QStringLiteral("Введите PIN-код токена \"%1\" для контейнера ключей "
+                                           "\"%2\".")
+                                .arg(QString::fromStdString(question.token),
+                                     QString::fromStdString(question.container)),
+                            &dialog);
+    text->setWordWrap(true);
+    layout->addRow(text);
+    if (const QString warning = PinWarning(question); !warning.isEmpty()) {
+        auto* caution = new QLabel(warning, &dialog);
+        caution->setObjectName(QStringLiteral("pinWarning"));
+        caution->setWordWrap(true);
+        layout->addRow(caution);
+    }
+    QLineEdit* pin = PasswordEdit(&dialog, QStringLiteral("PIN-код"));
+    pin->setObjectName(QStringLiteral("edPin"));
+    layout->addRow(QStringLiteral("PIN-код :"), pin);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    NormalCursorWhileBusy normalCursor;
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    SecretBytes answer(pin->text().toStdString());
+    pin->clear();
+    return answer;
+}
+
 } // namespace
+
+std::optional<SecretBytes> AskTokenPinDialog(const provider::TokenPinQuestion& question) {
+    if (QThread::currentThread() != qApp->thread()) {
+        std::optional<SecretBytes> answer;
+        RunOnInterfaceThread([&] { answer = AskTokenPinDialog(question); });
+        return answer;
+    }
+    if (std::optional<std::optional<SecretBytes>> queued = QueuedAnswer())
+        return std::move(*queued);
+    return ShowPinDialog(question);
+}
 
 std::optional<SecretBytes> AskContainerPasswordDialog(const std::string& container,
                                                       provider::PasswordPurpose purpose) {
@@ -84,23 +151,19 @@ std::optional<SecretBytes> AskContainerPasswordDialog(const std::string& contain
         RunOnInterfaceThread([&] { answer = AskContainerPasswordDialog(container, purpose); });
         return answer;
     }
-    if (!NextAnswers().empty()) {
-        std::optional<QString> next = std::move(NextAnswers().front());
-        NextAnswers().pop_front();
-        ++answered;
-        if (!next)
-            return std::nullopt;
-        return SecretBytes(next->toStdString());
-    }
+    if (std::optional<std::optional<SecretBytes>> queued = QueuedAnswer())
+        return std::move(*queued);
     return ShowDialog(container, purpose);
 }
 
 void InstallContainerPasswordDialog() {
     provider::SetContainerPasswordPrompt(AskContainerPasswordDialog);
+    provider::SetTokenPinPrompt(AskTokenPinDialog);
 }
 
 void UninstallContainerPasswordDialog() {
     provider::SetContainerPasswordPrompt({});
+    provider::SetTokenPinPrompt({});
 }
 
 void setNextContainerPassword(std::optional<QString> answer) {

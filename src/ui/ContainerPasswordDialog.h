@@ -5,6 +5,7 @@
 // thread.
 
 #include "provider/ContainerPassword.h"
+#include "provider/TokenPin.h"
 
 #include <QString>
 
@@ -12,8 +13,8 @@
 
 namespace cq::ui {
 
-/// Makes the dialog the provider's password prompt; UninstallContainerPasswordDialog restores
-/// the provider's default.
+/// Makes the dialog the provider's password prompt, and the token PIN dialog the token
+/// providers' PIN prompt; UninstallContainerPasswordDialog restores the defaults.
 void InstallContainerPasswordDialog();
 void UninstallContainerPasswordDialog();
 
@@ -21,8 +22,12 @@ void UninstallContainerPasswordDialog();
 std::optional<SecretBytes> AskContainerPasswordDialog(const std::string& container,
                                                       provider::PasswordPurpose purpose);
 
-/// Tests: the next dialog is answered without being shown (nothing: Cancel). Each call queues
-/// one answer; dialogsAnswered counts the dialogs answered so.
+/// The PIN dialog of a token provider, titled for the token; nothing when the user cancelled.
+std::optional<SecretBytes> AskTokenPinDialog(const provider::TokenPinQuestion& question);
+
+/// Tests: the next dialog (a container password or a token PIN) is answered without being shown
+/// (nothing: Cancel). Each call queues one answer; dialogsAnswered counts the dialogs answered
+/// so.
 void setNextContainerPassword(std::optional<QString> answer);
 int dialogsAnswered();
 

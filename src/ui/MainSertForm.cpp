@@ -790,6 +790,8 @@ void TMainSertForm::FillProviderList() {
         cbProvName_->clear();
     }
     cbCont_->clear();
+    // Tokens come and go: they are looked for again each time the list is built.
+    provider::RefreshInstalledProviders();
     const std::vector<ProviderEntry> entries = QualifyingProviders();
     for (const ProviderEntry& entry : entries) {
         provInfos_.push_back(entry.Info);

@@ -1,0 +1,321 @@
+// The GOST engine's digests are reached through OpenSSL's engine interface, which OpenSSL 3
+// marks as deprecated; it is the interface the Debian engine offers.
+#define OPENSSL_SUPPRESS_DEPRECATED
+
+#include "certs/GostPkcs12.h"
+
+#include "base/Errors.h"
+#include "base/FileUtil.h"
+#include "base/IniFile.h"
+#include "base/OpenSslOwners.h"
+#include "base/StringUtil.h"
+#include "certs/CertificateFolderLock.h"
+#include "certs/Download.h"
+#include "certs/GostRequest.h"
+#include "certs/Pkcs12Export.h"
+#include "certs/PublicKeyAct.h"
+#include "certs/RequestFolder.h"
+#include "certs/SslOwners.h"
+#include "provider/ContainerPassword.h"
+#include "provider/ContainerStore.h"
+#include "provider/SoftwareGostProvider.h"
+#include "settings/CertFolders.h"
+
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs12.h>
+
+namespace cq {
+namespace {
+
+using provider::GostKey;
+
+const std::string kFileName = "Certificate.p12";
+constexpr const char* kMismatchText = "Ключ в файле не соответствует сертификату.";
+
+std::string Pem(X509* certificate) {
+    ssl::Bio output(BIO_new(BIO_s_mem()));
+    if (!output || PEM_write_bio_X509(output.get(), certificate) != 1)
+        ssl::RaiseError("PEM_write_bio_X509");
+    char* bytes = nullptr;
+    const long length = BIO_get_mem_data(output.get(), &bytes);
+    return std::string(bytes, static_cast<size_t>(length));
+}
+
+std::string PublicKeyInfoOf(X509* certificate) {
+    unsigned char* der = nullptr;
+    const int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(certificate), &der);
+    if (length <= 0)
+        ssl::RaiseError("i2d_X509_PUBKEY");
+    std::string bytes(reinterpret_cast<const char*>(der), static_cast<size_t>(length));
+    OPENSSL_free(der);
+    return bytes;
+}
+
+/// The first value of a name attribute as UTF-8 ("" when there is none).
+std::string NameEntry(X509_NAME* name, int nid) {
+    const int index = X509_NAME_get_index_by_NID(name, nid, -1);
+    if (index < 0)
+        return {};
+    unsigned char* text = nullptr;
+    const int length =
+        ASN1_STRING_to_UTF8(&text, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, index)));
+    if (length < 0)
+        return {};
+    std::string value(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
+    OPENSSL_free(text);
+    return value;
+}
+
+SubjectData SubjectOf(X509* certificate) {
+    X509_NAME* name = X509_get_subject_name(certificate);
+    SubjectData subject;
+    subject.Country = NameEntry(name, NID_countryName);
+    subject.State = NameEntry(name, NID_stateOrProvinceName);
+    subject.Locality = NameEntry(name, NID_localityName);
+    subject.Organization = NameEntry(name, NID_organizationName);
+    subject.OrganizUnit = NameEntry(name, NID_organizationalUnitName);
+    subject.CommonName = NameEntry(name, NID_commonName);
+    subject.Email = NameEntry(name, NID_pkcs9_emailAddress);
+    return subject;
+}
+
+/// The key as an unencrypted PKCS#8 PEM text, the form a container without password has.
+SecretBytes KeyText(EVP_PKEY* key) {
+    ssl::Bio output(BIO_new(BIO_s_secmem()));
+    if (!output || PEM_write_bio_PKCS8PrivateKey(output.get(), key, nullptr, nullptr, 0, nullptr,
+                                                 nullptr) != 1)
+        ssl::RaiseError("PEM_write_bio_PKCS8PrivateKey");
+    char* bytes = nullptr;
+    const long length = BIO_get_mem_data(output.get(), &bytes);
+    return SecretBytes(bytes, static_cast<size_t>(length));
+}
+
+void RefuseUnusableKey(EVP_PKEY* key) {
+    const int type = EVP_PKEY_get_base_id(key);
+    if (type == EVP_PKEY_RSA || type == EVP_PKEY_RSA_PSS)
+        throw Exception("В файле ключ RSA, а не ГОСТ. Сертификат RSA делается в режиме RSA: "
+                        "запрос, получение и экспорт в \"" +
+                        kFileName + "\".");
+    if (type != NID_id_GostR3410_2012_256)
+        throw Exception("Ключ в файле не ГОСТ Р 34.10-2012 (256 бит): такой ключ программа не "
+                        "использует.");
+}
+
+/// The key and certificate of an opened PKCS#12 file.
+struct Parsed {
+    ssl::PrivateKey key;
+    ssl::Certificate certificate;
+};
+
+Parsed ParsePkcs12(std::string_view bytes, const std::string& password) {
+    const auto* der = reinterpret_cast<const unsigned char*>(bytes.data());
+    const ssl::Pkcs12 container(d2i_PKCS12(nullptr, &der, static_cast<long>(bytes.size())));
+    if (!container) {
+        ERR_clear_error();
+        throw Exception("Файл не является файлом PKCS#12.");
+    }
+    EVP_PKEY* key = nullptr;
+    X509* certificate = nullptr;
+    STACK_OF(X509)* chain = nullptr;
+    const int parsed = PKCS12_parse(container.get(), password.c_str(), &key, &certificate, &chain);
+    Parsed result{ssl::PrivateKey(key), ssl::Certificate(certificate)};
+    const ssl::CertificateStack chainOwner(chain);
+    ERR_clear_error();
+    if (parsed != 1)
+        throw Exception("Файл PKCS#12 не открывается: неверный пароль или повреждённый файл.");
+    // OpenSSL pairs the key only with a certificate of its own: other certificates stay in
+    // the chain.
+    if (result.key && !result.certificate && chain && sk_X509_num(chain) > 0)
+        throw Exception(kMismatchText);
+    if (!result.key || !result.certificate)
+        throw Exception("В файле PKCS#12 нет ключа или сертификата.");
+    return result;
+}
+
+/// The name of the container of a GOST folder and the provider it lives in.
+struct ContainerRecord {
+    std::string provider;
+    std::string container;
+};
+
+ContainerRecord ReadRecord(const std::string& folder) {
+    const IniFile record = IniFile::Load(folder + kRequestRecordFile);
+    ContainerRecord names{Trim(record.ReadString("Cert", "Algorithm")),
+                          Trim(record.ReadString("Cert", "Container"))};
+    if (names.provider.empty() || names.container.empty())
+        throw Exception("В папке " + folder + " нет запроса ГОСТ.");
+    return names;
+}
+
+void RefuseKeyOutsideSoftware(const ContainerRecord& names,
+                              const provider::ProviderRegistry& registry) {
+    if (names.provider == provider::kSoftwareGostProviderName)
+        return;
+    for (const auto& candidate : registry.providers())
+        if (candidate->name() == names.provider && candidate->keepsCertificates())
+            throw Exception("Ключ контейнера \"" + names.container + "\" хранится на токене \"" +
+                            names.provider + "\" и не извлекается: файл \"" + kFileName +
+                            "\" с ним создать нельзя.");
+    throw Exception("Ключ контейнера \"" + names.container + "\" хранится в крипто провайдере \"" +
+                    names.provider + "\" и не извлекается: файл \"" + kFileName +
+                    "\" с ним создать нельзя.");
+}
+
+std::string ContainerFilePath(const std::string& container) {
+    if (!provider::IsUsableContainerName(container))
+        throw provider::ProviderError(provider::code::kBadKeySetParam, container);
+    return provider::ContainerPath(IncludeTrailingPathDelimiter(provider::DefaultContainerFolder()),
+                                   container);
+}
+
+GostKey OpenContainer(const std::string& container) {
+    const std::string path = ContainerFilePath(container);
+    if (!FileExists(path))
+        throw provider::ProviderError(provider::code::kBadKeySet, container);
+    const SecretBytes text(ReadFileBytes(path));
+    return GostKey::FromContainerText(text.view(), [&container] {
+        return provider::AskContainerPassword(container, provider::PasswordPurpose::OpenContainer);
+    });
+}
+
+ssl::Certificate ReadCertificateFile(const std::string& path) {
+    const std::string bytes = ReadFileBytes(path);
+    ssl::Bio input(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
+    ssl::Certificate certificate(input ? PEM_read_bio_X509(input.get(), nullptr, nullptr, nullptr)
+                                       : nullptr);
+    ERR_clear_error();
+    if (!certificate)
+        throw Exception("Неверный файл сертификата : \"" + std::string(kCertificateFile) + "\".");
+    return certificate;
+}
+
+/// The file's bytes: key and certificate under GOST PBES2, a GOST MAC.
+std::string Pkcs12Bytes(EVP_PKEY* key, X509* certificate, const std::string& password,
+                        const std::string& friendlyName) {
+    const ssl::Pkcs12 container(PKCS12_create(password.c_str(), friendlyName.c_str(), key,
+                                              certificate, nullptr, NID_id_Gost28147_89,
+                                              NID_id_Gost28147_89, kGostPkcs12Iterations, -1, 0));
+    const EVP_MD* mac = EVP_get_digestbynid(NID_id_GostR3411_2012_512);
+    if (!container || !mac ||
+        PKCS12_set_mac(container.get(), password.c_str(), -1, nullptr, 0, kGostPkcs12Iterations,
+                       mac) != 1)
+        ssl::RaiseError("Не удалось создать файл \"" + kFileName + "\"");
+    unsigned char* der = nullptr;
+    const int length = i2d_PKCS12(container.get(), &der);
+    if (length <= 0)
+        ssl::RaiseError("i2d_PKCS12");
+    std::string bytes(reinterpret_cast<const char*>(der), static_cast<size_t>(length));
+    OPENSSL_free(der);
+    return bytes;
+}
+
+/// The act and the request record, put in place as one unit as a request does.
+void WriteActAndRecord(const std::string& folder, const PublicKeyActValues& values,
+                       const Clock& clock) {
+    RequestFolder files;
+    if (const std::optional<std::string> act = PublicKeyActText(kGostActTemplate, values, clock)) {
+        PreparedFile actFile(PublicKeyActPath(folder, values.Subject.Email), *act);
+        files.Put(RequestFile::Act, actFile);
+    }
+    const std::string recordPath = folder + kRequestRecordFile;
+    PreparedFile record(
+        recordPath,
+        GostRequestRecord(recordPath, values.Subject, values.Algorithm, values.Container)
+            .Serialize(),
+        FileAccess::Private);
+    files.Put(RequestFile::Record, record);
+    files.Commit();
+}
+
+/// A new container's name and password, asked before anything is written.
+struct NewContainer {
+    std::string name;
+    SecretBytes password;
+};
+
+NewContainer AskNewContainer(const Clock& clock) {
+    NewContainer container{GostContainerName(clock()), SecretBytes()};
+    std::optional<SecretBytes> password =
+        provider::AskContainerPassword(container.name, provider::PasswordPurpose::NewContainer);
+    if (!password)
+        throw provider::ProviderError(provider::code::kCancelled);
+    container.password = std::move(*password);
+    return container;
+}
+
+void StoreContainer(const GostKey& key, const NewContainer& container) {
+    const std::string folder = IncludeTrailingPathDelimiter(provider::DefaultContainerFolder());
+    provider::EnsureContainerFolder(folder);
+    provider::StoreNewContainer(provider::ContainerPath(folder, container.name),
+                                key.containerText(container.password.view()).view());
+}
+
+} // namespace
+
+GostPkcs12Content ReadGostPkcs12(std::string_view bytes, const std::string& password) {
+    const Parsed parsed = ParsePkcs12(bytes, password);
+    RefuseUnusableKey(parsed.key.get());
+    if (X509_check_private_key(parsed.certificate.get(), parsed.key.get()) != 1) {
+        ERR_clear_error();
+        throw Exception(kMismatchText);
+    }
+    const SecretBytes keyText = KeyText(parsed.key.get());
+    return GostPkcs12Content{
+        GostKey::FromContainerText(keyText.view(), [] { return std::optional<SecretBytes>(); }),
+        Pem(parsed.certificate.get()), PublicKeyInfoOf(parsed.certificate.get()),
+        SubjectOf(parsed.certificate.get())};
+}
+
+std::string ExportGostPkcs12(const std::string& email, const std::string& password,
+                             const provider::ProviderRegistry& registry) {
+    const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
+    const std::string& folder = held.folder();
+    const ContainerRecord names = ReadRecord(folder);
+    RefuseKeyOutsideSoftware(names, registry);
+    const ssl::Certificate certificate = ReadCertificateFile(folder + kCertificateFile);
+    const GostKey key = OpenContainer(names.container);
+    if (!key.matchesPublicKey(PublicKeyInfoOf(certificate.get())))
+        throw Exception("Файл сертификата \"" + std::string(kCertificateFile) +
+                        "\" не соответствует контейнеру ключей \"" + names.container + "\".");
+    const SecretBytes keyText = key.containerText({});
+    ssl::Bio input(BIO_new_mem_buf(keyText.data(), static_cast<int>(keyText.size())));
+    const ssl::PrivateKey privateKey(
+        input ? PEM_read_bio_PrivateKey(input.get(), nullptr, nullptr, nullptr) : nullptr);
+    if (!privateKey)
+        ssl::RaiseError("PEM_read_bio_PrivateKey");
+    const std::string target = folder + kFileName;
+    PreparedFile output(target, Pkcs12Bytes(privateKey.get(), certificate.get(), password, email),
+                        FileAccess::Private);
+    VerifyPkcs12(output.temporaryPath(), password, kFileName);
+    output.Commit();
+    return target;
+}
+
+std::string ImportGostPkcs12(const std::string& email, const std::string& path,
+                             const std::string& password, bool replace, const Clock& clock) {
+    const GostPkcs12Content content = ReadGostPkcs12(ReadFileBytes(path), password);
+    if (!replace && DirectoryExists(CertificateFolder(email)))
+        throw Exception("Папка сертификата для адреса " + email + " уже существует.");
+    const NewContainer container = AskNewContainer(clock);
+    const CertificateFolderLock held(email, CertificateFolderLock::Missing::Create);
+    // As for a request: the container first; it stays whatever happens afterwards.
+    StoreContainer(content.Key, container);
+    PublicKeyActValues values;
+    values.Subject = content.Subject;
+    values.Subject.Email = email;
+    values.Algorithm = provider::kSoftwareGostProviderName;
+    values.Container = container.name;
+    values.PublicKey = HexText(PublicKeyBytes(content.PublicKeyInfo));
+    values.Prefix = "?1?";
+    values.Modulus = "?2?";
+    values.Postfix = "?3?";
+    values.Exponent = "?4?";
+    WriteActAndRecord(held.folder(), values, clock);
+    WriteFileAtomically(held.folder() + kCertificateFile,
+                        CertificateFileText(content.CertificatePem));
+    AddEmailToList(email);
+    return container.name;
+}
+
+} // namespace cq

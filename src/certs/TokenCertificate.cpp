@@ -1,0 +1,52 @@
+#include "certs/TokenCertificate.h"
+
+#include "base/Errors.h"
+#include "base/FileUtil.h"
+#include "base/IniFile.h"
+#include "base/OpenSslOwners.h"
+#include "base/StringUtil.h"
+#include "log/Log.h"
+#include "settings/CertFolders.h"
+
+#include <openssl/pem.h>
+
+namespace cq {
+namespace {
+
+/// The DER of the first certificate of a PEM file.
+std::string CertificateDer(const std::string& fileBytes, const std::string& certFileName) {
+    ssl::Bio input(BIO_new_mem_buf(fileBytes.data(), static_cast<int>(fileBytes.size())));
+    const ssl::Certificate certificate(
+        input ? PEM_read_bio_X509(input.get(), nullptr, nullptr, nullptr) : nullptr);
+    unsigned char* der = nullptr;
+    const int length = certificate ? i2d_X509(certificate.get(), &der) : -1;
+    ssl::DrainErrors();
+    if (length <= 0)
+        throw Exception("Неверный файл сертификата : \"" + certFileName + "\".");
+    std::string bytes(reinterpret_cast<const char*>(der), static_cast<size_t>(length));
+    OPENSSL_free(der);
+    return bytes;
+}
+
+} // namespace
+
+void StoreCertificateWithKey(const std::string& certFileName, const std::string& email,
+                             const provider::ProviderRegistry& registry) {
+    const std::string folder = CertificateFolder(email);
+    const IniFile record = IniFile::Load(folder + kRequestRecordFile);
+    const std::string providerName = Trim(record.ReadString("Cert", "Algorithm"));
+    const std::string container = Trim(record.ReadString("Cert", "Container"));
+    for (const auto& candidate : registry.providers()) {
+        if (candidate->name() != providerName)
+            continue;
+        if (candidate->keepsCertificates())
+            candidate->storeCertificate(
+                container, CertificateDer(ReadFileBytes(folder + certFileName), certFileName));
+        return;
+    }
+    WriteLog("Сертификат " + folder + certFileName + " не записан к ключу: крипто провайдер \"" +
+                 providerName + "\" не найден",
+             LogKind::Stamped);
+}
+
+} // namespace cq

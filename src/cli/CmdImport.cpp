@@ -1,0 +1,88 @@
+// certquorix-cli import: a GOST key and certificate from a PKCS#12 file made elsewhere become a
+// software container and the certificate folder of the address.
+
+#include "app/ErrorReport.h"
+#include "base/FileUtil.h"
+#include "base/StringUtil.h"
+#include "certs/GostPkcs12.h"
+#include "cli/Commands.h"
+#include "cli/ContainerPasswordPrompt.h"
+#include "cli/Password.h"
+#include "cli/Usage.h"
+#include "provider/CryptoProvider.h"
+#include "provider/GostKey.h"
+#include "settings/CertFolders.h"
+#include "settings/Settings.h"
+
+#include <cstdlib>
+#include <iostream>
+
+namespace cq::cli {
+namespace {
+
+/// The file argument: the one argument that is no option or option value.
+std::string FileArgument(const Arguments& args, bool& usable) {
+    std::string file;
+    usable = true;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--email" || arg == "--password-file")
+            ++i;
+        else if (arg == "--yes")
+            continue;
+        else if (StartsWith(arg, "-")) {
+            std::cerr << "Неизвестный параметр: " << arg << "\n";
+            usable = false;
+        } else if (file.empty())
+            file = arg;
+        else
+            usable = false;
+    }
+    return file;
+}
+
+} // namespace
+
+int CmdImport(const Arguments& args) {
+    bool usable = false;
+    const std::string file = FileArgument(args, usable);
+    const std::string email = Trim(OptionValue(args, "--email"));
+    if (!usable || email.empty() || file.empty()) {
+        std::cerr << CommandUsage("import");
+        return kExitUsage;
+    }
+    if (!AddressUsable(email))
+        return kExitUsage;
+    if (!LoadSettingsForCommand(false))
+        return kExitFailed;
+    const bool replace = HasFlag(args, "--yes");
+    if (!replace && DirectoryExists(CertificateFolder(email))) {
+        std::cerr << "Папка сертификата для адреса " << email
+                  << " уже существует; для замены укажите --yes.\n";
+        return kExitFailed;
+    }
+    const std::optional<SecretBytes> password = ReadCommandPassword(args);
+    if (!password)
+        return kExitUsage;
+    InstallContainerPasswordPrompt();
+    const char* engine = std::getenv(provider::kGostEngineVariable);
+    if (!provider::LoadGostEngine(engine && *engine ? engine : provider::kGostEngineId)) {
+        std::cerr << "Не загружается GOST engine: ключи ГОСТ недоступны.\n";
+        return kExitFailed;
+    }
+    try {
+        const std::string container = ImportGostPkcs12(email, file, password->str(), replace);
+        std::cout << "Контейнер ключей: " << container << "\n"
+                  << CertificateFolder(email) << kCertificateFile << std::endl;
+        return kExitOk;
+    } catch (const EOSError& error) {
+        if (provider::HasCode(error, provider::code::kCancelled))
+            return kExitUsage;
+        OnApplicationError(error);
+    } catch (const std::exception& error) {
+        OnApplicationError(error);
+    }
+    return kExitFailed;
+}
+
+} // namespace cq::cli

@@ -1,0 +1,229 @@
+// GOST key and certificate out as PKCS#12 and back in, through certquorix-cli against the sandbox
+// service: the file opens in the openssl tool with the GOST engine and its key signs what its
+// certificate verifies; brought into a fresh data folder it passes the check; and what the
+// import refuses.
+#include "RequestChecks.h"
+#include "SandboxServer.h"
+#include "TestSupport.h"
+#include "TestTokenFolder.h"
+#include "base/IniFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <sys/stat.h>
+
+namespace cq {
+namespace {
+
+using test::ProcessResult;
+using test::SandboxServer;
+
+constexpr const char* kEmail = "ivan.petrov@mail.example";
+
+/// A program folder with its own data folder (XDG_DATA_HOME), settings for the sandbox service.
+class Workstation {
+public:
+    explicit Workstation(SandboxServer& server) {
+        std::filesystem::copy_file(test::BuiltProgram("certquorix-cli"), dir / "certquorix-cli");
+        test::InstallActTemplates(dir.path());
+        server.writeClientCertificate(dir.path());
+        IniFile ini;
+        ini.WriteString("HTTPS", "CaFile", server.caFile());
+        ini.WriteString("HTTPS", "UrlRequestGostCertificate", server.url("/gost/requp/"));
+        ini.WriteString("HTTPS", "UrlReceiveGostCertificate", server.url("/gost/certget/"));
+        ini.Save(dir / "CertQuorix.ini");
+    }
+    /// Runs the tool; `environment` rules over the passwords set here by default.
+    ProcessResult cli(std::vector<std::string> args, std::vector<std::string> environment = {}) {
+        args.insert(args.begin(), dir / "certquorix-cli");
+        const auto given = [&environment](const std::string& name) {
+            for (const std::string& entry : environment)
+                if (entry == name || entry.rfind(name + "=", 0) == 0)
+                    return true;
+            return false;
+        };
+        for (const char* proxy : {"https_proxy=", "HTTPS_PROXY=", "http_proxy=", "HTTP_PROXY="})
+            environment.push_back(proxy);
+        if (!given("CERTQUORIX_CONTAINER_PASSWORD"))
+            environment.push_back("CERTQUORIX_CONTAINER_PASSWORD=pw");
+        if (!given("CERTQUORIX_PASSWORD"))
+            environment.push_back("CERTQUORIX_PASSWORD=export-pw");
+        environment.push_back("XDG_DATA_HOME=" + (dir / "xdg"));
+        return test::RunProcess(args, environment);
+    }
+    std::string folder() const { return dir.path() + kEmail + "/"; }
+    test::TempDir dir;
+};
+
+class CliGostPkcs12Test : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server = std::make_unique<SandboxServer>(); }
+    static void TearDownTestSuite() { server.reset(); }
+
+    /// Request, issue and download on the first workstation; the export's path.
+    std::string exported(std::vector<std::string> requestEnvironment = {}) {
+        server->setFault("");
+        ProcessResult run = first.cli(
+            {"request", "--gost", "--email", kEmail, "--country", "RU", "--state", "Moscow region",
+             "--locality", "Moscow", "--organization", "Firm Ltd", "--common-name", "Ivan Petrov"},
+            requestEnvironment);
+        EXPECT_EQ(run.status, 0) << run.out << run.err;
+        server->issue(kEmail);
+        run = first.cli({"download", "--email", kEmail}, requestEnvironment);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return first.folder() + "Certificate.p12";
+    }
+
+    static std::unique_ptr<SandboxServer> server;
+    Workstation first{*server};
+    Workstation second{*server};
+};
+
+std::unique_ptr<SandboxServer> CliGostPkcs12Test::server;
+
+TEST_F(CliGostPkcs12Test, ExportOpensInOpensslAndImportPassesTheCheck) {
+    const std::string p12 = exported();
+    ProcessResult run = first.cli({"export", "--email", kEmail, "--no-open"});
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.out, p12 + "\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(p12.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    // The GOST algorithms the engine writes, and a file the tool opens with the password.
+    test::WriteFile(first.dir / "pw", "export-pw");
+    const std::string passin = "file:" + (first.dir / "pw");
+    const test::ToolResult described = test::Openssl(
+        {"pkcs12", "-engine", "gost", "-in", p12, "-info", "-noout", "-passin", passin});
+    EXPECT_NE(described.err.find("MAC: GOST R 34.11-2012 with 512 bit hash"), std::string::npos)
+        << described.err;
+    EXPECT_NE(described.err.find("Shrouded Keybag: PBES2, PBKDF2, gost89"), std::string::npos)
+        << described.err;
+    const test::ToolResult key =
+        test::Openssl({"pkcs12", "-engine", "gost", "-in", p12, "-nocerts", "-nodes", "-passin",
+                       passin, "-out", first.dir / "key.pem"});
+    ASSERT_EQ(key.status, 0) << key.err;
+    const test::ToolResult certificate =
+        test::Openssl({"pkcs12", "-engine", "gost", "-in", p12, "-nokeys", "-passin", passin,
+                       "-out", first.dir / "cert.pem"});
+    ASSERT_EQ(certificate.status, 0) << certificate.err;
+    test::WriteFile(first.dir / "data", "signed by the exported key");
+    ASSERT_EQ(test::Openssl({"dgst", "-engine", "gost", "-md_gost12_256", "-sign",
+                             first.dir / "key.pem", "-out", first.dir / "sig", first.dir / "data"})
+                  .status,
+              0);
+    ASSERT_EQ(test::Openssl({"x509", "-engine", "gost", "-in", first.dir / "cert.pem", "-pubkey",
+                             "-noout", "-out", first.dir / "pub.pem"})
+                  .status,
+              0);
+    const test::ToolResult verified =
+        test::Openssl({"dgst", "-engine", "gost", "-md_gost12_256", "-verify",
+                       first.dir / "pub.pem", "-signature", first.dir / "sig", first.dir / "data"});
+    EXPECT_NE(verified.out.find("Verified OK"), std::string::npos) << verified.out << verified.err;
+
+    // Brought into a fresh data folder, under a container password of its own.
+    run = second.cli({"import", "--email", kEmail, p12}, {"CERTQUORIX_CONTAINER_PASSWORD=new"});
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(IniFile::Load(second.folder() + "Request.ini").ReadString("Cert", "Container") + "\n",
+              run.out.substr(run.out.find("QUORIX_R"), 26));
+    run = second.cli({"check", "--email", kEmail}, {"CERTQUORIX_CONTAINER_PASSWORD=pw"});
+    EXPECT_EQ(run.status, 1) << "the new container has its own password";
+    run = second.cli({"check", "--email", kEmail}, {"CERTQUORIX_CONTAINER_PASSWORD=new"});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("Имя : Ivan Petrov"), std::string::npos) << run.out;
+    run = second.cli({"list"});
+    EXPECT_NE(run.out.find(kEmail), std::string::npos) << run.out;
+    // And out again from there.
+    run = second.cli({"export", "--email", kEmail, "--no-open"},
+                     {"CERTQUORIX_CONTAINER_PASSWORD=new"});
+    EXPECT_EQ(run.status, 0) << run.err;
+}
+
+TEST_F(CliGostPkcs12Test, ImportRefusals) {
+    const std::string p12 = exported();
+    ASSERT_EQ(first.cli({"export", "--email", kEmail, "--no-open"}).status, 0);
+    // An RSA file made by the openssl tool.
+    ASSERT_EQ(test::Openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=R",
+                             "-keyout", second.dir / "rsa.key", "-out", second.dir / "rsa.cer"})
+                  .status,
+              0);
+    ASSERT_EQ(test::Openssl({"pkcs12", "-export", "-in", second.dir / "rsa.cer", "-inkey",
+                             second.dir / "rsa.key", "-passout", "pass:export-pw", "-out",
+                             second.dir / "rsa.p12"})
+                  .status,
+              0);
+    test::WriteFile(second.dir / "junk.p12", "not a PKCS#12 file");
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::vector<std::string> environment;
+        int status;
+        const char* says;
+    };
+    const std::vector<Case> cases = {
+        {"RSA file", {"import", "--email", kEmail, second.dir / "rsa.p12"}, {}, 1, "ключ RSA"},
+        {"not PKCS#12",
+         {"import", "--email", kEmail, second.dir / "junk.p12"},
+         {},
+         1,
+         "не является файлом PKCS#12"},
+        {"wrong password",
+         {"import", "--email", kEmail, p12},
+         {"CERTQUORIX_PASSWORD=wrong"},
+         1,
+         "неверный пароль"},
+        {"unknown option", {"import", "--email", kEmail, p12, "--force"}, {}, 2, "--force"},
+        {"no file", {"import", "--email", kEmail}, {}, 2, "Использование"},
+        // No container password and no terminal: the dialog counts as cancelled.
+        {"cancelled container password",
+         {"import", "--email", kEmail, p12},
+         {"CERTQUORIX_CONTAINER_PASSWORD"},
+         2,
+         ""},
+        {"existing folder", {"import", "--email", kEmail, p12}, {}, 1, "укажите --yes"},
+    };
+    for (const Case& refusal : cases) {
+        SCOPED_TRACE(refusal.name);
+        if (std::string(refusal.name) == "existing folder")
+            ASSERT_EQ(second.cli({"import", "--email", kEmail, p12}).status, 0);
+        else
+            EXPECT_FALSE(std::filesystem::exists(second.folder()));
+        std::vector<std::string> environment = refusal.environment;
+        const ProcessResult run = second.cli(refusal.args, environment);
+        EXPECT_EQ(run.status, refusal.status) << run.out << run.err;
+        EXPECT_NE(run.err.find(refusal.says), std::string::npos) << run.err;
+        if (std::string(refusal.name) != "existing folder") {
+            EXPECT_FALSE(std::filesystem::exists(second.folder()));
+            EXPECT_FALSE(std::filesystem::exists(second.dir / "xdg/CertQuorix/containers"));
+        }
+    }
+    // --yes replaces the folder with the file's pair.
+    EXPECT_EQ(second.cli({"import", "--email", kEmail, p12, "--yes"}).status, 0);
+    EXPECT_EQ(second.cli({"check", "--email", kEmail}).status, 0);
+}
+
+TEST_F(CliGostPkcs12Test, KeyOnATokenIsNotExported) {
+    test::TestTokenFolder token;
+    const std::vector<std::string> onToken = {
+        token.environment(), std::string("CERTQUORIX_PKCS11_MODULE=") + test::TestTokenModule(),
+        "CERTQUORIX_TOKEN_PIN=1234"};
+    server->setFault("");
+    ProcessResult run = first.cli({"request", "--gost", "--provider", "Ivanov (QX-2)", "--email",
+                                   kEmail, "--country", "RU", "--state", "Moscow", "--locality",
+                                   "Moscow", "--organization", "Firm", "--common-name", "Ivan"},
+                                  onToken);
+    ASSERT_EQ(run.status, 0) << run.err;
+    server->issue(kEmail);
+    ASSERT_EQ(first.cli({"download", "--email", kEmail}, onToken).status, 0);
+    run = first.cli({"export", "--email", kEmail, "--no-open"}, onToken);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("хранится на токене \"Ivanov (QX-2)\" и не извлекается"),
+              std::string::npos)
+        << run.err;
+    EXPECT_FALSE(std::filesystem::exists(first.folder() + "Certificate.p12"));
+}
+
+} // namespace
+} // namespace cq

@@ -1,0 +1,121 @@
+// The PKCS#12 reader of the GOST import on files made here with OpenSSL: a file whose key and
+// certificate do not belong together is refused even when the file pairs them, and the
+// certificate's subject comes out as the request record needs it.
+#include "TestSupport.h"
+#include "base/Errors.h"
+#include "certs/GostPkcs12.h"
+
+#include <gtest/gtest.h>
+
+#include <openssl/pkcs12.h>
+#include <openssl/x509.h>
+
+namespace cq {
+namespace {
+
+const char* const kPassword = "pw";
+
+EVP_PKEY* NewGostKey() {
+    EVP_PKEY_CTX* context = EVP_PKEY_CTX_new_id(NID_id_GostR3410_2012_256, nullptr);
+    EVP_PKEY* key = nullptr;
+    EXPECT_TRUE(context && EVP_PKEY_keygen_init(context) > 0 &&
+                EVP_PKEY_CTX_ctrl_str(context, "paramset", "A") > 0 &&
+                EVP_PKEY_keygen(context, &key) > 0);
+    EVP_PKEY_CTX_free(context);
+    return key;
+}
+
+X509* SelfSigned(EVP_PKEY* key) {
+    X509* certificate = X509_new();
+    ASN1_INTEGER_set(X509_get_serialNumber(certificate), 7);
+    X509_gmtime_adj(X509_getm_notBefore(certificate), 0);
+    X509_gmtime_adj(X509_getm_notAfter(certificate), 86400);
+    X509_NAME* name = X509_get_subject_name(certificate);
+    const auto add = [name](const char* field, const char* value) {
+        X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8,
+                                   reinterpret_cast<const unsigned char*>(value), -1, -1, 0);
+    };
+    add("C", "RU");
+    add("L", "Москва");
+    add("O", "Firm");
+    add("CN", "Иван Петров");
+    add("emailAddress", "ivan@mail.example");
+    X509_set_issuer_name(certificate, name);
+    X509_set_pubkey(certificate, key);
+    EXPECT_GT(X509_sign(certificate, key, EVP_get_digestbynid(NID_id_GostR3411_2012_256)), 0);
+    return certificate;
+}
+
+/// A PKCS#12 file pairing `key` with `certificate` by one local key id, whatever they are.
+std::string PairedFile(EVP_PKEY* key, X509* certificate) {
+    STACK_OF(PKCS12_SAFEBAG)* bags = nullptr;
+    const unsigned char id[] = {1, 2, 3, 4};
+    PKCS12_SAFEBAG* certificateBag = PKCS12_add_cert(&bags, certificate);
+    PKCS12_SAFEBAG* keyBag = PKCS12_add_key(&bags, key, 0, 2048, NID_id_Gost28147_89, kPassword);
+    PKCS12_add_localkeyid(certificateBag, const_cast<unsigned char*>(id), sizeof id);
+    PKCS12_add_localkeyid(keyBag, const_cast<unsigned char*>(id), sizeof id);
+    STACK_OF(PKCS7)* safes = nullptr;
+    PKCS12_add_safe(&safes, bags, -1, 0, nullptr);
+    PKCS12* file = PKCS12_add_safes(safes, 0);
+    PKCS12_set_mac(file, kPassword, -1, nullptr, 0, 2048, nullptr);
+    unsigned char* der = nullptr;
+    const int length = i2d_PKCS12(file, &der);
+    std::string bytes(reinterpret_cast<char*>(der), static_cast<size_t>(length));
+    OPENSSL_free(der);
+    PKCS12_free(file);
+    sk_PKCS7_pop_free(safes, PKCS7_free);
+    sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
+    return bytes;
+}
+
+class GostPkcs12Test : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(provider::LoadGostEngine(provider::kGostEngineId)); }
+    void SetUp() override {
+        key = NewGostKey();
+        other = NewGostKey();
+        certificate = SelfSigned(key);
+    }
+    void TearDown() override {
+        X509_free(certificate);
+        EVP_PKEY_free(key);
+        EVP_PKEY_free(other);
+    }
+    EVP_PKEY* key = nullptr;
+    EVP_PKEY* other = nullptr;
+    X509* certificate = nullptr;
+};
+
+TEST_F(GostPkcs12Test, MatchingPairIsReadWithItsSubject) {
+    const GostPkcs12Content content = ReadGostPkcs12(PairedFile(key, certificate), kPassword);
+    EXPECT_EQ(content.Subject.Country, "RU");
+    EXPECT_EQ(content.Subject.Locality, "Москва");
+    EXPECT_EQ(content.Subject.CommonName, "Иван Петров");
+    EXPECT_EQ(content.Subject.Email, "ivan@mail.example");
+    EXPECT_EQ(content.Subject.State, "");
+    EXPECT_TRUE(content.Key.matchesPublicKey(content.PublicKeyInfo));
+    EXPECT_NE(content.CertificatePem.find("-----BEGIN CERTIFICATE-----"), std::string::npos);
+}
+
+TEST_F(GostPkcs12Test, KeyOfAnotherCertificateIsRefused) {
+    try {
+        ReadGostPkcs12(PairedFile(other, certificate), kPassword);
+        FAIL() << "no refusal";
+    } catch (const Exception& error) {
+        EXPECT_STREQ(error.what(), "Ключ в файле не соответствует сертификату.");
+    }
+}
+
+TEST_F(GostPkcs12Test, DamagedAndTruncatedFilesAreRefused) {
+    const std::string whole = PairedFile(key, certificate);
+    for (const size_t length : {size_t{0}, size_t{1}, whole.size() / 2, whole.size() - 1}) {
+        SCOPED_TRACE(length);
+        EXPECT_THROW(ReadGostPkcs12(whole.substr(0, length), kPassword), Exception);
+    }
+    std::string flipped = whole;
+    flipped[flipped.size() / 2] ^= 0x5A;
+    EXPECT_THROW(ReadGostPkcs12(flipped, kPassword), Exception);
+}
+
+} // namespace
+} // namespace cq
