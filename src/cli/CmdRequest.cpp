@@ -198,9 +198,15 @@ int RequestGost(const Options& options) {
     std::cout << form.Container << std::endl;
     InstallContainerPasswordPrompt();
     try {
-        if (RunGostProcedure(form) == GostProcedureOutcome::Cancelled) {
+        const GostProcedureOutcome outcome = RunGostProcedure(form);
+        if (outcome == GostProcedureOutcome::Cancelled) {
             std::cerr << "Запрос отменён: пароль контейнера не введён, ничего не записано.\n";
             return kExitUsage;
+        }
+        if (outcome == GostProcedureOutcome::Declined) {
+            std::cerr << "Запрос не отправлен: предыдущий запрос оставлен "
+                         "(--yes разрешает его замену).\n";
+            return kExitFailed;
         }
         return kExitOk;
     } catch (const std::exception& error) {
