@@ -121,10 +121,22 @@ TEST_F(CliGostTest, CertificateOfAnEarlierRequestIsToldApart) {
     EXPECT_NE(refused.err.find("--yes"), std::string::npos) << refused.err;
     EXPECT_EQ(cli({"check", "--email", kEmail}).status, 0);
 
-    const ProcessResult again = cli({"request", "--gost", "--yes", "--email", kEmail, "--country",
-                                     "RU", "--state", "Moscow region", "--locality", "Moscow",
-                                     "--organization", "Firm Ltd", "--common-name", "Ivan Petrov"},
-                                    {"CERTQUORIX_CONTAINER_PASSWORD=pw"});
+    // Refused by the service, the repeat puts the older act and record back and names the
+    // container it leaves.
+    const std::vector<std::string> repeat = {
+        "request",  "--gost",        "--yes",         "--email",    kEmail,   "--country",
+        "RU",       "--state",       "Moscow region", "--locality", "Moscow", "--organization",
+        "Firm Ltd", "--common-name", "Ivan Petrov"};
+    server->setFault("status500");
+    const ProcessResult failed = cli(repeat, {"CERTQUORIX_CONTAINER_PASSWORD=pw"});
+    server->setFault("");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("\"" + ContainerOf(failed) + "\" создан и оставлен"),
+              std::string::npos)
+        << failed.err;
+    EXPECT_EQ(cli({"check", "--email", kEmail}).status, 0);
+
+    const ProcessResult again = cli(repeat, {"CERTQUORIX_CONTAINER_PASSWORD=pw"});
     ASSERT_EQ(again.status, 0) << again.err;
     const ProcessResult run = cli({"check", "--email", kEmail});
     EXPECT_EQ(run.status, 1);
