@@ -8,6 +8,7 @@
 #include "base/ShellOpenCodes.h"
 #include "certs/CertificateCheck.h"
 #include "certs/Download.h"
+#include "certs/GostCheck.h"
 #include "certs/Pkcs12Export.h"
 #include "certs/ShellOpen.h"
 #include "certs/Submission.h"
@@ -80,6 +81,11 @@ std::vector<Operation> Operations(RecordingDialogs& dialogs) {
          [&dialogs](const std::string& email) {
              cq::CheckCertificate(cq::kCertificateFile, cq::kCertificateKeyFile, email,
                                   kFixturePassword);
+             return LastError(dialogs);
+         }},
+        {"GOST check",
+         [&dialogs](const std::string& email) {
+             cq::CheckGostCertificate(cq::kCertificateFile, email);
              return LastError(dialogs);
          }},
         {"export",
@@ -206,18 +212,27 @@ TEST(FolderLock, TemporaryFilesOfAnInterruptedRunAreRemovedOnlyThem) {
     const std::vector<std::string> others = {"Request.ini.backup",       "Certificate.key.bak",
                                              "Certificate.key.bak.2",    "notes.cqtmp-abc",
                                              "Request.ini.cqtmp-ab_123", "Request.ini.AbC123"};
-    for (const std::string& name : ours)
-        folder.write(name, "left by an interrupted run");
     for (const std::string& name : others)
         folder.write(name, "the user's");
     RecordingDialogs dialogs;
-    EXPECT_TRUE(cq::CheckCertificate(cq::kCertificateFile, cq::kCertificateKeyFile, kFixtureEmail,
-                                     kFixturePassword)
-                    .Valid);
-    for (const std::string& name : ours)
-        EXPECT_FALSE(cq::FileExists(folder.folder() + name)) << name;
-    for (const std::string& name : others)
-        EXPECT_EQ(ReadFile(folder.folder() + name), "the user's") << name;
+    const std::function<void()> checks[] = {
+        [] {
+            EXPECT_TRUE(cq::CheckCertificate(cq::kCertificateFile, cq::kCertificateKeyFile,
+                                             kFixtureEmail, kFixturePassword)
+                            .Valid);
+        },
+        // The GOST check cleans up too, whatever it then finds (here no record).
+        [] { cq::CheckGostCertificate(cq::kCertificateFile, kFixtureEmail); },
+    };
+    for (const auto& check : checks) {
+        for (const std::string& name : ours)
+            folder.write(name, "left by an interrupted run");
+        check();
+        for (const std::string& name : ours)
+            EXPECT_FALSE(cq::FileExists(folder.folder() + name)) << name;
+        for (const std::string& name : others)
+            EXPECT_EQ(ReadFile(folder.folder() + name), "the user's") << name;
+    }
 }
 
 } // namespace

@@ -115,7 +115,28 @@ TEST_F(CliGostTest, CertificateOfAnEarlierRequestIsToldApart) {
     ASSERT_EQ(request().status, 0);
     server->issue(kEmail);
     ASSERT_EQ(cli({"download", "--email", kEmail}).status, 0);
-    const ProcessResult again = request();
+    // Without --yes and without a terminal the working certificate's record is kept.
+    const ProcessResult refused = request();
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("--yes"), std::string::npos) << refused.err;
+    EXPECT_EQ(cli({"check", "--email", kEmail}).status, 0);
+
+    // Refused by the service, the repeat puts the older act and record back and names the
+    // container it leaves.
+    const std::vector<std::string> repeat = {
+        "request",  "--gost",        "--yes",         "--email",    kEmail,   "--country",
+        "RU",       "--state",       "Moscow region", "--locality", "Moscow", "--organization",
+        "Firm Ltd", "--common-name", "Ivan Petrov"};
+    server->setFault("status500");
+    const ProcessResult failed = cli(repeat, {"CERTQUORIX_CONTAINER_PASSWORD=pw"});
+    server->setFault("");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("\"" + ContainerOf(failed) + "\" создан и оставлен"),
+              std::string::npos)
+        << failed.err;
+    EXPECT_EQ(cli({"check", "--email", kEmail}).status, 0);
+
+    const ProcessResult again = cli(repeat, {"CERTQUORIX_CONTAINER_PASSWORD=pw"});
     ASSERT_EQ(again.status, 0) << again.err;
     const ProcessResult run = cli({"check", "--email", kEmail});
     EXPECT_EQ(run.status, 1);

@@ -1,4 +1,5 @@
 #include "certs/GostProcedure.h"
+#include "certs/RsaRequest.h"
 
 #include "FakeProviders.h"
 #include "RequestChecks.h"
@@ -156,6 +157,7 @@ TEST_F(GostProcedureTest, FailuresBeforeTheFolderLeaveTheContainerOnly) {
     const GostRequestForm form = Form(providers, ++second);
     ASSERT_EQ(RunGostProcedure(form, service.get(), providers), GostProcedureOutcome::Sent);
     try {
+        dialogs.answerNext(true);
         RunGostProcedure(form, service.get(), providers);
         ADD_FAILURE();
     } catch (const EOSError& error) {
@@ -200,6 +202,33 @@ TEST_F(GostProcedureTest, RefusedSendingKeepsActRecordAndFolder) {
     }
     EXPECT_EQ(ReadEmailList(), "");
     EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+// A repeat request puts the older act and record back when the service refuses it: the record
+// is the only link to the container of the working certificate. Declined, nothing is made.
+TEST_F(GostProcedureTest, RepeatRequestRefusedOrDeclinedKeepsTheOlderActAndRecord) {
+    const auto providers = registry();
+    ASSERT_EQ(RunGostProcedure(Form(providers, 40), service.get(), providers),
+              GostProcedureOutcome::Sent);
+    const std::string record = test::ReadFile(folder() + "Request.ini");
+    const std::string act = test::ReadFile(folder() + "ivan.petrov@mail.example.rtf");
+
+    dialogs.boxes.clear();
+    dialogs.answerNext(false);
+    const GostRequestForm declined = Form(providers, 41);
+    EXPECT_EQ(RunGostProcedure(declined, service.get(), providers), GostProcedureOutcome::Declined);
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, kReplaceKeyQuestion);
+    EXPECT_FALSE(ContainerStays(declined));
+
+    service.body = "<html>Thank you</html>";
+    dialogs.answerNext(true);
+    const GostRequestForm refused = Form(providers, 42);
+    EXPECT_THROW(RunGostProcedure(refused, service.get(), providers), Exception);
+    EXPECT_TRUE(ContainerStays(refused));
+    EXPECT_EQ(test::ReadFile(folder() + "Request.ini"), record);
+    EXPECT_EQ(test::ReadFile(folder() + "ivan.petrov@mail.example.rtf"), act);
+    EXPECT_FALSE(FileExists(folder() + "Request.ini.bak"));
 }
 
 TEST_F(GostProcedureTest, FolderFilesAreOneUnitHeldByTheFolderLock) {

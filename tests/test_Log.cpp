@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <sys/stat.h>
 
 using cq::test::LocalMoment;
 using cq::test::ReadFile;
@@ -233,3 +234,30 @@ TEST(LogLayout, TimeStampPattern) {
 }
 
 } // namespace
+
+namespace {
+
+mode_t FileMode(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+} // namespace
+
+// The log holds addresses, container names and server answers: only its owner reads it, whatever
+// the umask, both when it is created and after a trim replaced it.
+TEST_F(LogTest, LogFilesAreOwnerOnlyWhateverTheUmask) {
+    const cq::test::ScopedUmask open(0);
+    startWith("");
+    const std::string file = dir / "Logs/2024.01.15.srt.Log";
+    writeAndRead("first", cq::LogKind::Plain, file);
+    EXPECT_EQ(FileMode(file), 0600u);
+
+    const std::string trimmed = dir / "trimmed.log";
+    WriteFile(trimmed, std::string(3000, 'x'));
+    std::filesystem::permissions(trimmed, std::filesystem::perms::owner_read |
+                                              std::filesystem::perms::owner_write);
+    cq::TrimLogFile(trimmed, 0);
+    EXPECT_EQ(FileMode(trimmed), 0600u);
+}

@@ -221,6 +221,26 @@ TEST_F(RsaRequestTest, DeclinedReplacementTouchesNothing) {
     EXPECT_FALSE(FileExists(folder() + "ivan.petrov@mail.example.rtf"));
 }
 
+// A folder of a GOST request has no key file, only its record and perhaps its certificate; a new
+// request there would drop the container's name from the record, so it asks first as well.
+TEST_F(RsaRequestTest, FolderWithRecordOrCertificateAsksBeforeReplacing) {
+    for (const char* file : {"Request.ini", "Certificate.cer"}) {
+        SCOPED_TRACE(file);
+        std::filesystem::remove_all(folder());
+        std::filesystem::create_directories(folder());
+        WriteFile(folder() + file, "older");
+        dialogs.boxes.clear();
+        dialogs.answerNext(false);
+        RsaRequestResult result = Make();
+        EXPECT_EQ(result.outcome, RequestOutcome::Declined);
+        ASSERT_EQ(dialogs.boxes.size(), 1u);
+        EXPECT_EQ(dialogs.boxes[0].text, kReplaceKeyQuestion);
+        result = RsaRequestResult();
+        EXPECT_EQ(ReadFile(folder() + file), "older");
+        EXPECT_FALSE(FileExists(keyPath()));
+    }
+}
+
 TEST_F(RsaRequestTest, AcceptedReplacementKeepsTheOlderKeyUntilSettled) {
     PlaceOlderKey("older key");
     {

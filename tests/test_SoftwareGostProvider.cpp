@@ -3,6 +3,7 @@
 #include "FakeProviders.h"
 #include "TestSupport.h"
 #include "base/Errors.h"
+#include "base/FileUtil.h"
 #include "provider/ContainerPassword.h"
 #include "provider/ContainerStore.h"
 
@@ -185,6 +186,52 @@ TEST_F(SoftwareGostProviderTest, FolderThatCannotBeCreatedIsReported) {
     } catch (const EOSError& error) {
         EXPECT_NE(std::string(error.what()).find(dir.path() + "data"), std::string::npos)
             << error.what();
+    }
+}
+
+// Whoever can replace the container folder receives the new keys: the folders are made 0700
+// whatever the umask, and a folder that is a link or open to others is refused, keyless.
+TEST_F(SoftwareGostProviderTest, ContainerFolderIsPrivateAndALinkOrOpenOneIsRefused) {
+    {
+        const test::ScopedUmask open(0);
+        MakeContainer("QUORIX_R1");
+        EXPECT_EQ(ModeOf(folder()), 0700u);
+        EXPECT_EQ(ModeOf(dir.path() + "data/CertQuorix"), 0700u);
+    }
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;
+    };
+    const std::string elsewhere = dir.path() + "elsewhere";
+    const Case cases[] = {
+        {"link",
+         [&] {
+             fs::remove_all(folder());
+             fs::create_directory(elsewhere);
+             fs::permissions(elsewhere, fs::perms::owner_all);
+             fs::create_directory_symlink(elsewhere, ExcludeTrailingPathDelimiter(folder()));
+         }},
+        {"open to others",
+         [&] {
+             fs::remove(ExcludeTrailingPathDelimiter(folder()));
+             fs::create_directory(folder());
+             fs::permissions(folder(), fs::perms::all);
+         }},
+    };
+    int number = 2;
+    for (const Case& c : cases) {
+        c.spoil();
+        const std::string name = "QUORIX_R" + std::to_string(number++);
+        ContextOwner context(provider().acquireNewKeySet(name));
+        try {
+            context->generateExchangeKey();
+            ADD_FAILURE() << c.name;
+        } catch (const EOSError& error) {
+            EXPECT_NE(std::string(error.what()).find("Папка контейнеров ключей"), std::string::npos)
+                << c.name << ": " << error.what();
+        }
+        EXPECT_FALSE(fs::exists(path(name))) << c.name;
+        EXPECT_FALSE(fs::exists(elsewhere + "/" + name + ".key")) << c.name;
     }
 }
 

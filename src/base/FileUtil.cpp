@@ -329,7 +329,9 @@ std::string ExpandEnvironmentStrings(std::string_view text) {
 
 std::string UserDataFolder() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && *xdg)
+    // The XDG rule: a relative value is invalid and ignored (it would depend on the working
+    // directory).
+    if (xdg && *xdg == '/')
         return IncludeTrailingPathDelimiter(xdg);
     const char* home = std::getenv("HOME");
     return IncludeTrailingPathDelimiter(std::string(home ? home : "") + "/.local/share");

@@ -4,6 +4,7 @@
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
 #include "base/StringUtil.h"
+#include "certs/CertificateFolderLock.h"
 #include "certs/GostRequest.h"
 #include "settings/CertFolders.h"
 
@@ -41,7 +42,10 @@ provider::CryptoProvider& ProviderNamed(const provider::ProviderRegistry& regist
 CheckResult CheckGostCertificate(const std::string& certFileName, const std::string& email,
                                  const provider::ProviderRegistry& registry, const Clock& clock) {
     return ReportingCheck([&] {
-        const std::string folder = CertificateFolder(email);
+        // The same lock as the other operations: no request replaces the files mid-check, and
+        // temporaries of an interrupted run are cleaned up.
+        const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
+        const std::string& folder = held.folder();
         if (!FileExists(folder + certFileName))
             throw Exception("Не найден файл сертификата \"" + certFileName + "\".");
         const CertificateContent certificate =

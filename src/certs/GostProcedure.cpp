@@ -8,6 +8,8 @@
 #include "certs/InputRules.h"
 #include "certs/PublicKeyAct.h"
 #include "certs/RequestFolder.h"
+#include "certs/RsaRequest.h"
+#include "log/Log.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
 
@@ -55,11 +57,11 @@ std::string BytesOfHex(const std::string& hex) {
     return bytes;
 }
 
-/// The act and the request record put in place as one unit: a record that cannot be written
-/// takes the act back with it. Once both are in place they stay, whatever the sending gives.
-void WriteActAndRecord(const std::string& folder, const PublicKeyActValues& values,
-                       const Clock& clock) {
-    RequestFolder files;
+/// The act and the request record put in place as one unit, not yet settled: the caller commits
+/// once the service took the request; dropped unsettled, older files come back (a first request's
+/// act and record stay).
+void WriteActAndRecord(RequestFolder& files, const std::string& folder,
+                       const PublicKeyActValues& values, const Clock& clock) {
     if (const std::optional<std::string> act = PublicKeyActText(kGostActTemplate, values, clock)) {
         PreparedFile actFile(PublicKeyActPath(folder, values.Subject.Email), *act);
         files.Put(RequestFile::Act, actFile);
@@ -71,7 +73,21 @@ void WriteActAndRecord(const std::string& folder, const PublicKeyActValues& valu
             .Serialize(),
         FileAccess::Private);
     files.Put(RequestFile::Record, record);
-    files.Commit();
+}
+
+/// A key file, a certificate or a record: an earlier request that a new one would replace.
+bool HoldsEarlierRequest(const std::string& folder) {
+    return FileExists(folder + kCertificateKeyFile) || FileExists(folder + kCertificateFile) ||
+           FileExists(folder + kRequestRecordFile);
+}
+
+/// The new container outlives a failed request; its name goes to the log, as the record that
+/// would have named it went back to the older one.
+void LogKeptContainer(const std::string& container) {
+    WriteLog("Контейнер ключей \"" + container +
+                 "\" создан, но запрос не отправлен; контейнер "
+                 "оставлен.",
+             LogKind::Stamped);
 }
 
 PublicKeyActValues ActValues(const GostRequestForm& form, const std::string& publicKey) {
@@ -133,14 +149,23 @@ GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const Service
         // An address no folder can be made for is refused before a container is made for it.
         if (const std::optional<std::string> refusal = AddressRefusal(form.Email))
             throw Exception(*refusal);
+        if (HoldsEarlierRequest(CertificateFolder(form.Email)) && !AskYesNo(kReplaceKeyQuestion))
+            return GostProcedureOutcome::Declined;
         const GostRequestMade made = MakeGostRequest(form, registry);
         const std::string pem =
             made.RequestText.empty() ? std::string() : FrameGostRequest(made.RequestText);
         // Held until the request is settled, so no other operation reads a half-made folder.
         const CertificateFolderLock held(form.Email, CertificateFolderLock::Missing::Create);
         const PublicKeyActValues values = ActValues(form, made.PublicKey);
-        WriteActAndRecord(held.folder(), values, clock);
-        SubmitRequest(Settings().UrlRequestGostCertificate, pem, get);
+        try {
+            RequestFolder files;
+            WriteActAndRecord(files, held.folder(), values, clock);
+            SubmitRequest(Settings().UrlRequestGostCertificate, pem, get);
+            files.Commit();
+        } catch (...) {
+            LogKeptContainer(values.Container);
+            throw;
+        }
         AddEmailToList(values.Subject.Email);
         ShowInfoBox(kRequestSentText);
         return GostProcedureOutcome::Sent;

@@ -49,8 +49,9 @@ MakeGostRequest(const GostRequestForm& form,
                 const provider::ProviderRegistry& registry = provider::InstalledProviders());
 
 enum class GostProcedureOutcome {
-    Sent,     ///< accepted by the service; the address is in the list, the message shown
-    Cancelled ///< the user cancelled the provider's dialog; nothing written, nothing shown
+    Sent,      ///< accepted by the service; the address is in the list, the message shown
+    Cancelled, ///< the user cancelled the provider's dialog; nothing written, nothing shown
+    Declined   ///< the folder holds an earlier request and its replacement was declined
 };
 
 /// Runs the procedure: request in a new container, PEM framing, the certificate folder of the

@@ -384,11 +384,22 @@ ActPieces CutActPieces(std::string_view requestDer, std::string_view modulus) {
     return pieces;
 }
 
+namespace {
+
+/// A key file, a certificate or a record: an earlier request (RSA or GOST) that a new one would
+/// replace. A GOST folder has no key file, and its record holds the only link to the container.
+bool HoldsEarlierRequest(const std::string& folder, const std::string& keyPath) {
+    return FileExists(keyPath) || FileExists(folder + kCertificateFile) ||
+           FileExists(folder + kRequestRecordFile);
+}
+
+} // namespace
+
 RsaRequestResult MakeRsaRequest(const std::string& keyFileName, const SubjectData& subject) {
     const std::string folder = CertificateFolder(subject.Email);
     const std::string keyPath = folder + keyFileName;
     RsaRequestResult result;
-    if (FileExists(keyPath) && !AskYesNo(kReplaceKeyQuestion))
+    if (HoldsEarlierRequest(folder, keyPath) && !AskYesNo(kReplaceKeyQuestion))
         return result;
     const RsaNumbers key = GenerateKeyPair();
     const std::string requestDer = CertificationRequestDer(subject, key);

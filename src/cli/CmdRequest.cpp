@@ -3,6 +3,7 @@
 
 #include "app/ErrorReport.h"
 #include "base/Dialogs.h"
+#include "base/FileUtil.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
 #include "certs/GostProcedure.h"
@@ -13,6 +14,7 @@
 #include "cli/Password.h"
 #include "cli/PasswordInput.h"
 #include "cli/Usage.h"
+#include "provider/ContainerStore.h"
 #include "settings/CertFolders.h"
 #include "settings/ServiceDefaults.h"
 #include "settings/Settings.h"
@@ -175,6 +177,12 @@ int Request(const RequestFields& fields) {
     return kExitOk;
 }
 
+/// A container made for a request that then failed stays; its name is the only way back to it.
+void TellKeptContainer(const std::string& container) {
+    if (FileExists(provider::ContainerPath(provider::DefaultContainerFolder(), container)))
+        std::cerr << "Контейнер ключей \"" << container << "\" создан и оставлен.\n";
+}
+
 /// The GOST request: the first qualifying provider (or the named one), a new container; the
 /// container's password through the console dialog. A cancelled dialog writes nothing and ends
 /// with the usage status.
@@ -198,13 +206,20 @@ int RequestGost(const Options& options) {
     std::cout << form.Container << std::endl;
     InstallContainerPasswordPrompt();
     try {
-        if (RunGostProcedure(form) == GostProcedureOutcome::Cancelled) {
+        const GostProcedureOutcome outcome = RunGostProcedure(form);
+        if (outcome == GostProcedureOutcome::Cancelled) {
             std::cerr << "Запрос отменён: пароль контейнера не введён, ничего не записано.\n";
             return kExitUsage;
+        }
+        if (outcome == GostProcedureOutcome::Declined) {
+            std::cerr << "Запрос не отправлен: предыдущий запрос оставлен "
+                         "(--yes разрешает его замену).\n";
+            return kExitFailed;
         }
         return kExitOk;
     } catch (const std::exception& error) {
         OnApplicationError(error);
+        TellKeptContainer(form.Container);
         return kExitFailed;
     }
 }

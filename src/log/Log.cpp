@@ -46,15 +46,24 @@ bool AppendToExistingFile(const std::string& fileName, const std::string& bytes)
     return true;
 }
 
+// Appends to the file, creating it readable by its owner only: the log names addresses,
+// containers and the service's answers.
+void AppendToLogFile(const std::string& fileName, const std::string& bytes) {
+    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw MakeOSError(errno, fileName);
+    WriteAndClose(fd, bytes, fileName);
+}
+
 // Creates a new file with its header and first record; when another process made the file
 // meanwhile, only the record is appended.
 void CreateFileWith(const std::string& fileName, const std::string& header,
                     const std::string& record) {
     const int fd =
-        ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
+        ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) {
         if (errno == EEXIST)
-            return AppendToFile(fileName, record);
+            return AppendToLogFile(fileName, record);
         throw MakeOSError(errno, fileName);
     }
     WriteAndClose(fd, header + record, fileName);
@@ -244,9 +253,9 @@ void PrepareFolder(LogLayout& layout, const std::string& folder, const Clock& cl
     ForceDirectories(LogFolderFor(layout, now), kPrivateFolderMode);
     const std::string fileName = LogFileNameFor(layout, now);
     if (FileExists(fileName))
-        AppendToFile(fileName, "");
+        AppendToLogFile(fileName, "");
     else
-        AppendToFile(fileName, ToCp1251(LogHeader(ProgramFileName(), ProgramVersion())));
+        AppendToLogFile(fileName, ToCp1251(LogHeader(ProgramFileName(), ProgramVersion())));
 }
 
 std::string ConfiguredFolder(const LogSettings& settings) {
@@ -348,7 +357,11 @@ void TrimLogFile(const std::string& fileName, int limitKB) {
                 break;
             }
         }
-        std::unique_ptr<FILE, int (*)(FILE*)> temp(std::fopen(tempName.c_str(), "wb"), std::fclose);
+        const int tempFd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        std::unique_ptr<FILE, int (*)(FILE*)> temp(tempFd < 0 ? nullptr : ::fdopen(tempFd, "wb"),
+                                                   std::fclose);
+        if (!temp && tempFd >= 0)
+            ::close(tempFd);
         if (!temp)
             return;
         for (size_t read; (read = std::fread(block, 1, kTrimBlock, log.get())) > 0;)

@@ -81,16 +81,43 @@ std::string ContainerPath(const std::string& folder, const std::string& name) {
     return IncludeTrailingPathDelimiter(folder) + name + ".key";
 }
 
+namespace {
+
+/// The container folder must be the user's own real folder, closed to others: whoever can
+/// replace it receives the new keys.
+void RequirePrivateFolder(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        throw MakeOSError(errno, "Папка контейнеров ключей " + path);
+    const char* problem = nullptr;
+    if (S_ISLNK(info.st_mode))
+        problem = "является ссылкой";
+    else if (!S_ISDIR(info.st_mode))
+        problem = "не является папкой";
+    else if (info.st_uid != ::geteuid())
+        problem = "принадлежит другому пользователю";
+    else if ((info.st_mode & 077) != 0)
+        problem = "открыта другим пользователям";
+    if (problem)
+        throw EOSError("Папка контейнеров ключей " + path + " " + problem +
+                           "; ключ в ней не создаётся.",
+                       EACCES);
+}
+
+} // namespace
+
 void EnsureContainerFolder(const std::string& folder) {
     const std::string path = ExcludeTrailingPathDelimiter(folder);
-    if (DirectoryExists(path))
-        return;
-    const size_t slash = path.rfind('/');
-    if (slash != std::string::npos && slash > 0)
-        ForceDirectories(path.substr(0, slash));
-    if (::mkdir(path.c_str(), kPrivateFolderMode) != 0 &&
-        !(errno == EEXIST && DirectoryExists(path)))
-        throw MakeOSError(errno, "Папка контейнеров ключей " + path);
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        const size_t slash = path.rfind('/');
+        if (slash != std::string::npos && slash > 0)
+            ForceDirectories(path.substr(0, slash), kPrivateFolderMode);
+        if (::mkdir(path.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST)
+            throw MakeOSError(errno, "Папка контейнеров ключей " + path);
+        // mkdir takes the umask off, which may only narrow 0700.
+    }
+    RequirePrivateFolder(path);
 }
 
 void StoreNewContainer(const std::string& path, std::string_view bytes) {
