@@ -4,12 +4,14 @@
 // import refuses.
 #include "RequestChecks.h"
 #include "SandboxServer.h"
+#include "Terminal.h"
 #include "TestSupport.h"
 #include "TestTokenFolder.h"
 #include "base/IniFile.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <sys/stat.h>
@@ -223,6 +225,23 @@ TEST_F(CliGostPkcs12Test, KeyOnATokenIsNotExported) {
               std::string::npos)
         << run.err;
     EXPECT_FALSE(std::filesystem::exists(first.folder() + "Certificate.p12"));
+}
+
+// The export checks the certificate against the key, then reads the key: a container password
+// typed at the console is asked once for both.
+TEST_F(CliGostPkcs12Test, ContainerPasswordTypedOnceForTheExport) {
+    const std::string p12 = exported();
+    test::TerminalProgram cli(
+        {first.dir / "certquorix-cli", "export", "--email", kEmail, "--no-open"},
+        {"PATH=" + std::string(std::getenv("PATH")), "HOME=" + first.dir.path(),
+         "XDG_DATA_HOME=" + (first.dir / "xdg"), "TERM=dumb", "CERTQUORIX_PASSWORD=export-pw"});
+    ASSERT_TRUE(cli.waitForOutput("Пароль контейнера ")) << cli.output();
+    ASSERT_TRUE(cli.waitForEchoOff());
+    cli.type("pw\r");
+    EXPECT_TRUE(cli.waitForOutput(p12)) << cli.output();
+    EXPECT_EQ(cli.wait(), 0) << cli.output();
+    const std::string& output = cli.output();
+    EXPECT_EQ(output.find("Пароль контейнера "), output.rfind("Пароль контейнера ")) << output;
 }
 
 } // namespace

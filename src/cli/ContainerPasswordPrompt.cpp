@@ -22,12 +22,30 @@ std::optional<SecretBytes> Typed(const std::string& prompt) {
     return password;
 }
 
+/// The password typed for a container that this run opened. One command may open a container
+/// more than once (an export checks the certificate against the key, then reads the key): the
+/// user types its password once.
+struct TypedForContainer {
+    std::string container;
+    SecretBytes password;
+};
+std::optional<TypedForContainer> typedBefore;
+
+std::optional<SecretBytes> AskToOpen(const std::string& container) {
+    if (typedBefore && typedBefore->container == container)
+        return SecretBytes(typedBefore->password.str());
+    std::optional<SecretBytes> password = Typed("Пароль контейнера " + container + ": ");
+    if (password)
+        typedBefore = TypedForContainer{container, SecretBytes(password->str())};
+    return password;
+}
+
 std::optional<SecretBytes> AskOnConsole(const std::string& container,
                                         provider::PasswordPurpose purpose) {
     if (const char* value = std::getenv(kContainerPasswordVariable))
         return SecretBytes(value);
     if (purpose == provider::PasswordPurpose::OpenContainer)
-        return Typed("Пароль контейнера " + container + ": ");
+        return AskToOpen(container);
     std::optional<SecretBytes> password =
         Typed("Пароль нового контейнера " + container + " (Enter: без пароля): ");
     if (!password || password->empty())
