@@ -102,11 +102,11 @@ double TrustStoreLoadMilliseconds(const std::string& caFile) {
 
 // The body exactly as the service sends it when gzip is accepted.
 std::string RawGzipBody(const std::string& url) {
-    cq::VariantList result;
     cq::ApplyRequestCertificate();
-    cq::SetProxy(cq::AppServer()->ConnectionHandle, {false, "", 0, "", ""});
-    cq::CommandGet(cq::AppServer()->ConnectionHandle, {url, "gzip,deflate", kPassword}, result);
-    const std::string body = std::get<std::string>(result.at(3));
+    cq::SetProxy(cq::AppServer()->ConnectionHandle, {});
+    const std::string body = cq::CommandGet(cq::AppServer()->ConnectionHandle,
+                                            {url, "gzip,deflate", cq::SecretBytes(kPassword)})
+                                 .body;
     if (!cq::LooksGzipped(body))
         throw std::runtime_error("the service did not compress the body");
     return body;
@@ -140,7 +140,7 @@ void CompareGet(const cq::test::SandboxServer& server, const std::string& folder
         [&] { reference.push_back(Seconds([&] { RunQuietly(curl); })); },
         [&] {
             cq::CloseConn(app.ConnectionHandle);
-            app.ConnectionHandle = cq::CreateConn(0, {false});
+            app.ConnectionHandle = cq::CreateConn({});
             timedGet(cold, coldParts);
         },
         [&] {
@@ -201,7 +201,7 @@ int main() {
         settings.RequestPassword = kPassword;
         settings.CaFile = server.caFile();
         cq::TAppServer app(false);
-        app.ConnectionHandle = cq::CreateConn(0, {false});
+        app.ConnectionHandle = cq::CreateConn({});
         cq::SetAppServer(&app);
         CompareGet(server, folder.path());
         CompareUnpacking(server, folder.path(), kBodyBytes);

@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir / "xdg"));
     cq::test::SandboxServer server;
     cq::TAppServer app(false);
-    app.ConnectionHandle = cq::CreateConn(0, {false});
+    app.ConnectionHandle = cq::CreateConn({});
     cq::SetAppServer(&app);
 
     cq::ui::TMainSertForm form;

@@ -129,7 +129,7 @@ TAppServer& TestAppServer() {
 SandboxClient::SandboxClient(const SandboxServer& server) : server_(server) {
     UseProgramFolder(program_.path());
     UseSandboxService(server, program_.path());
-    connection_ = CreateConn(0, {false});
+    connection_ = CreateConn({});
     TestAppServer().ConnectionHandle = connection_;
     SetAppServer(&TestAppServer());
 }

@@ -46,14 +46,13 @@ protected:
     }
     // Starts a GET against the silent server, with time limits far beyond the test's patience.
     std::future<void> StartHangingGet(const SilentServer& server) {
-        handle_ = CreateConn(0, {false});
-        SetProxy(handle_, {false, std::string(), 0, std::string(), std::string()});
+        handle_ = CreateConn({});
+        SetProxy(handle_, {});
         SetCertificate(handle_, {std::string("/nonexistent"), std::string("/nonexistent")});
         SetConnectionTimeouts(handle_, 600000, 600000);
         const std::string url = "https://127.0.0.1:" + std::to_string(server.port()) + "/";
         return std::async(std::launch::async, [this, url] {
-            VariantList result;
-            CommandGet(handle_, {url, std::string(), std::string()}, result);
+            CommandGet(handle_, {url, std::string(), SecretBytes()});
         });
     }
     int32_t handle_ = 0;

@@ -20,7 +20,6 @@
 
 namespace {
 
-using cq::VariantList;
 using cq::test::ReadFile;
 using cq::test::SandboxServer;
 
@@ -34,7 +33,7 @@ protected:
         cq::test::UseProgramFolder(dir.path());
         cq::SetStationForTesting("PC7", "PC7:\\user1");
         ::setenv("XDG_DATA_HOME", (dir / "xdg").c_str(), 1);
-        app.ConnectionHandle = cq::CreateConn(0, {false});
+        app.ConnectionHandle = cq::CreateConn({});
         cq::SetAppServer(&app);
         server->writeClientCertificate(dir.path());
         cq::SettingsValues& settings = cq::Settings();
@@ -125,16 +124,15 @@ TEST_F(HttpsSandboxTest, HttpErrorsBecomeProtocolErrors) {
 }
 
 TEST_F(HttpsSandboxTest, GzipBodyArrivesRawAndIsUnpacked) {
-    VariantList result;
     cq::ApplyRequestCertificate();
-    cq::SetProxy(app.ConnectionHandle, {false, "", 0, "", ""});
-    cq::CommandGet(app.ConnectionHandle,
-                   {server->url("/sample?bytes=20000"), "gzip,deflate", "Hrkwp(3mzqtbv"}, result);
-    ASSERT_EQ(result.size(), 4u);
-    EXPECT_EQ(std::get<int32_t>(result[0]), 200);
-    EXPECT_EQ(std::get<std::string>(result[1]), "");
-    EXPECT_EQ(std::get<std::string>(result[2]), "");
-    const std::string& raw = std::get<std::string>(result[3]);
+    cq::SetProxy(app.ConnectionHandle, {});
+    const cq::GetResult result =
+        cq::CommandGet(app.ConnectionHandle, {server->url("/sample?bytes=20000"), "gzip,deflate",
+                                              cq::SecretBytes(std::string("Hrkwp(3mzqtbv"))});
+    EXPECT_EQ(result.status, 200);
+    EXPECT_EQ(result.protocolError, "");
+    EXPECT_EQ(result.errorMessage, "");
+    const std::string& raw = result.body;
     ASSERT_GE(raw.size(), 2u);
     EXPECT_EQ(raw.substr(0, 2), "\x1f\x8b");
     EXPECT_LT(raw.size(), 20000u);
@@ -267,20 +265,17 @@ TEST_F(HttpsSandboxTest, ThroughAProxyWithBasicAuthentication) {
 }
 
 TEST(ConnectionTest, UnknownHandlesFailClearly) {
-    VariantList result;
     try {
-        cq::CommandGet(987654, {"https://localhost/", "", ""}, result);
+        cq::CommandGet(987654, {"https://localhost/", "", cq::SecretBytes()});
         ADD_FAILURE() << "no error";
     } catch (const cq::Exception& error) {
         EXPECT_NE(error.message().find("987654"), std::string::npos);
     }
-    EXPECT_THROW(cq::SetProxy(987654, {false, "", 0, "", ""}), cq::Exception);
+    EXPECT_THROW(cq::SetProxy(987654, {}), cq::Exception);
     EXPECT_THROW(cq::SetCertificate(987654, {"a", "b"}), cq::Exception);
     EXPECT_NO_THROW(cq::CloseConn(987654));
 
-    const int32_t handle = cq::CreateConn(0, {false});
-    EXPECT_THROW(cq::SetProxy(handle, {false, "", std::string("80"), "", ""}), cq::Exception);
-    EXPECT_THROW(cq::CommandGet(handle, {"https://localhost/"}, result), cq::Exception);
+    const int32_t handle = cq::CreateConn({});
     cq::CloseConn(handle);
     EXPECT_THROW(cq::SetCertificate(handle, {"a", "b"}), cq::Exception);
 }

@@ -9,6 +9,7 @@
 #include "base/FileUtil.h"
 #include "certs/RsaRequest.h"
 #include "settings/CertFolders.h"
+#include "settings/EmailList.h"
 #include "settings/SettingsValues.h"
 #include "transport/Connection.h"
 
@@ -100,7 +101,7 @@ protected:
         test::InstallActTemplates(program.path());
         test::UseSandboxService(server, program.path());
         SetAppServer(&app);
-        app.ConnectionHandle = CreateConn(0, {false});
+        app.ConnectionHandle = CreateConn({});
     }
     void TearDown() override {
         CloseConn(app.ConnectionHandle);

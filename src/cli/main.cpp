@@ -1,4 +1,3 @@
-#include "app/AppServer.h"
 #include "app/ErrorReport.h"
 #include "base/Dialogs.h"
 #include "base/ProgramInfo.h"
@@ -6,39 +5,13 @@
 #include "cli/ConsoleDialogs.h"
 #include "cli/Usage.h"
 #include "log/Log.h"
-#include "transport/Connection.h"
+#include "transport/ProgramSession.h"
 
 #include <functional>
 #include <iostream>
 #include <map>
 
-namespace {
-
 using cq::cli::Arguments;
-
-// Opens the service connection for the run and closes it on every way out.
-class ConnectionScope {
-public:
-    explicit ConnectionScope(cq::TAppServer& server) : server_(server) {
-        server_.ConnectionHandle = cq::CreateConn(0, {server_.DebugMode});
-    }
-    ~ConnectionScope() { cq::CloseConn(server_.ConnectionHandle); }
-    ConnectionScope(const ConnectionScope&) = delete;
-    ConnectionScope& operator=(const ConnectionScope&) = delete;
-
-private:
-    cq::TAppServer& server_;
-};
-
-void StartLog() {
-    try {
-        cq::InitLog("CertQuorix", "CertQuorix", ".srt");
-    } catch (const std::exception& error) {
-        cq::ShowErrorBox(error.what(), cq::context::kLogInit);
-    }
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     const std::map<std::string, std::function<int(const Arguments&)>> commands = {
@@ -68,18 +41,15 @@ int main(int argc, char** argv) {
     }
     cq::cli::ConsoleDialogs dialogs(cq::cli::HasFlag(args, "--yes"));
     cq::SetDialogs(&dialogs);
-    cq::TAppServer server(cq::IsDebugSwitch(args));
-    cq::SetAppServer(&server);
     int status = cq::cli::kExitFailed;
     try {
-        const ConnectionScope connection(server);
-        StartLog();
+        cq::ProgramSession session(cq::IsDebugSwitch(args));
+        session.startLog();
         status = commands.at(args.front())(Arguments(args.begin() + 1, args.end()));
         cq::FlushLog();
     } catch (const std::exception& error) {
         std::cerr << cq::DescribeError(error) << "\n";
     }
-    cq::SetAppServer(nullptr);
     cq::SetDialogs(nullptr);
     return status;
 }

@@ -3,7 +3,6 @@
 #include "base/Cancellation.h"
 #include "base/Errors.h"
 #include "base/SecretBytes.h"
-#include "transport/UrlEscape.h"
 
 #include <curl/curl.h>
 #include <map>
@@ -23,20 +22,12 @@ struct CurlSlistFree {
 using CurlEasy = std::unique_ptr<CURL, CurlEasyFree>;
 using CurlHeaders = std::unique_ptr<curl_slist, CurlSlistFree>;
 
-struct ProxySettings {
-    bool use = false;
-    std::string server;
-    int32_t port = 0;
-    std::string userName;
-    SecretBytes password;
-};
-
 struct Connection {
     CurlEasy curl;
     /// Client certificate, key, key password and CA file of the connections the handle holds.
     SecretBytes tlsIdentity;
     bool debugMode = false;
-    ProxySettings proxy;
+    ProxySetting proxy;
     std::string certificateFile;
     std::string keyFile;
     std::string caFile;
@@ -62,14 +53,6 @@ Connection& Find(int32_t handle) {
     if (it == connections.end())
         throw Exception("Неизвестный дескриптор соединения: " + std::to_string(handle));
     return *it->second;
-}
-
-template <typename T>
-const T& Element(const VariantList& list, size_t index, const char* operation) {
-    if (index >= list.size() || !std::holds_alternative<T>(list[index]))
-        throw Exception(std::string("Неверный список параметров ") + operation + ", элемент " +
-                        std::to_string(index));
-    return std::get<T>(list[index]);
 }
 
 bool IsRegularFile(const std::string& path) {
@@ -107,7 +90,7 @@ int OnProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return CancelRequested() ? 1 : 0;
 }
 
-void ApplyProxy(CURL* curl, const ProxySettings& proxy) {
+void ApplyProxy(CURL* curl, const ProxySetting& proxy) {
     if (!proxy.use || proxy.server.empty()) {
         curl_easy_setopt(curl, CURLOPT_PROXY, ""); // direct, whatever the environment says
         return;
@@ -221,38 +204,30 @@ void PrepareClientFor(Connection& connection, const SecretBytes& keyPassword) {
 
 } // namespace
 
-int32_t CreateConn(intptr_t, const VariantList& options) {
+int32_t CreateConn(const ConnectionOptions& options) {
     // The HTTP and TLS libraries are set up by the first request, not here: start-up stays
     // short and small for a run that never talks to the service.
     auto connection = std::make_unique<Connection>();
-    connection->debugMode = Element<bool>(options, 0, "CreateConn");
+    connection->debugMode = options.debugMode;
     const std::lock_guard<std::mutex> lock(tableMutex);
     const int32_t handle = ++lastHandle;
     connections.emplace(handle, std::move(connection));
     return handle;
 }
 
-void SetProxy(int32_t handle, const VariantList& proxy) {
-    ProxySettings settings;
-    settings.use = Element<bool>(proxy, 0, "SetProxy");
-    settings.server = Element<std::string>(proxy, 1, "SetProxy");
-    settings.port = Element<int32_t>(proxy, 2, "SetProxy");
-    settings.userName = Element<std::string>(proxy, 3, "SetProxy");
-    settings.password = SecretBytes(Element<std::string>(proxy, 4, "SetProxy"));
-    Connection& connection = Find(handle);
-    connection.proxy.use = settings.use;
-    connection.proxy.server = settings.server;
-    connection.proxy.port = settings.port;
-    connection.proxy.userName = settings.userName;
-    connection.proxy.password = std::move(settings.password);
+void SetProxy(int32_t handle, const ProxySetting& proxy) {
+    ProxySetting& kept = Find(handle).proxy;
+    kept.use = proxy.use;
+    kept.server = proxy.server;
+    kept.port = proxy.port;
+    kept.userName = proxy.userName;
+    kept.password = SecretBytes(proxy.password.str());
 }
 
-void SetCertificate(int32_t handle, const VariantList& files) {
-    const std::string& certificate = Element<std::string>(files, 0, "SetCertificate");
-    const std::string& key = Element<std::string>(files, 1, "SetCertificate");
+void SetCertificate(int32_t handle, const ClientCertificate& files) {
     Connection& connection = Find(handle);
-    connection.certificateFile = certificate;
-    connection.keyFile = key;
+    connection.certificateFile = files.certificateFile;
+    connection.keyFile = files.keyFile;
 }
 
 void SetTrustedCaFile(int32_t handle, const std::string& caFile) {
@@ -265,10 +240,9 @@ void SetConnectionTimeouts(int32_t handle, long connectMilliseconds, long totalM
     connection.totalMilliseconds = totalMilliseconds;
 }
 
-void CommandGet(int32_t handle, const VariantList& request, VariantList& result) {
-    const std::string& url = Element<std::string>(request, 0, "CommandGet");
-    const std::string& encodings = Element<std::string>(request, 1, "CommandGet");
-    const SecretBytes keyPassword(UnescapeBytes(Element<std::string>(request, 2, "CommandGet")));
+GetResult CommandGet(int32_t handle, const GetRequest& request) {
+    const std::string& encodings = request.acceptEncodings;
+    const SecretBytes& keyPassword = request.keyPassword;
     Connection& connection = Find(handle);
     PrepareClientFor(connection, keyPassword);
     CURL* curl = connection.curl.get();
@@ -282,7 +256,7 @@ void CommandGet(int32_t handle, const VariantList& request, VariantList& result)
     }
     Transfer transfer;
     char errorBuffer[CURL_ERROR_SIZE] = {};
-    ApplyRequest(curl, connection, url, headers.get(), transfer, errorBuffer);
+    ApplyRequest(curl, connection, request.url, headers.get(), transfer, errorBuffer);
     ApplyProxy(curl, connection.proxy);
     ApplyTls(curl, connection, keyPassword);
     ThrowIfCancelled();
@@ -294,14 +268,15 @@ void CommandGet(int32_t handle, const VariantList& request, VariantList& result)
     if (code == CURLE_ABORTED_BY_CALLBACK)
         ThrowIfCancelled();
 
-    result.assign(kResultSize, Variant(std::string()));
-    result[kResultStatus] = status;
+    GetResult result;
+    result.status = status;
     if (status >= 400)
-        result[kResultProtocolError] =
+        result.protocolError =
             transfer.statusLine.empty() ? "HTTP " + std::to_string(status) : transfer.statusLine;
     if (code != CURLE_OK)
-        result[kResultErrorMessage] = ErrorText(code, errorBuffer, transfer);
-    result[kResultBody] = std::move(transfer.body);
+        result.errorMessage = ErrorText(code, errorBuffer, transfer);
+    result.body = std::move(transfer.body);
+    return result;
 }
 
 TransferTimings LastTransferTimings(int32_t handle) {

@@ -1,47 +1,67 @@
 #pragma once
-// The service connection component: five operations over a connection handle and lists of
-// values. It does the TLS and HTTP work of every exchange with the certification service.
+// The service connection component: operations over a connection handle. It does the TLS and
+// HTTP work of every exchange with the certification service.
 //
 // Calling order: CreateConn once at start-up; for every GET SetCertificate, SetProxy (and, when
 // a CA file is configured, SetTrustedCaFile), then CommandGet; CloseConn once at the end. A
 // setting applies to every CommandGet that follows until it is set again.
 
+#include "base/SecretBytes.h"
+
 #include <cstdint>
 #include <string>
-#include <variant>
-#include <vector>
 
 namespace cq {
 
-/// One element of a list: Boolean, 32-bit integer or text.
-using Variant = std::variant<bool, int32_t, std::string>;
-using VariantList = std::vector<Variant>;
+/// How a connection traces its work.
+struct ConnectionOptions {
+    bool debugMode = false; ///< the transfer's own trace goes to standard error
+};
 
-/// Indexes of the result list that CommandGet fills.
-enum CommandResult : size_t {
-    kResultStatus = 0,        ///< HTTP status code (integer), 0 when no answer arrived
-    kResultProtocolError = 1, ///< the HTTP status line when the status is 400 or above
-    kResultErrorMessage = 2,  ///< the transfer's error message when the request failed
-    kResultBody = 3,          ///< the response body, bytes unchanged (maybe gzip-compressed)
-    kResultSize = 4
+/// The HTTP proxy a request goes through, with basic authentication when a user name or a
+/// password is set. With `use` false or an empty server the request goes direct (environment
+/// proxy variables are never consulted here).
+struct ProxySetting {
+    bool use = false;
+    std::string server;
+    int32_t port = 0;
+    std::string userName;
+    SecretBytes password;
+};
+
+/// The client certificate the connection presents: full paths of PEM files. When the certificate
+/// file does not exist, the connection presents none.
+struct ClientCertificate {
+    std::string certificateFile;
+    std::string keyFile;
+};
+
+/// One GET.
+struct GetRequest {
+    std::string url;             ///< escaped, as sent
+    std::string acceptEncodings; ///< sent as Accept-Encoding when not empty
+    SecretBytes keyPassword;     ///< the client key's password
+};
+
+/// What a GET brought back.
+struct GetResult {
+    int32_t status = 0;        ///< HTTP status code, 0 when no answer arrived
+    std::string protocolError; ///< the HTTP status line when the status is 400 or above
+    std::string errorMessage;  ///< the transfer's error message when the request failed
+    std::string body;          ///< the response body, bytes unchanged (maybe gzip-compressed)
 };
 
 /// The largest response body the component accepts; a larger one fails the request.
 inline constexpr size_t kMaxResponseBodyBytes = size_t{64} << 20;
 
-/// Opens a connection. `options` is [debug mode: Boolean]; in debug mode the transfer's own
-/// trace goes to standard error. The window handle is not used here. Raises Exception when the
-/// HTTP client cannot be set up.
-int32_t CreateConn(intptr_t windowHandle, const VariantList& options);
+/// Opens a connection. Raises Exception when the HTTP client cannot be set up.
+int32_t CreateConn(const ConnectionOptions& options);
 
-/// [use proxy: Boolean, server: text, port: integer, user name: text, password: text]. The proxy
-/// is an HTTP proxy with basic authentication; with use proxy false or an empty server the
-/// request goes direct (environment proxy variables are never consulted here).
-void SetProxy(int32_t handle, const VariantList& proxy);
+/// The proxy of the requests that follow.
+void SetProxy(int32_t handle, const ProxySetting& proxy);
 
-/// [certificate file: text, key file: text], full paths of PEM files. When the certificate file
-/// does not exist, the connection presents no client certificate.
-void SetCertificate(int32_t handle, const VariantList& files);
+/// The client certificate of the requests that follow.
+void SetCertificate(int32_t handle, const ClientCertificate& files);
 
 /// A PEM file of CA certificates trusted for the server's certificate besides the system store;
 /// empty for the system store alone.
@@ -62,11 +82,8 @@ struct TransferTimings {
 };
 TransferTimings LastTransferTimings(int32_t handle);
 
-/// One GET. `request` is [URL: text, accepted content encodings: text, key password: text]; URL
-/// and password arrive escaped (the password is unescaped here). The encodings are sent as
-/// Accept-Encoding and the body is returned as received. `result` becomes the four-element list
-/// described by CommandResult.
-void CommandGet(int32_t handle, const VariantList& request, VariantList& result);
+/// One GET; the body is returned as received. A stop request aborts it with EAbort.
+GetResult CommandGet(int32_t handle, const GetRequest& request);
 
 /// Closes a connection. An unknown handle is ignored, so shutdown can always call it.
 void CloseConn(int32_t handle);

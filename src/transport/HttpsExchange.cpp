@@ -25,39 +25,15 @@ std::string InProgramFolder(const std::string& fileName) {
     return ProgramFolder() + fileName;
 }
 
-ProxyOptions ProxyFromSettings(const SettingsValues& settings) {
-    return {settings.ProxyUse, settings.ProxyServer, settings.ProxyPort, settings.ProxyUserName,
-            SecretBytes(settings.ProxyPassword)};
+ProxySetting ProxyFromSettings(const SettingsValues& settings) {
+    return {settings.ProxyUse, settings.ProxyServer, ProxyPortNumber(settings.ProxyPort),
+            settings.ProxyUserName, SecretBytes(settings.ProxyPassword)};
 }
 
-void ApplyProxy(const ExchangeOptions& options) {
-    const ProxyOptions& proxy = options.proxy;
-    VariantList list = {proxy.use, proxy.server, ProxyPortNumber(proxy.port), proxy.userName,
-                        proxy.password.str()};
-    const WipeOnExit wipePassword(std::get<std::string>(list[4]));
-    SetProxy(options.connection, list);
-}
-
-VariantList SendRequest(const std::string& url, const ExchangeOptions& options) {
-    const SecretBytes password(EscapeUrl(options.keyPassword.str()));
-    const std::string encodings = options.acceptCompression ? "gzip,deflate" : "";
-    VariantList result;
-    CommandGet(options.connection, {EscapeUrl(url), encodings, password.str()}, result);
-    return result;
-}
-
-const std::string& TextElement(const VariantList& result, size_t index) {
-    if (!std::holds_alternative<std::string>(result[index]))
-        throw Exception("Неверный ответ компонента соединения: элемент " + std::to_string(index));
-    return std::get<std::string>(result[index]);
-}
-
-int32_t StatusElement(const Variant& element) {
-    if (const auto* number = std::get_if<int32_t>(&element))
-        return *number;
-    if (const auto* flag = std::get_if<bool>(&element))
-        return *flag ? 1 : 0;
-    return ProxyPortNumber(std::get<std::string>(element));
+GetResult SendRequest(const std::string& url, const ExchangeOptions& options) {
+    return CommandGet(options.connection,
+                      {EscapeUrl(url), options.acceptCompression ? "gzip,deflate" : "",
+                       SecretBytes(options.keyPassword.str())});
 }
 
 } // namespace
@@ -94,26 +70,19 @@ void ApplyRequestCertificate() {
     ApplyCertificate(ExchangeOptionsFromSettings(false));
 }
 
-std::string BodyFromCommandResult(const VariantList& result) {
-    if (result.size() < kResultSize)
-        throw Exception("Неверный ответ компонента соединения: " + std::to_string(result.size()) +
-                        " элементов");
-    const std::string& protocolError = TextElement(result, kResultProtocolError);
-    const std::string& errorMessage = TextElement(result, kResultErrorMessage);
-    if (!protocolError.empty())
-        throw EIdHTTPProtocolException(StatusElement(result[kResultStatus]), errorMessage,
-                                       protocolError);
-    if (!errorMessage.empty())
-        throw Exception(errorMessage);
-    const std::string& body = TextElement(result, kResultBody);
-    return LooksGzipped(body) ? GunzipBody(body) : body;
+std::string BodyFromCommandResult(const GetResult& result) {
+    if (!result.protocolError.empty())
+        throw EIdHTTPProtocolException(result.status, result.errorMessage, result.protocolError);
+    if (!result.errorMessage.empty())
+        throw Exception(result.errorMessage);
+    return LooksGzipped(result.body) ? GunzipBody(result.body) : result.body;
 }
 
 std::string HttpsGet(const std::string& url, const ExchangeOptions& options) {
     ApplyCertificate(options);
     if (options.logCopy)
         WriteLog("\r\nRequest -\r\n" + url, LogKind::Stamped);
-    ApplyProxy(options);
+    SetProxy(options.connection, options.proxy);
     const std::string body = BodyFromCommandResult(SendRequest(url, options));
     // The body goes to the log byte for byte: the service's pages are not UTF-8.
     if (options.logCopy)

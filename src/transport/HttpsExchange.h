@@ -11,15 +11,6 @@
 
 namespace cq {
 
-/// The proxy a request goes through.
-struct ProxyOptions {
-    bool use = false;
-    std::string server;
-    std::string port; ///< as typed; see ProxyPortNumber
-    std::string userName;
-    SecretBytes password;
-};
-
 /// Everything one exchange uses besides its URL.
 struct ExchangeOptions {
     int32_t connection = 0;      ///< handle from CreateConn
@@ -27,7 +18,7 @@ struct ExchangeOptions {
     std::string keyFile;         ///< its key
     SecretBytes keyPassword;     ///< the key's password, unescaped
     std::string caFile;          ///< extra trusted CA file; empty for none
-    ProxyOptions proxy;
+    ProxySetting proxy;
     bool acceptCompression = true;
     bool logCopy = false; ///< copy the request and the response to the log
 };
@@ -53,11 +44,10 @@ std::string HTTPSGet(const std::string& url, bool logCopy);
 /// unless absolute; none when empty). Neither file has to exist.
 void ApplyRequestCertificate();
 
-/// The body of a CommandGet result list: raises EIdHTTPProtocolException when the protocol
-/// error text is set (message: the error message), else Exception when the error message is set;
-/// unpacks a body that begins with the gzip magic bytes. A list of the wrong shape raises
-/// Exception.
-std::string BodyFromCommandResult(const VariantList& result);
+/// The body of a CommandGet result: raises EIdHTTPProtocolException when the protocol error
+/// text is set (message: the error message), else Exception when the error message is set;
+/// unpacks a body that begins with the gzip magic bytes.
+std::string BodyFromCommandResult(const GetResult& result);
 
 /// The proxy port text as a number: plain decimal digits (blanks around them allowed) from 0 to
 /// 65535; anything else gives 0.

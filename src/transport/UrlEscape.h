@@ -1,6 +1,5 @@
 #pragma once
-// The escaping that every URL and the client key password go through before they reach the
-// connection component, and its reverse inside the component.
+// The escaping that every URL goes through before it reaches the connection component.
 
 #include <string>
 #include <string_view>
@@ -14,9 +13,5 @@ std::string EscapeBytes(std::string_view cp1251);
 
 /// EscapeBytes over the Windows-1251 form of a UTF-8 text (one "%XX" per Cyrillic letter).
 std::string EscapeUrl(std::string_view utf8);
-
-/// Turns every "%" followed by two hexadecimal digits (either case) back into its byte; any
-/// other "%" is kept as written. UnescapeBytes(EscapeBytes(x)) == x for every byte string x.
-std::string UnescapeBytes(std::string_view escaped);
 
 } // namespace cq

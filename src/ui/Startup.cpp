@@ -1,9 +1,8 @@
 #include "ui/Startup.h"
 
-#include "app/AppServer.h"
-#include "app/ErrorReport.h"
 #include "base/Dialogs.h"
 #include "log/Log.h"
+#include "transport/ProgramSession.h"
 #include "ui/Application.h"
 #include "ui/MainSertForm.h"
 #include "ui/QtDialogs.h"
@@ -16,35 +15,6 @@
 namespace cq::ui {
 namespace {
 
-// Closes the service connection on every way out of the run, exactly once.
-class ConnectionScope {
-public:
-    ConnectionScope(TAppServer& server, const StartupSteps& steps) : steps_(steps) {
-        server.ConnectionHandle = steps_.createConn(0, {server.DebugMode});
-        handle_ = server.ConnectionHandle;
-    }
-    ~ConnectionScope() { steps_.closeConn(handle_); }
-    ConnectionScope(const ConnectionScope&) = delete;
-    ConnectionScope& operator=(const ConnectionScope&) = delete;
-
-private:
-    const StartupSteps& steps_;
-    int32_t handle_ = 0;
-};
-
-// The process-wide application object for the run; freed after the connection is closed.
-class AppServerScope {
-public:
-    explicit AppServerScope(bool debugMode) : server_(debugMode) { SetAppServer(&server_); }
-    ~AppServerScope() { SetAppServer(nullptr); }
-    AppServerScope(const AppServerScope&) = delete;
-    AppServerScope& operator=(const AppServerScope&) = delete;
-    TAppServer& server() { return server_; }
-
-private:
-    TAppServer server_;
-};
-
 // Installs the window's message boxes for the run and takes them away at its end.
 class DialogsScope {
 public:
@@ -56,17 +26,6 @@ public:
 private:
     QtDialogs dialogs_;
 };
-
-void StartLog(const StartupSteps& steps) {
-    try {
-        if (steps.initLog)
-            steps.initLog();
-        else
-            InitLog(kLogAppFolder, kLogSettingsName, kLogNameSuffix);
-    } catch (const std::exception& error) {
-        ShowErrorBox(error.what(), context::kLogInit);
-    }
-}
 
 std::unique_ptr<QWidget> CreateMainForm(const StartupSteps& steps) {
     return steps.createMainForm ? steps.createMainForm() : std::make_unique<TMainSertForm>();
@@ -90,9 +49,8 @@ int RunWindows(const StartupSteps& steps) {
 
 int RunProgram(int& argc, char** argv, const StartupSteps& steps) {
     const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
-    AppServerScope appServer(IsDebugSwitch(arguments));
     // From here on the connection is closed however the run ends.
-    const ConnectionScope connection(appServer.server(), steps);
+    ProgramSession session(IsDebugSwitch(arguments), {steps.createConn, steps.closeConn});
     // A host that already runs a Qt application (the tests) lends it.
     std::optional<TApplication> ownApplication;
     if (!QCoreApplication::instance()) {
@@ -101,7 +59,7 @@ int RunProgram(int& argc, char** argv, const StartupSteps& steps) {
     }
     InstallDesktopIdentity();
     const DialogsScope dialogs;
-    StartLog(steps);
+    session.startLog(steps.initLog);
     SetApplicationTitle(kApplicationTitle);
     const int status = RunWindows(steps);
     FlushLog();

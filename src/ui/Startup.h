@@ -16,16 +16,11 @@ namespace cq::ui {
 /// The steps of start-up that reach outside the program; the defaults are the real ones, tests
 /// put their own in.
 struct StartupSteps {
-    std::function<int32_t(intptr_t windowHandle, const VariantList& options)> createConn =
-        CreateConn;
+    std::function<int32_t(const ConnectionOptions& options)> createConn = CreateConn;
     std::function<void(int32_t handle)> closeConn = CloseConn;
     std::function<void()> initLog;                            ///< default: the program's log
     std::function<std::unique_ptr<QWidget>()> createMainForm; ///< default: TMainSertForm
 };
-
-inline constexpr const char* kLogAppFolder = "CertQuorix";
-inline constexpr const char* kLogSettingsName = "CertQuorix";
-inline constexpr const char* kLogNameSuffix = ".srt";
 
 /// Runs the program: start-up, the event loop until the main window is closed, shutdown.
 /// Returns the exit status. Uses the running Qt application when there is one (tests), else

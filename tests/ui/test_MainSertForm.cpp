@@ -714,7 +714,7 @@ class ConnectionScope {
 public:
     ConnectionScope() {
         cq::SetStationForTesting("PC7", "PC7:\\user1");
-        app_.ConnectionHandle = cq::CreateConn(0, {false});
+        app_.ConnectionHandle = cq::CreateConn({});
         cq::SetAppServer(&app_);
     }
     ~ConnectionScope() {

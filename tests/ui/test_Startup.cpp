@@ -22,15 +22,15 @@ namespace {
 
 // What the run did with the connection and the windows.
 struct Recorder {
-    std::vector<cq::VariantList> created;
+    std::vector<bool> created; ///< the debug mode of each connection made
     std::vector<int32_t> closed;
     bool debugModeSeen = false;
 };
 
 StartupSteps RecordingSteps(Recorder& recorder, std::function<void(QWidget&)> whileShown = {}) {
     StartupSteps steps;
-    steps.createConn = [&recorder](intptr_t, const cq::VariantList& options) {
-        recorder.created.push_back(options);
+    steps.createConn = [&recorder](const cq::ConnectionOptions& options) {
+        recorder.created.push_back(options.debugMode);
         return int32_t{4711};
     };
     steps.closeConn = [&recorder](int32_t handle) {
@@ -89,7 +89,7 @@ private slots:
         Recorder recorder;
         QCOMPARE(Run(arguments, RecordingSteps(recorder)), 0);
         QCOMPARE(recorder.created.size(), size_t{1});
-        QCOMPARE(recorder.created.front(), cq::VariantList{debug});
+        QCOMPARE(recorder.created.front(), debug);
         QCOMPARE(recorder.debugModeSeen, debug);
     }
 
