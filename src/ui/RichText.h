@@ -2,7 +2,7 @@
 // Formatted help texts in Qt text documents: an RTF document read by RtfReader becomes blocks
 // and character formats, and web addresses in a document become links.
 
-#include "ui/RtfReader.h"
+#include "base/RtfReader.h"
 
 #include <QString>
 #include <QTextCharFormat>

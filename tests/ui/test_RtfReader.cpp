@@ -1,12 +1,12 @@
 // The RTF reader on the subset the help texts use, and on broken input.
 #include "UiTestSupport.h"
 
-#include "ui/RtfReader.h"
+#include "base/RtfReader.h"
 
 #include <QTest>
 
-using cq::ui::ReadRtf;
-using cq::ui::RtfDocument;
+using cq::ReadRtf;
+using cq::RtfDocument;
 
 namespace {
 

@@ -3,7 +3,7 @@
 // table, code page 1251 text (raw bytes and \'hh escapes), \u characters, bold, italic,
 // underline, colour and size of characters, paragraphs with first-line and left indents, and
 // tabs. Everything else (font table, style sheet, pictures, unknown words) is skipped. It has no
-// window toolkit in it, so it can be fuzzed on its own; RtfDocument.h turns its result into a
+// window toolkit in it, so it can be fuzzed on its own; ui/RichText.h turns its result into a
 // text document.
 
 #include <cstdint>
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace cq::ui {
+namespace cq {
 
 struct RtfColor {
     uint8_t red = 0;
@@ -57,4 +57,4 @@ struct RtfDocument {
 /// input never fails: what can be read is returned. The result has at least one paragraph.
 RtfDocument ReadRtf(std::string_view bytes);
 
-} // namespace cq::ui
+} // namespace cq

@@ -1,4 +1,4 @@
-#include "ui/RtfReader.h"
+#include "base/RtfReader.h"
 
 #include "base/TextCodec.h"
 
@@ -7,7 +7,7 @@
 #include <cctype>
 #include <unordered_set>
 
-namespace cq::ui {
+namespace cq {
 namespace {
 
 // Where the characters of a group go.
@@ -369,4 +369,4 @@ RtfDocument ReadRtf(std::string_view bytes) {
     return Reader(bytes).read();
 }
 
-} // namespace cq::ui
+} // namespace cq
