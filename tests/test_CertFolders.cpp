@@ -3,6 +3,7 @@
 #include "base/IniFile.h"
 #include "base/TextCodec.h"
 #include "settings/CertFolders.h"
+#include "settings/EmailList.h"
 #include "settings/Settings.h"
 
 #include <gtest/gtest.h>

@@ -10,6 +10,7 @@
 #include "certs/CertificateFolderLock.h"
 #include "certs/PublicKeyAct.h"
 #include "settings/CertFolders.h"
+#include "settings/EmailList.h"
 #include "settings/SettingsValues.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 #include "base/FileUtil.h"
 #include "base/TextCodec.h"
 #include "settings/CertFolders.h"
+#include "settings/EmailList.h"
 #include "settings/Scramble.h"
 #include "settings/ServiceDefaults.h"
 #include "settings/Settings.h"

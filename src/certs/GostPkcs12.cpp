@@ -20,6 +20,7 @@
 #include "provider/ContainerStore.h"
 #include "provider/SoftwareGostProvider.h"
 #include "settings/CertFolders.h"
+#include "settings/EmailList.h"
 
 #include <openssl/err.h>
 #include <openssl/pem.h>

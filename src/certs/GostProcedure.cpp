@@ -11,6 +11,7 @@
 #include "certs/RsaRequest.h"
 #include "log/Log.h"
 #include "settings/CertFolders.h"
+#include "settings/EmailList.h"
 #include "settings/SettingsValues.h"
 
 namespace cq {

@@ -1,6 +1,7 @@
 #include "certs/AddressOverview.h"
 #include "cli/Commands.h"
 #include "settings/CertFolders.h"
+#include "settings/EmailList.h"
 
 #include <iostream>
 

@@ -16,6 +16,7 @@
 #include "cli/Usage.h"
 #include "provider/ContainerStore.h"
 #include "settings/CertFolders.h"
+#include "settings/EmailList.h"
 #include "settings/ServiceDefaults.h"
 #include "settings/Settings.h"
 

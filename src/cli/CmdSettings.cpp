@@ -1,6 +1,7 @@
 #include "base/StringUtil.h"
 #include "cli/Commands.h"
 #include "settings/CertFolders.h"
+#include "settings/EmailList.h"
 #include "settings/Settings.h"
 
 #include <iostream>

@@ -1,6 +1,6 @@
 #pragma once
-// Certificate folders (one per e-mail address under DataFolder), the request record Request.ini
-// in each, and the list of requested addresses in the settings file.
+// Certificate folders (one per e-mail address under DataFolder) and the request record
+// Request.ini in each.
 
 #include "base/IniFile.h"
 #include "base/SubjectData.h"
@@ -47,11 +47,5 @@ IniFile GostRequestRecord(const std::string& fileName, const SubjectData& subjec
 
 /// True when folder + "Request.ini" names a non-empty Algorithm. `folder` ends with "/".
 bool IsGostRequest(const std::string& folder);
-
-/// Adds an address to the e-mail list of the settings file; reports its own errors.
-void AddEmailToList(const std::string& email);
-
-/// The e-mail list, one address per line, CR LF between lines; reports its own errors.
-std::string ReadEmailList();
 
 } // namespace cq

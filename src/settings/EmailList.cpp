@@ -1,5 +1,5 @@
-// The list of addresses for which requests were sent: key List of section Email in the settings
-// file, the addresses joined by "|", kept sorted without regard to letter case.
+#include "settings/EmailList.h"
+
 #include "app/ErrorReport.h"
 #include "base/StringUtil.h"
 #include "settings/CertFolders.h"

@@ -7,6 +7,7 @@
 #include "certs/GostProcedure.h"
 #include "certs/Submission.h"
 #include "settings/CertFolders.h"
+#include "settings/EmailList.h"
 #include "settings/ServiceDefaults.h"
 #include "settings/Settings.h"
 #include "transport/ProxyDiscovery.h"

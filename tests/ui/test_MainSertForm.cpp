@@ -17,6 +17,7 @@
 #include "provider/ProviderRegistry.h"
 #include "provider/SoftwareGostProvider.h"
 #include "settings/CertFolders.h"
+#include "settings/EmailList.h"
 #include "settings/SettingsValues.h"
 #include "transport/Connection.h"
 #include "ui/BusyTask.h"

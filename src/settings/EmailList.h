@@ -1,0 +1,15 @@
+#pragma once
+// The list of addresses for which requests were sent: key List of section Email in the settings
+// file, the addresses joined by "|", kept sorted without regard to letter case.
+
+#include <string>
+
+namespace cq {
+
+/// Adds an address to the e-mail list of the settings file; reports its own errors.
+void AddEmailToList(const std::string& email);
+
+/// The e-mail list, one address per line, CR LF between lines; reports its own errors.
+std::string ReadEmailList();
+
+} // namespace cq
