@@ -23,7 +23,7 @@ struct GostPkcs12Content {
     provider::GostKey Key;
     std::string CertificatePem;
     std::string PublicKeyInfo; ///< the certificate's SubjectPublicKeyInfo (DER)
-    SubjectData Subject;       ///< the certificate subject's texts (UTF-8)
+    SubjectFields Subject;     ///< the certificate subject's texts (UTF-8)
 };
 
 /// Reads a PKCS#12 file's bytes with its password (UTF-8). Raises Exception, saying which, for

@@ -24,27 +24,8 @@ TCertRequestParam RequestParam(const GostRequestForm& form) {
     param.AlgId = form.Info.AlgId;
     param.HashAlgId = form.Info.HashAlgId;
     param.Container = form.Container;
-    param.CommonName = form.CommonName;
-    param.Email = form.Email;
-    param.Organization = form.Organization;
-    param.OrganizUnit = form.OrganizUnit;
-    param.Locality = form.Locality;
-    param.State = form.State;
-    param.Country = form.Country;
+    param.subject() = form.subject();
     return param;
-}
-
-/// The subject fields trimmed, as the act and the record get them.
-SubjectData TrimmedSubject(const GostRequestForm& form) {
-    SubjectData subject;
-    subject.Country = Trim(form.Country);
-    subject.State = Trim(form.State);
-    subject.Locality = Trim(form.Locality);
-    subject.Organization = Trim(form.Organization);
-    subject.OrganizUnit = Trim(form.OrganizUnit);
-    subject.CommonName = Trim(form.CommonName);
-    subject.Email = Trim(form.Email);
-    return subject;
 }
 
 int HexDigit(char c) {
@@ -93,6 +74,7 @@ void LogKeptContainer(const std::string& container) {
 
 PublicKeyActValues ActValues(const GostRequestForm& form, const std::string& publicKey) {
     PublicKeyActValues values;
+    // The act and the record get the subject trimmed.
     values.Subject = TrimmedSubject(form);
     values.Algorithm = Trim(form.ProvName);
     values.Container = Trim(form.Container);

@@ -15,17 +15,10 @@ namespace cq {
 struct RequestFields;
 
 /// The GOST controls and the subject edits as they stand (untrimmed).
-struct GostRequestForm {
+struct GostRequestForm : SubjectFields {
     std::string ProvName;  ///< the provider list's text
     TProvInfo Info;        ///< the selected entry's TProvInfo
     std::string Container; ///< the container field's text
-    std::string Country;
-    std::string State;
-    std::string Locality;
-    std::string Organization;
-    std::string OrganizUnit;
-    std::string CommonName;
-    std::string Email;
 };
 
 /// The form as the request fields hold it, subject texts untrimmed; the provider entry's

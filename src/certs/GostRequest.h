@@ -4,6 +4,7 @@
 // cryptographic provider gives for a key container it makes and keeps.
 
 #include "base/Clock.h"
+#include "base/SubjectData.h"
 #include "provider/ProviderRegistry.h"
 
 #include <cstdint>
@@ -42,19 +43,12 @@ std::string GostContainerName(TimePoint moment);
 
 /// What the request builder takes. Texts are UTF-8; the subject values go into the request
 /// byte for byte in Windows-1251, untrimmed.
-struct TCertRequestParam {
+struct TCertRequestParam : SubjectFields {
     std::string ProvName;
     uint32_t ProvType = 0;
     uint32_t AlgId = 0;
     uint32_t HashAlgId = 0;
     std::string Container;
-    std::string CommonName;
-    std::string Email;
-    std::string Organization;
-    std::string OrganizUnit;
-    std::string Locality;
-    std::string State;
-    std::string Country;
     /// Output: the public key's bytes as upper-case hex digits.
     std::string PublicKey;
 };

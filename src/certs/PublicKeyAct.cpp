@@ -34,11 +34,10 @@ std::string WithCrLfLines(std::string_view text) {
 }
 
 PublicKeyActValues ToCp1251Values(PublicKeyActValues values) {
-    for (std::string* text :
-         {&values.Subject.Country, &values.Subject.State, &values.Subject.Locality,
-          &values.Subject.Organization, &values.Subject.OrganizUnit, &values.Subject.CommonName,
-          &values.Subject.Email, &values.Algorithm, &values.Container, &values.PublicKey,
-          &values.Prefix, &values.Modulus, &values.Postfix, &values.Exponent})
+    for (const SubjectFieldKey& field : kSubjectFieldKeys)
+        values.Subject.*field.member = ToCp1251(values.Subject.*field.member);
+    for (std::string* text : {&values.Algorithm, &values.Container, &values.PublicKey,
+                              &values.Prefix, &values.Modulus, &values.Postfix, &values.Exponent})
         *text = ToCp1251(*text);
     return values;
 }

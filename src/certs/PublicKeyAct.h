@@ -27,7 +27,7 @@ std::string ReplaceAll(std::string_view text,
 
 /// The values an act shows (UTF-8 texts).
 struct PublicKeyActValues {
-    SubjectData Subject; ///< its key password fields take no part
+    SubjectFields Subject;
     std::string Algorithm;
     std::string Container;
     std::string PublicKey;

@@ -286,8 +286,7 @@ std::string Slice(const std::string& text, size_t firstPosition, size_t count) {
 
 PublicKeyActValues ActValues(const SubjectData& subject, const ActPieces& pieces) {
     PublicKeyActValues values;
-    values.Subject = subject;
-    values.Subject.Password.clear();
+    values.Subject = subject.subject(); // the act never holds the key's password
     values.PublicKey = pieces.PublicKey;
     values.Prefix = pieces.Prefix;
     values.Modulus = pieces.Modulus;

@@ -15,14 +15,9 @@ constexpr const char* kCertSection = "Cert";
 
 } // namespace
 
-void WriteSubjectKeys(IniFile& ini, const SubjectData& subject) {
-    ini.WriteString(kCertSection, "Country", subject.Country);
-    ini.WriteString(kCertSection, "State", subject.State);
-    ini.WriteString(kCertSection, "Locality", subject.Locality);
-    ini.WriteString(kCertSection, "Organization", subject.Organization);
-    ini.WriteString(kCertSection, "OrganizUnit", subject.OrganizUnit);
-    ini.WriteString(kCertSection, "CommonName", subject.CommonName);
-    ini.WriteString(kCertSection, "Email", subject.Email);
+void WriteSubjectKeys(IniFile& ini, const SubjectFields& subject) {
+    for (const SubjectFieldKey& field : kSubjectFieldKeys)
+        ini.WriteString(kCertSection, field.key, subject.*field.member);
 }
 
 std::string EmailToFolderName(const std::string& email) {
@@ -57,7 +52,7 @@ void WriteRsaRequestRecord(const std::string& fileName, const SubjectData& subje
     RsaRequestRecord(fileName, subject).Save(fileName);
 }
 
-IniFile GostRequestRecord(const std::string& fileName, const SubjectData& subject,
+IniFile GostRequestRecord(const std::string& fileName, const SubjectFields& subject,
                           const std::string& algorithm, const std::string& container) {
     IniFile record = IniFile::Load(fileName);
     WriteSubjectKeys(record, subject);
@@ -66,7 +61,7 @@ IniFile GostRequestRecord(const std::string& fileName, const SubjectData& subjec
     return record;
 }
 
-void WriteGostRequestRecord(const std::string& fileName, const SubjectData& subject,
+void WriteGostRequestRecord(const std::string& fileName, const SubjectFields& subject,
                             const std::string& algorithm, const std::string& container) {
     GostRequestRecord(fileName, subject, algorithm, container).Save(fileName);
 }

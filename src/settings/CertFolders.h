@@ -22,7 +22,7 @@ std::string CertificateFolder(const std::string& email);
 
 /// Writes the seven subject keys (Country ... Email) into section Cert, as the settings file and
 /// the request record both keep them.
-void WriteSubjectKeys(IniFile& ini, const SubjectData& subject);
+void WriteSubjectKeys(IniFile& ini, const SubjectFields& subject);
 
 /// Creates a certificate folder (owner only, 0700) and its missing parents (as the umask
 /// says); an existing folder is left as it is. Raises EOSError.
@@ -36,13 +36,12 @@ void WriteRsaRequestRecord(const std::string& fileName, const SubjectData& subje
 IniFile RsaRequestRecord(const std::string& fileName, const SubjectData& subject);
 
 /// Writes the GOST request record into `fileName`, keeping other keys and sections. Raises.
-/// The subject's key password fields take no part.
-void WriteGostRequestRecord(const std::string& fileName, const SubjectData& subject,
+void WriteGostRequestRecord(const std::string& fileName, const SubjectFields& subject,
                             const std::string& algorithm, const std::string& container);
 
 /// The GOST request record as WriteGostRequestRecord would write it. Raises when the file
 /// cannot be read.
-IniFile GostRequestRecord(const std::string& fileName, const SubjectData& subject,
+IniFile GostRequestRecord(const std::string& fileName, const SubjectFields& subject,
                           const std::string& algorithm, const std::string& container);
 
 /// True when folder + "Request.ini" names a non-empty Algorithm. `folder` ends with "/".

@@ -58,13 +58,9 @@ std::string WithTrailingSlash(std::string url) {
 }
 
 void ReadSubject(const IniFile& ini, SavedSubject& subject) {
+    for (const SubjectFieldKey& field : kSubjectFieldKeys)
+        subject.*field.member = ini.ReadString(kCert, field.key);
     subject.Country = ini.ReadString(kCert, "Country", "ru");
-    subject.State = ini.ReadString(kCert, "State");
-    subject.Locality = ini.ReadString(kCert, "Locality");
-    subject.Organization = ini.ReadString(kCert, "Organization");
-    subject.OrganizUnit = ini.ReadString(kCert, "OrganizUnit");
-    subject.CommonName = ini.ReadString(kCert, "CommonName");
-    subject.Email = ini.ReadString(kCert, "Email");
     subject.Password = ini.ReadString(kCert, "Password");
     subject.OpenPassw = ini.ReadBool(kCert, "OpenPassw", false);
     subject.Gost = ini.ReadBool(kCert, "Gost", false);
