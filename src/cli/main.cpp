@@ -4,6 +4,7 @@
 #include "base/ProgramInfo.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleDialogs.h"
+#include "cli/SignalStop.h"
 #include "cli/Usage.h"
 #include "log/Log.h"
 #include "transport/Connection.h"
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
     cq::SetDialogs(&dialogs);
     cq::TAppServer server(cq::IsDebugSwitch(args));
     cq::SetAppServer(&server);
+    // A termination signal stops the operation as a failure would; the program ends by it after.
+    cq::cli::SignalStop signalStop;
     int status = cq::cli::kExitFailed;
     try {
         const ConnectionScope connection(server);
@@ -81,5 +84,6 @@ int main(int argc, char** argv) {
     }
     cq::SetAppServer(nullptr);
     cq::SetDialogs(nullptr);
+    signalStop.endIfSignalled();
     return status;
 }
