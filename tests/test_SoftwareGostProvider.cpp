@@ -177,15 +177,55 @@ TEST_F(SoftwareGostProviderTest, DamagedOrMissingContainersAreClearErrors) {
         ExpectCode([&] { provider().acquireNewKeySet(bad); }, code::kBadKeySetParam);
 }
 
-TEST_F(SoftwareGostProviderTest, FolderThatCannotBeCreatedIsReported) {
-    test::WriteFile(dir / "data", "a file where the folder should be");
-    ContextOwner context(provider().acquireNewKeySet("QUORIX_R1"));
-    try {
-        context->generateExchangeKey();
-        ADD_FAILURE();
-    } catch (const EOSError& error) {
-        EXPECT_NE(std::string(error.what()).find(dir.path() + "data"), std::string::npos)
-            << error.what();
+// A container folder that cannot be made is said in Russian, naming what is in the way and
+// where, before the new container's password is asked; nothing is made.
+TEST_F(SoftwareGostProviderTest, FolderThatCannotBeCreatedIsReportedBeforeThePassword) {
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;
+        std::string expected;
+        bool rootPasses; // root may make folders anywhere
+    };
+    const Case cases[] = {
+        {"a file in place of a folder",
+         [&] { test::WriteFile(dir / "data", "a file where the folder should be"); },
+         "на месте папки " + dir.path() + "data находится файл", false},
+        {"a parent without the right to make folders",
+         [&] {
+             fs::create_directories(dir / "data/CertQuorix");
+             fs::permissions(dir / "data/CertQuorix",
+                             fs::perms::owner_read | fs::perms::owner_exec);
+         },
+         "в папке " + dir.path() + "data/CertQuorix/ нельзя создать папку (нет прав)", true},
+    };
+    for (const Case& c : cases) {
+        if (c.rootPasses && ::geteuid() == 0)
+            continue;
+        fs::remove_all(dir / "data");
+        c.spoil();
+        int asked = 0;
+        SetContainerPasswordPrompt([&asked](const std::string&, PasswordPurpose) {
+            ++asked;
+            return std::optional<SecretBytes>(SecretBytes("pw"));
+        });
+        try {
+            ContextOwner context(provider().acquireNewKeySet("QUORIX_R1"));
+            ADD_FAILURE() << c.name;
+        } catch (const EOSError& error) {
+            const std::string text = error.what();
+            EXPECT_NE(text.find("Папка контейнеров ключей " +
+                                ExcludeTrailingPathDelimiter(folder()) +
+                                " не может быть создана: " + c.expected),
+                      std::string::npos)
+                << c.name << ": " << text;
+            EXPECT_TRUE(text.starts_with("System Error.  Code: ")) << text;
+        }
+        SetContainerPasswordPrompt({});
+        EXPECT_EQ(asked, 0) << c.name;
+        EXPECT_FALSE(fs::exists(folder())) << c.name;
+        fs::permissions(dir.path(), fs::perms::owner_all, fs::perm_options::add);
+        if (fs::exists(dir / "data/CertQuorix"))
+            fs::permissions(dir / "data/CertQuorix", fs::perms::owner_all);
     }
 }
 
@@ -222,9 +262,8 @@ TEST_F(SoftwareGostProviderTest, ContainerFolderIsPrivateAndALinkOrOpenOneIsRefu
     for (const Case& c : cases) {
         c.spoil();
         const std::string name = "QUORIX_R" + std::to_string(number++);
-        ContextOwner context(provider().acquireNewKeySet(name));
         try {
-            context->generateExchangeKey();
+            ContextOwner context(provider().acquireNewKeySet(name));
             ADD_FAILURE() << c.name;
         } catch (const EOSError& error) {
             EXPECT_NE(std::string(error.what()).find("Папка контейнеров ключей"), std::string::npos)

@@ -94,6 +94,8 @@ public:
         const std::string path = checkedPath(container);
         if (FileExists(path))
             throw ProviderError(code::kExists, container);
+        // A folder the key could never go into is said before the password is asked.
+        CheckContainerFolder(folder_);
         std::optional<SecretBytes> password =
             AskContainerPassword(container, PasswordPurpose::NewContainer);
         if (!password)
