@@ -5,15 +5,19 @@
 #include "TestSupport.h"
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
+#include "base/KillPoint.h"
+#include "base/TextCodec.h"
 #include "certs/GostRequest.h"
 #include "certs/Submission.h"
 #include "provider/SoftwareGostProvider.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <memory>
 #include <regex>
+#include <set>
 #include <sys/stat.h>
 
 namespace cq {
@@ -143,6 +147,80 @@ TEST_F(CliGostTest, CertificateOfAnEarlierRequestIsToldApart) {
     EXPECT_NE(run.err.find("не соответствует контейнеру ключей \"" + ContainerOf(again)),
               std::string::npos)
         << run.err;
+}
+
+/// The names in a folder.
+std::set<std::string> NamesIn(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// A repeat request killed at any step that changes a file: the next operation under the folder's
+// lock finds the older act and record, or the new ones (once the journal says the service took
+// the request), never one of each, and no temporary, backup or journal of the dead run; the
+// container folder keeps no temporary file with a key.
+TEST_F(CliGostTest, RepeatRequestKilledAnywhereLeavesTheOlderPairOrTheNewOne) {
+    ASSERT_EQ(request().status, 0);
+    server->issue(kEmail);
+    ASSERT_EQ(cli({"download", "--email", kEmail}).status, 0);
+    const std::string act = folder() + kEmail + ".rtf";
+    const std::vector<std::string> repeat = {
+        "request",  "--gost",        "--yes",         "--email",    kEmail,   "--country",
+        "RU",       "--state",       "Moscow region", "--locality", "Moscow", "--organization",
+        "Firm Ltd", "--common-name", "Ivan Petrov"};
+    struct Point {
+        const char* name;
+        bool newPair;      // the folder keeps the new act and record
+        const char* fault; // the service's answer ("" accepts)
+    };
+    const Point points[] = {
+        {"gost-journal-started", false, ""},
+        {"container-written", false, ""},
+        {"gost-key-made", false, ""},
+        {"request-journal-written", false, ""},
+        {"request-backups-made", false, ""},
+        {"request-file-put", false, ""}, // the act in place, the record not yet
+        {"gost-sent", false, ""},        // taken by the service, not yet settled here
+        {"request-accepted", true, ""},
+        {"request-backup-dropped", true, ""},
+        {"request-rolled-back", false, "status500"},
+    };
+    for (const Point& point : points) {
+        SCOPED_TRACE(point.name);
+        const std::string olderRecord = test::ReadFile(folder() + "Request.ini");
+        const std::string olderAct = test::ReadFile(act);
+        server->setFault(point.fault);
+        const ProcessResult killed =
+            cli(repeat, {"CERTQUORIX_CONTAINER_PASSWORD=pw",
+                         std::string(kKillPointVariable) + "=" + point.name});
+        server->setFault("");
+        ASSERT_EQ(killed.status, 128 + SIGKILL) << killed.out << killed.err;
+        const ProcessResult check = cli({"check", "--email", kEmail});
+        EXPECT_EQ(NamesIn(folder()), (std::set<std::string>{"Certificate.cer", "Request.ini",
+                                                            kEmail + std::string(".rtf")}));
+        for (const std::string& name : NamesIn(containers()))
+            EXPECT_TRUE(name.starts_with("QUORIX_R") && name.ends_with(".key")) << name;
+        if (!point.newPair) {
+            EXPECT_EQ(check.status, 0) << check.err;
+            EXPECT_EQ(test::ReadFile(folder() + "Request.ini"), olderRecord);
+            EXPECT_EQ(test::ReadFile(act), olderAct);
+            continue;
+        }
+        const std::string container = ContainerOf(killed);
+        EXPECT_NE(check.err.find("не соответствует контейнеру ключей \"" + container),
+                  std::string::npos)
+            << check.err;
+        EXPECT_NE(
+            FromCp1251(test::ReadFile(folder() + "Request.ini")).find("Container=" + container),
+            std::string::npos);
+        EXPECT_NE(FromCp1251(test::ReadFile(act)).find(container), std::string::npos);
+        // The new request was sent: its certificate makes the folder whole again.
+        server->issue(kEmail);
+        ASSERT_EQ(cli({"download", "--yes", "--email", kEmail}).status, 0);
+        ASSERT_EQ(cli({"check", "--email", kEmail}).status, 0);
+    }
 }
 
 TEST_F(CliGostTest, CancelledPasswordWritesNothing) {
