@@ -251,14 +251,63 @@ TEST_F(CliGostTest, EngineIsFoundByItsPathToo) {
     EXPECT_EQ(run.out, std::string(provider::kSoftwareGostProviderName) + "\t80\n");
 }
 
-TEST_F(CliGostTest, MissingEngineLeavesNoProvider) {
-    const std::vector<std::string> noEngine = {"CERTQUORIX_GOST_ENGINE=" + (dir / "none.so")};
-    ProcessResult run = cli({"providers"}, noEngine);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, std::string(kNoProviderText) + "\n");
-    run = request("Firm Ltd", noEngine);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find(kNoProviderText), std::string::npos) << run.err;
+/// Everything the run's log files hold.
+std::string LogText(const std::string& folder) {
+    std::string log;
+    if (std::filesystem::exists(folder))
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+            if (entry.is_regular_file())
+                log += FromCp1251(test::ReadFile(entry.path()));
+    return log;
+}
+
+// A missing engine, or one that does no GOST, leaves no provider: the error keeps its text, and
+// the console and the log add why and what to do.
+TEST_F(CliGostTest, MissingOrWrongEngineLeavesNoProviderAndSaysWhy) {
+    struct Case {
+        const char* what;
+        std::string engine;
+        std::string cause;
+    };
+    const Case cases[] = {
+        {"missing", dir / "none.so",
+         "движок ГОСТ для OpenSSL \"" + (dir / "none.so") + "\" не найден или не загружается."},
+        {"not GOST", CQ_TEST_ENGINE_MODULE,
+         "движок OpenSSL \"" + std::string(CQ_TEST_ENGINE_MODULE) +
+             "\" не поддерживает ключи ГОСТ Р 34.10-2012 и хэширование ГОСТ Р 34.11-2012."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(dir / "Logs");
+        const std::vector<std::string> engine = {"CERTQUORIX_GOST_ENGINE=" + c.engine};
+        const std::string told = "Программный крипто провайдер ГОСТ недоступен: " + c.cause + " " +
+                                 provider::kGostEngineRemedy;
+        ProcessResult run = cli({"providers"}, engine);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, std::string(kNoProviderText) + "\n" + told + "\n");
+        EXPECT_NE(LogText(dir / "Logs").find(told), std::string::npos);
+        run = request("Firm Ltd", engine);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, std::string(kNoProviderText) + "\n" + told + "\n");
+    }
+}
+
+// A sound container checked while the engine is wrong is not called damaged: the check names the
+// engine as the reason.
+TEST_F(CliGostTest, WrongEngineIsNeverReportedAsADamagedContainer) {
+    ASSERT_EQ(request().status, 0);
+    server->issue(kEmail);
+    ASSERT_EQ(cli({"download", "--email", kEmail}).status, 0);
+    for (const std::string& engine : {std::string(CQ_TEST_ENGINE_MODULE), dir / "none.so"}) {
+        const ProcessResult run =
+            cli({"check", "--email", kEmail},
+                {"CERTQUORIX_CONTAINER_PASSWORD=pw", "CERTQUORIX_GOST_ENGINE=" + engine});
+        EXPECT_EQ(run.status, 1) << engine;
+        EXPECT_EQ(run.err.find("повреждён"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("\"" + engine + "\""), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("libengine-gost-openssl"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(cli({"check", "--email", kEmail}).status, 0);
 }
 
 } // namespace

@@ -129,8 +129,9 @@ private:
 } // namespace
 
 std::shared_ptr<CryptoProvider> MakeSoftwareGostProvider(const std::string& engineLocation,
-                                                         const std::string& containerFolder) {
-    if (!LoadGostEngine(engineLocation))
+                                                         const std::string& containerFolder,
+                                                         std::string* problem) {
+    if (!LoadGostEngine(engineLocation, problem))
         return nullptr;
     return std::make_shared<SoftwareGostProvider>(IncludeTrailingPathDelimiter(containerFolder));
 }
