@@ -14,11 +14,14 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <regex>
 #include <set>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace cq {
 namespace {
@@ -249,6 +252,75 @@ TEST_F(CliGostTest, EngineIsFoundByItsPathToo) {
         cli({"providers"}, {"CERTQUORIX_GOST_ENGINE=" + provider::GostEnginePath()});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, std::string(provider::kSoftwareGostProviderName) + "\t80\n");
+}
+
+/// A small file system of its own (tmpfs) that can be filled up; not mounted without root or
+/// where mounting is not allowed.
+class SmallDisk {
+public:
+    explicit SmallDisk(const std::string& folder) : folder_(folder) {
+        std::filesystem::create_directories(folder);
+        mounted_ = ::geteuid() == 0 && ::mount("tmpfs", folder.c_str(), "tmpfs",
+                                               MS_NOSUID | MS_NODEV, "size=1m,mode=0700") == 0;
+    }
+    ~SmallDisk() {
+        if (mounted_)
+            ::umount2(folder_.c_str(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool mounted() const { return mounted_; }
+    /// Writes a file until no byte more fits.
+    void fill() const {
+        const int fd = ::open((folder_ + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        const std::string block(4096, 'x');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        (void)!::write(fd, block.data(), 1); // the last partial block
+        ::close(fd);
+    }
+
+private:
+    std::string folder_;
+    bool mounted_ = false;
+};
+
+// A full disk is told with the system's code, the file and the problem in Russian; the folder
+// keeps what it had and no container is made for a request that cannot be written.
+TEST_F(CliGostTest, FullDiskIsToldInRussianNamingTheFile) {
+    const SmallDisk disk(dir / "disk");
+    if (!disk.mounted())
+        GTEST_SKIP() << "a small file system needs root and the right to mount one";
+    // The settings, and so the certificate folders, on the small disk.
+    std::filesystem::copy_file(dir / "CertQuorix.ini", dir / "disk/CertQuorix.ini");
+    IniFile redirect;
+    redirect.WriteString("Common", "inFile", dir / "disk/CertQuorix.ini");
+    redirect.Save(dir / "CertQuorix.ini");
+    const std::string folder = dir / "disk/" + std::string(kEmail) + "/";
+    ASSERT_EQ(request().status, 0);
+    server->issue(kEmail);
+    const auto before = NamesIn(folder);
+    const auto containersBefore = NamesIn(containers());
+    const std::string record = test::ReadFile(folder + "Request.ini");
+    disk.fill();
+
+    ProcessResult run = cli({"download", "--email", kEmail});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("System Error.  Code: 28.\r\n" + folder +
+                           "Certificate.cer : Недостаточно места на диске."),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(NamesIn(folder), before);
+
+    run = cli({"request", "--gost", "--yes", "--email", kEmail, "--country", "RU", "--state",
+               "Moscow region", "--locality", "Moscow", "--organization", "Firm Ltd",
+               "--common-name", "Ivan Petrov"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("System Error.  Code: 28.\r\n" + folder), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(" : Недостаточно места на диске."), std::string::npos) << run.err;
+    EXPECT_EQ(NamesIn(folder), before);
+    EXPECT_EQ(test::ReadFile(folder + "Request.ini"), record);
+    EXPECT_EQ(NamesIn(containers()), containersBefore);
 }
 
 /// Everything the run's log files hold.

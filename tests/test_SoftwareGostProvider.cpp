@@ -24,13 +24,16 @@ mode_t ModeOf(const std::string& path) {
     return info.st_mode & 07777;
 }
 
-void ExpectCode(const std::function<void()>& action, uint32_t expected) {
+/// The action fails with the provider code in its system form, the message holding `detail`.
+void ExpectCode(const std::function<void()>& action, uint32_t expected,
+                const std::string& detail = {}) {
     try {
         action();
         ADD_FAILURE() << "no error, expected code " << std::hex << expected;
     } catch (const EOSError& error) {
         EXPECT_TRUE(HasCode(error, expected)) << error.what();
         EXPECT_NE(std::string(error.what()).find(ProviderErrorText(expected)), std::string::npos);
+        EXPECT_NE(std::string(error.what()).find(detail), std::string::npos) << error.what();
     }
 }
 
@@ -170,9 +173,13 @@ TEST_F(SoftwareGostProviderTest, DamagedOrMissingContainersAreClearErrors) {
     for (const std::string& bytes : damaged) {
         const std::string name = "QUORIX_R" + std::to_string(++number);
         test::WriteFile(path(name), bytes);
-        ExpectCode([&] { provider().acquireKeySet(name); }, code::kBadData);
+        // The container, its file and the problem, in the user's language.
+        ExpectCode([&] { provider().acquireKeySet(name); }, code::kBadData,
+                   "Контейнер ключей \"" + name + "\" повреждён: файл " + path(name) +
+                       " не содержит ключа ГОСТ Р 34.10-2012");
     }
-    ExpectCode([&] { provider().acquireKeySet("QUORIX_R99"); }, code::kBadKeySet);
+    ExpectCode([&] { provider().acquireKeySet("QUORIX_R99"); }, code::kBadKeySet,
+               "Контейнер ключей \"QUORIX_R99\" не найден: нет файла " + path("QUORIX_R99"));
     for (const char* bad : {"", "../QUORIX_R1", ".hidden", "a/b", "QUORIX R"})
         ExpectCode([&] { provider().acquireNewKeySet(bad); }, code::kBadKeySetParam);
 }
