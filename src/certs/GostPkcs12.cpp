@@ -238,6 +238,8 @@ struct NewContainer {
 };
 
 NewContainer AskNewContainer(const Clock& clock) {
+    // A folder the key could never go into is said before the password is asked.
+    provider::CheckContainerFolder(provider::DefaultContainerFolder());
     NewContainer container{GostContainerName(clock()), SecretBytes()};
     std::optional<SecretBytes> password =
         provider::AskContainerPassword(container.name, provider::PasswordPurpose::NewContainer);
