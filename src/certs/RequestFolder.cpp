@@ -139,13 +139,7 @@ std::optional<RequestFile> KindNamed(const std::string& name) {
     return std::nullopt;
 }
 
-struct Journal {
-    bool accepted = false;
-    std::string container;
-    std::vector<ReplacedFile> files;
-};
-
-std::string JournalText(const Journal& journal) {
+std::string JournalText(const RequestJournal& journal) {
     std::string text = std::string("state=") + (journal.accepted ? kAccepted : kPrepared) + "\n";
     text += "container=" + journal.container + "\n";
     for (const ReplacedFile& file : journal.files)
@@ -154,28 +148,15 @@ std::string JournalText(const Journal& journal) {
     return text;
 }
 
-/// The journal's content; nothing when it is not one this program wrote.
-std::optional<Journal> ParseJournal(const std::string& text) {
-    Journal journal;
-    std::vector<std::pair<std::string, std::string>> fields;
-    for (const std::string& line : Split(text, "\n")) {
-        const size_t equals = line.find('=');
-        if (equals != std::string::npos)
-            fields.emplace_back(line.substr(0, equals), line.substr(equals + 1));
-    }
-    if (fields.size() < 2 || fields[0].first != "state" || fields[1].first != "container" ||
-        (fields.size() - 2) % 3 != 0)
-        return std::nullopt;
-    journal.accepted = fields[0].second == kAccepted;
-    journal.container = fields[1].second;
-    for (size_t i = 2; i < fields.size(); i += 3) {
-        const std::optional<RequestFile> kind = KindNamed(fields[i].second);
-        if (!kind || fields[i + 1].first != "path" || fields[i + 2].first != "backup" ||
-            fields[i + 1].second.empty())
-            return std::nullopt;
-        journal.files.push_back({*kind, fields[i + 1].second, fields[i + 2].second});
-    }
-    return journal;
+/// True when `backup` is one of the backup names of `path`.
+bool IsBackupName(const std::string& path, const std::string& backup) {
+    const std::string base = path + ".bak";
+    if (backup == base)
+        return true;
+    if (!backup.starts_with(base + ".") || backup.size() == base.size() + 1)
+        return false;
+    return std::all_of(backup.begin() + static_cast<std::ptrdiff_t>(base.size()) + 1, backup.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::string JournalPath(const std::string& folder) {
@@ -187,7 +168,7 @@ void RemoveJournal(const std::string& folder) {
         LogFailure("Не удалось удалить файл", JournalPath(folder));
 }
 
-void LogRecovery(const std::string& folder, const Journal& journal) {
+void LogRecovery(const std::string& folder, const RequestJournal& journal) {
     std::string text = journal.accepted
                            ? "Завершён запрос сертификата, прерванный после отправки, в папке " +
                                  folder + ": копии прежних файлов удалены."
@@ -201,6 +182,35 @@ void LogRecovery(const std::string& folder, const Journal& journal) {
 }
 
 } // namespace
+
+std::optional<RequestJournal> ParseRequestJournal(std::string_view text,
+                                                  const std::string& folder) {
+    std::vector<std::pair<std::string, std::string>> fields;
+    for (const std::string& line : Split(text, "\n")) {
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos)
+            fields.emplace_back(line.substr(0, equals), line.substr(equals + 1));
+    }
+    if (fields.size() < 2 || fields[0].first != "state" || fields[1].first != "container" ||
+        (fields.size() - 2) % 3 != 0)
+        return std::nullopt;
+    RequestJournal journal;
+    journal.accepted = fields[0].second == kAccepted;
+    journal.container = fields[1].second;
+    for (size_t i = 2; i < fields.size(); i += 3) {
+        const std::optional<RequestFile> kind = KindNamed(fields[i].second);
+        const std::string& path = fields[i + 1].second;
+        const std::string& backup = fields[i + 2].second;
+        // Only a file of the folder may go, only a file's own backup may come back.
+        const bool usable =
+            backup.empty() ? ExtractFilePath(path) == folder : IsBackupName(path, backup);
+        if (!kind || fields[i + 1].first != "path" || fields[i + 2].first != "backup" ||
+            path.empty() || !usable)
+            return std::nullopt;
+        journal.files.push_back({*kind, path, backup});
+    }
+    return journal;
+}
 
 void CheckReplaceableFile(const std::string& path) {
     const auto refuse = [&path](int code, const std::string& problem) {
@@ -338,7 +348,8 @@ void RecoverInterruptedRequest(const std::string& folder) noexcept {
     if (!FileExists(path))
         return;
     try {
-        const std::optional<Journal> journal = ParseJournal(ReadFileBytes(path));
+        const std::optional<RequestJournal> journal =
+            ParseRequestJournal(ReadFileBytes(path), IncludeTrailingPathDelimiter(folder));
         if (!journal) {
             WriteLog("Файл " + path + " не является журналом запроса сертификата; удалён.",
                      LogKind::Stamped);

@@ -10,7 +10,9 @@
 
 #include "base/FileUtil.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cq {
@@ -75,6 +77,18 @@ private:
     std::string container_;
     std::vector<ReplacedFile> replaced_;
 };
+
+/// What a request's journal says: whether the service took the request, the container it makes
+/// and the files it replaces.
+struct RequestJournal {
+    bool accepted = false;
+    std::string container;
+    std::vector<ReplacedFile> files;
+};
+
+/// The journal of a request in `folder` (with its trailing delimiter); nothing when the text is
+/// not one, or names a file outside the folder to remove or a backup that is not the file's own.
+std::optional<RequestJournal> ParseRequestJournal(std::string_view text, const std::string& folder);
 
 /// Finishes or undoes the request that a killed run left in `folder`, by its journal: an
 /// accepted request loses its backups; any other gets its older files back as RollBack puts
