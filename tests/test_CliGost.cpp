@@ -226,6 +226,21 @@ TEST_F(CliGostTest, RepeatRequestKilledAnywhereLeavesTheOlderPairOrTheNewOne) {
     }
 }
 
+// A container folder that cannot be made is told in Russian, naming what is in the way, before
+// the password would be asked (here it could not be: no variable, no terminal).
+TEST_F(CliGostTest, ContainerFolderThatCannotBeMadeIsToldBeforeThePassword) {
+    test::WriteFile(dir / "xdg", "a file where the data folder should be");
+    const ProcessResult run = request("Firm Ltd", {});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("System Error.  Code: 20.\r\nПапка контейнеров ключей " + dir.path() +
+                           "xdg/CertQuorix/containers не может быть создана: на месте папки " +
+                           dir.path() + "xdg находится файл"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("Запрос отменён"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(folder()));
+}
+
 TEST_F(CliGostTest, CancelledPasswordWritesNothing) {
     // No variable and no terminal: the dialog cannot be answered, which counts as a cancel.
     const std::string stored = server->storedRequest(kEmail);
