@@ -5,16 +5,23 @@
 #include "TestSupport.h"
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
+#include "base/KillPoint.h"
+#include "base/TextCodec.h"
 #include "certs/GostRequest.h"
 #include "certs/Submission.h"
 #include "provider/SoftwareGostProvider.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <regex>
+#include <set>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace cq {
 namespace {
@@ -145,6 +152,95 @@ TEST_F(CliGostTest, CertificateOfAnEarlierRequestIsToldApart) {
         << run.err;
 }
 
+/// The names in a folder.
+std::set<std::string> NamesIn(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// A repeat request killed at any step that changes a file: the next operation under the folder's
+// lock finds the older act and record, or the new ones (once the journal says the service took
+// the request), never one of each, and no temporary, backup or journal of the dead run; the
+// container folder keeps no temporary file with a key.
+TEST_F(CliGostTest, RepeatRequestKilledAnywhereLeavesTheOlderPairOrTheNewOne) {
+    ASSERT_EQ(request().status, 0);
+    server->issue(kEmail);
+    ASSERT_EQ(cli({"download", "--email", kEmail}).status, 0);
+    const std::string act = folder() + kEmail + ".rtf";
+    const std::vector<std::string> repeat = {
+        "request",  "--gost",        "--yes",         "--email",    kEmail,   "--country",
+        "RU",       "--state",       "Moscow region", "--locality", "Moscow", "--organization",
+        "Firm Ltd", "--common-name", "Ivan Petrov"};
+    struct Point {
+        const char* name;
+        bool newPair;      // the folder keeps the new act and record
+        const char* fault; // the service's answer ("" accepts)
+    };
+    const Point points[] = {
+        {"gost-journal-started", false, ""},
+        {"container-written", false, ""},
+        {"gost-key-made", false, ""},
+        {"request-journal-written", false, ""},
+        {"request-backups-made", false, ""},
+        {"request-file-put", false, ""}, // the act in place, the record not yet
+        {"gost-sent", false, ""},        // taken by the service, not yet settled here
+        {"request-accepted", true, ""},
+        {"request-backup-dropped", true, ""},
+        {"request-rolled-back", false, "status500"},
+    };
+    for (const Point& point : points) {
+        SCOPED_TRACE(point.name);
+        const std::string olderRecord = test::ReadFile(folder() + "Request.ini");
+        const std::string olderAct = test::ReadFile(act);
+        server->setFault(point.fault);
+        const ProcessResult killed =
+            cli(repeat, {"CERTQUORIX_CONTAINER_PASSWORD=pw",
+                         std::string(kKillPointVariable) + "=" + point.name});
+        server->setFault("");
+        ASSERT_EQ(killed.status, 128 + SIGKILL) << killed.out << killed.err;
+        const ProcessResult check = cli({"check", "--email", kEmail});
+        EXPECT_EQ(NamesIn(folder()), (std::set<std::string>{"Certificate.cer", "Request.ini",
+                                                            kEmail + std::string(".rtf")}));
+        for (const std::string& name : NamesIn(containers()))
+            EXPECT_TRUE(name.starts_with("QUORIX_R") && name.ends_with(".key")) << name;
+        if (!point.newPair) {
+            EXPECT_EQ(check.status, 0) << check.err;
+            EXPECT_EQ(test::ReadFile(folder() + "Request.ini"), olderRecord);
+            EXPECT_EQ(test::ReadFile(act), olderAct);
+            continue;
+        }
+        const std::string container = ContainerOf(killed);
+        EXPECT_NE(check.err.find("не соответствует контейнеру ключей \"" + container),
+                  std::string::npos)
+            << check.err;
+        EXPECT_NE(
+            FromCp1251(test::ReadFile(folder() + "Request.ini")).find("Container=" + container),
+            std::string::npos);
+        EXPECT_NE(FromCp1251(test::ReadFile(act)).find(container), std::string::npos);
+        // The new request was sent: its certificate makes the folder whole again.
+        server->issue(kEmail);
+        ASSERT_EQ(cli({"download", "--yes", "--email", kEmail}).status, 0);
+        ASSERT_EQ(cli({"check", "--email", kEmail}).status, 0);
+    }
+}
+
+// A container folder that cannot be made is told in Russian, naming what is in the way, before
+// the password would be asked (here it could not be: no variable, no terminal).
+TEST_F(CliGostTest, ContainerFolderThatCannotBeMadeIsToldBeforeThePassword) {
+    test::WriteFile(dir / "xdg", "a file where the data folder should be");
+    const ProcessResult run = request("Firm Ltd", {});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("System Error.  Code: 20.\r\nПапка контейнеров ключей " + dir.path() +
+                           "xdg/CertQuorix/containers не может быть создана: на месте папки " +
+                           dir.path() + "xdg находится файл"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("Запрос отменён"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(folder()));
+}
+
 TEST_F(CliGostTest, CancelledPasswordWritesNothing) {
     // No variable and no terminal: the dialog cannot be answered, which counts as a cancel.
     const std::string stored = server->storedRequest(kEmail);
@@ -155,11 +251,14 @@ TEST_F(CliGostTest, CancelledPasswordWritesNothing) {
     EXPECT_EQ(server->storedRequest(kEmail), stored) << "nothing was sent";
 }
 
-TEST_F(CliGostTest, EncodingErrorKeepsTheContainerAndWritesNoFolder) {
+// The at sign passes the tool's field filter but not a PrintableString: found before a key is
+// made, so neither a container nor a folder is left.
+TEST_F(CliGostTest, EncodingErrorMakesNoContainerAndNoFolder) {
     const ProcessResult run = request("Firm@Ltd");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("Строка содержит непечатаемый символ."), std::string::npos) << run.err;
-    EXPECT_TRUE(std::filesystem::exists(containers() + ContainerOf(run) + ".key")) << run.out;
+    EXPECT_FALSE(std::filesystem::exists(containers() + ContainerOf(run) + ".key")) << run.out;
+    EXPECT_EQ(run.err.find("создан и оставлен"), std::string::npos) << run.err;
     EXPECT_FALSE(std::filesystem::exists(folder()));
 }
 
@@ -170,14 +269,132 @@ TEST_F(CliGostTest, EngineIsFoundByItsPathToo) {
     EXPECT_EQ(run.out, std::string(provider::kSoftwareGostProviderName) + "\t80\n");
 }
 
-TEST_F(CliGostTest, MissingEngineLeavesNoProvider) {
-    const std::vector<std::string> noEngine = {"CERTQUORIX_GOST_ENGINE=" + (dir / "none.so")};
-    ProcessResult run = cli({"providers"}, noEngine);
+/// A small file system of its own (tmpfs) that can be filled up; not mounted without root or
+/// where mounting is not allowed.
+class SmallDisk {
+public:
+    explicit SmallDisk(const std::string& folder) : folder_(folder) {
+        std::filesystem::create_directories(folder);
+        mounted_ = ::geteuid() == 0 && ::mount("tmpfs", folder.c_str(), "tmpfs",
+                                               MS_NOSUID | MS_NODEV, "size=1m,mode=0700") == 0;
+    }
+    ~SmallDisk() {
+        if (mounted_)
+            ::umount2(folder_.c_str(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool mounted() const { return mounted_; }
+    /// Writes a file until no byte more fits.
+    void fill() const {
+        const int fd = ::open((folder_ + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        const std::string block(4096, 'x');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        (void)!::write(fd, block.data(), 1); // the last partial block
+        ::close(fd);
+    }
+
+private:
+    std::string folder_;
+    bool mounted_ = false;
+};
+
+// A full disk is told with the system's code, the file and the problem in Russian; the folder
+// keeps what it had and no container is made for a request that cannot be written.
+TEST_F(CliGostTest, FullDiskIsToldInRussianNamingTheFile) {
+    const SmallDisk disk(dir / "disk");
+    if (!disk.mounted())
+        GTEST_SKIP() << "a small file system needs root and the right to mount one";
+    // The settings, and so the certificate folders, on the small disk.
+    std::filesystem::copy_file(dir / "CertQuorix.ini", dir / "disk/CertQuorix.ini");
+    IniFile redirect;
+    redirect.WriteString("Common", "inFile", dir / "disk/CertQuorix.ini");
+    redirect.Save(dir / "CertQuorix.ini");
+    const std::string folder = dir / "disk/" + std::string(kEmail) + "/";
+    ASSERT_EQ(request().status, 0);
+    server->issue(kEmail);
+    const auto before = NamesIn(folder);
+    const auto containersBefore = NamesIn(containers());
+    const std::string record = test::ReadFile(folder + "Request.ini");
+    disk.fill();
+
+    ProcessResult run = cli({"download", "--email", kEmail});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, std::string(kNoProviderText) + "\n");
-    run = request("Firm Ltd", noEngine);
+    EXPECT_NE(run.err.find("System Error.  Code: 28.\r\n" + folder +
+                           "Certificate.cer : Недостаточно места на диске."),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(NamesIn(folder), before);
+
+    run = cli({"request", "--gost", "--yes", "--email", kEmail, "--country", "RU", "--state",
+               "Moscow region", "--locality", "Moscow", "--organization", "Firm Ltd",
+               "--common-name", "Ivan Petrov"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find(kNoProviderText), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("System Error.  Code: 28.\r\n" + folder), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(" : Недостаточно места на диске."), std::string::npos) << run.err;
+    EXPECT_EQ(NamesIn(folder), before);
+    EXPECT_EQ(test::ReadFile(folder + "Request.ini"), record);
+    EXPECT_EQ(NamesIn(containers()), containersBefore);
+}
+
+/// Everything the run's log files hold.
+std::string LogText(const std::string& folder) {
+    std::string log;
+    if (std::filesystem::exists(folder))
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+            if (entry.is_regular_file())
+                log += FromCp1251(test::ReadFile(entry.path()));
+    return log;
+}
+
+// A missing engine, or one that does no GOST, leaves no provider: the error keeps its text, and
+// the console and the log add why and what to do.
+TEST_F(CliGostTest, MissingOrWrongEngineLeavesNoProviderAndSaysWhy) {
+    struct Case {
+        const char* what;
+        std::string engine;
+        std::string cause;
+    };
+    const Case cases[] = {
+        {"missing", dir / "none.so",
+         "движок ГОСТ для OpenSSL \"" + (dir / "none.so") + "\" не найден или не загружается."},
+        {"not GOST", CQ_TEST_ENGINE_MODULE,
+         "движок OpenSSL \"" + std::string(CQ_TEST_ENGINE_MODULE) +
+             "\" не поддерживает ключи ГОСТ Р 34.10-2012 и хэширование ГОСТ Р 34.11-2012."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(dir / "Logs");
+        const std::vector<std::string> engine = {"CERTQUORIX_GOST_ENGINE=" + c.engine};
+        const std::string told = "Программный крипто провайдер ГОСТ недоступен: " + c.cause + " " +
+                                 provider::kGostEngineRemedy;
+        ProcessResult run = cli({"providers"}, engine);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, std::string(kNoProviderText) + "\n" + told + "\n");
+        EXPECT_NE(LogText(dir / "Logs").find(told), std::string::npos);
+        run = request("Firm Ltd", engine);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, std::string(kNoProviderText) + "\n" + told + "\n");
+    }
+}
+
+// A sound container checked while the engine is wrong is not called damaged: the check names the
+// engine as the reason.
+TEST_F(CliGostTest, WrongEngineIsNeverReportedAsADamagedContainer) {
+    ASSERT_EQ(request().status, 0);
+    server->issue(kEmail);
+    ASSERT_EQ(cli({"download", "--email", kEmail}).status, 0);
+    for (const std::string& engine : {std::string(CQ_TEST_ENGINE_MODULE), dir / "none.so"}) {
+        const ProcessResult run =
+            cli({"check", "--email", kEmail},
+                {"CERTQUORIX_CONTAINER_PASSWORD=pw", "CERTQUORIX_GOST_ENGINE=" + engine});
+        EXPECT_EQ(run.status, 1) << engine;
+        EXPECT_EQ(run.err.find("повреждён"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("\"" + engine + "\""), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("libengine-gost-openssl"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(cli({"check", "--email", kEmail}).status, 0);
 }
 
 } // namespace

@@ -6,15 +6,19 @@
 #include "TestSupport.h"
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
+#include "base/KillPoint.h"
 #include "base/TextCodec.h"
 #include "certs/Submission.h"
 
 #include <gtest/gtest.h>
 #include <openssl/asn1.h>
 
+#include <csignal>
 #include <filesystem>
 #include <future>
+#include <map>
 #include <memory>
+#include <set>
 
 namespace cq {
 namespace {
@@ -40,10 +44,20 @@ protected:
     }
 
     ProcessResult request(std::vector<std::string> args,
-                          const std::string& password = "CERTQUORIX_PASSWORD=Secret 1") {
+                          const std::string& password = "CERTQUORIX_PASSWORD=Secret 1",
+                          std::vector<std::string> environment = {}) {
         args.insert(args.begin(), {dir / "certquorix-cli", "request"});
-        return test::RunProcess(args, {password, "https_proxy=", "HTTPS_PROXY=", "http_proxy=",
-                                       "HTTP_PROXY=", "XDG_DATA_HOME=" + (dir / "xdg")});
+        environment.insert(environment.end(),
+                           {password, "https_proxy=", "HTTPS_PROXY=", "http_proxy=", "HTTP_PROXY=",
+                            "XDG_DATA_HOME=" + (dir / "xdg")});
+        return test::RunProcess(args, environment);
+    }
+    /// A download of the certificate.
+    ProcessResult download() {
+        return test::RunProcess(
+            {dir / "certquorix-cli", "download", "--email", "ivan.petrov@mail.example"},
+            {"https_proxy=", "HTTPS_PROXY=", "http_proxy=", "HTTP_PROXY=",
+             "XDG_DATA_HOME=" + (dir / "xdg")});
     }
     std::string folder() const { return dir.path() + "ivan.petrov@mail.example/"; }
     std::string emailList() const {
@@ -189,6 +203,55 @@ TEST_F(CliRequestTest, FailuresExitWithOneAndKeepTheOlderKey) {
     EXPECT_TRUE(test::ReadKeyFile(folder() + "Certificate.key", "Secret 1").loaded);
     EXPECT_FALSE(FileExists(folder() + "Certificate.key.bak"));
     EXPECT_EQ(emailList(), "ivan.petrov@mail.example");
+}
+
+// A repeat RSA request killed at a step that changes a file: the next operation under the
+// folder's lock finds the older key, act and record, or (once the journal says the service took
+// the request) the new ones, whose key is the one the service holds; no backup or journal stays.
+TEST_F(CliRequestTest, RepeatRequestKilledAnywhereLeavesTheOlderFilesOrTheNewOnes) {
+    std::vector<std::string> withYes = kSubject;
+    withYes.push_back("--yes");
+    ASSERT_EQ(request(withYes).status, 0);
+    const std::vector<std::string> files = {"Certificate.key", "Request.ini",
+                                            "ivan.petrov@mail.example.rtf"};
+    struct Point {
+        const char* name;
+        bool newFiles;
+    };
+    for (const Point point :
+         {Point{"request-journal-written", false}, Point{"request-backups-made", false},
+          Point{"request-file-put", false}, Point{"request-accepted", true},
+          Point{"request-backup-dropped", true}}) {
+        SCOPED_TRACE(point.name);
+        std::map<std::string, std::string> older;
+        for (const std::string& name : files)
+            older[name] = ReadFile(folder() + name);
+        const ProcessResult killed = request(withYes, "CERTQUORIX_PASSWORD=Secret 1",
+                                             {std::string(kKillPointVariable) + "=" + point.name});
+        ASSERT_EQ(killed.status, 128 + SIGKILL) << killed.err;
+        // Any operation under the folder's lock settles what the killed run left (the download
+        // itself fails: this service has no receive address here).
+        download();
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder()))
+            names.insert(entry.path().filename().string());
+        EXPECT_EQ(names, std::set<std::string>(files.begin(), files.end()));
+        if (!point.newFiles) {
+            for (const std::string& name : files)
+                EXPECT_EQ(ReadFile(folder() + name), older[name]) << name;
+            continue;
+        }
+        // The record of the same subject reads the same; key and act are new.
+        EXPECT_NE(ReadFile(folder() + files[0]), older[files[0]]);
+        EXPECT_NE(ReadFile(folder() + files[2]), older[files[2]]);
+        test::WriteFile(dir / "stored.pem", server->storedRequest("ivan.petrov@mail.example"));
+        const test::ToolResult stored =
+            test::Openssl({"req", "-in", dir / "stored.pem", "-noout", "-modulus"});
+        EXPECT_EQ(
+            stored.out,
+            "Modulus=" + test::ReadKeyFile(folder() + "Certificate.key", "Secret 1").modulusHex +
+                "\n");
+    }
 }
 
 // At a terminal the replacement question shows that Enter means Yes, and Enter replaces the key

@@ -17,6 +17,7 @@
 #include <openssl/objects.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace cq {
 namespace {
@@ -128,7 +129,8 @@ TEST_F(GostProcedureTest, CancelledDialogEndsSilentlyWithNothingWritten) {
     EXPECT_EQ(ReadEmailList(), "");
 }
 
-TEST_F(GostProcedureTest, FailuresBeforeTheFolderLeaveTheContainerOnly) {
+// What can be checked is, before the folder is touched and a container made.
+TEST_F(GostProcedureTest, FailuresFoundBeforeTheKeyLeaveNothing) {
     const auto providers = registry();
     struct Case {
         const char* name;
@@ -151,7 +153,7 @@ TEST_F(GostProcedureTest, FailuresBeforeTheFolderLeaveTheContainerOnly) {
             EXPECT_NE(error.message().find(c.error), std::string::npos)
                 << c.name << ": " << error.message();
         }
-        EXPECT_TRUE(ContainerStays(form)) << c.name;
+        EXPECT_FALSE(ContainerStays(form)) << c.name;
         EXPECT_FALSE(std::filesystem::exists(folder())) << c.name;
     }
     // The procedure started again without a new provider selection.
@@ -234,14 +236,43 @@ TEST_F(GostProcedureTest, RepeatRequestRefusedOrDeclinedKeepsTheOlderActAndRecor
 
 TEST_F(GostProcedureTest, FolderFilesAreOneUnitHeldByTheFolderLock) {
     const auto providers = registry();
-    // A record that cannot be written takes the new act back: the older act returns.
-    ForceDirectories(folder() + "Request.ini");
-    test::WriteFile(folder() + "ivan.petrov@mail.example.rtf", "older act");
+    // A record that could not be written is found before a key is made: the message names the
+    // file and the problem, the older act stays, no container is made.
+    struct Spoiled {
+        const char* what;
+        std::function<void()> spoil;
+        std::string problem;
+        int code;
+    };
+    const std::string record = folder() + "Request.ini";
+    const Spoiled spoiled[] = {
+        {"a folder", [&] { ForceDirectories(record); }, "на его месте папка", 21},
+        {"a link loop", [&] { std::filesystem::create_symlink(record, record); },
+         "символические ссылки на его месте образуют петлю", 40},
+        {"a link into no folder",
+         [&] { std::filesystem::create_symlink(folder() + "gone/Request.ini", record); },
+         "символическая ссылка на его месте ведёт в несуществующую папку", 2},
+        {"a pipe", [&] { ::mkfifo(record.c_str(), 0600); }, "на его месте не обычный файл", 22},
+    };
     GostRequestForm form = Form(providers, 31);
-    EXPECT_THROW(RunGostProcedure(form, service.get(), providers), EOSError);
-    EXPECT_EQ(test::ReadFile(folder() + "ivan.petrov@mail.example.rtf"), "older act");
-    EXPECT_TRUE(ContainerStays(form));
-    std::filesystem::remove(folder() + "Request.ini");
+    for (const Spoiled& c : spoiled) {
+        ForceDirectories(folder());
+        test::WriteFile(folder() + "ivan.petrov@mail.example.rtf", "older act");
+        c.spoil();
+        try {
+            RunGostProcedure(form, service.get(), providers);
+            ADD_FAILURE() << c.what;
+        } catch (const EOSError& error) {
+            EXPECT_EQ(error.errorCode(), c.code) << c.what;
+            EXPECT_NE(
+                error.message().find("Файл " + record + " не может быть записан: " + c.problem),
+                std::string::npos)
+                << c.what << ": " << error.message();
+        }
+        EXPECT_EQ(test::ReadFile(folder() + "ivan.petrov@mail.example.rtf"), "older act");
+        EXPECT_FALSE(ContainerStays(form)) << c.what;
+        std::filesystem::remove_all(folder());
+    }
 
     // Another operation on the address: the procedure waits, then stops with its message.
     {
@@ -254,6 +285,7 @@ TEST_F(GostProcedureTest, FolderFilesAreOneUnitHeldByTheFolderLock) {
             EXPECT_EQ(error.message(), FolderBusyMessage(form.Email));
         }
         EXPECT_FALSE(FileExists(folder() + "Request.ini"));
+        EXPECT_FALSE(ContainerStays(form)) << "a request refused as busy makes no container";
     }
     EXPECT_TRUE(service.urls.empty());
 

@@ -205,7 +205,8 @@ TEST(GostRequestBase64, LineEndAfterEvery76Characters) {
     }
 }
 
-TEST_F(GostRequestTest, CharacterOutsideTheStringTypeFailsAndTheContainerStays) {
+// Found before a container is made: a refused request leaves no key behind.
+TEST_F(GostRequestTest, CharacterOutsideTheStringTypeFailsBeforeAContainerIsMade) {
     const struct {
         std::string TCertRequestParam::*field;
         const char* value;
@@ -228,7 +229,7 @@ TEST_F(GostRequestTest, CharacterOutsideTheStringTypeFailsAndTheContainerStays) 
             EXPECT_TRUE(provider::HasCode(error, c.code)) << c.value << ": " << error.what();
         }
         EXPECT_TRUE(param.PublicKey.empty());
-        EXPECT_TRUE(std::filesystem::exists(containers() + param.Container + ".key")) << c.value;
+        EXPECT_FALSE(std::filesystem::exists(containers() + param.Container + ".key")) << c.value;
     }
 }
 
@@ -330,9 +331,24 @@ TEST_F(ProviderListTest, NoQualifyingProviderRaisesTheText) {
             EXPECT_STREQ(error.what(), kNoProviderText);
         }
     }
-    // A missing engine: the software provider is simply not there.
-    EXPECT_EQ(provider::MakeSoftwareGostProvider(dir / "no-such-engine.so", dir.path()), nullptr);
-    EXPECT_EQ(provider::MakeSoftwareGostProvider("no-such-engine", dir.path()), nullptr);
+    // A missing engine, or one that does no GOST: the software provider is simply not there,
+    // and the reason says which.
+    struct Engine {
+        std::string location;
+        std::string problem;
+    };
+    for (const Engine& engine :
+         {Engine{dir / "no-such-engine.so", "не найден или не загружается"},
+          Engine{"no-such-engine", "не найден или не загружается"},
+          Engine{CQ_TEST_ENGINE_MODULE, "не поддерживает ключи ГОСТ Р 34.10-2012 и хэширование "
+                                        "ГОСТ Р 34.11-2012"}}) {
+        std::string problem;
+        EXPECT_EQ(provider::MakeSoftwareGostProvider(engine.location, dir.path(), &problem),
+                  nullptr)
+            << engine.location;
+        EXPECT_NE(problem.find("\"" + engine.location + "\" " + engine.problem), std::string::npos)
+            << problem;
+    }
 }
 
 TEST_F(ProviderListTest, RequestIsMadeInTheSelectedOfTwoSameTypeProviders) {

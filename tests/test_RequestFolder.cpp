@@ -95,5 +95,64 @@ TEST(RequestFolder, OlderFilesWaitUnderBackupNamesNeverReused) {
     EXPECT_FALSE(FileExists(dir / "Request.ini.bak.2"));
 }
 
+// The journal of a killed run is read before anything is undone: it may remove only a file of
+// its folder and bring back only a file's own backup, so a damaged or planted journal cannot
+// touch other files.
+TEST(RequestFolder, JournalNamesOnlyTheFolderFilesAndTheirOwnBackups) {
+    const std::string folder = "/data/a@b.ru/";
+    const std::string head = "state=prepared\ncontainer=QUORIX_R1\n";
+    struct Case {
+        const char* what;
+        std::string text;
+        bool read;
+    };
+    const Case cases[] = {
+        {"a key set aside and a new record",
+         head + "kind=key\npath=/data/a@b.ru/Certificate.key\nbackup=/data/a@b.ru/"
+                "Certificate.key.bak.12\nkind=record\npath=/data/a@b.ru/Request.ini\nbackup=\n",
+         true},
+        {"no file yet", head, true},
+        {"a new file outside the folder", head + "kind=act\npath=/home/user/x\nbackup=\n", false},
+        {"another file as the backup",
+         head + "kind=act\npath=/data/a@b.ru/a@b.ru.rtf\nbackup=/etc/passwd\n", false},
+        {"a backup name with letters",
+         head + "kind=act\npath=/data/a@b.ru/a@b.ru.rtf\nbackup=/data/a@b.ru/a@b.ru.rtf.bak.x\n",
+         false},
+        {"an unknown kind", head + "kind=cer\npath=/data/a@b.ru/Certificate.cer\nbackup=\n", false},
+        {"a file cut short", head + "kind=act\npath=/data/a@b.ru/a@b.ru.rtf\n", false},
+        {"no state", "container=QUORIX_R1\n", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseRequestJournal(c.text, folder).has_value(), c.read) << c.what;
+    const auto accepted = ParseRequestJournal(
+        "state=accepted\ncontainer=\nkind=record\npath=/data/a@b.ru/Request.ini\nbackup=\n",
+        folder);
+    ASSERT_TRUE(accepted);
+    EXPECT_TRUE(accepted->accepted);
+    ASSERT_EQ(accepted->files.size(), 1u);
+    EXPECT_EQ(accepted->files[0].kind, RequestFile::Record);
+}
+
+TEST(RequestFolder, RecoveryUndoesAPreparedRequestAndIgnoresAPlantedJournal) {
+    test::TempDir dir;
+    WriteFile(dir / "Request.ini", "new");
+    WriteFile(dir / "Request.ini.bak", "older");
+    WriteFile(dir / "a@b.ru.rtf", "new act");
+    WriteFile(dir / kRequestJournalFile,
+              "state=prepared\ncontainer=QUORIX_R1\nkind=act\npath=" + (dir / "a@b.ru.rtf") +
+                  "\nbackup=\nkind=record\npath=" + (dir / "Request.ini") +
+                  "\nbackup=" + (dir / "Request.ini.bak") + "\n");
+    RecoverInterruptedRequest(dir.path());
+    EXPECT_EQ(Contents(dir.path()), (std::map<std::string, std::string>{{"Request.ini", "older"}}));
+
+    test::TempDir elsewhere;
+    WriteFile(elsewhere / "precious", "keep me");
+    WriteFile(dir / kRequestJournalFile, "state=prepared\ncontainer=\nkind=key\npath=" +
+                                             (elsewhere / "precious") + "\nbackup=\n");
+    RecoverInterruptedRequest(dir.path());
+    EXPECT_EQ(ReadFile(elsewhere / "precious"), "keep me");
+    EXPECT_FALSE(FileExists(dir / kRequestJournalFile));
+}
+
 } // namespace
 } // namespace cq

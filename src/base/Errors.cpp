@@ -1,5 +1,6 @@
 #include "base/Errors.h"
 
+#include <cerrno>
 #include <cstring>
 #include <cxxabi.h>
 #include <memory>
@@ -17,7 +18,38 @@ std::string ClassNameOf(const std::exception& error) {
     return status == 0 && demangled ? demangled.get() : mangled;
 }
 
+namespace {
+
+struct CodeText {
+    int code;
+    const char* text;
+};
+
+// The texts of the failures a user meets with files and folders, in the user's language, as the
+// system of a Russian workstation words them; the rest keep the C library's text.
+constexpr CodeText kRussianTexts[] = {
+    {EPERM, "Операция не разрешена."},
+    {ENOENT, "Не удается найти указанный файл или папку."},
+    {EIO, "Ошибка ввода-вывода."},
+    {EACCES, "Отказано в доступе."},
+    {EBUSY, "Ресурс занят."},
+    {EEXIST, "Файл или папка уже существует."},
+    {ENOTDIR, "Часть пути не является папкой."},
+    {EISDIR, "Это папка, а не файл."},
+    {EMFILE, "Слишком много открытых файлов."},
+    {ENOSPC, "Недостаточно места на диске."},
+    {EROFS, "Файловая система доступна только для чтения."},
+    {ENAMETOOLONG, "Слишком длинное имя файла."},
+    {ELOOP, "Символические ссылки образуют петлю."},
+    {EDQUOT, "Превышена дисковая квота."},
+};
+
+} // namespace
+
 std::string SystemErrorMessage(int code) {
+    for (const CodeText& entry : kRussianTexts)
+        if (entry.code == code)
+            return entry.text;
     char buffer[256];
     return strerror_r(code, buffer, sizeof buffer);
 }

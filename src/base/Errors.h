@@ -52,7 +52,8 @@ public:
 /// The class name of any error: ours carry one, anything else is named by its C++ type.
 std::string ClassNameOf(const std::exception& error);
 
-/// The system's message text for an errno value.
+/// The system's message text for an errno value: in Russian for the failures of files and
+/// folders (a missing file, no access, a full disk, ...), the C library's text otherwise.
 std::string SystemErrorMessage(int code);
 
 /// Builds the EOSError for a failed system call with the given errno value:

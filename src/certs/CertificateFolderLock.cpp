@@ -4,6 +4,7 @@
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
 #include "certs/InputRules.h"
+#include "certs/RequestFolder.h"
 #include "settings/CertFolders.h"
 
 namespace cq {
@@ -27,6 +28,7 @@ CertificateFolderLock::CertificateFolderLock(const std::string& email, Missing m
     if (!lock_)
         throw Exception(FolderBusyMessage(email));
     RemoveStaleTemporaryFiles(folder_);
+    RecoverInterruptedRequest(folder_);
 }
 
 } // namespace cq

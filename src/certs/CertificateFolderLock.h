@@ -27,7 +27,8 @@ public:
     };
 
     /// Applies the address rules, then holds the folder of `email`, waiting up to `wait` for
-    /// another holder, and removes the temporary files an interrupted run left in it. Raises
+    /// another holder, removes the temporary files an interrupted run left in it and finishes
+    /// or undoes the request such a run left (RecoverInterruptedRequest). Raises
     /// Exception with the address rules' message or FolderBusyMessage, and EOSError when the
     /// folder cannot be created or opened.
     CertificateFolderLock(const std::string& email, Missing missing,

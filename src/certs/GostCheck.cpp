@@ -6,6 +6,7 @@
 #include "base/StringUtil.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/GostRequest.h"
+#include "provider/SoftwareGostProvider.h"
 #include "settings/CertFolders.h"
 
 namespace cq {
@@ -31,10 +32,15 @@ provider::CryptoProvider& ProviderNamed(const provider::ProviderRegistry& regist
     for (const auto& candidate : registry.providers())
         if (candidate->name() == name)
             return *candidate;
-    // A token that is not inserted is not among the providers either.
-    throw provider::ProviderError(provider::code::kKeySetNotDefined,
-                                  "Крипто провайдер \"" + name +
-                                      "\" не найден (если ключ на токене, вставьте токен)");
+    // A token that is not inserted is not among the providers either; the software provider is
+    // missing when its engine is.
+    const std::string engine = name == provider::kSoftwareGostProviderName
+                                   ? provider::MissingSoftwareProviderText()
+                                   : std::string();
+    throw provider::ProviderError(
+        provider::code::kKeySetNotDefined,
+        "Крипто провайдер \"" + name + "\" не найден " +
+            (engine.empty() ? "(если ключ на токене, вставьте токен)" : "(" + engine + ")"));
 }
 
 } // namespace

@@ -214,18 +214,21 @@ std::string Pkcs12Bytes(EVP_PKEY* key, X509* certificate, const std::string& pas
 /// The act and the request record, put in place as one unit as a request does.
 void WriteActAndRecord(const std::string& folder, const PublicKeyActValues& values,
                        const Clock& clock) {
-    RequestFolder files;
-    if (const std::optional<std::string> act = PublicKeyActText(kGostActTemplate, values, clock)) {
-        PreparedFile actFile(PublicKeyActPath(folder, values.Subject.Email), *act);
-        files.Put(RequestFile::Act, actFile);
-    }
+    std::optional<PreparedFile> actFile;
+    if (const std::optional<std::string> act = PublicKeyActText(kGostActTemplate, values, clock))
+        actFile.emplace(PublicKeyActPath(folder, values.Subject.Email), *act);
     const std::string recordPath = folder + kRequestRecordFile;
     PreparedFile record(
         recordPath,
         GostRequestRecord(recordPath, values.Subject, values.Algorithm, values.Container)
             .Serialize(),
         FileAccess::Private);
-    files.Put(RequestFile::Record, record);
+    std::vector<RequestFilePut> puts;
+    if (actFile)
+        puts.push_back({RequestFile::Act, &*actFile});
+    puts.push_back({RequestFile::Record, &record});
+    RequestFolder files;
+    files.Put(puts);
     files.Commit();
 }
 
@@ -236,6 +239,8 @@ struct NewContainer {
 };
 
 NewContainer AskNewContainer(const Clock& clock) {
+    // A folder the key could never go into is said before the password is asked.
+    provider::CheckContainerFolder(provider::DefaultContainerFolder());
     NewContainer container{GostContainerName(clock()), SecretBytes()};
     std::optional<SecretBytes> password =
         provider::AskContainerPassword(container.name, provider::PasswordPurpose::NewContainer);

@@ -3,6 +3,7 @@
 #include "base/Dialogs.h"
 #include "base/Errors.h"
 #include "base/FileUtil.h"
+#include "base/KillPoint.h"
 #include "base/StringUtil.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/InputRules.h"
@@ -13,6 +14,9 @@
 #include "settings/CertFolders.h"
 #include "settings/EmailList.h"
 #include "settings/SettingsValues.h"
+
+#include <optional>
+#include <unistd.h>
 
 namespace cq {
 namespace {
@@ -44,18 +48,40 @@ std::string BytesOfHex(const std::string& hex) {
 /// act and record stay).
 void WriteActAndRecord(RequestFolder& files, const std::string& folder,
                        const PublicKeyActValues& values, const Clock& clock) {
-    if (const std::optional<std::string> act = PublicKeyActText(kGostActTemplate, values, clock)) {
-        PreparedFile actFile(PublicKeyActPath(folder, values.Subject.Email), *act);
-        files.Put(RequestFile::Act, actFile);
-    }
+    std::optional<PreparedFile> actFile;
+    if (const std::optional<std::string> act = PublicKeyActText(kGostActTemplate, values, clock))
+        actFile.emplace(PublicKeyActPath(folder, values.Subject.Email), *act);
     const std::string recordPath = folder + kRequestRecordFile;
     PreparedFile record(
         recordPath,
         GostRequestRecord(recordPath, values.Subject, values.Algorithm, values.Container)
             .Serialize(),
         FileAccess::Private);
-    files.Put(RequestFile::Record, record);
+    std::vector<RequestFilePut> puts;
+    if (actFile)
+        puts.push_back({RequestFile::Act, &*actFile});
+    puts.push_back({RequestFile::Record, &record});
+    files.Put(puts);
 }
+
+/// A certificate folder made for this request alone goes again when the request leaves nothing
+/// in it (a cancelled dialog, a failed key): the folder of an address that never got a request
+/// is not left behind empty.
+class FolderMadeHere {
+public:
+    FolderMadeHere(std::string folder, bool madeHere)
+        : folder_(std::move(folder)), madeHere_(madeHere) {}
+    ~FolderMadeHere() {
+        if (madeHere_)
+            ::rmdir(folder_.c_str()); // refused while anything is in it
+    }
+    FolderMadeHere(const FolderMadeHere&) = delete;
+    FolderMadeHere& operator=(const FolderMadeHere&) = delete;
+
+private:
+    std::string folder_;
+    bool madeHere_;
+};
 
 /// A key file, a certificate or a record: an earlier request that a new one would replace.
 bool HoldsEarlierRequest(const std::string& folder) {
@@ -129,21 +155,30 @@ GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const Service
                                       const provider::ProviderRegistry& registry,
                                       const Clock& clock) {
     try {
-        // An address no folder can be made for is refused before a container is made for it.
+        // Everything that can be checked is, before the folder is touched and a container made.
         if (const std::optional<std::string> refusal = AddressRefusal(form.Email))
             throw Exception(*refusal);
-        if (HoldsEarlierRequest(CertificateFolder(form.Email)) && !AskYesNo(kReplaceKeyQuestion))
-            return GostProcedureOutcome::Declined;
-        const GostRequestMade made = MakeGostRequest(form, registry);
-        const std::string pem =
-            made.RequestText.empty() ? std::string() : FrameGostRequest(made.RequestText);
+        CheckGostRequestParam(RequestParam(form), registry);
+        const bool folderIsNew = !DirectoryExists(CertificateFolder(form.Email));
         // Held until the request is settled, so no other operation reads a half-made folder.
         const CertificateFolderLock held(form.Email, CertificateFolderLock::Missing::Create);
+        const FolderMadeHere madeHere(held.folder(), folderIsNew);
+        CheckReplaceableFile(PublicKeyActPath(held.folder(), Trim(form.Email)));
+        CheckReplaceableFile(held.folder() + kRequestRecordFile);
+        if (HoldsEarlierRequest(held.folder()) && !AskYesNo(kReplaceKeyQuestion))
+            return GostProcedureOutcome::Declined;
+        RequestFolder files;
+        files.Begin(held.folder(), Trim(form.Container));
+        KillPoint("gost-journal-started");
+        const GostRequestMade made = MakeGostRequest(form, registry);
+        KillPoint("gost-key-made");
+        const std::string pem =
+            made.RequestText.empty() ? std::string() : FrameGostRequest(made.RequestText);
         const PublicKeyActValues values = ActValues(form, made.PublicKey);
         try {
-            RequestFolder files;
             WriteActAndRecord(files, held.folder(), values, clock);
             SubmitRequest(Settings().UrlRequestGostCertificate, pem, get);
+            KillPoint("gost-sent");
             files.Commit();
         } catch (...) {
             LogKeptContainer(values.Container);

@@ -47,12 +47,15 @@ enum class GostProcedureOutcome {
     Declined   ///< the folder holds an earlier request and its replacement was declined
 };
 
-/// Runs the procedure: request in a new container, PEM framing, the certificate folder of the
-/// trimmed address, the act "PublicKeyAct Gost.rtf" and Request.ini (trimmed texts, provider
-/// and container names), the submission to UrlRequestGostCertificate, AddEmailToList and the
-/// success message. A cancelled provider dialog (0x8010006E) gives Cancelled; every other error
-/// is raised for the caller's application-wide handler. The container, and the act, record and
-/// folder once written, stay whatever happens afterwards.
+/// Runs the procedure: the address, the subject, the algorithm and the folder's files checked
+/// and the certificate folder of the trimmed address held before anything is made; request in a
+/// new container, PEM framing, the act "PublicKeyAct Gost.rtf" and Request.ini (trimmed texts,
+/// provider and container names) put in place together, the submission to
+/// UrlRequestGostCertificate, AddEmailToList and the success message. A cancelled provider
+/// dialog (0x8010006E) gives Cancelled; every other error is raised for the caller's
+/// application-wide handler. The container stays whatever happens afterwards; a failed sending
+/// puts an older act and record back (a first request's stay), and a folder made for a request
+/// that wrote nothing goes again.
 GostProcedureOutcome
 RunGostProcedure(const GostRequestForm& form, const ServiceGet& get = DefaultServiceGet(),
                  const provider::ProviderRegistry& registry = provider::InstalledProviders(),

@@ -185,8 +185,19 @@ std::string FrameGostRequest(std::string_view base64) {
            "\r\n-----END NEW CERTIFICATE REQUEST-----";
 }
 
+void CheckGostRequestParam(const TCertRequestParam& param,
+                           const provider::ProviderRegistry& registry) {
+    registry.find(param.ProvName, param.ProvType);
+    Subject(param);
+    EncodePrintableString(OsVersionText());
+    if (param.AlgId == 0)
+        throw Exception(kUnknownAlgorithmText);
+    SignatureAlgorithmOid(param.HashAlgId);
+}
+
 std::string CreateGostRequest(TCertRequestParam& param,
                               const provider::ProviderRegistry& registry) {
+    CheckGostRequestParam(param, registry);
     provider::CryptoProvider& chosen = registry.find(param.ProvName, param.ProvType);
     provider::ContextOwner context(chosen.acquireNewKeySet(param.Container));
     if (!context->hasExchangeKey())

@@ -86,6 +86,13 @@ std::string GostRequestBase64(std::string_view der);
 /// "-----END NEW CERTIFICATE REQUEST-----" (no line end after the last line).
 std::string FrameGostRequest(std::string_view base64);
 
+/// Raises what CreateGostRequest would raise for the record before it makes a container: an
+/// unknown provider, a subject value its string type does not allow, AlgId 0, a hash without a
+/// signature algorithm. Makes nothing and asks nothing.
+void CheckGostRequestParam(
+    const TCertRequestParam& param,
+    const provider::ProviderRegistry& registry = provider::InstalledProviders());
+
 /// Creates the container with a new exchange key in the named provider, builds and signs the
 /// request and returns its Base64 text (empty when no bytes came out); sets param.PublicKey.
 /// The context is released on every path. Raises the provider's errors.

@@ -303,9 +303,8 @@ std::shared_ptr<SecretBytes> KeyFileText(const RsaNumbers& key, const std::strin
 }
 
 /// The three files of a request being written and flushed at once, each on its own thread.
-/// Each result is taken in the fixed order key file, act, record, and only then put in place,
-/// so a file that fails makes its error at its own turn, after the earlier ones are in place,
-/// exactly as if they were written one after another.
+/// Each result is taken in the fixed order key file, act, record, so a file that fails makes
+/// its error at its own turn; all three are put in place together, once all are written.
 struct FolderWrites {
     std::future<PreparedFile> keyFile;
     std::future<std::optional<PreparedFile>> act;
@@ -408,11 +407,13 @@ RsaRequestResult MakeRsaRequest(const std::string& keyFileName, const SubjectDat
     FolderWrites writes =
         StartFolderWrites(folder, keyPath, subject, KeyFileText(key, subject.Password), pieces);
     PreparedFile keyFile = writes.keyFile.get();
-    result.files.Put(RequestFile::Key, keyFile);
-    if (std::optional<PreparedFile> act = writes.act.get())
-        result.files.Put(RequestFile::Act, *act);
+    std::optional<PreparedFile> act = writes.act.get();
     PreparedFile record = writes.record.get();
-    result.files.Put(RequestFile::Record, record);
+    std::vector<RequestFilePut> puts = {{RequestFile::Key, &keyFile}};
+    if (act)
+        puts.push_back({RequestFile::Act, &*act});
+    puts.push_back({RequestFile::Record, &record});
+    result.files.Put(puts);
     result.outcome = RequestOutcome::Made;
     result.requestText = std::move(requestText);
     return result;

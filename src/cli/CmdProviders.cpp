@@ -3,6 +3,7 @@
 
 #include "certs/GostRequest.h"
 #include "cli/Commands.h"
+#include "cli/MissingEngine.h"
 #include "cli/Usage.h"
 
 #include <iostream>
@@ -20,6 +21,7 @@ int CmdProviders(const Arguments& args) {
         return kExitOk;
     } catch (const std::exception& error) {
         std::cerr << error.what() << "\n";
+        TellMissingEngine();
         return kExitFailed;
     }
 }

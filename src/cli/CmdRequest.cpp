@@ -11,6 +11,7 @@
 #include "certs/Submission.h"
 #include "cli/Commands.h"
 #include "cli/ContainerPasswordPrompt.h"
+#include "cli/MissingEngine.h"
 #include "cli/Password.h"
 #include "cli/PasswordInput.h"
 #include "cli/Usage.h"
@@ -197,6 +198,7 @@ int RequestGost(const Options& options) {
             ChooseProvider(GostFormFor(fields), options.provider, std::chrono::system_clock::now());
     } catch (const std::exception& error) {
         std::cerr << error.what() << "\n";
+        TellMissingEngine();
         return kExitFailed;
     }
     fields.provider = form.ProvName;

@@ -3,6 +3,7 @@
 #include "base/ProgramInfo.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleDialogs.h"
+#include "cli/SignalStop.h"
 #include "cli/Usage.h"
 #include "log/Log.h"
 #include "transport/ProgramSession.h"
@@ -41,6 +42,8 @@ int main(int argc, char** argv) {
     }
     cq::cli::ConsoleDialogs dialogs(cq::cli::HasFlag(args, "--yes"));
     cq::SetDialogs(&dialogs);
+    // A termination signal stops the operation as a failure would; the program ends by it after.
+    cq::cli::SignalStop signalStop;
     int status = cq::cli::kExitFailed;
     try {
         cq::ProgramSession session(cq::IsDebugSwitch(args));
@@ -51,5 +54,6 @@ int main(int argc, char** argv) {
         std::cerr << cq::DescribeError(error) << "\n";
     }
     cq::SetDialogs(nullptr);
+    signalStop.endIfSignalled();
     return status;
 }

@@ -2,10 +2,14 @@
 
 #include "base/Errors.h"
 #include "base/FileUtil.h"
+#include "base/FolderLock.h"
+#include "base/KillPoint.h"
 #include "provider/CryptoProvider.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +18,10 @@ namespace cq::provider {
 namespace {
 
 constexpr size_t kLongestName = 200;
+/// The names of the temporary files of a store that cannot use a file without a name.
+constexpr const char* kTemporaryPrefix = ".container-";
+/// Stores take the container folder's lock only for the write; a longer wait means trouble.
+constexpr std::chrono::milliseconds kContainerFolderWait{10000};
 
 bool IsNameCharacter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
@@ -43,6 +51,22 @@ private:
     int fd_ = -1;
 };
 
+/// A descriptor closed when the scope ends.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 void WriteAll(int fd, std::string_view bytes, const std::string& path) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
@@ -54,11 +78,126 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
     }
 }
 
+void WriteAndFlush(int fd, std::string_view bytes, const std::string& path) {
+    WriteAll(fd, bytes, path);
+    if (::fsync(fd) != 0)
+        throw MakeOSError(errno, path);
+    KillPoint("container-written");
+}
+
 void SyncFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
+    }
+}
+
+/// Gives the container its name; an existing container is never replaced.
+void LinkContainer(const std::string& from, const std::string& path, int linkFlags) {
+    if (::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, path.c_str(), linkFlags) == 0)
+        return;
+    if (errno == EEXIST)
+        throw ProviderError(code::kExists, ExtractFileName(path));
+    throw MakeOSError(errno, path);
+}
+
+/// Writes the container into a file without a name, which gets one only when it is complete: a
+/// run killed meanwhile leaves nothing, so no private key ever waits in a temporary file. False
+/// where the file system or /proc does not allow it.
+bool StoreThroughUnnamedFile(const std::string& folder, const std::string& path,
+                             std::string_view bytes) {
+    const Descriptor file(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (file.get() < 0) {
+        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
+            return false;
+        throw MakeOSError(errno, folder);
+    }
+    WriteAndFlush(file.get(), bytes, path);
+    const std::string self = "/proc/self/fd/" + std::to_string(file.get());
+    if (::access(self.c_str(), F_OK) != 0)
+        return false;
+    LinkContainer(self, path, AT_SYMLINK_FOLLOW);
+    return true;
+}
+
+/// The same through a named temporary file, removed on every way out of this call; one that a
+/// killed run left is removed by the next store (RemoveStaleContainerFiles).
+void StoreThroughNamedFile(const std::string& folder, const std::string& path,
+                           std::string_view bytes) {
+    TemporaryFile temporary(folder + kTemporaryPrefix + "XXXXXX");
+    if (::fchmod(temporary.fd(), 0600) != 0)
+        throw MakeOSError(errno, temporary.path());
+    WriteAndFlush(temporary.fd(), bytes, temporary.path());
+    LinkContainer(temporary.path(), path, 0);
+}
+
+bool IsStaleTemporaryName(const std::string& name) {
+    return name.size() == std::string_view(kTemporaryPrefix).size() + 6 &&
+           name.starts_with(kTemporaryPrefix);
+}
+
+/// Removes the temporary files of stores that were killed; the caller holds the folder's lock,
+/// so no store under way owns one.
+void RemoveStaleContainerFiles(const std::string& folder) {
+    DIR* directory = ::opendir(folder.c_str());
+    if (!directory)
+        return;
+    while (const dirent* entry = ::readdir(directory)) {
+        const std::string name = entry->d_name;
+        if (IsStaleTemporaryName(name))
+            ::unlink((folder + name).c_str());
+    }
+    ::closedir(directory);
+}
+
+/// The Russian words for why a folder could not be made or entered.
+std::string ProblemText(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return " (нет прав)";
+    case EROFS:
+        return " (файловая система только для чтения)";
+    case ENOSPC:
+        return " (нет места на диске)";
+    case EDQUOT:
+        return " (превышена дисковая квота)";
+    default:
+        return "";
+    }
+}
+
+EOSError FolderError(const std::string& folder, int error, const std::string& problem) {
+    return MakeOSError(error,
+                       "Папка контейнеров ключей " + folder + " не может быть создана: " + problem);
+}
+
+/// Walks the folder's path from the top: every part that exists must be a folder. A missing
+/// part is made (owner only) when `create`, else its parent must allow it to be made.
+void WalkFolderPath(const std::string& folder, bool create) {
+    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        const std::string part = folder.substr(0, slash);
+        struct stat info {};
+        if (::stat(part.c_str(), &info) == 0) {
+            if (!S_ISDIR(info.st_mode))
+                throw FolderError(folder, ENOTDIR, "на месте папки " + part + " находится файл");
+        } else if (errno != ENOENT) {
+            throw FolderError(folder, errno, "папка " + part + " недоступна" + ProblemText(errno));
+        } else if (!create) {
+            const std::string parent = ExtractFilePath(part);
+            if (::access(parent.c_str(), W_OK | X_OK) != 0)
+                throw FolderError(folder, errno,
+                                  "в папке " + parent + " нельзя создать папку" +
+                                      ProblemText(errno));
+            return; // the rest is made with the key
+        } else if ((::mkdir(part.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST) ||
+                   ::chmod(part.c_str(), kPrivateFolderMode) != 0) {
+            // mkdir takes the umask off, which must not leave the owner without access.
+            throw FolderError(folder, errno, "нельзя создать папку " + part + ProblemText(errno));
+        }
+        if (slash == std::string::npos)
+            return;
     }
 }
 
@@ -106,33 +245,29 @@ void RequirePrivateFolder(const std::string& path) {
 
 } // namespace
 
+void CheckContainerFolder(const std::string& folder) {
+    const std::string path = ExcludeTrailingPathDelimiter(folder);
+    WalkFolderPath(path, false);
+    if (DirectoryExists(path))
+        RequirePrivateFolder(path);
+}
+
 void EnsureContainerFolder(const std::string& folder) {
     const std::string path = ExcludeTrailingPathDelimiter(folder);
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) {
-        const size_t slash = path.rfind('/');
-        if (slash != std::string::npos && slash > 0)
-            ForceDirectories(path.substr(0, slash), kPrivateFolderMode);
-        if (::mkdir(path.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST)
-            throw MakeOSError(errno, "Папка контейнеров ключей " + path);
-        // mkdir takes the umask off, which may only narrow 0700.
-    }
+    WalkFolderPath(path, true);
     RequirePrivateFolder(path);
 }
 
 void StoreNewContainer(const std::string& path, std::string_view bytes) {
     const std::string folder = ExtractFilePath(path);
-    TemporaryFile temporary(folder + ".container-XXXXXX");
-    if (::fchmod(temporary.fd(), 0600) != 0)
-        throw MakeOSError(errno, temporary.path());
-    WriteAll(temporary.fd(), bytes, temporary.path());
-    if (::fsync(temporary.fd()) != 0)
-        throw MakeOSError(errno, temporary.path());
-    if (::link(temporary.path().c_str(), path.c_str()) != 0) {
-        if (errno == EEXIST)
-            throw ProviderError(code::kExists, ExtractFileName(path));
-        throw MakeOSError(errno, path);
-    }
+    const std::optional<FolderLock> held = FolderLock::Acquire(folder, kContainerFolderWait);
+    if (!held)
+        throw EOSError("Папка контейнеров ключей " + folder +
+                           " занята другой копией программы; повторите позже.",
+                       EBUSY);
+    RemoveStaleContainerFiles(folder);
+    if (!StoreThroughUnnamedFile(folder, path, bytes))
+        StoreThroughNamedFile(folder, path, bytes);
     SyncFolder(folder);
 }
 

@@ -18,12 +18,21 @@ bool IsUsableContainerName(std::string_view name);
 /// folder + name + ".key"
 std::string ContainerPath(const std::string& folder, const std::string& name);
 
-/// Creates the folder and its missing parents (mode 0700). Raises EOSError.
+/// Raises EOSError, saying in Russian what stands in the way and where, when the folder could not
+/// be made or used for keys (a file in place of one of its folders, no right to make it, a
+/// folder that is a link, another user's or open to others). Makes nothing: checked before the
+/// password of a new container is asked.
+void CheckContainerFolder(const std::string& folder);
+
+/// Creates the folder and its missing parents (mode 0700) and checks it as above. Raises
+/// EOSError.
 void EnsureContainerFolder(const std::string& folder);
 
-/// Stores a new container file (mode 0600): the bytes go to a temporary file in the folder,
-/// flushed, then linked to `path`; an existing file raises kExists and stays untouched.
-/// Raises EOSError on file errors; the temporary file never stays behind.
+/// Stores a new container file (mode 0600) under the folder's lock: the bytes go to a file
+/// without a name in the folder (a named temporary file where the file system has none),
+/// flushed, then linked to `path`; an existing file raises kExists and stays untouched. A run
+/// killed meanwhile leaves no named file with the key; temporary files of such runs are removed
+/// by the next store. Raises EOSError on file errors.
 void StoreNewContainer(const std::string& path, std::string_view bytes);
 
 } // namespace cq::provider

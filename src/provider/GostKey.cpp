@@ -145,6 +145,18 @@ PrivateKey DecodePrivateKey(const std::string& label, const unsigned char* data,
     return PrivateKey(EVP_PKCS82PKEY(info.get()));
 }
 
+/// True when the engine offers the GOST R 34.10-2012 (256-bit) key type with its encoding and a
+/// GOST R 34.11-2012 (256-bit) digest that hashes to 32 bytes.
+bool DoesGost(ENGINE* engine) {
+    if (!ENGINE_get_pkey_meth(engine, NID_id_GostR3410_2012_256) ||
+        !ENGINE_get_pkey_asn1_meth(engine, NID_id_GostR3410_2012_256))
+        return false;
+    const EVP_MD* digest = ENGINE_get_digest(engine, NID_id_GostR3411_2012_256);
+    unsigned char hash[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    return digest && EVP_Digest("abc", 3, hash, &length, digest, engine) == 1 && length == 32;
+}
+
 } // namespace
 
 struct GostKey::Impl {
@@ -162,11 +174,23 @@ std::string GostEnginePath() {
            "/gost.so";
 }
 
-bool LoadGostEngine(const std::string& location) {
+bool LoadGostEngine(const std::string& location, std::string* problem) {
     ENGINE* engine = OpenEngine(location);
     ERR_clear_error();
-    if (!engine)
+    const auto refuse = [problem](const std::string& why) {
+        if (problem)
+            *problem = why;
         return false;
+    };
+    if (!engine)
+        return refuse("движок ГОСТ для OpenSSL \"" + location + "\" не найден или не загружается.");
+    if (!DoesGost(engine)) {
+        ENGINE_finish(engine);
+        ERR_clear_error();
+        return refuse(
+            "движок OpenSSL \"" + location +
+            "\" не поддерживает ключи ГОСТ Р 34.10-2012 и хэширование ГОСТ Р 34.11-2012.");
+    }
     const std::lock_guard<std::mutex> lock(engineMutex);
     if (!loadedEngine) {
         // Only the engine's key types and digests are made known; ciphers and the TLS

@@ -16,12 +16,23 @@ std::unique_ptr<ProviderRegistry> scopedRegistry;
 /// under way may still hold one, and a PKCS#11 module is not finalised while the process ends.
 const ProviderRegistry* installedRegistry = nullptr;
 
-/// The software GOST provider, made once, when its engine loads.
+/// Why the software provider is missing, with the remedy ("" while it is there).
+std::string softwareProblem;
+
+/// The software GOST provider, made once, when its engine loads and does GOST; otherwise the
+/// log says why and what to do.
 std::shared_ptr<CryptoProvider> SoftwareProvider() {
     static const std::shared_ptr<CryptoProvider> software = [] {
         const char* engine = std::getenv(kGostEngineVariable);
-        return MakeSoftwareGostProvider(engine && *engine ? engine : kGostEngineId,
-                                        DefaultContainerFolder());
+        std::string problem;
+        auto made = MakeSoftwareGostProvider(engine && *engine ? engine : kGostEngineId,
+                                             DefaultContainerFolder(), &problem);
+        if (!made) {
+            softwareProblem = "Программный крипто провайдер ГОСТ недоступен: " + problem + " " +
+                              kGostEngineRemedy;
+            WriteLog(softwareProblem, LogKind::Stamped);
+        }
+        return made;
     }();
     return software;
 }
@@ -56,6 +67,16 @@ const ProviderRegistry& InstalledProviders() {
     if (!installedRegistry)
         installedRegistry = MakeInstalledRegistry();
     return *installedRegistry;
+}
+
+std::string MissingSoftwareProviderText() {
+    {
+        const std::lock_guard<std::mutex> lock(registryMutex);
+        if (scopedRegistry)
+            return {};
+    }
+    SoftwareProvider();
+    return softwareProblem;
 }
 
 void RefreshInstalledProviders() {

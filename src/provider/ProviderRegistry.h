@@ -31,6 +31,10 @@ private:
 /// returned stays valid for the life of the process.
 const ProviderRegistry& InstalledProviders();
 
+/// Why this installation has no software GOST provider (its engine), with the remedy; "" when
+/// it has one. The log got the same text when the provider was looked for.
+std::string MissingSoftwareProviderText();
+
 /// Looks for the installed providers again (tokens inserted or removed since); does nothing
 /// while a test's registry is in force.
 void RefreshInstalledProviders();

@@ -94,6 +94,8 @@ public:
         const std::string path = checkedPath(container);
         if (FileExists(path))
             throw ProviderError(code::kExists, container);
+        // A folder the key could never go into is said before the password is asked.
+        CheckContainerFolder(folder_);
         std::optional<SecretBytes> password =
             AskContainerPassword(container, PasswordPurpose::NewContainer);
         if (!password)
@@ -105,13 +107,22 @@ public:
     std::unique_ptr<ProviderContext> acquireKeySet(const std::string& container) override {
         const std::string path = checkedPath(container);
         if (!FileExists(path))
-            throw ProviderError(code::kBadKeySet, container);
+            throw ProviderError(code::kBadKeySet, "Контейнер ключей \"" + container +
+                                                      "\" не найден: нет файла " + path);
         const SecretBytes text(ReadFileBytes(path));
-        GostKey key = GostKey::FromContainerText(text.view(), [&container] {
-            return AskContainerPassword(container, PasswordPurpose::OpenContainer);
-        });
-        return std::make_unique<ContainerContext>(folder_, container, SecretBytes(),
-                                                  std::move(key));
+        try {
+            GostKey key = GostKey::FromContainerText(text.view(), [&container] {
+                return AskContainerPassword(container, PasswordPurpose::OpenContainer);
+            });
+            return std::make_unique<ContainerContext>(folder_, container, SecretBytes(),
+                                                      std::move(key));
+        } catch (const EOSError& error) {
+            if (!HasCode(error, code::kBadData))
+                throw;
+            throw ProviderError(code::kBadData, "Контейнер ключей \"" + container +
+                                                    "\" повреждён: файл " + path +
+                                                    " не содержит ключа ГОСТ Р 34.10-2012");
+        }
     }
 
 private:
@@ -127,8 +138,9 @@ private:
 } // namespace
 
 std::shared_ptr<CryptoProvider> MakeSoftwareGostProvider(const std::string& engineLocation,
-                                                         const std::string& containerFolder) {
-    if (!LoadGostEngine(engineLocation))
+                                                         const std::string& containerFolder,
+                                                         std::string* problem) {
+    if (!LoadGostEngine(engineLocation, problem))
         return nullptr;
     return std::make_shared<SoftwareGostProvider>(IncludeTrailingPathDelimiter(containerFolder));
 }

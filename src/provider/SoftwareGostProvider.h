@@ -20,8 +20,10 @@ inline constexpr uint32_t kSoftwareGostAlgorithms[] = {kAlgGost3411_2012_256, 0x
                                                        kAlgSha1};
 
 /// The provider with containers in `containerFolder`, or nullptr when the engine at
-/// `engineLocation` (an id or a shared object path) does not load.
+/// `engineLocation` (an id or a shared object path) does not load or does not do GOST; then
+/// `problem`, when given, says why (LoadGostEngine).
 std::shared_ptr<CryptoProvider> MakeSoftwareGostProvider(const std::string& engineLocation,
-                                                         const std::string& containerFolder);
+                                                         const std::string& containerFolder,
+                                                         std::string* problem = nullptr);
 
 } // namespace cq::provider

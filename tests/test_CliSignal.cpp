@@ -1,0 +1,209 @@
+// certquorix-cli stopped by a real signal while it waits on the service: the operation ends as a
+// failure does (the certificate folder is put back as it was) and the program then ends by the
+// signal, as shells and scripts expect.
+#include "RequestChecks.h"
+#include "SandboxServer.h"
+#include "Terminal.h"
+#include "TestSupport.h"
+#include "base/IniFile.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace cq {
+namespace {
+
+using test::SandboxServer;
+using test::TerminalProgram;
+
+constexpr const char* kRsaEmail = "ivan.petrov@mail.example";
+constexpr const char* kGostEmail = "anna.smirnova@mail.example";
+
+/// A loopback port that takes connections and never answers a byte.
+class SilentListener {
+public:
+    SilentListener() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listener_, 8);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+    }
+    ~SilentListener() {
+        for (const int fd : clients_)
+            ::close(fd);
+        ::close(listener_);
+    }
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+
+    std::string url(const std::string& path) const {
+        return "https://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    /// Waits for the next client and keeps its connection open; false when none came.
+    bool takeClient(int timeoutMs = 60000) {
+        pollfd wait{listener_, POLLIN, 0};
+        if (::poll(&wait, 1, timeoutMs) != 1)
+            return false;
+        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0)
+            return false;
+        clients_.push_back(client);
+        return true;
+    }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::vector<int> clients_;
+};
+
+/// Every file of a folder with its bytes.
+using FolderContent = std::map<std::string, std::string>;
+FolderContent ContentOf(const std::string& folder) {
+    FolderContent content;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        content[entry.path().filename().string()] = test::ReadFile(entry.path().string());
+    return content;
+}
+
+/// The names of the files that came, went or changed ("" when none did).
+std::string Changes(const FolderContent& before, const FolderContent& after) {
+    std::string changes;
+    for (const auto& [name, bytes] : after) {
+        const auto old = before.find(name);
+        if (old == before.end())
+            changes += " new:" + name;
+        else if (old->second != bytes)
+            changes += " changed:" + name;
+    }
+    for (const auto& [name, bytes] : before)
+        if (!after.count(name))
+            changes += " gone:" + name;
+    return changes;
+}
+
+class CliSignalTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server = std::make_unique<SandboxServer>(); }
+    static void TearDownTestSuite() { server.reset(); }
+
+    void SetUp() override {
+        std::filesystem::copy_file(test::BuiltProgram("certquorix-cli"), dir / "certquorix-cli");
+        test::InstallActTemplates(dir.path());
+        server->writeClientCertificate(dir.path());
+        server->setFault("");
+        pointAt(server->url("/requp/"), server->url("/gost/requp/"), server->url("/certget/"));
+    }
+
+    void pointAt(const std::string& rsaRequest, const std::string& gostRequest,
+                 const std::string& rsaReceive) {
+        IniFile ini;
+        ini.WriteString("HTTPS", "CaFile", server->caFile());
+        ini.WriteString("HTTPS", "UrlRequestRSACertificate", rsaRequest);
+        ini.WriteString("HTTPS", "UrlRequestGostCertificate", gostRequest);
+        ini.WriteString("HTTPS", "UrlReceiveRSACertificate", rsaReceive);
+        ini.WriteString("HTTPS", "UrlReceiveGostCertificate", server->url("/gost/certget/"));
+        ini.Save(dir / "CertQuorix.ini");
+    }
+
+    std::vector<std::string> environment() const {
+        return {"PATH=" + std::string(std::getenv("PATH")),
+                "HOME=" + dir.path(),
+                "XDG_DATA_HOME=" + (dir / "xdg"),
+                "TERM=dumb",
+                "CERTQUORIX_PASSWORD=Secret 1",
+                "CERTQUORIX_CONTAINER_PASSWORD=pw"};
+    }
+    std::vector<std::string> command(std::vector<std::string> args) const {
+        args.insert(args.begin(), dir / "certquorix-cli");
+        return args;
+    }
+    static std::vector<std::string> rsaRequest() {
+        return {"request", "--yes",          "--email",  kRsaEmail,       "--locality",
+                "Moscow",  "--organization", "Firm Ltd", "--common-name", "Ivan Petrov"};
+    }
+    static std::vector<std::string> gostRequest() {
+        return {"request",       "--gost",        "--yes",        "--email",
+                kGostEmail,      "--country",     "RU",           "--state",
+                "Moscow region", "--locality",    "Moscow",       "--organization",
+                "Firm Ltd",      "--common-name", "Anna Smirnova"};
+    }
+
+    /// Runs a command to its end at the terminal; its exit status.
+    int run(const std::vector<std::string>& args) {
+        TerminalProgram cli(command(args), environment());
+        const int status = cli.wait();
+        EXPECT_EQ(status, 0) << cli.output();
+        return status;
+    }
+
+    /// A folder with a requested, issued and downloaded certificate.
+    void makeWorkingFolder(const std::vector<std::string>& requestArgs, const std::string& email) {
+        ASSERT_EQ(run(requestArgs), 0);
+        server->issue(email);
+        ASSERT_EQ(run({"download", "--yes", "--email", email}), 0);
+    }
+
+    std::string folderOf(const std::string& email) const { return dir.path() + email + "/"; }
+
+    static std::unique_ptr<SandboxServer> server;
+    test::TempDir dir;
+};
+
+std::unique_ptr<SandboxServer> CliSignalTest::server;
+
+TEST_F(CliSignalTest, SignalWhileWaitingOnTheServiceRollsBackThenEndsByTheSignal) {
+    makeWorkingFolder(rsaRequest(), kRsaEmail);
+    makeWorkingFolder(gostRequest(), kGostEmail);
+    ASSERT_FALSE(HasFailure());
+    SilentListener silent;
+    pointAt(silent.url("/requp/"), silent.url("/gost/requp/"), silent.url("/certget/"));
+
+    struct Operation {
+        const char* what;
+        std::vector<std::string> args;
+        const char* email;
+    };
+    const Operation operations[] = {
+        {"RSA request", rsaRequest(), kRsaEmail},
+        {"GOST request", gostRequest(), kGostEmail},
+        {"download", {"download", "--yes", "--email", kRsaEmail}, kRsaEmail},
+    };
+    struct Stop {
+        const char* what;
+        int signal;
+    };
+    for (const Stop stop :
+         {Stop{"Ctrl+C", SIGINT}, Stop{"SIGTERM", SIGTERM}, Stop{"SIGHUP", SIGHUP}}) {
+        for (const Operation& operation : operations) {
+            SCOPED_TRACE(std::string(operation.what) + ", " + stop.what);
+            const FolderContent before = ContentOf(folderOf(operation.email));
+            TerminalProgram cli(command(operation.args), environment());
+            ASSERT_TRUE(silent.takeClient()) << cli.output();
+            if (stop.signal == SIGINT)
+                cli.type("\x03");
+            else
+                cli.signal(stop.signal);
+            EXPECT_EQ(cli.wait(), 128 + stop.signal) << cli.output();
+            EXPECT_EQ(Changes(before, ContentOf(folderOf(operation.email))), "") << cli.output();
+        }
+    }
+}
+
+} // namespace
+} // namespace cq
