@@ -55,23 +55,26 @@ last_status() {
 
 # Writes "seconds cov ft corpus" every minute while the process runs.
 sample_coverage() {
-    local pid=$1 log=$2 out=$3 started=$SECONDS
+    local pid=$1 log=$2 out=$3 started=$SECONDS next=60
     while kill -0 "$pid" 2>/dev/null; do
-        sleep 60 &
-        wait $! || true
-        local status
-        status=$(last_status "$log")
-        [[ -n $status ]] && echo "$((SECONDS - started)) $status" >>"$out"
+        sleep 5
+        if ((SECONDS - started >= next)); then
+            local status
+            status=$(last_status "$log")
+            [[ -n $status ]] && echo "$next $status" >>"$out"
+            next=$((next + 60))
+        fi
     done
 }
 
-# Adds to the kept corpus the new inputs that reach code it does not, leaving out large ones.
+# Adds to the kept corpus the new inputs that reach code (edges, hit counts aside) it does not,
+# leaving out large ones: the kept corpus stays a few small files per target.
 merge_corpus() {
     local target=$1 work=$2 kept=fuzz/corpus/$1
     mkdir -p "$kept"
     local before
     before=$(ls "$kept" | sort)
-    "$build/fuzz/$target" -merge=1 -rss_limit_mb=2048 "$kept" "$work" \
+    "$build/fuzz/$target" -merge=1 -use_counters=0 -rss_limit_mb=2048 "$kept" "$work" \
         >"$build/runs/$target.merge.log" 2>&1 || true
     comm -13 <(echo "$before") <(ls "$kept" | sort) | while read -r name; do
         [[ $(stat -c %s "$kept/$name") -le $max_kept_size ]] || rm -f "$kept/$name"
