@@ -37,9 +37,8 @@ struct WriterRound {
     std::vector<double> callerNanos;
 };
 
-WriterRound RunWriter(const std::string& folder) {
-    std::filesystem::remove_all(folder + "Logs");
-    cq::InitLog("CertQuorix", "CertQuorix", ".srt");
+// One burst of records through the running log service.
+WriterRound RunWriter() {
     WriterRound round;
     round.callerNanos.reserve(kRecords);
     const auto start = Clock::now();
@@ -53,7 +52,6 @@ WriterRound RunWriter(const std::string& folder) {
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     round.recordsPerSecond = kRecords / seconds;
     round.fileName = cq::LogFileName();
-    cq::ShutdownLog();
     return round;
 }
 
@@ -93,8 +91,11 @@ int main() {
     std::ofstream(folder + "CertQuorix.ini") << "[Common]\r\n";
 
     std::vector<double> writerRates, plainRates, callerNanos;
+    // One log service for every round, as a program has: the first burst meets new memory, the
+    // later ones the memory the service keeps.
+    cq::InitLog("CertQuorix", "CertQuorix", ".srt");
     for (int round = 0; round < kRounds; ++round) {
-        WriterRound writer = RunWriter(folder);
+        WriterRound writer = RunWriter();
         writerRates.push_back(writer.recordsPerSecond);
         callerNanos.insert(callerNanos.end(), writer.callerNanos.begin(), writer.callerNanos.end());
         // The loop runs on a thread of its own, as the writer does, so both meet the same core.
@@ -102,11 +103,13 @@ int main() {
         std::thread([&] { plainRate = RunPlainLoop(writer.fileName); }).join();
         plainRates.push_back(plainRate);
     }
+    cq::ShutdownLog();
     const double writer = Median(writerRates);
     const double plain = Median(plainRates);
     std::printf("records per round: %d, rounds: %d\n", kRecords, kRounds);
-    std::printf("WriteLog caller time: median %.0f ns, p99 %.0f ns (target p99 < 5000 ns)\n",
-                Median(callerNanos), Percentile(callerNanos, 0.99));
+    std::printf("WriteLog caller time: median %.0f ns, p99 %.0f ns (target p99 < 5000 ns), "
+                "p99.9 %.0f ns\n",
+                Median(callerNanos), Percentile(callerNanos, 0.99), Percentile(callerNanos, 0.999));
     std::printf("writer: %.0f records/s; plain open-append-close loop: %.0f records/s\n", writer,
                 plain);
     std::printf("ratio writer/plain: %.2f (target >= 0.80)\n", writer / plain);

@@ -118,6 +118,53 @@ TEST_F(CliGostTest, RequestIssueDownloadAndCheck) {
     EXPECT_NE(run.err.find("PIN"), std::string::npos) << run.err;
 }
 
+// A request of 57k, 57k-1 or 57k-2 bytes has Base64 that fills its last 76-character line, so
+// the text sent carries an empty line before the END line. A first request measures each subject;
+// padding its organization and locality then lands a request on the length wanted.
+TEST_F(CliGostTest, RequestsWhoseBase64FillsTheLastLineAreTaken) {
+    struct Subject {
+        std::string commonName;
+        std::string organization;
+        std::string locality;
+        size_t shortOfLine; // bytes short of a multiple of 57
+    };
+    const Subject subjects[] = {{"Ivan Petrov", "Firm", "Moscow", 0},
+                                {"Anna Sidorova-Kuznetsova", "Bank", "Tver", 1},
+                                {"Li", "Co", "Omsk", 2}};
+    int number = 0;
+    for (const Subject& subject : subjects) {
+        SCOPED_TRACE(subject.commonName);
+        const auto send = [&](size_t padding) {
+            const std::string email = "s" + std::to_string(++number) + "@mail.example";
+            const size_t third = padding / 3;
+            const ProcessResult run = cli(
+                {"request", "--gost", "--email", email, "--country", "RU", "--state", "Moscow",
+                 "--locality", subject.locality + std::string(third, 'l'), "--organization",
+                 subject.organization + std::string(third, 'o'), "--unit",
+                 "U" + std::string(padding - 2 * third, 'u'), "--common-name", subject.commonName});
+            EXPECT_EQ(run.status, 0) << run.out << run.err;
+            test::WriteFile(dir / "stored.pem", server->storedRequest(email));
+            const test::ToolResult der = test::Openssl(
+                {"req", "-in", dir / "stored.pem", "-outform", "DER", "-out", dir / "stored.der"});
+            EXPECT_EQ(der.status, 0) << der.err;
+            return static_cast<size_t>(std::filesystem::file_size(dir / "stored.der"));
+        };
+        // A length field that grows by a byte can add one to the result, or skip the length
+        // wanted: aim again from there, or at the next multiple.
+        size_t padding = 0;
+        size_t length = send(padding);
+        size_t wanted = (length + subject.shortOfLine + 56) / 57 * 57;
+        for (int aim = 0; aim < 4 && length + subject.shortOfLine != wanted; ++aim) {
+            if (length + subject.shortOfLine > wanted)
+                wanted += 57;
+            padding = padding + wanted - subject.shortOfLine - length;
+            length = send(padding);
+        }
+        EXPECT_EQ((length + subject.shortOfLine) % 57, 0u) << length;
+        EXPECT_EQ((length + 2) / 3 * 4 % 76, 0u) << "Base64 of " << length << " bytes";
+    }
+}
+
 TEST_F(CliGostTest, CertificateOfAnEarlierRequestIsToldApart) {
     ASSERT_EQ(request().status, 0);
     server->issue(kEmail);

@@ -76,6 +76,7 @@ TEST(Process, ChildrenNeverInheritOurPasswordVariables) {
     const ScopedEnvironment key("CQ_KEY_PASSWORD", "inherited key");
     const ScopedEnvironment exportPassword("CQ_EXPORT_PASSWORD", "inherited export");
     const ScopedEnvironment pin("CERTQUORIX_TOKEN_PIN", "inherited pin");
+    const ScopedEnvironment container("CERTQUORIX_CONTAINER_PASSWORD", "inherited container");
     const ScopedEnvironment unrelated("CQ_UNRELATED_SETTING", "kept");
 
     std::vector<cq::EnvironmentVariable> given;
@@ -83,7 +84,8 @@ TEST(Process, ChildrenNeverInheritOurPasswordVariables) {
     const std::string env = cq::RunAndWait("/usr/bin/env", {"env"}, std::move(given)).output;
     EXPECT_TRUE(Holds(env, "\nCQ_KEY_PASSWORD=given key\n")) << env;
     EXPECT_TRUE(Holds(env, "CQ_UNRELATED_SETTING=kept\n")) << env;
-    for (const char* secret : {"CERTQUORIX_PASSWORD", "User Secret", "inherited", "CQ_EXPORT"})
+    for (const char* secret :
+         {"CERTQUORIX_PASSWORD", "User Secret", "inherited", "CQ_EXPORT", "CONTAINER_PASSWORD"})
         EXPECT_FALSE(Holds(env, secret)) << secret;
 
     TempDir dir;
@@ -92,8 +94,8 @@ TEST(Process, ChildrenNeverInheritOurPasswordVariables) {
     EXPECT_EQ(status, 0);
     const std::string briefEnv = ReadFile(dir / "env");
     EXPECT_TRUE(Holds(briefEnv, "CQ_UNRELATED_SETTING=kept\n")) << briefEnv;
-    for (const char* secret :
-         {"CERTQUORIX_PASSWORD", "CQ_KEY_PASSWORD", "CQ_EXPORT_PASSWORD", "CERTQUORIX_TOKEN_PIN"})
+    for (const char* secret : {"CERTQUORIX_PASSWORD", "CQ_KEY_PASSWORD", "CQ_EXPORT_PASSWORD",
+                               "CERTQUORIX_TOKEN_PIN", "CERTQUORIX_CONTAINER_PASSWORD"})
         EXPECT_FALSE(Holds(briefEnv, secret)) << secret;
 }
 

@@ -9,6 +9,7 @@
 #include "settings/CertFolders.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <regex>
@@ -30,13 +31,16 @@ protected:
                     "printf '%s\\n' \"$@\" >>'" + bin.path() + "opened'\nexit 0\n");
     }
 
+    std::vector<std::string> argv(const std::vector<std::string>& args) const {
+        std::vector<std::string> all = {program};
+        all.insert(all.end(), args.begin(), args.end());
+        return all;
+    }
     ProcessResult cli(const std::vector<std::string>& args,
                       const std::string& password = kFixturePassword) const {
-        std::vector<std::string> argv = {program};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return RunProcess(argv, {"CERTQUORIX_PASSWORD=" + password, "XDG_DATA_HOME=" + home.path(),
-                                 "HOME=" + home.path(),
-                                 "PATH=" + bin.path() + ":" + std::getenv("PATH")});
+        return RunProcess(argv(args), {"CERTQUORIX_PASSWORD=" + password,
+                                       "XDG_DATA_HOME=" + home.path(), "HOME=" + home.path(),
+                                       "PATH=" + bin.path() + ":" + std::getenv("PATH")});
     }
 
     std::string folder(const std::string& email) const {
@@ -292,6 +296,91 @@ TEST_F(RetrievalCli, ListTellsEveryListedAddressAndCheckEndsWithTheDaysLeft) {
     run = cli({"check", "--email", "gleb@example.ru"});
     EXPECT_EQ(run.status, 4) << run.err;
     EXPECT_TRUE(std::regex_search(run.out, std::regex("\nСрок действия: просрочен\n$"))) << run.out;
+}
+
+} // namespace
+
+namespace {
+
+// Each file the tool reads, replaced in turn by a pipe nobody writes to, a link to /dev/zero and
+// a 50 MB file: the command ends at once with a message naming the file, and `list` shows an
+// address whose record cannot be read as unreadable and lists the others.
+TEST_F(RetrievalCli, OddFilesAreRefusedNamingTheFile) {
+    const std::string received = "anna@example.ru";
+    const std::string requested = "boris@example.ru";
+    client.request(received, kFixturePassword);
+    client.request(requested, kFixturePassword);
+    server->issue(received);
+    ASSERT_EQ(cli({"download", "--email", received}).status, 0);
+    const std::string settings = client.programFolder() + "CertQuorix.ini";
+    const std::string redirected = home / "redirected.ini";
+    WriteFile(home / "password", std::string(kFixturePassword) + "\n");
+
+    struct Reader {
+        std::string file;
+        std::vector<std::string> args;
+    };
+    const std::vector<Reader> readers = {
+        {folder(requested) + cq::kRequestRecordFile, {"download", "--email", requested}},
+        {folder(received) + cq::kCertificateFile, {"check", "--email", received}},
+        {folder(received) + cq::kCertificateKeyFile, {"check", "--email", received}},
+        {home / "password", {"check", "--email", received, "--password-file", home / "password"}},
+        {settings, {"list"}},
+        {redirected, {"list"}},
+    };
+    const std::vector<std::pair<const char*, std::function<void(const std::string&)>>> oddities = {
+        {"pipe",
+         [](const std::string& path) {
+             ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+         }},
+        {"/dev/zero",
+         [](const std::string& path) {
+             std::filesystem::create_symlink("/dev/zero", path);
+         }},
+        {"50 MB",
+         [](const std::string& path) {
+             WriteFile(path, "");
+             std::filesystem::resize_file(path, 50u << 20);
+         }},
+    };
+    for (const Reader& reader : readers) {
+        for (const auto& [oddity, make] : oddities) {
+            SCOPED_TRACE(reader.file + " as " + oddity);
+            const bool throughInFile = reader.file == redirected;
+            const std::string kept = ReadFile(throughInFile ? settings : reader.file);
+            if (throughInFile) {
+                cq::IniFile ini = cq::IniFile::Load(settings);
+                ini.WriteString("Common", "inFile", redirected);
+                ini.Save(settings);
+            }
+            std::filesystem::remove(reader.file);
+            make(reader.file);
+            // The password variable would be taken before the file.
+            const ProcessResult run =
+                reader.file == home / "password"
+                    ? RunProcess(argv(reader.args), {"XDG_DATA_HOME=" + home.path()})
+                    : cli(reader.args);
+            EXPECT_NE(run.status, 0) << run.out;
+            EXPECT_NE(run.err.find("\"" + reader.file + "\""), std::string::npos) << run.err;
+            std::filesystem::remove(reader.file);
+            WriteFile(throughInFile ? settings : reader.file, kept);
+        }
+    }
+
+    // The record of one address is a pipe: that address is unreadable, the others are listed.
+    cq::IniFile ini = cq::IniFile::Load(settings);
+    ini.WriteString("Email", "List", received + "|" + requested);
+    ini.Save(settings);
+    const std::string record = folder(requested) + cq::kRequestRecordFile;
+    std::filesystem::remove(record);
+    ASSERT_EQ(::mkfifo(record.c_str(), 0600), 0);
+    const ProcessResult run = cli({"list"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(std::regex_match(
+        run.out, std::regex("anna@example\\.ru\tполучен\t.*\n"
+                            "boris@example\\.ru\tошибка\t.*\"" +
+                            std::regex_replace(record, std::regex("[.]"), "\\.") + "\".*\n")))
+        << run.out;
 }
 
 } // namespace

@@ -139,10 +139,49 @@ bool DirectoryExists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-std::string ReadFileBytes(const std::string& path) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+size_t MaxFileSize(FileKind kind) {
+    switch (kind) {
+    case FileKind::Small:
+        return size_t{1} << 20;
+    case FileKind::Document:
+        return size_t{16} << 20;
+    }
+    return 0;
+}
+
+namespace {
+
+EOSError TooLargeFileError(const std::string& path, size_t limit) {
+    return EOSError("Файл \"" + path + "\" слишком велик (больше " + std::to_string(limit >> 20) +
+                        " МБ) и не читается.",
+                    EFBIG);
+}
+
+/// Refuses what is not a regular file or is larger than `limit`, before anything is read.
+void CheckReadableFile(int fd, const std::string& path, size_t limit) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        throw MakeOSError(errno, path);
+    if (S_ISDIR(info.st_mode))
+        throw MakeOSError(EISDIR, path);
+    if (!S_ISREG(info.st_mode))
+        throw EOSError("Файл \"" + path +
+                           "\" не является обычным файлом (это канал, устройство или сокет) и "
+                           "не читается.",
+                       EINVAL);
+    if (static_cast<unsigned long long>(info.st_size) > limit)
+        throw TooLargeFileError(path, limit);
+}
+
+} // namespace
+
+std::string ReadFileBytes(const std::string& path, FileKind kind) {
+    // Without O_NONBLOCK, opening a pipe nobody writes to would wait forever.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0)
         throw MakeOSError(errno, path);
+    const size_t limit = MaxFileSize(kind);
+    CheckReadableFile(fd.get(), path, limit);
     std::string bytes;
     char buffer[65536];
     for (;;) {
@@ -155,6 +194,8 @@ std::string ReadFileBytes(const std::string& path) {
         if (got == 0)
             return bytes;
         bytes.append(buffer, static_cast<size_t>(got));
+        if (bytes.size() > limit) // grown since it was measured
+            throw TooLargeFileError(path, limit);
     }
 }
 

@@ -13,8 +13,22 @@ inline constexpr char kPathDelimiter = '/';
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 
-/// Whole file as bytes; raises EOSError when it cannot be read.
-std::string ReadFileBytes(const std::string& path);
+/// What a file holds, which bounds how large it can plausibly be.
+enum class FileKind {
+    /// Settings, records, e-mail lists, certificates, keys, containers, passwords: 1 MiB.
+    Small,
+    /// Act templates and other documents: 16 MiB.
+    Document,
+};
+
+/// The largest file of a kind that is read.
+size_t MaxFileSize(FileKind kind);
+
+/// Whole file as bytes. Only a regular file of at most MaxFileSize(kind) bytes is read: a pipe,
+/// a device or a socket (also behind a link) is refused without waiting on it, and so is a larger
+/// file, before its bytes are read; the message names the file. Raises EOSError when the file
+/// cannot or may not be read.
+std::string ReadFileBytes(const std::string& path, FileKind kind = FileKind::Small);
 
 /// Owner-only folders: certificate folders, a user's data folder, the log folder.
 inline constexpr mode_t kPrivateFolderMode = 0700;

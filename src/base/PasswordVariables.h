@@ -11,10 +11,14 @@ inline constexpr const char* kPasswordVariable = "CERTQUORIX_PASSWORD";
 inline constexpr const char* kKeyPasswordVariable = "CQ_KEY_PASSWORD";
 inline constexpr const char* kExportPasswordVariable = "CQ_EXPORT_PASSWORD";
 
+/// The password of a software GOST key container.
+inline constexpr const char* kContainerPasswordVariable = "CERTQUORIX_CONTAINER_PASSWORD";
 /// The PIN of a token holding a GOST key.
 inline constexpr const char* kTokenPinVariable = "CERTQUORIX_TOKEN_PIN";
 
+/// Every variable above: a name added to this file belongs in this list too.
 inline constexpr const char* kPasswordVariables[] = {kPasswordVariable, kKeyPasswordVariable,
-                                                     kExportPasswordVariable, kTokenPinVariable};
+                                                     kExportPasswordVariable,
+                                                     kContainerPasswordVariable, kTokenPinVariable};
 
 } // namespace cq

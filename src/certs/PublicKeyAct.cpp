@@ -102,8 +102,8 @@ std::optional<std::string> PublicKeyActText(const std::string& templateName,
     if (!FileExists(templatePath))
         return std::nullopt;
     // The template's bytes are kept as they are; only the values are turned into Windows-1251.
-    const std::string act = FillPublicKeyAct(ReadFileBytes(templatePath), ToCp1251Values(values),
-                                             ShortDateText(clock()));
+    const std::string act = FillPublicKeyAct(ReadFileBytes(templatePath, FileKind::Document),
+                                             ToCp1251Values(values), ShortDateText(clock()));
     return WithCrLfLines(act);
 }
 

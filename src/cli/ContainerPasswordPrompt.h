@@ -6,8 +6,6 @@
 
 namespace cq::cli {
 
-inline constexpr const char* kContainerPasswordVariable = "CERTQUORIX_CONTAINER_PASSWORD";
-
 /// Installs the console dialog as the container password hook, and the token PIN dialog.
 void InstallContainerPasswordPrompt();
 

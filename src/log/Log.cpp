@@ -8,17 +8,20 @@
 #include "base/TextCodec.h"
 #include "log/Identity.h"
 #include "log/LogLayout.h"
+#include "platform/ThreadPriority.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace cq {
 namespace {
@@ -76,6 +79,66 @@ struct QueuedRecord {
     LogText encoding;
 };
 
+// The most slots a queue keeps between batches, the most text memory a slot keeps, and what a
+// slot prepared by the writer holds without growing (a usual record).
+constexpr size_t kKeptSlots = 32768;
+constexpr size_t kKeptTextCapacity = 1024;
+constexpr size_t kPreparedTextCapacity = 192;
+
+/// Records in arrival order, in slots that keep their memory from batch to batch. The writer
+/// prepares the slots a caller will fill, touching their memory itself: a caller copies its text
+/// into memory that is there already, and never waits on the kernel giving it new pages or on
+/// the writer freeing.
+class RecordQueue {
+public:
+    void add(const std::string& text, LogKind kind, LogText encoding) {
+        if (used_ == slots_.size()) {
+            slots_.push_back({text, kind, encoding});
+        } else {
+            QueuedRecord& slot = slots_[used_];
+            slot.text.assign(text);
+            slot.kind = kind;
+            slot.encoding = encoding;
+        }
+        ++used_;
+    }
+    bool empty() const { return used_ == 0; }
+    size_t size() const { return used_; }
+    const QueuedRecord* begin() const { return slots_.data(); }
+    const QueuedRecord* end() const { return slots_.data() + used_; }
+    void swap(RecordQueue& other) noexcept {
+        slots_.swap(other.slots_);
+        std::swap(used_, other.used_);
+    }
+    /// Forgets the records; the memory stays for the next ones unless there is a lot of it.
+    void clear() {
+        for (size_t i = 0; i < used_; ++i)
+            if (slots_[i].text.capacity() > kKeptTextCapacity)
+                std::string().swap(slots_[i].text);
+        if (slots_.size() > kKeptSlots) {
+            slots_.resize(kKeptSlots);
+            slots_.shrink_to_fit();
+        }
+        used_ = 0;
+    }
+    /// Makes `count` slots (at most kKeptSlots) ready, their memory touched.
+    void prepare(size_t count) {
+        const size_t wanted = std::min(count, kKeptSlots);
+        if (slots_.size() >= wanted)
+            return;
+        slots_.reserve(wanted);
+        while (slots_.size() < wanted) {
+            QueuedRecord& slot = slots_.emplace_back();
+            slot.text.assign(kPreparedTextCapacity, '\0');
+            slot.text.clear();
+        }
+    }
+
+private:
+    std::vector<QueuedRecord> slots_;
+    size_t used_ = 0;
+};
+
 class TLogThread {
 public:
     TLogThread(LogLayout layout, int sizeLimitKB, Clock clock)
@@ -97,9 +160,9 @@ public:
         return readyChanged_.wait_for(lock, limit, [this] { return ready_; });
     }
 
-    void post(std::string text, LogKind kind, LogText encoding) {
+    void post(const std::string& text, LogKind kind, LogText encoding) {
         std::unique_lock lock(mutex_);
-        queue_.push_back({std::move(text), kind, encoding});
+        queue_.add(text, kind, encoding);
         const bool wake = writerWaiting_;
         lock.unlock();
         if (wake)
@@ -115,12 +178,15 @@ public:
 
 private:
     void run() {
+        // The writer yields to the threads that log: a caller is not held up by the writer
+        // taking its processor each time a write of the writer's ends.
+        LowerCurrentThreadPriority();
         {
             std::lock_guard lock(mutex_);
             ready_ = true;
         }
         readyChanged_.notify_all();
-        std::deque<QueuedRecord> batch;
+        RecordQueue batch;
         for (;;) {
             {
                 std::unique_lock lock(mutex_);
@@ -134,7 +200,11 @@ private:
             }
             for (const QueuedRecord& queued : batch)
                 writeRecord(queued);
+            // The next batch may be as large as twice the largest so far: its slots are made
+            // ready here, before a caller fills them.
+            largestBatch_ = std::max(largestBatch_, batch.size());
             batch.clear();
+            batch.prepare(2 * largestBatch_);
             {
                 std::lock_guard lock(mutex_);
                 writing_ = false;
@@ -198,7 +268,8 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable drained_;
-    std::deque<QueuedRecord> queue_;
+    RecordQueue queue_;
+    size_t largestBatch_ = 0;
     bool writerWaiting_ = false;
     bool writing_ = false;
     bool terminated_ = false;

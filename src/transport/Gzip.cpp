@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <sys/mman.h>
 #include <zlib.h>
 
 namespace cq {
@@ -21,6 +22,9 @@ constexpr size_t kTrailerSize = 8;
 // Deflate cannot expand data by more than about 1032 to 1; used only to size the first buffer.
 constexpr size_t kMaxDeflateRatio = 1032;
 constexpr uInt kMaxChunk = 1u << 30;
+// How much the output grows at a time: small enough to stay in the cache while it is zeroed,
+// filled and checksummed.
+constexpr size_t kOutputStep = size_t{256} << 10;
 
 [[noreturn]] void DataError() {
     throw EZDecompressionError("Data error");
@@ -94,8 +98,27 @@ struct InflateEnd {
     void operator()(z_stream* stream) const { inflateEnd(stream); }
 };
 
-// Inflates raw deflate data that must end exactly at the end of `data`.
-std::string InflateRaw(std::string_view data, size_t expectedSize, size_t maxUnpacked) {
+// Reserves room for `size` bytes without touching it. A large buffer is backed by huge pages
+// where the system allows it: touching 32 MiB in 4 KiB pages for the first time can cost more
+// than inflating into it.
+void ReserveOutput(std::string& out, size_t size) {
+    out.reserve(size);
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
+    if (size < 2 * kHugePage)
+        return;
+    const auto start = reinterpret_cast<uintptr_t>(out.data());
+    const uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
+    const uintptr_t last = (start + size) & ~(kHugePage - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE); // advice only
+#endif
+}
+
+// Inflates raw deflate data that must end exactly at the end of `data`, and returns the CRC-32
+// of what it unpacked in `crc`. The output grows a step at a time, and each step is filled and
+// checksummed while it is still in the cache: no zero-filled whole buffer, no second pass.
+std::string InflateRaw(std::string_view data, size_t expectedSize, size_t maxUnpacked, uLong& crc) {
     if (data.size() > kMaxChunk)
         TooLarge(maxUnpacked); // far beyond any body the connection accepts
     z_stream stream{};
@@ -107,20 +130,25 @@ std::string InflateRaw(std::string_view data, size_t expectedSize, size_t maxUnp
     stream.avail_in = static_cast<uInt>(data.size());
 
     const size_t plausible = std::max<size_t>(data.size(), 1) * kMaxDeflateRatio;
-    std::string out(std::min({expectedSize, plausible, maxUnpacked}) + 1, '\0');
+    std::string out;
+    ReserveOutput(out, std::min({expectedSize, plausible, maxUnpacked}) + 1);
+    crc = crc32(0L, Z_NULL, 0);
     size_t produced = 0;
     int code = Z_OK;
     while (code != Z_STREAM_END) {
         if (produced == out.size()) {
             if (out.size() > maxUnpacked)
                 TooLarge(maxUnpacked);
-            out.resize(std::min(out.size() * 2, maxUnpacked + 1));
+            out.resize(std::min(out.size() + kOutputStep, maxUnpacked + 1));
         }
-        stream.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
-        stream.avail_out = static_cast<uInt>(std::min<size_t>(out.size() - produced, kMaxChunk));
+        Bytef* const next = reinterpret_cast<Bytef*>(out.data() + produced);
+        stream.next_out = next;
+        stream.avail_out = static_cast<uInt>(out.size() - produced);
         const uInt before = stream.avail_out;
         code = inflate(&stream, Z_NO_FLUSH);
-        produced += before - stream.avail_out;
+        const uInt got = before - stream.avail_out;
+        crc = crc32(crc, next, got);
+        produced += got;
         if (code == Z_BUF_ERROR && stream.avail_in == 0)
             DataError(); // the deflate data ends before its last block
         if (code != Z_OK && code != Z_STREAM_END && code != Z_BUF_ERROR)
@@ -145,12 +173,9 @@ std::string GunzipBody(std::string_view body, size_t maxUnpacked) {
     const size_t trailer = body.size() - kTrailerSize;
     const uint32_t expectedCrc = LittleEndian32(body, trailer);
     const uint32_t expectedSize = LittleEndian32(body, trailer + 4);
-    std::string out = InflateRaw(body.substr(start, trailer - start), expectedSize, maxUnpacked);
-    uLong crc = crc32(0L, Z_NULL, 0);
-    for (size_t pos = 0; pos < out.size(); pos += kMaxChunk) {
-        const auto chunk = static_cast<uInt>(std::min<size_t>(out.size() - pos, kMaxChunk));
-        crc = crc32(crc, reinterpret_cast<const Bytef*>(out.data() + pos), chunk);
-    }
+    uLong crc = 0;
+    std::string out =
+        InflateRaw(body.substr(start, trailer - start), expectedSize, maxUnpacked, crc);
     if (crc != expectedCrc || static_cast<uint32_t>(out.size()) != expectedSize)
         DataError();
     return out;

@@ -7,13 +7,33 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 
+#include <algorithm>
 #include <memory>
+#include <string_view>
 
 namespace sandbox {
 
 namespace {
 
-RequestPtr ParsePem(const std::string& text) {
+/// The text without its empty lines. A client whose Base64 fills its last line exactly sends an
+/// empty line before the END line; OpenSSL's PEM reader takes an empty line for the end of
+/// encapsulated headers and refuses the request, while the real service takes it.
+std::string WithoutEmptyLines(const std::string& text) {
+    std::string kept;
+    kept.reserve(text.size());
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = std::min(text.find('\n', start), text.size() - 1) + 1;
+        const std::string_view line(text.data() + start, end - start);
+        if (line.find_first_not_of("\r\n") != std::string_view::npos)
+            kept.append(line);
+        start = end;
+    }
+    return kept;
+}
+
+RequestPtr ParsePem(const std::string& raw) {
+    const std::string text = WithoutEmptyLines(raw);
     std::unique_ptr<BIO, decltype(&BIO_free)> bio(
         BIO_new_mem_buf(text.data(), static_cast<int>(text.size())), BIO_free);
     RequestPtr request(bio ? PEM_read_bio_X509_REQ(bio.get(), nullptr, nullptr, nullptr) : nullptr);

@@ -13,7 +13,8 @@ struct SubmittedRequest {
 };
 
 /// Parses a PEM request (label "NEW CERTIFICATE REQUEST" or "CERTIFICATE REQUEST", any line
-/// ends). Nothing when it does not parse or carries no usable e-mail address; `why` says which.
+/// ends, empty lines ignored). Nothing when it does not parse or carries no usable e-mail address;
+/// `why` says which.
 std::optional<SubmittedRequest> ParseSubmittedRequest(const std::string& text, std::string& why);
 
 /// Decodes a query value: "%XX" escapes and "+" as a space, as HTML forms encode them.
