@@ -3,74 +3,28 @@
 // signal, as shells and scripts expect.
 #include "RequestChecks.h"
 #include "SandboxServer.h"
+#include "SilentListener.h"
 #include "Terminal.h"
 #include "TestSupport.h"
 #include "base/IniFile.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace cq {
 namespace {
 
 using test::SandboxServer;
+using test::SilentListener;
 using test::TerminalProgram;
 
 constexpr const char* kRsaEmail = "ivan.petrov@mail.example";
 constexpr const char* kGostEmail = "anna.smirnova@mail.example";
-
-/// A loopback port that takes connections and never answers a byte.
-class SilentListener {
-public:
-    SilentListener() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 8);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~SilentListener() {
-        for (const int fd : clients_)
-            ::close(fd);
-        ::close(listener_);
-    }
-    SilentListener(const SilentListener&) = delete;
-    SilentListener& operator=(const SilentListener&) = delete;
-
-    std::string url(const std::string& path) const {
-        return "https://127.0.0.1:" + std::to_string(port_) + path;
-    }
-    /// Waits for the next client and keeps its connection open; false when none came.
-    bool takeClient(int timeoutMs = 60000) {
-        pollfd wait{listener_, POLLIN, 0};
-        if (::poll(&wait, 1, timeoutMs) != 1)
-            return false;
-        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0)
-            return false;
-        clients_.push_back(client);
-        return true;
-    }
-
-private:
-    int listener_ = -1;
-    int port_ = 0;
-    std::vector<int> clients_;
-};
 
 /// Every file of a folder with its bytes.
 using FolderContent = std::map<std::string, std::string>;
