@@ -140,7 +140,6 @@ private:
     QHash<QLabel*, QPair<QLabel*, QLabel*>> linkImages_;
 
     QHash<QLineEdit*, QLabel*> editLabels_;
-    QHash<QLineEdit*, FieldFilter> fieldFilters_;
     QHash<QLabel*, QColor> hoverColours_;
     QWidget* enteredControl_ = nullptr;
     QWidget* helpControl_ = nullptr;

@@ -10,6 +10,7 @@
 #include "base/Dialogs.h"
 #include "base/ShellOpenCodes.h"
 #include "certs/GostRequest.h"
+#include "certs/RsaRequest.h"
 #include "certs/Submission.h"
 #include "log/Identity.h"
 #include "log/Log.h"
@@ -21,6 +22,7 @@
 #include "transport/Connection.h"
 #include "ui/BusyTask.h"
 #include "ui/ContainerPasswordDialog.h"
+#include "ui/FieldRule.h"
 #include "ui/KeyboardIndicator.h"
 #include "ui/MainSertForm.h"
 #include "ui/RichBox.h"
@@ -33,6 +35,7 @@
 #include <QComboBox>
 #include <QDropEvent>
 #include <QEnterEvent>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -133,6 +136,19 @@ void Hover(QWidget* widget, bool enter) {
     }
 }
 
+// Types a text key by key; letters QTest cannot name (Cyrillic) come as keys with their text.
+void TypeText(QWidget* widget, const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() < 128) {
+            QTest::keyClick(widget, c.toLatin1());
+        } else {
+            QTest::sendKeyEvent(QTest::Press, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Release, widget, Qt::Key_unknown, QString(c),
+                                Qt::NoModifier);
+        }
+    }
+}
+
 void SetPaste(const QString& text) {
     QApplication::clipboard()->setText(text);
 }
@@ -176,7 +192,7 @@ private slots:
         QVERIFY(!w.find("pnlSendGost")->isVisible());
         QVERIFY(w.label("lblAstMail")->isVisible());
         QVERIFY(!w.label("lblAstCountry")->isVisible());
-        QCOMPARE(w.edit("edEmail")->property("maxChars").toInt(), 40);
+        QCOMPARE(FieldRule::of(w.edit("edEmail"))->maxChars(), 40);
 
         QCOMPARE(w.edit("edPassword")->echoMode(), QLineEdit::Password);
         QCOMPARE(w.edit("edEmail")->property("helpContext").toInt(), 13);
@@ -366,6 +382,130 @@ private slots:
         QTest::mouseClick(name, Qt::MiddleButton);
         QCOMPARE(name->text(), QStringLiteral("Ivan"));
         QCOMPARE(test::TakeBoxes().size(), 1);
+    }
+
+    // Every route text takes into a field meets the field's rules: a refused text never ends
+    // up in the field, a paste route refuses with the box, over-long pastes are cut to the width.
+    void everyRouteIntoAFieldMeetsItsRules() {
+        WindowFixture w(kNoProxy);
+        QVERIFY(w.start());
+        enum Route { Typing, CtrlV, ShiftInsert, Drop, InputMethod, Accessible, AccessibleInsert };
+        const char* const routeNames[] = {"typing",
+                                          "Ctrl+V",
+                                          "Shift+Insert",
+                                          "drop",
+                                          "input method",
+                                          "accessible setText",
+                                          "accessible insertText"};
+        struct Case {
+            const char* field;
+            const char* text;
+            const char* typed;  // what typing leaves
+            const char* pasted; // what the paste routes leave ("" and a box when refused)
+            bool refusedBox;
+        };
+        const QString longPassword = QStringLiteral("abcdefghijklmnopqrstuvwxyz0123");
+        const Case cases[] = {
+            {"edCommonName", "Пётр, ONeil", " ONeil", "", true},
+            {"edEmail", "Ivan@x.y", "van@x.y", "", true},
+            {"edCountry", "rus", "ru", "ru", false},
+            {"edPassword", "abcdefghijklmnopqrstuvwxyz0123", "abcdefghijklmnop", "abcdefghijklmnop",
+             false},
+            {"edPassword2", "abcdefghijklmnopqrstuvwxyz0123", "abcdefghijklmnop",
+             "abcdefghijklmnop", false},
+            {"edCheckPassword", "abcdefghijklmnopqrstuvwxyz0123", "abcdefghijklmnop",
+             "abcdefghijklmnop", false},
+        };
+        for (const Case& c : cases) {
+            for (int route = Typing; route <= AccessibleInsert; ++route) {
+                const QString name = QString::fromUtf8(c.field) + QStringLiteral(" by ") +
+                                     QLatin1String(routeNames[route]);
+                QLineEdit* edit = w.edit(c.field);
+                if (route == Typing || route == CtrlV || route == ShiftInsert)
+                    w.form()
+                        .findChild<QTabWidget*>(QStringLiteral("PControl"))
+                        ->setCurrentIndex(QLatin1String(c.field) == "edCheckPassword" ? 1 : 0);
+                edit->clear();
+                edit->setFocus();
+                const QString text = QString::fromUtf8(c.text);
+                const bool pasteRoute = route == CtrlV || route == ShiftInsert || route == Drop;
+                if (pasteRoute && c.refusedBox)
+                    QtDialogs::setNextAnswer(QMessageBox::Ok);
+                switch (route) {
+                case Typing:
+                    TypeText(edit, text);
+                    break;
+                case CtrlV:
+                    SetPaste(text);
+                    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+                    break;
+                case ShiftInsert:
+                    SetPaste(text);
+                    QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
+                    break;
+                case Drop: {
+                    QMimeData data;
+                    data.setText(text);
+                    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+                    QDragEnterEvent enter(QPoint(5, 5), actions, &data, Qt::LeftButton,
+                                          Qt::NoModifier);
+                    QApplication::sendEvent(edit, &enter);
+                    QDropEvent drop(QPointF(5, 5), actions, &data, Qt::LeftButton, Qt::NoModifier);
+                    QApplication::sendEvent(edit, &drop);
+                    break;
+                }
+                case InputMethod: {
+                    QInputMethodEvent event;
+                    event.setCommitString(text);
+                    QApplication::sendEvent(edit, &event);
+                    break;
+                }
+                case Accessible:
+                    QAccessible::queryAccessibleInterface(edit)->setText(QAccessible::Value, text);
+                    break;
+                case AccessibleInsert:
+                    QAccessible::queryAccessibleInterface(edit)
+                        ->editableTextInterface()
+                        ->insertText(0, text);
+                    break;
+                }
+                const QString expected =
+                    route == Typing ? QString::fromUtf8(c.typed)
+                    : pasteRoute    ? QString::fromUtf8(c.pasted)
+                                    : QString(); // a text the rules refuse goes in whole or not
+                QVERIFY2(edit->text() == expected, qPrintable(name + ": " + edit->text()));
+                QCOMPARE(test::TakeBoxes().size(), pasteRoute && c.refusedBox ? 1 : 0);
+            }
+        }
+        // A paste into a full field or over a selection keeps to the width.
+        QLineEdit* password = w.edit("edPassword");
+        password->setText(QStringLiteral("abcdefghijklmnop"));
+        password->setFocus();
+        password->setSelection(0, 3);
+        SetPaste(longPassword);
+        QTest::keyClick(password, Qt::Key_Insert, Qt::ShiftModifier);
+        QCOMPARE(password->text(), QStringLiteral("abcdefghijklmnop"));
+    }
+
+    // A value the settings put in is shown in full although it breaks the rules; the user can
+    // shorten it but not lengthen it, and can type allowed characters into it.
+    void aLongerSettingsValueCanOnlyBeShortened() {
+        WindowFixture w(std::string("[Cert]\nCountry=rus\nCommonName=Petrov, Ivan\n") + kNoProxy);
+        QVERIFY(w.start());
+        QLineEdit* country = w.edit("edCountry");
+        QCOMPARE(country->text(), QStringLiteral("rus"));
+        country->setFocus();
+        country->end(false);
+        QTest::keyClicks(country, QStringLiteral("x"));
+        QCOMPARE(country->text(), QStringLiteral("rus"));
+        QTest::keyClick(country, Qt::Key_Backspace);
+        QCOMPARE(country->text(), QStringLiteral("ru"));
+        QLineEdit* name = w.edit("edCommonName");
+        name->setFocus();
+        name->end(false);
+        QTest::keyClicks(name, QStringLiteral(" Jr,"));
+        QCOMPARE(name->text(), QStringLiteral("Petrov, Ivan Jr"));
+        QCOMPARE(beeps_, 1);
     }
 
     void requestButtonsFollowTheFields() {
@@ -785,8 +925,11 @@ private slots:
             QTest::keyClicks(w.edit("edCommonName"), QStringLiteral("xyz"));
             server.setFault("");
         });
-        QCOMPARE(nextBox([&] { w.button("butSendSert")->click(); }),
-                 QString::fromUtf8(cq::kRequestSentText));
+        // The failed attempt left its record: the new one asks before it replaces it.
+        const QStringList sent = nextBoxes([&] { w.button("butSendSert")->click(); },
+                                           {QMessageBox::Yes, QMessageBox::Ok});
+        QCOMPARE(sent, QStringList({QString::fromUtf8(cq::kReplaceKeyQuestion),
+                                    QString::fromUtf8(cq::kRequestSentText)}));
         QVERIFY(busySeen);
         QCOMPARE(w.edit("edCommonName")->text(), QStringLiteral("Ivan Petrov"));
         QVERIFY(w.edit("edPassword2")->text().isEmpty());
@@ -887,6 +1030,29 @@ private slots:
 
 private:
     // Answers the next box with OK, runs `action` and waits (bounded) for the box; its text.
+    // The texts of the boxes an action opens, answered in turn with `answers`.
+    static QStringList nextBoxes(const std::function<void()>& action,
+                                 const QList<QMessageBox::StandardButton>& answers) {
+        QtDialogs::clearNextAnswers();
+        QtDialogs::takeAnsweredBoxes();
+        for (const QMessageBox::StandardButton answer : answers)
+            QtDialogs::setNextAnswer(answer);
+        action();
+        QList<QtDialogs::Box> boxes;
+        const bool all = QTest::qWaitFor(
+            [&] {
+                boxes += QtDialogs::takeAnsweredBoxes();
+                return boxes.size() >= answers.size();
+            },
+            60000);
+        QStringList texts;
+        if (!all)
+            texts << QStringLiteral("<too few boxes>");
+        for (const QtDialogs::Box& box : boxes)
+            texts << box.text;
+        return texts;
+    }
+
     static QString nextBox(const std::function<void()>& action) {
         QtDialogs::clearNextAnswers();
         QtDialogs::takeAnsweredBoxes();
