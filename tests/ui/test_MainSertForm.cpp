@@ -7,6 +7,7 @@
 #include "SandboxServer.h"
 #include "TestSupport.h"
 #include "app/AppServer.h"
+#include "base/Cancellation.h"
 #include "base/Dialogs.h"
 #include "base/ShellOpenCodes.h"
 #include "certs/GostRequest.h"
@@ -27,6 +28,7 @@
 #include "ui/MainSertForm.h"
 #include "ui/RichBox.h"
 #include "ui/SertInfo.h"
+#include "ui/Startup.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -43,7 +45,9 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QtTest/qtestspontaneevent.h>
 
+#include <csignal>
 #include <filesystem>
 
 using namespace cq::ui;
@@ -1028,8 +1032,125 @@ private slots:
         QVERIFY(w.find("lblSertificatGet")->isVisible());
     }
 
+    // Esc and the close button during an exchange with a silent service ask whether to leave
+    // it ("No" by default); "No" keeps waiting, "Yes" aborts the transfer, the request rolls
+    // back and the window takes input again.
+    void aHangingExchangeCanBeLeft() {
+        ClearProxyEnvironment();
+        cq::test::SandboxServer server;
+        WindowFixture w(kNoProxy);
+        QVERIFY(w.start());
+        cq::test::UseSandboxService(server, w.dir().path());
+        ConnectionScope connection;
+        FillRsaRequest(w, "hang@mail.example");
+        server.setFault("slow", 60);
+        QtDialogs::clearNextAnswers();
+        QtDialogs::takeAnsweredBoxes();
+        for (const auto answer : {QMessageBox::No, QMessageBox::Yes, QMessageBox::Ok})
+            QtDialogs::setNextAnswer(answer);
+        QList<QtDialogs::Box> boxes;
+        bool escapeSent = false;
+        bool closeSent = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            boxes += QtDialogs::takeAnsweredBoxes();
+            if (!BusyTaskRunning())
+                return;
+            if (!escapeSent) {
+                escapeSent = true;
+                QTest::keyClick(w.edit("edPassword"), Qt::Key_Escape);
+            } else if (!closeSent && !boxes.isEmpty()) {
+                closeSent = true;
+                QCloseEvent close; // the close button: a close that comes from the desktop
+                QSpontaneKeyEvent::setSpontaneous(&close);
+                QApplication::instance()->notify(&w.form(), &close);
+            }
+        });
+        poll.start(50);
+        w.button("butSendSert")->click();
+        poll.stop();
+        boxes += QtDialogs::takeAnsweredBoxes();
+        QCOMPARE(boxes.size(), 3);
+        QCOMPARE(boxes[0].text, QString::fromUtf8(kAbortQuestion));
+        QCOMPARE(boxes[0].defaultButton, QMessageBox::No);
+        QCOMPARE(boxes[1].text, QString::fromUtf8(kAbortQuestion));
+        QCOMPARE(boxes[2].caption, QStringLiteral("Запрос сертификата"));
+        QCOMPARE(boxes[2].text, QStringLiteral("Операция прервана"));
+        QVERIFY(w.form().isVisible());
+        QVERIFY(!BusyTaskRunning());
+        const std::string folder = w.dir() / "hang@mail.example";
+        QVERIFY(!std::filesystem::exists(folder + "/Certificate.key"));
+        QVERIFY(server.storedRequest("hang@mail.example").empty());
+        QVERIFY(cq::ReadEmailList().find("hang@") == std::string::npos);
+        // The window takes input again.
+        QLineEdit* name = w.edit("edCommonName");
+        name->setFocus();
+        QTest::keyClicks(name, QStringLiteral(" Jr"));
+        QCOMPARE(name->text(), QStringLiteral("Ivan Petrov Jr"));
+    }
+
+    // A termination signal during a hanging exchange ends it and the program the ordinary way:
+    // status 0, nothing of the request left behind, no box waiting for an answer.
+    void aTerminationSignalEndsAHangingExchangeAndTheProgram() {
+        ClearProxyEnvironment();
+        cq::test::SandboxServer server;
+        cq::test::TempDir dir;
+        cq::test::UseProgramFolder(dir.path());
+        WriteFile(dir / "CertQuorix.ini", CrLf(kNoProxy));
+        server.setFault("slow", 60);
+        StartupSteps steps;
+        steps.initLog = [] {
+        };
+        bool sawBusy = false;
+        steps.createMainForm = [&]() -> std::unique_ptr<QWidget> {
+            auto form = std::make_unique<TMainSertForm>();
+            TMainSertForm* shown = form.get();
+            connect(shown, &TMainSertForm::deferredInitDone, shown, [&, shown] {
+                cq::test::UseSandboxService(server, dir.path());
+                FillRsaRequest(*shown, "term@mail.example");
+                QTimer::singleShot(0, shown, [&, shown] {
+                    auto* poll = new QTimer(shown);
+                    connect(poll, &QTimer::timeout, [&, poll] {
+                        if (!BusyTaskRunning())
+                            return;
+                        sawBusy = true;
+                        poll->stop();
+                        ::raise(SIGTERM);
+                    });
+                    poll->start(50);
+                    shown->findChild<QPushButton*>(QStringLiteral("butSendSert"))->click();
+                });
+            });
+            return form;
+        };
+        std::vector<QByteArray> bytes{"certquorix"};
+        char* argv[] = {bytes[0].data(), nullptr};
+        int argc = 1;
+        cq::Dialogs& hostDialogs = cq::CurrentDialogs(); // the run installs its own
+        const int status = RunProgram(argc, argv, steps);
+        cq::SetDialogs(&hostDialogs);
+        QCOMPARE(status, 0);
+        QVERIFY(sawBusy);
+        QVERIFY(!std::filesystem::exists(dir / "term@mail.example/Certificate.key"));
+        QVERIFY(server.storedRequest("term@mail.example").empty());
+        QVERIFY(!BusyTaskRunning());
+    }
+
 private:
     // Answers the next box with OK, runs `action` and waits (bounded) for the box; its text.
+    static void FillRsaRequest(QWidget& form, const char* email) {
+        const auto edit = [&form](const char* name) {
+            return form.findChild<QLineEdit*>(QLatin1String(name));
+        };
+        edit("edCommonName")->setText(QStringLiteral("Ivan Petrov"));
+        edit("edEmail")->setText(QLatin1String(email));
+        edit("edPassword")->setText(QStringLiteral("Secret1"));
+        edit("edPassword2")->setText(QStringLiteral("Secret1"));
+    }
+    static void FillRsaRequest(WindowFixture& w, const char* email) {
+        FillRsaRequest(w.form(), email);
+    }
+
     // The texts of the boxes an action opens, answered in turn with `answers`.
     static QStringList nextBoxes(const std::function<void()>& action,
                                  const QList<QMessageBox::StandardButton>& answers) {
