@@ -3,6 +3,8 @@
 #include "app/AppServer.h"
 #include "app/ErrorReport.h"
 #include "base/Dialogs.h"
+#include "base/Errors.h"
+#include "base/FileUtil.h"
 #include "certs/AddressOverview.h"
 #include "certs/CertificateCheck.h"
 #include "certs/GostProcedure.h"
@@ -13,6 +15,7 @@
 #include "transport/ProxyDiscovery.h"
 #include "ui/BusyTask.h"
 #include "ui/ContainerPasswordDialog.h"
+#include "ui/DesktopTask.h"
 #include "ui/FieldRule.h"
 #include "ui/HelpText.h"
 #include "ui/KeyboardIndicator.h"
@@ -241,6 +244,19 @@ void Beep() {
 void GuardField(QLineEdit* edit, FieldFilter filter, int maxChars) {
     auto* rule = new FieldRule(edit, filter, maxChars);
     rule->setOnRefusedCharacter(Beep);
+}
+
+// Opens the certificate folder; a failure names the folder, so the user can go there anyway.
+void OpenFolderNamingIt(const std::string& address, const ShellOpener& opener) {
+    try {
+        OpenCertificateFolder(address, opener);
+    } catch (const std::exception& error) {
+        if (AddressRefusal(address))
+            throw;
+        throw Exception("Папка сертификата " +
+                        ExcludeTrailingPathDelimiter(CertificateFolder(address)) +
+                        " не открыта: " + DescribeError(error));
+    }
 }
 
 bool IsModifier(int key) {
@@ -917,10 +933,9 @@ void TMainSertForm::lblInstallClick() {
 }
 
 void TMainSertForm::lblGoToClick() {
-    if (LinkOpener())
-        OpenCertificateFolder(mailAddress(), LinkOpener());
-    else
-        OpenCertificateFolder(mailAddress());
+    const std::string address = mailAddress();
+    const ShellOpener opener = LinkOpener() ? LinkOpener() : ShellOpener(DesktopOpen);
+    OpenOffInterfaceThread([address, opener] { OpenFolderNamingIt(address, opener); });
 }
 
 // ---- save, help and hints -------------------------------------------------------------------

@@ -42,13 +42,17 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
 #include <QtTest/qtestspontaneevent.h>
 
 #include <csignal>
 #include <filesystem>
+#include <future>
+#include <mutex>
 
 using namespace cq::ui;
 using cq::test::ReadFile;
@@ -778,20 +782,55 @@ private slots:
         QVERIFY(saved.find("Gost=") == std::string::npos);
     }
 
-    void folderLinkOpensTheFolder() {
+    // The folder link hands the folder to the desktop on a worker: a handler that takes its time
+    // never holds the window up; a failure names the folder.
+    void folderLinkOpensTheFolderWithoutWaitingForTheDesktop() {
         WindowFixture w(kNoProxy);
         QVERIFY(w.start());
+        std::mutex lock;
         QStringList opened;
-        TMainSertForm::setShellOpener([&](const std::string& path) {
+        std::promise<int> release;
+        std::shared_future<int> answer = release.get_future().share();
+        // A failed check must not leave the worker waiting for ever.
+        const auto releaseAtEnd = qScopeGuard([&] {
+            if (answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+                release.set_value(cq::shellopen::kSucceeded);
+        });
+        TMainSertForm::setShellOpener([&, answer](const std::string& path) {
+            const int code = answer.get(); // the desktop's handler, still starting
+            const std::lock_guard held(lock);
             opened << QString::fromStdString(path);
-            return cq::shellopen::kSucceeded;
+            return code;
         });
         const std::string folder = cq::CertificateFolder("ivan@x.y");
         std::filesystem::create_directories(folder);
         w.form().PControl()->setCurrentIndex(1);
         w.find<QComboBox>("comBoxMail")->setEditText(QStringLiteral(" ivan@x.y "));
         QTest::mouseClick(w.label("lblGoTo"), Qt::LeftButton);
+        // The click is over while the handler still waits; the window takes input meanwhile.
+        QLineEdit* password = w.edit("edCheckPassword");
+        password->setFocus();
+        QTest::keyClicks(password, QStringLiteral("abc"));
+        QCOMPARE(password->text(), QStringLiteral("abc"));
+        release.set_value(cq::shellopen::kSucceeded);
+        QVERIFY(QTest::qWaitFor([&] {
+            const std::lock_guard held(lock);
+            return !opened.isEmpty();
+        }));
         QCOMPARE(opened, QStringList{QString::fromStdString(folder).chopped(1)});
+
+        TMainSertForm::setShellOpener(
+            [](const std::string&) { return cq::shellopen::kNoAssociation; });
+        QtDialogs::setNextAnswer(QMessageBox::Ok);
+        QTest::mouseClick(w.label("lblGoTo"), Qt::LeftButton);
+        QList<QtDialogs::Box> boxes;
+        QVERIFY(QTest::qWaitFor([&] {
+            boxes += QtDialogs::takeAnsweredBoxes(); // keeps the answer queued meanwhile
+            return !boxes.isEmpty();
+        }));
+        QVERIFY2(boxes[0].text.contains(QString::fromStdString(folder).chopped(1)),
+                 qPrintable(boxes[0].text));
+        QThreadPool::globalInstance()->waitForDone();
     }
 
     void everyFieldIsFoundByItsAccessibleName() {
