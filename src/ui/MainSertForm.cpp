@@ -5,10 +5,14 @@
 #include "base/Dialogs.h"
 #include "base/Errors.h"
 #include "base/FileUtil.h"
+#include "base/ShellOpenCodes.h"
 #include "certs/AddressOverview.h"
 #include "certs/CertificateCheck.h"
 #include "certs/GostProcedure.h"
+#include "certs/NssImport.h"
+#include "certs/Pkcs12Export.h"
 #include "certs/Submission.h"
+#include "platform/Process.h"
 #include "settings/CertFolders.h"
 #include "settings/ServiceDefaults.h"
 #include "settings/Settings.h"
@@ -928,8 +932,34 @@ void TMainSertForm::lblInstallClick() {
     const std::string address = mailAddress();
     const std::string password = S(edCheckPassword_->text());
     const ShellOpener opener = LinkOpener() ? LinkOpener() : ShellOpener(DesktopOpen);
+    std::string written;
+    int code = shellopen::kSucceeded;
     // The conversion runs the openssl tool; the window waits for it without freezing.
-    RunBusy([&] { InstallCertificate(address, password, opener); });
+    RunBusy([&] {
+        written = ExportPkcs12(address, password, ConfiguredPkcs12Profile());
+        code = opener(written);
+    });
+    if (code == shellopen::kNoAssociation)
+        tellWhereTheFileIs(written, password, opener);
+    else
+        CheckShellExecute(code);
+}
+
+// No program takes .p12 files here: the file is written all the same, so the user learns where
+// it is, may open its folder and, where the NSS tools are, put it into the NSS store that
+// browsers and mail programs read.
+void TMainSertForm::tellWhereTheFileIs(const std::string& written, const std::string& password,
+                                       const ShellOpener& opener) {
+    const std::string folder = ExcludeTrailingPathDelimiter(ExtractFilePath(written));
+    if (AskYesNo(std::string(kCertificateP12File) + " записан в папку\r\n" + folder +
+                 "\r\n\r\nПрограммы для файлов .p12 на этом компьютере нет. Открыть папку?"))
+        OpenOffInterfaceThread([folder, opener] { CheckShellExecute(opener(folder)); });
+    if (FindInPath("pk12util").empty() ||
+        !AskYesNo("Добавить сертификат в хранилище NSS (им пользуются браузеры и почтовые "
+                  "программы)?"))
+        return;
+    RunBusy([&] { ImportIntoNssDatabase(written, password); });
+    ShowInfoBox("Сертификат добавлен в хранилище NSS " + UserNssDatabase());
 }
 
 void TMainSertForm::lblGoToClick() {

@@ -76,6 +76,8 @@ private:
     void butSertificatGetClick();
     void butSertificatTestClick();
     void lblInstallClick();
+    void tellWhereTheFileIs(const std::string& written, const std::string& password,
+                            const ShellOpener& opener);
     void lblGoToClick();
     void butSaveClick();
     void SertInfoClick();

@@ -15,6 +15,7 @@
 #include "certs/Submission.h"
 #include "log/Identity.h"
 #include "log/Log.h"
+#include "platform/Process.h"
 #include "provider/GostKey.h"
 #include "provider/ProviderRegistry.h"
 #include "provider/SoftwareGostProvider.h"
@@ -1012,6 +1013,33 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 1, 60000);
         QVERIFY(opened[0].endsWith(QStringLiteral("/Certificate.p12")));
         QVERIFY(std::filesystem::exists(opened[0].toStdString()));
+
+        // A desktop without a program for .p12: where the file is, its folder on request, and
+        // the import into the user's NSS store when the NSS tools are there.
+        const QString folder = opened[0].chopped(QStringLiteral("/Certificate.p12").size());
+        TMainSertForm::setShellOpener([&](const std::string& path) {
+            opened << QString::fromStdString(path);
+            return path.ends_with(".p12") ? cq::shellopen::kNoAssociation
+                                          : cq::shellopen::kSucceeded;
+        });
+        const QByteArray home = qgetenv("HOME");
+        qputenv("HOME", QByteArray::fromStdString(w.dir() / "home"));
+        const bool nssTools = !cq::FindInPath("pk12util").empty();
+        const QStringList told =
+            nextBoxes([&] { QTest::mouseClick(w.find("lblInstall"), Qt::LeftButton); },
+                      {QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Ok});
+        qputenv("HOME", home);
+        QVERIFY(!told.isEmpty());
+        QVERIFY2(told[0].contains(QStringLiteral("Certificate.p12 записан в папку\r\n") + folder),
+                 qPrintable(told[0]));
+        QTRY_VERIFY(opened.contains(folder));
+        if (nssTools) {
+            QCOMPARE(told.size(), 3);
+            QVERIFY(told[1].contains(QStringLiteral("хранилище NSS")));
+            QCOMPARE(told[2], QStringLiteral("Сертификат добавлен в хранилище NSS ") +
+                                  QString::fromStdString(w.dir() / "home/.pki/nssdb"));
+            QVERIFY(std::filesystem::exists(w.dir() / "home/.pki/nssdb/cert9.db"));
+        }
 
         // Changing the address turns the export link off again.
         w.find<QComboBox>("comBoxMail")->setEditText(QStringLiteral("other@mail.example"));
