@@ -179,7 +179,7 @@ TEST(InputRules, SubjectDataTrimsAndCutsToWidths) {
     fields.organizUnit = "";
     fields.commonName = " " + std::string(55, 'C');
     fields.email = " User@Mail.example ";
-    fields.password = "  pass word with more than twenty characters ";
+    fields.password = "  pass word 20 chars";
     fields.openPassword = true;
     const SubjectData subject = BuildSubjectData(fields);
     EXPECT_EQ(subject.Country, "rus");
@@ -189,15 +189,60 @@ TEST(InputRules, SubjectDataTrimsAndCutsToWidths) {
     EXPECT_EQ(subject.OrganizUnit, "");
     EXPECT_EQ(subject.CommonName, std::string(50, 'C'));
     EXPECT_EQ(subject.Email, "User@Mail.example");
-    EXPECT_EQ(subject.Password, "  pass word with mor");
+    EXPECT_EQ(subject.Password, "  pass word 20 chars"); // exactly as typed
+
     EXPECT_TRUE(subject.OpenPassw);
 }
 
 TEST(InputRules, WidthsCountCharactersNotBytes) {
     RequestFields fields;
-    fields.password = "пароль-пароль-пароль-пароль";
+    fields.password = "пароль-пароль-пароль";
     EXPECT_EQ(BuildSubjectData(fields).Password, "пароль-пароль-пароль");
     EXPECT_EQ(CharacterCount("пароль"), 6u);
+    EXPECT_EQ(PasswordRefusal("парольпарольпаро"), std::nullopt); // 16 characters, 32 bytes
+}
+
+// A password longer than the record holds is refused, never cut: the key would otherwise be
+// locked with the first 20 characters, and no field could ever give it again.
+TEST(InputRules, APasswordLongerThanTheRecordIsRefusedNotCut) {
+    RequestFields fields;
+    fields.password = "abcdefghijklmnopqrstuvwxyz0123";
+    try {
+        BuildSubjectData(fields);
+        FAIL() << "a 30-character password was taken";
+    } catch (const std::exception& error) {
+        EXPECT_STREQ(error.what(),
+                     "Пароль ключа длиннее 20 символов: такой пароль не принимается.");
+    }
+    fields.password = "пароль-пароль-пароль-";
+    EXPECT_THROW(BuildSubjectData(fields), std::exception);
+}
+
+// The rule for a new key password, the same for the window and the command-line tool.
+TEST(InputRules, PasswordRule) {
+    struct Case {
+        const char* password;
+        const char* refusal; // nullptr: taken
+    };
+    const Case cases[] = {
+        {"Secret1", nullptr},
+        {"   ", nullptr}, // blanks are a password
+        {"Пароль, 'ё'", nullptr},
+        {"abcdefghijklmnop", nullptr},
+        {"", "Пароль ключа не может быть пустым."},
+        {"abcdefghijklmnopq", "Пароль ключа длиннее 16 символов."},
+        {"abcdefghijklmnopqrstuvwxyz0123", "Пароль ключа длиннее 16 символов."},
+        {"pass\xe6\xbc\xa2", "Пароль ключа содержит символы вне кодировки Windows-1251."},
+        {"pass\xf0\x9f\x94\x91", "Пароль ключа содержит символы вне кодировки Windows-1251."},
+        {"pass\xC1\xA1", "Пароль ключа содержит символы вне кодировки Windows-1251."},
+    };
+    for (const Case& c : cases) {
+        const std::optional<std::string> refusal = PasswordRefusal(c.password);
+        if (c.refusal)
+            EXPECT_EQ(refusal, std::string(c.refusal)) << c.password;
+        else
+            EXPECT_EQ(refusal, std::nullopt) << c.password;
+    }
 }
 
 // Byte sequences that are not well-formed UTF-8 must not decode into allowed letters: overlong

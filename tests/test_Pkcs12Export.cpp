@@ -107,23 +107,35 @@ TEST(Pkcs12Export, ProtectsTheFileAsTheProfileSays) {
     }
 }
 
+// The export runs the check itself, so a caller that skipped it (or whose check failed) gets no
+// file; a tool that fails leaves nothing either.
 TEST(Pkcs12Export, AFailedConversionLeavesTheOlderFileAndOpensNothing) {
     struct Case {
         const char* what;
         std::string key;
         std::string cer;
         std::string password;
+        std::string tool; // empty: the real openssl
+        std::string reason;
     };
+    const std::string unchecked = cq::kUncheckedExportText;
     const Case cases[] = {
-        {"wrong password", "user-des3.key", "user.cer", "Ключ 2025"},
+        {"wrong password", "user-des3.key", "user.cer", "Ключ 2025", "",
+         unchecked + "Неверный пароль сертификата."},
         {"password with a trailing blank", "user-des3.key", "user.cer",
-         std::string(kFixturePassword) + " "},
-        {"certificate of another key", "user-des3.key", "other.cer", kFixturePassword},
-        {"error page as the certificate", "user-des3.key", "error-page.cer", kFixturePassword},
+         std::string(kFixturePassword) + " ", "", unchecked + "Неверный пароль сертификата."},
+        {"certificate of another key", "user-des3.key", "other.cer", kFixturePassword, "",
+         unchecked + "Файл сертификата"},
+        {"error page as the certificate", "user-des3.key", "error-page.cer", kFixturePassword, "",
+         unchecked + "Неверный файл сертификата"},
+        {"the tool fails", "user-des3.key", "user.cer", kFixturePassword,
+         "echo 'unable to load' >&2\nexit 1\n", "openssl завершился с кодом 1"},
     };
     for (const Case& c : cases) {
         ExportFolder folder(c.key, c.cer);
         folder.write(cq::kCertificateP12File, "older p12");
+        if (!c.tool.empty())
+            WriteScript(folder.programFolder() + "openssl", c.tool);
         int opened = 0;
         try {
             cq::InstallCertificate(kFixtureEmail, c.password, [&](const std::string&) {
@@ -132,8 +144,7 @@ TEST(Pkcs12Export, AFailedConversionLeavesTheOlderFileAndOpensNothing) {
             });
             ADD_FAILURE() << c.what << ": no error";
         } catch (const cq::Exception& error) {
-            EXPECT_NE(std::string(error.what()).find("openssl завершился с кодом 1"),
-                      std::string::npos)
+            EXPECT_NE(std::string(error.what()).find(c.reason), std::string::npos)
                 << c.what << ": " << error.what();
         }
         EXPECT_EQ(opened, 0) << c.what;

@@ -126,7 +126,11 @@ protected:
 
 TEST_F(SubmissionTest, AcceptedRequestLeavesKeyActAndRecord) {
     ASSERT_TRUE(RequestRsaCertificate(kCertificateKeyFile, Subject()));
-    EXPECT_TRUE(dialogs.boxes.empty());
+    // The end steps come with the operation, for the window and the command-line tool alike.
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].kind, "info");
+    EXPECT_EQ(dialogs.boxes[0].text, kRequestSentText);
+    EXPECT_EQ(ReadEmailList(), "Ivan@Mail.example");
     EXPECT_EQ(folderFiles(), (std::vector<std::string>{"Certificate.key", "Request.ini",
                                                        "ivan@mail.example.rtf"}));
     // The service stored exactly the request whose key is in the folder.
@@ -145,7 +149,6 @@ TEST_F(SubmissionTest, PrivateFilesAreTheOwnersAndTheActFollowsTheUmask) {
         const test::ScopedUmask umask(mask);
         std::filesystem::remove_all(folder());
         ASSERT_TRUE(RequestRsaCertificate(kCertificateKeyFile, subject)) << std::oct << mask;
-        AddEmailToList(subject.Email);
         EXPECT_EQ(test::FileMode(folder()), 0700) << std::oct << mask;
         EXPECT_EQ(test::FileMode(keyPath()), 0600) << std::oct << mask;
         EXPECT_EQ(test::FileMode(folder() + "Request.ini"), 0600) << std::oct << mask;
@@ -154,7 +157,24 @@ TEST_F(SubmissionTest, PrivateFilesAreTheOwnersAndTheActFollowsTheUmask) {
                   static_cast<int>(0666 & ~mask))
             << std::oct << mask;
     }
-    EXPECT_TRUE(dialogs.boxes.empty());
+    for (const auto& box : dialogs.boxes)
+        EXPECT_EQ(box.kind, "info");
+}
+
+// A record whose password is longer than it may hold is refused before anything is made: the
+// key is never locked with a cut password.
+TEST_F(SubmissionTest, APasswordLongerThanTheRecordIsRefusedAndNothingIsWritten) {
+    SubjectData subject = Subject();
+    subject.Password = "abcdefghijklmnopqrstuvwxyz0123";
+    EXPECT_FALSE(RequestRsaCertificate(kCertificateKeyFile, subject));
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].kind, "error");
+    EXPECT_EQ(dialogs.boxes[0].caption, "Запрос сертификата");
+    EXPECT_NE(dialogs.boxes[0].text.find("Пароль ключа длиннее 20 символов"), std::string::npos)
+        << dialogs.boxes[0].text;
+    EXPECT_FALSE(DirectoryExists(folder()));
+    EXPECT_TRUE(server.storedRequest("ivan@mail.example").empty());
+    EXPECT_EQ(ReadEmailList(), "");
 }
 
 TEST_F(SubmissionTest, FailuresLeaveTheFolderAsTheyFoundIt) {

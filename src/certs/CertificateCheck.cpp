@@ -274,21 +274,26 @@ CheckResult ReportingCheck(const std::function<CheckResult()>& check) {
     }
 }
 
+CheckResult CheckFolderCertificate(const std::string& folder, const std::string& certFileName,
+                                   const std::string& keyFileName, const std::string& password,
+                                   const Clock& clock) {
+    if (!FileExists(folder + certFileName) || !FileExists(folder + keyFileName))
+        throw Exception(MissingFilesMessage(certFileName, keyFileName));
+    const CertificateContent certificate =
+        ReadCertificate(ReadFileBytes(folder + certFileName), password, certFileName);
+    SecretBytes keyFile(ReadFileBytes(folder + keyFileName));
+    RaiseWrongPasswordIfSo(keyFile.view(), password);
+    const CheckResult passed = PassedCheck(certificate, clock);
+    CheckKeyMatch(certificate, keyFile.view(), certFileName, keyFileName, password);
+    return passed;
+}
+
 CheckResult CheckCertificate(const std::string& certFileName, const std::string& keyFileName,
                              const std::string& email, const std::string& password,
                              const Clock& clock) {
     return ReportingCheck([&] {
         const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
-        const std::string& folder = held.folder();
-        if (!FileExists(folder + certFileName) || !FileExists(folder + keyFileName))
-            throw Exception(MissingFilesMessage(certFileName, keyFileName));
-        const CertificateContent certificate =
-            ReadCertificate(ReadFileBytes(folder + certFileName), password, certFileName);
-        SecretBytes keyFile(ReadFileBytes(folder + keyFileName));
-        RaiseWrongPasswordIfSo(keyFile.view(), password);
-        const CheckResult passed = PassedCheck(certificate, clock);
-        CheckKeyMatch(certificate, keyFile.view(), certFileName, keyFileName, password);
-        return passed;
+        return CheckFolderCertificate(held.folder(), certFileName, keyFileName, password, clock);
     });
 }
 

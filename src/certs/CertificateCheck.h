@@ -79,6 +79,12 @@ CheckResult PassedCheck(const CertificateContent& certificate, const Clock& cloc
 /// on the way is reported under "Проверка сертификата" and gives the empty result.
 CheckResult ReportingCheck(const std::function<CheckResult()>& check);
 
+/// The check of certFileName against keyFileName in `folder` (ending with "/"), which the caller
+/// holds. Raises the check's errors; returns PassedCheck once every test has passed.
+CheckResult CheckFolderCertificate(const std::string& folder, const std::string& certFileName,
+                                   const std::string& keyFileName, const std::string& password,
+                                   const Clock& clock = SystemClock());
+
 /// Checks certFileName against keyFileName in the certificate folder of `email` with the key
 /// password exactly as typed (UTF-8; its Windows-1251 bytes decrypt the key). Failures are
 /// reported under "Проверка сертификата" and give an empty Text; never raises.

@@ -1,5 +1,6 @@
 #include "certs/InputRules.h"
 
+#include "base/Errors.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
 
@@ -105,7 +106,24 @@ size_t CharacterCount(std::string_view text) {
     return count;
 }
 
+std::optional<std::string> PasswordRefusal(std::string_view password) {
+    if (password.empty())
+        return "Пароль ключа не может быть пустым.";
+    if (CharacterCount(password) > edit_width::kPassword)
+        return "Пароль ключа длиннее " + std::to_string(edit_width::kPassword) + " символов.";
+    if (FromCp1251(ToCp1251(password)) != password)
+        return "Пароль ключа содержит символы вне кодировки Windows-1251.";
+    return std::nullopt;
+}
+
+void RequirePasswordFitsRecord(std::string_view password) {
+    if (CharacterCount(password) > subject_width::kPassword)
+        throw Exception("Пароль ключа длиннее " + std::to_string(subject_width::kPassword) +
+                        " символов: такой пароль не принимается.");
+}
+
 SubjectData BuildSubjectData(const RequestFields& fields) {
+    RequirePasswordFitsRecord(fields.password);
     SubjectData subject;
     subject.Country = CutToWidth(Trim(fields.country), subject_width::kCountry);
     subject.State = CutToWidth(Trim(fields.state), subject_width::kState);
@@ -114,7 +132,7 @@ SubjectData BuildSubjectData(const RequestFields& fields) {
     subject.OrganizUnit = CutToWidth(Trim(fields.organizUnit), subject_width::kOrganizUnit);
     subject.CommonName = CutToWidth(Trim(fields.commonName), subject_width::kCommonName);
     subject.Email = CutToWidth(Trim(fields.email), subject_width::kEmail);
-    subject.Password = CutToWidth(fields.password, subject_width::kPassword);
+    subject.Password = fields.password;
     subject.OpenPassw = fields.openPassword;
     return subject;
 }

@@ -98,8 +98,19 @@ std::string CutToWidth(std::string_view text, size_t width);
 /// The number of characters of a UTF-8 text.
 size_t CharacterCount(std::string_view text);
 
-/// The subject fields trimmed and cut to their widths, the password as typed cut to its width,
-/// and the open-password flag.
+/// Why a new key password cannot be taken, or nothing when it can: it must not be empty, must
+/// fit the password field (edit_width::kPassword characters) and must consist of characters of
+/// Windows-1251, whose bytes lock the key file. The window and the command-line tool both ask.
+std::optional<std::string> PasswordRefusal(std::string_view password);
+
+/// Raises Exception when a password is longer than the SubjectData record holds
+/// (subject_width::kPassword): a password is never cut, since the key would then be locked with
+/// another password than the user gave.
+void RequirePasswordFitsRecord(std::string_view password);
+
+/// The subject fields trimmed and cut to their widths, the password exactly as typed, and the
+/// open-password flag. Raises Exception (RequirePasswordFitsRecord) for a password longer than
+/// the record's width.
 SubjectData BuildSubjectData(const RequestFields& fields);
 
 } // namespace cq

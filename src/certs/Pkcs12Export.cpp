@@ -7,6 +7,7 @@
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "certs/CertificateCheck.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/DerReader.h"
 #include "certs/KeyFile.h"
@@ -143,10 +144,28 @@ void VerifyPkcs12(const std::string& path, const std::string& password,
     ERR_clear_error();
 }
 
+namespace {
+
+// Only a certificate that passes the check with this password and has not expired is exported,
+// whoever asks: the window's link and the command both rely on this.
+void RequirePassedCheck(const std::string& folder, const std::string& password) {
+    CheckResult check;
+    try {
+        check = CheckFolderCertificate(folder, kCertificateFile, kCertificateKeyFile, password);
+    } catch (const std::exception& error) {
+        throw Exception(std::string(kUncheckedExportText) + error.what());
+    }
+    if (!check.Valid)
+        throw Exception(std::string(kUncheckedExportText) + "срок действия сертификата истёк.");
+}
+
+} // namespace
+
 std::string ExportPkcs12(const std::string& email, const std::string& password,
                          Pkcs12Profile profile) {
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
     const std::string& folder = held.folder();
+    RequirePassedCheck(folder, password);
     const std::string tool = FindOpensslTool();
     const std::string target = folder + kCertificateP12File;
     // The tool writes into an empty temporary file of mode 0600 beside the target, which replaces

@@ -19,15 +19,23 @@ enum class Pkcs12Profile {
 /// The profile the settings ask for: Legacy when key LegacyPkcs12 of section Cert is set.
 Pkcs12Profile ConfiguredPkcs12Profile();
 
+/// The start of the error for an export of a certificate that does not pass the check; the
+/// check's own message follows it.
+inline constexpr const char* kUncheckedExportText =
+    "Экспорт в Certificate.p12 не выполнен: сертификат не прошёл проверку: ";
+
 /// Converts Certificate.cer and Certificate.key of the certificate folder of `email` into
 /// Certificate.p12 (mode 0600), with the key password (UTF-8, exactly as typed) as both the
 /// key's password and the export password. The password reaches the tool through its
 /// environment only. The tool writes a temporary file in the folder; it replaces
 /// Certificate.p12 only when the tool succeeded and the file opens with the password and holds
-/// a key that matches its certificate. `profile` picks the protection. Returns the path of
+/// a key that matches its certificate. The certificate must first pass the check
+/// (CheckFolderCertificate) with the password and must not have expired. `profile` picks the
+/// protection. Returns the path of
 /// Certificate.p12. The certificate folder is held meanwhile (CertificateFolderLock). Raises
 /// EOSError when the tool cannot be found or started and Exception when the address breaks the
-/// address rules, the folder is held by another operation, or the conversion (with the tool's
+/// address rules, the folder is held by another operation, the certificate does not pass the
+/// check (kUncheckedExportText and the reason), or the conversion (with the tool's
 /// output), its writing (the tool may claim success on a full disk) or the verification fails; an
 /// older Certificate.p12 is then left as it was.
 std::string ExportPkcs12(const std::string& email, const std::string& password,

@@ -1,9 +1,12 @@
 #include "certs/Submission.h"
 
 #include "app/ErrorReport.h"
+#include "base/Dialogs.h"
 #include "base/Errors.h"
 #include "certs/CertificateFolderLock.h"
+#include "certs/InputRules.h"
 #include "certs/RsaRequest.h"
+#include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
 #include "transport/HttpsExchange.h"
 
@@ -20,23 +23,35 @@ void SubmitRequest(const std::string& baseUrl, const std::string& requestText,
         throw Exception(kWrongAnswerText + answer);
 }
 
+namespace {
+
+// The request made and sent with the folder held; true once the service accepted it.
+bool MakeAndSubmitRsaRequest(const std::string& keyFileName, const SubjectData& subject,
+                             const ServiceGet& get, bool* declined) {
+    RequirePasswordFitsRecord(subject.Password);
+    // Held until the request is settled: the older files come back, if need be, before
+    // another operation may look at the folder.
+    const CertificateFolderLock held(subject.Email, CertificateFolderLock::Missing::Create);
+    RsaRequestResult made = MakeRsaRequest(keyFileName, subject);
+    if (made.outcome == RequestOutcome::Declined) {
+        if (declined)
+            *declined = true;
+        return false;
+    }
+    SubmitRequest(Settings().UrlRequestRSACertificate, made.requestText, get);
+    made.files.Commit();
+    return true;
+}
+
+} // namespace
+
 bool RequestRsaCertificate(const std::string& keyFileName, const SubjectData& subject,
                            const ServiceGet& get, bool* declined) {
     if (declined)
         *declined = false;
     try {
-        // Held until the request is settled: the older files come back, if need be, before
-        // another operation may look at the folder.
-        const CertificateFolderLock held(subject.Email, CertificateFolderLock::Missing::Create);
-        RsaRequestResult made = MakeRsaRequest(keyFileName, subject);
-        if (made.outcome == RequestOutcome::Declined) {
-            if (declined)
-                *declined = true;
+        if (!MakeAndSubmitRsaRequest(keyFileName, subject, get, declined))
             return false;
-        }
-        SubmitRequest(Settings().UrlRequestRSACertificate, made.requestText, get);
-        made.files.Commit();
-        return true;
     } catch (const std::exception& error) {
         // The folder's files were already put back when the request's result went out of scope.
         ReportError(context::kRequestCertificate, error);
@@ -45,6 +60,10 @@ bool RequestRsaCertificate(const std::string& keyFileName, const SubjectData& su
         ReportError(context::kRequestCertificate, Exception("Неизвестная ошибка"));
         return false;
     }
+    // The end steps both faces share, as the GOST procedure takes them.
+    AddEmailToList(subject.Email);
+    ShowInfoBox(kRequestSentText);
+    return true;
 }
 
 } // namespace cq

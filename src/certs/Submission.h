@@ -34,8 +34,10 @@ void SubmitRequest(const std::string& baseUrl, const std::string& requestText,
                    const ServiceGet& get = DefaultServiceGet());
 
 /// Makes the RSA request (key file `keyFileName` in the subject's certificate folder) and sends
-/// it to UrlRequestRSACertificate. True when it was made and accepted; false when the user kept
-/// the existing key or when a step failed; a failure is reported under "Запрос сертификата".
+/// it to UrlRequestRSACertificate; once it is accepted, adds the address to the e-mail list and
+/// shows kRequestSentText. True when it was made and accepted; false when the user kept the
+/// existing key or when a step failed; a failure is reported under "Запрос сертификата". A
+/// password longer than the record's width is such a failure (nothing is written).
 /// The certificate folder is held (CertificateFolderLock) from the question about an older key
 /// until the request is settled. After a failure the key file, the act and the record are as
 /// RequestFolder::RollBack leaves them: the older ones back in place. Never raises. `declined`,

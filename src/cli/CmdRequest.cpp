@@ -2,10 +2,8 @@
 // input rules as the window, the password from the environment, a file or the terminal.
 
 #include "app/ErrorReport.h"
-#include "base/Dialogs.h"
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
-#include "base/TextCodec.h"
 #include "certs/GostProcedure.h"
 #include "certs/InputRules.h"
 #include "certs/Submission.h"
@@ -140,13 +138,8 @@ void CheckFields(const RequestFields& fields) {
 }
 
 void CheckPassword(const RequestFields& fields) {
-    if (fields.password.empty())
-        throw UsageError{"Пароль ключа не может быть пустым."};
-    if (CharacterCount(fields.password) > edit_width::kPassword)
-        throw UsageError{"Пароль ключа длиннее " + std::to_string(edit_width::kPassword) +
-                         " символов."};
-    if (FromCp1251(ToCp1251(fields.password)) != fields.password)
-        throw UsageError{"Пароль ключа содержит символы вне кодировки Windows-1251."};
+    if (const std::optional<std::string> refusal = PasswordRefusal(fields.password))
+        throw UsageError{*refusal};
     if (!fields.openPassword && fields.password != fields.password2)
         throw UsageError{"Пароль и подтверждение не совпадают."};
 }
@@ -174,8 +167,6 @@ int Request(const RequestFields& fields) {
                          "(--yes разрешает его замену).\n";
         return kExitFailed;
     }
-    AddEmailToList(subject.Email);
-    ShowInfoBox(kRequestSentText);
     return kExitOk;
 }
 

@@ -96,9 +96,15 @@ TBaseForm::TBaseForm(QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setFont(formFont());
     resize(kDesignWidth, kDesignHeight);
-    editCut_ = makeEditAction(QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X));
-    editCopy_ = makeEditAction(QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
-    editPaste_ = makeEditAction(QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
+    // Each action answers to every key the platform binds to it (Shift+Delete, Ctrl+Insert and
+    // Shift+Insert beside the Ctrl letters), so no key reaches a text input's own cut, copy or
+    // paste around the form's rules.
+    editCut_ = makeEditAction(QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X),
+                              QKeySequence(Qt::SHIFT | Qt::Key_Delete), QKeySequence::Cut);
+    editCopy_ = makeEditAction(QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C),
+                               QKeySequence(Qt::CTRL | Qt::Key_Insert), QKeySequence::Copy);
+    editPaste_ = makeEditAction(QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V),
+                                QKeySequence(Qt::SHIFT | Qt::Key_Insert), QKeySequence::Paste);
     // Key preview: the form sees the keys of its controls before they do.
     qApp->installEventFilter(this);
 }
@@ -200,9 +206,15 @@ void TBaseForm::closeEvent(QCloseEvent* event) {
         emit closed();
 }
 
-QAction* TBaseForm::makeEditAction(const QString& caption, const QKeySequence& shortcut) {
+QAction* TBaseForm::makeEditAction(const QString& caption, const QKeySequence& shortcut,
+                                   const QKeySequence& oldShortcut,
+                                   QKeySequence::StandardKey standard) {
     auto* action = new QAction(caption, this);
-    action->setShortcut(shortcut);
+    QList<QKeySequence> keys = {shortcut, oldShortcut};
+    for (const QKeySequence& key : QKeySequence::keyBindings(standard))
+        if (!keys.contains(key))
+            keys << key;
+    action->setShortcuts(keys);
     action->setShortcutContext(Qt::WindowShortcut);
     addAction(action);
     // Without a text input in focus the standard edit actions have nothing to work on.
@@ -222,7 +234,7 @@ bool TBaseForm::isOwnKeyEvent(QObject* watched) const {
 QAction* TBaseForm::editActionFor(const QKeyEvent& key) const {
     const QKeySequence pressed(key.keyCombination());
     for (QAction* action : {editCut_, editCopy_, editPaste_}) {
-        if (action->shortcut() == pressed)
+        if (action->shortcuts().contains(pressed))
             return action;
     }
     return nullptr;

@@ -4,6 +4,7 @@
 // an empty context menu for the controls that must not show one, and size limits adjusted to
 // the screen's pixels per inch.
 
+#include <QKeySequence>
 #include <QWidget>
 
 class QAction;
@@ -21,7 +22,8 @@ public:
 
     ModalResult modalResult() const { return modalResult_; }
 
-    /// The standard edit actions (Ctrl+X, Ctrl+C, Ctrl+V); actListExecute runs for them.
+    /// The standard edit actions (Ctrl+X or Shift+Delete, Ctrl+C or Ctrl+Insert, Ctrl+V or
+    /// Shift+Insert); actListExecute runs for them.
     QAction* EditCut() const { return editCut_; }
     QAction* EditCopy() const { return editCopy_; }
     QAction* EditPaste() const { return editPaste_; }
@@ -53,7 +55,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QAction* makeEditAction(const QString& caption, const QKeySequence& shortcut);
+    QAction* makeEditAction(const QString& caption, const QKeySequence& shortcut,
+                            const QKeySequence& oldShortcut, QKeySequence::StandardKey standard);
     bool isOwnKeyEvent(QObject* watched) const;
     QAction* editActionFor(const QKeyEvent& key) const;
 

@@ -1,8 +1,13 @@
 #include "ui/BusyTask.h"
 
+#include "base/Cancellation.h"
+#include "ui/QtDialogs.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
+#include <QPointer>
 #include <QSet>
 #include <QThread>
 #include <QWidget>
@@ -52,8 +57,51 @@ bool IsUserInput(const QEvent& event) {
     }
 }
 
+bool IsEscape(const QEvent& event) {
+    if (event.type() != QEvent::KeyPress)
+        return false;
+    const auto& key = static_cast<const QKeyEvent&>(event);
+    return key.key() == Qt::Key_Escape && key.modifiers() == Qt::NoModifier;
+}
+
+int busyDepth = 0;
+
+// The question to a user who wants to leave the work (Esc or the close button): open at most
+// once; "Yes" asks the work to stop, which ends it as a failure that rolls back.
+void AskToAbort();
+
+QPointer<QMessageBox> abortQuestion;
+bool abortQuestionAsked = false; // from the key or close until the answer
+
+void AskToAbortLater() {
+    if (abortQuestionAsked)
+        return; // one key travels through several receivers; one question is enough
+    abortQuestionAsked = true;
+    QMetaObject::invokeMethod(qApp, AskToAbort, Qt::QueuedConnection);
+}
+
+void AskToAbort() {
+    if (busyDepth == 0) {
+        abortQuestionAsked = false;
+        return;
+    }
+    const QMessageBox::StandardButton answer =
+        ShowMessageBox(kAbortQuestion, {}, QMessageBox::Question,
+                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No, &abortQuestion);
+    abortQuestionAsked = false;
+    if (answer == QMessageBox::Yes && busyDepth > 0)
+        RequestCancel();
+}
+
+// Work that ended while the question was open needs no answer any more.
+void CloseAbortQuestion() {
+    if (abortQuestion)
+        abortQuestion->done(QMessageBox::No);
+}
+
 // Swallows the user's input to the windows that were on screen when the work began. Painting,
-// timers and everything the program posts to itself pass.
+// timers and everything the program posts to itself pass. Esc and the close button ask whether
+// to leave the work.
 class InputBlocker final : public QObject {
 public:
     InputBlocker() {
@@ -70,11 +118,15 @@ public:
 
 protected:
     bool eventFilter(QObject* receiver, QEvent* event) override {
-        const bool closeByUser = event->type() == QEvent::Close && event->spontaneous();
+        // Once the program ends (a termination signal) its windows close whatever they wait for.
+        const bool closeByUser =
+            event->type() == QEvent::Close && event->spontaneous() && !QtDialogs::programEnding();
         if (!closeByUser && !IsUserInput(*event))
             return false;
         if (!IsBlocked(receiver))
             return false;
+        if (closeByUser || IsEscape(*event))
+            AskToAbortLater();
         event->ignore();
         return true;
     }
@@ -89,16 +141,17 @@ private:
     QSet<QObject*> blocked_;
 };
 
-// Busy state of the interface thread: the outermost task installs the input filter, every task
-// pushes the wait cursor.
-int busyDepth = 0;
+// Busy state of the interface thread: the outermost task installs the input filter and starts
+// with the stop request lowered, every task pushes the wait cursor.
 InputBlocker* inputBlocker = nullptr;
 
 class BusyState {
 public:
     BusyState() {
-        if (busyDepth++ == 0)
+        if (busyDepth++ == 0) {
+            ClearCancel();
             inputBlocker = new InputBlocker;
+        }
         QApplication::setOverrideCursor(Qt::WaitCursor);
     }
     ~BusyState() {
@@ -132,11 +185,16 @@ void RunBusyTask(const std::function<void()>& work) {
             }
             done = true;
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(qApp, CloseAbortQuestion, Qt::QueuedConnection);
         });
         // Events posted before the loop runs are delivered inside it; `done` covers a worker
-        // that ended before exec began.
-        while (!done)
+        // that ended before exec began. Once the application quits, exec returns at once: the
+        // events the worker posts (its boxes, its end) are then taken as they come.
+        while (!done) {
             loop.exec();
+            if (!done)
+                loop.processEvents(QEventLoop::WaitForMoreEvents);
+        }
     }
     if (failure)
         std::rethrow_exception(failure);

@@ -3,9 +3,16 @@
 #include "app/AppServer.h"
 #include "app/ErrorReport.h"
 #include "base/Dialogs.h"
+#include "base/Errors.h"
+#include "base/FileUtil.h"
+#include "base/ShellOpenCodes.h"
+#include "certs/AddressOverview.h"
 #include "certs/CertificateCheck.h"
 #include "certs/GostProcedure.h"
+#include "certs/NssImport.h"
+#include "certs/Pkcs12Export.h"
 #include "certs/Submission.h"
+#include "platform/Process.h"
 #include "settings/CertFolders.h"
 #include "settings/EmailList.h"
 #include "settings/ServiceDefaults.h"
@@ -13,6 +20,8 @@
 #include "transport/ProxyDiscovery.h"
 #include "ui/BusyTask.h"
 #include "ui/ContainerPasswordDialog.h"
+#include "ui/DesktopTask.h"
+#include "ui/FieldRule.h"
 #include "ui/HelpText.h"
 #include "ui/KeyboardIndicator.h"
 #include "ui/RichBox.h"
@@ -70,19 +79,6 @@ const QColor kNavy(0, 0, 128);
 const QColor kHoverBlue(0, 0, 255);
 const char* const kHelpContext = "helpContext";
 const char* const kHintTarget = "hintTarget";
-// How many characters the user may type or paste into an edit. Kept apart from QLineEdit's own
-// limit, which would also cut a longer value that the program puts in from the settings file.
-const char* const kMaxChars = "maxChars";
-
-// Room left in an edit for typed or pasted characters (the selection is replaced).
-int RoomLeft(const QLineEdit& edit) {
-    const QVariant limit = edit.property(kMaxChars);
-    if (!limit.isValid())
-        return std::numeric_limits<int>::max();
-    return std::max(0, limit.toInt() - static_cast<int>(edit.text().size()) +
-                           static_cast<int>(edit.selectedText().size()));
-}
-
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -242,6 +238,32 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
+void Beep() {
+    if (Beeper())
+        Beeper()();
+    else
+        QApplication::beep();
+}
+
+// Puts the field's rules on an edit; a refused character sounds like a refused keystroke.
+void GuardField(QLineEdit* edit, FieldFilter filter, int maxChars) {
+    auto* rule = new FieldRule(edit, filter, maxChars);
+    rule->setOnRefusedCharacter(Beep);
+}
+
+// Opens the certificate folder; a failure names the folder, so the user can go there anyway.
+void OpenFolderNamingIt(const std::string& address, const ShellOpener& opener) {
+    try {
+        OpenCertificateFolder(address, opener);
+    } catch (const std::exception& error) {
+        if (AddressRefusal(address))
+            throw;
+        throw Exception("Папка сертификата " +
+                        ExcludeTrailingPathDelimiter(CertificateFolder(address)) +
+                        " не открыта: " + DescribeError(error));
+    }
+}
+
 bool IsModifier(int key) {
     return key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt;
 }
@@ -387,19 +409,23 @@ QWidget* TMainSertForm::buildInquiryTab() {
     };
     const QString latinOnly = QStringLiteral("Только латинские символы!");
     const Field fields[] = {
-        {&edCountry_, "edCountry", QStringLiteral("Страна : "), 2, latinOnly, 7,
-         FieldFilter::Subject, "lblAstCountry"},
-        {&edState_, "edState", QStringLiteral("Область : "), 20, latinOnly, 8, FieldFilter::Subject,
-         "lblAstState"},
-        {&edLocality_, "edLocality", QStringLiteral("Город : "), 50, latinOnly, 9,
-         FieldFilter::Subject, "lblAstLocality"},
-        {&edOrganization_, "edOrganization", QStringLiteral("Организация : "), 50, latinOnly, 10,
-         FieldFilter::Subject, "lblAstOrganization"},
-        {&edOrganizUnit_, "edOrganizUnit", QStringLiteral("Подразделение : "), 50, latinOnly, 11,
-         FieldFilter::Subject, nullptr},
-        {&edCommonName_, "edCommonName", QStringLiteral("ФИО : "), 50, latinOnly, 12,
-         FieldFilter::Subject, "lblCommonName"},
-        {&edEmail_, "edEmail", QStringLiteral("Эл. почта : "), 40,
+        {&edCountry_, "edCountry", QStringLiteral("Страна : "),
+         static_cast<int>(edit_width::kCountry), latinOnly, 7, FieldFilter::Subject,
+         "lblAstCountry"},
+        {&edState_, "edState", QStringLiteral("Область : "), static_cast<int>(edit_width::kState),
+         latinOnly, 8, FieldFilter::Subject, "lblAstState"},
+        {&edLocality_, "edLocality", QStringLiteral("Город : "),
+         static_cast<int>(edit_width::kLocality), latinOnly, 9, FieldFilter::Subject,
+         "lblAstLocality"},
+        {&edOrganization_, "edOrganization", QStringLiteral("Организация : "),
+         static_cast<int>(edit_width::kOrganization), latinOnly, 10, FieldFilter::Subject,
+         "lblAstOrganization"},
+        {&edOrganizUnit_, "edOrganizUnit", QStringLiteral("Подразделение : "),
+         static_cast<int>(edit_width::kOrganizUnit), latinOnly, 11, FieldFilter::Subject, nullptr},
+        {&edCommonName_, "edCommonName", QStringLiteral("ФИО : "),
+         static_cast<int>(edit_width::kCommonName), latinOnly, 12, FieldFilter::Subject,
+         "lblCommonName"},
+        {&edEmail_, "edEmail", QStringLiteral("Эл. почта : "), static_cast<int>(edit_width::kEmail),
          QStringLiteral("Только латинские символы в нижнем регистре! До 40 символов."), 13,
          FieldFilter::Email, "lblAstMail"},
     };
@@ -411,12 +437,11 @@ QWidget* TMainSertForm::buildInquiryTab() {
         auto* edit = Named(new QLineEdit(page), field.name, field.caption.trimmed().chopped(2),
                            field.hint, field.help);
         edit->setGeometry(122, y, 270, kEditHeight);
-        edit->setProperty(kMaxChars, field.maxLength);
+        GuardField(edit, field.filter, field.maxLength);
         edit->setProperty(kHintTarget, true);
         popMenEmpty(edit);
         label->setBuddy(edit);
         editLabels_.insert(edit, label);
-        fieldFilters_.insert(edit, field.filter);
         *field.edit = edit;
         if (field.mark) {
             QLabel* mark = MakeMark(page, field.mark, 396, y);
@@ -428,7 +453,7 @@ QWidget* TMainSertForm::buildInquiryTab() {
         connect(edit, &QLineEdit::textChanged, this, [this, edit] { CommonChange(edit); });
         y += 24;
     }
-    edCountry_->setText(QStringLiteral("ru"));
+    FieldRule::SetProgramText(edCountry_, QStringLiteral("ru"));
 
     auto* line = new QFrame(page);
     line->setFrameShape(QFrame::HLine);
@@ -476,11 +501,10 @@ QWidget* TMainSertForm::buildInquiryTab() {
                         15);
     chBoxPassw_->setGeometry(122, 50, 200, 18);
     for (QLineEdit* edit : {edPassword_, edPassword2_}) {
-        edit->setProperty(kMaxChars, 16);
+        GuardField(edit, FieldFilter::None, static_cast<int>(edit_width::kPassword));
         edit->setEchoMode(QLineEdit::Password);
         edit->setProperty(kHintTarget, true);
         popMenEmpty(edit);
-        fieldFilters_.insert(edit, FieldFilter::None);
         connect(edit, &QLineEdit::textChanged, this, [this, edit] { CommonChange(edit); });
     }
     lblPassword->setBuddy(edPassword_);
@@ -571,12 +595,11 @@ QWidget* TMainSertForm::buildReceptionTab() {
     edCheckPassword_ = Named(new QLineEdit(page), "edCheckPassword", QStringLiteral("Пароль"),
                              QStringLiteral("Пароль для проверки RSA сертификата."));
     edCheckPassword_->setGeometry(8, 122, 150, kEditHeight);
-    edCheckPassword_->setProperty(kMaxChars, 16);
+    GuardField(edCheckPassword_, FieldFilter::None, static_cast<int>(edit_width::kPassword));
     edCheckPassword_->setEchoMode(QLineEdit::Password);
     edCheckPassword_->setProperty(kHintTarget, true);
     popMenEmpty(edCheckPassword_);
     lblCheckPassword->setBuddy(edCheckPassword_);
-    fieldFilters_.insert(edCheckPassword_, FieldFilter::None);
     butSertificatTest_ = Named(new QPushButton(QStringLiteral("Проверить"), page),
                                "butSertificatTest", QStringLiteral("Проверить"),
                                QStringLiteral("Выполняет проверку текущего сертификата"));
@@ -681,15 +704,16 @@ void TMainSertForm::WMDeferredInit() {
              area.top() + (area.height() - frame.height()) / 2);
     }
     const SavedSubject saved = LoadSettings();
-    edCountry_->setText(Q(saved.Country));
-    edState_->setText(Q(saved.State));
-    edLocality_->setText(Q(saved.Locality));
-    edOrganization_->setText(Q(saved.Organization));
-    edOrganizUnit_->setText(Q(saved.OrganizUnit));
-    edCommonName_->setText(Q(saved.CommonName));
-    edEmail_->setText(Q(saved.Email));
+    // The settings' values are shown in full, even where they break the fields' rules.
+    FieldRule::SetProgramText(edCountry_, Q(saved.Country));
+    FieldRule::SetProgramText(edState_, Q(saved.State));
+    FieldRule::SetProgramText(edLocality_, Q(saved.Locality));
+    FieldRule::SetProgramText(edOrganization_, Q(saved.Organization));
+    FieldRule::SetProgramText(edOrganizUnit_, Q(saved.OrganizUnit));
+    FieldRule::SetProgramText(edCommonName_, Q(saved.CommonName));
+    FieldRule::SetProgramText(edEmail_, Q(saved.Email));
     if (saved.OpenPassw) {
-        edPassword_->setText(Q(saved.Password));
+        FieldRule::SetProgramText(edPassword_, Q(saved.Password));
         chBoxPassw_->setChecked(true);
     }
     if (saved.Gost) {
@@ -815,16 +839,17 @@ void TMainSertForm::cbProvNameChange() {
 
 void TMainSertForm::butSendSertClick() {
     edPassword2_->clear();
-    SubjectData subject;
-    bool ok = false;
-    subject = BuildSubjectData(requestFields());
-    // Key generation and the exchange run off the interface thread; the window waits for them.
-    ok = RunBusy([&subject] { return RequestRsaCertificate("Certificate.key", subject); });
-    if (!ok)
+    const RequestFields fields = requestFields();
+    if (const std::optional<std::string> refusal = PasswordRefusal(fields.password)) {
+        ShowErrorBox(*refusal, context::kRequestCertificate);
         return;
-    AddEmailToList(subject.Email);
-    ShowInfoBox(kRequestSentText);
-    chBoxPassw_->setFocus();
+    }
+    const SubjectData subject = BuildSubjectData(fields);
+    // Key generation and the exchange run off the interface thread; the window waits for them.
+    const bool sent =
+        RunBusy([&subject] { return RequestRsaCertificate(kCertificateKeyFile, subject); });
+    if (sent)
+        chBoxPassw_->setFocus();
 }
 
 void TMainSertForm::butStartGostClick() {
@@ -856,9 +881,8 @@ void TMainSertForm::tSheetReceptionShow() {
     {
         const QSignalBlocker quiet(comBoxMail_);
         comBoxMail_->clear();
-        const QString list = Q(ReadEmailList());
-        for (const QString& line : list.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
-            comBoxMail_->addItem(line);
+        for (const std::string& address : EmailListAddresses(ReadEmailList()))
+            comBoxMail_->addItem(Q(address));
         const QString typed = edEmail_->text().trimmed();
         const int index = comBoxMail_->findText(typed, Qt::MatchFixedString);
         if (index >= 0)
@@ -896,7 +920,7 @@ void TMainSertForm::butSertificatTestClick() {
     {
         WaitCursor wait;
         setLinkEnabled(lblInstall_, false);
-        result = CheckCertificate("Certificate.cer", "Certificate.key", mailAddress(),
+        result = CheckCertificate(kCertificateFile, kCertificateKeyFile, mailAddress(),
                                   S(edCheckPassword_->text()));
         reception_.InstallEnabled = result.Valid;
         setLinkEnabled(lblInstall_, result.Valid);
@@ -909,15 +933,40 @@ void TMainSertForm::lblInstallClick() {
     const std::string address = mailAddress();
     const std::string password = S(edCheckPassword_->text());
     const ShellOpener opener = LinkOpener() ? LinkOpener() : ShellOpener(DesktopOpen);
+    std::string written;
+    int code = shellopen::kSucceeded;
     // The conversion runs the openssl tool; the window waits for it without freezing.
-    RunBusy([&] { InstallCertificate(address, password, opener); });
+    RunBusy([&] {
+        written = ExportPkcs12(address, password, ConfiguredPkcs12Profile());
+        code = opener(written);
+    });
+    if (code == shellopen::kNoAssociation)
+        tellWhereTheFileIs(written, password, opener);
+    else
+        CheckShellExecute(code);
+}
+
+// No program takes .p12 files here: the file is written all the same, so the user learns where
+// it is, may open its folder and, where the NSS tools are, put it into the NSS store that
+// browsers and mail programs read.
+void TMainSertForm::tellWhereTheFileIs(const std::string& written, const std::string& password,
+                                       const ShellOpener& opener) {
+    const std::string folder = ExcludeTrailingPathDelimiter(ExtractFilePath(written));
+    if (AskYesNo(std::string(kCertificateP12File) + " записан в папку\r\n" + folder +
+                 "\r\n\r\nПрограммы для файлов .p12 на этом компьютере нет. Открыть папку?"))
+        OpenOffInterfaceThread([folder, opener] { CheckShellExecute(opener(folder)); });
+    if (FindInPath("pk12util").empty() ||
+        !AskYesNo("Добавить сертификат в хранилище NSS (им пользуются браузеры и почтовые "
+                  "программы)?"))
+        return;
+    RunBusy([&] { ImportIntoNssDatabase(written, password); });
+    ShowInfoBox("Сертификат добавлен в хранилище NSS " + UserNssDatabase());
 }
 
 void TMainSertForm::lblGoToClick() {
-    if (LinkOpener())
-        OpenCertificateFolder(mailAddress(), LinkOpener());
-    else
-        OpenCertificateFolder(mailAddress());
+    const std::string address = mailAddress();
+    const ShellOpener opener = LinkOpener() ? LinkOpener() : ShellOpener(DesktopOpen);
+    OpenOffInterfaceThread([address, opener] { OpenFolderNamingIt(address, opener); });
 }
 
 // ---- save, help and hints -------------------------------------------------------------------
@@ -1012,20 +1061,18 @@ void TMainSertForm::labelHover(QLabel* label, bool entering) {
 
 bool TMainSertForm::typingFilter(QKeyEvent* key) {
     auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
-    if (!edit || !fieldFilters_.contains(edit) || key->text().isEmpty())
+    const FieldRule* rule = FieldRule::of(edit);
+    if (!rule || key->text().isEmpty())
         return false;
     const char32_t typed = key->text().toUcs4().value(0);
     // Control characters other than Backspace are editing keys here, not typed text.
     if ((typed < 32 && typed != 8) || typed == 127)
         return false;
-    if (typed != 8 && RoomLeft(*edit) == 0)
+    if (typed != 8 && rule->roomLeft() == 0)
         return true; // the edit is full: the keystroke goes nowhere, as with any length limit
-    if (TypedCharPasses(fieldFilters_.value(edit), typed))
+    if (TypedCharPasses(rule->filter(), typed))
         return false;
-    if (Beeper())
-        Beeper()();
-    else
-        QApplication::beep();
+    Beep();
     return true;
 }
 
@@ -1057,7 +1104,7 @@ bool TMainSertForm::actListExecute(QAction* action) {
     if (action != EditPaste())
         return TBaseForm::actListExecute(action);
     auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
-    if (!edit || !fieldFilters_.contains(edit))
+    if (!FieldRule::of(edit))
         return TBaseForm::actListExecute(action);
     pasteThroughFilter(*edit, QApplication::clipboard()->text());
     return true;
@@ -1066,11 +1113,13 @@ bool TMainSertForm::actListExecute(QAction* action) {
 void TMainSertForm::pasteThroughFilter(QLineEdit& edit, const QString& text) {
     if (edit.isReadOnly())
         return;
-    if (auto refusal = PasteRefusal(fieldFilters_.value(&edit), S(text))) {
+    const FieldRule* rule = FieldRule::of(&edit);
+    if (auto refusal = PasteRefusal(rule->filter(), S(text))) {
         ShowErrorBox(*refusal);
         return;
     }
-    edit.insert(text.left(RoomLeft(edit)));
+    // What does not fit is left out, as a field with a length limit does with any paste.
+    edit.insert(LeftCharacters(text, rule->roomLeft()));
 }
 
 // Text that reaches a field other than by typing or the paste command, dropped on it or pasted
@@ -1098,7 +1147,7 @@ bool TMainSertForm::otherPasteFilter(QLineEdit& edit, QEvent* event) {
 bool TMainSertForm::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (auto* edit = qobject_cast<QLineEdit*>(widget);
-        edit && fieldFilters_.contains(edit) && otherPasteFilter(*edit, event))
+        FieldRule::of(edit) && otherPasteFilter(*edit, event))
         return true;
     if (widget && widget->window() == this) {
         switch (event->type()) {

@@ -76,6 +76,8 @@ private:
     void butSertificatGetClick();
     void butSertificatTestClick();
     void lblInstallClick();
+    void tellWhereTheFileIs(const std::string& written, const std::string& password,
+                            const ShellOpener& opener);
     void lblGoToClick();
     void butSaveClick();
     void SertInfoClick();
@@ -140,7 +142,6 @@ private:
     QHash<QLabel*, QPair<QLabel*, QLabel*>> linkImages_;
 
     QHash<QLineEdit*, QLabel*> editLabels_;
-    QHash<QLineEdit*, FieldFilter> fieldFilters_;
     QHash<QLabel*, QColor> hoverColours_;
     QWidget* enteredControl_ = nullptr;
     QWidget* helpControl_ = nullptr;

@@ -25,6 +25,8 @@ QList<QtDialogs::Box>& AnsweredBoxes() {
     return boxes;
 }
 
+bool ending = false;
+
 QMessageBox::StandardButton DefaultButton(QMessageBox::StandardButtons buttons) {
     return buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
 }
@@ -34,15 +36,18 @@ QMessageBox::StandardButton DefaultButton(QMessageBox::StandardButtons buttons) 
 QMessageBox::StandardButton ShowMessageBox(const std::string& text, const std::string& caption,
                                            QMessageBox::Icon icon,
                                            QMessageBox::StandardButtons buttons,
-                                           QMessageBox::StandardButton defaultButton) {
+                                           QMessageBox::StandardButton defaultButton,
+                                           QPointer<QMessageBox>* shown) {
     if (defaultButton == QMessageBox::NoButton)
         defaultButton = DefaultButton(buttons);
+    if (ending)
+        return QMessageBox::No;
     // Asked from a busy task's worker: the box opens on the interface thread and the worker
     // waits for the answer.
     if (QThread::currentThread() != qApp->thread()) {
         QMessageBox::StandardButton answer = QMessageBox::NoButton;
         RunOnInterfaceThread(
-            [&] { answer = ShowMessageBox(text, caption, icon, buttons, defaultButton); });
+            [&] { answer = ShowMessageBox(text, caption, icon, buttons, defaultButton, shown); });
         return answer;
     }
     NormalCursorWhileBusy normalCursor;
@@ -63,7 +68,13 @@ QMessageBox::StandardButton ShowMessageBox(const std::string& text, const std::s
     QMessageBox message(box.icon, box.caption, box.text, box.buttons, box.owner);
     message.setWindowModality(Qt::ApplicationModal);
     message.setDefaultButton(defaultButton);
+    if (shown)
+        *shown = &message;
     return static_cast<QMessageBox::StandardButton>(message.exec());
+}
+
+QtDialogs::~QtDialogs() {
+    ending = false;
 }
 
 void QtDialogs::showError(const std::string& text, const std::string& caption) {
@@ -101,6 +112,20 @@ QList<QtDialogs::Box> QtDialogs::takeAnsweredBoxes() {
 
 void QtDialogs::clearNextAnswers() {
     NextAnswers().clear();
+}
+
+bool QtDialogs::programEnding() {
+    return ending;
+}
+
+void QtDialogs::closeAllForEnd() {
+    ending = true;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible())
+            box->done(QMessageBox::No);
+        else if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible())
+            dialog->reject();
+    }
 }
 
 } // namespace cq::ui

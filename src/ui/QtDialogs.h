@@ -16,6 +16,12 @@ namespace cq::ui {
 
 class QtDialogs final : public Dialogs {
 public:
+    QtDialogs() = default;
+    /// Boxes show again after the run whose end closed them (closeAllForEnd).
+    ~QtDialogs() override;
+    QtDialogs(const QtDialogs&) = delete;
+    QtDialogs& operator=(const QtDialogs&) = delete;
+
     void showError(const std::string& text, const std::string& caption) override;
     void showWarning(const std::string& text, const std::string& caption) override;
     void showInfo(const std::string& text, const std::string& caption) override;
@@ -42,13 +48,23 @@ public:
     static QList<Box> takeAnsweredBoxes();
     /// Forgets answers that no box has taken.
     static void clearNextAnswers();
+
+    /// The program is ending (a termination signal): the boxes that are open close with "No",
+    /// and from now on no box is shown; questions are answered "No".
+    static void closeAllForEnd();
+    /// True from closeAllForEnd to the end of the run.
+    static bool programEnding();
 };
 
 /// Shows one message box and returns the button chosen. An empty caption becomes the application
-/// title.
+/// title. `shown`, when given, points at the box while it is open (so it can be closed).
 QMessageBox::StandardButton
 ShowMessageBox(const std::string& text, const std::string& caption, QMessageBox::Icon icon,
                QMessageBox::StandardButtons buttons,
-               QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+               QMessageBox::StandardButton defaultButton = QMessageBox::NoButton,
+               QPointer<QMessageBox>* shown = nullptr);
+
+/// The question a busy task asks when the user wants to leave it.
+inline constexpr const char* kAbortQuestion = "Прервать операцию?";
 
 } // namespace cq::ui

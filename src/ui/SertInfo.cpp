@@ -3,6 +3,7 @@
 #include "app/ErrorReport.h"
 #include "base/Errors.h"
 #include "platform/DesktopOpen.h"
+#include "ui/DesktopTask.h"
 #include "ui/HelpText.h"
 #include "ui/RichBox.h"
 #include "ui/RichText.h"
@@ -102,10 +103,13 @@ void TSertInfoForm::richInfoLinkPressed() {
     if (text.isEmpty())
         return;
     const std::string target = LinkTarget(text).toStdString();
-    const int code = Opener() ? Opener()(target) : DesktopOpen(target);
-    if (code <= 32)
-        throw Exception("Ошибка внешнего вызова(" + std::to_string(code) +
-                        "): " + ShellOpenMessage(code));
+    const LinkOpener opener = Opener() ? Opener() : LinkOpener(DesktopOpen);
+    OpenOffInterfaceThread([target, opener] {
+        const int code = opener(target);
+        if (code <= 32)
+            throw Exception("Ошибка внешнего вызова(" + std::to_string(code) +
+                            "): " + ShellOpenMessage(code));
+    });
 }
 
 TSertInfoForm* SertInfoForm() {

@@ -40,7 +40,10 @@ int RunWindows(const StartupSteps& steps) {
     // Closing the main window ends the run, even while the information panel is open.
     if (auto* form = qobject_cast<TBaseForm*>(mainForm.get()))
         QObject::connect(form, &TBaseForm::closed, qApp, &QCoreApplication::quit);
-    const TerminationWatch termination([window = mainForm.get()] { window->close(); });
+    const TerminationWatch termination([window = mainForm.get()] {
+        QtDialogs::closeAllForEnd();
+        window->close();
+    });
     mainForm->show();
     return QApplication::exec();
 }

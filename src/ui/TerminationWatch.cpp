@@ -1,5 +1,7 @@
 #include "ui/TerminationWatch.h"
 
+#include "base/Cancellation.h"
+
 #include <QSocketNotifier>
 
 #include <fcntl.h>
@@ -11,10 +13,13 @@ namespace {
 
 constexpr int kSignals[3] = {SIGTERM, SIGINT, SIGHUP};
 
-// The signal handler may only write to a descriptor; the event loop reads the other end.
+// The signal handler may only write to a descriptor; the event loop reads the other end. It
+// also asks the work in progress to stop at once (async-signal-safe), so an exchange that waits
+// on a silent service ends and rolls back while the event loop closes the window.
 int wakeDescriptors[2] = {-1, -1};
 
 void WakeEventLoop(int) {
+    RequestCancel();
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(wakeDescriptors[0], &byte, 1);
 }

@@ -2,7 +2,8 @@
 // A request to end the program from outside (SIGTERM at logout or from a service manager,
 // SIGINT from a terminal, SIGHUP when the terminal goes) ends the run the ordinary way: the
 // main window is closed, so the connection is closed and the log written as after a close by
-// the user.
+// the user. Work in progress is asked to stop (it rolls back as on any failure) and open boxes
+// close, so nothing keeps the program waiting for an answer.
 
 #include <QObject>
 

@@ -159,9 +159,13 @@ private slots:
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("clipboard");
-        const int cut = Qt::Key_X;
-        const int copy = Qt::Key_C;
-        const int paste = Qt::Key_V;
+        const int cut = (Qt::CTRL | Qt::Key_X).toCombined();
+        const int copy = (Qt::CTRL | Qt::Key_C).toCombined();
+        const int paste = (Qt::CTRL | Qt::Key_V).toCombined();
+        // The older keys of the same actions follow the same rules.
+        const int shiftDelete = (Qt::SHIFT | Qt::Key_Delete).toCombined();
+        const int ctrlInsert = (Qt::CTRL | Qt::Key_Insert).toCombined();
+        const int shiftInsert = (Qt::SHIFT | Qt::Key_Insert).toCombined();
         QTest::newRow("paste, single-line") << "line" << paste << "aXYc"
                                             << "XY";
         QTest::newRow("paste, multi-line") << "plain" << paste << "aXYc"
@@ -184,6 +188,21 @@ private slots:
                                                       << "XY";
         QTest::newRow("cut, masked: clipboard kept") << "password" << cut << "ac"
                                                      << "XY";
+        QTest::newRow("Shift+Insert, single-line") << "line" << shiftInsert << "aXYc"
+                                                   << "XY";
+        QTest::newRow("Shift+Insert, read-only: nothing") << "readOnlyLine" << shiftInsert << "abc"
+                                                          << "XY";
+        QTest::newRow("Shift+Delete, single-line") << "line" << shiftDelete << "ac"
+                                                   << "b";
+        QTest::newRow("Shift+Delete, read-only: copied, kept")
+            << "readOnlyLine" << shiftDelete << "abc"
+            << "b";
+        QTest::newRow("Shift+Delete, masked: clipboard kept") << "password" << shiftDelete << "ac"
+                                                              << "XY";
+        QTest::newRow("Ctrl+Insert, single-line") << "line" << ctrlInsert << "abc"
+                                                  << "b";
+        QTest::newRow("Ctrl+Insert, masked: clipboard kept") << "password" << ctrlInsert << "abc"
+                                                             << "XY";
     }
 
     void editActions() {
@@ -197,7 +216,8 @@ private slots:
         field->setFocus();
         FillAndSelect(field);
         QApplication::clipboard()->setText("XY");
-        QTest::keyClick(field, Qt::Key(key), Qt::ControlModifier);
+        const QKeyCombination pressed = QKeyCombination::fromCombined(key);
+        QTest::keyClick(field, pressed.key(), pressed.keyboardModifiers());
         QCOMPARE(TextOf(field), text);
         QCOMPARE(QApplication::clipboard()->text(), clipboard);
     }

@@ -7,12 +7,15 @@
 #include "SandboxServer.h"
 #include "TestSupport.h"
 #include "app/AppServer.h"
+#include "base/Cancellation.h"
 #include "base/Dialogs.h"
 #include "base/ShellOpenCodes.h"
 #include "certs/GostRequest.h"
+#include "certs/RsaRequest.h"
 #include "certs/Submission.h"
 #include "log/Identity.h"
 #include "log/Log.h"
+#include "platform/Process.h"
 #include "provider/GostKey.h"
 #include "provider/ProviderRegistry.h"
 #include "provider/SoftwareGostProvider.h"
@@ -22,10 +25,12 @@
 #include "transport/Connection.h"
 #include "ui/BusyTask.h"
 #include "ui/ContainerPasswordDialog.h"
+#include "ui/FieldRule.h"
 #include "ui/KeyboardIndicator.h"
 #include "ui/MainSertForm.h"
 #include "ui/RichBox.h"
 #include "ui/SertInfo.h"
+#include "ui/Startup.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -34,15 +39,22 @@
 #include <QComboBox>
 #include <QDropEvent>
 #include <QEnterEvent>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
+#include <QtTest/qtestspontaneevent.h>
 
+#include <csignal>
 #include <filesystem>
+#include <future>
+#include <mutex>
 
 using namespace cq::ui;
 using cq::test::ReadFile;
@@ -134,6 +146,19 @@ void Hover(QWidget* widget, bool enter) {
     }
 }
 
+// Types a text key by key; letters QTest cannot name (Cyrillic) come as keys with their text.
+void TypeText(QWidget* widget, const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() < 128) {
+            QTest::keyClick(widget, c.toLatin1());
+        } else {
+            QTest::sendKeyEvent(QTest::Press, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Release, widget, Qt::Key_unknown, QString(c),
+                                Qt::NoModifier);
+        }
+    }
+}
+
 void SetPaste(const QString& text) {
     QApplication::clipboard()->setText(text);
 }
@@ -177,7 +202,7 @@ private slots:
         QVERIFY(!w.find("pnlSendGost")->isVisible());
         QVERIFY(w.label("lblAstMail")->isVisible());
         QVERIFY(!w.label("lblAstCountry")->isVisible());
-        QCOMPARE(w.edit("edEmail")->property("maxChars").toInt(), 40);
+        QCOMPARE(FieldRule::of(w.edit("edEmail"))->maxChars(), 40);
 
         QCOMPARE(w.edit("edPassword")->echoMode(), QLineEdit::Password);
         QCOMPARE(w.edit("edEmail")->property("helpContext").toInt(), 13);
@@ -367,6 +392,130 @@ private slots:
         QTest::mouseClick(name, Qt::MiddleButton);
         QCOMPARE(name->text(), QStringLiteral("Ivan"));
         QCOMPARE(test::TakeBoxes().size(), 1);
+    }
+
+    // Every route text takes into a field meets the field's rules: a refused text never ends
+    // up in the field, a paste route refuses with the box, over-long pastes are cut to the width.
+    void everyRouteIntoAFieldMeetsItsRules() {
+        WindowFixture w(kNoProxy);
+        QVERIFY(w.start());
+        enum Route { Typing, CtrlV, ShiftInsert, Drop, InputMethod, Accessible, AccessibleInsert };
+        const char* const routeNames[] = {"typing",
+                                          "Ctrl+V",
+                                          "Shift+Insert",
+                                          "drop",
+                                          "input method",
+                                          "accessible setText",
+                                          "accessible insertText"};
+        struct Case {
+            const char* field;
+            const char* text;
+            const char* typed;  // what typing leaves
+            const char* pasted; // what the paste routes leave ("" and a box when refused)
+            bool refusedBox;
+        };
+        const QString longPassword = QStringLiteral("abcdefghijklmnopqrstuvwxyz0123");
+        const Case cases[] = {
+            {"edCommonName", "Пётр, ONeil", " ONeil", "", true},
+            {"edEmail", "Ivan@x.y", "van@x.y", "", true},
+            {"edCountry", "rus", "ru", "ru", false},
+            {"edPassword", "abcdefghijklmnopqrstuvwxyz0123", "abcdefghijklmnop", "abcdefghijklmnop",
+             false},
+            {"edPassword2", "abcdefghijklmnopqrstuvwxyz0123", "abcdefghijklmnop",
+             "abcdefghijklmnop", false},
+            {"edCheckPassword", "abcdefghijklmnopqrstuvwxyz0123", "abcdefghijklmnop",
+             "abcdefghijklmnop", false},
+        };
+        for (const Case& c : cases) {
+            for (int route = Typing; route <= AccessibleInsert; ++route) {
+                const QString name = QString::fromUtf8(c.field) + QStringLiteral(" by ") +
+                                     QLatin1String(routeNames[route]);
+                QLineEdit* edit = w.edit(c.field);
+                if (route == Typing || route == CtrlV || route == ShiftInsert)
+                    w.form()
+                        .findChild<QTabWidget*>(QStringLiteral("PControl"))
+                        ->setCurrentIndex(QLatin1String(c.field) == "edCheckPassword" ? 1 : 0);
+                edit->clear();
+                edit->setFocus();
+                const QString text = QString::fromUtf8(c.text);
+                const bool pasteRoute = route == CtrlV || route == ShiftInsert || route == Drop;
+                if (pasteRoute && c.refusedBox)
+                    QtDialogs::setNextAnswer(QMessageBox::Ok);
+                switch (route) {
+                case Typing:
+                    TypeText(edit, text);
+                    break;
+                case CtrlV:
+                    SetPaste(text);
+                    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+                    break;
+                case ShiftInsert:
+                    SetPaste(text);
+                    QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
+                    break;
+                case Drop: {
+                    QMimeData data;
+                    data.setText(text);
+                    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+                    QDragEnterEvent enter(QPoint(5, 5), actions, &data, Qt::LeftButton,
+                                          Qt::NoModifier);
+                    QApplication::sendEvent(edit, &enter);
+                    QDropEvent drop(QPointF(5, 5), actions, &data, Qt::LeftButton, Qt::NoModifier);
+                    QApplication::sendEvent(edit, &drop);
+                    break;
+                }
+                case InputMethod: {
+                    QInputMethodEvent event;
+                    event.setCommitString(text);
+                    QApplication::sendEvent(edit, &event);
+                    break;
+                }
+                case Accessible:
+                    QAccessible::queryAccessibleInterface(edit)->setText(QAccessible::Value, text);
+                    break;
+                case AccessibleInsert:
+                    QAccessible::queryAccessibleInterface(edit)
+                        ->editableTextInterface()
+                        ->insertText(0, text);
+                    break;
+                }
+                const QString expected =
+                    route == Typing ? QString::fromUtf8(c.typed)
+                    : pasteRoute    ? QString::fromUtf8(c.pasted)
+                                    : QString(); // a text the rules refuse goes in whole or not
+                QVERIFY2(edit->text() == expected, qPrintable(name + ": " + edit->text()));
+                QCOMPARE(test::TakeBoxes().size(), pasteRoute && c.refusedBox ? 1 : 0);
+            }
+        }
+        // A paste into a full field or over a selection keeps to the width.
+        QLineEdit* password = w.edit("edPassword");
+        password->setText(QStringLiteral("abcdefghijklmnop"));
+        password->setFocus();
+        password->setSelection(0, 3);
+        SetPaste(longPassword);
+        QTest::keyClick(password, Qt::Key_Insert, Qt::ShiftModifier);
+        QCOMPARE(password->text(), QStringLiteral("abcdefghijklmnop"));
+    }
+
+    // A value the settings put in is shown in full although it breaks the rules; the user can
+    // shorten it but not lengthen it, and can type allowed characters into it.
+    void aLongerSettingsValueCanOnlyBeShortened() {
+        WindowFixture w(std::string("[Cert]\nCountry=rus\nCommonName=Petrov, Ivan\n") + kNoProxy);
+        QVERIFY(w.start());
+        QLineEdit* country = w.edit("edCountry");
+        QCOMPARE(country->text(), QStringLiteral("rus"));
+        country->setFocus();
+        country->end(false);
+        QTest::keyClicks(country, QStringLiteral("x"));
+        QCOMPARE(country->text(), QStringLiteral("rus"));
+        QTest::keyClick(country, Qt::Key_Backspace);
+        QCOMPARE(country->text(), QStringLiteral("ru"));
+        QLineEdit* name = w.edit("edCommonName");
+        name->setFocus();
+        name->end(false);
+        QTest::keyClicks(name, QStringLiteral(" Jr,"));
+        QCOMPARE(name->text(), QStringLiteral("Petrov, Ivan Jr"));
+        QCOMPARE(beeps_, 1);
     }
 
     void requestButtonsFollowTheFields() {
@@ -635,20 +784,55 @@ private slots:
         QVERIFY(saved.find("Gost=") == std::string::npos);
     }
 
-    void folderLinkOpensTheFolder() {
+    // The folder link hands the folder to the desktop on a worker: a handler that takes its time
+    // never holds the window up; a failure names the folder.
+    void folderLinkOpensTheFolderWithoutWaitingForTheDesktop() {
         WindowFixture w(kNoProxy);
         QVERIFY(w.start());
+        std::mutex lock;
         QStringList opened;
-        TMainSertForm::setShellOpener([&](const std::string& path) {
+        std::promise<int> release;
+        std::shared_future<int> answer = release.get_future().share();
+        // A failed check must not leave the worker waiting for ever.
+        const auto releaseAtEnd = qScopeGuard([&] {
+            if (answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+                release.set_value(cq::shellopen::kSucceeded);
+        });
+        TMainSertForm::setShellOpener([&, answer](const std::string& path) {
+            const int code = answer.get(); // the desktop's handler, still starting
+            const std::lock_guard held(lock);
             opened << QString::fromStdString(path);
-            return cq::shellopen::kSucceeded;
+            return code;
         });
         const std::string folder = cq::CertificateFolder("ivan@x.y");
         std::filesystem::create_directories(folder);
         w.form().PControl()->setCurrentIndex(1);
         w.find<QComboBox>("comBoxMail")->setEditText(QStringLiteral(" ivan@x.y "));
         QTest::mouseClick(w.label("lblGoTo"), Qt::LeftButton);
+        // The click is over while the handler still waits; the window takes input meanwhile.
+        QLineEdit* password = w.edit("edCheckPassword");
+        password->setFocus();
+        QTest::keyClicks(password, QStringLiteral("abc"));
+        QCOMPARE(password->text(), QStringLiteral("abc"));
+        release.set_value(cq::shellopen::kSucceeded);
+        QVERIFY(QTest::qWaitFor([&] {
+            const std::lock_guard held(lock);
+            return !opened.isEmpty();
+        }));
         QCOMPARE(opened, QStringList{QString::fromStdString(folder).chopped(1)});
+
+        TMainSertForm::setShellOpener(
+            [](const std::string&) { return cq::shellopen::kNoAssociation; });
+        QtDialogs::setNextAnswer(QMessageBox::Ok);
+        QTest::mouseClick(w.label("lblGoTo"), Qt::LeftButton);
+        QList<QtDialogs::Box> boxes;
+        QVERIFY(QTest::qWaitFor([&] {
+            boxes += QtDialogs::takeAnsweredBoxes(); // keeps the answer queued meanwhile
+            return !boxes.isEmpty();
+        }));
+        QVERIFY2(boxes[0].text.contains(QString::fromStdString(folder).chopped(1)),
+                 qPrintable(boxes[0].text));
+        QThreadPool::globalInstance()->waitForDone();
     }
 
     void everyFieldIsFoundByItsAccessibleName() {
@@ -786,8 +970,11 @@ private slots:
             QTest::keyClicks(w.edit("edCommonName"), QStringLiteral("xyz"));
             server.setFault("");
         });
-        QCOMPARE(nextBox([&] { w.button("butSendSert")->click(); }),
-                 QString::fromUtf8(cq::kRequestSentText));
+        // The failed attempt left its record: the new one asks before it replaces it.
+        const QStringList sent = nextBoxes([&] { w.button("butSendSert")->click(); },
+                                           {QMessageBox::Yes, QMessageBox::Ok});
+        QCOMPARE(sent, QStringList({QString::fromUtf8(cq::kReplaceKeyQuestion),
+                                    QString::fromUtf8(cq::kRequestSentText)}));
         QVERIFY(busySeen);
         QCOMPARE(w.edit("edCommonName")->text(), QStringLiteral("Ivan Petrov"));
         QVERIFY(w.edit("edPassword2")->text().isEmpty());
@@ -827,6 +1014,34 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 1, 60000);
         QVERIFY(opened[0].endsWith(QStringLiteral("/Certificate.p12")));
         QVERIFY(std::filesystem::exists(opened[0].toStdString()));
+
+        // A desktop without a program for .p12: where the file is, its folder on request, and
+        // the import into the user's NSS store when the NSS tools are there.
+        const QString folder = opened[0].chopped(QStringLiteral("/Certificate.p12").size());
+        TMainSertForm::setShellOpener([&](const std::string& path) {
+            opened << QString::fromStdString(path);
+            return path.ends_with(".p12") ? cq::shellopen::kNoAssociation
+                                          : cq::shellopen::kSucceeded;
+        });
+        const QByteArray home = qgetenv("HOME");
+        qputenv("HOME", QByteArray::fromStdString(w.dir() / "home"));
+        const bool nssTools = !cq::FindInPath("pk12util").empty();
+        const QStringList told =
+            nextBoxes([&] { QTest::mouseClick(w.find("lblInstall"), Qt::LeftButton); },
+                      nssTools ? QList{QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Ok}
+                               : QList{QMessageBox::Yes});
+        qputenv("HOME", home);
+        QVERIFY(!told.isEmpty());
+        QVERIFY2(told[0].contains(QStringLiteral("Certificate.p12 записан в папку\r\n") + folder),
+                 qPrintable(told[0]));
+        QTRY_VERIFY(opened.contains(folder));
+        if (nssTools) {
+            QCOMPARE(told.size(), 3);
+            QVERIFY(told[1].contains(QStringLiteral("хранилище NSS")));
+            QCOMPARE(told[2], QStringLiteral("Сертификат добавлен в хранилище NSS ") +
+                                  QString::fromStdString(w.dir() / "home/.pki/nssdb"));
+            QVERIFY(std::filesystem::exists(w.dir() / "home/.pki/nssdb/cert9.db"));
+        }
 
         // Changing the address turns the export link off again.
         w.find<QComboBox>("comBoxMail")->setEditText(QStringLiteral("other@mail.example"));
@@ -886,8 +1101,148 @@ private slots:
         QVERIFY(w.find("lblSertificatGet")->isVisible());
     }
 
+    // Esc and the close button during an exchange with a silent service ask whether to leave
+    // it ("No" by default); "No" keeps waiting, "Yes" aborts the transfer, the request rolls
+    // back and the window takes input again.
+    void aHangingExchangeCanBeLeft() {
+        ClearProxyEnvironment();
+        cq::test::SandboxServer server;
+        WindowFixture w(kNoProxy);
+        QVERIFY(w.start());
+        cq::test::UseSandboxService(server, w.dir().path());
+        ConnectionScope connection;
+        FillRsaRequest(w, "hang@mail.example");
+        server.setFault("slow", 60);
+        QtDialogs::clearNextAnswers();
+        QtDialogs::takeAnsweredBoxes();
+        for (const auto answer : {QMessageBox::No, QMessageBox::Yes, QMessageBox::Ok})
+            QtDialogs::setNextAnswer(answer);
+        QList<QtDialogs::Box> boxes;
+        bool escapeSent = false;
+        bool closeSent = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            boxes += QtDialogs::takeAnsweredBoxes();
+            if (!BusyTaskRunning())
+                return;
+            if (!escapeSent) {
+                escapeSent = true;
+                QTest::keyClick(w.edit("edPassword"), Qt::Key_Escape);
+            } else if (!closeSent && !boxes.isEmpty()) {
+                closeSent = true;
+                QCloseEvent close; // the close button: a close that comes from the desktop
+                QSpontaneKeyEvent::setSpontaneous(&close);
+                QApplication::instance()->notify(&w.form(), &close);
+            }
+        });
+        poll.start(50);
+        w.button("butSendSert")->click();
+        poll.stop();
+        boxes += QtDialogs::takeAnsweredBoxes();
+        QCOMPARE(boxes.size(), 3);
+        QCOMPARE(boxes[0].text, QString::fromUtf8(kAbortQuestion));
+        QCOMPARE(boxes[0].defaultButton, QMessageBox::No);
+        QCOMPARE(boxes[1].text, QString::fromUtf8(kAbortQuestion));
+        QCOMPARE(boxes[2].caption, QStringLiteral("Запрос сертификата"));
+        QCOMPARE(boxes[2].text, QStringLiteral("Операция прервана"));
+        QVERIFY(w.form().isVisible());
+        QVERIFY(!BusyTaskRunning());
+        const std::string folder = w.dir() / "hang@mail.example";
+        QVERIFY(!std::filesystem::exists(folder + "/Certificate.key"));
+        QVERIFY(server.storedRequest("hang@mail.example").empty());
+        QVERIFY(cq::ReadEmailList().find("hang@") == std::string::npos);
+        // The window takes input again.
+        QLineEdit* name = w.edit("edCommonName");
+        name->setFocus();
+        QTest::keyClicks(name, QStringLiteral(" Jr"));
+        QCOMPARE(name->text(), QStringLiteral("Ivan Petrov Jr"));
+    }
+
+    // A termination signal during a hanging exchange ends it and the program the ordinary way:
+    // status 0, nothing of the request left behind, no box waiting for an answer.
+    void aTerminationSignalEndsAHangingExchangeAndTheProgram() {
+        ClearProxyEnvironment();
+        cq::test::SandboxServer server;
+        cq::test::TempDir dir;
+        cq::test::UseProgramFolder(dir.path());
+        WriteFile(dir / "CertQuorix.ini", CrLf(kNoProxy));
+        server.setFault("slow", 60);
+        StartupSteps steps;
+        steps.initLog = [] {
+        };
+        bool sawBusy = false;
+        steps.createMainForm = [&]() -> std::unique_ptr<QWidget> {
+            auto form = std::make_unique<TMainSertForm>();
+            TMainSertForm* shown = form.get();
+            connect(shown, &TMainSertForm::deferredInitDone, shown, [&, shown] {
+                cq::test::UseSandboxService(server, dir.path());
+                FillRsaRequest(*shown, "term@mail.example");
+                QTimer::singleShot(0, shown, [&, shown] {
+                    auto* poll = new QTimer(shown);
+                    connect(poll, &QTimer::timeout, [&, poll] {
+                        if (!BusyTaskRunning())
+                            return;
+                        sawBusy = true;
+                        poll->stop();
+                        ::raise(SIGTERM);
+                    });
+                    poll->start(50);
+                    shown->findChild<QPushButton*>(QStringLiteral("butSendSert"))->click();
+                });
+            });
+            return form;
+        };
+        std::vector<QByteArray> bytes{"certquorix"};
+        char* argv[] = {bytes[0].data(), nullptr};
+        int argc = 1;
+        cq::Dialogs& hostDialogs = cq::CurrentDialogs(); // the run installs its own
+        const int status = RunProgram(argc, argv, steps);
+        cq::SetDialogs(&hostDialogs);
+        QCOMPARE(status, 0);
+        QVERIFY(sawBusy);
+        QVERIFY(!std::filesystem::exists(dir / "term@mail.example/Certificate.key"));
+        QVERIFY(server.storedRequest("term@mail.example").empty());
+        QVERIFY(!BusyTaskRunning());
+    }
+
 private:
     // Answers the next box with OK, runs `action` and waits (bounded) for the box; its text.
+    static void FillRsaRequest(QWidget& form, const char* email) {
+        const auto edit = [&form](const char* name) {
+            return form.findChild<QLineEdit*>(QLatin1String(name));
+        };
+        edit("edCommonName")->setText(QStringLiteral("Ivan Petrov"));
+        edit("edEmail")->setText(QLatin1String(email));
+        edit("edPassword")->setText(QStringLiteral("Secret1"));
+        edit("edPassword2")->setText(QStringLiteral("Secret1"));
+    }
+    static void FillRsaRequest(WindowFixture& w, const char* email) {
+        FillRsaRequest(w.form(), email);
+    }
+
+    // The texts of the boxes an action opens, answered in turn with `answers`.
+    static QStringList nextBoxes(const std::function<void()>& action,
+                                 const QList<QMessageBox::StandardButton>& answers) {
+        QtDialogs::clearNextAnswers();
+        QtDialogs::takeAnsweredBoxes();
+        for (const QMessageBox::StandardButton answer : answers)
+            QtDialogs::setNextAnswer(answer);
+        action();
+        QList<QtDialogs::Box> boxes;
+        const bool all = QTest::qWaitFor(
+            [&] {
+                boxes += QtDialogs::takeAnsweredBoxes();
+                return boxes.size() >= answers.size();
+            },
+            60000);
+        QStringList texts;
+        if (!all)
+            texts << QStringLiteral("<too few boxes>");
+        for (const QtDialogs::Box& box : boxes)
+            texts << box.text;
+        return texts;
+    }
+
     static QString nextBox(const std::function<void()>& action) {
         QtDialogs::clearNextAnswers();
         QtDialogs::takeAnsweredBoxes();

@@ -13,6 +13,9 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTextCursor>
+#include <QThreadPool>
+
+#include <mutex>
 
 using namespace cq::ui;
 
@@ -34,7 +37,9 @@ private slots:
         test::TakeBoxes();
         opened_.clear();
         openResult_ = cq::shellopen::kSucceeded;
+        // Links open on a worker thread.
         TSertInfoForm::setLinkOpener([this](const std::string& target) {
+            const std::lock_guard held(lock_);
             opened_ << QString::fromStdString(target);
             return openResult_;
         });
@@ -104,10 +109,10 @@ private slots:
         QTest::mouseClick(box->viewport(), Qt::RightButton, {},
                           PointOf(*box, "https://www.quorix.ru", 4));
         QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, PointOf(*box, "Свяжитесь", 3));
-        QVERIFY(opened_.isEmpty());
+        QVERIFY(openedLinks().isEmpty());
         QTest::mouseClick(box->viewport(), Qt::LeftButton, {},
                           PointOf(*box, "https://www.quorix.ru", 4));
-        QCOMPARE(opened_, QStringList{"https://www.quorix.ru"});
+        QCOMPARE(openedLinks(), QStringList{"https://www.quorix.ru"});
     }
 
     void aLinkThatCannotBeOpenedRaisesTheExternalCallError() {
@@ -117,8 +122,12 @@ private slots:
         QtDialogs::setNextAnswer(QMessageBox::Ok);
         QTest::mouseClick(box->viewport(), Qt::LeftButton, {},
                           PointOf(*box, "https://infotecs.ru", 10));
-        QCOMPARE(opened_, QStringList{"https://infotecs.ru"});
-        const auto boxes = test::TakeBoxes();
+        QCOMPARE(openedLinks(), QStringList{"https://infotecs.ru"});
+        QList<QtDialogs::Box> boxes;
+        QVERIFY(QTest::qWaitFor([&] {
+            boxes += QtDialogs::takeAnsweredBoxes(); // keeps the answer queued meanwhile
+            return !boxes.isEmpty();
+        }));
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.front().caption, QString::fromUtf8(cq::kApplicationTitle));
         QCOMPARE(boxes.front().text,
@@ -163,6 +172,14 @@ private slots:
 
 private:
     std::unique_ptr<TMainSertForm> main_;
+    // The links opened so far, once the worker that opens them has had its turn.
+    QStringList openedLinks() {
+        QThreadPool::globalInstance()->waitForDone();
+        const std::lock_guard held(lock_);
+        return opened_;
+    }
+
+    std::mutex lock_;
     QStringList opened_;
     int openResult_ = cq::shellopen::kSucceeded;
 };
