@@ -7,6 +7,7 @@
 #include "certs/InputRules.h"
 #include "certs/RsaRequest.h"
 #include "settings/CertFolders.h"
+#include "settings/EmailList.h"
 #include "settings/SettingsValues.h"
 #include "transport/HttpsExchange.h"
 
