@@ -11,6 +11,7 @@
 #include "certs/Submission.h"
 #include "cli/Commands.h"
 #include "cli/ContainerPasswordPrompt.h"
+#include "cli/JsonOutput.h"
 #include "cli/Password.h"
 #include "cli/PasswordInput.h"
 #include "cli/Usage.h"
@@ -61,6 +62,7 @@ struct Options {
     std::optional<std::string> passwordFile;
     bool emailGiven = false;
     bool gost = false;
+    bool json = false;
     std::string provider; ///< --provider: the GOST provider to use instead of the first
 };
 
@@ -92,6 +94,8 @@ Options ParseOptions(const Arguments& args) {
             options.provider = args[++i];
         } else if (arg == "--yes") {
             // read by the console dialogs
+        } else if (arg == "--json") {
+            options.json = true;
         } else if (arg == "--password" || arg.starts_with("--password=")) {
             throw UsageError{"Пароль не передаётся в командной строке: используйте переменную "
                              "CERTQUORIX_PASSWORD, --password-file или ввод с терминала."};
@@ -159,7 +163,19 @@ void TakePassword(const Options& options, RequestFields& fields) {
         fields.password2 = PromptPassword("Подтверждение: ").value_or("");
 }
 
-int Request(const RequestFields& fields) {
+/// The --json document of a request the service accepted.
+void PrintRequested(const std::string& email, const std::string& keyFile,
+                    const std::string& container) {
+    Json document = {
+        {"email", email}, {"state", "requested"}, {"folder", CertificateFolder(email)}};
+    if (!keyFile.empty())
+        document["key_file"] = CertificateFolder(email) + keyFile;
+    if (!container.empty())
+        document["container"] = container;
+    PrintJson(document);
+}
+
+int Request(const RequestFields& fields, bool json) {
     if (!LoadSettingsForCommand(true))
         return kExitFailed;
     const SubjectData subject = BuildSubjectData(fields);
@@ -174,6 +190,8 @@ int Request(const RequestFields& fields) {
     }
     AddEmailToList(subject.Email);
     ShowInfoBox(kRequestSentText);
+    if (json)
+        PrintRequested(subject.Email, kCertificateKeyFile, "");
     return kExitOk;
 }
 
@@ -203,7 +221,8 @@ int RequestGost(const Options& options) {
     if (!GostStartEnabled(fields, service::kOperatorMailDomain))
         throw UsageError{"Данные запроса неполны: страна, область, город, организация и ФИО "
                          "обязательны для запроса ГОСТ."};
-    std::cout << form.Container << std::endl;
+    if (!options.json)
+        std::cout << form.Container << std::endl;
     InstallContainerPasswordPrompt();
     try {
         const GostProcedureOutcome outcome = RunGostProcedure(form);
@@ -216,6 +235,8 @@ int RequestGost(const Options& options) {
                          "(--yes разрешает его замену).\n";
             return kExitFailed;
         }
+        if (options.json)
+            PrintRequested(Trim(fields.email), "", form.Container);
         return kExitOk;
     } catch (const std::exception& error) {
         OnApplicationError(error);
@@ -238,7 +259,7 @@ int CmdRequest(const Arguments& args) {
         CheckPassword(fields);
         if (!RsaSendEnabled(fields, service::kOperatorMailDomain))
             throw UsageError{"Данные запроса неполны."};
-        return Request(fields);
+        return Request(fields, options.json);
     } catch (const UsageError& error) {
         std::cerr << error.message << "\n" << CommandUsage("request");
         return kExitUsage;

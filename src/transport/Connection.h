@@ -29,6 +29,12 @@ enum CommandResult : size_t {
 /// The largest response body the component accepts; a larger one fails the request.
 inline constexpr size_t kMaxResponseBodyBytes = size_t{64} << 20;
 
+/// The opening of a failed transfer's message when the program's own set-up is the cause (the
+/// operator's certificate or key, the CA file); the library's text follows after ": ".
+inline constexpr const char* kTransferSetupFailure = "Программа не настроена";
+/// The opening of any other failed transfer's message (no connection, TLS, timeout, proxy).
+inline constexpr const char* kTransferNetworkFailure = "Ошибка соединения с сервисом";
+
 /// Opens a connection. `options` is [debug mode: Boolean]; in debug mode the transfer's own
 /// trace goes to standard error. The window handle is not used here. Raises Exception when the
 /// HTTP client cannot be set up.
