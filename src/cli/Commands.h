@@ -36,6 +36,7 @@ int CmdImport(const Arguments& args);
 int CmdProviders(const Arguments& args);
 int CmdList(const Arguments& args);
 int CmdStatus(const Arguments& args);
+int CmdDoctor(const Arguments& args);
 
 /// "осталось N дн." (marked under 30 days) or "просрочен", for a certificate read by the overview.
 std::string DaysLeftText(const AddressOverview& overview);

@@ -31,6 +31,7 @@ const std::map<std::string, CommandGrammar>& Grammars() {
         {"export", {{"--email", "--password-file"}, {"--no-open", "--legacy", "--nss"}, 0, false}},
         {"import", {{"--email", "--password-file"}, {}, 1, false}},
         {"list", {{}, {}, 0, true}},
+        {"doctor", {{}, {}, 0, true}},
         {"providers", {{}, {}, 0, true}},
     };
     return grammars;

@@ -56,6 +56,12 @@ const std::map<std::string, std::string>& UsageTable() {
          "(помечено, когда их меньше 30 или срок истёк); поля разделены табуляцией.\n"},
         {"providers", "Использование: certquorix-cli providers [--json]\n"
                       "Показывает найденные криптопровайдеры ГОСТ.\n"},
+        {"doctor", "Использование: certquorix-cli doctor [--json]\n"
+                   "По строке на условие: OK или что не так и что сделать. Проверяются папка\n"
+                   "программы, файлы оператора Request.cer и Request.key (есть, читаются, ключ\n"
+                   "от сертификата), файл настроек (чтение и запись), адреса сервиса, CaFile,\n"
+                   "прокси, openssl, GOST engine, pk12util (необязательно), папка данных.\n"
+                   "Код 0, когда все обязательные условия выполнены, иначе 9.\n"},
         {"status", "Использование: certquorix-cli status --email АДРЕС [--password-file ФАЙЛ] "
                    "[--json]\n"
                    "Субъект, издатель, серийный номер, отпечаток SHA-256, срок действия (UTC, с\n"
@@ -80,6 +86,7 @@ const std::vector<std::pair<std::string, std::string>>& CommandSummaries() {
         {"settings", "действующие настройки"},
         {"get", "запрос GET к сервису через соединение программы"},
         {"version", "версия, папка программы и станция"},
+        {"doctor", "проверка установки: файлы оператора, настройки, openssl, GOST engine"},
     };
     return summaries;
 }

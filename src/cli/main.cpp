@@ -55,7 +55,7 @@ const std::map<std::string, Command>& CommandTable() {
         {"download", cq::cli::CmdDownload}, {"check", cq::cli::CmdCheck},
         {"export", cq::cli::CmdExport},     {"providers", cq::cli::CmdProviders},
         {"list", cq::cli::CmdList},         {"import", cq::cli::CmdImport},
-        {"status", cq::cli::CmdStatus},
+        {"status", cq::cli::CmdStatus},     {"doctor", cq::cli::CmdDoctor},
     };
     return commands;
 }
