@@ -5,7 +5,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev qt6-translations-l10n fonts-liberation fonts-dejavu-core
     libssl-dev openssl libengine-gost-openssl libp11-kit-dev softhsm2 opensc
-    libcurl4-openssl-dev curl zlib1g-dev
+    libcurl4-openssl-dev curl zlib1g-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     libcpp-httplib-dev tinyproxy

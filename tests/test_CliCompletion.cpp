@@ -21,13 +21,15 @@ TEST(CliCompletion, CompletesCommandsOptionsAndListedAddresses) {
     };
     const Case cases[] = {
         {"d", "download"},
-        {"", "version settings get request download check export import list providers --help "
-             "--version"},
-        {"check --", "--email --password-file --help"},
+        {"", "version settings get request download check status export import list providers "
+             "--help --version"},
+        {"check --", "--email --password-file --json --quiet --verbose --help"},
+        {"status --p", "--password-file"},
         {"export --n", "--no-open --nss"},
         {"download --email a", "anna@example.ru alex@example.ru"},
         {"check --email ", "anna@example.ru alex@example.ru boris@example.ru"},
-        {"list --", "--help"},
+        {"list --", "--json --quiet --verbose --help"},
+        {"settings --", "--quiet --verbose --help"},
     };
     for (const Case& c : cases) {
         const std::string script =

@@ -114,7 +114,7 @@ TEST_F(CliGostTest, RequestIssueDownloadAndCheck) {
     EXPECT_NE(run.out.find("Издатель : CertQuorix Sandbox GOST CA"), std::string::npos) << run.out;
 
     run = cli({"check", "--email", kEmail}, {"CERTQUORIX_CONTAINER_PASSWORD=wrong"});
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 6);
     EXPECT_NE(run.err.find("PIN"), std::string::npos) << run.err;
 }
 
@@ -193,7 +193,7 @@ TEST_F(CliGostTest, CertificateOfAnEarlierRequestIsToldApart) {
     const ProcessResult again = cli(repeat, {"CERTQUORIX_CONTAINER_PASSWORD=pw"});
     ASSERT_EQ(again.status, 0) << again.err;
     const ProcessResult run = cli({"check", "--email", kEmail});
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 5);
     EXPECT_NE(run.err.find("не соответствует контейнеру ключей \"" + ContainerOf(again)),
               std::string::npos)
         << run.err;

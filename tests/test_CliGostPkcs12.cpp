@@ -131,7 +131,7 @@ TEST_F(CliGostPkcs12Test, ExportOpensInOpensslAndImportPassesTheCheck) {
     EXPECT_EQ(IniFile::Load(second.folder() + "Request.ini").ReadString("Cert", "Container") + "\n",
               run.out.substr(run.out.find("QUORIX_R"), 26));
     run = second.cli({"check", "--email", kEmail}, {"CERTQUORIX_CONTAINER_PASSWORD=pw"});
-    EXPECT_EQ(run.status, 1) << "the new container has its own password";
+    EXPECT_EQ(run.status, 6) << "the new container has its own password";
     run = second.cli({"check", "--email", kEmail}, {"CERTQUORIX_CONTAINER_PASSWORD=new"});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("Имя : Ivan Petrov"), std::string::npos) << run.out;
@@ -174,10 +174,10 @@ TEST_F(CliGostPkcs12Test, ImportRefusals) {
         {"wrong password",
          {"import", "--email", kEmail, p12},
          {"CERTQUORIX_PASSWORD=wrong"},
-         1,
+         6,
          "неверный пароль"},
         {"unknown option", {"import", "--email", kEmail, p12, "--force"}, {}, 2, "--force"},
-        {"no file", {"import", "--email", kEmail}, {}, 2, "Использование"},
+        {"no file", {"import", "--email", kEmail}, {}, 2, "Команде import не хватает аргумента."},
         // No container password and no terminal: the dialog counts as cancelled.
         {"cancelled container password",
          {"import", "--email", kEmail, p12},

@@ -86,3 +86,23 @@ TEST_F(CliHelpTest, NoOrAnUnknownCommandIsAUsageError) {
 }
 
 } // namespace
+
+namespace {
+
+// The window program answers --help and --version on the console before it needs a display.
+TEST(WindowProgramHelp, AnsweredWithoutADisplay) {
+    const std::string window = cq::test::BuiltProgram("certquorix");
+    if (!std::filesystem::exists(window))
+        GTEST_SKIP() << "the window is not built";
+    const std::vector<std::string> noDisplay = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    const ProcessResult version = cq::test::RunProcess({window, "--version"}, noDisplay);
+    EXPECT_EQ(version.status, 0) << version.err;
+    const ProcessResult cliVersion =
+        cq::test::RunProcess({cq::test::BuiltProgram("certquorix-cli"), "--version"});
+    EXPECT_EQ(version.out, cliVersion.out);
+    const ProcessResult help = cq::test::RunProcess({window, "--help"}, noDisplay);
+    EXPECT_EQ(help.status, 0) << help.err;
+    EXPECT_EQ(help.out.rfind("Использование: certquorix", 0), 0u) << help.out;
+}
+
+} // namespace

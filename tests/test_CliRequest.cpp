@@ -178,7 +178,7 @@ TEST_F(CliRequestTest, PasswordFileWithoutItsLineEnd) {
     EXPECT_TRUE(test::ReadKeyFile(folder() + "Certificate.key", "from file").loaded);
 }
 
-TEST_F(CliRequestTest, FailuresExitWithOneAndKeepTheOlderKey) {
+TEST_F(CliRequestTest, FailuresExitWithTheirStatusAndKeepTheOlderKey) {
     ForceDirectories(folder());
     test::WriteFile(folder() + "Certificate.key", "older key");
 
@@ -190,7 +190,7 @@ TEST_F(CliRequestTest, FailuresExitWithOneAndKeepTheOlderKey) {
     std::vector<std::string> withYes = kSubject;
     withYes.push_back("--yes");
     const ProcessResult failed = request(withYes);
-    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.status, 8); // refused by the service
     EXPECT_NE(failed.err.find("Запрос сертификата: Прерванный запрос HTTP (500)"),
               std::string::npos)
         << failed.err;

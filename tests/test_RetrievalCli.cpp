@@ -12,6 +12,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sys/stat.h>
 
@@ -85,7 +86,7 @@ TEST_F(RetrievalCli, RequestDownloadCheckExport) {
         << run.out;
 
     run = cli({"check", "--email", email}, std::string(kFixturePassword) + " ");
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 6);
     EXPECT_NE(run.err.find("Неверный пароль сертификата."), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
 
@@ -241,7 +242,10 @@ TEST_F(RetrievalCli, CommandGoesOnWhenOnlyTheConversionWriteBackFails) {
 TEST_F(RetrievalCli, AnAddressOutsideTheRulesIsRefusedBeforeAnyFolderIsNamed) {
     for (const std::string command : {"download", "check", "export"}) {
         for (const std::string email : {"..", ".", "../anna@example.ru"}) {
-            const ProcessResult run = cli({command, "--email", email, "--no-open", "--yes"});
+            std::vector<std::string> args = {command, "--email", email, "--yes"};
+            if (command == "export")
+                args.push_back("--no-open");
+            const ProcessResult run = cli(args);
             EXPECT_EQ(run.status, 2) << command << " " << email << ": " << run.err;
             EXPECT_EQ(run.err, "Адрес эл. почты \"" + email +
                                    "\" не подходит: нужен адрес вида имя@домен из латинских "
@@ -280,13 +284,45 @@ TEST_F(RetrievalCli, ListTellsEveryListedAddressAndCheckEndsWithTheDaysLeft) {
     const std::regex expected(
         "anna@example\\.ru\tзапрошен\n"
         "boris@example\\.ru\tнет ключа\n"
-        "dina@example\\.ru\tполучен\tдо \\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d\t"
+        "dina@example\\.ru\tполучен\tдо \\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d UTC\t"
         "осталось (19|20|21) дн\\. \\(меньше 30 дней!\\)\n"
         "gleb@example\\.ru\tполучен\tдо \\d\\d\\.\\d\\d\\.\\d{4} "
-        "\\d\\d:\\d\\d:\\d\\d\tпросрочен\n"
-        "vera@example\\.ru\tполучен\tдо \\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d\t"
+        "\\d\\d:\\d\\d:\\d\\d UTC\tпросрочен\n"
+        "vera@example\\.ru\tполучен\tдо \\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d UTC\t"
         "осталось 36[456] дн\\.\n");
     EXPECT_TRUE(std::regex_match(run.out, expected)) << run.out;
+
+    // The same as a document: fixed state words, UTC times, the days as a number.
+    run = cli({"list", "--json"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const auto listed = nlohmann::json::parse(run.out)["addresses"];
+    ASSERT_EQ(listed.size(), 5u) << run.out;
+    const std::regex isoUtc("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ");
+    EXPECT_EQ(listed[0]["state"], "requested");
+    EXPECT_EQ(listed[1]["state"], "no_key");
+    EXPECT_FALSE(listed[1].contains("days_left"));
+    for (size_t i : {2, 3, 4}) {
+        EXPECT_EQ(listed[i]["state"], "downloaded");
+        EXPECT_TRUE(std::regex_match(listed[i]["not_after"].get<std::string>(), isoUtc));
+    }
+    EXPECT_GE(listed[2]["days_left"].get<int>(), 19);
+    EXPECT_LE(listed[2]["days_left"].get<int>(), 21);
+    EXPECT_EQ(listed[3]["expired"], true);
+    EXPECT_EQ(listed[4]["expired"], false);
+
+    run = cli({"check", "--email", "vera@example.ru", "--json"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const auto checked = nlohmann::json::parse(run.out);
+    EXPECT_EQ(checked["state"], "valid");
+    EXPECT_GE(checked["days_left"].get<int>(), 364);
+    EXPECT_EQ(checked["key_algorithm"], "RSA");
+    EXPECT_EQ(checked["key_bits"], 1024);
+    EXPECT_EQ(checked["key_matches"], true);
+    const std::string certificate = folder("vera@example.ru") + cq::kCertificateFile;
+    EXPECT_EQ(checked["certificate_file"], certificate);
+    const std::string serial =
+        RunProcess({"openssl", "x509", "-noout", "-serial", "-in", certificate}).out;
+    EXPECT_EQ("serial=" + checked["serial"].get<std::string>() + "\n", serial);
 
     run = cli({"check", "--email", "vera@example.ru"});
     EXPECT_EQ(run.status, 0) << run.err;

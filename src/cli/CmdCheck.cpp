@@ -1,67 +1,81 @@
+#include "base/Dialogs.h"
 #include "base/StringUtil.h"
 #include "certs/AddressOverview.h"
-#include "certs/CertificateCheck.h"
-#include "certs/GostCheck.h"
+#include "cli/CertificateReport.h"
 #include "cli/Commands.h"
-#include "cli/ContainerPasswordPrompt.h"
-#include "cli/Password.h"
-#include "cli/PasswordInput.h"
 #include "cli/Usage.h"
-#include "settings/CertFolders.h"
 #include "settings/Settings.h"
 
 #include <iostream>
 
 namespace cq::cli {
-
 namespace {
 
-constexpr int kExitExpired = 4;
-
-/// True for a folder holding a GOST request; an unreadable record counts as RSA, whose check
-/// then reports the folder's state.
-bool GostFolder(const std::string& email) {
-    try {
-        return IsGostRequest(CertificateFolder(email));
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
-} // namespace
-
-int CmdCheck(const Arguments& args) {
-    const std::string email = Trim(OptionValue(args, "--email"));
+/// The address of --email, usable for a certificate folder, with the settings loaded; otherwise
+/// the status to end with.
+std::optional<int> RefusedAddress(const Arguments& args, const char* command, std::string& email) {
+    email = Trim(OptionValue(args, "--email"));
     if (email.empty()) {
-        std::cerr << CommandUsage("check");
+        std::cerr << CommandUsage(command);
         return kExitUsage;
     }
     if (!AddressUsable(email))
         return kExitUsage;
     if (!LoadSettingsForCommand(false))
         return kExitFailed;
-    CheckResult result;
-    if (GostFolder(email)) {
-        // The key stays in its container: its password, when it has one, is the container's.
-        InstallContainerPasswordPrompt();
-        result = CheckGostCertificate(kCertificateFile, email);
-    } else {
-        const std::optional<SecretBytes> password = ReadCommandPassword(args);
-        if (!password)
-            return kExitUsage;
-        result = CheckCertificate(kCertificateFile, kCertificateKeyFile, email, password->str());
-    }
+    return std::nullopt;
+}
+
+/// The check's text, closed by the days left counted as `list` counts them.
+void PrintCheckText(const CheckResult& result, const std::string& email) {
+    std::cout << ReplaceText(result.Text, "\r\n", "\n") << "\n";
+    const AddressOverview overview = OverviewOfAddress(email);
+    if (overview.HasExpiry)
+        std::cout << "Срок действия: " << DaysLeftText(overview) << "\n";
+    std::cout.flush();
+}
+
+} // namespace
+
+int CmdCheck(const Arguments& args) {
+    std::string email;
+    if (const std::optional<int> refused = RefusedAddress(args, "check", email))
+        return *refused;
+    bool usable = false;
+    const CheckResult result = CheckAddress(args, email, usable);
+    if (!usable)
+        return kExitUsage;
     if (!result.Text.empty()) {
-        std::cout << ReplaceText(result.Text, "\r\n", "\n") << "\n";
-        // The days left, counted as `list` counts them, close the description.
-        const AddressOverview overview = OverviewOfAddress(email);
-        if (overview.HasExpiry)
-            std::cout << "Срок действия: " << DaysLeftText(overview) << "\n";
-        std::cout.flush();
+        if (HasFlag(args, "--json"))
+            PrintJson(CertificateDocument(email, result));
+        else
+            PrintCheckText(result, email);
     }
-    if (result.Valid)
-        return kExitOk;
-    return result.Expired ? kExitExpired : kExitFailed;
+    return CheckStatus(result);
+}
+
+// The certificate's facts and whether the key matches it; the facts are shown whenever the
+// certificate can be read, a key that does not match ends with its own status.
+int CmdStatus(const Arguments& args) {
+    std::string email;
+    if (const std::optional<int> refused = RefusedAddress(args, "status", email))
+        return *refused;
+    bool usable = false;
+    const CheckResult result = CheckAddress(args, email, usable);
+    if (!usable)
+        return kExitUsage;
+    Json document;
+    try {
+        document = CertificateDocument(email, result);
+    } catch (const std::exception& error) {
+        ShowErrorBox(error.what(), "Состояние сертификата");
+        return kExitFailed;
+    }
+    if (HasFlag(args, "--json"))
+        PrintJson(document);
+    else
+        std::cout << CertificateLines(document) << std::flush;
+    return CheckStatus(result);
 }
 
 } // namespace cq::cli

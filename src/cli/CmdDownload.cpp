@@ -1,8 +1,10 @@
+#include "base/Dialogs.h"
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
 #include "certs/Download.h"
 #include "cli/Commands.h"
 #include "cli/ContainerPasswordPrompt.h"
+#include "cli/JsonOutput.h"
 #include "cli/Usage.h"
 #include "settings/CertFolders.h"
 #include "settings/Settings.h"
@@ -11,10 +13,6 @@
 #include <unistd.h>
 
 namespace cq::cli {
-
-namespace {
-constexpr int kExitNotReady = 3;
-}
 
 int CmdDownload(const Arguments& args) {
     const std::string email = Trim(OptionValue(args, "--email"));
@@ -30,12 +28,12 @@ int CmdDownload(const Arguments& args) {
     // download.
     const ReceptionState state = EvaluateReceptionState(email);
     if (!state.DownloadEnabled) {
-        std::cerr << state.StateLabel << "\n";
+        ShowErrorBox(state.StateLabel);
         return kExitFailed;
     }
-    if (FileExists(CertificateFolder(email) + kCertificateFile) && !HasFlag(args, "--yes") &&
-        !::isatty(STDIN_FILENO)) {
-        std::cerr << "Сертификат уже получен; для замены укажите --yes.\n";
+    const std::string certificate = CertificateFolder(email) + kCertificateFile;
+    if (FileExists(certificate) && !HasFlag(args, "--yes") && !::isatty(STDIN_FILENO)) {
+        ShowErrorBox("Сертификат уже получен; для замены укажите --yes.");
         return kExitFailed;
     }
     // A GOST key on a token gets the certificate beside it, which may need the token's PIN.
@@ -43,9 +41,12 @@ int CmdDownload(const Arguments& args) {
     ReceptionState after = state;
     switch (ReceiveCertificate(email, after)) {
     case DownloadResult::Downloaded:
+        if (HasFlag(args, "--json"))
+            PrintJson(
+                {{"email", email}, {"state", "downloaded"}, {"certificate_file", certificate}});
         return kExitOk;
     case DownloadResult::NotReady:
-        return kExitNotReady;
+        return kExitNotIssued;
     case DownloadResult::Failed:
         break;
     }

@@ -1,8 +1,10 @@
 // certquorix-cli providers: the cryptographic providers a GOST request can be made in, in the
 // order the request tab lists them.
 
+#include "base/Dialogs.h"
 #include "certs/GostRequest.h"
 #include "cli/Commands.h"
+#include "cli/JsonOutput.h"
 #include "cli/MissingEngine.h"
 #include "cli/Usage.h"
 
@@ -11,16 +13,24 @@
 namespace cq::cli {
 
 int CmdProviders(const Arguments& args) {
-    if (!args.empty()) {
+    if (!args.empty() && !HasFlag(args, "--json")) {
         std::cerr << CommandUsage("providers");
         return kExitUsage;
     }
+    const bool json = HasFlag(args, "--json");
     try {
-        for (const ProviderEntry& entry : QualifyingProviders())
-            std::cout << entry.Name << "\t" << entry.Info.ProvType << "\n";
+        Json list = Json::array();
+        for (const ProviderEntry& entry : QualifyingProviders()) {
+            if (json)
+                list.push_back({{"name", entry.Name}, {"type", entry.Info.ProvType}});
+            else
+                std::cout << entry.Name << "\t" << entry.Info.ProvType << "\n";
+        }
+        if (json)
+            PrintJson({{"providers", list}});
         return kExitOk;
     } catch (const std::exception& error) {
-        std::cerr << error.what() << "\n";
+        ShowErrorBox(error.what());
         TellMissingEngine();
         return kExitFailed;
     }

@@ -9,6 +9,7 @@
 #include "certs/Submission.h"
 #include "cli/Commands.h"
 #include "cli/ContainerPasswordPrompt.h"
+#include "cli/JsonOutput.h"
 #include "cli/MissingEngine.h"
 #include "cli/Password.h"
 #include "cli/PasswordInput.h"
@@ -61,6 +62,7 @@ struct Options {
     std::optional<std::string> passwordFile;
     bool emailGiven = false;
     bool gost = false;
+    bool json = false;
     std::string provider; ///< --provider: the GOST provider to use instead of the first
 };
 
@@ -92,6 +94,8 @@ Options ParseOptions(const Arguments& args) {
             options.provider = args[++i];
         } else if (arg == "--yes") {
             // read by the console dialogs
+        } else if (arg == "--json") {
+            options.json = true;
         } else if (arg == "--password" || arg.starts_with("--password=")) {
             throw UsageError{"Пароль не передаётся в командной строке: используйте переменную "
                              "CERTQUORIX_PASSWORD, --password-file или ввод с терминала."};
@@ -154,7 +158,19 @@ void TakePassword(const Options& options, RequestFields& fields) {
         fields.password2 = PromptPassword("Подтверждение: ").value_or("");
 }
 
-int Request(const RequestFields& fields) {
+/// The --json document of a request the service accepted.
+void PrintRequested(const std::string& email, const std::string& keyFile,
+                    const std::string& container) {
+    Json document = {
+        {"email", email}, {"state", "requested"}, {"folder", CertificateFolder(email)}};
+    if (!keyFile.empty())
+        document["key_file"] = CertificateFolder(email) + keyFile;
+    if (!container.empty())
+        document["container"] = container;
+    PrintJson(document);
+}
+
+int Request(const RequestFields& fields, bool json) {
     if (!LoadSettingsForCommand(true))
         return kExitFailed;
     const SubjectData subject = BuildSubjectData(fields);
@@ -167,6 +183,8 @@ int Request(const RequestFields& fields) {
                          "(--yes разрешает его замену).\n";
         return kExitFailed;
     }
+    if (json)
+        PrintRequested(subject.Email, kCertificateKeyFile, "");
     return kExitOk;
 }
 
@@ -197,7 +215,8 @@ int RequestGost(const Options& options) {
     if (!GostStartEnabled(fields, service::kOperatorMailDomain))
         throw UsageError{"Данные запроса неполны: страна, область, город, организация и ФИО "
                          "обязательны для запроса ГОСТ."};
-    std::cout << form.Container << std::endl;
+    if (!options.json)
+        std::cout << form.Container << std::endl;
     InstallContainerPasswordPrompt();
     try {
         const GostProcedureOutcome outcome = RunGostProcedure(form);
@@ -210,6 +229,8 @@ int RequestGost(const Options& options) {
                          "(--yes разрешает его замену).\n";
             return kExitFailed;
         }
+        if (options.json)
+            PrintRequested(Trim(fields.email), "", form.Container);
         return kExitOk;
     } catch (const std::exception& error) {
         OnApplicationError(error);
@@ -232,7 +253,7 @@ int CmdRequest(const Arguments& args) {
         CheckPassword(fields);
         if (!RsaSendEnabled(fields, service::kOperatorMailDomain))
             throw UsageError{"Данные запроса неполны."};
-        return Request(fields);
+        return Request(fields, options.json);
     } catch (const UsageError& error) {
         std::cerr << error.message << "\n" << CommandUsage("request");
         return kExitUsage;

@@ -13,10 +13,17 @@ namespace cq::cli {
 
 using Arguments = std::vector<std::string>;
 
-/// Exit statuses shared by the subcommands.
+/// Exit statuses of the tool, one per kind of failure (the manual page lists them).
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;
-inline constexpr int kExitUsage = 2;
+inline constexpr int kExitFailed = 1;          ///< a failure of no kind below
+inline constexpr int kExitUsage = 2;           ///< unknown command or option, bad input
+inline constexpr int kExitNotIssued = 3;       ///< the service has not issued the certificate yet
+inline constexpr int kExitExpired = 4;         ///< the certificate passed its check but has expired
+inline constexpr int kExitMismatch = 5;        ///< the certificate does not match the key
+inline constexpr int kExitWrongPassword = 6;   ///< wrong key or container password
+inline constexpr int kExitNetwork = 7;         ///< no connection, TLS failure, timeout, proxy
+inline constexpr int kExitRefused = 8;         ///< the service answered with an error or refusal
+inline constexpr int kExitSetupIncomplete = 9; ///< the operator's files or settings are missing
 
 int CmdVersion(const Arguments& args);
 int CmdSettings(const Arguments& args);
@@ -28,6 +35,8 @@ int CmdExport(const Arguments& args);
 int CmdImport(const Arguments& args);
 int CmdProviders(const Arguments& args);
 int CmdList(const Arguments& args);
+int CmdStatus(const Arguments& args);
+int CmdDoctor(const Arguments& args);
 
 /// "осталось N дн." (marked under 30 days) or "просрочен", for a certificate read by the overview.
 std::string DaysLeftText(const AddressOverview& overview);

@@ -19,18 +19,38 @@ bool IsYes(const std::string& answer) {
     return false;
 }
 
+/// "caption: text", or the text alone under the window's title, which says nothing on a console.
+std::string ConsoleLine(const std::string& text, const std::string& caption) {
+    if (caption.empty() || caption == ApplicationTitle())
+        return text;
+    return caption + ": " + text;
+}
+
 } // namespace
 
+void ConsoleDialogs::keepError(const std::string& text, const std::string& caption) {
+    if (!firstErrorText_.empty())
+        return;
+    firstErrorText_ = text;
+    firstErrorCaption_ = caption;
+}
+
 void ConsoleDialogs::showError(const std::string& text, const std::string& caption) {
-    std::cerr << caption << ": " << text << std::endl;
+    keepError(text, caption);
+    std::cerr << ConsoleLine(text, caption) << std::endl;
 }
 
 void ConsoleDialogs::showWarning(const std::string& text, const std::string& caption) {
-    std::cerr << caption << ": " << text << std::endl;
+    if (firstWarningText_.empty())
+        firstWarningText_ = text;
+    std::cerr << ConsoleLine(text, caption) << std::endl;
 }
 
 void ConsoleDialogs::showInfo(const std::string& text, const std::string& caption) {
-    std::cout << caption << ": " << text << std::endl;
+    infoShown_ += (infoShown_.empty() ? "" : "\n") + text;
+    if (quiet_)
+        return;
+    std::cout << ConsoleLine(text, caption) << std::endl;
 }
 
 bool ConsoleDialogs::askYesNo(const std::string& text, const std::string& caption) {

@@ -2,14 +2,27 @@
 
 #include "base/Dialogs.h"
 
+#include <string>
+
 namespace cq::cli {
 
 /// Message boxes on a console: errors and warnings to stderr, information to stdout, each as
 /// "caption: text". A question is answered Yes by --yes, by the user on a terminal (an empty
 /// answer, Enter alone, is the question's default, which the prompt names), else No.
+/// Quiet (also under --json, whose standard output is the document alone) drops the information
+/// lines. The first error shown is kept: it names the cause the exit status is chosen by.
 class ConsoleDialogs final : public Dialogs {
 public:
     explicit ConsoleDialogs(bool assumeYes) : assumeYes_(assumeYes) {}
+    void setQuiet(bool quiet) { quiet_ = quiet; }
+    const std::string& firstErrorText() const { return firstErrorText_; }
+    const std::string& firstErrorCaption() const { return firstErrorCaption_; }
+    /// The first error's text, or when there was none the first warning's.
+    const std::string& firstMessage() const {
+        return firstErrorText_.empty() ? firstWarningText_ : firstErrorText_;
+    }
+    /// The information lines shown so far (also while quiet), joined by LF.
+    const std::string& infoShown() const { return infoShown_; }
     void showError(const std::string& text, const std::string& caption) override;
     void showWarning(const std::string& text, const std::string& caption) override;
     void showInfo(const std::string& text, const std::string& caption) override;
@@ -19,7 +32,14 @@ public:
                              DefaultAnswer defaultAnswer) override;
 
 private:
+    void keepError(const std::string& text, const std::string& caption);
+
     bool assumeYes_;
+    bool quiet_ = false;
+    std::string firstErrorText_;
+    std::string firstErrorCaption_;
+    std::string firstWarningText_;
+    std::string infoShown_;
 };
 
 } // namespace cq::cli

@@ -27,10 +27,11 @@ std::optional<SecretBytes> ReadCommandPassword(const Arguments& args) {
 SecretBytes ReadPassword(const std::optional<std::string>& passwordFile, bool* typedOnTerminal) {
     if (typedOnTerminal)
         *typedOnTerminal = false;
-    if (const char* value = std::getenv(kPasswordVariable))
-        return SecretBytes(value);
+    // An option given on this command line beats the environment the script runs in.
     if (passwordFile)
         return SecretBytes(ReadPasswordFile(*passwordFile));
+    if (const char* value = std::getenv(kPasswordVariable))
+        return SecretBytes(value);
     std::optional<std::string> typed = PromptPassword("Пароль ключа: ");
     if (typedOnTerminal)
         *typedOnTerminal = typed.has_value();

@@ -10,9 +10,10 @@
 
 namespace cq::cli {
 
-/// The password, exactly as given: the variable CERTQUORIX_PASSWORD when it is set (even
-/// empty); else the file named by --password-file (one final line end dropped, nothing else);
-/// else typed on the terminal without echo. Raises Exception when none of them can give one.
+/// The password, exactly as given: the file named by --password-file ("-": standard input; one
+/// final line end dropped, nothing else); else the variable CERTQUORIX_PASSWORD when it is set
+/// (even empty); else typed on the terminal without echo. Raises Exception when none of them can
+/// give one.
 SecretBytes ReadPassword(const Arguments& args);
 
 /// ReadPassword for a command: a password that cannot be had is reported on stderr and gives

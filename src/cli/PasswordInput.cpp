@@ -92,7 +92,12 @@ std::string WithoutFinalLineEnd(std::string text) {
 } // namespace
 
 std::string ReadPasswordFile(const std::string& path) {
-    return WithoutFinalLineEnd(ReadFileBytes(path));
+    if (path != "-")
+        return WithoutFinalLineEnd(ReadFileBytes(path));
+    // The first line of standard input: a password piped in by a script.
+    std::string line;
+    std::getline(std::cin, line);
+    return WithoutFinalLineEnd(line);
 }
 
 std::optional<std::string> PromptPassword(const std::string& prompt) {

@@ -8,7 +8,8 @@
 
 namespace cq::cli {
 
-/// The password file's content without one final line end (LF or CR LF). Raises EOSError.
+/// The password file's content without one final line end (LF or CR LF); "-" reads the first
+/// line of standard input. Raises EOSError.
 std::string ReadPasswordFile(const std::string& path);
 
 /// Asks for a password on the terminal with echo off (standard input must be a terminal);

@@ -1,59 +1,138 @@
 #include "app/ErrorReport.h"
 #include "base/Dialogs.h"
+#include "base/FileUtil.h"
 #include "base/ProgramInfo.h"
+#include "base/TextCodec.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleDialogs.h"
+#include "cli/Failure.h"
+#include "cli/JsonOutput.h"
+#include "cli/Options.h"
 #include "cli/SignalStop.h"
 #include "cli/Usage.h"
 #include "log/Log.h"
 #include "transport/ProgramSession.h"
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <map>
+#include <optional>
+
+namespace {
 
 using cq::cli::Arguments;
+using cq::cli::CommandLine;
 
-int main(int argc, char** argv) {
-    const std::map<std::string, std::function<int(const Arguments&)>> commands = {
+using Command = std::function<int(const Arguments&)>;
+
+const std::map<std::string, Command>& CommandTable() {
+    static const std::map<std::string, Command> commands = {
         {"version", cq::cli::CmdVersion},   {"settings", cq::cli::CmdSettings},
         {"get", cq::cli::CmdGet},           {"request", cq::cli::CmdRequest},
         {"download", cq::cli::CmdDownload}, {"check", cq::cli::CmdCheck},
         {"export", cq::cli::CmdExport},     {"providers", cq::cli::CmdProviders},
         {"list", cq::cli::CmdList},         {"import", cq::cli::CmdImport},
+        {"status", cq::cli::CmdStatus},     {"doctor", cq::cli::CmdDoctor},
     };
-    const Arguments args(argv + 1, argv + argc);
-    // Help and the version need no settings, log or connection: answered before any of them.
-    if (!args.empty() && (args.front() == "--help" || args.front() == "-h")) {
-        std::cout << cq::cli::ToolUsage();
+    return commands;
+}
+
+/// With --verbose, the log's records of this run follow on standard error once it ends.
+class VerboseLog {
+public:
+    explicit VerboseLog(bool on) : on_(on) {
+        if (!on_ || !cq::LogRunning())
+            return;
+        file_ = cq::LogFileName();
+        start_ = cq::FileExists(file_) ? cq::ReadFileBytes(file_).size() : 0;
+    }
+    void show() const {
+        if (!on_ || file_.empty() || !cq::FileExists(file_))
+            return;
+        cq::FlushLog();
+        const std::string bytes = cq::ReadFileBytes(file_);
+        if (bytes.size() > start_)
+            std::cerr << cq::FromCp1251(bytes.substr(start_)) << std::flush;
+    }
+
+private:
+    bool on_;
+    std::string file_;
+    size_t start_ = 0;
+};
+
+/// What is wrong, then the tool's usage, or for a command where its help is.
+int UsageFailure(const cq::cli::UsageError& error, bool json) {
+    if (json)
+        cq::cli::PrintJson(cq::cli::ErrorDocument(cq::cli::kExitUsage, error.message));
+    std::cerr << error.message << "\n";
+    if (error.command.empty())
+        std::cerr << cq::cli::ToolUsage();
+    else
+        std::cerr << "Справка: certquorix-cli " << error.command << " --help\n";
+    return cq::cli::kExitUsage;
+}
+
+/// Help, the version and a command line that cannot run need no settings, log or connection.
+std::optional<int> AnswerWithoutRunning(const Arguments& args, CommandLine& line) {
+    try {
+        line = cq::cli::ParseCommandLine(args);
+    } catch (const cq::cli::UsageError& error) {
+        const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+        return UsageFailure(error, json);
+    }
+    if (line.help) {
+        std::cout << (line.command.empty() ? cq::cli::ToolUsage()
+                                           : cq::cli::CommandUsage(line.command));
         return cq::cli::kExitOk;
     }
-    if (!args.empty() && args.front() == "--version") {
+    return std::nullopt;
+}
+
+/// The status of a failed run, refined by the kind of the first error it reported.
+int RefinedStatus(int status, const cq::cli::ConsoleDialogs& dialogs) {
+    if (status != cq::cli::kExitFailed)
+        return status;
+    return cq::cli::FailureStatus(dialogs.firstErrorCaption(), dialogs.firstErrorText());
+}
+
+int RunCommand(const CommandLine& line, cq::cli::ConsoleDialogs& dialogs) {
+    int status = cq::cli::kExitFailed;
+    try {
+        cq::ProgramSession session(false);
+        session.startLog();
+        const VerboseLog verbose(line.verbose);
+        status = CommandTable().at(line.command)(line.arguments);
+        cq::FlushLog();
+        verbose.show();
+    } catch (const std::exception& error) {
+        cq::ShowErrorBox(cq::DescribeError(error));
+    }
+    return RefinedStatus(status, dialogs);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Arguments args(argv + 1, argv + argc);
+    if (args.size() == 1 && args.front() == "--version") {
         std::cout << cq::ProgramVersion() << "\n";
         return cq::cli::kExitOk;
     }
-    if (args.empty() || !commands.count(args.front())) {
-        std::cerr << cq::cli::ToolUsage();
-        return cq::cli::kExitUsage;
-    }
-    if (cq::cli::AsksForHelp(Arguments(args.begin() + 1, args.end()))) {
-        std::cout << cq::cli::CommandUsage(args.front());
-        return cq::cli::kExitOk;
-    }
-    cq::cli::ConsoleDialogs dialogs(cq::cli::HasFlag(args, "--yes"));
+    CommandLine line;
+    if (const std::optional<int> answered = AnswerWithoutRunning(args, line))
+        return *answered;
+    cq::cli::ConsoleDialogs dialogs(line.yes);
+    dialogs.setQuiet(line.quiet || line.json);
     cq::SetDialogs(&dialogs);
     // A termination signal stops the operation as a failure would; the program ends by it after.
     cq::cli::SignalStop signalStop;
-    int status = cq::cli::kExitFailed;
-    try {
-        cq::ProgramSession session(cq::IsDebugSwitch(args));
-        session.startLog();
-        status = commands.at(args.front())(Arguments(args.begin() + 1, args.end()));
-        cq::FlushLog();
-    } catch (const std::exception& error) {
-        std::cerr << cq::DescribeError(error) << "\n";
-    }
+    const int status = RunCommand(line, dialogs);
     cq::SetDialogs(nullptr);
+    // A --json command that failed without a document of its own gets the error's.
+    if (line.json && status != cq::cli::kExitOk && !cq::cli::JsonPrinted())
+        cq::cli::PrintJson(cq::cli::ErrorDocument(status, dialogs.firstMessage()));
     signalStop.endIfSignalled();
     return status;
 }

@@ -147,10 +147,41 @@ void ApplyRequest(CURL* curl, const Connection& connection, const std::string& u
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
 }
 
+/// What went wrong, in the user's words, for the library's code and text.
+std::string FailureInWords(CURLcode code, const std::string& detail) {
+    const std::string setup = std::string(kTransferSetupFailure) + ": ";
+    const std::string network = std::string(kTransferNetworkFailure) + ": ";
+    switch (code) {
+    case CURLE_SSL_CERTPROBLEM:
+        return setup + "не загружается сертификат или ключ оператора (Request.cer, Request.key)";
+    case CURLE_SSL_CACERT_BADFILE:
+        return setup + "не читается файл сертификатов сервиса (CaFile)";
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return network + "адрес сервера не найден";
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return network + "адрес прокси-сервера не найден";
+    case CURLE_COULDNT_CONNECT:
+        return network + "сервер не отвечает на соединение";
+    case CURLE_OPERATION_TIMEDOUT:
+        return network + "время ожидания ответа истекло";
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return network + "сертификат сервера не прошёл проверку";
+    default:
+        break;
+    }
+    // The service refuses a connection without the operator's certificate with a TLS alert.
+    if (detail.find("certificate required") != std::string::npos)
+        return setup + "сервис не принял сертификат оператора (Request.cer)";
+    if (code == CURLE_SSL_CONNECT_ERROR)
+        return network + "защищённое соединение не установлено";
+    return network + "обмен с сервером прерван";
+}
+
 std::string ErrorText(CURLcode code, const char* errorBuffer, const Transfer& transfer) {
     if (transfer.bodyTooLarge)
         return "Ответ сервера больше " + std::to_string(kMaxResponseBodyBytes) + " байт";
-    return errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code);
+    const std::string detail = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code);
+    return FailureInWords(code, detail) + " (" + detail + ")";
 }
 
 int32_t StatusOf(CURL* curl) {

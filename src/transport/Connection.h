@@ -54,6 +54,12 @@ struct GetResult {
 /// The largest response body the component accepts; a larger one fails the request.
 inline constexpr size_t kMaxResponseBodyBytes = size_t{64} << 20;
 
+/// The opening of a failed transfer's message when the program's own set-up is the cause (the
+/// operator's certificate or key, the CA file); the library's text follows after ": ".
+inline constexpr const char* kTransferSetupFailure = "Программа не настроена";
+/// The opening of any other failed transfer's message (no connection, TLS, timeout, proxy).
+inline constexpr const char* kTransferNetworkFailure = "Ошибка соединения с сервисом";
+
 /// Opens a connection. Raises Exception when the HTTP client cannot be set up.
 int32_t CreateConn(const ConnectionOptions& options);
 

@@ -1,10 +1,46 @@
 // The window program.
 #include "app/ErrorReport.h"
+#include "base/ProgramInfo.h"
 #include "ui/Startup.h"
 
 #include <iostream>
+#include <string>
+
+namespace {
+
+constexpr const char* kWindowUsage =
+    "Использование: certquorix [-debug]\n"
+    "       certquorix --help | --version\n"
+    "Окно CertQuorix: запрос сертификата (RSA или ГОСТ), получение, проверка и экспорт в "
+    "PKCS#12.\n"
+    "  -debug     подробный обмен с сервисом на стандартный поток ошибок\n"
+    "  --help     эта справка\n"
+    "  --version  версия программы\n"
+    "Те же шаги из командной строки: certquorix-cli --help.\n";
+
+/// Help and the version are printed before any display is opened, so they work without one.
+bool AnsweredWithoutWindow(int argc, char** argv, int& status) {
+    if (argc != 2)
+        return false;
+    const std::string argument = argv[1];
+    status = 0;
+    if (argument == "--help" || argument == "-h") {
+        std::cout << kWindowUsage;
+        return true;
+    }
+    if (argument == "--version") {
+        std::cout << cq::ProgramVersion() << "\n";
+        return true;
+    }
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
+    int status = 0;
+    if (AnsweredWithoutWindow(argc, argv, status))
+        return status;
     try {
         return cq::ui::RunProgram(argc, argv);
     } catch (const std::exception& error) {

@@ -1,0 +1,44 @@
+#include "certs/ClientPair.h"
+
+#include "base/FileUtil.h"
+#include "certs/SslOwners.h"
+
+#include <openssl/err.h>
+#include <openssl/pem.h>
+
+namespace cq {
+namespace {
+
+ssl::Bio MemoryOf(const std::string& bytes) {
+    return ssl::Bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
+}
+
+} // namespace
+
+std::string ClientPairProblem(const std::string& certFile, const std::string& keyFile,
+                              const std::string& password) {
+    std::string certBytes;
+    std::string keyBytes;
+    try {
+        certBytes = ReadFileBytes(certFile);
+        keyBytes = ReadFileBytes(keyFile);
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    const ssl::Certificate certificate(
+        PEM_read_bio_X509(MemoryOf(certBytes).get(), nullptr, nullptr, nullptr));
+    if (!certificate)
+        return "в файле " + certFile + " нет сертификата";
+    const ssl::PrivateKey key(PEM_read_bio_PrivateKey(MemoryOf(keyBytes).get(), nullptr, nullptr,
+                                                      const_cast<char*>(password.c_str())));
+    ERR_clear_error();
+    if (!key)
+        return "ключ " + keyFile + " не открывается паролем из настроек (RequestPassword)";
+    if (X509_check_private_key(certificate.get(), key.get()) != 1) {
+        ERR_clear_error();
+        return "ключ " + keyFile + " не от сертификата " + certFile;
+    }
+    return {};
+}
+
+} // namespace cq

@@ -1,0 +1,117 @@
+#include "cli/CertificateReport.h"
+
+#include "base/IniFile.h"
+#include "base/ProgramInfo.h"
+#include "certs/AddressOverview.h"
+#include "certs/CertificateFacts.h"
+#include "certs/GostCheck.h"
+#include "cli/Commands.h"
+#include "cli/ContainerPasswordPrompt.h"
+#include "cli/Failure.h"
+#include "cli/Password.h"
+#include "settings/CertFolders.h"
+
+namespace cq::cli {
+namespace {
+
+/// The container the folder's request record names; empty for an RSA folder or an unreadable
+/// record (whose check then reports the folder's state).
+std::string GostContainer(const std::string& email) {
+    try {
+        const std::string folder = CertificateFolder(email);
+        if (!IsGostRequest(folder))
+            return {};
+        return IniFile::Load(folder + kRequestRecordFile).ReadString("Cert", "Container", "");
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+void AddFacts(Json& document, const std::string& certificateFile) {
+    const CertificateFacts facts = ReadCertificateFacts(certificateFile);
+    document["subject"] = facts.Subject;
+    document["issuer"] = facts.Issuer;
+    document["serial"] = facts.Serial;
+    document["sha256"] = facts.Sha256;
+    document["not_before"] = IsoUtc(facts.NotBefore);
+    document["not_after"] = IsoUtc(facts.NotAfter);
+    document["key_algorithm"] = facts.KeyAlgorithm;
+    document["key_bits"] = facts.KeyBits;
+}
+
+std::string Text(const Json& value) {
+    return value.is_string() ? value.get<std::string>() : value.dump();
+}
+
+} // namespace
+
+CheckResult CheckAddress(const Arguments& args, const std::string& email, bool& usable) {
+    usable = true;
+    if (!GostContainer(email).empty()) {
+        // The key stays in its container: its password, when it has one, is the container's.
+        InstallContainerPasswordPrompt();
+        return CheckGostCertificate(kCertificateFile, email);
+    }
+    const std::optional<SecretBytes> password = ReadCommandPassword(args);
+    if (!password) {
+        usable = false;
+        return {};
+    }
+    return CheckCertificate(kCertificateFile, kCertificateKeyFile, email, password->str());
+}
+
+Json CertificateDocument(const std::string& email, const CheckResult& result) {
+    const std::string folder = CertificateFolder(email);
+    const bool passed = !result.Text.empty();
+    const bool otherKey = !passed && ReportedFailureStatus() == kExitMismatch;
+    Json document = {{"email", email},
+                     {"state", passed     ? (result.Expired ? "expired" : "valid")
+                               : otherKey ? "mismatch"
+                                          : "unchecked"}};
+    AddFacts(document, folder + kCertificateFile);
+    const AddressOverview overview = OverviewOfAddress(email);
+    if (overview.HasExpiry)
+        document["days_left"] = overview.DaysLeft;
+    document["key_matches"] = passed;
+    document["folder"] = folder;
+    document["certificate_file"] = folder + kCertificateFile;
+    const std::string container = GostContainer(email);
+    if (container.empty())
+        document["key_file"] = folder + kCertificateKeyFile;
+    else
+        document["container"] = container;
+    return document;
+}
+
+std::string CertificateLines(const Json& document) {
+    static const std::pair<const char*, const char*> labels[] = {
+        {"subject", "Субъект"},
+        {"issuer", "Издатель"},
+        {"serial", "Серийный номер"},
+        {"sha256", "Отпечаток SHA-256"},
+        {"not_before", "Действителен с"},
+        {"not_after", "Действителен до"},
+        {"days_left", "Осталось дней"},
+        {"key_algorithm", "Алгоритм ключа"},
+        {"key_bits", "Размер ключа, бит"},
+        {"folder", "Папка"},
+        {"certificate_file", "Файл сертификата"},
+        {"key_file", "Файл ключа"},
+        {"container", "Контейнер ключей"},
+    };
+    std::string lines;
+    for (const auto& [key, label] : labels)
+        if (document.contains(key))
+            lines += std::string(label) + ": " + Text(document[key]) + "\n";
+    lines += std::string("Ключ соответствует сертификату: ") +
+             (document["key_matches"].get<bool>() ? "да" : "нет") + "\n";
+    return lines;
+}
+
+int CheckStatus(const CheckResult& result) {
+    if (result.Valid)
+        return kExitOk;
+    return result.Expired ? kExitExpired : kExitFailed;
+}
+
+} // namespace cq::cli
