@@ -374,6 +374,7 @@ void TMainSertForm::buildProxyArea() {
                 [value = field.value](const QString& text) { Settings().*value = Trimmed(text); });
     }
     edProxyPassword_->setEchoMode(QLineEdit::Password);
+    markSecret(edProxyPassword_);
 }
 
 QWidget* TMainSertForm::buildInquiryTab() {
@@ -470,6 +471,12 @@ QWidget* TMainSertForm::buildInquiryTab() {
     lblRsaGost->setBuddy(cBoxRsaGost_);
     connect(cBoxRsaGost_, &QComboBox::currentIndexChanged, this,
             [this] { Guarded([this] { cBoxRsaGostChange(); }); });
+    // Chosen by the user, the mode hands the focus on to the first control of its panel.
+    connect(cBoxRsaGost_, &QComboBox::activated, this, [this] {
+        QWidget* next = pnlSendRSA_->isHidden() ? static_cast<QWidget*>(cbProvName_) : edPassword_;
+        if (next->isEnabled())
+            next->setFocus(Qt::TabFocusReason);
+    });
 
     const int panelTop = y + 36;
     const int panelHeight = 320 - panelTop;
@@ -502,6 +509,7 @@ QWidget* TMainSertForm::buildInquiryTab() {
     for (QLineEdit* edit : {edPassword_, edPassword2_}) {
         GuardField(edit, FieldFilter::None, static_cast<int>(edit_width::kPassword));
         edit->setEchoMode(QLineEdit::Password);
+        markSecret(edit); // also while "Открытый пароль" shows it in clear
         edit->setProperty(kHintTarget, true);
         popMenEmpty(edit);
         connect(edit, &QLineEdit::textChanged, this, [this, edit] { CommonChange(edit); });
@@ -596,6 +604,7 @@ QWidget* TMainSertForm::buildReceptionTab() {
     edCheckPassword_->setGeometry(8, 122, 150, kEditHeight);
     GuardField(edCheckPassword_, FieldFilter::None, static_cast<int>(edit_width::kPassword));
     edCheckPassword_->setEchoMode(QLineEdit::Password);
+    markSecret(edCheckPassword_);
     edCheckPassword_->setProperty(kHintTarget, true);
     popMenEmpty(edCheckPassword_);
     lblCheckPassword->setBuddy(edCheckPassword_);
@@ -664,6 +673,20 @@ void TMainSertForm::setTabOrderChain() {
         butSave_};
     for (qsizetype i = 1; i < chain.size(); ++i)
         setTabOrder(chain[i - 1], chain[i]);
+}
+
+// The tab order is a ring: after "Сохранить" comes "Использовать прокси" again, and back.
+bool TMainSertForm::focusNextPrevChild(bool next) {
+    QWidget* focus = QApplication::focusWidget();
+    if (next && focus == butSave_ && chBoxProxyUse_->isEnabled()) {
+        chBoxProxyUse_->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    if (!next && focus == chBoxProxyUse_ && butSave_->isEnabled()) {
+        butSave_->setFocus(Qt::BacktabFocusReason);
+        return true;
+    }
+    return TBaseForm::focusNextPrevChild(next);
 }
 
 // The areas stacked top to bottom; the proxy panel takes its room only while it is shown.

@@ -52,6 +52,7 @@ protected:
     bool actListExecute(QAction* action) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void buildProxyArea();
