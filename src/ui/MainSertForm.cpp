@@ -719,12 +719,6 @@ void TMainSertForm::showEvent(QShowEvent* event) {
 }
 
 void TMainSertForm::WMDeferredInit() {
-    if (const QScreen* shown = screen()) {
-        const QRect area = shown->availableGeometry();
-        const QSize frame = frameGeometry().size();
-        move(area.left() + (area.width() - frame.width()) / 2,
-             area.top() + (area.height() - frame.height()) / 2);
-    }
     const SavedSubject saved = LoadSettings();
     // The settings' values are shown in full, even where they break the fields' rules.
     FieldRule::SetProgramText(edCountry_, Q(saved.Country));
@@ -763,8 +757,21 @@ void TMainSertForm::WMDeferredInit() {
         lblProxiInfo_->setText(QStringLiteral("Настройки прокси считаны из Internet Explorer"));
         lblProxiInfo_->setToolTip({});
     }
+    // Placed once the proxy panel has taken or given up its room: the size is final now.
+    centreInWorkArea();
     initialised_ = true;
     emit deferredInitDone();
+}
+
+// Centred in the work area; a window larger than the area keeps its top left corner on it.
+void TMainSertForm::centreInWorkArea() {
+    const QScreen* shown = screen();
+    if (!shown)
+        return;
+    const QRect area = shown->availableGeometry();
+    const QSize frame = frameGeometry().size();
+    move(area.left() + std::max(0, (area.width() - frame.width()) / 2),
+         area.top() + std::max(0, (area.height() - frame.height()) / 2));
 }
 
 // ---- proxy area -----------------------------------------------------------------------------

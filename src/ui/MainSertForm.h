@@ -63,6 +63,7 @@ private:
     void placeAreas();
 
     void WMDeferredInit();
+    void centreInWorkArea();
     void chBoxProxyUseClick(bool checked);
     void CommonChange(QObject* sender);
     void chBoxPasswClick(bool checked);

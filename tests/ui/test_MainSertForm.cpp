@@ -223,6 +223,11 @@ private slots:
         QVERIFY(!w.find("pnlProxy")->isVisible());
         QCOMPARE(w.form().height(), 525 - 97);
         QCOMPARE(w.find("PControl")->y(), 26);
+        // Centred with the height it has after the panel went, not the designed one.
+        const QRect area = w.form().screen()->availableGeometry();
+        const QRect frame = w.form().frameGeometry();
+        QCOMPARE(frame.top() - area.top(), (area.height() - frame.height()) / 2);
+        QCOMPARE(frame.left() - area.left(), (area.width() - frame.width()) / 2);
         w.find<QCheckBox>("chBoxProxyUse")->click();
         QVERIFY(w.find("pnlProxy")->isVisible());
         QCOMPARE(w.form().height(), 525);
