@@ -20,6 +20,8 @@
 namespace cq::ui {
 namespace {
 
+const char* const kSecretProperty = "secretText";
+
 // The form's design size.
 constexpr int kDesignWidth = 422;
 constexpr int kDesignHeight = 180;
@@ -43,8 +45,10 @@ public:
         return line_ ? line_->isReadOnly() : text_ ? text_->isReadOnly() : plain_->isReadOnly();
     }
 
-    // A masked field never gives its text away.
-    bool masked() const { return line_ && line_->echoMode() != QLineEdit::Normal; }
+    // A masked field never gives its text away, nor does a secret shown in clear.
+    bool masked() const {
+        return line_ && (line_->echoMode() != QLineEdit::Normal || TBaseForm::isSecret(line_));
+    }
 
     QString selectedText() const {
         if (line_)
@@ -127,6 +131,24 @@ void TBaseForm::popMenEmpty(QWidget* control) {
     control->setContextMenuPolicy(Qt::PreventContextMenu);
     if (auto* area = qobject_cast<QAbstractScrollArea*>(control))
         area->viewport()->setContextMenuPolicy(Qt::PreventContextMenu);
+}
+
+void TBaseForm::markSecret(QLineEdit* edit) {
+    edit->setProperty(kSecretProperty, true);
+    // On X11 selecting text offers it as the primary selection; a secret shown in clear is
+    // taken back from there at once.
+    QClipboard* clipboard = QApplication::clipboard();
+    if (!clipboard->supportsSelection())
+        return;
+    QObject::connect(clipboard, &QClipboard::selectionChanged, edit, [edit, clipboard] {
+        if (edit->hasFocus() && edit->hasSelectedText() && clipboard->ownsSelection() &&
+            clipboard->text(QClipboard::Selection) == edit->selectedText())
+            clipboard->clear(QClipboard::Selection);
+    });
+}
+
+bool TBaseForm::isSecret(const QLineEdit* edit) {
+    return edit->property(kSecretProperty).toBool();
 }
 
 void TBaseForm::FormCreate() {

@@ -9,6 +9,7 @@
 
 class QAction;
 class QKeyEvent;
+class QLineEdit;
 
 namespace cq::ui {
 
@@ -30,6 +31,11 @@ public:
 
     /// Gives `control` the empty context menu: a right click on it shows nothing.
     static void popMenEmpty(QWidget* control);
+
+    /// Marks a field whose text is a secret: it never reaches the clipboard or the X11 selection,
+    /// also while it is shown in clear.
+    static void markSecret(QLineEdit* edit);
+    static bool isSecret(const QLineEdit* edit);
 
     /// The form's font: a sans-serif face at 8 points (see BaseForm.cpp for the choice).
     static QFont formFont();

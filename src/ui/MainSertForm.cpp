@@ -375,6 +375,7 @@ void TMainSertForm::buildProxyArea() {
                 [value = field.value](const QString& text) { Settings().*value = Trimmed(text); });
     }
     edProxyPassword_->setEchoMode(QLineEdit::Password);
+    markSecret(edProxyPassword_);
 }
 
 QWidget* TMainSertForm::buildInquiryTab() {
@@ -471,6 +472,12 @@ QWidget* TMainSertForm::buildInquiryTab() {
     lblRsaGost->setBuddy(cBoxRsaGost_);
     connect(cBoxRsaGost_, &QComboBox::currentIndexChanged, this,
             [this] { Guarded([this] { cBoxRsaGostChange(); }); });
+    // Chosen by the user, the mode hands the focus on to the first control of its panel.
+    connect(cBoxRsaGost_, &QComboBox::activated, this, [this] {
+        QWidget* next = pnlSendRSA_->isHidden() ? static_cast<QWidget*>(cbProvName_) : edPassword_;
+        if (next->isEnabled())
+            next->setFocus(Qt::TabFocusReason);
+    });
 
     const int panelTop = y + 36;
     const int panelHeight = 320 - panelTop;
@@ -503,6 +510,7 @@ QWidget* TMainSertForm::buildInquiryTab() {
     for (QLineEdit* edit : {edPassword_, edPassword2_}) {
         GuardField(edit, FieldFilter::None, static_cast<int>(edit_width::kPassword));
         edit->setEchoMode(QLineEdit::Password);
+        markSecret(edit); // also while "Открытый пароль" shows it in clear
         edit->setProperty(kHintTarget, true);
         popMenEmpty(edit);
         connect(edit, &QLineEdit::textChanged, this, [this, edit] { CommonChange(edit); });
@@ -597,6 +605,7 @@ QWidget* TMainSertForm::buildReceptionTab() {
     edCheckPassword_->setGeometry(8, 122, 150, kEditHeight);
     GuardField(edCheckPassword_, FieldFilter::None, static_cast<int>(edit_width::kPassword));
     edCheckPassword_->setEchoMode(QLineEdit::Password);
+    markSecret(edCheckPassword_);
     edCheckPassword_->setProperty(kHintTarget, true);
     popMenEmpty(edCheckPassword_);
     lblCheckPassword->setBuddy(edCheckPassword_);
@@ -667,6 +676,20 @@ void TMainSertForm::setTabOrderChain() {
         setTabOrder(chain[i - 1], chain[i]);
 }
 
+// The tab order is a ring: after "Сохранить" comes "Использовать прокси" again, and back.
+bool TMainSertForm::focusNextPrevChild(bool next) {
+    QWidget* focus = QApplication::focusWidget();
+    if (next && focus == butSave_ && chBoxProxyUse_->isEnabled()) {
+        chBoxProxyUse_->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    if (!next && focus == chBoxProxyUse_ && butSave_->isEnabled()) {
+        butSave_->setFocus(Qt::BacktabFocusReason);
+        return true;
+    }
+    return TBaseForm::focusNextPrevChild(next);
+}
+
 // The areas stacked top to bottom; the proxy panel takes its room only while it is shown.
 void TMainSertForm::placeAreas() {
     int y = 0;
@@ -697,12 +720,6 @@ void TMainSertForm::showEvent(QShowEvent* event) {
 }
 
 void TMainSertForm::WMDeferredInit() {
-    if (const QScreen* shown = screen()) {
-        const QRect area = shown->availableGeometry();
-        const QSize frame = frameGeometry().size();
-        move(area.left() + (area.width() - frame.width()) / 2,
-             area.top() + (area.height() - frame.height()) / 2);
-    }
     const SavedSubject saved = LoadSettings();
     // The settings' values are shown in full, even where they break the fields' rules.
     FieldRule::SetProgramText(edCountry_, Q(saved.Country));
@@ -741,8 +758,21 @@ void TMainSertForm::WMDeferredInit() {
         lblProxiInfo_->setText(QStringLiteral("Настройки прокси считаны из Internet Explorer"));
         lblProxiInfo_->setToolTip({});
     }
+    // Placed once the proxy panel has taken or given up its room: the size is final now.
+    centreInWorkArea();
     initialised_ = true;
     emit deferredInitDone();
+}
+
+// Centred in the work area; a window larger than the area keeps its top left corner on it.
+void TMainSertForm::centreInWorkArea() {
+    const QScreen* shown = screen();
+    if (!shown)
+        return;
+    const QRect area = shown->availableGeometry();
+    const QSize frame = frameGeometry().size();
+    move(area.left() + std::max(0, (area.width() - frame.width()) / 2),
+         area.top() + std::max(0, (area.height() - frame.height()) / 2));
 }
 
 // ---- proxy area -----------------------------------------------------------------------------

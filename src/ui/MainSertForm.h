@@ -52,6 +52,7 @@ protected:
     bool actListExecute(QAction* action) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void buildProxyArea();
@@ -62,6 +63,7 @@ private:
     void placeAreas();
 
     void WMDeferredInit();
+    void centreInWorkArea();
     void chBoxProxyUseClick(bool checked);
     void CommonChange(QObject* sender);
     void chBoxPasswClick(bool checked);

@@ -131,8 +131,9 @@ void ShowHelpInfo(int context, TRichBox* targetBox, const std::string& hintText)
             FillHelpText(*targetBox, context, hintText);
             return;
         }
+        // Owned by the main window: a window of its own, but no taskbar entry of its own.
         if (!panel)
-            panel = new TSertInfoForm;
+            panel = new TSertInfoForm(helpOwner);
         FillHelpText(*panel->richInfo(), context, hintText);
         PlaceOnce(*panel);
         panel->show();

@@ -224,6 +224,11 @@ private slots:
         QVERIFY(!w.find("pnlProxy")->isVisible());
         QCOMPARE(w.form().height(), 525 - 97);
         QCOMPARE(w.find("PControl")->y(), 26);
+        // Centred with the height it has after the panel went, not the designed one.
+        const QRect area = w.form().screen()->availableGeometry();
+        const QRect frame = w.form().frameGeometry();
+        QCOMPARE(frame.top() - area.top(), (area.height() - frame.height()) / 2);
+        QCOMPARE(frame.left() - area.left(), (area.width() - frame.width()) / 2);
         w.find<QCheckBox>("chBoxProxyUse")->click();
         QVERIFY(w.find("pnlProxy")->isVisible());
         QCOMPARE(w.form().height(), 525);
@@ -518,6 +523,26 @@ private slots:
         QCOMPARE(beeps_, 1);
     }
 
+    // A password shown in clear ("Открытый пароль") is still never copied.
+    void aPasswordShownInClearIsNeverCopied() {
+        WindowFixture w(kNoProxy);
+        QVERIFY(w.start());
+        w.find<QCheckBox>("chBoxPassw")->setChecked(true);
+        QLineEdit* password = w.edit("edPassword");
+        QCOMPARE(password->echoMode(), QLineEdit::Normal);
+        password->setText(QStringLiteral("Secret1"));
+        password->setFocus();
+        password->selectAll();
+        for (const QKeyCombination key : {Qt::CTRL | Qt::Key_C, Qt::CTRL | Qt::Key_Insert,
+                                          Qt::CTRL | Qt::Key_X, Qt::SHIFT | Qt::Key_Delete}) {
+            SetPaste(QStringLiteral("kept"));
+            password->setText(QStringLiteral("Secret1"));
+            password->selectAll();
+            QTest::keyClick(password, key.key(), key.keyboardModifiers());
+            QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("kept"));
+        }
+    }
+
     void requestButtonsFollowTheFields() {
         WindowFixture w(kNoProxy);
         QVERIFY(w.start());
@@ -630,6 +655,16 @@ private slots:
                               "edOrganization", "edOrganizUnit", "edCommonName", "edEmail",
                               "edPassword", "edPassword2", "chBoxPassw"}));
         QCOMPARE(walk(w.find("chBoxPassw"), 2), QStringList({"chBoxPassw", "butSave"}));
+        // The order is a ring, both ways.
+        QCOMPARE(walk(w.find("butSave"), 2), QStringList({"butSave", "chBoxProxyUse"}));
+        w.find("chBoxProxyUse")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), w.find("butSave"));
+        // Choosing the certificate type hands the focus on to its panel.
+        auto* type = w.find<QComboBox>("cBoxRsaGost");
+        type->setFocus();
+        emit type->activated(0);
+        QCOMPARE(QApplication::focusWidget(), w.find("edPassword"));
         w.form().PControl()->setCurrentIndex(1);
         QCOMPARE(walk(w.form().PControl()->tabBar(), 2).last(), QStringLiteral("comBoxMail"));
     }

@@ -59,6 +59,9 @@ private slots:
         TSertInfoForm* panel = SertInfoForm();
         QVERIFY(panel && panel->isVisible());
         QCOMPARE(panel->windowTitle(), QStringLiteral("Информационная панель"));
+        // Owned by the main window (one taskbar entry), yet a window of its own.
+        QCOMPARE(panel->parentWidget(), main_.get());
+        QVERIFY(panel->isWindow());
         QCOMPARE(panel->size(), QSize(529, 248));
         QCOMPARE(panel->palette().color(QPalette::Window), QColor(255, 251, 240));
         QVERIFY(panel->maximumWidth() > 529); // resizable
