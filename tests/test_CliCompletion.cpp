@@ -22,7 +22,7 @@ TEST(CliCompletion, CompletesCommandsOptionsAndListedAddresses) {
     const Case cases[] = {
         {"d", "download"},
         {"", "version settings get request download check status export import list providers "
-             "--help --version"},
+             "doctor forget --help --version"},
         {"check --", "--email --password-file --json --quiet --verbose --help"},
         {"status --p", "--password-file"},
         {"export --n", "--no-open --nss"},

@@ -28,10 +28,15 @@ const std::map<std::string, CommandGrammar>& Grammars() {
         {"download", {{"--email"}, {}, 0, true}},
         {"check", {{"--email", "--password-file"}, {}, 0, true}},
         {"status", {{"--email", "--password-file"}, {}, 0, true}},
-        {"export", {{"--email", "--password-file"}, {"--no-open", "--legacy", "--nss"}, 0, false}},
+        {"export",
+         {{"--email", "--password-file", "-o", "--output", "--nss-db"},
+          {"--no-open", "--legacy", "--nss"},
+          0,
+          false}},
         {"import", {{"--email", "--password-file"}, {}, 1, false}},
         {"list", {{}, {}, 0, true}},
         {"doctor", {{}, {}, 0, true}},
+        {"forget", {{"--email"}, {"--delete-folder"}, 0, false}},
         {"providers", {{}, {}, 0, true}},
     };
     return grammars;
