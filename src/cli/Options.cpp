@@ -21,7 +21,7 @@ const std::map<std::string, CommandGrammar>& Grammars() {
         {"get", {{}, {}, 1, false}},
         {"request",
          {{"--email", "--country", "--state", "--locality", "--organization", "--unit",
-           "--common-name", "--password-file", "--provider"},
+           "--common-name", "--password-file", "--provider", "--key-bits"},
           {"--open-password", "--gost"},
           0,
           true}},
