@@ -87,6 +87,9 @@ TEST_F(CliStatus, DocumentsOfTheRoadAgreeWithOpenssl) {
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("Ключ соответствует сертификату: да\n"), std::string::npos);
+    run = cli.run({"status", "-q", "--email", email, "--password-file", cli.home / "password"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "") << "--quiet shows errors only";
 
     // Another certificate in the folder: the facts are still told, the key does not match.
     WriteFile(certificate, ReadFile(RetrievalData("other.cer")));

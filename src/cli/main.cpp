@@ -152,7 +152,13 @@ int main(int argc, char** argv) {
     cq::cli::ConsoleDialogs dialogs(line.yes);
     dialogs.setQuiet(line.quiet || line.json);
     cq::SetDialogs(&dialogs);
+    // --quiet keeps standard output empty (a --json document still goes out): only errors show.
+    std::streambuf* output = std::cout.rdbuf();
+    if (line.quiet && !line.json)
+        std::cout.rdbuf(nullptr);
     const int status = RunCommand(line, dialogs);
+    std::cout.rdbuf(output);
+    std::cout.clear();
     cq::SetDialogs(nullptr);
     // A --json command that failed without a document of its own gets the error's.
     if (line.json && status != cq::cli::kExitOk && !cq::cli::JsonPrinted())
