@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds the program and starts it. Arguments go to the command-line
-# tool (run in the build folder, as the program folder).
+# tool (run in the build folder, as the program folder). It builds into build-run/, a folder of
+# its own with the tests off, so that the developers' build/ (CONTRIBUTING) keeps its tests.
 #
-# Without arguments it starts a demo: a program folder in build/demo/ wired to a local sandbox-ca
+# Without arguments it starts a demo: a program folder in build-run/demo/ wired to a local sandbox-ca
 # that issues each request a few seconds after it arrives. With a display the window opens there
 # (the service stops when the window closes); without one the whole road runs through the
 # command-line tool: request, wait, download, check, export. CQ_DEMO=0 starts the window in the
 # build folder against the real service instead; CQ_BUILD_DIR names another build folder.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${CQ_BUILD_DIR:-$root/build}"
+build="${CQ_BUILD_DIR:-$root/build-run}"
 bash "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCQ_BUILD_GUI=ON -DCQ_BUILD_TESTS=OFF -DCQ_BUILD_BENCH=OFF

@@ -101,6 +101,17 @@ check "the desktop entry is valid" \
 check "the AppStream metainfo is valid" \
     appstreamcli validate --no-net /usr/share/metainfo/org.certquorix.CertQuorix.metainfo.xml
 
+step "administrator: doctor names what the fresh installation lacks"
+doctor_status=0
+certquorix-cli doctor >"$work/doctor-before" 2>&1 || doctor_status=$?
+cat "$work/doctor-before"
+check "doctor fails with status 9 before the operator's files are placed" \
+    test "$doctor_status" -eq 9
+check "doctor names the missing Request.cer" grep -q "нет файла /opt/certquorix/Request.cer" \
+    "$work/doctor-before"
+check "doctor names the missing Request.key" grep -q "нет файла /opt/certquorix/Request.key" \
+    "$work/doctor-before"
+
 step "administrator: the operator's client certificate and a local service"
 "$build/sandbox-ca" init --dir "$work/sandbox" >/dev/null
 "$build/sandbox-ca" client-cert --dir "$work/sandbox" --out /opt/certquorix >/dev/null
@@ -118,6 +129,7 @@ url="https://localhost:$(tr -d '\r\n' <"$work/port")"
 printf '[HTTPS]\r\nUrlRequestRSACertificate=%s/requp/\r\nUrlReceiveRSACertificate=%s/certget/\r\nUrlRequestGostCertificate=%s/gost/requp/\r\nUrlReceiveGostCertificate=%s/gost/certget/\r\nCaFile=/etc/certquorix/sandbox-ca.crt\r\n[Proxy]\r\nUse=0\r\n' \
     "$url" "$url" "$url" "$url" >>/etc/certquorix/CertQuorix.ini
 program_folder_before="$(ls -A /opt/certquorix)"
+check "doctor passes once the operator's files and addresses are in place" certquorix-cli doctor
 
 step "a user takes the whole road from /usr/bin"
 useradd --create-home --shell /bin/bash "$user"

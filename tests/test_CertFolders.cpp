@@ -42,8 +42,9 @@ TEST(CertFolders, CertificateFolderIsTheTrimmedLowerCaseAddressUnderDataFolder) 
 class RequestRecordTest : public ::testing::Test {
 protected:
     cq::SubjectData Subject(bool openPassw) const {
-        return {"ru",          "Москва",          "Москва",   "ООО «Ромашка»", "ИТ",
-                "Иван Петров", "Ivan@Example.ru", "Пароль 1", openPassw};
+        return {{"ru", "Москва", "Москва", "ООО «Ромашка»", "ИТ", "Иван Петров", "Ivan@Example.ru"},
+                "Пароль 1",
+                openPassw};
     }
     void WriteGost(const std::string& algorithm) const {
         cq::WriteGostRequestRecord(record(), Subject(false), algorithm, "cont-1");

@@ -20,12 +20,12 @@ TEST(CliCompletion, CompletesCommandsOptionsAndListedAddresses) {
         std::string expected;
     };
     const Case cases[] = {
-        {"d", "download"},
+        {"d", "download doctor"},
         {"", "version settings get request download check status export import list providers "
-             "--help --version"},
+             "doctor forget --help --version"},
         {"check --", "--email --password-file --json --quiet --verbose --help"},
         {"status --p", "--password-file"},
-        {"export --n", "--no-open --nss"},
+        {"export --n", "--no-open --nss --nss-db"},
         {"download --email a", "anna@example.ru alex@example.ru"},
         {"check --email ", "anna@example.ru alex@example.ru boris@example.ru"},
         {"list --", "--json --quiet --verbose --help"},

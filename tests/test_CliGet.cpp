@@ -1,6 +1,6 @@
 // certquorix-cli get, run as a program from a program folder of its own against the sandbox.
+#include "CliFixture.h"
 #include "SandboxServer.h"
-#include "TestSupport.h"
 #include "base/IniFile.h"
 #include "settings/Scramble.h"
 
@@ -20,8 +20,6 @@ protected:
     static void TearDownTestSuite() { server.reset(); }
 
     void SetUp() override {
-        std::filesystem::copy_file(cq::test::BuiltProgram("certquorix-cli"),
-                                   dir / "certquorix-cli");
         std::filesystem::copy_file(server->caFile(), dir / "service-ca.pem");
         server->writeClientCertificate(dir.path());
         ini.WriteString("HTTPS", "CaFile", "service-ca.pem");
@@ -29,13 +27,13 @@ protected:
 
     ProcessResult get(const std::string& url, const std::string& httpsProxy = "") {
         ini.Save(dir / "CertQuorix.ini");
-        return cq::test::RunProcess({dir / "certquorix-cli", "get", url},
-                                    {"https_proxy=" + httpsProxy, "HTTPS_PROXY=", "http_proxy=",
-                                     "HTTP_PROXY=", "XDG_DATA_HOME=" + (dir / "xdg")});
+        return cli.run({"get", url},
+                       {"https_proxy=" + httpsProxy, "HTTPS_PROXY=", "http_proxy=", "HTTP_PROXY="});
     }
 
     static std::unique_ptr<SandboxServer> server;
     cq::test::TempDir dir;
+    cq::test::CliProgram cli{dir.path()};
     cq::IniFile ini;
 };
 

@@ -1,6 +1,6 @@
 // certquorix-cli --help, -h and --version: usage on standard output with status 0, for the tool
 // and every command, before any settings or service are needed.
-#include "TestSupport.h"
+#include "CliFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -13,18 +13,10 @@ using cq::test::ProcessResult;
 
 class CliHelpTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::filesystem::copy_file(cq::test::BuiltProgram("certquorix-cli"),
-                                   dir / "certquorix-cli");
-    }
-
-    ProcessResult run(const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {dir / "certquorix-cli"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return cq::test::RunProcess(argv, {"XDG_DATA_HOME=" + (dir / "xdg")});
-    }
+    ProcessResult run(const std::vector<std::string>& args) { return cli.run(args); }
 
     cq::test::TempDir dir;
+    cq::test::CliProgram cli{dir.path()};
 };
 
 TEST_F(CliHelpTest, EveryCommandPrintsItsUsageOnRequest) {
@@ -56,7 +48,8 @@ TEST_F(CliHelpTest, EveryCommandPrintsItsUsageOnRequest) {
         EXPECT_EQ(result.err, "");
     }
     // Nothing was set up on the way: no settings file, no log folder.
-    EXPECT_FALSE(std::filesystem::exists(dir / "xdg"));
+    EXPECT_FALSE(std::filesystem::exists(cli.home / "CertQuorix"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "CertQuorix.ini"));
 }
 
 TEST_F(CliHelpTest, TheToolUsageNamesEveryCommand) {

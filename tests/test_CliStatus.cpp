@@ -87,6 +87,9 @@ TEST_F(CliStatus, DocumentsOfTheRoadAgreeWithOpenssl) {
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("Ключ соответствует сертификату: да\n"), std::string::npos);
+    run = cli.run({"status", "-q", "--email", email, "--password-file", cli.home / "password"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "") << "--quiet shows errors only";
 
     // Another certificate in the folder: the facts are still told, the key does not match.
     WriteFile(certificate, ReadFile(RetrievalData("other.cer")));
@@ -123,6 +126,52 @@ TEST_F(CliStatus, VersionProvidersAndTheVerboseLog) {
     EXPECT_NE(run.err.find("Проверка сертификата <!>Exception<!> Неверный пароль сертификата."),
               std::string::npos)
         << run.err;
+}
+
+// The key size: the option, the settings' key, and sizes outside the allowed ones refused.
+TEST_F(CliStatus, KeyBitsFromTheOptionOrTheSettings) {
+    struct Case {
+        std::string email;
+        std::string settingsKey; // [Cert] RsaKeyBits, "" for none
+        std::vector<std::string> option;
+        int status;
+        int bits;            // the issued certificate's key size, when the request went in
+        std::string refusal; // a part of the message otherwise
+    };
+    const Case cases[] = {
+        {"bits1@example.ru", "", {}, 0, 1024, ""},
+        {"bits2@example.ru", "", {"--key-bits", "2048"}, 0, 2048, ""},
+        {"bits3@example.ru", "3072", {}, 0, 3072, ""},
+        {"bits4@example.ru", "3072", {"--key-bits=1024"}, 0, 1024, ""},
+        {"bits5@example.ru", "", {"--key-bits", "1000"}, 2, 0, "(--key-bits) 1000 не допускается"},
+        {"bits6@example.ru", "1000", {}, 1, 0, "RsaKeyBits раздела [Cert]) не допускается"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.email);
+        std::string settings = client.settingsFile();
+        if (!c.settingsKey.empty())
+            settings += "[Cert]\r\nRsaKeyBits=" + c.settingsKey + "\r\n";
+        WriteFile(client.programFolder() + "CertQuorix.ini", settings);
+        std::vector<std::string> args = {"request", "--email", c.email, "--password-file",
+                                         cli.home / "password"};
+        args.insert(args.end(), c.option.begin(), c.option.end());
+        ProcessResult run = cli.run(args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        if (c.status != 0) {
+            EXPECT_NE(run.err.find(c.refusal), std::string::npos) << run.err;
+            continue;
+        }
+        server->issue(c.email);
+        ASSERT_EQ(cli.run({"download", "--email", c.email}).status, 0);
+        run = cli.run(
+            {"status", "--email", c.email, "--password-file", cli.home / "password", "--json"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(Document(run)["key_bits"], c.bits);
+        const std::string bits = RunProcess({"openssl", "x509", "-noout", "-text", "-in",
+                                             cli.folder(c.email) + cq::kCertificateFile})
+                                     .out;
+        EXPECT_NE(bits.find("(" + std::to_string(c.bits) + " bit)"), std::string::npos);
+    }
 }
 
 } // namespace

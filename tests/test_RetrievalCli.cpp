@@ -419,4 +419,25 @@ TEST_F(RetrievalCli, OddFilesAreRefusedNamingTheFile) {
         << run.out;
 }
 
+// -o writes a copy for the user alone; --nss-db imports into the database given (a Firefox
+// profile), made when missing, and leaves ~/.pki alone.
+TEST_F(RetrievalCli, ExportCopyAndAGivenNssDatabase) {
+    const std::string email = "zoya@example.ru";
+    client.request(email, kFixturePassword);
+    server->issue(email);
+    ASSERT_EQ(cli({"download", "--email", email}).status, 0);
+    const std::string copy = home / "copy.p12";
+    const std::string profile = home / "firefox-profile";
+    const ProcessResult run =
+        cli({"export", "--email=" + email, "-o", copy, "--nss-db=" + profile, "-q"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(copy), ReadFile(folder(email) + cq::kCertificateP12File));
+    EXPECT_EQ(FileMode(copy), 0600);
+    const ProcessResult listed = RunProcess({"certutil", "-L", "-d", "sql:" + profile});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_NE(listed.out.find("u,u,u"), std::string::npos) << listed.out;
+    EXPECT_FALSE(std::filesystem::exists(home / ".pki"));
+    EXPECT_FALSE(cq::FileExists(bin / "opened"));
+}
+
 } // namespace

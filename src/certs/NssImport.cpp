@@ -63,8 +63,8 @@ std::string UserNssDatabase() {
     return std::string(home) + "/.pki/nssdb";
 }
 
-void ImportIntoNssDatabase(const std::string& p12Path, const std::string& password) {
-    const std::string database = UserNssDatabase();
+void ImportIntoNssDatabase(const std::string& p12Path, const std::string& password,
+                           const std::string& database) {
     // Both tools are looked for before anything is created.
     const std::string pk12util = FindNssTool("pk12util");
     CreateDatabaseWhenMissing(database);

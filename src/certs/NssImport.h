@@ -14,6 +14,8 @@ std::string UserNssDatabase();
 /// password) by certutil. The password reaches pk12util through a pipe, never its command line.
 /// Raises EOSError when a tool is not on PATH or cannot be started or a folder cannot be
 /// created, and Exception with the tool's output when a tool fails.
-void ImportIntoNssDatabase(const std::string& p12Path, const std::string& password);
+/// `database` names another database folder (a Firefox profile) instead.
+void ImportIntoNssDatabase(const std::string& p12Path, const std::string& password,
+                           const std::string& database = UserNssDatabase());
 
 } // namespace cq

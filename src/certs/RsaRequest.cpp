@@ -11,6 +11,7 @@
 #include "certs/PublicKeyAct.h"
 #include "certs/SslOwners.h"
 #include "settings/CertFolders.h"
+#include "settings/SettingsValues.h"
 
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
@@ -28,7 +29,15 @@
 namespace cq {
 namespace {
 
-constexpr int kPrimeBits = 512;
+/// The key size the settings ask for; any size outside the allowed ones is refused.
+int PrimeBits() {
+    const int bits = Settings().RsaKeyBits;
+    for (const int allowed : kAllowedRsaKeyBits)
+        if (bits == allowed)
+            return bits / 2;
+    throw Exception("Размер ключа RSA " + std::to_string(bits) +
+                    " (ключ RsaKeyBits раздела [Cert]) не допускается: 1024, 2048, 3072 или 4096.");
+}
 constexpr unsigned long kPublicExponent = 65537;
 constexpr size_t kModulusSpanMargin = 6;
 constexpr const char* kRsaEncryption = "1.2.840.113549.1.1.1";
@@ -77,14 +86,14 @@ bool CoprimeWithExponent(const BIGNUM* prime, const BIGNUM* e, BN_CTX* context) 
     return BN_is_one(divisor.get());
 }
 
-/// A probable prime of 512 bits with its two top bits set and p - 1 coprime with e.
-Bn GeneratePrime(const BIGNUM* e, BN_CTX* context) {
+/// A probable prime of half the key's bits with its two top bits set and p - 1 coprime with e.
+Bn GeneratePrime(const BIGNUM* e, BN_CTX* context, int primeBits) {
     for (;;) {
         Bn prime = NewNumber();
-        Check(BN_generate_prime_ex2(prime.get(), kPrimeBits, 0, nullptr, nullptr, nullptr, context),
+        Check(BN_generate_prime_ex2(prime.get(), primeBits, 0, nullptr, nullptr, nullptr, context),
               "BN_generate_prime_ex2");
-        if (BN_is_bit_set(prime.get(), kPrimeBits - 1) &&
-            BN_is_bit_set(prime.get(), kPrimeBits - 2) &&
+        if (BN_is_bit_set(prime.get(), primeBits - 1) &&
+            BN_is_bit_set(prime.get(), primeBits - 2) &&
             CoprimeWithExponent(prime.get(), e, context))
             return prime;
     }
@@ -123,12 +132,12 @@ BnCtx NewContext() {
 }
 
 /// A prime for the key, searched on a thread of its own with its own context.
-std::future<Bn> StartPrimeSearch(unsigned long e) {
-    return std::async(std::launch::async, [e] {
+std::future<Bn> StartPrimeSearch(unsigned long e, int primeBits) {
+    return std::async(std::launch::async, [e, primeBits] {
         const BnCtx context = NewContext();
         const Bn exponent = NewNumber();
         Check(BN_set_word(exponent.get(), e), "BN_set_word");
-        return GeneratePrime(exponent.get(), context.get());
+        return GeneratePrime(exponent.get(), context.get(), primeBits);
     });
 }
 
@@ -138,12 +147,13 @@ RsaNumbers GenerateKeyPair() {
     RsaNumbers key;
     key.e = NewNumber();
     Check(BN_set_word(key.e.get(), kPublicExponent), "BN_set_word");
-    std::future<Bn> p = StartPrimeSearch(kPublicExponent);
-    std::future<Bn> q = StartPrimeSearch(kPublicExponent);
+    const int primeBits = PrimeBits();
+    std::future<Bn> p = StartPrimeSearch(kPublicExponent, primeBits);
+    std::future<Bn> q = StartPrimeSearch(kPublicExponent, primeBits);
     key.p = p.get();
     key.q = q.get();
     while (BN_cmp(key.p.get(), key.q.get()) == 0)
-        key.q = GeneratePrime(key.e.get(), context.get());
+        key.q = GeneratePrime(key.e.get(), context.get(), primeBits);
     key.n = NewNumber();
     Check(BN_mul(key.n.get(), key.p.get(), key.q.get(), context.get()), "BN_mul");
     DerivePrivateNumbers(key, context.get());

@@ -94,7 +94,10 @@ Finding SettingsFile() {
     if (FileExists(path) && ::access(path.c_str(), R_OK | W_OK) != 0)
         return {"файл настроек " + path + " не доступен этому пользователю для чтения и записи",
                 "дайте пользователю права на файл или направьте его в свой файл (inFile)"};
-    const std::string folder = ExtractFilePath(path);
+    // A file not made yet goes into its folder, or the nearest folder above that exists.
+    std::string folder = ExtractFilePath(path);
+    while (folder.size() > 1 && !DirectoryExists(folder))
+        folder = ExtractFilePath(folder.substr(0, folder.size() - 1));
     if (!FileExists(path) && ::access(folder.c_str(), W_OK) != 0)
         return {"в папке " + folder + " нельзя создать файл настроек",
                 "дайте пользователю право записи в папку или направьте его в свой файл (inFile)"};

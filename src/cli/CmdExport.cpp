@@ -1,4 +1,6 @@
 #include "app/ErrorReport.h"
+#include "base/Dialogs.h"
+#include "base/FileUtil.h"
 #include "base/StringUtil.h"
 #include "certs/CertificateCheck.h"
 #include "certs/GostCheck.h"
@@ -30,8 +32,8 @@ bool IsGostFolder(const std::string& email) {
 /// protection; the check runs first, as for RSA.
 int ExportGost(const Arguments& args, const std::string& email, const std::string& password,
                std::string& written) {
-    if (HasFlag(args, "--legacy") || HasFlag(args, "--nss")) {
-        std::cerr << "Для сертификата ГОСТ параметры --legacy и --nss не применяются.\n";
+    if (HasFlag(args, "--legacy") || HasFlag(args, "--nss") || HasFlag(args, "--nss-db")) {
+        std::cerr << "Для сертификата ГОСТ параметры --legacy, --nss и --nss-db не применяются.\n";
         return kExitUsage;
     }
     InstallContainerPasswordPrompt();
@@ -48,6 +50,25 @@ int ExportGost(const Arguments& args, const std::string& email, const std::strin
         return kExitFailed;
     }
     return kExitOk;
+}
+
+/// With -o/--output, a copy of the written file at the path given (for the user alone). False
+/// when it cannot be written, which is reported.
+bool CopyAsked(const Arguments& args, const std::string& written) {
+    bool given = false;
+    std::string target = OptionValue(args, "--output", &given);
+    if (!given)
+        target = OptionValue(args, "-o", &given);
+    if (!given)
+        return true;
+    try {
+        WriteFileAtomically(target, ReadFileBytes(written), FileAccess::Private);
+        std::cout << target << std::endl;
+        return true;
+    } catch (const std::exception& error) {
+        ShowErrorBox(error.what(), "Запись копии PKCS#12");
+        return false;
+    }
 }
 
 } // namespace
@@ -71,6 +92,8 @@ int CmdExport(const Arguments& args) {
         if (status != kExitOk)
             return status;
         std::cout << written << std::endl;
+        if (!CopyAsked(args, written))
+            return kExitFailed;
         if (!HasFlag(args, "--no-open")) {
             try {
                 HandOverPkcs12(written);
@@ -100,16 +123,21 @@ int CmdExport(const Arguments& args) {
         return kExitFailed;
     }
     std::cout << written << std::endl;
-    if (HasFlag(args, "--nss")) {
-        // Browsers on Linux read the user's NSS database, not the file: the import takes the
-        // place of handing it to the desktop.
+    if (!CopyAsked(args, written))
+        return kExitFailed;
+    bool databaseGiven = false;
+    const std::string database = OptionValue(args, "--nss-db", &databaseGiven);
+    if (HasFlag(args, "--nss") || databaseGiven) {
+        // Browsers on Linux read an NSS database, not the file: the import takes the place of
+        // handing it to the desktop.
+        const std::string target = databaseGiven ? database : UserNssDatabase();
         try {
-            ImportIntoNssDatabase(written, password->str());
+            ImportIntoNssDatabase(written, password->str(), target);
         } catch (const std::exception& error) {
             OnApplicationError(error);
             return kExitFailed;
         }
-        std::cout << "Сертификат добавлен в хранилище NSS " << UserNssDatabase() << std::endl;
+        std::cout << "Сертификат добавлен в хранилище NSS " << target << std::endl;
         return kExitOk;
     }
     if (HasFlag(args, "--no-open"))

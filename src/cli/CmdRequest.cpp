@@ -19,6 +19,7 @@
 #include "settings/EmailList.h"
 #include "settings/ServiceDefaults.h"
 #include "settings/Settings.h"
+#include "settings/SettingsValues.h"
 
 #include <openssl/crypto.h>
 
@@ -63,6 +64,7 @@ struct Options {
     bool emailGiven = false;
     bool gost = false;
     bool json = false;
+    int keyBits = 0;      ///< --key-bits: the RSA key size instead of the settings' one
     std::string provider; ///< --provider: the GOST provider to use instead of the first
 };
 
@@ -82,6 +84,15 @@ const FieldRule* RuleFor(const std::string& option) {
     return nullptr;
 }
 
+/// The value of --key-bits: one of the allowed sizes.
+int KeyBits(const std::string& text) {
+    for (const int allowed : kAllowedRsaKeyBits)
+        if (text == std::to_string(allowed))
+            return allowed;
+    throw UsageError{"Размер ключа RSA (--key-bits) " + text +
+                     " не допускается: 1024, 2048, 3072 или 4096."};
+}
+
 Options ParseOptions(const Arguments& args) {
     Options options;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -92,6 +103,8 @@ Options ParseOptions(const Arguments& args) {
             options.gost = true;
         } else if (arg == "--provider" && i + 1 < args.size()) {
             options.provider = args[++i];
+        } else if (arg == "--key-bits" && i + 1 < args.size()) {
+            options.keyBits = KeyBits(args[++i]);
         } else if (arg == "--yes") {
             // read by the console dialogs
         } else if (arg == "--json") {
@@ -112,6 +125,9 @@ Options ParseOptions(const Arguments& args) {
         throw UsageError{"Не указан адрес эл. почты (--email)."};
     if (options.gost && (options.fields.openPassword || options.passwordFile))
         throw UsageError{"У запроса ГОСТ нет пароля ключа: ключ хранит крипто провайдер."};
+    if (options.gost && options.keyBits != 0)
+        throw UsageError{"--key-bits задаётся только для запроса RSA: размер ключа ГОСТ задан "
+                         "алгоритмом."};
     if (!options.gost && !options.provider.empty())
         throw UsageError{"--provider задаётся только для запроса ГОСТ (--gost)."};
     return options;
@@ -170,9 +186,11 @@ void PrintRequested(const std::string& email, const std::string& keyFile,
     PrintJson(document);
 }
 
-int Request(const RequestFields& fields, bool json) {
+int Request(const RequestFields& fields, bool json, int keyBits) {
     if (!LoadSettingsForCommand(true))
         return kExitFailed;
+    if (keyBits != 0)
+        Settings().RsaKeyBits = keyBits;
     const SubjectData subject = BuildSubjectData(fields);
     bool declined = false;
     const bool sent =
@@ -253,7 +271,7 @@ int CmdRequest(const Arguments& args) {
         CheckPassword(fields);
         if (!RsaSendEnabled(fields, service::kOperatorMailDomain))
             throw UsageError{"Данные запроса неполны."};
-        return Request(fields, options.json);
+        return Request(fields, options.json, options.keyBits);
     } catch (const UsageError& error) {
         std::cerr << error.message << "\n" << CommandUsage("request");
         return kExitUsage;

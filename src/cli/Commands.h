@@ -37,6 +37,7 @@ int CmdProviders(const Arguments& args);
 int CmdList(const Arguments& args);
 int CmdStatus(const Arguments& args);
 int CmdDoctor(const Arguments& args);
+int CmdForget(const Arguments& args);
 
 /// "осталось N дн." (marked under 30 days) or "просрочен", for a certificate read by the overview.
 std::string DaysLeftText(const AddressOverview& overview);

@@ -38,11 +38,16 @@ const std::map<std::string, std::string>& UsageTable() {
          "терминала.\n"},
         {"export",
          "Использование: certquorix-cli export --email АДРЕС [--no-open] [--legacy] [--nss]\n"
-         "       [--password-file ФАЙЛ]\n"
+         "       [--nss-db ПАПКА] [-o ПУТЬ] [--password-file ФАЙЛ]\n"
          "Записывает и проверяет Certificate.p12 и передаёт его рабочему столу.\n"
          "  --no-open  не передавать файл рабочему столу\n"
          "  --legacy   старая защита (PBE-SHA1-3DES, MAC SHA-1) для старых систем\n"
-         "  --nss      импорт в базу NSS пользователя ~/.pki/nssdb вместо передачи файла\n"
+         "  --nss      импорт в базу NSS пользователя ~/.pki/nssdb (её читают Chromium и\n"
+         "             программы GNOME) вместо передачи файла\n"
+         "  --nss-db ПАПКА  импорт в данную базу NSS, например профиль Firefox\n"
+         "             (~/.mozilla/firefox/ИМЯ.default-release): у Firefox база своя в каждом\n"
+         "             профиле\n"
+         "  -o, --output ПУТЬ  записать копию .p12 ещё и по этому пути\n"
          "Для папки запроса ГОСТ в файл идут ключ программного контейнера и сертификат;\n"
          "ключ на токене не извлекается.\n"},
         {"import", "Использование: certquorix-cli import --email АДРЕС ФАЙЛ [--yes]\n"
@@ -56,6 +61,9 @@ const std::map<std::string, std::string>& UsageTable() {
          "(помечено, когда их меньше 30 или срок истёк); поля разделены табуляцией.\n"},
         {"providers", "Использование: certquorix-cli providers [--json]\n"
                       "Показывает найденные криптопровайдеры ГОСТ.\n"},
+        {"forget", "Использование: certquorix-cli forget --email АДРЕС [--delete-folder] [--yes]\n"
+                   "Удаляет адрес из списка Email. Папка сертификата остаётся; с --delete-folder\n"
+                   "она удаляется после подтверждения (или с --yes).\n"},
         {"doctor", "Использование: certquorix-cli doctor [--json]\n"
                    "По строке на условие: OK или что не так и что сделать. Проверяются папка\n"
                    "программы, файлы оператора Request.cer и Request.key (есть, читаются, ключ\n"
@@ -86,6 +94,7 @@ const std::vector<std::pair<std::string, std::string>>& CommandSummaries() {
         {"settings", "действующие настройки"},
         {"get", "запрос GET к сервису через соединение программы"},
         {"version", "версия, папка программы и станция"},
+        {"forget", "удалить адрес из списка (папка остаётся без --delete-folder)"},
         {"doctor", "проверка установки: файлы оператора, настройки, openssl, GOST engine"},
     };
     return summaries;

@@ -34,6 +34,7 @@ const std::map<std::string, Command>& CommandTable() {
         {"export", cq::cli::CmdExport},     {"providers", cq::cli::CmdProviders},
         {"list", cq::cli::CmdList},         {"import", cq::cli::CmdImport},
         {"status", cq::cli::CmdStatus},     {"doctor", cq::cli::CmdDoctor},
+        {"forget", cq::cli::CmdForget},
     };
     return commands;
 }
@@ -128,7 +129,13 @@ int main(int argc, char** argv) {
     cq::SetDialogs(&dialogs);
     // A termination signal stops the operation as a failure would; the program ends by it after.
     cq::cli::SignalStop signalStop;
+    // --quiet keeps standard output empty (a --json document still goes out): only errors show.
+    std::streambuf* output = std::cout.rdbuf();
+    if (line.quiet && !line.json)
+        std::cout.rdbuf(nullptr);
     const int status = RunCommand(line, dialogs);
+    std::cout.rdbuf(output);
+    std::cout.clear();
     cq::SetDialogs(nullptr);
     // A --json command that failed without a document of its own gets the error's.
     if (line.json && status != cq::cli::kExitOk && !cq::cli::JsonPrinted())

@@ -62,6 +62,25 @@ void AddEmailToList(const std::string& email) {
     }
 }
 
+bool RemoveEmailFromList(const std::string& email) {
+    const std::string path = FindSettingsFile(true);
+    const FolderLock lock = LockSettingsFile(path);
+    IniFile ini = LoadSettingsFile(path);
+    std::vector<std::string> kept;
+    bool removed = false;
+    for (const std::string& line : ListLines(ini.ReadString(kEmailSection, kListKey))) {
+        const bool match = SameText(Trim(line), email);
+        removed = removed || match;
+        if (!match)
+            kept.push_back(line);
+    }
+    if (!removed)
+        return false;
+    ini.WriteString(kEmailSection, kListKey, StoredList(kept));
+    ini.Save(path);
+    return true;
+}
+
 std::string ReadEmailList() {
     try {
         const std::string path = FindSettingsFile(true);

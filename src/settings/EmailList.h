@@ -9,6 +9,10 @@ namespace cq {
 /// Adds an address to the e-mail list of the settings file; reports its own errors.
 void AddEmailToList(const std::string& email);
 
+/// Removes an address (letter case ignored) from the e-mail list under the settings file's lock;
+/// false when it was not listed. Raises when the settings file cannot be read or written.
+bool RemoveEmailFromList(const std::string& email);
+
 /// The e-mail list, one address per line, CR LF between lines; reports its own errors.
 std::string ReadEmailList();
 

@@ -112,6 +112,8 @@ void ReadAdministratorValues(const IniFile& base, SettingsValues& values) {
     if (rules("UrlReceiveGostCertificate"))
         values.UrlReceiveGostCertificate =
             WithTrailingSlash(base.ReadString(kHttps, "UrlReceiveGostCertificate"));
+    if (!base.ReadString(kCert, "RsaKeyBits").empty())
+        values.RsaKeyBits = base.ReadInteger(kCert, "RsaKeyBits", 0);
     take("RequestCertificate", values.RequestCertificate);
     take("RequestKey", values.RequestKey);
     take("CaFile", values.CaFile);
@@ -220,6 +222,7 @@ IniFile ParseSettingsFile(std::string_view bytes, const std::string& path) {
 bool ReadSettingsValues(IniFile& ini, SavedSubject& subject, SettingsValues& values) {
     ReadSubject(ini, subject);
     values.LegacyPkcs12 = ini.ReadBool(kCert, "LegacyPkcs12", false);
+    values.RsaKeyBits = ini.ReadInteger(kCert, "RsaKeyBits", 1024);
     ReadProxy(ini, values);
     ReadServiceValues(ini, values);
     return ReadRequestPassword(ini, values);

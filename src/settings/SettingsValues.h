@@ -5,6 +5,9 @@
 
 namespace cq {
 
+/// The RSA key sizes a request may be made with.
+inline constexpr int kAllowedRsaKeyBits[] = {1024, 2048, 3072, 4096};
+
 struct SettingsValues {
     bool ProxyFromIni = false;
     bool ProxyUse = false;
@@ -26,6 +29,10 @@ struct SettingsValues {
     /// Certificate.p12 in the old protection old Windows versions and appliances open; key
     /// LegacyPkcs12 of section Cert, never written by the program.
     bool LegacyPkcs12 = false;
+    /// Size of the RSA keys made for requests, key RsaKeyBits of section Cert (the
+    /// administrator's base file rules): 1024 by default, as the service expects; the request
+    /// refuses a size outside kAllowedRsaKeyBits.
+    int RsaKeyBits = 1024;
     /// Folder of the settings file in use, with a trailing delimiter.
     std::string DataFolder;
 };

@@ -1,0 +1,3 @@
+#pragma once
+// A certs header: above base.
+#include "base/Below.h"
