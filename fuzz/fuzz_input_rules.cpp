@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
          {cq::FieldFilter::Subject, cq::FieldFilter::Email, cq::FieldFilter::None})
         (void)cq::PasteRefusal(filter, text);
     cq::RequestFields fields;
-    fields.country = fields.state = fields.locality = fields.organization = text;
-    fields.organizUnit = fields.commonName = fields.email = fields.password = text;
+    fields.Country = fields.State = fields.Locality = fields.Organization = text;
+    fields.OrganizUnit = fields.CommonName = fields.Email = fields.password = text;
     fields.password2 = text;
     fields.provider = fields.container = text;
     (void)cq::RsaSendEnabled(fields, text);

@@ -104,11 +104,11 @@ TEST(InputRules, DomainTest) {
 
 RequestFields Filled() {
     RequestFields fields;
-    fields.state = "Moscow";
-    fields.locality = "Moscow";
-    fields.organization = "Firm";
-    fields.commonName = "Ivan Petrov";
-    fields.email = "a@b";
+    fields.State = "Moscow";
+    fields.Locality = "Moscow";
+    fields.Organization = "Firm";
+    fields.CommonName = "Ivan Petrov";
+    fields.Email = "a@b";
     fields.password = "Secret";
     fields.password2 = "Secret";
     fields.provider = "Software GOST";
@@ -125,10 +125,10 @@ TEST(InputRules, ButtonEnabling) {
     };
     const Case cases[] = {
         {"all filled", [](RequestFields&) {}, true, true},
-        {"e-mail starts with @", [](RequestFields& f) { f.email = "@b"; }, false, false},
-        {"e-mail without @", [](RequestFields& f) { f.email = "ab"; }, false, false},
-        {"one letter then @", [](RequestFields& f) { f.email = "a@"; }, true, true},
-        {"e-mail untrimmed: blank before @", [](RequestFields& f) { f.email = " @b"; }, true, true},
+        {"e-mail starts with @", [](RequestFields& f) { f.Email = "@b"; }, false, false},
+        {"e-mail without @", [](RequestFields& f) { f.Email = "ab"; }, false, false},
+        {"one letter then @", [](RequestFields& f) { f.Email = "a@"; }, true, true},
+        {"e-mail untrimmed: blank before @", [](RequestFields& f) { f.Email = " @b"; }, true, true},
         {"no password", [](RequestFields& f) { f.password = f.password2 = ""; }, false, true},
         {"blank password", [](RequestFields& f) { f.password = f.password2 = "  "; }, true, true},
         {"confirmation differs in case", [](RequestFields& f) { f.password2 = "secret"; }, false,
@@ -140,15 +140,15 @@ TEST(InputRules, ButtonEnabling) {
          },
          true, true},
         {"common name in operator domain",
-         [](RequestFields& f) { f.commonName = "svc@quorix.example"; }, false, false},
+         [](RequestFields& f) { f.CommonName = "svc@quorix.example"; }, false, false},
         {"operator domain with trailing blanks",
-         [](RequestFields& f) { f.commonName = " svc@quorix.example  "; }, false, false},
+         [](RequestFields& f) { f.CommonName = " svc@quorix.example  "; }, false, false},
         {"operator domain in other case",
-         [](RequestFields& f) { f.commonName = "svc@quorix.Example"; }, true, true},
-        {"unit empty", [](RequestFields& f) { f.organizUnit = ""; }, true, true},
-        {"state of blanks", [](RequestFields& f) { f.state = "   "; }, true, false},
-        {"country empty", [](RequestFields& f) { f.country = ""; }, true, false},
-        {"common name empty", [](RequestFields& f) { f.commonName = ""; }, true, false},
+         [](RequestFields& f) { f.CommonName = "svc@quorix.Example"; }, true, true},
+        {"unit empty", [](RequestFields& f) { f.OrganizUnit = ""; }, true, true},
+        {"state of blanks", [](RequestFields& f) { f.State = "   "; }, true, false},
+        {"country empty", [](RequestFields& f) { f.Country = ""; }, true, false},
+        {"common name empty", [](RequestFields& f) { f.CommonName = ""; }, true, false},
         {"no provider", [](RequestFields& f) { f.provider = " "; }, true, false},
         {"no container", [](RequestFields& f) { f.container = ""; }, true, false},
     };
@@ -162,23 +162,23 @@ TEST(InputRules, ButtonEnabling) {
 
 TEST(InputRules, CommonNameBadOnlyForForbiddenCharacters) {
     RequestFields fields = Filled();
-    fields.commonName = "  Ivan Petrov  ";
+    fields.CommonName = "  Ivan Petrov  ";
     EXPECT_FALSE(CommonNameIsBad(fields));
-    fields.commonName = "Ivan_Petrov";
+    fields.CommonName = "Ivan_Petrov";
     EXPECT_TRUE(CommonNameIsBad(fields));
-    fields.commonName = "Иван";
+    fields.CommonName = "Иван";
     EXPECT_TRUE(CommonNameIsBad(fields));
 }
 
 TEST(InputRules, SubjectDataTrimsAndCutsToWidths) {
     RequestFields fields;
-    fields.country = " rus ";
-    fields.state = std::string(25, 'S');
-    fields.locality = "\tMoscow ";
-    fields.organization = std::string(60, 'O');
-    fields.organizUnit = "";
-    fields.commonName = " " + std::string(55, 'C');
-    fields.email = " User@Mail.example ";
+    fields.Country = " rus ";
+    fields.State = std::string(25, 'S');
+    fields.Locality = "\tMoscow ";
+    fields.Organization = std::string(60, 'O');
+    fields.OrganizUnit = "";
+    fields.CommonName = " " + std::string(55, 'C');
+    fields.Email = " User@Mail.example ";
     fields.password = "  pass word 20 chars";
     fields.openPassword = true;
     const SubjectData subject = BuildSubjectData(fields);
@@ -269,7 +269,7 @@ TEST(InputRules, MalformedUtf8NeverPassesAFilter) {
             EXPECT_TRUE(PasteRefusal(filter, bytes)) << UpperHex(bytes);
         }
         RequestFields fields;
-        fields.commonName = "Ivan" + bytes;
+        fields.CommonName = "Ivan" + bytes;
         EXPECT_TRUE(CommonNameIsBad(fields)) << UpperHex(bytes);
     }
     EXPECT_TRUE(FitsFilter(FieldFilter::Subject, "Ivan Petrov"));

@@ -118,13 +118,7 @@ GostRequestForm GostFormFor(const RequestFields& fields) {
     GostRequestForm form;
     form.ProvName = fields.provider;
     form.Container = fields.container;
-    form.Country = fields.country;
-    form.State = fields.state;
-    form.Locality = fields.locality;
-    form.Organization = fields.organization;
-    form.OrganizUnit = fields.organizUnit;
-    form.CommonName = fields.commonName;
-    form.Email = fields.email;
+    form.subject() = fields.subject();
     return form;
 }
 

@@ -4,6 +4,8 @@
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
 
+#include <utility>
+
 namespace cq {
 namespace {
 
@@ -12,8 +14,8 @@ bool InRange(char32_t c, char32_t low, char32_t high) {
 }
 
 bool AnyBlankField(const RequestFields& fields) {
-    for (const std::string* text : {&fields.country, &fields.state, &fields.locality,
-                                    &fields.organization, &fields.commonName})
+    for (const std::string* text : {&fields.Country, &fields.State, &fields.Locality,
+                                    &fields.Organization, &fields.CommonName})
         if (Trim(*text).empty())
             return true;
     return false;
@@ -65,7 +67,7 @@ bool EndsWithOperatorDomain(std::string_view commonName, std::string_view domain
 }
 
 bool CommonNameIsBad(const RequestFields& fields) {
-    return !FitsFilter(FieldFilter::Subject, Trim(fields.commonName));
+    return !FitsFilter(FieldFilter::Subject, Trim(fields.CommonName));
 }
 
 bool EmailLooksUsable(std::string_view email) {
@@ -82,14 +84,14 @@ std::optional<std::string> AddressRefusal(std::string_view email) {
 }
 
 bool RsaSendEnabled(const RequestFields& fields, std::string_view operatorDomain) {
-    return !EndsWithOperatorDomain(Trim(fields.commonName), operatorDomain) &&
-           EmailLooksUsable(fields.email) && !fields.password.empty() &&
+    return !EndsWithOperatorDomain(Trim(fields.CommonName), operatorDomain) &&
+           EmailLooksUsable(fields.Email) && !fields.password.empty() &&
            (fields.openPassword || fields.password == fields.password2);
 }
 
 bool GostStartEnabled(const RequestFields& fields, std::string_view operatorDomain) {
-    return !EndsWithOperatorDomain(Trim(fields.commonName), operatorDomain) &&
-           !AnyBlankField(fields) && EmailLooksUsable(fields.email) && !AnyBlankGostChoice(fields);
+    return !EndsWithOperatorDomain(Trim(fields.CommonName), operatorDomain) &&
+           !AnyBlankField(fields) && EmailLooksUsable(fields.Email) && !AnyBlankGostChoice(fields);
 }
 
 std::string CutToWidth(std::string_view text, size_t width) {
@@ -124,14 +126,19 @@ void RequirePasswordFitsRecord(std::string_view password) {
 
 SubjectData BuildSubjectData(const RequestFields& fields) {
     RequirePasswordFitsRecord(fields.password);
+    constexpr std::pair<std::string SubjectFields::*, size_t> kWidths[] = {
+        {&SubjectFields::Country, subject_width::kCountry},
+        {&SubjectFields::State, subject_width::kState},
+        {&SubjectFields::Locality, subject_width::kLocality},
+        {&SubjectFields::Organization, subject_width::kOrganization},
+        {&SubjectFields::OrganizUnit, subject_width::kOrganizUnit},
+        {&SubjectFields::CommonName, subject_width::kCommonName},
+        {&SubjectFields::Email, subject_width::kEmail},
+    };
     SubjectData subject;
-    subject.Country = CutToWidth(Trim(fields.country), subject_width::kCountry);
-    subject.State = CutToWidth(Trim(fields.state), subject_width::kState);
-    subject.Locality = CutToWidth(Trim(fields.locality), subject_width::kLocality);
-    subject.Organization = CutToWidth(Trim(fields.organization), subject_width::kOrganization);
-    subject.OrganizUnit = CutToWidth(Trim(fields.organizUnit), subject_width::kOrganizUnit);
-    subject.CommonName = CutToWidth(Trim(fields.commonName), subject_width::kCommonName);
-    subject.Email = CutToWidth(Trim(fields.email), subject_width::kEmail);
+    subject.subject() = TrimmedSubject(fields);
+    for (const auto& [field, width] : kWidths)
+        subject.*field = CutToWidth(subject.*field, width);
     subject.Password = fields.password;
     subject.OpenPassw = fields.openPassword;
     return subject;

@@ -35,15 +35,10 @@ std::optional<std::string> PasteRefusal(FieldFilter filter, std::string_view cli
 /// True when the common name's last characters equal `domain` exactly (case-sensitive).
 bool EndsWithOperatorDomain(std::string_view commonName, std::string_view domain);
 
-/// The texts of the request tab as they stand (untrimmed).
-struct RequestFields {
-    std::string country = "ru";
-    std::string state;
-    std::string locality;
-    std::string organization;
-    std::string organizUnit;
-    std::string commonName;
-    std::string email;
+/// The texts of the request tab as they stand (untrimmed): the subject, the key's password and
+/// the GOST choice.
+struct RequestFields : SubjectFields {
+    RequestFields() { Country = "ru"; }
     std::string password;
     std::string password2;
     bool openPassword = false;

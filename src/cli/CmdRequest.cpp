@@ -46,16 +46,16 @@ struct FieldRule {
 };
 
 const FieldRule kFieldRules[] = {
-    {"--country", "Страна", FieldFilter::Subject, edit_width::kCountry, &RequestFields::country},
-    {"--state", "Область", FieldFilter::Subject, edit_width::kState, &RequestFields::state},
-    {"--locality", "Город", FieldFilter::Subject, edit_width::kLocality, &RequestFields::locality},
+    {"--country", "Страна", FieldFilter::Subject, edit_width::kCountry, &RequestFields::Country},
+    {"--state", "Область", FieldFilter::Subject, edit_width::kState, &RequestFields::State},
+    {"--locality", "Город", FieldFilter::Subject, edit_width::kLocality, &RequestFields::Locality},
     {"--organization", "Организация", FieldFilter::Subject, edit_width::kOrganization,
-     &RequestFields::organization},
+     &RequestFields::Organization},
     {"--unit", "Подразделение", FieldFilter::Subject, edit_width::kOrganizUnit,
-     &RequestFields::organizUnit},
+     &RequestFields::OrganizUnit},
     {"--common-name", "ФИО", FieldFilter::Subject, edit_width::kCommonName,
-     &RequestFields::commonName},
-    {"--email", "Эл. почта", FieldFilter::Email, edit_width::kEmail, &RequestFields::email},
+     &RequestFields::CommonName},
+    {"--email", "Эл. почта", FieldFilter::Email, edit_width::kEmail, &RequestFields::Email},
 };
 
 struct Options {
@@ -150,9 +150,9 @@ void CheckField(const FieldRule& rule, const std::string& value) {
 void CheckFields(const RequestFields& fields) {
     for (const FieldRule& rule : kFieldRules)
         CheckField(rule, fields.*rule.field);
-    if (!EmailLooksUsable(fields.email))
+    if (!EmailLooksUsable(fields.Email))
         throw UsageError{"Поле «Эл. почта» (--email) должно содержать адрес вида имя@домен."};
-    if (EndsWithOperatorDomain(Trim(fields.commonName), service::kOperatorMailDomain))
+    if (EndsWithOperatorDomain(Trim(fields.CommonName), service::kOperatorMailDomain))
         throw UsageError{"Поле «ФИО» (--common-name) не может оканчиваться на " +
                          std::string(service::kOperatorMailDomain) + "."};
 }
@@ -248,7 +248,7 @@ int RequestGost(const Options& options) {
             return kExitFailed;
         }
         if (options.json)
-            PrintRequested(Trim(fields.email), "", form.Container);
+            PrintRequested(Trim(fields.Email), "", form.Container);
         return kExitOk;
     } catch (const std::exception& error) {
         OnApplicationError(error);

@@ -787,13 +787,13 @@ void TMainSertForm::chBoxProxyUseClick(bool checked) {
 
 RequestFields TMainSertForm::requestFields() const {
     RequestFields fields;
-    fields.country = S(edCountry_->text());
-    fields.state = S(edState_->text());
-    fields.locality = S(edLocality_->text());
-    fields.organization = S(edOrganization_->text());
-    fields.organizUnit = S(edOrganizUnit_->text());
-    fields.commonName = S(edCommonName_->text());
-    fields.email = S(edEmail_->text());
+    fields.Country = S(edCountry_->text());
+    fields.State = S(edState_->text());
+    fields.Locality = S(edLocality_->text());
+    fields.Organization = S(edOrganization_->text());
+    fields.OrganizUnit = S(edOrganizUnit_->text());
+    fields.CommonName = S(edCommonName_->text());
+    fields.Email = S(edEmail_->text());
     fields.password = S(edPassword_->text());
     fields.password2 = S(edPassword2_->text());
     fields.openPassword = chBoxPassw_->isChecked();
