@@ -165,6 +165,20 @@ TEST_F(CliGostTest, RequestsWhoseBase64FillsTheLastLineAreTaken) {
     }
 }
 
+// A key container that is a pipe nobody writes to is refused at once, naming it.
+TEST_F(CliGostTest, ContainerThatIsAPipeIsRefusedNamingIt) {
+    const ProcessResult made = request();
+    ASSERT_EQ(made.status, 0) << made.err;
+    server->issue(kEmail);
+    ASSERT_EQ(cli({"download", "--email", kEmail}).status, 0);
+    const std::string container = containers() + ContainerOf(made) + ".key";
+    std::filesystem::remove(container);
+    ASSERT_EQ(::mkfifo(container.c_str(), 0600), 0);
+    const ProcessResult run = cli({"check", "--email", kEmail});
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.err.find("\"" + container + "\""), std::string::npos) << run.err;
+}
+
 TEST_F(CliGostTest, CertificateOfAnEarlierRequestIsToldApart) {
     ASSERT_EQ(request().status, 0);
     server->issue(kEmail);

@@ -162,6 +162,26 @@ TEST_F(LogTest, ARecordThatCannotBeWrittenIsDroppedAndTheNextOneIsWritten) {
     EXPECT_EQ(writeAndRead("kept", cq::LogKind::Plain, file), kHeader + "kept\r\n");
 }
 
+// A pipe nobody reads in the log file's place neither holds the start-up nor the writer: the
+// start-up takes the fallback folder, and a record for the pipe is dropped.
+TEST_F(LogTest, APipeInTheLogFilesPlaceHoldsNothing) {
+    std::filesystem::create_directories(dir / "Logs");
+    const std::string file = dir / "Logs/2024.01.15.srt.Log";
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    startWith("");
+    EXPECT_EQ(cq::LogFileName(), dir / "xdg/CertQuorix/CertQuorix/Logs/2024.01.15.srt.Log");
+    cq::ShutdownLog();
+
+    std::filesystem::remove(file);
+    startWith("");
+    std::filesystem::remove(file);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    cq::WriteLog("lost", cq::LogKind::Plain);
+    cq::FlushLog();
+    std::filesystem::remove(file);
+    EXPECT_EQ(writeAndRead("kept", cq::LogKind::Plain, file), kHeader + "kept\r\n");
+}
+
 TEST_F(LogTest, ManyRecordsKeepTheirOrder) {
     startWith("");
     std::string expected = kHeader;

@@ -351,6 +351,11 @@ TEST_F(RetrievalCli, OddFilesAreRefusedNamingTheFile) {
     const std::string settings = client.programFolder() + "CertQuorix.ini";
     const std::string redirected = home / "redirected.ini";
     WriteFile(home / "password", std::string(kFixturePassword) + "\n");
+    const std::string caFile = home / "ca.pem";
+    std::filesystem::copy_file(server->caFile(), caFile);
+    cq::IniFile withCaFile = cq::IniFile::Load(settings);
+    withCaFile.WriteString("HTTPS", "CaFile", caFile);
+    withCaFile.Save(settings);
 
     struct Reader {
         std::string file;
@@ -358,6 +363,9 @@ TEST_F(RetrievalCli, OddFilesAreRefusedNamingTheFile) {
     };
     const std::vector<Reader> readers = {
         {folder(requested) + cq::kRequestRecordFile, {"download", "--email", requested}},
+        {caFile, {"download", "--email", requested}},
+        {client.programFolder() + "Request.cer", {"download", "--email", requested}},
+        {client.programFolder() + "Request.key", {"download", "--email", requested}},
         {folder(received) + cq::kCertificateFile, {"check", "--email", received}},
         {folder(received) + cq::kCertificateKeyFile, {"check", "--email", received}},
         {home / "password", {"check", "--email", received, "--password-file", home / "password"}},

@@ -158,7 +158,7 @@ EOSError TooLargeFileError(const std::string& path, size_t limit) {
 }
 
 /// Refuses what is not a regular file or is larger than `limit`, before anything is read.
-void CheckReadableFile(int fd, const std::string& path, size_t limit) {
+void CheckOpenedFile(int fd, const std::string& path, size_t limit) {
     struct stat info {};
     if (::fstat(fd, &info) != 0)
         throw MakeOSError(errno, path);
@@ -181,7 +181,7 @@ std::string ReadFileBytes(const std::string& path, FileKind kind) {
     if (fd.get() < 0)
         throw MakeOSError(errno, path);
     const size_t limit = MaxFileSize(kind);
-    CheckReadableFile(fd.get(), path, limit);
+    CheckOpenedFile(fd.get(), path, limit);
     std::string bytes;
     char buffer[65536];
     for (;;) {
@@ -197,6 +197,13 @@ std::string ReadFileBytes(const std::string& path, FileKind kind) {
         if (bytes.size() > limit) // grown since it was measured
             throw TooLargeFileError(path, limit);
     }
+}
+
+void CheckReadableFile(const std::string& path, FileKind kind) {
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0)
+        throw MakeOSError(errno, path);
+    CheckOpenedFile(fd.get(), path, MaxFileSize(kind));
 }
 
 void ForceDirectories(const std::string& path, std::optional<mode_t> exactMode) {

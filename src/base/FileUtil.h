@@ -30,6 +30,10 @@ size_t MaxFileSize(FileKind kind);
 /// cannot or may not be read.
 std::string ReadFileBytes(const std::string& path, FileKind kind = FileKind::Small);
 
+/// The checks of ReadFileBytes, for a file another library will read by its name: raises the
+/// same EOSError when the file is missing, not a regular file or too large.
+void CheckReadableFile(const std::string& path, FileKind kind = FileKind::Small);
+
 /// Owner-only folders: certificate folders, a user's data folder, the log folder.
 inline constexpr mode_t kPrivateFolderMode = 0700;
 

@@ -37,9 +37,13 @@ void WriteAndClose(int fd, const std::string& bytes, const std::string& fileName
         throw MakeOSError(written < 0 ? writeError : EIO, fileName);
 }
 
+// Log files are opened without waiting: a pipe in a log file's place that nobody reads fails
+// (ENXIO) instead of holding the writer, or the start-up, forever.
+constexpr int kLogOpenFlags = O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC;
+
 // Appends to the file when it exists; false when it does not.
 bool AppendToExistingFile(const std::string& fileName, const std::string& bytes) {
-    const int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    const int fd = ::open(fileName.c_str(), kLogOpenFlags);
     if (fd < 0) {
         if (errno == ENOENT)
             return false;
@@ -52,7 +56,7 @@ bool AppendToExistingFile(const std::string& fileName, const std::string& bytes)
 // Appends to the file, creating it readable by its owner only: the log names addresses,
 // containers and the service's answers.
 void AppendToLogFile(const std::string& fileName, const std::string& bytes) {
-    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    const int fd = ::open(fileName.c_str(), kLogOpenFlags | O_CREAT, 0600);
     if (fd < 0)
         throw MakeOSError(errno, fileName);
     WriteAndClose(fd, bytes, fileName);
@@ -62,8 +66,7 @@ void AppendToLogFile(const std::string& fileName, const std::string& bytes) {
 // meanwhile, only the record is appended.
 void CreateFileWith(const std::string& fileName, const std::string& header,
                     const std::string& record) {
-    const int fd =
-        ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
+    const int fd = ::open(fileName.c_str(), kLogOpenFlags | O_CREAT | O_EXCL, 0600);
     if (fd < 0) {
         if (errno == EEXIST)
             return AppendToLogFile(fileName, record);

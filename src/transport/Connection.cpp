@@ -2,6 +2,7 @@
 
 #include "base/Cancellation.h"
 #include "base/Errors.h"
+#include "base/FileUtil.h"
 #include "base/SecretBytes.h"
 
 #include <curl/curl.h>
@@ -60,6 +61,14 @@ bool IsRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+// A file curl reads must be a regular file of a plausible size: a pipe would hold the transfer
+// forever, a link to a device would feed it without end. A missing file is left to curl.
+void CheckFileForCurl(const std::string& path) {
+    struct stat info {};
+    if (!path.empty() && ::stat(path.c_str(), &info) == 0)
+        CheckReadableFile(path);
+}
+
 size_t OnBody(char* data, size_t size, size_t count, void* userData) {
     auto& transfer = *static_cast<Transfer*>(userData);
     const size_t bytes = size * count;
@@ -113,6 +122,9 @@ void ApplyTls(CURL* curl, const Connection& connection, const SecretBytes& keyPa
     // Servers that ask for client certificates often refuse a resumed session whose context they
     // never set (a TLS "internal error" alert); a full handshake costs little on a reconnect.
     curl_easy_setopt(curl, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+    CheckFileForCurl(connection.caFile);
+    CheckFileForCurl(connection.certificateFile);
+    CheckFileForCurl(connection.keyFile);
     if (!connection.caFile.empty()) {
         // The named file joins the system store instead of replacing it.
         curl_easy_setopt(curl, CURLOPT_CAINFO, connection.caFile.c_str());
