@@ -1,10 +1,19 @@
 #include "CliFixture.h"
 
+#include "RequestChecks.h"
+#include "SandboxServer.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 
 namespace cq::test {
+
+void InstallCliProgramFolder(const std::string& folder, const SandboxServer& server) {
+    std::filesystem::copy_file(BuiltProgram("certquorix-cli"), folder + "certquorix-cli");
+    InstallActTemplates(folder);
+    server.writeClientCertificate(folder);
+}
 
 CliProgram::CliProgram(const std::string& programFolder)
     : programFolder_(programFolder), program_(programFolder + "certquorix-cli") {

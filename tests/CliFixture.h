@@ -10,6 +10,12 @@
 
 namespace cq::test {
 
+class SandboxServer;
+
+/// A program folder for the tool (`folder` ends with "/"): a copy of certquorix-cli, the act
+/// templates and the sandbox service's client certificate.
+void InstallCliProgramFolder(const std::string& folder, const SandboxServer& server);
+
 class CliProgram {
 public:
     /// The tool in `programFolder` (a folder the caller owns and keeps).

@@ -1,5 +1,6 @@
 // The GOST road through certquorix-cli against the sandbox service, with the software provider
 // and the GOST engine: providers, request, issue, download, check.
+#include "CliFixture.h"
 #include "RequestChecks.h"
 #include "SandboxServer.h"
 #include "TestSupport.h"
@@ -37,9 +38,7 @@ protected:
     static void TearDownTestSuite() { server.reset(); }
 
     void SetUp() override {
-        std::filesystem::copy_file(test::BuiltProgram("certquorix-cli"), dir / "certquorix-cli");
-        test::InstallActTemplates(dir.path());
-        server->writeClientCertificate(dir.path());
+        test::InstallCliProgramFolder(dir.path(), *server);
         server->setFault("");
         IniFile ini;
         ini.WriteString("HTTPS", "CaFile", server->caFile());

@@ -2,6 +2,7 @@
 // service: the file opens in the openssl tool with the GOST engine and its key signs what its
 // certificate verifies; brought into a fresh data folder it passes the check; and what the
 // import refuses.
+#include "CliFixture.h"
 #include "RequestChecks.h"
 #include "SandboxServer.h"
 #include "Terminal.h"
@@ -28,9 +29,7 @@ constexpr const char* kEmail = "ivan.petrov@mail.example";
 class Workstation {
 public:
     explicit Workstation(SandboxServer& server) {
-        std::filesystem::copy_file(test::BuiltProgram("certquorix-cli"), dir / "certquorix-cli");
-        test::InstallActTemplates(dir.path());
-        server.writeClientCertificate(dir.path());
+        test::InstallCliProgramFolder(dir.path(), server);
         IniFile ini;
         ini.WriteString("HTTPS", "CaFile", server.caFile());
         ini.WriteString("HTTPS", "UrlRequestGostCertificate", server.url("/gost/requp/"));

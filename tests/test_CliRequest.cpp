@@ -1,5 +1,6 @@
 // certquorix-cli request, run as a program from a program folder of its own against the sandbox
 // service: what the service receives and what the folder holds afterwards.
+#include "CliFixture.h"
 #include "RequestChecks.h"
 #include "SandboxServer.h"
 #include "Terminal.h"
@@ -33,9 +34,7 @@ protected:
     static void TearDownTestSuite() { server.reset(); }
 
     void SetUp() override {
-        std::filesystem::copy_file(test::BuiltProgram("certquorix-cli"), dir / "certquorix-cli");
-        test::InstallActTemplates(dir.path());
-        server->writeClientCertificate(dir.path());
+        test::InstallCliProgramFolder(dir.path(), *server);
         server->setFault("");
         IniFile ini;
         ini.WriteString("HTTPS", "CaFile", server->caFile());

@@ -1,6 +1,7 @@
 // certquorix-cli stopped by a real signal while it waits on the service: the operation ends as a
 // failure does (the certificate folder is put back as it was) and the program then ends by the
 // signal, as shells and scripts expect.
+#include "CliFixture.h"
 #include "RequestChecks.h"
 #include "SandboxServer.h"
 #include "SilentListener.h"
@@ -57,9 +58,7 @@ protected:
     static void TearDownTestSuite() { server.reset(); }
 
     void SetUp() override {
-        std::filesystem::copy_file(test::BuiltProgram("certquorix-cli"), dir / "certquorix-cli");
-        test::InstallActTemplates(dir.path());
-        server->writeClientCertificate(dir.path());
+        test::InstallCliProgramFolder(dir.path(), *server);
         server->setFault("");
         pointAt(server->url("/requp/"), server->url("/gost/requp/"), server->url("/certget/"));
     }

@@ -2,6 +2,7 @@
 // CERTQUORIX_PKCS11_MODULE) through certquorix-cli against the sandbox service: request,
 // issue, download with the certificate written onto the token, check against the token's key;
 // and what the user meets when the token or its PIN fails.
+#include "CliFixture.h"
 #include "RequestChecks.h"
 #include "SandboxServer.h"
 #include "TestSupport.h"
@@ -33,9 +34,7 @@ protected:
     static void TearDownTestSuite() { server.reset(); }
 
     void SetUp() override {
-        std::filesystem::copy_file(test::BuiltProgram("certquorix-cli"), dir / "certquorix-cli");
-        test::InstallActTemplates(dir.path());
-        server->writeClientCertificate(dir.path());
+        test::InstallCliProgramFolder(dir.path(), *server);
         server->setFault("");
         IniFile ini;
         ini.WriteString("HTTPS", "CaFile", server->caFile());
