@@ -1,17 +1,18 @@
-// Arbitrary result lists of the connection component: the exchange must return a body or raise
-// one of its own error types, never anything else.
+// Arbitrary results of the connection component (status, status line, error text and a body that
+// may claim to be gzip): the exchange must return a body or raise one of its own error types,
+// never anything else.
 #include "base/Errors.h"
 #include "transport/HttpsExchange.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace {
 
-// Reads the list from the bytes: a count, then per element a type byte and its value (a Boolean
-// byte, four integer bytes, or a length byte and that many text bytes; the last text takes the
-// rest of the input).
+// Reads the result from the bytes: four status bytes, the status line and the error text (a
+// length byte and that many bytes each), then the body (the rest of the input).
 class Reader {
 public:
     Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
@@ -31,35 +32,25 @@ private:
     size_t pos_ = 0;
 };
 
-cq::VariantList ReadList(Reader& reader) {
-    cq::VariantList list;
-    const size_t count = reader.byte() % 7;
-    for (size_t i = 0; i < count; ++i) {
-        switch (reader.byte() % 3) {
-        case 0:
-            list.emplace_back(reader.byte() % 2 == 1);
-            break;
-        case 1: {
-            uint32_t value = 0;
-            for (int b = 0; b < 4; ++b)
-                value = value << 8 | reader.byte();
-            list.emplace_back(static_cast<int32_t>(value));
-            break;
-        }
-        default:
-            list.emplace_back(reader.text(i + 1 == count));
-        }
-    }
-    return list;
+cq::GetResult ReadResult(Reader& reader) {
+    cq::GetResult result;
+    uint32_t status = 0;
+    for (int b = 0; b < 4; ++b)
+        status = status << 8 | reader.byte();
+    result.status = static_cast<int32_t>(status);
+    result.protocolError = reader.text(false);
+    result.errorMessage = reader.text(false);
+    result.body = reader.text(true);
+    return result;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Reader reader(data, size);
-    const cq::VariantList list = ReadList(reader);
+    const cq::GetResult result = ReadResult(reader);
     try {
-        (void)cq::BodyFromCommandResult(list);
+        (void)cq::BodyFromCommandResult(result);
     } catch (const cq::Exception&) {
     }
     return 0;

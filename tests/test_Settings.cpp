@@ -48,9 +48,11 @@ protected:
         return cq::LoadSettings(loaded);
     }
     bool save(const std::string& password = "", bool openPassw = false, bool gost = false) {
-        return cq::SaveSettings({{"ru", "Москва", "Москва", "ООО «Ромашка»", "ИТ", "Иван Петров",
-                                  "Ivan@Example.ru", password, openPassw},
-                                 gost});
+        return cq::SaveSettings(
+            {{{"ru", "Москва", "Москва", "ООО «Ромашка»", "ИТ", "Иван Петров", "Ivan@Example.ru"},
+              password,
+              openPassw},
+             gost});
     }
     std::string proxyPasswordStored() const {
         return cq::IniFile::Load(settingsPath()).ReadString("Proxy", "Password");
@@ -346,8 +348,8 @@ TEST_F(SettingsTest, SaveWritesSectionsInOrderAndRemovesOpenPasswordAndGostKeys)
 TEST_F(SettingsTest, SubjectValueWithALineBreakIsRefusedAndTheFileKept) {
     writeSettings("[Cert]\nCountry=ua\n");
     const std::string before = ReadFile(settingsPath());
-    EXPECT_FALSE(
-        cq::SaveSettings({{"ru", "", "", "Org\r\n[Proxy]\r\nUse=1", "", "", "a@b.ru", "", false}}));
+    EXPECT_FALSE(cq::SaveSettings(
+        {{{"ru", "", "", "Org\r\n[Proxy]\r\nUse=1", "", "", "a@b.ru"}, "", false}}));
     ASSERT_EQ(dialogs.boxes.size(), 1U);
     EXPECT_EQ(dialogs.boxes[0].caption, cq::context::kSaveSettings);
     EXPECT_EQ(ReadFile(settingsPath()), before);
