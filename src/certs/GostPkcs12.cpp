@@ -11,6 +11,7 @@
 #include "base/StringUtil.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/Download.h"
+#include "certs/GostProcedure.h"
 #include "certs/GostRequest.h"
 #include "certs/Pkcs12Export.h"
 #include "certs/PublicKeyAct.h"
@@ -211,27 +212,6 @@ std::string Pkcs12Bytes(EVP_PKEY* key, X509* certificate, const std::string& pas
     return bytes;
 }
 
-/// The act and the request record, put in place as one unit as a request does.
-void WriteActAndRecord(const std::string& folder, const PublicKeyActValues& values,
-                       const Clock& clock) {
-    std::optional<PreparedFile> actFile;
-    if (const std::optional<std::string> act = PublicKeyActText(kGostActTemplate, values, clock))
-        actFile.emplace(PublicKeyActPath(folder, values.Subject.Email), *act);
-    const std::string recordPath = folder + kRequestRecordFile;
-    PreparedFile record(
-        recordPath,
-        GostRequestRecord(recordPath, values.Subject, values.Algorithm, values.Container)
-            .Serialize(),
-        FileAccess::Private);
-    std::vector<RequestFilePut> puts;
-    if (actFile)
-        puts.push_back({RequestFile::Act, &*actFile});
-    puts.push_back({RequestFile::Record, &record});
-    RequestFolder files;
-    files.Put(puts);
-    files.Commit();
-}
-
 /// A new container's name and password, asked before anything is written.
 struct NewContainer {
     std::string name;
@@ -317,7 +297,9 @@ std::string ImportGostPkcs12(const std::string& email, const std::string& path,
     values.Modulus = "?2?";
     values.Postfix = "?3?";
     values.Exponent = "?4?";
-    WriteActAndRecord(held.folder(), values, clock);
+    RequestFolder files;
+    PutGostActAndRecord(files, held.folder(), values, clock);
+    files.Commit();
     WriteFileAtomically(held.folder() + kCertificateFile,
                         CertificateFileText(content.CertificatePem));
     AddEmailToList(email);

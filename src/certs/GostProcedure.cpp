@@ -43,27 +43,6 @@ std::string BytesOfHex(const std::string& hex) {
     return bytes;
 }
 
-/// The act and the request record put in place as one unit, not yet settled: the caller commits
-/// once the service took the request; dropped unsettled, older files come back (a first request's
-/// act and record stay).
-void WriteActAndRecord(RequestFolder& files, const std::string& folder,
-                       const PublicKeyActValues& values, const Clock& clock) {
-    std::optional<PreparedFile> actFile;
-    if (const std::optional<std::string> act = PublicKeyActText(kGostActTemplate, values, clock))
-        actFile.emplace(PublicKeyActPath(folder, values.Subject.Email), *act);
-    const std::string recordPath = folder + kRequestRecordFile;
-    PreparedFile record(
-        recordPath,
-        GostRequestRecord(recordPath, values.Subject, values.Algorithm, values.Container)
-            .Serialize(),
-        FileAccess::Private);
-    std::vector<RequestFilePut> puts;
-    if (actFile)
-        puts.push_back({RequestFile::Act, &*actFile});
-    puts.push_back({RequestFile::Record, &record});
-    files.Put(puts);
-}
-
 /// A certificate folder made for this request alone goes again when the request leaves nothing
 /// in it (a cancelled dialog, a failed key): the folder of an address that never got a request
 /// is not left behind empty.
@@ -113,6 +92,24 @@ PublicKeyActValues ActValues(const GostRequestForm& form, const std::string& pub
 }
 
 } // namespace
+
+void PutGostActAndRecord(RequestFolder& files, const std::string& folder,
+                         const PublicKeyActValues& values, const Clock& clock) {
+    std::optional<PreparedFile> actFile;
+    if (const std::optional<std::string> act = PublicKeyActText(kGostActTemplate, values, clock))
+        actFile.emplace(PublicKeyActPath(folder, values.Subject.Email), *act);
+    const std::string recordPath = folder + kRequestRecordFile;
+    PreparedFile record(
+        recordPath,
+        GostRequestRecord(recordPath, values.Subject, values.Algorithm, values.Container)
+            .Serialize(),
+        FileAccess::Private);
+    std::vector<RequestFilePut> puts;
+    if (actFile)
+        puts.push_back({RequestFile::Act, &*actFile});
+    puts.push_back({RequestFile::Record, &record});
+    files.Put(puts);
+}
 
 GostRequestForm GostFormFor(const RequestFields& fields) {
     GostRequestForm form;
@@ -170,7 +167,7 @@ GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const Service
             made.RequestText.empty() ? std::string() : FrameGostRequest(made.RequestText);
         const PublicKeyActValues values = ActValues(form, made.PublicKey);
         try {
-            WriteActAndRecord(files, held.folder(), values, clock);
+            PutGostActAndRecord(files, held.folder(), values, clock);
             SubmitRequest(Settings().UrlRequestGostCertificate, pem, get);
             KillPoint("gost-sent");
             files.Commit();

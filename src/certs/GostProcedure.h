@@ -13,6 +13,8 @@
 namespace cq {
 
 struct RequestFields;
+class RequestFolder;
+struct PublicKeyActValues;
 
 /// The GOST controls and the subject edits as they stand (untrimmed).
 struct GostRequestForm : SubjectFields {
@@ -24,6 +26,12 @@ struct GostRequestForm : SubjectFields {
 /// The form as the request fields hold it, subject texts untrimmed; the provider entry's
 /// TProvInfo is the caller's to set.
 GostRequestForm GostFormFor(const RequestFields& fields);
+
+/// The act and the GOST request record of `values` put into `folder` as one unit, not yet
+/// settled: the caller commits `files` once the request stands; dropped unsettled, older files
+/// come back (a first request's act and record stay).
+void PutGostActAndRecord(RequestFolder& files, const std::string& folder,
+                         const PublicKeyActValues& values, const Clock& clock);
 
 /// The form of a fresh provider selection: the first qualifying provider (or the one named)
 /// and a new container name from the clock. Raises Exception with kNoProviderText when no

@@ -1,5 +1,7 @@
 #include "provider/CryptoProvider.h"
 
+#include <openssl/evp.h>
+
 #include <utility>
 
 namespace cq::provider {
@@ -63,6 +65,14 @@ void ContextOwner::release() {
     std::unique_ptr<ProviderContext> context = std::move(context_);
     if (context)
         context->release();
+}
+
+std::string Sha1(std::string_view bytes) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha1(), nullptr) != 1)
+        throw ProviderError(code::kFail, "SHA-1");
+    return std::string(reinterpret_cast<const char*>(digest), length);
 }
 
 } // namespace cq::provider

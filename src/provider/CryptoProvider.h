@@ -50,6 +50,10 @@ EOSError ProviderError(uint32_t errorCode, const std::string& detail = {});
 /// True when `error` carries the provider code.
 bool HasCode(const EOSError& error, uint32_t errorCode);
 
+/// The SHA-1 digest of the bytes (the providers' SHA-1 hash and a token key's CKA_ID). Raises
+/// ProviderError with kFail when the library cannot make it.
+std::string Sha1(std::string_view bytes);
+
 /// An acquired context: a verification context, or one on a key container.
 class ProviderContext {
 public:

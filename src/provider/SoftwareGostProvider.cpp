@@ -3,8 +3,6 @@
 #include "base/FileUtil.h"
 #include "provider/ContainerPassword.h"
 
-#include <openssl/evp.h>
-
 #include <optional>
 
 namespace cq::provider {
@@ -12,14 +10,6 @@ namespace {
 
 std::vector<uint32_t> AlgorithmList() {
     return {std::begin(kSoftwareGostAlgorithms), std::end(kSoftwareGostAlgorithms)};
-}
-
-std::string Sha1(std::string_view bytes) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha1(), nullptr) != 1)
-        throw ProviderError(code::kFail, "SHA-1");
-    return std::string(reinterpret_cast<const char*>(digest), length);
 }
 
 /// A context for queries: algorithms and hashing, no keys.

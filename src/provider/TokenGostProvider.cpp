@@ -58,14 +58,6 @@ std::string PublicKeyInfo(const std::string& value, const std::string& params,
     return Tlv(0x30, algorithm + Tlv(0x03, std::string(1, '\0') + Tlv(0x04, value)));
 }
 
-std::string Sha1(std::string_view bytes) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha1(), nullptr) != 1)
-        throw ProviderError(code::kFail, "SHA-1");
-    return std::string(reinterpret_cast<const char*>(digest), length);
-}
-
 /// GOST R 34.11-2012 (256 bits) of the bytes, through the GOST engine.
 std::string GostHash(std::string_view bytes) {
     ENGINE* engine = ENGINE_get_digest_engine(NID_id_GostR3411_2012_256);
