@@ -4,7 +4,6 @@
 #include "base/FileUtil.h"
 #include "certs/SslOwners.h"
 
-#include <openssl/pem.h>
 #include <openssl/x509.h>
 
 namespace cq {
@@ -69,9 +68,7 @@ void ReadKeyKind(X509* certificate, CertificateFacts& facts) {
 } // namespace
 
 CertificateFacts ReadCertificateFacts(const std::string& fileName) {
-    const std::string bytes = ReadFileBytes(fileName);
-    const ssl::Bio in(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
-    const ssl::Certificate certificate(PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr));
+    const ssl::Certificate certificate = ssl::PemCertificate(ReadFileBytes(fileName));
     if (!certificate)
         throw Exception("Неверный файл сертификата : \"" + fileName + "\".");
     CertificateFacts facts;

@@ -25,8 +25,7 @@ std::string ClientPairProblem(const std::string& certFile, const std::string& ke
     } catch (const std::exception& error) {
         return error.what();
     }
-    const ssl::Certificate certificate(
-        PEM_read_bio_X509(MemoryOf(certBytes).get(), nullptr, nullptr, nullptr));
+    const ssl::Certificate certificate = ssl::PemCertificate(certBytes);
     if (!certificate)
         return "в файле " + certFile + " нет сертификата";
     const ssl::PrivateKey key(PEM_read_bio_PrivateKey(MemoryOf(keyBytes).get(), nullptr, nullptr,

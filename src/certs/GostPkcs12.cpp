@@ -182,11 +182,7 @@ GostKey OpenContainer(const std::string& container) {
 }
 
 ssl::Certificate ReadCertificateFile(const std::string& path) {
-    const std::string bytes = ReadFileBytes(path);
-    ssl::Bio input(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
-    ssl::Certificate certificate(input ? PEM_read_bio_X509(input.get(), nullptr, nullptr, nullptr)
-                                       : nullptr);
-    ERR_clear_error();
+    ssl::Certificate certificate = ssl::PemCertificate(ReadFileBytes(path));
     if (!certificate)
         throw Exception("Неверный файл сертификата : \"" + std::string(kCertificateFile) + "\".");
     return certificate;

@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 
 #include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/provider.h>
 
 namespace cq::ssl {
@@ -24,6 +25,14 @@ OSSL_LIB_CTX* CipherLibraryContext() {
 }
 
 } // namespace
+
+Certificate PemCertificate(std::string_view text) {
+    const Bio input(BIO_new_mem_buf(text.data(), static_cast<int>(text.size())));
+    Certificate certificate(input ? PEM_read_bio_X509(input.get(), nullptr, nullptr, nullptr)
+                                  : nullptr);
+    ERR_clear_error();
+    return certificate;
+}
 
 void RaiseError(const std::string& what) {
     const std::string details = DrainErrors();

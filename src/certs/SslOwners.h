@@ -22,6 +22,9 @@ inline void FreeCertificateStack(STACK_OF(X509) * stack) {
 }
 using CertificateStack = std::unique_ptr<STACK_OF(X509), Deleter<FreeCertificateStack>>;
 
+/// The first certificate of PEM text; empty when there is none (the error queue is cleared).
+Certificate PemCertificate(std::string_view text);
+
 /// Raises Exception(what + ": " + the drained error queue).
 [[noreturn]] void RaiseError(const std::string& what);
 

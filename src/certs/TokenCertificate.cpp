@@ -3,21 +3,17 @@
 #include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
-#include "base/OpenSslOwners.h"
 #include "base/StringUtil.h"
+#include "certs/SslOwners.h"
 #include "log/Log.h"
 #include "settings/CertFolders.h"
-
-#include <openssl/pem.h>
 
 namespace cq {
 namespace {
 
 /// The DER of the first certificate of a PEM file.
 std::string CertificateDer(const std::string& fileBytes, const std::string& certFileName) {
-    ssl::Bio input(BIO_new_mem_buf(fileBytes.data(), static_cast<int>(fileBytes.size())));
-    const ssl::Certificate certificate(
-        input ? PEM_read_bio_X509(input.get(), nullptr, nullptr, nullptr) : nullptr);
+    const ssl::Certificate certificate = ssl::PemCertificate(fileBytes);
     unsigned char* der = nullptr;
     const int length = certificate ? i2d_X509(certificate.get(), &der) : -1;
     ssl::DrainErrors();
