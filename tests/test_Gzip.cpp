@@ -108,6 +108,51 @@ TEST(GzipTest, RefusesAnUnpackedBodyAboveTheBound) {
     }
 }
 
+// `size` bytes of text whose lines carry `tag`, so bytes left from another body would show.
+std::string TaggedText(size_t size, char tag) {
+    std::string text;
+    for (int i = 0; text.size() < size; ++i)
+        text += std::string(1, tag) + " line " + std::to_string(i * 7919 % 100000) + "\r\n";
+    text.resize(size);
+    return text;
+}
+
+TEST(GzipTest, UnpacksIntoAStringUsedAgain) {
+    // Sizes up and down: a larger body grows the string past what it holds (in huge-page
+    // steps from 4 MiB on), a smaller one is written over the start of the last one.
+    const struct {
+        size_t size;
+        char tag;
+    } bodies[] = {{5u << 20, 'a'}, {3000, 'b'}, {0, 'c'}, {9u << 20, 'd'}, {(5u << 20) + 7, 'e'}};
+    std::string out = "held before";
+    for (const auto& body : bodies) {
+        const std::string text = TaggedText(body.size, body.tag);
+        cq::GunzipBodyInto(Gzip(text), out);
+        EXPECT_TRUE(out == text) << body.size << " bytes: got " << out.size();
+    }
+
+    std::string bad = Gzip(TaggedText(3000, 'f'));
+    bad[bad.size() - 8] ^= 1; // CRC-32
+    EXPECT_THROW(cq::GunzipBodyInto(bad, out), cq::EZDecompressionError);
+    EXPECT_TRUE(out.empty()) << "nothing of a refused body is left";
+}
+
+TEST(GzipTest, UnpackingIntoALargerStringKeepsTheBound) {
+    std::string out(5000, 'z');
+    EXPECT_THROW(cq::GunzipBodyInto(Gzip(std::string(1001, 'x')), out, 1000),
+                 cq::EZDecompressionError);
+    EXPECT_TRUE(out.empty());
+    out.assign(5000, 'z');
+    cq::GunzipBodyInto(Gzip(std::string(1000, 'x')), out, 1000);
+    EXPECT_EQ(out, std::string(1000, 'x'));
+
+    const std::string bomb = Gzip(std::string(65u << 20, '\0'));
+    out.assign(1000, 'z');
+    EXPECT_THROW(cq::GunzipBodyInto(bomb, out), cq::EZDecompressionError);
+    EXPECT_LE(out.capacity(), cq::kMaxUnpackedBodyBytes + (size_t{2} << 20))
+        << "the string grew far past the bound";
+}
+
 TEST(GzipTest, RecognisesTheMagicBytesOnly) {
     EXPECT_TRUE(cq::LooksGzipped("\x1f\x8b"));
     EXPECT_FALSE(cq::LooksGzipped("\x1f"));

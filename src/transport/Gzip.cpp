@@ -8,6 +8,9 @@
 #include <string>
 #include <sys/mman.h>
 #include <zlib.h>
+#if __has_include(<linux/mman.h>)
+#include <linux/mman.h> // MADV_COLLAPSE, which the C library's header may lack
+#endif
 
 namespace cq {
 namespace {
@@ -98,27 +101,62 @@ struct InflateEnd {
     void operator()(z_stream* stream) const { inflateEnd(stream); }
 };
 
-// Reserves room for `size` bytes without touching it. A large buffer is backed by huge pages
-// where the system allows it: touching 32 MiB in 4 KiB pages for the first time can cost more
-// than inflating into it.
-void ReserveOutput(std::string& out, size_t size) {
-    out.reserve(size);
 #ifdef MADV_HUGEPAGE
-    constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
-    if (size < 2 * kHugePage)
+constexpr uintptr_t kPage = 4096;
+constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
+// More than the allocator keeps beside a block it maps for itself.
+constexpr size_t kAllocatorOverhead = 64;
+
+// Advises the pages that hold [data, data + size) for huge pages. Where the buffer's first or
+// last page ends on a huge-page boundary, the advice reaches that boundary, so a buffer the
+// allocator placed on boundaries is covered whole; the advice never reaches a page that holds
+// none of the buffer.
+void AdviseHugePages(char* data, size_t size) {
+    const auto start = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t end = start + size;
+    const uintptr_t firstPage = start & ~(kPage - 1);
+    const uintptr_t lastPageEnd = (end + kPage - 1) & ~(kPage - 1);
+    const uintptr_t first =
+        (firstPage & (kHugePage - 1)) == 0 ? firstPage : (start + kHugePage - 1) & ~(kHugePage - 1);
+    const uintptr_t last =
+        (lastPageEnd & (kHugePage - 1)) == 0 ? lastPageEnd : end & ~(kHugePage - 1);
+    if (last <= first)
         return;
-    const auto start = reinterpret_cast<uintptr_t>(out.data());
-    const uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
-    const uintptr_t last = (start + size) & ~(kHugePage - 1);
-    if (last > first)
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE); // advice only
+    ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE); // advice only
+#ifdef MADV_COLLAPSE
+    // The allocator has written its bookkeeping into the block's first page already, so the
+    // huge page that holds it would come as 512 small pages, one fault each: make it a huge
+    // page now, in one step (advice again: an older system refuses it).
+    if (first == firstPage && last - first >= kHugePage)
+        ::madvise(reinterpret_cast<void*>(first), kHugePage, MADV_COLLAPSE);
 #endif
 }
+#endif
 
-// Inflates raw deflate data that must end exactly at the end of `data`, and returns the CRC-32
-// of what it unpacked in `crc`. The output grows a step at a time, and each step is filled and
-// checksummed while it is still in the cache: no zero-filled whole buffer, no second pass.
-std::string InflateRaw(std::string_view data, size_t expectedSize, size_t maxUnpacked, uLong& crc) {
+// Makes room for `size` bytes in `out` without touching it; room it has already is kept. A
+// large new buffer is backed by huge pages where the system allows it: touching 32 MiB in 4 KiB
+// pages for the first time can cost more than inflating into it. It is sized so that the block
+// the allocator maps for it is a whole number of huge pages, which the system places on a
+// huge-page boundary; the advice then covers all of it.
+void ReserveOutput(std::string& out, size_t size) {
+    if (size <= out.capacity())
+        return;
+#ifdef MADV_HUGEPAGE
+    if (size >= 2 * kHugePage) {
+        const size_t whole = (size + kAllocatorOverhead + kHugePage - 1) & ~(kHugePage - 1);
+        out.reserve(whole - kAllocatorOverhead);
+        AdviseHugePages(out.data(), out.capacity());
+        return;
+    }
+#endif
+    out.reserve(size);
+}
+
+// Inflates raw deflate data that must end exactly at the end of `data` into `out`, and returns
+// the CRC-32 of what it unpacked. The bytes `out` holds already are written over in place; past
+// them the output grows a step at a time. Each piece is checksummed right after inflate wrote
+// it, while it is still in the cache: no zero-filled whole buffer, no second pass.
+uLong InflateRaw(std::string_view data, size_t expectedSize, size_t maxUnpacked, std::string& out) {
     if (data.size() > kMaxChunk)
         TooLarge(maxUnpacked); // far beyond any body the connection accepts
     z_stream stream{};
@@ -129,21 +167,22 @@ std::string InflateRaw(std::string_view data, size_t expectedSize, size_t maxUnp
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     stream.avail_in = static_cast<uInt>(data.size());
 
+    // One byte past the bound shows a body above it.
+    const size_t limit = maxUnpacked + 1;
     const size_t plausible = std::max<size_t>(data.size(), 1) * kMaxDeflateRatio;
-    std::string out;
-    ReserveOutput(out, std::min({expectedSize, plausible, maxUnpacked}) + 1);
-    crc = crc32(0L, Z_NULL, 0);
+    ReserveOutput(out, std::min({size_t{expectedSize}, plausible, maxUnpacked}) + 1);
+    uLong crc = crc32(0L, Z_NULL, 0);
     size_t produced = 0;
     int code = Z_OK;
     while (code != Z_STREAM_END) {
-        if (produced == out.size()) {
-            if (out.size() > maxUnpacked)
-                TooLarge(maxUnpacked);
-            out.resize(std::min(out.size() + kOutputStep, maxUnpacked + 1));
-        }
+        if (produced >= limit)
+            TooLarge(maxUnpacked);
+        if (produced == out.size())
+            out.resize(std::min(out.size() + kOutputStep, limit));
         Bytef* const next = reinterpret_cast<Bytef*>(out.data() + produced);
         stream.next_out = next;
-        stream.avail_out = static_cast<uInt>(out.size() - produced);
+        stream.avail_out =
+            static_cast<uInt>(std::min({out.size(), limit, produced + kMaxChunk}) - produced);
         const uInt before = stream.avail_out;
         code = inflate(&stream, Z_NO_FLUSH);
         const uInt got = before - stream.avail_out;
@@ -159,7 +198,18 @@ std::string InflateRaw(std::string_view data, size_t expectedSize, size_t maxUnp
     if (stream.avail_in != 0)
         DataError(); // bytes between the end of the deflate data and the trailer
     out.resize(produced);
-    return out;
+    return crc;
+}
+
+void UnpackInto(std::string_view body, size_t maxUnpacked, std::string& out) {
+    const size_t start = DeflateStart(body);
+    const size_t trailer = body.size() - kTrailerSize;
+    const uint32_t expectedCrc = LittleEndian32(body, trailer);
+    const uint32_t expectedSize = LittleEndian32(body, trailer + 4);
+    const uLong crc =
+        InflateRaw(body.substr(start, trailer - start), expectedSize, maxUnpacked, out);
+    if (crc != expectedCrc || static_cast<uint32_t>(out.size()) != expectedSize)
+        DataError();
 }
 
 } // namespace
@@ -169,16 +219,18 @@ bool LooksGzipped(std::string_view body) {
 }
 
 std::string GunzipBody(std::string_view body, size_t maxUnpacked) {
-    const size_t start = DeflateStart(body);
-    const size_t trailer = body.size() - kTrailerSize;
-    const uint32_t expectedCrc = LittleEndian32(body, trailer);
-    const uint32_t expectedSize = LittleEndian32(body, trailer + 4);
-    uLong crc = 0;
-    std::string out =
-        InflateRaw(body.substr(start, trailer - start), expectedSize, maxUnpacked, crc);
-    if (crc != expectedCrc || static_cast<uint32_t>(out.size()) != expectedSize)
-        DataError();
+    std::string out;
+    UnpackInto(body, maxUnpacked, out);
     return out;
+}
+
+void GunzipBodyInto(std::string_view body, std::string& out, size_t maxUnpacked) {
+    try {
+        UnpackInto(body, maxUnpacked, out);
+    } catch (...) {
+        out.clear(); // no part of a refused body is left for the caller
+        throw;
+    }
 }
 
 } // namespace cq

@@ -20,4 +20,11 @@ bool LooksGzipped(std::string_view body);
 /// memory", "Buffer error"); an unpacked size above `maxUnpacked` raises it too.
 std::string GunzipBody(std::string_view body, size_t maxUnpacked = kMaxUnpackedBodyBytes);
 
+/// GunzipBody into `out`, whose memory is used again: a caller that unpacks one body after
+/// another into the same string writes into memory it has touched already, which for bodies of
+/// many MiB costs less than the unpacking itself when the memory is new. `out` holds the
+/// unpacked body on return, and nothing after an error (same errors as GunzipBody).
+void GunzipBodyInto(std::string_view body, std::string& out,
+                    size_t maxUnpacked = kMaxUnpackedBodyBytes);
+
 } // namespace cq
