@@ -31,6 +31,14 @@ protected:
     }
 
     std::string folder(const std::string& email) const { return cli.folder(email); }
+    /// A certificate for `email`, requested under `password`, issued (expired if asked) and
+    /// downloaded.
+    void receive(const std::string& email, bool expired = false,
+                 const std::string& password = kFixturePassword) {
+        client.request(email, password);
+        server->issue(email, expired);
+        ASSERT_EQ(cli.run({"download", "--email", email}).status, 0);
+    }
 
     SandboxClient client{*server};
     CliProgram cli{client.programFolder()};
@@ -97,9 +105,7 @@ TEST_F(RetrievalCli, RequestDownloadCheckExport) {
 // and its key into a database that does not exist yet, and opens nothing on the desktop.
 TEST_F(RetrievalCli, LegacyProfileFromTheSettingsAndImportIntoNss) {
     const std::string email = "daria@example.ru";
-    client.request(email, kFixturePassword);
-    server->issue(email);
-    ASSERT_EQ(cli.run({"download", "--email", email}).status, 0);
+    ASSERT_NO_FATAL_FAILURE(receive(email));
     const std::string settings = client.programFolder() + "CertQuorix.ini";
     cq::IniFile ini = cq::IniFile::Load(settings);
     ini.WriteString("Cert", "LegacyPkcs12", "1");
@@ -135,9 +141,7 @@ TEST_F(RetrievalCli, LegacyProfileFromTheSettingsAndImportIntoNss) {
 // empty database folder is left behind.
 TEST_F(RetrievalCli, ImportIntoNssWithoutTheNssTools) {
     const std::string email = "egor@example.ru";
-    client.request(email, kFixturePassword);
-    server->issue(email);
-    ASSERT_EQ(cli.run({"download", "--email", email}).status, 0);
+    ASSERT_NO_FATAL_FAILURE(receive(email));
     TempDir onlyOpenssl;
     std::filesystem::create_symlink(cq::FindInPath("openssl"), onlyOpenssl / "openssl");
     const ProcessResult run =
@@ -150,9 +154,7 @@ TEST_F(RetrievalCli, ImportIntoNssWithoutTheNssTools) {
 
 TEST_F(RetrievalCli, PasswordFromAFileAndAReplacedCertificate) {
     const std::string email = "boris@example.ru";
-    client.request(email, "letters and 123");
-    server->issue(email);
-    ASSERT_EQ(cli.run({"download", "--email", email}).status, 0);
+    ASSERT_NO_FATAL_FAILURE(receive(email, false, "letters and 123"));
 
     WriteFile(cli.home / "password", "letters and 123\n");
     ProcessResult run =
@@ -172,9 +174,7 @@ TEST_F(RetrievalCli, PasswordFromAFileAndAReplacedCertificate) {
 
 TEST_F(RetrievalCli, ExpiredCertificateIsToldAndNotExported) {
     const std::string email = "vera@example.ru";
-    client.request(email, kFixturePassword);
-    server->issue(email, true);
-    ASSERT_EQ(cli.run({"download", "--email", email}).status, 0);
+    ASSERT_NO_FATAL_FAILURE(receive(email, true));
     ProcessResult run = cli.run({"check", "--email", email});
     EXPECT_EQ(run.status, 4) << run.err;
     EXPECT_NE(run.out.find(" (Просрочен!!!)\n"), std::string::npos) << run.out;
@@ -199,9 +199,7 @@ TEST_F(RetrievalCli, MissingInputs) {
 // on with them as the window does.
 TEST_F(RetrievalCli, CommandGoesOnWhenOnlyTheConversionWriteBackFails) {
     const std::string email = "gleb@example.ru";
-    client.request(email, kFixturePassword);
-    server->issue(email);
-    ASSERT_EQ(cli.run({"download", "--email", email}).status, 0);
+    ASSERT_NO_FATAL_FAILURE(receive(email));
 
     const std::string settings = client.programFolder() + "CertQuorix.ini";
     cq::IniFile ini = cq::IniFile::Load(settings);
@@ -321,10 +319,8 @@ namespace {
 TEST_F(RetrievalCli, OddFilesAreRefusedNamingTheFile) {
     const std::string received = "anna@example.ru";
     const std::string requested = "boris@example.ru";
-    client.request(received, kFixturePassword);
+    ASSERT_NO_FATAL_FAILURE(receive(received));
     client.request(requested, kFixturePassword);
-    server->issue(received);
-    ASSERT_EQ(cli.run({"download", "--email", received}).status, 0);
     const std::string settings = client.programFolder() + "CertQuorix.ini";
     const std::string redirected = cli.home / "redirected.ini";
     WriteFile(cli.home / "password", std::string(kFixturePassword) + "\n");
@@ -408,9 +404,7 @@ TEST_F(RetrievalCli, OddFilesAreRefusedNamingTheFile) {
 // profile), made when missing, and leaves ~/.pki alone.
 TEST_F(RetrievalCli, ExportCopyAndAGivenNssDatabase) {
     const std::string email = "zoya@example.ru";
-    client.request(email, kFixturePassword);
-    server->issue(email);
-    ASSERT_EQ(cli.run({"download", "--email", email}).status, 0);
+    ASSERT_NO_FATAL_FAILURE(receive(email));
     const std::string copy = cli.home / "copy.p12";
     const std::string profile = cli.home / "firefox-profile";
     const ProcessResult run =
