@@ -2,18 +2,12 @@
 
 #include "RequestChecks.h"
 #include "SandboxServer.h"
+#include "base/IniFile.h"
 
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 
 namespace cq::test {
-
-void InstallCliProgramFolder(const std::string& folder, const SandboxServer& server) {
-    std::filesystem::copy_file(BuiltProgram("certquorix-cli"), folder + "certquorix-cli");
-    InstallActTemplates(folder);
-    server.writeClientCertificate(folder);
-}
 
 CliProgram::CliProgram(const std::string& programFolder)
     : programFolder_(programFolder), program_(programFolder + "certquorix-cli") {
@@ -21,23 +15,90 @@ CliProgram::CliProgram(const std::string& programFolder)
                                std::filesystem::copy_options::overwrite_existing);
 }
 
-ProcessResult CliProgram::run(const std::vector<std::string>& args,
-                              const std::vector<std::string>& environment,
-                              const std::string& standardInput) const {
+void CliProgram::installServiceFiles(const SandboxServer& server) const {
+    InstallActTemplates(programFolder_);
+    server.writeClientCertificate(programFolder_);
+}
+
+void CliProgram::writeServiceSettings(
+    const SandboxServer& server,
+    const std::vector<std::pair<std::string, std::string>>& addresses) const {
+    IniFile ini;
+    ini.WriteString("HTTPS", "CaFile", server.caFile());
+    for (const auto& [key, url] : addresses)
+        ini.WriteString("HTTPS", key, url);
+    ini.Save(programFolder_ + "CertQuorix.ini");
+}
+
+std::map<std::string, std::string>
+CliProgram::variables(const std::vector<std::string>& extra) const {
     std::map<std::string, std::string> variables = {
         {"XDG_DATA_HOME", "XDG_DATA_HOME=" + home.path()},
         {"HOME", "HOME=" + home.path()},
         {"PATH", "PATH=" + bin.path() + ":" + std::getenv("PATH")},
         {"CERTQUORIX_PASSWORD", "CERTQUORIX_PASSWORD"},
     };
-    for (const std::string& entry : environment)
-        variables[entry.substr(0, entry.find('='))] = entry;
-    std::vector<std::string> assignments;
-    for (const auto& [name, assignment] : variables)
-        assignments.push_back(assignment);
+    for (const char* proxy : {"https_proxy", "HTTPS_PROXY", "http_proxy", "HTTP_PROXY"})
+        variables[proxy] = std::string(proxy) + "=";
+    for (const std::vector<std::string>* entries : {&baseEnvironment, &extra})
+        for (const std::string& entry : *entries)
+            variables[entry.substr(0, entry.find('='))] = entry;
+    return variables;
+}
+
+std::vector<std::string> CliProgram::command(const std::vector<std::string>& args) const {
     std::vector<std::string> argv = {program_};
     argv.insert(argv.end(), args.begin(), args.end());
-    return RunProcess(argv, assignments, standardInput);
+    return argv;
+}
+
+ProcessResult CliProgram::run(const std::vector<std::string>& args,
+                              const std::vector<std::string>& environment,
+                              const std::string& standardInput) const {
+    std::vector<std::string> assignments;
+    for (const auto& [name, assignment] : variables(environment))
+        assignments.push_back(assignment);
+    return RunProcess(command(args), assignments, standardInput);
+}
+
+pid_t CliProgram::start(const std::vector<std::string>& args,
+                        const std::vector<std::string>& environment) const {
+    std::vector<std::string> argv = {"/usr/bin/env"};
+    for (const auto& [name, assignment] : variables(environment)) {
+        if (assignment.find('=') == std::string::npos)
+            argv.insert(argv.end(), {"-u", name});
+        else
+            argv.push_back(assignment);
+    }
+    const std::vector<std::string> tool = command(args);
+    argv.insert(argv.end(), tool.begin(), tool.end());
+    return StartBackground(argv);
+}
+
+TerminalProgram CliProgram::startAtTerminal(const std::vector<std::string>& args,
+                                            const std::vector<std::string>& environment) const {
+    std::vector<std::string> extra = {"TERM=dumb"};
+    extra.insert(extra.end(), environment.begin(), environment.end());
+    std::vector<std::string> assignments; // the whole environment: nothing else is inherited
+    for (const auto& [name, assignment] : variables(extra))
+        if (assignment.find('=') != std::string::npos)
+            assignments.push_back(assignment);
+    return TerminalProgram(command(args), assignments);
+}
+
+std::unique_ptr<SandboxServer> SandboxSuite::server;
+
+void SandboxSuite::SetUpTestSuite() {
+    server = std::make_unique<SandboxServer>();
+}
+
+void SandboxSuite::TearDownTestSuite() {
+    server.reset();
+}
+
+void CliSandboxTest::SetUp() {
+    cli.installServiceFiles(*server);
+    server->setFault("");
 }
 
 } // namespace cq::test

@@ -1,10 +1,8 @@
 // The bash completion of certquorix-cli, run under bash: commands, a command's options, and after
 // --email the addresses of the e-mail list of the settings file next to the program.
-#include "TestSupport.h"
+#include "CliFixture.h"
 
 #include <gtest/gtest.h>
-
-#include <filesystem>
 
 namespace {
 
@@ -12,7 +10,7 @@ using namespace cq::test;
 
 TEST(CliCompletion, CompletesCommandsOptionsAndListedAddresses) {
     TempDir dir;
-    std::filesystem::copy_file(BuiltProgram("certquorix-cli"), dir / "certquorix-cli");
+    const CliProgram cli(dir.path());
     WriteFile(dir / "CertQuorix.ini",
               "[Email]\r\nList=anna@example.ru|alex@example.ru|boris@example.ru\r\n");
     struct Case {
@@ -42,8 +40,8 @@ TEST(CliCompletion, CompletesCommandsOptionsAndListedAddresses) {
             "_certquorix_cli\n"
             "echo \"${COMPREPLY[*]}\"\n";
         const ProcessResult run =
-            RunProcess({"/bin/bash", "-c", script, "bash", c.words, dir / "certquorix-cli"},
-                       {"XDG_DATA_HOME=" + (dir / "xdg")});
+            RunProcess({"/bin/bash", "-c", script, "bash", c.words, cli.program()},
+                       {"XDG_DATA_HOME=" + cli.home.path()});
         EXPECT_EQ(run.status, 0) << c.words << run.err;
         EXPECT_EQ(run.out, c.expected + "\n") << c.words;
     }

@@ -16,14 +16,7 @@ namespace {
 
 using namespace cq::test;
 
-class CliDoctor : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { server = std::make_unique<SandboxServer>(); }
-    static void TearDownTestSuite() { server.reset(); }
-    static std::unique_ptr<SandboxServer> server;
-};
-
-std::unique_ptr<SandboxServer> CliDoctor::server;
+using CliDoctor = SandboxSuite;
 
 struct BrokenSetUp {
     const char* what;

@@ -16,16 +16,10 @@ namespace {
 
 using namespace cq::test;
 
-class CliExitStatus : public ::testing::Test {
+class CliExitStatus : public SandboxSuite {
 protected:
-    static void SetUpTestSuite() { server = std::make_unique<SandboxServer>(); }
-    static void TearDownTestSuite() { server.reset(); }
     void TearDown() override { server->setFault(""); }
-
-    static std::unique_ptr<SandboxServer> server;
 };
-
-std::unique_ptr<SandboxServer> CliExitStatus::server;
 
 /// One failure: how the set-up is spoilt after the request went in, the command that meets it.
 struct FailureCase {

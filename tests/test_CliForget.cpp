@@ -31,8 +31,7 @@ protected:
 TEST_F(CliForget, RunsAtOnceEachRemoveTheirOwn) {
     std::vector<pid_t> runs;
     for (const char* email : {"boris@example.ru", "Gleb@Example.RU", "egor@example.ru"})
-        runs.push_back(StartBackground({"/usr/bin/env", "XDG_DATA_HOME=" + cli.home.path(),
-                                        cli.program(), "forget", "--email", email}));
+        runs.push_back(cli.start({"forget", "--email", email}));
     for (const pid_t run : runs)
         while (ProcessAlive(run))
             ::usleep(10000);

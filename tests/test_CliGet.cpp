@@ -14,11 +14,8 @@ namespace {
 using cq::test::ProcessResult;
 using cq::test::SandboxServer;
 
-class CliGetTest : public ::testing::Test {
+class CliGetTest : public cq::test::SandboxSuite {
 protected:
-    static void SetUpTestSuite() { server = std::make_unique<SandboxServer>(); }
-    static void TearDownTestSuite() { server.reset(); }
-
     void SetUp() override {
         std::filesystem::copy_file(server->caFile(), dir / "service-ca.pem");
         server->writeClientCertificate(dir.path());
@@ -27,17 +24,13 @@ protected:
 
     ProcessResult get(const std::string& url, const std::string& httpsProxy = "") {
         ini.Save(dir / "CertQuorix.ini");
-        return cli.run({"get", url},
-                       {"https_proxy=" + httpsProxy, "HTTPS_PROXY=", "http_proxy=", "HTTP_PROXY="});
+        return cli.run({"get", url}, {"https_proxy=" + httpsProxy});
     }
 
-    static std::unique_ptr<SandboxServer> server;
     cq::test::TempDir dir;
     cq::test::CliProgram cli{dir.path()};
     cq::IniFile ini;
 };
-
-std::unique_ptr<SandboxServer> CliGetTest::server;
 
 TEST_F(CliGetTest, PrintsTheBodyOrTheErrorDescription) {
     const ProcessResult ok = get(server->url("/sample?bytes=70000"));

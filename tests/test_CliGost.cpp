@@ -32,55 +32,35 @@ using test::SandboxServer;
 
 constexpr const char* kEmail = "ivan.petrov@mail.example";
 
-class CliGostTest : public ::testing::Test {
+class CliGostTest : public test::CliSandboxTest {
 protected:
-    static void SetUpTestSuite() { server = std::make_unique<SandboxServer>(); }
-    static void TearDownTestSuite() { server.reset(); }
-
     void SetUp() override {
-        test::InstallCliProgramFolder(dir.path(), *server);
-        server->setFault("");
-        IniFile ini;
-        ini.WriteString("HTTPS", "CaFile", server->caFile());
-        ini.WriteString("HTTPS", "UrlRequestGostCertificate", server->url("/gost/requp/"));
-        ini.WriteString("HTTPS", "UrlReceiveGostCertificate", server->url("/gost/certget/"));
-        ini.WriteString("HTTPS", "UrlReceiveRSACertificate", server->url("/certget/"));
-        ini.Save(dir / "CertQuorix.ini");
+        CliSandboxTest::SetUp();
+        cli.baseEnvironment = {"CERTQUORIX_CONTAINER_PASSWORD=pw"};
+        cli.writeServiceSettings(*server,
+                                 {{"UrlRequestGostCertificate", server->url("/gost/requp/")},
+                                  {"UrlReceiveGostCertificate", server->url("/gost/certget/")},
+                                  {"UrlReceiveRSACertificate", server->url("/certget/")}});
     }
 
-    ProcessResult cli(std::vector<std::string> args,
-                      std::vector<std::string> environment = {"CERTQUORIX_CONTAINER_PASSWORD=pw"}) {
-        args.insert(args.begin(), dir / "certquorix-cli");
-        for (const char* variable :
-             {"https_proxy=", "HTTPS_PROXY=", "http_proxy=", "HTTP_PROXY=", "CERTQUORIX_PASSWORD="})
-            environment.push_back(variable);
-        environment.push_back("XDG_DATA_HOME=" + (dir / "xdg"));
-        return test::RunProcess(args, environment);
-    }
     ProcessResult request(const std::string& organization = "Firm Ltd",
-                          std::vector<std::string> environment = {
-                              "CERTQUORIX_CONTAINER_PASSWORD=pw"}) {
-        return cli({"request", "--gost", "--email", kEmail, "--country", "RU", "--state",
-                    "Moscow region", "--locality", "Moscow", "--organization", organization,
-                    "--common-name", "Ivan Petrov"},
-                   std::move(environment));
+                          const std::vector<std::string>& environment = {}) {
+        return cli.run({"request", "--gost", "--email", kEmail, "--country", "RU", "--state",
+                        "Moscow region", "--locality", "Moscow", "--organization", organization,
+                        "--common-name", "Ivan Petrov"},
+                       environment);
     }
-    std::string containers() const { return dir.path() + "xdg/CertQuorix/containers/"; }
-    std::string folder() const { return dir.path() + kEmail + "/"; }
+    std::string containers() const { return cli.home / "CertQuorix/containers/"; }
+    std::string folder() const { return cli.folder(kEmail); }
     static std::string ContainerOf(const ProcessResult& run) {
         std::smatch match;
         return std::regex_search(run.out, match, std::regex("QUORIX_R[0-9]{17}")) ? match.str()
                                                                                   : "";
     }
-
-    static std::unique_ptr<SandboxServer> server;
-    test::TempDir dir;
 };
 
-std::unique_ptr<SandboxServer> CliGostTest::server;
-
 TEST_F(CliGostTest, RequestIssueDownloadAndCheck) {
-    ProcessResult run = cli({"providers"});
+    ProcessResult run = cli.run({"providers"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, std::string(provider::kSoftwareGostProviderName) + "\t80\n");
 
@@ -99,20 +79,20 @@ TEST_F(CliGostTest, RequestIssueDownloadAndCheck) {
         test::Openssl({"req", "-engine", "gost", "-verify", "-noout", "-in", dir / "stored.pem"});
     EXPECT_EQ(verify.status, 0) << verify.err;
 
-    EXPECT_EQ(cli({"download", "--email", kEmail}).status, 3) << "not issued yet";
+    EXPECT_EQ(cli.run({"download", "--email", kEmail}).status, 3) << "not issued yet";
     server->issue(kEmail);
-    run = cli({"download", "--email", kEmail});
+    run = cli.run({"download", "--email", kEmail});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("Сертификат успешно получен."), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("Проверьте"), std::string::npos) << run.out;
 
-    run = cli({"check", "--email", kEmail});
+    run = cli.run({"check", "--email", kEmail});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("Действителен до даты - "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Имя : Ivan Petrov"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Издатель : CertQuorix Sandbox GOST CA"), std::string::npos) << run.out;
 
-    run = cli({"check", "--email", kEmail}, {"CERTQUORIX_CONTAINER_PASSWORD=wrong"});
+    run = cli.run({"check", "--email", kEmail}, {"CERTQUORIX_CONTAINER_PASSWORD=wrong"});
     EXPECT_EQ(run.status, 6);
     EXPECT_NE(run.err.find("PIN"), std::string::npos) << run.err;
 }
@@ -136,7 +116,7 @@ TEST_F(CliGostTest, RequestsWhoseBase64FillsTheLastLineAreTaken) {
         const auto send = [&](size_t padding) {
             const std::string email = "s" + std::to_string(++number) + "@mail.example";
             const size_t third = padding / 3;
-            const ProcessResult run = cli(
+            const ProcessResult run = cli.run(
                 {"request", "--gost", "--email", email, "--country", "RU", "--state", "Moscow",
                  "--locality", subject.locality + std::string(third, 'l'), "--organization",
                  subject.organization + std::string(third, 'o'), "--unit",
@@ -169,11 +149,11 @@ TEST_F(CliGostTest, ContainerThatIsAPipeIsRefusedNamingIt) {
     const ProcessResult made = request();
     ASSERT_EQ(made.status, 0) << made.err;
     server->issue(kEmail);
-    ASSERT_EQ(cli({"download", "--email", kEmail}).status, 0);
+    ASSERT_EQ(cli.run({"download", "--email", kEmail}).status, 0);
     const std::string container = containers() + ContainerOf(made) + ".key";
     std::filesystem::remove(container);
     ASSERT_EQ(::mkfifo(container.c_str(), 0600), 0);
-    const ProcessResult run = cli({"check", "--email", kEmail});
+    const ProcessResult run = cli.run({"check", "--email", kEmail});
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_NE(run.err.find("\"" + container + "\""), std::string::npos) << run.err;
 }
@@ -181,12 +161,12 @@ TEST_F(CliGostTest, ContainerThatIsAPipeIsRefusedNamingIt) {
 TEST_F(CliGostTest, CertificateOfAnEarlierRequestIsToldApart) {
     ASSERT_EQ(request().status, 0);
     server->issue(kEmail);
-    ASSERT_EQ(cli({"download", "--email", kEmail}).status, 0);
+    ASSERT_EQ(cli.run({"download", "--email", kEmail}).status, 0);
     // Without --yes and without a terminal the working certificate's record is kept.
     const ProcessResult refused = request();
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("--yes"), std::string::npos) << refused.err;
-    EXPECT_EQ(cli({"check", "--email", kEmail}).status, 0);
+    EXPECT_EQ(cli.run({"check", "--email", kEmail}).status, 0);
 
     // Refused by the service, the repeat puts the older act and record back and names the
     // container it leaves.
@@ -195,17 +175,17 @@ TEST_F(CliGostTest, CertificateOfAnEarlierRequestIsToldApart) {
         "RU",       "--state",       "Moscow region", "--locality", "Moscow", "--organization",
         "Firm Ltd", "--common-name", "Ivan Petrov"};
     server->setFault("status500");
-    const ProcessResult failed = cli(repeat, {"CERTQUORIX_CONTAINER_PASSWORD=pw"});
+    const ProcessResult failed = cli.run(repeat);
     server->setFault("");
     EXPECT_EQ(failed.status, 1);
     EXPECT_NE(failed.err.find("\"" + ContainerOf(failed) + "\" создан и оставлен"),
               std::string::npos)
         << failed.err;
-    EXPECT_EQ(cli({"check", "--email", kEmail}).status, 0);
+    EXPECT_EQ(cli.run({"check", "--email", kEmail}).status, 0);
 
-    const ProcessResult again = cli(repeat, {"CERTQUORIX_CONTAINER_PASSWORD=pw"});
+    const ProcessResult again = cli.run(repeat);
     ASSERT_EQ(again.status, 0) << again.err;
-    const ProcessResult run = cli({"check", "--email", kEmail});
+    const ProcessResult run = cli.run({"check", "--email", kEmail});
     EXPECT_EQ(run.status, 5);
     EXPECT_NE(run.err.find("не соответствует контейнеру ключей \"" + ContainerOf(again)),
               std::string::npos)
@@ -227,7 +207,7 @@ std::set<std::string> NamesIn(const std::string& folder) {
 TEST_F(CliGostTest, RepeatRequestKilledAnywhereLeavesTheOlderPairOrTheNewOne) {
     ASSERT_EQ(request().status, 0);
     server->issue(kEmail);
-    ASSERT_EQ(cli({"download", "--email", kEmail}).status, 0);
+    ASSERT_EQ(cli.run({"download", "--email", kEmail}).status, 0);
     const std::string act = folder() + kEmail + ".rtf";
     const std::vector<std::string> repeat = {
         "request",  "--gost",        "--yes",         "--email",    kEmail,   "--country",
@@ -256,11 +236,10 @@ TEST_F(CliGostTest, RepeatRequestKilledAnywhereLeavesTheOlderPairOrTheNewOne) {
         const std::string olderAct = test::ReadFile(act);
         server->setFault(point.fault);
         const ProcessResult killed =
-            cli(repeat, {"CERTQUORIX_CONTAINER_PASSWORD=pw",
-                         std::string(kKillPointVariable) + "=" + point.name});
+            cli.run(repeat, {std::string(kKillPointVariable) + "=" + point.name});
         server->setFault("");
         ASSERT_EQ(killed.status, 128 + SIGKILL) << killed.out << killed.err;
-        const ProcessResult check = cli({"check", "--email", kEmail});
+        const ProcessResult check = cli.run({"check", "--email", kEmail});
         EXPECT_EQ(NamesIn(folder()), (std::set<std::string>{"Certificate.cer", "Request.ini",
                                                             kEmail + std::string(".rtf")}));
         for (const std::string& name : NamesIn(containers()))
@@ -281,8 +260,8 @@ TEST_F(CliGostTest, RepeatRequestKilledAnywhereLeavesTheOlderPairOrTheNewOne) {
         EXPECT_NE(FromCp1251(test::ReadFile(act)).find(container), std::string::npos);
         // The new request was sent: its certificate makes the folder whole again.
         server->issue(kEmail);
-        ASSERT_EQ(cli({"download", "--yes", "--email", kEmail}).status, 0);
-        ASSERT_EQ(cli({"check", "--email", kEmail}).status, 0);
+        ASSERT_EQ(cli.run({"download", "--yes", "--email", kEmail}).status, 0);
+        ASSERT_EQ(cli.run({"check", "--email", kEmail}).status, 0);
     }
 }
 
@@ -290,7 +269,8 @@ TEST_F(CliGostTest, RepeatRequestKilledAnywhereLeavesTheOlderPairOrTheNewOne) {
 // the password would be asked (here it could not be: no variable, no terminal).
 TEST_F(CliGostTest, ContainerFolderThatCannotBeMadeIsToldBeforeThePassword) {
     test::WriteFile(dir / "xdg", "a file where the data folder should be");
-    const ProcessResult run = request("Firm Ltd", {});
+    const ProcessResult run =
+        request("Firm Ltd", {"CERTQUORIX_CONTAINER_PASSWORD", "XDG_DATA_HOME=" + (dir / "xdg")});
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_NE(run.err.find("System Error.  Code: 20.\r\nПапка контейнеров ключей " + dir.path() +
                            "xdg/CertQuorix/containers не может быть создана: на месте папки " +
@@ -304,7 +284,7 @@ TEST_F(CliGostTest, ContainerFolderThatCannotBeMadeIsToldBeforeThePassword) {
 TEST_F(CliGostTest, CancelledPasswordWritesNothing) {
     // No variable and no terminal: the dialog cannot be answered, which counts as a cancel.
     const std::string stored = server->storedRequest(kEmail);
-    const ProcessResult run = request("Firm Ltd", {});
+    const ProcessResult run = request("Firm Ltd", {"CERTQUORIX_CONTAINER_PASSWORD"});
     EXPECT_EQ(run.status, 2) << run.err;
     EXPECT_FALSE(std::filesystem::exists(folder()));
     EXPECT_FALSE(std::filesystem::exists(containers()));
@@ -324,7 +304,8 @@ TEST_F(CliGostTest, EncodingErrorMakesNoContainerAndNoFolder) {
 
 TEST_F(CliGostTest, EngineIsFoundByItsPathToo) {
     const ProcessResult run =
-        cli({"providers"}, {"CERTQUORIX_GOST_ENGINE=" + provider::GostEnginePath()});
+        cli.run({"providers"}, {"CERTQUORIX_GOST_ENGINE=" + provider::GostEnginePath(),
+                                "CERTQUORIX_CONTAINER_PASSWORD"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, std::string(provider::kSoftwareGostProviderName) + "\t80\n");
 }
@@ -379,7 +360,7 @@ TEST_F(CliGostTest, FullDiskIsToldInRussianNamingTheFile) {
     const std::string record = test::ReadFile(folder + "Request.ini");
     disk.fill();
 
-    ProcessResult run = cli({"download", "--email", kEmail});
+    ProcessResult run = cli.run({"download", "--email", kEmail});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("System Error.  Code: 28.\r\n" + folder +
                            "Certificate.cer : Недостаточно места на диске."),
@@ -387,9 +368,9 @@ TEST_F(CliGostTest, FullDiskIsToldInRussianNamingTheFile) {
         << run.err;
     EXPECT_EQ(NamesIn(folder), before);
 
-    run = cli({"request", "--gost", "--yes", "--email", kEmail, "--country", "RU", "--state",
-               "Moscow region", "--locality", "Moscow", "--organization", "Firm Ltd",
-               "--common-name", "Ivan Petrov"});
+    run = cli.run({"request", "--gost", "--yes", "--email", kEmail, "--country", "RU", "--state",
+                   "Moscow region", "--locality", "Moscow", "--organization", "Firm Ltd",
+                   "--common-name", "Ivan Petrov"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("System Error.  Code: 28.\r\n" + folder), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(" : Недостаточно места на диске."), std::string::npos) << run.err;
@@ -426,10 +407,11 @@ TEST_F(CliGostTest, MissingOrWrongEngineLeavesNoProviderAndSaysWhy) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::filesystem::remove_all(dir / "Logs");
-        const std::vector<std::string> engine = {"CERTQUORIX_GOST_ENGINE=" + c.engine};
+        const std::vector<std::string> engine = {"CERTQUORIX_GOST_ENGINE=" + c.engine,
+                                                 "CERTQUORIX_CONTAINER_PASSWORD"};
         const std::string told = "Программный крипто провайдер ГОСТ недоступен: " + c.cause + " " +
                                  provider::kGostEngineRemedy;
-        ProcessResult run = cli({"providers"}, engine);
+        ProcessResult run = cli.run({"providers"}, engine);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err, std::string(kNoProviderText) + "\n" + told + "\n");
         EXPECT_NE(LogText(dir / "Logs").find(told), std::string::npos);
@@ -444,17 +426,16 @@ TEST_F(CliGostTest, MissingOrWrongEngineLeavesNoProviderAndSaysWhy) {
 TEST_F(CliGostTest, WrongEngineIsNeverReportedAsADamagedContainer) {
     ASSERT_EQ(request().status, 0);
     server->issue(kEmail);
-    ASSERT_EQ(cli({"download", "--email", kEmail}).status, 0);
+    ASSERT_EQ(cli.run({"download", "--email", kEmail}).status, 0);
     for (const std::string& engine : {std::string(CQ_TEST_ENGINE_MODULE), dir / "none.so"}) {
         const ProcessResult run =
-            cli({"check", "--email", kEmail},
-                {"CERTQUORIX_CONTAINER_PASSWORD=pw", "CERTQUORIX_GOST_ENGINE=" + engine});
+            cli.run({"check", "--email", kEmail}, {"CERTQUORIX_GOST_ENGINE=" + engine});
         EXPECT_EQ(run.status, 1) << engine;
         EXPECT_EQ(run.err.find("повреждён"), std::string::npos) << run.err;
         EXPECT_NE(run.err.find("\"" + engine + "\""), std::string::npos) << run.err;
         EXPECT_NE(run.err.find("libengine-gost-openssl"), std::string::npos) << run.err;
     }
-    EXPECT_EQ(cli({"check", "--email", kEmail}).status, 0);
+    EXPECT_EQ(cli.run({"check", "--email", kEmail}).status, 0);
 }
 
 } // namespace

@@ -5,14 +5,12 @@
 #include "CliFixture.h"
 #include "RequestChecks.h"
 #include "SandboxServer.h"
-#include "Terminal.h"
 #include "TestSupport.h"
 #include "TestTokenFolder.h"
 #include "base/IniFile.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <sys/stat.h>
@@ -25,68 +23,45 @@ using test::SandboxServer;
 
 constexpr const char* kEmail = "ivan.petrov@mail.example";
 
-/// A program folder with its own data folder (XDG_DATA_HOME), settings for the sandbox service.
+/// A program folder with its own data folder, settings for the sandbox service and both
+/// passwords given unless a run says otherwise.
 class Workstation {
 public:
     explicit Workstation(SandboxServer& server) {
-        test::InstallCliProgramFolder(dir.path(), server);
-        IniFile ini;
-        ini.WriteString("HTTPS", "CaFile", server.caFile());
-        ini.WriteString("HTTPS", "UrlRequestGostCertificate", server.url("/gost/requp/"));
-        ini.WriteString("HTTPS", "UrlReceiveGostCertificate", server.url("/gost/certget/"));
-        ini.Save(dir / "CertQuorix.ini");
+        cli.installServiceFiles(server);
+        cli.writeServiceSettings(server,
+                                 {{"UrlRequestGostCertificate", server.url("/gost/requp/")},
+                                  {"UrlReceiveGostCertificate", server.url("/gost/certget/")}});
+        cli.baseEnvironment = {"CERTQUORIX_CONTAINER_PASSWORD=pw", "CERTQUORIX_PASSWORD=export-pw"};
     }
-    /// Runs the tool; `environment` rules over the passwords set here by default.
-    ProcessResult cli(std::vector<std::string> args, std::vector<std::string> environment = {}) {
-        args.insert(args.begin(), dir / "certquorix-cli");
-        const auto given = [&environment](const std::string& name) {
-            for (const std::string& entry : environment)
-                if (entry == name || entry.rfind(name + "=", 0) == 0)
-                    return true;
-            return false;
-        };
-        for (const char* proxy : {"https_proxy=", "HTTPS_PROXY=", "http_proxy=", "HTTP_PROXY="})
-            environment.push_back(proxy);
-        if (!given("CERTQUORIX_CONTAINER_PASSWORD"))
-            environment.push_back("CERTQUORIX_CONTAINER_PASSWORD=pw");
-        if (!given("CERTQUORIX_PASSWORD"))
-            environment.push_back("CERTQUORIX_PASSWORD=export-pw");
-        environment.push_back("XDG_DATA_HOME=" + (dir / "xdg"));
-        return test::RunProcess(args, environment);
-    }
-    std::string folder() const { return dir.path() + kEmail + "/"; }
+    std::string folder() const { return cli.folder(kEmail); }
     test::TempDir dir;
+    test::CliProgram cli{dir.path()};
 };
 
-class CliGostPkcs12Test : public ::testing::Test {
+class CliGostPkcs12Test : public test::SandboxSuite {
 protected:
-    static void SetUpTestSuite() { server = std::make_unique<SandboxServer>(); }
-    static void TearDownTestSuite() { server.reset(); }
-
     /// Request, issue and download on the first workstation; the export's path.
     std::string exported(std::vector<std::string> requestEnvironment = {}) {
         server->setFault("");
-        ProcessResult run = first.cli(
+        ProcessResult run = first.cli.run(
             {"request", "--gost", "--email", kEmail, "--country", "RU", "--state", "Moscow region",
              "--locality", "Moscow", "--organization", "Firm Ltd", "--common-name", "Ivan Petrov"},
             requestEnvironment);
         EXPECT_EQ(run.status, 0) << run.out << run.err;
         server->issue(kEmail);
-        run = first.cli({"download", "--email", kEmail}, requestEnvironment);
+        run = first.cli.run({"download", "--email", kEmail}, requestEnvironment);
         EXPECT_EQ(run.status, 0) << run.err;
         return first.folder() + "Certificate.p12";
     }
 
-    static std::unique_ptr<SandboxServer> server;
     Workstation first{*server};
     Workstation second{*server};
 };
 
-std::unique_ptr<SandboxServer> CliGostPkcs12Test::server;
-
 TEST_F(CliGostPkcs12Test, ExportOpensInOpensslAndImportPassesTheCheck) {
     const std::string p12 = exported();
-    ProcessResult run = first.cli({"export", "--email", kEmail, "--no-open"});
+    ProcessResult run = first.cli.run({"export", "--email", kEmail, "--no-open"});
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(run.out, p12 + "\n");
     struct stat info {};
@@ -125,26 +100,26 @@ TEST_F(CliGostPkcs12Test, ExportOpensInOpensslAndImportPassesTheCheck) {
     EXPECT_NE(verified.out.find("Verified OK"), std::string::npos) << verified.out << verified.err;
 
     // Brought into a fresh data folder, under a container password of its own.
-    run = second.cli({"import", "--email", kEmail, p12}, {"CERTQUORIX_CONTAINER_PASSWORD=new"});
+    run = second.cli.run({"import", "--email", kEmail, p12}, {"CERTQUORIX_CONTAINER_PASSWORD=new"});
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(IniFile::Load(second.folder() + "Request.ini").ReadString("Cert", "Container") + "\n",
               run.out.substr(run.out.find("QUORIX_R"), 26));
-    run = second.cli({"check", "--email", kEmail}, {"CERTQUORIX_CONTAINER_PASSWORD=pw"});
+    run = second.cli.run({"check", "--email", kEmail}, {"CERTQUORIX_CONTAINER_PASSWORD=pw"});
     EXPECT_EQ(run.status, 6) << "the new container has its own password";
-    run = second.cli({"check", "--email", kEmail}, {"CERTQUORIX_CONTAINER_PASSWORD=new"});
+    run = second.cli.run({"check", "--email", kEmail}, {"CERTQUORIX_CONTAINER_PASSWORD=new"});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("Имя : Ivan Petrov"), std::string::npos) << run.out;
-    run = second.cli({"list"});
+    run = second.cli.run({"list"});
     EXPECT_NE(run.out.find(kEmail), std::string::npos) << run.out;
     // And out again from there.
-    run = second.cli({"export", "--email", kEmail, "--no-open"},
-                     {"CERTQUORIX_CONTAINER_PASSWORD=new"});
+    run = second.cli.run({"export", "--email", kEmail, "--no-open"},
+                         {"CERTQUORIX_CONTAINER_PASSWORD=new"});
     EXPECT_EQ(run.status, 0) << run.err;
 }
 
 TEST_F(CliGostPkcs12Test, ImportRefusals) {
     const std::string p12 = exported();
-    ASSERT_EQ(first.cli({"export", "--email", kEmail, "--no-open"}).status, 0);
+    ASSERT_EQ(first.cli.run({"export", "--email", kEmail, "--no-open"}).status, 0);
     // An RSA file made by the openssl tool.
     ASSERT_EQ(test::Openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=R",
                              "-keyout", second.dir / "rsa.key", "-out", second.dir / "rsa.cer"})
@@ -188,21 +163,21 @@ TEST_F(CliGostPkcs12Test, ImportRefusals) {
     for (const Case& refusal : cases) {
         SCOPED_TRACE(refusal.name);
         if (std::string(refusal.name) == "existing folder")
-            ASSERT_EQ(second.cli({"import", "--email", kEmail, p12}).status, 0);
+            ASSERT_EQ(second.cli.run({"import", "--email", kEmail, p12}).status, 0);
         else
             EXPECT_FALSE(std::filesystem::exists(second.folder()));
         std::vector<std::string> environment = refusal.environment;
-        const ProcessResult run = second.cli(refusal.args, environment);
+        const ProcessResult run = second.cli.run(refusal.args, environment);
         EXPECT_EQ(run.status, refusal.status) << run.out << run.err;
         EXPECT_NE(run.err.find(refusal.says), std::string::npos) << run.err;
         if (std::string(refusal.name) != "existing folder") {
             EXPECT_FALSE(std::filesystem::exists(second.folder()));
-            EXPECT_FALSE(std::filesystem::exists(second.dir / "xdg/CertQuorix/containers"));
+            EXPECT_FALSE(std::filesystem::exists(second.cli.home / "CertQuorix/containers"));
         }
     }
     // --yes replaces the folder with the file's pair.
-    EXPECT_EQ(second.cli({"import", "--email", kEmail, p12, "--yes"}).status, 0);
-    EXPECT_EQ(second.cli({"check", "--email", kEmail}).status, 0);
+    EXPECT_EQ(second.cli.run({"import", "--email", kEmail, p12, "--yes"}).status, 0);
+    EXPECT_EQ(second.cli.run({"check", "--email", kEmail}).status, 0);
 }
 
 TEST_F(CliGostPkcs12Test, KeyOnATokenIsNotExported) {
@@ -211,14 +186,15 @@ TEST_F(CliGostPkcs12Test, KeyOnATokenIsNotExported) {
         token.environment(), std::string("CERTQUORIX_PKCS11_MODULE=") + test::TestTokenModule(),
         "CERTQUORIX_TOKEN_PIN=1234"};
     server->setFault("");
-    ProcessResult run = first.cli({"request", "--gost", "--provider", "Ivanov (QX-2)", "--email",
-                                   kEmail, "--country", "RU", "--state", "Moscow", "--locality",
-                                   "Moscow", "--organization", "Firm", "--common-name", "Ivan"},
-                                  onToken);
+    ProcessResult run =
+        first.cli.run({"request", "--gost", "--provider", "Ivanov (QX-2)", "--email", kEmail,
+                       "--country", "RU", "--state", "Moscow", "--locality", "Moscow",
+                       "--organization", "Firm", "--common-name", "Ivan"},
+                      onToken);
     ASSERT_EQ(run.status, 0) << run.err;
     server->issue(kEmail);
-    ASSERT_EQ(first.cli({"download", "--email", kEmail}, onToken).status, 0);
-    run = first.cli({"export", "--email", kEmail, "--no-open"}, onToken);
+    ASSERT_EQ(first.cli.run({"download", "--email", kEmail}, onToken).status, 0);
+    run = first.cli.run({"export", "--email", kEmail, "--no-open"}, onToken);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("хранится на токене \"Ivanov (QX-2)\" и не извлекается"),
               std::string::npos)
@@ -230,10 +206,8 @@ TEST_F(CliGostPkcs12Test, KeyOnATokenIsNotExported) {
 // typed at the console is asked once for both.
 TEST_F(CliGostPkcs12Test, ContainerPasswordTypedOnceForTheExport) {
     const std::string p12 = exported();
-    test::TerminalProgram cli(
-        {first.dir / "certquorix-cli", "export", "--email", kEmail, "--no-open"},
-        {"PATH=" + std::string(std::getenv("PATH")), "HOME=" + first.dir.path(),
-         "XDG_DATA_HOME=" + (first.dir / "xdg"), "TERM=dumb", "CERTQUORIX_PASSWORD=export-pw"});
+    test::TerminalProgram cli = first.cli.startAtTerminal(
+        {"export", "--email", kEmail, "--no-open"}, {"CERTQUORIX_CONTAINER_PASSWORD"});
     ASSERT_TRUE(cli.waitForOutput("Пароль контейнера ")) << cli.output();
     ASSERT_TRUE(cli.waitForEchoOff());
     cli.type("pw\r");

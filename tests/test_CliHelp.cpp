@@ -13,8 +13,6 @@ using cq::test::ProcessResult;
 
 class CliHelpTest : public ::testing::Test {
 protected:
-    ProcessResult run(const std::vector<std::string>& args) { return cli.run(args); }
-
     cq::test::TempDir dir;
     cq::test::CliProgram cli{dir.path()};
 };
@@ -41,7 +39,7 @@ TEST_F(CliHelpTest, EveryCommandPrintsItsUsageOnRequest) {
         {{"list", "-h"}, "Использование: certquorix-cli list"},
     };
     for (const Case& c : cases) {
-        const ProcessResult result = run(c.args);
+        const ProcessResult result = cli.run(c.args);
         SCOPED_TRACE(c.args.front() + " " + c.args.back());
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_EQ(result.out.substr(0, c.usageLine.size()), c.usageLine) << result.out;
@@ -53,25 +51,25 @@ TEST_F(CliHelpTest, EveryCommandPrintsItsUsageOnRequest) {
 }
 
 TEST_F(CliHelpTest, TheToolUsageNamesEveryCommand) {
-    const ProcessResult help = run({"--help"});
+    const ProcessResult help = cli.run({"--help"});
     for (const char* command : {"version", "settings", "get", "request", "download", "check",
                                 "export", "list", "providers"})
         EXPECT_NE(help.out.find(command), std::string::npos) << command;
 }
 
 TEST_F(CliHelpTest, VersionPrintsTheVersionAlone) {
-    const ProcessResult version = run({"--version"});
+    const ProcessResult version = cli.run({"--version"});
     EXPECT_EQ(version.status, 0) << version.err;
     ASSERT_FALSE(version.out.empty());
     EXPECT_EQ(version.out.find('\n'), version.out.size() - 1);
-    EXPECT_NE(run({"version"}).out.find("ProgramVersion=" + version.out), std::string::npos);
+    EXPECT_NE(cli.run({"version"}).out.find("ProgramVersion=" + version.out), std::string::npos);
 }
 
 TEST_F(CliHelpTest, NoOrAnUnknownCommandIsAUsageError) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{}, std::vector<std::string>{"frobnicate"},
           std::vector<std::string>{"--frobnicate"}}) {
-        const ProcessResult result = run(args);
+        const ProcessResult result = cli.run(args);
         EXPECT_EQ(result.status, 2);
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err.find("Использование:"), std::string::npos);

@@ -3,7 +3,6 @@
 #include "CliFixture.h"
 #include "RequestChecks.h"
 #include "SandboxServer.h"
-#include "Terminal.h"
 #include "TestSupport.h"
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
@@ -28,46 +27,29 @@ using test::ProcessResult;
 using test::ReadFile;
 using test::SandboxServer;
 
-class CliRequestTest : public ::testing::Test {
+class CliRequestTest : public test::CliSandboxTest {
 protected:
-    static void SetUpTestSuite() { server = std::make_unique<SandboxServer>(); }
-    static void TearDownTestSuite() { server.reset(); }
-
     void SetUp() override {
-        test::InstallCliProgramFolder(dir.path(), *server);
-        server->setFault("");
-        IniFile ini;
-        ini.WriteString("HTTPS", "CaFile", server->caFile());
-        ini.WriteString("HTTPS", "UrlRequestRSACertificate", server->url("/requp/"));
-        ini.Save(dir / "CertQuorix.ini");
+        CliSandboxTest::SetUp();
+        cli.writeServiceSettings(*server, {{"UrlRequestRSACertificate", server->url("/requp/")}});
     }
 
     ProcessResult request(std::vector<std::string> args,
                           const std::string& password = "CERTQUORIX_PASSWORD=Secret 1",
                           std::vector<std::string> environment = {}) {
-        args.insert(args.begin(), {dir / "certquorix-cli", "request"});
-        environment.insert(environment.end(),
-                           {password, "https_proxy=", "HTTPS_PROXY=", "http_proxy=", "HTTP_PROXY=",
-                            "XDG_DATA_HOME=" + (dir / "xdg")});
-        return test::RunProcess(args, environment);
+        args.insert(args.begin(), "request");
+        environment.push_back(password);
+        return cli.run(args, environment);
     }
     /// A download of the certificate.
     ProcessResult download() {
-        return test::RunProcess(
-            {dir / "certquorix-cli", "download", "--email", "ivan.petrov@mail.example"},
-            {"https_proxy=", "HTTPS_PROXY=", "http_proxy=", "HTTP_PROXY=",
-             "XDG_DATA_HOME=" + (dir / "xdg")});
+        return cli.run({"download", "--email", "ivan.petrov@mail.example"});
     }
-    std::string folder() const { return dir.path() + "ivan.petrov@mail.example/"; }
+    std::string folder() const { return cli.folder("ivan.petrov@mail.example"); }
     std::string emailList() const {
         return IniFile::Load(dir / "CertQuorix.ini").ReadString("Email", "List");
     }
-
-    static std::unique_ptr<SandboxServer> server;
-    test::TempDir dir;
 };
-
-std::unique_ptr<SandboxServer> CliRequestTest::server;
 
 const std::vector<std::string> kSubject = {"--email",        "ivan.petrov@mail.example",
                                            "--locality",     "Moscow",
@@ -266,17 +248,16 @@ TEST_F(CliRequestTest, ReplacementQuestionAtATerminalDefaultsToYes) {
         SCOPED_TRACE(c.answer);
         ForceDirectories(folder());
         test::WriteFile(folder() + "Certificate.key", "older key");
-        std::vector<std::string> argv = {dir / "certquorix-cli", "request"};
-        argv.insert(argv.end(), kSubject.begin(), kSubject.end());
-        test::TerminalProgram cli(argv, {"PATH=" + std::string(std::getenv("PATH")),
-                                         "CERTQUORIX_PASSWORD=Secret 1",
-                                         "XDG_DATA_HOME=" + (dir / "xdg"), "TERM=dumb"});
-        ASSERT_TRUE(cli.waitForOutput("Продолжать все равно?")) << cli.output();
-        ASSERT_TRUE(cli.waitForOutput("] ")) << cli.output();
-        const std::string prompt = cli.output().substr(cli.output().find("Продолжать"));
+        std::vector<std::string> args = {"request"};
+        args.insert(args.end(), kSubject.begin(), kSubject.end());
+        test::TerminalProgram terminal =
+            cli.startAtTerminal(args, {"CERTQUORIX_PASSWORD=Secret 1"});
+        ASSERT_TRUE(terminal.waitForOutput("Продолжать все равно?")) << terminal.output();
+        ASSERT_TRUE(terminal.waitForOutput("] ")) << terminal.output();
+        const std::string prompt = terminal.output().substr(terminal.output().find("Продолжать"));
         EXPECT_NE(prompt.find("Enter — да"), std::string::npos) << prompt;
-        cli.type(c.answer);
-        EXPECT_EQ(cli.wait(), c.status) << cli.output();
+        terminal.type(c.answer);
+        EXPECT_EQ(terminal.wait(), c.status) << terminal.output();
         EXPECT_EQ(ReadFile(folder() + "Certificate.key") != "older key", c.replaced);
     }
 }

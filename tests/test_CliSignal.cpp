@@ -5,14 +5,11 @@
 #include "RequestChecks.h"
 #include "SandboxServer.h"
 #include "SilentListener.h"
-#include "Terminal.h"
 #include "TestSupport.h"
-#include "base/IniFile.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -52,40 +49,23 @@ std::string Changes(const FolderContent& before, const FolderContent& after) {
     return changes;
 }
 
-class CliSignalTest : public ::testing::Test {
+class CliSignalTest : public test::CliSandboxTest {
 protected:
-    static void SetUpTestSuite() { server = std::make_unique<SandboxServer>(); }
-    static void TearDownTestSuite() { server.reset(); }
-
     void SetUp() override {
-        test::InstallCliProgramFolder(dir.path(), *server);
-        server->setFault("");
+        CliSandboxTest::SetUp();
+        cli.baseEnvironment = {"CERTQUORIX_PASSWORD=Secret 1", "CERTQUORIX_CONTAINER_PASSWORD=pw"};
         pointAt(server->url("/requp/"), server->url("/gost/requp/"), server->url("/certget/"));
     }
 
     void pointAt(const std::string& rsaRequest, const std::string& gostRequest,
                  const std::string& rsaReceive) {
-        IniFile ini;
-        ini.WriteString("HTTPS", "CaFile", server->caFile());
-        ini.WriteString("HTTPS", "UrlRequestRSACertificate", rsaRequest);
-        ini.WriteString("HTTPS", "UrlRequestGostCertificate", gostRequest);
-        ini.WriteString("HTTPS", "UrlReceiveRSACertificate", rsaReceive);
-        ini.WriteString("HTTPS", "UrlReceiveGostCertificate", server->url("/gost/certget/"));
-        ini.Save(dir / "CertQuorix.ini");
+        cli.writeServiceSettings(*server,
+                                 {{"UrlRequestRSACertificate", rsaRequest},
+                                  {"UrlRequestGostCertificate", gostRequest},
+                                  {"UrlReceiveRSACertificate", rsaReceive},
+                                  {"UrlReceiveGostCertificate", server->url("/gost/certget/")}});
     }
 
-    std::vector<std::string> environment() const {
-        return {"PATH=" + std::string(std::getenv("PATH")),
-                "HOME=" + dir.path(),
-                "XDG_DATA_HOME=" + (dir / "xdg"),
-                "TERM=dumb",
-                "CERTQUORIX_PASSWORD=Secret 1",
-                "CERTQUORIX_CONTAINER_PASSWORD=pw"};
-    }
-    std::vector<std::string> command(std::vector<std::string> args) const {
-        args.insert(args.begin(), dir / "certquorix-cli");
-        return args;
-    }
     static std::vector<std::string> rsaRequest() {
         return {"request", "--yes",          "--email",  kRsaEmail,       "--locality",
                 "Moscow",  "--organization", "Firm Ltd", "--common-name", "Ivan Petrov"};
@@ -99,9 +79,9 @@ protected:
 
     /// Runs a command to its end at the terminal; its exit status.
     int run(const std::vector<std::string>& args) {
-        TerminalProgram cli(command(args), environment());
-        const int status = cli.wait();
-        EXPECT_EQ(status, 0) << cli.output();
+        TerminalProgram terminal = cli.startAtTerminal(args);
+        const int status = terminal.wait();
+        EXPECT_EQ(status, 0) << terminal.output();
         return status;
     }
 
@@ -111,14 +91,7 @@ protected:
         server->issue(email);
         ASSERT_EQ(run({"download", "--yes", "--email", email}), 0);
     }
-
-    std::string folderOf(const std::string& email) const { return dir.path() + email + "/"; }
-
-    static std::unique_ptr<SandboxServer> server;
-    test::TempDir dir;
 };
-
-std::unique_ptr<SandboxServer> CliSignalTest::server;
 
 TEST_F(CliSignalTest, SignalWhileWaitingOnTheServiceRollsBackThenEndsByTheSignal) {
     makeWorkingFolder(rsaRequest(), kRsaEmail);
@@ -145,15 +118,16 @@ TEST_F(CliSignalTest, SignalWhileWaitingOnTheServiceRollsBackThenEndsByTheSignal
          {Stop{"Ctrl+C", SIGINT}, Stop{"SIGTERM", SIGTERM}, Stop{"SIGHUP", SIGHUP}}) {
         for (const Operation& operation : operations) {
             SCOPED_TRACE(std::string(operation.what) + ", " + stop.what);
-            const FolderContent before = ContentOf(folderOf(operation.email));
-            TerminalProgram cli(command(operation.args), environment());
-            ASSERT_TRUE(silent.takeClient()) << cli.output();
+            const FolderContent before = ContentOf(cli.folder(operation.email));
+            TerminalProgram terminal = cli.startAtTerminal(operation.args);
+            ASSERT_TRUE(silent.takeClient()) << terminal.output();
             if (stop.signal == SIGINT)
-                cli.type("\x03");
+                terminal.type("\x03");
             else
-                cli.signal(stop.signal);
-            EXPECT_EQ(cli.wait(), 128 + stop.signal) << cli.output();
-            EXPECT_EQ(Changes(before, ContentOf(folderOf(operation.email))), "") << cli.output();
+                terminal.signal(stop.signal);
+            EXPECT_EQ(terminal.wait(), 128 + stop.signal) << terminal.output();
+            EXPECT_EQ(Changes(before, ContentOf(cli.folder(operation.email))), "")
+                << terminal.output();
         }
     }
 }

@@ -15,11 +15,8 @@ namespace {
 using namespace cq::test;
 using Json = nlohmann::json;
 
-class CliStatus : public ::testing::Test {
+class CliStatus : public SandboxSuite {
 protected:
-    static void SetUpTestSuite() { server = std::make_unique<SandboxServer>(); }
-    static void TearDownTestSuite() { server.reset(); }
-
     void SetUp() override {
         WriteFile(client.programFolder() + "CertQuorix.ini", client.settingsFile());
         WriteFile(cli.home / "password", kFixturePassword);
@@ -40,13 +37,10 @@ protected:
         return cq::Trim(out.substr(out.find('=') + 1));
     }
 
-    static std::unique_ptr<SandboxServer> server;
     SandboxClient client{*server};
     CliProgram cli{client.programFolder()};
     const std::string email = "pavel@example.ru";
 };
-
-std::unique_ptr<SandboxServer> CliStatus::server;
 
 TEST_F(CliStatus, DocumentsOfTheRoadAgreeWithOpenssl) {
     ProcessResult run = cli.run({"request", "--email", email, "--common-name", "Pavel Orlov",

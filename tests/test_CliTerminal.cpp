@@ -1,12 +1,9 @@
 // certquorix-cli at a real (pseudo-)terminal: what a user at a console sees and is left with.
-#include "Terminal.h"
-#include "TestSupport.h"
+#include "CliFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
-#include <filesystem>
 
 namespace {
 
@@ -14,14 +11,8 @@ using cq::test::TerminalProgram;
 
 class CliTerminal : public ::testing::Test {
 protected:
-    CliTerminal() { std::filesystem::copy_file(cq::test::BuiltProgram("certquorix-cli"), program); }
-    std::vector<std::string> environment() const {
-        return {"PATH=" + std::string(std::getenv("PATH")), "HOME=" + dir.path(),
-                "XDG_DATA_HOME=" + dir.path(), "TERM=dumb"};
-    }
-
     cq::test::TempDir dir;
-    std::string program = dir / "certquorix-cli";
+    cq::test::CliProgram program{dir.path()};
 };
 
 // Interrupted at the password prompt, the tool gives the terminal back as it found it (echo on)
@@ -34,7 +25,7 @@ TEST_F(CliTerminal, PasswordPromptInterruptedLeavesTheTerminalAsItWas) {
     for (const Case& c : {Case{"Ctrl+C", SIGINT}, Case{"SIGTERM", SIGTERM}, Case{"SIGHUP", SIGHUP},
                           Case{"Ctrl+\\", SIGQUIT}}) {
         SCOPED_TRACE(c.what);
-        TerminalProgram cli({program, "request", "--email", "a@b.ru"}, environment());
+        TerminalProgram cli = program.startAtTerminal({"request", "--email", "a@b.ru"});
         ASSERT_TRUE(cli.waitForOutput("Пароль ключа: ")) << cli.output();
         ASSERT_TRUE(cli.waitForEchoOff()) << "the prompt never turned echo off";
         if (c.signal == SIGINT)

@@ -28,43 +28,26 @@ using test::SandboxServer;
 constexpr const char* kEmail = "ivan.petrov@mail.example";
 constexpr const char* kToken = "Ivanov (QX-2)";
 
-class CliTokenTest : public ::testing::Test {
+class CliTokenTest : public test::CliSandboxTest {
 protected:
-    static void SetUpTestSuite() { server = std::make_unique<SandboxServer>(); }
-    static void TearDownTestSuite() { server.reset(); }
-
     void SetUp() override {
-        test::InstallCliProgramFolder(dir.path(), *server);
-        server->setFault("");
-        IniFile ini;
-        ini.WriteString("HTTPS", "CaFile", server->caFile());
-        ini.WriteString("HTTPS", "UrlRequestGostCertificate", server->url("/gost/requp/"));
-        ini.WriteString("HTTPS", "UrlReceiveGostCertificate", server->url("/gost/certget/"));
-        ini.Save(dir / "CertQuorix.ini");
+        CliSandboxTest::SetUp();
+        cli.baseEnvironment = {"CERTQUORIX_CONTAINER_PASSWORD=pw", token.environment(),
+                               std::string("CERTQUORIX_PKCS11_MODULE=") + test::TestTokenModule(),
+                               "CERTQUORIX_TOKEN_PIN=1234"};
+        cli.writeServiceSettings(*server,
+                                 {{"UrlRequestGostCertificate", server->url("/gost/requp/")},
+                                  {"UrlReceiveGostCertificate", server->url("/gost/certget/")}});
     }
 
-    ProcessResult cli(std::vector<std::string> args, const std::string& pin = "1234") {
-        args.insert(args.begin(), dir / "certquorix-cli");
-        std::vector<std::string> environment = {"https_proxy=",
-                                                "HTTPS_PROXY=",
-                                                "http_proxy=",
-                                                "HTTP_PROXY=",
-                                                "CERTQUORIX_PASSWORD=",
-                                                "CERTQUORIX_CONTAINER_PASSWORD=pw",
-                                                "XDG_DATA_HOME=" + (dir / "xdg"),
-                                                token.environment(),
-                                                std::string("CERTQUORIX_PKCS11_MODULE=") +
-                                                    test::TestTokenModule()};
-        environment.push_back(pin.empty() ? "CERTQUORIX_TOKEN_PIN" : "CERTQUORIX_TOKEN_PIN=" + pin);
-        return test::RunProcess(args, environment);
-    }
+    /// A request for the token's key; `pin` "" leaves the PIN out.
     ProcessResult request(const std::string& pin = "1234") {
-        return cli({"request", "--gost", "--provider", kToken, "--email", kEmail, "--country", "RU",
-                    "--state", "Moscow region", "--locality", "Moscow", "--organization",
-                    "Firm Ltd", "--common-name", "Ivan Petrov"},
-                   pin);
+        return cli.run({"request", "--gost", "--provider", kToken, "--email", kEmail, "--country",
+                        "RU", "--state", "Moscow region", "--locality", "Moscow", "--organization",
+                        "Firm Ltd", "--common-name", "Ivan Petrov"},
+                       {pin.empty() ? "CERTQUORIX_TOKEN_PIN" : "CERTQUORIX_TOKEN_PIN=" + pin});
     }
-    std::string folder() const { return dir.path() + kEmail + "/"; }
+    std::string folder() const { return cli.folder(kEmail); }
     static std::string ContainerOf(const ProcessResult& run) {
         std::smatch match;
         return std::regex_search(run.out, match, std::regex("QUORIX_R[0-9]{17}")) ? match.str()
@@ -80,15 +63,11 @@ protected:
         return found;
     }
 
-    static std::unique_ptr<SandboxServer> server;
-    test::TempDir dir;
     test::TestTokenFolder token;
 };
 
-std::unique_ptr<SandboxServer> CliTokenTest::server;
-
 TEST_F(CliTokenTest, RequestIssueDownloadOntoTheTokenAndCheck) {
-    ProcessResult run = cli({"providers"});
+    ProcessResult run = cli.run({"providers"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
               std::string(provider::kSoftwareGostProviderName) + "\t80\n" + kToken + "\t80\n");
@@ -107,11 +86,11 @@ TEST_F(CliTokenTest, RequestIssueDownloadOntoTheTokenAndCheck) {
     // that wants a login for it gets the PIN.
     server->issue(kEmail);
     token.set("writelogin", "1");
-    run = cli({"download", "--email", kEmail}, "");
+    run = cli.run({"download", "--email", kEmail}, {"CERTQUORIX_TOKEN_PIN"});
     EXPECT_EQ(run.status, 1) << "no PIN to give";
     EXPECT_TRUE(objectsOf(CKO_CERTIFICATE).empty());
     token.set("writelogin", "0");
-    run = cli({"download", "--email", kEmail, "--yes"}, "");
+    run = cli.run({"download", "--email", kEmail, "--yes"}, {"CERTQUORIX_TOKEN_PIN"});
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     ASSERT_EQ(objectsOf(CKO_CERTIFICATE).size(), 1u);
     token.set("writelogin", "1");
@@ -126,17 +105,17 @@ TEST_F(CliTokenTest, RequestIssueDownloadOntoTheTokenAndCheck) {
     EXPECT_EQ(certificates[0].at(CKA_VALUE), der.out);
 
     // A second download with --yes keeps one certificate on the token.
-    run = cli({"download", "--email", kEmail, "--yes"});
+    run = cli.run({"download", "--email", kEmail, "--yes"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(objectsOf(CKO_CERTIFICATE).size(), 1u);
 
     // The check reads the token's public key: no PIN needed.
-    run = cli({"check", "--email", kEmail}, "");
+    run = cli.run({"check", "--email", kEmail}, {"CERTQUORIX_TOKEN_PIN"});
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("Имя : Ivan Petrov"), std::string::npos) << run.out;
 
     token.remove();
-    run = cli({"check", "--email", kEmail});
+    run = cli.run({"check", "--email", kEmail});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("Крипто провайдер \"Ivanov (QX-2)\" не найден"), std::string::npos)
         << run.err;
@@ -159,10 +138,9 @@ TEST_F(CliTokenTest, ModulesOfTheAdministratorsSettingsThatCannotServeAreLoggedA
                     "/usr/lib/softhsm/libsofthsm2.so; " + (dir / "missing.so") + ";" +
                         test::TestTokenModule());
     ini.Save(dir / "CertQuorix.ini");
-    std::vector<std::string> args = {dir / "certquorix-cli", "providers"};
     const ProcessResult run =
-        test::RunProcess(args, {softHsmConf, token.environment(), "CERTQUORIX_PKCS11_MODULE",
-                                "XDG_DATA_HOME=" + (dir / "xdg")});
+        cli.run({"providers"}, {softHsmConf, "CERTQUORIX_PKCS11_MODULE", "CERTQUORIX_TOKEN_PIN",
+                                "CERTQUORIX_CONTAINER_PASSWORD"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
               std::string(provider::kSoftwareGostProviderName) + "\t80\n" + kToken + "\t80\n");

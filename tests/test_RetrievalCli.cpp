@@ -1,5 +1,6 @@
 // The whole road of an RSA certificate as a user of the command-line tool walks it, against the
 // sandbox service: request, not issued yet, issued, download, check, export.
+#include "CliFixture.h"
 #include "RetrievalFixture.h"
 #include "SandboxServer.h"
 #include "base/FileUtil.h"
@@ -20,57 +21,43 @@ namespace {
 
 using namespace cq::test;
 
-class RetrievalCli : public ::testing::Test {
+class RetrievalCli : public SandboxSuite {
 protected:
-    static void SetUpTestSuite() { server = std::make_unique<SandboxServer>(); }
-    static void TearDownTestSuite() { server.reset(); }
-
     void SetUp() override {
-        std::filesystem::copy_file(BuiltProgram("certquorix-cli"), program);
         WriteFile(client.programFolder() + "CertQuorix.ini", client.settingsFile());
-        WriteScript(bin / "xdg-open",
-                    "printf '%s\\n' \"$@\" >>'" + bin.path() + "opened'\nexit 0\n");
+        WriteScript(cli.bin / "xdg-open",
+                    "printf '%s\\n' \"$@\" >>'" + cli.bin.path() + "opened'\nexit 0\n");
+        cli.baseEnvironment = {"CERTQUORIX_PASSWORD=" + std::string(kFixturePassword)};
     }
 
-    std::vector<std::string> argv(const std::vector<std::string>& args) const {
-        std::vector<std::string> all = {program};
-        all.insert(all.end(), args.begin(), args.end());
-        return all;
-    }
-    ProcessResult cli(const std::vector<std::string>& args,
-                      const std::string& password = kFixturePassword) const {
-        return RunProcess(argv(args), {"CERTQUORIX_PASSWORD=" + password,
-                                       "XDG_DATA_HOME=" + home.path(), "HOME=" + home.path(),
-                                       "PATH=" + bin.path() + ":" + std::getenv("PATH")});
+    std::string folder(const std::string& email) const { return cli.folder(email); }
+    /// A certificate for `email`, requested under `password`, issued (expired if asked) and
+    /// downloaded.
+    void receive(const std::string& email, bool expired = false,
+                 const std::string& password = kFixturePassword) {
+        client.request(email, password);
+        server->issue(email, expired);
+        ASSERT_EQ(cli.run({"download", "--email", email}).status, 0);
     }
 
-    std::string folder(const std::string& email) const {
-        return client.programFolder() + email + "/";
-    }
-
-    static std::unique_ptr<SandboxServer> server;
     SandboxClient client{*server};
-    std::string program = client.programFolder() + "certquorix-cli";
-    TempDir home;
-    TempDir bin;
+    CliProgram cli{client.programFolder()};
 };
-
-std::unique_ptr<SandboxServer> RetrievalCli::server;
 
 TEST_F(RetrievalCli, RequestDownloadCheckExport) {
     const std::string email = "anna@example.ru";
-    ProcessResult run = cli({"request", "--email", email, "--country", "RU", "--state", "Moscow",
-                             "--locality", "Moscow", "--organization", "Romashka", "--unit", "IT",
-                             "--common-name", "Ivan Petrov"});
+    ProcessResult run = cli.run({"request", "--email", email, "--country", "RU", "--state",
+                                 "Moscow", "--locality", "Moscow", "--organization", "Romashka",
+                                 "--unit", "IT", "--common-name", "Ivan Petrov"});
     ASSERT_EQ(run.status, 0) << run.err << run.out;
 
-    run = cli({"download", "--email", email});
+    run = cli.run({"download", "--email", email});
     EXPECT_EQ(run.status, 3) << run.err;
     EXPECT_NE(run.err.find("Сертификат еще не готов. Попробуйте позже."), std::string::npos);
     EXPECT_FALSE(cq::FileExists(folder(email) + cq::kCertificateFile));
 
     server->issue(email);
-    run = cli({"download", "--email", "Anna@Example.RU"});
+    run = cli.run({"download", "--email", "Anna@Example.RU"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("Сертификат успешно получен. Проверьте его на соответствие "
                            "запрошенному."),
@@ -78,23 +65,24 @@ TEST_F(RetrievalCli, RequestDownloadCheckExport) {
     const std::string certificate = ReadFile(folder(email) + cq::kCertificateFile);
     EXPECT_NE(certificate.find("-----BEGIN CERTIFICATE-----\r\n"), std::string::npos);
 
-    run = cli({"check", "--email", email});
+    run = cli.run({"check", "--email", email});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.rfind("Проверка сертификата.\nДействителен до даты - ", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("Имя : Ivan Petrov\nEmail : anna@example.ru\n\nИздатель : "),
               std::string::npos)
         << run.out;
 
-    run = cli({"check", "--email", email}, std::string(kFixturePassword) + " ");
+    run = cli.run({"check", "--email", email},
+                  {"CERTQUORIX_PASSWORD=" + std::string(kFixturePassword) + " "});
     EXPECT_EQ(run.status, 6);
     EXPECT_NE(run.err.find("Неверный пароль сертификата."), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
 
-    run = cli({"export", "--email", email, "--no-open"});
+    run = cli.run({"export", "--email", email, "--no-open"});
     EXPECT_EQ(run.status, 0) << run.err;
     const std::string p12 = folder(email) + cq::kCertificateP12File;
     EXPECT_EQ(run.out, p12 + "\n");
-    EXPECT_FALSE(cq::FileExists(bin / "opened"));
+    EXPECT_FALSE(cq::FileExists(cli.bin / "opened"));
     // The .p12 opens with the password as typed, and its key is the certificate's.
     const ProcessResult key =
         RunProcess({"openssl", "pkcs12", "-in", p12, "-nocerts", "-nodes", "-passin", "env:P"},
@@ -108,34 +96,32 @@ TEST_F(RetrievalCli, RequestDownloadCheckExport) {
     EXPECT_NE(cerModulus.find("Modulus="), std::string::npos);
     EXPECT_EQ(keyModulus, cerModulus);
 
-    run = cli({"export", "--email", email});
+    run = cli.run({"export", "--email", email});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(ReadFile(bin / "opened"), p12 + "\n");
+    EXPECT_EQ(ReadFile(cli.bin / "opened"), p12 + "\n");
 }
 
 // The settings key asks for the old protection without the option; --nss puts the certificate
 // and its key into a database that does not exist yet, and opens nothing on the desktop.
 TEST_F(RetrievalCli, LegacyProfileFromTheSettingsAndImportIntoNss) {
     const std::string email = "daria@example.ru";
-    client.request(email, kFixturePassword);
-    server->issue(email);
-    ASSERT_EQ(cli({"download", "--email", email}).status, 0);
+    ASSERT_NO_FATAL_FAILURE(receive(email));
     const std::string settings = client.programFolder() + "CertQuorix.ini";
     cq::IniFile ini = cq::IniFile::Load(settings);
     ini.WriteString("Cert", "LegacyPkcs12", "1");
     ini.Save(settings);
 
-    ProcessResult run = cli({"export", "--email", email, "--nss"});
+    ProcessResult run = cli.run({"export", "--email", email, "--nss"});
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string p12 = folder(email) + cq::kCertificateP12File;
     const ProcessResult info = RunProcess(
         {"openssl", "pkcs12", "-legacy", "-info", "-noout", "-in", p12, "-passin", "env:P"},
         {"P=" + std::string(kFixturePassword)});
     EXPECT_NE(info.err.find("MAC: sha1,"), std::string::npos) << info.err;
-    EXPECT_FALSE(cq::FileExists(bin / "opened"));
+    EXPECT_FALSE(cq::FileExists(cli.bin / "opened"));
 
-    const std::string database = home / ".pki/nssdb";
-    for (const std::string& folder : {home / ".pki", database}) {
+    const std::string database = cli.home / ".pki/nssdb";
+    for (const std::string& folder : {cli.home / ".pki", database}) {
         struct stat mode {};
         ASSERT_EQ(::stat(folder.c_str(), &mode), 0) << folder;
         EXPECT_EQ(mode.st_mode & 0777, 0700u) << folder;
@@ -146,7 +132,7 @@ TEST_F(RetrievalCli, LegacyProfileFromTheSettingsAndImportIntoNss) {
     const ProcessResult keys = RunProcess({"certutil", "-K", "-d", "sql:" + database});
     EXPECT_NE(keys.out.find("rsa"), std::string::npos) << keys.out << keys.err;
     // Importing the same certificate again adds nothing.
-    run = cli({"export", "--email", email, "--nss"});
+    run = cli.run({"export", "--email", email, "--nss"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(RunProcess({"certutil", "-L", "-d", "sql:" + database}).out, certificates.out);
 }
@@ -155,64 +141,55 @@ TEST_F(RetrievalCli, LegacyProfileFromTheSettingsAndImportIntoNss) {
 // empty database folder is left behind.
 TEST_F(RetrievalCli, ImportIntoNssWithoutTheNssTools) {
     const std::string email = "egor@example.ru";
-    client.request(email, kFixturePassword);
-    server->issue(email);
-    ASSERT_EQ(cli({"download", "--email", email}).status, 0);
+    ASSERT_NO_FATAL_FAILURE(receive(email));
     TempDir onlyOpenssl;
     std::filesystem::create_symlink(cq::FindInPath("openssl"), onlyOpenssl / "openssl");
     const ProcessResult run =
-        RunProcess({program, "export", "--email", email, "--nss"},
-                   {"CERTQUORIX_PASSWORD=" + std::string(kFixturePassword), "HOME=" + home.path(),
-                    "XDG_DATA_HOME=" + home.path(), "PATH=" + onlyOpenssl.path()});
+        cli.run({"export", "--email", email, "--nss"}, {"PATH=" + onlyOpenssl.path()});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("libnss3-tools"), std::string::npos) << run.err;
     EXPECT_TRUE(cq::FileExists(folder(email) + cq::kCertificateP12File));
-    EXPECT_FALSE(cq::DirectoryExists(home / ".pki"));
+    EXPECT_FALSE(cq::DirectoryExists(cli.home / ".pki"));
 }
 
 TEST_F(RetrievalCli, PasswordFromAFileAndAReplacedCertificate) {
     const std::string email = "boris@example.ru";
-    client.request(email, "letters and 123");
-    server->issue(email);
-    ASSERT_EQ(cli({"download", "--email", email}).status, 0);
+    ASSERT_NO_FATAL_FAILURE(receive(email, false, "letters and 123"));
 
-    WriteFile(home / "password", "letters and 123\n");
+    WriteFile(cli.home / "password", "letters and 123\n");
     ProcessResult run =
-        RunProcess({program, "check", "--email", email, "--password-file", home / "password"},
-                   {"XDG_DATA_HOME=" + home.path(), "HOME=" + home.path()});
+        cli.run({"check", "--email", email, "--password-file", cli.home / "password"},
+                {"CERTQUORIX_PASSWORD"});
     EXPECT_EQ(run.status, 0) << run.err;
 
     // Without --yes and without a terminal to ask on, the file stays.
     WriteFile(folder(email) + cq::kCertificateFile, "older");
-    run = cli({"download", "--email", email});
+    run = cli.run({"download", "--email", email});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(ReadFile(folder(email) + cq::kCertificateFile), "older");
-    run = cli({"download", "--email", email, "--yes"});
+    run = cli.run({"download", "--email", email, "--yes"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(ReadFile(folder(email) + cq::kCertificateFile), "older");
 }
 
 TEST_F(RetrievalCli, ExpiredCertificateIsToldAndNotExported) {
     const std::string email = "vera@example.ru";
-    client.request(email, kFixturePassword);
-    server->issue(email, true);
-    ASSERT_EQ(cli({"download", "--email", email}).status, 0);
-    ProcessResult run = cli({"check", "--email", email});
+    ASSERT_NO_FATAL_FAILURE(receive(email, true));
+    ProcessResult run = cli.run({"check", "--email", email});
     EXPECT_EQ(run.status, 4) << run.err;
     EXPECT_NE(run.out.find(" (Просрочен!!!)\n"), std::string::npos) << run.out;
-    run = cli({"export", "--email", email, "--no-open"});
+    run = cli.run({"export", "--email", email, "--no-open"});
     EXPECT_EQ(run.status, 1);
     EXPECT_FALSE(cq::FileExists(folder(email) + cq::kCertificateP12File));
 }
 
 TEST_F(RetrievalCli, MissingInputs) {
-    ProcessResult run = cli({"download", "--email", "nobody@example.ru"});
+    ProcessResult run = cli.run({"download", "--email", "nobody@example.ru"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("Нет ключа, генерация не проводилась."), std::string::npos) << run.err;
-    EXPECT_EQ(cli({"check"}).status, 2);
+    EXPECT_EQ(cli.run({"check"}).status, 2);
     // No password anywhere and no terminal to type it on.
-    run = RunProcess({program, "export", "--email", kFixtureEmail},
-                     {"XDG_DATA_HOME=" + home.path(), "HOME=" + home.path()});
+    run = cli.run({"export", "--email", kFixtureEmail}, {"CERTQUORIX_PASSWORD"});
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("CERTQUORIX_PASSWORD"), std::string::npos) << run.err;
 }
@@ -222,16 +199,14 @@ TEST_F(RetrievalCli, MissingInputs) {
 // on with them as the window does.
 TEST_F(RetrievalCli, CommandGoesOnWhenOnlyTheConversionWriteBackFails) {
     const std::string email = "gleb@example.ru";
-    client.request(email, kFixturePassword);
-    server->issue(email);
-    ASSERT_EQ(cli({"download", "--email", email}).status, 0);
+    ASSERT_NO_FATAL_FAILURE(receive(email));
 
     const std::string settings = client.programFolder() + "CertQuorix.ini";
     cq::IniFile ini = cq::IniFile::Load(settings);
     ini.WriteString("HTTPS", "OpenRequestPassword", "old clear password");
     ini.Save(settings);
     ::chmod(settings.c_str(), 0444);
-    const ProcessResult run = cli({"check", "--email", email});
+    const ProcessResult run = cli.run({"check", "--email", email});
     ::chmod(settings.c_str(), 0644);
     EXPECT_NE(run.err.find("Загрузка параметров из ini файла."), std::string::npos) << run.err;
     EXPECT_EQ(run.status, 0) << run.err;
@@ -245,7 +220,7 @@ TEST_F(RetrievalCli, AnAddressOutsideTheRulesIsRefusedBeforeAnyFolderIsNamed) {
             std::vector<std::string> args = {command, "--email", email, "--yes"};
             if (command == "export")
                 args.push_back("--no-open");
-            const ProcessResult run = cli(args);
+            const ProcessResult run = cli.run(args);
             EXPECT_EQ(run.status, 2) << command << " " << email << ": " << run.err;
             EXPECT_EQ(run.err, "Адрес эл. почты \"" + email +
                                    "\" не подходит: нужен адрес вида имя@домен из латинских "
@@ -261,11 +236,11 @@ namespace {
 
 TEST_F(RetrievalCli, ListTellsEveryListedAddressAndCheckEndsWithTheDaysLeft) {
     const auto request = [&](const std::string& email) {
-        const ProcessResult run =
-            cli({"request", "--email", email, "--country", "RU", "--common-name", "Ivan Petrov"});
+        const ProcessResult run = cli.run(
+            {"request", "--email", email, "--country", "RU", "--common-name", "Ivan Petrov"});
         ASSERT_EQ(run.status, 0) << run.err << run.out;
     };
-    ProcessResult run = cli({"list"});
+    ProcessResult run = cli.run({"list"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "");
 
@@ -277,9 +252,9 @@ TEST_F(RetrievalCli, ListTellsEveryListedAddressAndCheckEndsWithTheDaysLeft) {
     server->issue("gleb@example.ru", true);
     server->issue("dina@example.ru", false, 20);
     for (const char* email : {"vera@example.ru", "gleb@example.ru", "dina@example.ru"})
-        ASSERT_EQ(cli({"download", "--email", email}).status, 0) << email;
+        ASSERT_EQ(cli.run({"download", "--email", email}).status, 0) << email;
 
-    run = cli({"list"});
+    run = cli.run({"list"});
     EXPECT_EQ(run.status, 0) << run.err;
     const std::regex expected(
         "anna@example\\.ru\tзапрошен\n"
@@ -293,7 +268,7 @@ TEST_F(RetrievalCli, ListTellsEveryListedAddressAndCheckEndsWithTheDaysLeft) {
     EXPECT_TRUE(std::regex_match(run.out, expected)) << run.out;
 
     // The same as a document: fixed state words, UTC times, the days as a number.
-    run = cli({"list", "--json"});
+    run = cli.run({"list", "--json"});
     EXPECT_EQ(run.status, 0) << run.err;
     const auto listed = nlohmann::json::parse(run.out)["addresses"];
     ASSERT_EQ(listed.size(), 5u) << run.out;
@@ -310,7 +285,7 @@ TEST_F(RetrievalCli, ListTellsEveryListedAddressAndCheckEndsWithTheDaysLeft) {
     EXPECT_EQ(listed[3]["expired"], true);
     EXPECT_EQ(listed[4]["expired"], false);
 
-    run = cli({"check", "--email", "vera@example.ru", "--json"});
+    run = cli.run({"check", "--email", "vera@example.ru", "--json"});
     EXPECT_EQ(run.status, 0) << run.err;
     const auto checked = nlohmann::json::parse(run.out);
     EXPECT_EQ(checked["state"], "valid");
@@ -324,12 +299,12 @@ TEST_F(RetrievalCli, ListTellsEveryListedAddressAndCheckEndsWithTheDaysLeft) {
         RunProcess({"openssl", "x509", "-noout", "-serial", "-in", certificate}).out;
     EXPECT_EQ("serial=" + checked["serial"].get<std::string>() + "\n", serial);
 
-    run = cli({"check", "--email", "vera@example.ru"});
+    run = cli.run({"check", "--email", "vera@example.ru"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(
         std::regex_search(run.out, std::regex("\nСрок действия: осталось 36[456] дн\\.\n$")))
         << run.out;
-    run = cli({"check", "--email", "gleb@example.ru"});
+    run = cli.run({"check", "--email", "gleb@example.ru"});
     EXPECT_EQ(run.status, 4) << run.err;
     EXPECT_TRUE(std::regex_search(run.out, std::regex("\nСрок действия: просрочен\n$"))) << run.out;
 }
@@ -344,14 +319,12 @@ namespace {
 TEST_F(RetrievalCli, OddFilesAreRefusedNamingTheFile) {
     const std::string received = "anna@example.ru";
     const std::string requested = "boris@example.ru";
-    client.request(received, kFixturePassword);
+    ASSERT_NO_FATAL_FAILURE(receive(received));
     client.request(requested, kFixturePassword);
-    server->issue(received);
-    ASSERT_EQ(cli({"download", "--email", received}).status, 0);
     const std::string settings = client.programFolder() + "CertQuorix.ini";
-    const std::string redirected = home / "redirected.ini";
-    WriteFile(home / "password", std::string(kFixturePassword) + "\n");
-    const std::string caFile = home / "ca.pem";
+    const std::string redirected = cli.home / "redirected.ini";
+    WriteFile(cli.home / "password", std::string(kFixturePassword) + "\n");
+    const std::string caFile = cli.home / "ca.pem";
     std::filesystem::copy_file(server->caFile(), caFile);
     cq::IniFile withCaFile = cq::IniFile::Load(settings);
     withCaFile.WriteString("HTTPS", "CaFile", caFile);
@@ -368,7 +341,8 @@ TEST_F(RetrievalCli, OddFilesAreRefusedNamingTheFile) {
         {client.programFolder() + "Request.key", {"download", "--email", requested}},
         {folder(received) + cq::kCertificateFile, {"check", "--email", received}},
         {folder(received) + cq::kCertificateKeyFile, {"check", "--email", received}},
-        {home / "password", {"check", "--email", received, "--password-file", home / "password"}},
+        {cli.home / "password",
+         {"check", "--email", received, "--password-file", cli.home / "password"}},
         {settings, {"list"}},
         {redirected, {"list"}},
     };
@@ -400,10 +374,9 @@ TEST_F(RetrievalCli, OddFilesAreRefusedNamingTheFile) {
             std::filesystem::remove(reader.file);
             make(reader.file);
             // The password variable would be taken before the file.
-            const ProcessResult run =
-                reader.file == home / "password"
-                    ? RunProcess(argv(reader.args), {"XDG_DATA_HOME=" + home.path()})
-                    : cli(reader.args);
+            const ProcessResult run = reader.file == cli.home / "password"
+                                          ? cli.run(reader.args, {"CERTQUORIX_PASSWORD"})
+                                          : cli.run(reader.args);
             EXPECT_NE(run.status, 0) << run.out;
             EXPECT_NE(run.err.find("\"" + reader.file + "\""), std::string::npos) << run.err;
             std::filesystem::remove(reader.file);
@@ -418,7 +391,7 @@ TEST_F(RetrievalCli, OddFilesAreRefusedNamingTheFile) {
     const std::string record = folder(requested) + cq::kRequestRecordFile;
     std::filesystem::remove(record);
     ASSERT_EQ(::mkfifo(record.c_str(), 0600), 0);
-    const ProcessResult run = cli({"list"});
+    const ProcessResult run = cli.run({"list"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(std::regex_match(
         run.out, std::regex("anna@example\\.ru\tполучен\t.*\n"
@@ -431,21 +404,19 @@ TEST_F(RetrievalCli, OddFilesAreRefusedNamingTheFile) {
 // profile), made when missing, and leaves ~/.pki alone.
 TEST_F(RetrievalCli, ExportCopyAndAGivenNssDatabase) {
     const std::string email = "zoya@example.ru";
-    client.request(email, kFixturePassword);
-    server->issue(email);
-    ASSERT_EQ(cli({"download", "--email", email}).status, 0);
-    const std::string copy = home / "copy.p12";
-    const std::string profile = home / "firefox-profile";
+    ASSERT_NO_FATAL_FAILURE(receive(email));
+    const std::string copy = cli.home / "copy.p12";
+    const std::string profile = cli.home / "firefox-profile";
     const ProcessResult run =
-        cli({"export", "--email=" + email, "-o", copy, "--nss-db=" + profile, "-q"});
+        cli.run({"export", "--email=" + email, "-o", copy, "--nss-db=" + profile, "-q"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ReadFile(copy), ReadFile(folder(email) + cq::kCertificateP12File));
     EXPECT_EQ(FileMode(copy), 0600);
     const ProcessResult listed = RunProcess({"certutil", "-L", "-d", "sql:" + profile});
     EXPECT_EQ(listed.status, 0) << listed.err;
     EXPECT_NE(listed.out.find("u,u,u"), std::string::npos) << listed.out;
-    EXPECT_FALSE(std::filesystem::exists(home / ".pki"));
-    EXPECT_FALSE(cq::FileExists(bin / "opened"));
+    EXPECT_FALSE(std::filesystem::exists(cli.home / ".pki"));
+    EXPECT_FALSE(cq::FileExists(cli.bin / "opened"));
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "cli/Commands.h"
 
+#include "base/StringUtil.h"
 #include "certs/InputRules.h"
+#include "cli/Usage.h"
 #include "settings/Settings.h"
 #include "transport/ProxyDiscovery.h"
 
@@ -23,6 +25,20 @@ bool AddressUsable(const std::string& email) {
     if (refusal)
         std::cerr << *refusal << "\n";
     return !refusal;
+}
+
+std::optional<int> RefusedAddress(const Arguments& args, const char* command, bool reachesService,
+                                  std::string& email) {
+    email = Trim(OptionValue(args, "--email"));
+    if (email.empty()) {
+        std::cerr << CommandUsage(command);
+        return kExitUsage;
+    }
+    if (!AddressUsable(email))
+        return kExitUsage;
+    if (!LoadSettingsForCommand(reachesService))
+        return kExitFailed;
+    return std::nullopt;
 }
 
 bool HasFlag(const Arguments& args, const std::string& flag) {

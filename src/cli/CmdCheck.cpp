@@ -3,7 +3,6 @@
 #include "certs/AddressOverview.h"
 #include "cli/CertificateReport.h"
 #include "cli/Commands.h"
-#include "cli/Usage.h"
 #include "settings/Settings.h"
 
 #include <iostream>
@@ -11,18 +10,15 @@
 namespace cq::cli {
 namespace {
 
-/// The address of --email, usable for a certificate folder, with the settings loaded; otherwise
-/// the status to end with.
-std::optional<int> RefusedAddress(const Arguments& args, const char* command, std::string& email) {
-    email = Trim(OptionValue(args, "--email"));
-    if (email.empty()) {
-        std::cerr << CommandUsage(command);
+/// The check of the certificate folder of --email; otherwise the status to end with.
+std::optional<int> CheckedAddress(const Arguments& args, const char* command, std::string& email,
+                                  CheckResult& result) {
+    if (const std::optional<int> refused = RefusedAddress(args, command, false, email))
+        return refused;
+    bool usable = false;
+    result = CheckAddress(args, email, usable);
+    if (!usable)
         return kExitUsage;
-    }
-    if (!AddressUsable(email))
-        return kExitUsage;
-    if (!LoadSettingsForCommand(false))
-        return kExitFailed;
     return std::nullopt;
 }
 
@@ -39,12 +35,9 @@ void PrintCheckText(const CheckResult& result, const std::string& email) {
 
 int CmdCheck(const Arguments& args) {
     std::string email;
-    if (const std::optional<int> refused = RefusedAddress(args, "check", email))
+    CheckResult result;
+    if (const std::optional<int> refused = CheckedAddress(args, "check", email, result))
         return *refused;
-    bool usable = false;
-    const CheckResult result = CheckAddress(args, email, usable);
-    if (!usable)
-        return kExitUsage;
     if (!result.Text.empty()) {
         if (HasFlag(args, "--json"))
             PrintJson(CertificateDocument(email, result));
@@ -58,12 +51,9 @@ int CmdCheck(const Arguments& args) {
 // certificate can be read, a key that does not match ends with its own status.
 int CmdStatus(const Arguments& args) {
     std::string email;
-    if (const std::optional<int> refused = RefusedAddress(args, "status", email))
+    CheckResult result;
+    if (const std::optional<int> refused = CheckedAddress(args, "status", email, result))
         return *refused;
-    bool usable = false;
-    const CheckResult result = CheckAddress(args, email, usable);
-    if (!usable)
-        return kExitUsage;
     Json document;
     try {
         document = CertificateDocument(email, result);

@@ -1,11 +1,9 @@
 #include "base/Dialogs.h"
 #include "base/FileUtil.h"
-#include "base/StringUtil.h"
 #include "certs/Download.h"
 #include "cli/Commands.h"
 #include "cli/ContainerPasswordPrompt.h"
 #include "cli/JsonOutput.h"
-#include "cli/Usage.h"
 #include "settings/CertFolders.h"
 #include "settings/Settings.h"
 
@@ -15,15 +13,9 @@
 namespace cq::cli {
 
 int CmdDownload(const Arguments& args) {
-    const std::string email = Trim(OptionValue(args, "--email"));
-    if (email.empty()) {
-        std::cerr << CommandUsage("download");
-        return kExitUsage;
-    }
-    if (!AddressUsable(email))
-        return kExitUsage;
-    if (!LoadSettingsForCommand(true))
-        return kExitFailed;
+    std::string email;
+    if (const std::optional<int> refused = RefusedAddress(args, "download", true, email))
+        return *refused;
     // The same rule as the reception tab: a folder without a key or a GOST request is offered no
     // download.
     const ReceptionState state = EvaluateReceptionState(email);

@@ -11,7 +11,6 @@
 #include "cli/Commands.h"
 #include "cli/ContainerPasswordPrompt.h"
 #include "cli/Password.h"
-#include "cli/Usage.h"
 #include "settings/CertFolders.h"
 #include "settings/Settings.h"
 
@@ -74,15 +73,9 @@ bool CopyAsked(const Arguments& args, const std::string& written) {
 } // namespace
 
 int CmdExport(const Arguments& args) {
-    const std::string email = Trim(OptionValue(args, "--email"));
-    if (email.empty()) {
-        std::cerr << CommandUsage("export");
-        return kExitUsage;
-    }
-    if (!AddressUsable(email))
-        return kExitUsage;
-    if (!LoadSettingsForCommand(false))
-        return kExitFailed;
+    std::string email;
+    if (const std::optional<int> refused = RefusedAddress(args, "export", false, email))
+        return *refused;
     const std::optional<SecretBytes> password = ReadCommandPassword(args);
     if (!password)
         return kExitUsage;

@@ -3,9 +3,7 @@
 
 #include "base/Dialogs.h"
 #include "base/FileUtil.h"
-#include "base/StringUtil.h"
 #include "cli/Commands.h"
-#include "cli/Usage.h"
 #include "settings/CertFolders.h"
 #include "settings/EmailList.h"
 
@@ -15,15 +13,9 @@
 namespace cq::cli {
 
 int CmdForget(const Arguments& args) {
-    const std::string email = Trim(OptionValue(args, "--email"));
-    if (email.empty()) {
-        std::cerr << CommandUsage("forget");
-        return kExitUsage;
-    }
-    if (!AddressUsable(email))
-        return kExitUsage;
-    if (!LoadSettingsForCommand(false))
-        return kExitFailed;
+    std::string email;
+    if (const std::optional<int> refused = RefusedAddress(args, "forget", false, email))
+        return *refused;
     try {
         if (!RemoveEmailFromList(email)) {
             ShowErrorBox("Адреса " + email + " нет в списке.");

@@ -46,15 +46,13 @@ std::string FileArgument(const Arguments& args, bool& usable) {
 int CmdImport(const Arguments& args) {
     bool usable = false;
     const std::string file = FileArgument(args, usable);
-    const std::string email = Trim(OptionValue(args, "--email"));
-    if (!usable || email.empty() || file.empty()) {
+    if (!usable || file.empty()) {
         std::cerr << CommandUsage("import");
         return kExitUsage;
     }
-    if (!AddressUsable(email))
-        return kExitUsage;
-    if (!LoadSettingsForCommand(false))
-        return kExitFailed;
+    std::string email;
+    if (const std::optional<int> refused = RefusedAddress(args, "import", false, email))
+        return *refused;
     const bool replace = HasFlag(args, "--yes");
     if (!replace && DirectoryExists(CertificateFolder(email))) {
         std::cerr << "Папка сертификата для адреса " << email

@@ -2,6 +2,7 @@
 // The subcommands of certquorix-cli. Each takes the arguments after its name and returns the
 // process exit status.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,12 @@ bool LoadSettingsForCommand(bool reachesService);
 /// True when the address of --email can name a certificate folder; otherwise prints why on
 /// standard error (the caller ends with kExitUsage).
 bool AddressUsable(const std::string& email);
+
+/// The address of --email, usable for a certificate folder, with the settings loaded (and the
+/// system proxy taken when the command reaches the service); otherwise the status to end with,
+/// after the usage of `command` for a missing address or why the address cannot be used.
+std::optional<int> RefusedAddress(const Arguments& args, const char* command, bool reachesService,
+                                  std::string& email);
 
 /// True when `flag` is among the arguments.
 bool HasFlag(const Arguments& args, const std::string& flag);
