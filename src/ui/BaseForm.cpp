@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -152,6 +153,10 @@ bool TBaseForm::isSecret(const QLineEdit* edit) {
 }
 
 void TBaseForm::FormCreate() {
+    // A form whose layout fixes its size takes the size its contents need on this screen, at this
+    // screen's font size; it has no limits of its own to adjust.
+    if (layout() && layout()->sizeConstraint() == QLayout::SetFixedSize)
+        return;
     const QScreen* shown = screen();
     const double pixelsPerInch = shown ? shown->logicalDotsPerInch() : 96.0;
     const SizeLimits noted{LimitOrZero(maximumHeight()), minimumHeight(),

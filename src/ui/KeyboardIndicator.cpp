@@ -2,6 +2,7 @@
 
 #include "platform/KeyboardLayout.h"
 
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -28,7 +29,11 @@ QLabel* MakeFlag(QWidget* parent, const QString& objectName, const QString& file
     auto* flag = new QLabel(parent);
     flag->setObjectName(objectName);
     flag->setPixmap(QPixmap(file));
-    flag->setGeometry(0, 0, kFlagSize, kFlagSize);
+    flag->setFixedSize(kFlagSize, kFlagSize);
+    // The caption stays where it is whichever flag shows, or none.
+    QSizePolicy policy = flag->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    flag->setSizePolicy(policy);
     flag->hide();
     return flag;
 }
@@ -43,16 +48,17 @@ KeyboardIndicator::KeyboardIndicator(QWidget* parent)
     setObjectName(QStringLiteral("KeyboardIndicator"));
     imgEngl_->setToolTip(QStringLiteral("Активна английская раскладка"));
     lblEn_->setObjectName(QStringLiteral("lblEn"));
-    QFont bold = lblEn_->font();
+    QFont bold; // bold in the indicator's font, whatever that is
     bold.setBold(true);
     lblEn_->setFont(bold);
-    lblEn_->adjustSize();
-    // The flags sit at the left, centred on the caption's height; the caption follows.
-    const int flagTop = qMax(0, (lblEn_->height() - kFlagSize) / 2);
-    imgEngl_->move(0, flagTop);
-    imgRu_->move(0, flagTop);
-    lblEn_->move(kFlagSize + 3, 0);
-    setFixedSize(lblEn_->x() + lblEn_->width(), qMax(lblEn_->height(), kFlagSize));
+    // The flags in one place at the left, centred on the caption's height; the caption follows.
+    auto* row = new QGridLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setHorizontalSpacing(3);
+    row->addWidget(imgEngl_, 0, 0, Qt::AlignVCenter);
+    row->addWidget(imgRu_, 0, 0, Qt::AlignVCenter);
+    row->addWidget(lblEn_, 0, 1);
+    row->setSizeConstraint(QLayout::SetFixedSize);
     setCursor(Qt::PointingHandCursor);
     setAccessibleName(QStringLiteral("Раскладка клавиатуры"));
 

@@ -25,6 +25,7 @@
 #include "ui/HelpText.h"
 #include "ui/KeyboardIndicator.h"
 #include "ui/RichBox.h"
+#include "ui/SameWidthGroup.h"
 #include "ui/SertInfo.h"
 
 #include <QAccessible>
@@ -34,6 +35,8 @@
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,10 +45,12 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <chrono>
 #include <limits>
@@ -65,15 +70,30 @@ std::function<void()>& Beeper() {
     return beeper;
 }
 
+// The window's design at its own font (8 points at 96 pixels per inch). The layouts keep these
+// sizes as the least an area or a control takes; a wider font, a larger DPI or a longer caption
+// makes them grow, and the window with them.
 constexpr int kClientWidth = 437;
-constexpr int kClientHeight = 525;
 constexpr int kUseProxyHeight = 26;
 constexpr int kProxyHeight = 97;
 constexpr int kPageControlHeight = 348;
 constexpr int kBottomHeight = 54;
+constexpr int kHintBoxWidth = 320;
 constexpr int kSaveStripWidth = 117;
-constexpr int kEditHeight = 21;
+constexpr int kMargin = 8;
+constexpr int kLabelColumnWidth = 110;
+constexpr int kSubjectEditWidth = 270;
+constexpr int kPasswordEditWidth = 150;
+constexpr int kContainerEditWidth = 170;
+constexpr int kModeListWidth = 90;
+constexpr int kRightButtonWidth = 132;
+constexpr int kTestButtonWidth = 108;
+constexpr int kSaveButtonWidth = 86;
 constexpr int kButtonHeight = 25;
+constexpr int kMarkWidth = 12;
+constexpr int kPictureSize = 16;
+constexpr int kRowSpacing = 2;
+constexpr int kColumnSpacing = 4;
 
 const QColor kNavy(0, 0, 128);
 const QColor kHoverBlue(0, 0, 255);
@@ -106,14 +126,47 @@ W* Named(W* widget, const char* name, const QString& accessibleName, const QStri
     return widget;
 }
 
+// A font that sets only the given attributes: the rest (face, size) still comes from the window,
+// so a label drawn bold follows the window's font when that changes.
+QFont Emphasis(bool bold, bool underline = false, int pointSize = 0) {
+    QFont font;
+    font.setBold(bold);
+    font.setUnderline(underline);
+    if (pointSize > 0)
+        font.setPointSize(pointSize);
+    return font;
+}
+
 QLabel* MakeLabel(const QString& caption, QWidget* parent, bool bold = false) {
     auto* label = new QLabel(caption, parent);
-    if (bold) {
-        QFont font = label->font();
-        font.setBold(true);
-        label->setFont(font);
-    }
+    if (bold)
+        label->setFont(Emphasis(true));
     return label;
+}
+
+// A caption on the left of its field, right-aligned against it.
+QLabel* MakeRowLabel(const QString& caption, QWidget* parent) {
+    auto* label = MakeLabel(caption, parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+// A field as wide as designed, or wider where its font asks for more; a list's entries do not
+// widen it (the hint shows a long entry whole).
+template <typename W> W* WithDesignWidth(W* field, int width) {
+    field->setMinimumWidth(width);
+    QSizePolicy policy = field->sizePolicy();
+    policy.setHorizontalPolicy(QSizePolicy::Fixed);
+    field->setSizePolicy(policy);
+    if (auto* list = qobject_cast<QComboBox*>(field))
+        list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    return field;
+}
+
+// A button at least as large as designed; a longer caption widens it.
+QPushButton* WithDesignSize(QPushButton* button, int width) {
+    button->setMinimumSize(width, kButtonHeight);
+    return button;
 }
 
 // A label that reads like a link: navy, bold, underlined, with the hand cursor; a left click
@@ -121,10 +174,7 @@ QLabel* MakeLabel(const QString& caption, QWidget* parent, bool bold = false) {
 QLabel* MakeLinkLabel(const QString& caption, const QString& hint, QWidget* parent,
                       std::function<void()> onClick) {
     auto* label = new QLabel(caption, parent);
-    QFont font = label->font();
-    font.setBold(true);
-    font.setUnderline(true);
-    label->setFont(font);
+    label->setFont(Emphasis(true, true));
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, kNavy);
     // A disabled link reads grey, whatever its colour; its second picture shows the state too.
@@ -154,18 +204,19 @@ QLabel* MakeLinkLabel(const QString& caption, const QString& hint, QWidget* pare
     return label;
 }
 
-// A large red "*" beside a required field.
-QLabel* MakeMark(QWidget* parent, const char* name, int x, int y) {
+// A large red "*" beside a required field. It takes the height of its row without adding to it,
+// and keeps its room while hidden, so the fields do not move when the marks come and go.
+QLabel* MakeMark(QWidget* parent, const char* name) {
     auto* mark = Named(new QLabel(QStringLiteral("*"), parent), name,
                        QStringLiteral("Обязательное поле"), QStringLiteral("Обязательное поле"));
-    QFont font = mark->font();
-    font.setPointSize(14);
-    font.setBold(true);
-    mark->setFont(font);
+    mark->setFont(Emphasis(true, false, 14));
     QPalette palette = mark->palette();
     palette.setColor(QPalette::WindowText, Qt::red);
     mark->setPalette(palette);
-    mark->setGeometry(x, y - 2, 12, 20);
+    mark->setMinimumWidth(kMarkWidth);
+    QSizePolicy policy(QSizePolicy::Fixed, QSizePolicy::Ignored);
+    policy.setRetainSizeWhenHidden(true);
+    mark->setSizePolicy(policy);
     return mark;
 }
 
@@ -175,7 +226,7 @@ QLabel* MakeMark(QWidget* parent, const char* name, int x, int y) {
 enum class Picture { Information, Folder, Certificate };
 
 QPixmap DrawPicture(Picture which, bool enabled) {
-    QPixmap pixmap(16, 16);
+    QPixmap pixmap(kPictureSize, kPictureSize);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -212,12 +263,63 @@ QPixmap DrawPicture(Picture which, bool enabled) {
     return pixmap;
 }
 
-QLabel* MakePicture(QWidget* parent, Picture which, bool enabled, int x, int y) {
+QLabel* MakePicture(QWidget* parent, Picture which, bool enabled) {
     auto* picture = new QLabel(parent);
     picture->setPixmap(DrawPicture(which, enabled));
-    picture->setGeometry(x, y, 16, 16);
+    picture->setFixedSize(kPictureSize, kPictureSize);
     return picture;
 }
+
+// The top line of a tab: the keyboard indicator (request tab only) on the left, the
+// "Информация" link with its picture on the right.
+QHBoxLayout* InformationRow(QWidget* left, QLabel* picture, QLabel* link) {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(kColumnSpacing);
+    if (left)
+        row->addWidget(left, 0, Qt::AlignVCenter);
+    row->addStretch(1);
+    row->addWidget(picture, 0, Qt::AlignVCenter);
+    row->addWidget(link, 0, Qt::AlignVCenter);
+    return row;
+}
+
+// A grid of captions on the left and fields on the right.
+QGridLayout* FieldGrid(QWidget* parent = nullptr) {
+    auto* grid = new QGridLayout(parent);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(kColumnSpacing);
+    grid->setVerticalSpacing(kRowSpacing);
+    return grid;
+}
+
+// The layout of a tab's page: the design's margins, spacing set row by row.
+constexpr int kPageTopMargin = 6;
+constexpr int kPageRightMargin = 5;
+
+QVBoxLayout* PageColumn(QWidget* page) {
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(kMargin, kPageTopMargin, kPageRightMargin, 0);
+    column->setSpacing(0);
+    return column;
+}
+
+// A line edit as wide as a sample of the text it will hold (its usual width is that of 17
+// average letters).
+class TextSampleEdit : public QLineEdit {
+public:
+    TextSampleEdit(QString sample, QWidget* parent)
+        : QLineEdit(parent), sample_(std::move(sample)) {}
+    QSize sizeHint() const override {
+        QSize hint = QLineEdit::sizeHint();
+        const int usual = 17 * fontMetrics().horizontalAdvance(QLatin1Char('x'));
+        const int needed = fontMetrics().horizontalAdvance(sample_) - usual;
+        hint.rwidth() += std::max(0, needed);
+        return hint;
+    }
+
+private:
+    QString sample_;
+};
 
 // Runs a handler; an error that escapes it is reported once and the window goes on.
 template <typename F> void Guarded(F&& handler) {
@@ -276,6 +378,8 @@ TMainSertForm::TMainSertForm(QWidget* parent) : TBaseForm(parent) {
     setWindowFlag(Qt::WindowMinimizeButtonHint);
     setAccessibleName(windowTitle());
 
+    labelColumn_ = new SameWidthGroup(kLabelColumnWidth, this);
+    buttonColumn_ = new SameWidthGroup(kRightButtonWidth, this);
     buildProxyArea();
     pControl_ = Named(new QTabWidget(this), "PControl", QStringLiteral("Вкладки"));
     pControl_->addTab(buildInquiryTab(), QStringLiteral("Запрос на сертификат"));
@@ -291,7 +395,7 @@ TMainSertForm::TMainSertForm(QWidget* parent) : TBaseForm(parent) {
     buildBottomStrip();
     setTabOrderChain();
 
-    placeAreas();
+    layOutAreas();
     FormCreate();
     edState_->setFocus();
 
@@ -327,10 +431,13 @@ void TMainSertForm::buildProxyArea() {
                            "chBoxProxyUse", QStringLiteral("Использовать прокси"),
                            QStringLiteral("Включает/выключает использование прокси в запросах."));
     chBoxProxyUse_->setChecked(true);
-    chBoxProxyUse_->setGeometry(8, 4, 200, 18);
     chBoxProxyUse_->setProperty(kHintTarget, true);
     connect(chBoxProxyUse_, &QCheckBox::toggled, this,
             [this](bool checked) { chBoxProxyUseClick(checked); });
+    auto* useRow = new QHBoxLayout(pnlUseProxy_);
+    useRow->setContentsMargins(kMargin, 0, kMargin, 0);
+    useRow->addWidget(chBoxProxyUse_, 0, Qt::AlignVCenter);
+    useRow->addStretch(1);
 
     pnlProxy_ = new QWidget(this);
     pnlProxy_->setObjectName(QStringLiteral("pnlProxy"));
@@ -339,37 +446,52 @@ void TMainSertForm::buildProxyArea() {
               "lblProxiInfo", QStringLiteral("Настройки прокси считаны из ini файла"),
               QStringLiteral("Удалите ini файл или секцию Proxy из него чтобы взять настройки из "
                              "Internet Explorer"));
-    lblProxiInfo_->setGeometry(8, 6, 420, 16);
+    // The caption on top; below it the four edits side by side, each with its caption above.
+    auto* column = new QVBoxLayout(pnlProxy_);
+    column->setContentsMargins(kMargin, 6, kMargin, 6);
+    column->setSpacing(0);
+    column->addWidget(lblProxiInfo_);
+    column->addSpacing(14);
+    auto* grid = FieldGrid();
+    grid->setHorizontalSpacing(6);
+    column->addLayout(grid);
+    column->addStretch(1);
 
     struct Field {
         QLineEdit** edit;
         const char* name;
         QString caption;
         QString hint;
-        int x, width;
+        int width;
         std::string SettingsValues::*value;
     };
     const Field fields[] = {
         {&edProxyServer_, "edProxyServer", QStringLiteral("Прокси сервер"),
-         QStringLiteral("Введите имя прокси."), 8, 190, &SettingsValues::ProxyServer},
+         QStringLiteral("Введите имя прокси."), 190, &SettingsValues::ProxyServer},
         {&edProxyPort_, "edProxyPort", QStringLiteral("Порт"),
-         QStringLiteral("Введите номер порта."), 204, 56, &SettingsValues::ProxyPort},
+         QStringLiteral("Введите номер порта."), 56, &SettingsValues::ProxyPort},
         {&edProxyLogin_, "edProxyLogin", QStringLiteral("Логин"),
-         QStringLiteral("Авторизация в прокси, введите логин, если требуется."), 266, 80,
+         QStringLiteral("Авторизация в прокси, введите логин, если требуется."), 80,
          &SettingsValues::ProxyUserName},
         {&edProxyPassword_, "edProxyPassword", QStringLiteral("Пароль"),
-         QStringLiteral("Авторизация в прокси, введите пароль, если требуется."), 352, 77,
+         QStringLiteral("Авторизация в прокси, введите пароль, если требуется."), 77,
          &SettingsValues::ProxyPassword},
     };
+    int index = 0;
     for (const Field& field : fields) {
         auto* label = MakeLabel(field.caption, pnlProxy_);
-        label->setGeometry(field.x, 36, field.width, 16);
+        // The four edits share the row in the designed proportions, whatever their captions.
         auto* edit = Named(new QLineEdit(pnlProxy_), field.name, field.caption, field.hint);
-        edit->setGeometry(field.x, 54, field.width, kEditHeight);
+        edit->setMinimumWidth(field.width);
+        edit->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         edit->setProperty(kHintTarget, true);
         popMenEmpty(edit);
         label->setBuddy(edit);
         *field.edit = edit;
+        grid->addWidget(label, 0, index);
+        grid->addWidget(edit, 1, index);
+        grid->setColumnStretch(index, field.width); // a wider window widens them alike
+        ++index;
         // The next request uses the value at once, before the settings are saved.
         connect(edit, &QLineEdit::textChanged, this,
                 [value = field.value](const QString& text) { Settings().*value = Trimmed(text); });
@@ -379,25 +501,36 @@ void TMainSertForm::buildProxyArea() {
 }
 
 QWidget* TMainSertForm::buildInquiryTab() {
-    auto* page = new QWidget;
+    auto* page = new QWidget(this); // in the window's font from the start
     indicator_ = new KeyboardIndicator(page);
-    indicator_->move(6, 6);
     lblSertInfo_ = Named(
         MakeLinkLabel(QStringLiteral("Информация"),
                       QStringLiteral("Предупреждение по получению сертификатов. Быстрый вызов "
                                      "(Ctrl+I)"),
                       page, [this] { SertInfoClick(); }),
         "lblSertInfo", QStringLiteral("Информация"));
-    lblSertInfo_->setGeometry(352, 6, 76, 16);
-    auto* imjSertInfo = MakePicture(page, Picture::Information, true, 332, 6);
+    auto* imjSertInfo = MakePicture(page, Picture::Information, true);
     imjSertInfo->setObjectName(QStringLiteral("imjSertInfo"));
     imjSertInfo->setToolTip(lblSertInfo_->toolTip());
     auto* lblSert = Named(
         MakeLabel(QStringLiteral("Ввод должен осуществляться только в английской раскладке!"), page,
                   true),
         "lblSert", QStringLiteral("Ввод должен осуществляться только в английской раскладке!"));
-    lblSert->setGeometry(8, 26, 420, 16);
 
+    auto* column = PageColumn(page);
+    column->addLayout(InformationRow(indicator_, imjSertInfo, lblSertInfo_));
+    column->addSpacing(4);
+    column->addWidget(lblSert);
+    column->addSpacing(9);
+    column->addLayout(buildSubjectGrid(page));
+    column->addSpacing(3);
+    column->addWidget(buildModePanels(page));
+    column->addStretch(1);
+    return page;
+}
+
+// The subject fields with their captions and marks, a line, and the choice of RSA or GOST.
+QGridLayout* TMainSertForm::buildSubjectGrid(QWidget* page) {
     struct Field {
         QLineEdit** edit;
         const char* name;
@@ -430,46 +563,55 @@ QWidget* TMainSertForm::buildInquiryTab() {
          QStringLiteral("Только латинские символы в нижнем регистре! До 40 символов."), 13,
          FieldFilter::Email, "lblAstMail"},
     };
-    int y = 48;
+    auto* grid = FieldGrid();
+    int row = 0;
     for (const Field& field : fields) {
-        auto* label = MakeLabel(field.caption, page);
-        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        label->setGeometry(8, y, 110, kEditHeight);
-        auto* edit = Named(new QLineEdit(page), field.name, field.caption.trimmed().chopped(2),
-                           field.hint, field.help);
-        edit->setGeometry(122, y, 270, kEditHeight);
+        auto* label = MakeRowLabel(field.caption, page);
+        auto* edit =
+            WithDesignWidth(Named(new QLineEdit(page), field.name,
+                                  field.caption.trimmed().chopped(2), field.hint, field.help),
+                            kSubjectEditWidth);
         GuardField(edit, field.filter, field.maxLength);
         edit->setProperty(kHintTarget, true);
         popMenEmpty(edit);
         label->setBuddy(edit);
         editLabels_.insert(edit, label);
+        labelColumn_->add(label);
         *field.edit = edit;
+        grid->addWidget(label, row, 0);
+        grid->addWidget(edit, row, 1);
         if (field.mark) {
-            QLabel* mark = MakeMark(page, field.mark, 396, y);
+            QLabel* mark = MakeMark(page, field.mark);
+            grid->addWidget(mark, row, 2);
             if (edit != edEmail_) {
                 mark->hide();
                 gostMarks_ << mark;
             }
         }
         connect(edit, &QLineEdit::textChanged, this, [this, edit] { CommonChange(edit); });
-        y += 24;
+        ++row;
     }
     FieldRule::SetProgramText(edCountry_, QStringLiteral("ru"));
 
     auto* line = new QFrame(page);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
-    line->setGeometry(8, y + 2, 420, 4);
-    auto* lblRsaGost = Named(MakeLabel(QStringLiteral("Тип сертификата :"), page), "lblRsaGost",
+    grid->addWidget(line, row, 0, 1, 4);
+    grid->setRowMinimumHeight(row, 9);
+    ++row;
+
+    auto* lblRsaGost = Named(MakeRowLabel(QStringLiteral("Тип сертификата :"), page), "lblRsaGost",
                              QStringLiteral("Тип сертификата"));
-    lblRsaGost->setGeometry(8, y + 10, 110, kEditHeight);
-    lblRsaGost->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     cBoxRsaGost_ = Named(new QComboBox(page), "cBoxRsaGost", QStringLiteral("Тип сертификата"),
                          QStringLiteral("Смена типа запрашиваемого сертификата RSA/ГОСТ"));
     cBoxRsaGost_->addItems({QStringLiteral("RSA"), QStringLiteral("ГОСТ")});
-    cBoxRsaGost_->setGeometry(122, y + 10, 90, kEditHeight);
+    cBoxRsaGost_->setMinimumWidth(kModeListWidth);
     cBoxRsaGost_->setFocusPolicy(Qt::ClickFocus); // not a tab stop
     lblRsaGost->setBuddy(cBoxRsaGost_);
+    labelColumn_->add(lblRsaGost);
+    grid->addWidget(lblRsaGost, row, 0);
+    grid->addWidget(cBoxRsaGost_, row, 1, Qt::AlignLeft);
+    grid->setColumnStretch(3, 1);
     connect(cBoxRsaGost_, &QComboBox::currentIndexChanged, this,
             [this] { Guarded([this] { cBoxRsaGostChange(); }); });
     // Chosen by the user, the mode hands the focus on to the first control of its panel.
@@ -478,35 +620,62 @@ QWidget* TMainSertForm::buildInquiryTab() {
         if (next->isEnabled())
             next->setFocus(Qt::TabFocusReason);
     });
+    return grid;
+}
 
-    const int panelTop = y + 36;
-    const int panelHeight = 320 - panelTop;
-    pnlSendRSA_ = new QWidget(page);
+// The RSA panel and, in its place, the GOST panel: one shown at a time, the room of the larger
+// kept, so the window keeps its size when the mode changes.
+QWidget* TMainSertForm::buildModePanels(QWidget* page) {
+    modePanels_ = new QStackedWidget(page);
+    modePanels_->addWidget(buildRsaPanel());
+    modePanels_->addWidget(buildGostPanel());
+    modePanels_->setCurrentWidget(pnlSendRSA_);
+    return modePanels_;
+}
+
+QWidget* TMainSertForm::buildRsaPanel() {
+    pnlSendRSA_ = new QWidget(modePanels_);
     pnlSendRSA_->setObjectName(QStringLiteral("pnlSendRSA"));
-    pnlSendRSA_->setGeometry(0, panelTop, kClientWidth, panelHeight);
-    auto* lblPassword = MakeLabel(QStringLiteral("Пароль : "), pnlSendRSA_);
-    lblPassword->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    lblPassword->setGeometry(8, 0, 110, kEditHeight);
-    edPassword_ = Named(new QLineEdit(pnlSendRSA_), "edPassword", QStringLiteral("Пароль"),
-                        QStringLiteral("Не больше 16 символов"), 14);
-    edPassword_->setGeometry(122, 0, 150, kEditHeight);
-    MakeMark(pnlSendRSA_, "lblAstPass", 276, 0);
-    butSendSert_ = Named(new QPushButton(QStringLiteral("Отправить запрос"), pnlSendRSA_),
-                         "butSendSert", QStringLiteral("Отправить запрос"),
-                         QStringLiteral("Посылает запрос на сертификат на сервер Кворикс"));
-    butSendSert_->setGeometry(296, 0, 132, kButtonHeight);
-    auto* lblPassword2 = MakeLabel(QStringLiteral("Подтверждение : "), pnlSendRSA_);
-    lblPassword2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    lblPassword2->setGeometry(8, 24, 110, kEditHeight);
-    edPassword2_ = Named(new QLineEdit(pnlSendRSA_), "edPassword2", QStringLiteral("Подтверждение"),
-                         QStringLiteral("Не больше 16 символов"), 14);
-    edPassword2_->setGeometry(122, 24, 150, kEditHeight);
+    auto* lblPassword = MakeRowLabel(QStringLiteral("Пароль : "), pnlSendRSA_);
+    edPassword_ =
+        WithDesignWidth(Named(new QLineEdit(pnlSendRSA_), "edPassword", QStringLiteral("Пароль"),
+                              QStringLiteral("Не больше 16 символов"), 14),
+                        kPasswordEditWidth);
+    butSendSert_ =
+        WithDesignSize(Named(new QPushButton(QStringLiteral("Отправить запрос"), pnlSendRSA_),
+                             "butSendSert", QStringLiteral("Отправить запрос"),
+                             QStringLiteral("Посылает запрос на сертификат на сервер Кворикс")),
+                       kRightButtonWidth);
+    auto* lblPassword2 = MakeRowLabel(QStringLiteral("Подтверждение : "), pnlSendRSA_);
+    edPassword2_ = WithDesignWidth(Named(new QLineEdit(pnlSendRSA_), "edPassword2",
+                                         QStringLiteral("Подтверждение"),
+                                         QStringLiteral("Не больше 16 символов"), 14),
+                                   kPasswordEditWidth);
     chBoxPassw_ = Named(new QCheckBox(QStringLiteral("Открытый пароль"), pnlSendRSA_), "chBoxPassw",
                         QStringLiteral("Открытый пароль"),
                         QStringLiteral("Отключает защиту пароля. Внимание! Пароль будет сохранен "
                                        "в папку сертификата в открытом виде!"),
                         15);
-    chBoxPassw_->setGeometry(122, 50, 200, 18);
+
+    // The fields on the left, the button at the top right.
+    auto* fields = FieldGrid();
+    fields->addWidget(lblPassword, 0, 0);
+    fields->addWidget(edPassword_, 0, 1);
+    fields->addWidget(MakeMark(pnlSendRSA_, "lblAstPass"), 0, 2);
+    fields->addWidget(lblPassword2, 1, 0);
+    fields->addWidget(edPassword2_, 1, 1);
+    fields->addWidget(chBoxPassw_, 2, 1, 1, 2);
+    fields->setRowStretch(3, 1);
+    auto* panel = new QHBoxLayout(pnlSendRSA_);
+    panel->setContentsMargins(0, 0, 0, 0);
+    panel->setSpacing(kColumnSpacing);
+    panel->addLayout(fields);
+    panel->addStretch(1);
+    panel->addWidget(butSendSert_, 0, Qt::AlignTop);
+    labelColumn_->add(lblPassword);
+    labelColumn_->add(lblPassword2);
+    buttonColumn_->add(butSendSert_);
+
     for (QLineEdit* edit : {edPassword_, edPassword2_}) {
         GuardField(edit, FieldFilter::None, static_cast<int>(edit_width::kPassword));
         edit->setEchoMode(QLineEdit::Password);
@@ -526,102 +695,122 @@ QWidget* TMainSertForm::buildInquiryTab() {
             [this](bool checked) { chBoxPasswClick(checked); });
     connect(butSendSert_, &QPushButton::clicked, this,
             [this] { Guarded([this] { butSendSertClick(); }); });
+    return pnlSendRSA_;
+}
 
-    pnlSendGost_ = new QWidget(page);
+QWidget* TMainSertForm::buildGostPanel() {
+    pnlSendGost_ = new QWidget(modePanels_);
     pnlSendGost_->setObjectName(QStringLiteral("pnlSendGost"));
-    pnlSendGost_->setGeometry(0, panelTop, kClientWidth, panelHeight);
-    auto* lblProvName = Named(MakeLabel(QStringLiteral("Крипто провайдер :"), pnlSendGost_),
+    auto* lblProvName = Named(MakeRowLabel(QStringLiteral("Крипто провайдер :"), pnlSendGost_),
                               "lblProvName", QStringLiteral("Крипто провайдер"));
-    lblProvName->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    lblProvName->setGeometry(8, 0, 110, kEditHeight);
+    // Across the panel. The providers' names can be long; the list shows what fits and its hint
+    // the whole name.
     cbProvName_ =
         Named(new QComboBox(pnlSendGost_), "cbProvName", QStringLiteral("Крипто провайдер"));
-    cbProvName_->setGeometry(122, 0, 306, kEditHeight);
+    cbProvName_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbProvName_->setMinimumWidth(kContainerEditWidth);
     lblProvName->setBuddy(cbProvName_);
-    butStartGost_ = Named(new QPushButton(QStringLiteral("Начать процедуру"), pnlSendGost_),
-                          "butStartGost", QStringLiteral("Начать процедуру"),
-                          QStringLiteral("Посылает запрос на сертификат на сервер Кворикс"));
-    butStartGost_->setGeometry(296, 22, 132, kButtonHeight);
+    butStartGost_ =
+        WithDesignSize(Named(new QPushButton(QStringLiteral("Начать процедуру"), pnlSendGost_),
+                             "butStartGost", QStringLiteral("Начать процедуру"),
+                             QStringLiteral("Посылает запрос на сертификат на сервер Кворикс")),
+                       kRightButtonWidth);
     butStartGost_->setEnabled(false);
     butStartGost_->setProperty(kHintTarget, true);
-    auto* lblCont = Named(MakeLabel(QStringLiteral("Контейнер ключей :"), pnlSendGost_), "lblCont",
-                          QStringLiteral("Контейнер ключей"));
-    lblCont->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    lblCont->setGeometry(8, 24, 110, kEditHeight);
-    // A one-line field without a list, disabled and grey: the name is made, not chosen.
-    cbCont_ = Named(new QLineEdit(pnlSendGost_), "cbCont", QStringLiteral("Контейнер ключей"));
+    auto* lblCont = Named(MakeRowLabel(QStringLiteral("Контейнер ключей :"), pnlSendGost_),
+                          "lblCont", QStringLiteral("Контейнер ключей"));
+    // A one-line field without a list, disabled and grey: the name is made, not chosen. It is
+    // wide enough for the whole name.
+    cbCont_ = Named(new TextSampleEdit(Q(GostContainerName({})), pnlSendGost_), "cbCont",
+                    QStringLiteral("Контейнер ключей"));
+    WithDesignWidth(cbCont_, kContainerEditWidth);
     cbCont_->setEnabled(false);
-    cbCont_->setGeometry(122, 24, 170, kEditHeight);
     lblCont->setBuddy(cbCont_);
-    pnlSendGost_->hide();
+
+    // The provider list across the panel; below it the container's name and the button.
+    auto* grid = FieldGrid(pnlSendGost_);
+    grid->addWidget(lblProvName, 0, 0);
+    grid->addWidget(cbProvName_, 0, 1);
+    grid->addWidget(lblCont, 1, 0);
+    auto* containerRow = new QHBoxLayout;
+    containerRow->setSpacing(kColumnSpacing);
+    containerRow->addWidget(cbCont_, 0, Qt::AlignVCenter);
+    containerRow->addStretch(1);
+    containerRow->addWidget(butStartGost_);
+    grid->addLayout(containerRow, 1, 1);
+    grid->setRowStretch(2, 1);
+    labelColumn_->add(lblProvName);
+    labelColumn_->add(lblCont);
+    buttonColumn_->add(butStartGost_);
+
     connect(cbProvName_, &QComboBox::currentIndexChanged, this, [this] { cbProvNameChange(); });
     connect(cbCont_, &QLineEdit::textChanged, this, [this] { CommonChange(cbCont_); });
     connect(butStartGost_, &QPushButton::clicked, this,
             [this] { Guarded([this] { butStartGostClick(); }); });
-    return page;
+    return pnlSendGost_;
 }
 
 QWidget* TMainSertForm::buildReceptionTab() {
-    auto* page = new QWidget;
+    auto* page = new QWidget(this); // in the window's font from the start
     lblSertGetInfo_ = Named(
         MakeLinkLabel(QStringLiteral("Информация"),
                       QStringLiteral("Информация по файлам сертификатов. Быстрый вызов (Ctrl+I)"),
                       page, [this] { lblSertGetInfoClick(); }),
         "lblSertGetInfo", QStringLiteral("Информация"));
-    lblSertGetInfo_->setGeometry(352, 6, 76, 16);
-    auto* imgSertGetInfo = MakePicture(page, Picture::Information, true, 332, 6);
+    auto* imgSertGetInfo = MakePicture(page, Picture::Information, true);
     imgSertGetInfo->setToolTip(lblSertGetInfo_->toolTip());
 
     auto* label1 = Named(
         MakeLabel(QStringLiteral("Выберите/введите email для которого нужно получить сертификат"),
                   page, true),
         "Label1", QStringLiteral("Выберите/введите email для которого нужно получить сертификат"));
-    label1->setGeometry(8, 30, 420, 16);
-    comBoxMail_ =
+    comBoxMail_ = WithDesignWidth(
         Named(new QComboBox(page), "comBoxMail", QStringLiteral("Email для получения сертификата"),
               QStringLiteral("Список emails для которых запрашивался сертификат. При "
-                             "отсутствии введите его, лишние удалите из файла настроек."));
+                             "отсутствии введите его, лишние удалите из файла настроек.")),
+        kSubjectEditWidth);
     comBoxMail_->setEditable(true);
     comBoxMail_->setInsertPolicy(QComboBox::NoInsert);
-    comBoxMail_->setGeometry(8, 52, 270, kEditHeight);
     comBoxMail_->setProperty(kHintTarget, true);
     popMenEmpty(comBoxMail_->lineEdit());
     label1->setBuddy(comBoxMail_);
-    butSertificatGet_ = Named(new QPushButton(QStringLiteral("Скачать"), page), "butSertificatGet",
-                              QStringLiteral("Скачать"),
-                              QStringLiteral("Пытается скачать сертификат с сервера Кворикс"));
-    butSertificatGet_->setGeometry(296, 50, 132, kButtonHeight);
+    butSertificatGet_ =
+        WithDesignSize(Named(new QPushButton(QStringLiteral("Скачать"), page), "butSertificatGet",
+                             QStringLiteral("Скачать"),
+                             QStringLiteral("Пытается скачать сертификат с сервера Кворикс")),
+                       kRightButtonWidth);
     butSertificatGet_->setProperty(kHintTarget, true);
+    buttonColumn_->add(butSertificatGet_);
     lblSertificatGet_ =
         Named(MakeLabel(QStringLiteral("Уже получен! Повтор заменит файл."), page, true),
               "lblSertificatGet", QStringLiteral("Состояние"));
-    lblSertificatGet_->setGeometry(8, 78, 420, 16);
+    QSizePolicy keepsRoom = lblSertificatGet_->sizePolicy();
+    keepsRoom.setRetainSizeWhenHidden(true); // the controls below stay where they are
+    lblSertificatGet_->setSizePolicy(keepsRoom);
     lblSertificatGet_->hide();
 
     auto* lblCheckPassword = MakeLabel(QStringLiteral("Пароль"), page);
-    lblCheckPassword->setGeometry(8, 104, 150, 16);
-    edCheckPassword_ = Named(new QLineEdit(page), "edCheckPassword", QStringLiteral("Пароль"),
-                             QStringLiteral("Пароль для проверки RSA сертификата."));
-    edCheckPassword_->setGeometry(8, 122, 150, kEditHeight);
+    edCheckPassword_ =
+        WithDesignWidth(Named(new QLineEdit(page), "edCheckPassword", QStringLiteral("Пароль"),
+                              QStringLiteral("Пароль для проверки RSA сертификата.")),
+                        kPasswordEditWidth);
     GuardField(edCheckPassword_, FieldFilter::None, static_cast<int>(edit_width::kPassword));
     edCheckPassword_->setEchoMode(QLineEdit::Password);
     markSecret(edCheckPassword_);
     edCheckPassword_->setProperty(kHintTarget, true);
     popMenEmpty(edCheckPassword_);
     lblCheckPassword->setBuddy(edCheckPassword_);
-    butSertificatTest_ = Named(new QPushButton(QStringLiteral("Проверить"), page),
-                               "butSertificatTest", QStringLiteral("Проверить"),
-                               QStringLiteral("Выполняет проверку текущего сертификата"));
-    butSertificatTest_->setGeometry(170, 120, 108, kButtonHeight);
+    butSertificatTest_ =
+        WithDesignSize(Named(new QPushButton(QStringLiteral("Проверить"), page),
+                             "butSertificatTest", QStringLiteral("Проверить"),
+                             QStringLiteral("Выполняет проверку текущего сертификата")),
+                       kTestButtonWidth);
     butSertificatTest_->setProperty(kHintTarget, true);
 
     lblGoTo_ = Named(MakeLinkLabel(QStringLiteral("Папка сертификата"),
                                    QStringLiteral("Открывает папку выбранного сертификата."), page,
                                    [this] { Guarded([this] { lblGoToClick(); }); }),
                      "lblGoTo", QStringLiteral("Папка сертификата"));
-    lblGoTo_->setGeometry(30, 172, 200, 16);
-    linkImages_.insert(lblGoTo_, {MakePicture(page, Picture::Folder, true, 8, 172),
-                                  MakePicture(page, Picture::Folder, false, 8, 172)});
     lblInstall_ =
         Named(MakeLinkLabel(QStringLiteral("В хранилище (p12)"),
                             QStringLiteral("При использовании из системного хранилища windows (по "
@@ -629,9 +818,47 @@ QWidget* TMainSertForm::buildReceptionTab() {
                                            "сертификат в p12, и открывает его для импорта."),
                             page, [this] { Guarded([this] { lblInstallClick(); }); }),
               "lblInstall", QStringLiteral("В хранилище (p12)"));
-    lblInstall_->setGeometry(30, 198, 200, 16);
-    linkImages_.insert(lblInstall_, {MakePicture(page, Picture::Certificate, true, 8, 198),
-                                     MakePicture(page, Picture::Certificate, false, 8, 198)});
+
+    auto* column = PageColumn(page);
+    column->addLayout(InformationRow(nullptr, imgSertGetInfo, lblSertGetInfo_));
+    column->addSpacing(8);
+    column->addWidget(label1);
+    column->addSpacing(7);
+    auto* download = new QHBoxLayout;
+    download->addWidget(comBoxMail_, 0, Qt::AlignVCenter);
+    download->addStretch(1);
+    download->addWidget(butSertificatGet_);
+    column->addLayout(download);
+    column->addSpacing(3);
+    column->addWidget(lblSertificatGet_);
+    column->addSpacing(13);
+    column->addWidget(lblCheckPassword);
+    column->addSpacing(3);
+    auto* check = new QHBoxLayout;
+    check->setSpacing(12);
+    check->addWidget(edCheckPassword_, 0, Qt::AlignVCenter);
+    check->addWidget(butSertificatTest_);
+    check->addStretch(1);
+    column->addLayout(check);
+    column->addSpacing(27);
+    // Each link with two pictures in one place: in colour while it works, grey while it is off.
+    auto* links = FieldGrid();
+    links->setHorizontalSpacing(6);
+    links->setVerticalSpacing(10);
+    int row = 0;
+    for (auto [link, picture] :
+         {std::pair{lblGoTo_, Picture::Folder}, std::pair{lblInstall_, Picture::Certificate}}) {
+        QLabel* enabled = MakePicture(page, picture, true);
+        QLabel* disabled = MakePicture(page, picture, false);
+        links->addWidget(enabled, row, 0);
+        links->addWidget(disabled, row, 0);
+        links->addWidget(link, row, 1);
+        linkImages_.insert(link, {enabled, disabled});
+        ++row;
+    }
+    links->setColumnStretch(2, 1);
+    column->addLayout(links);
+    column->addStretch(1);
     setLinkEnabled(lblGoTo_, false);
     setLinkEnabled(lblInstall_, false);
 
@@ -651,16 +878,31 @@ void TMainSertForm::buildBottomStrip() {
     rich_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     rich_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     rich_->setFormattingInset(4, 2);
-    rich_->setGeometry(0, 0, kClientWidth - kSaveStripWidth, kBottomHeight);
+    // The box takes the strip's height and the width the save button leaves it; its own idea of
+    // a good size does not count.
+    rich_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    rich_->setMinimumWidth(kHintBoxWidth);
     popMenEmpty(rich_);
-    butSave_ = Named(new QPushButton(QStringLiteral("Сохранить"), bottom_), "butSave",
-                     QStringLiteral("Сохранить"),
-                     QStringLiteral("Сохраняет настройки прокси, введенные данные сертификата. "
-                                    "Позволяет продолжить процедуру запроса после, начиная с "
-                                    "сохраненного."));
-    butSave_->setGeometry(kClientWidth - kSaveStripWidth + 16, 14, 86, kButtonHeight);
+    butSave_ = WithDesignSize(
+        Named(new QPushButton(QStringLiteral("Сохранить"), bottom_), "butSave",
+              QStringLiteral("Сохранить"),
+              QStringLiteral("Сохраняет настройки прокси, введенные данные сертификата. "
+                             "Позволяет продолжить процедуру запроса после, начиная с "
+                             "сохраненного.")),
+        kSaveButtonWidth);
     butSave_->setProperty(kHintTarget, true);
     connect(butSave_, &QPushButton::clicked, this, [this] { Guarded([this] { butSaveClick(); }); });
+
+    auto* saveStrip = new QWidget(bottom_);
+    saveStrip->setMinimumWidth(kSaveStripWidth);
+    auto* saveLayout = new QHBoxLayout(saveStrip);
+    saveLayout->setContentsMargins(16, 0, 15, 0);
+    saveLayout->addWidget(butSave_, 0, Qt::AlignVCenter);
+    auto* strip = new QHBoxLayout(bottom_);
+    strip->setContentsMargins(0, 0, 0, 0);
+    strip->setSpacing(0);
+    strip->addWidget(rich_, 1);
+    strip->addWidget(saveStrip);
 }
 
 void TMainSertForm::setTabOrderChain() {
@@ -690,20 +932,20 @@ bool TMainSertForm::focusNextPrevChild(bool next) {
     return TBaseForm::focusNextPrevChild(next);
 }
 
-// The areas stacked top to bottom; the proxy panel takes its room only while it is shown.
-void TMainSertForm::placeAreas() {
-    int y = 0;
-    pnlUseProxy_->setGeometry(0, y, kClientWidth, kUseProxyHeight);
-    y += kUseProxyHeight;
-    if (!pnlProxy_->isHidden()) {
-        pnlProxy_->setGeometry(0, y, kClientWidth, kProxyHeight);
-        y += kProxyHeight;
-    }
-    pControl_->setGeometry(0, y, kClientWidth, kPageControlHeight);
-    y += kPageControlHeight;
-    bottom_->setGeometry(0, y, kClientWidth, kBottomHeight);
-    y += kBottomHeight;
-    setFixedSize(kClientWidth, y); // a dialog frame: no resizing
+// The areas stacked top to bottom, each at least as large as designed; the proxy panel takes its
+// room only while it is shown. The window has a dialog frame: it takes the size its contents
+// need and the user cannot change it.
+void TMainSertForm::layOutAreas() {
+    pnlUseProxy_->setMinimumHeight(kUseProxyHeight);
+    pnlProxy_->setMinimumHeight(kProxyHeight);
+    pControl_->setMinimumSize(kClientWidth, kPageControlHeight);
+    bottom_->setMinimumHeight(kBottomHeight);
+    auto* areas = new QVBoxLayout(this);
+    areas->setContentsMargins(0, 0, 0, 0);
+    areas->setSpacing(0);
+    areas->setSizeConstraint(QLayout::SetFixedSize);
+    for (QWidget* area : {pnlUseProxy_, pnlProxy_, static_cast<QWidget*>(pControl_), bottom_})
+        areas->addWidget(area);
 }
 
 // ---- start ----------------------------------------------------------------------------------
@@ -780,7 +1022,7 @@ void TMainSertForm::centreInWorkArea() {
 void TMainSertForm::chBoxProxyUseClick(bool checked) {
     Settings().ProxyUse = checked;
     pnlProxy_->setVisible(checked);
-    placeAreas();
+    layout()->activate(); // the window takes its new height now, not at the next event
 }
 
 // ---- request tab ----------------------------------------------------------------------------
@@ -827,8 +1069,7 @@ void TMainSertForm::chBoxPasswClick(bool checked) {
 
 void TMainSertForm::cBoxRsaGostChange() {
     const bool gost = cBoxRsaGost_->currentIndex() == 1;
-    pnlSendRSA_->setVisible(!gost);
-    pnlSendGost_->setVisible(gost);
+    modePanels_->setCurrentWidget(gost ? pnlSendGost_ : pnlSendRSA_);
     for (QLabel* mark : gostMarks_)
         mark->setVisible(gost);
     if (!gost)
@@ -1064,7 +1305,6 @@ void TMainSertForm::AppHintToBox(QWidget* underMouse) {
 void TMainSertForm::labelHover(QLabel* label, bool entering) {
     // The font colour of an enabled label: the active and inactive groups.
     QPalette palette = label->palette();
-    QFont font = label->font();
     auto setColour = [&palette](const QColor& colour) {
         palette.setColor(QPalette::Active, QPalette::WindowText, colour);
         palette.setColor(QPalette::Inactive, QPalette::WindowText, colour);
@@ -1074,16 +1314,14 @@ void TMainSertForm::labelHover(QLabel* label, bool entering) {
         if (colour != kNavy || QWidget::mouseGrabber())
             return;
         hoverColours_.insert(label, colour);
-        font.setUnderline(false);
         setColour(kHoverBlue);
     } else {
         if (!hoverColours_.contains(label))
             return;
-        font.setUnderline(true);
         setColour(hoverColours_.take(label));
     }
-    font.setBold(true);
-    label->setFont(font);
+    // Bold in both states; underlined unless the mouse is over it.
+    label->setFont(Emphasis(true, !entering));
     label->setPalette(palette);
 }
 

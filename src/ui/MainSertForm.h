@@ -14,14 +14,17 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QStackedWidget;
 class QTabWidget;
 
 namespace cq::ui {
 
 class KeyboardIndicator;
+class SameWidthGroup;
 class TRichBox;
 
 class TMainSertForm : public TBaseForm {
@@ -57,10 +60,14 @@ protected:
 private:
     void buildProxyArea();
     QWidget* buildInquiryTab();
+    QGridLayout* buildSubjectGrid(QWidget* page);
+    QWidget* buildModePanels(QWidget* page);
+    QWidget* buildRsaPanel();
+    QWidget* buildGostPanel();
     QWidget* buildReceptionTab();
     void buildBottomStrip();
     void setTabOrderChain();
-    void placeAreas();
+    void layOutAreas();
 
     void WMDeferredInit();
     void centreInWorkArea();
@@ -125,6 +132,7 @@ private:
     QCheckBox* chBoxPassw_ = nullptr;
     QPushButton* butSendSert_ = nullptr;
     QComboBox* cBoxRsaGost_ = nullptr;
+    QStackedWidget* modePanels_ = nullptr;
     QWidget* pnlSendRSA_ = nullptr;
     QWidget* pnlSendGost_ = nullptr;
     QComboBox* cbProvName_ = nullptr;
@@ -144,6 +152,8 @@ private:
     QHash<QLabel*, QPair<QLabel*, QLabel*>> linkImages_;
 
     QHash<QLineEdit*, QLabel*> editLabels_;
+    SameWidthGroup* labelColumn_ = nullptr;  ///< captions left of the fields, all tabs
+    SameWidthGroup* buttonColumn_ = nullptr; ///< the request and download buttons on the right
     QHash<QLabel*, QColor> hoverColours_;
     QWidget* enteredControl_ = nullptr;
     QWidget* helpControl_ = nullptr;

@@ -14,6 +14,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace cq::ui {
 namespace {
 
@@ -40,20 +42,26 @@ std::string ShellOpenMessage(int code) {
     return {};
 }
 
+// Centred on the main window when first shown, and kept inside the screen's work area: a main
+// window near the screen's edge must not push the panel's title bar out of reach.
 void PlaceOnce(TSertInfoForm& form) {
     if (panelPlaced)
         return;
     panelPlaced = true;
-    QRect around;
-    if (helpOwner)
-        around = helpOwner->frameGeometry();
-    else if (const QScreen* screen = QGuiApplication::primaryScreen())
-        around = screen->availableGeometry();
-    if (around.isValid()) {
-        QRect frame = form.frameGeometry();
-        frame.moveCenter(around.center());
-        form.move(frame.topLeft());
+    const QScreen* screen = helpOwner ? helpOwner->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    const QRect around = helpOwner ? helpOwner->frameGeometry() : area;
+    if (!around.isValid())
+        return;
+    QRect frame = form.frameGeometry();
+    frame.moveCenter(around.center());
+    if (area.isValid()) {
+        frame.moveRight(std::min(frame.right(), area.right()));
+        frame.moveBottom(std::min(frame.bottom(), area.bottom()));
+        frame.moveLeft(std::max(frame.left(), area.left()));
+        frame.moveTop(std::max(frame.top(), area.top()));
     }
+    form.move(frame.topLeft());
 }
 
 } // namespace
