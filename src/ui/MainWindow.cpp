@@ -1,4 +1,4 @@
-#include "ui/MainSertForm.h"
+#include "ui/MainWindow.h"
 
 #include "app/AppServer.h"
 #include "app/ErrorReport.h"
@@ -19,14 +19,14 @@
 #include "settings/Settings.h"
 #include "transport/ProxyDiscovery.h"
 #include "ui/BusyTask.h"
+#include "ui/CertificateInfoPanel.h"
 #include "ui/ContainerPasswordDialog.h"
 #include "ui/DesktopTask.h"
 #include "ui/FieldRule.h"
 #include "ui/HelpText.h"
 #include "ui/KeyboardIndicator.h"
-#include "ui/RichBox.h"
+#include "ui/RichTextBox.h"
 #include "ui/SameWidthGroup.h"
-#include "ui/SertInfo.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -58,7 +58,7 @@
 namespace cq::ui {
 namespace {
 
-TMainSertForm* mainForm = nullptr;
+MainWindow* theMainWindow = nullptr;
 
 ShellOpener& LinkOpener() {
     static ShellOpener opener;
@@ -372,8 +372,8 @@ bool IsModifier(int key) {
 
 } // namespace
 
-TMainSertForm::TMainSertForm(QWidget* parent) : TBaseForm(parent) {
-    mainForm = this;
+MainWindow::MainWindow(QWidget* parent) : BaseForm(parent) {
+    theMainWindow = this;
     setWindowTitle(QStringLiteral("QUORIX Cert - запрос/получение сертификатов"));
     setWindowFlag(Qt::WindowMinimizeButtonHint);
     setAccessibleName(windowTitle());
@@ -381,23 +381,23 @@ TMainSertForm::TMainSertForm(QWidget* parent) : TBaseForm(parent) {
     labelColumn_ = new SameWidthGroup(kLabelColumnWidth, this);
     buttonColumn_ = new SameWidthGroup(kRightButtonWidth, this);
     buildProxyArea();
-    pControl_ = Named(new QTabWidget(this), "PControl", QStringLiteral("Вкладки"));
-    pControl_->addTab(buildInquiryTab(), QStringLiteral("Запрос на сертификат"));
-    pControl_->addTab(buildReceptionTab(), QStringLiteral("Получение сертификата"));
-    pControl_->widget(0)->setObjectName(QStringLiteral("tSheetInquiry"));
-    pControl_->widget(1)->setObjectName(QStringLiteral("tSheetReception"));
-    connect(pControl_, &QTabWidget::currentChanged, this, [this](int index) {
+    tabs_ = Named(new QTabWidget(this), "PControl", QStringLiteral("Вкладки"));
+    tabs_->addTab(buildRequestTab(), QStringLiteral("Запрос на сертификат"));
+    tabs_->addTab(buildReceptionTab(), QStringLiteral("Получение сертификата"));
+    tabs_->widget(0)->setObjectName(QStringLiteral("tSheetInquiry"));
+    tabs_->widget(1)->setObjectName(QStringLiteral("tSheetReception"));
+    connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
         if (index == 0)
-            indicator_->ShowKeyboardLayout(); // tSheetInquiryShow
+            keyboardIndicator_->showActiveLayout(); // the request tab shown
         else
-            Guarded([this] { tSheetReceptionShow(); });
+            Guarded([this] { onReceptionTabShown(); });
     });
     buildBottomStrip();
     setTabOrderChain();
 
     layOutAreas();
-    FormCreate();
-    edState_->setFocus();
+    adjustSizeLimitsToScreen();
+    stateEdit_->setFocus();
 
     // Errors that escape any handler of the program end here.
     SetApplicationErrorHandler([](const std::exception& error) { OnApplicationError(error); });
@@ -405,52 +405,52 @@ TMainSertForm::TMainSertForm(QWidget* parent) : TBaseForm(parent) {
     InstallContainerPasswordDialog();
 }
 
-TMainSertForm::~TMainSertForm() {
-    if (mainForm == this)
-        mainForm = nullptr;
+MainWindow::~MainWindow() {
+    if (theMainWindow == this)
+        theMainWindow = nullptr;
     SetApplicationErrorHandler({});
     UninstallContainerPasswordDialog();
-    provInfos_.clear();
-    cbProvName_->clear();
+    providerInfos_.clear();
+    providerList_->clear();
 }
 
-void TMainSertForm::setShellOpener(ShellOpener opener) {
+void MainWindow::setShellOpener(ShellOpener opener) {
     LinkOpener() = std::move(opener);
 }
 
-void TMainSertForm::setBeeper(std::function<void()> beeper) {
+void MainWindow::setBeeper(std::function<void()> beeper) {
     Beeper() = std::move(beeper);
 }
 
 // ---- building -------------------------------------------------------------------------------
 
-void TMainSertForm::buildProxyArea() {
-    pnlUseProxy_ = new QWidget(this);
-    pnlUseProxy_->setObjectName(QStringLiteral("pnlUseProxy"));
-    chBoxProxyUse_ = Named(new QCheckBox(QStringLiteral("Использовать прокси"), pnlUseProxy_),
+void MainWindow::buildProxyArea() {
+    useProxyArea_ = new QWidget(this);
+    useProxyArea_->setObjectName(QStringLiteral("pnlUseProxy"));
+    useProxyCheck_ = Named(new QCheckBox(QStringLiteral("Использовать прокси"), useProxyArea_),
                            "chBoxProxyUse", QStringLiteral("Использовать прокси"),
                            QStringLiteral("Включает/выключает использование прокси в запросах."));
-    chBoxProxyUse_->setChecked(true);
-    chBoxProxyUse_->setProperty(kHintTarget, true);
-    connect(chBoxProxyUse_, &QCheckBox::toggled, this,
-            [this](bool checked) { chBoxProxyUseClick(checked); });
-    auto* useRow = new QHBoxLayout(pnlUseProxy_);
+    useProxyCheck_->setChecked(true);
+    useProxyCheck_->setProperty(kHintTarget, true);
+    connect(useProxyCheck_, &QCheckBox::toggled, this,
+            [this](bool checked) { onUseProxyToggled(checked); });
+    auto* useRow = new QHBoxLayout(useProxyArea_);
     useRow->setContentsMargins(kMargin, 0, kMargin, 0);
-    useRow->addWidget(chBoxProxyUse_, 0, Qt::AlignVCenter);
+    useRow->addWidget(useProxyCheck_, 0, Qt::AlignVCenter);
     useRow->addStretch(1);
 
-    pnlProxy_ = new QWidget(this);
-    pnlProxy_->setObjectName(QStringLiteral("pnlProxy"));
-    lblProxiInfo_ =
-        Named(MakeLabel(QStringLiteral("Настройки прокси считаны из ini файла"), pnlProxy_, true),
+    proxyArea_ = new QWidget(this);
+    proxyArea_->setObjectName(QStringLiteral("pnlProxy"));
+    proxySourceLabel_ =
+        Named(MakeLabel(QStringLiteral("Настройки прокси считаны из ini файла"), proxyArea_, true),
               "lblProxiInfo", QStringLiteral("Настройки прокси считаны из ini файла"),
               QStringLiteral("Удалите ini файл или секцию Proxy из него чтобы взять настройки из "
                              "Internet Explorer"));
     // The caption on top; below it the four edits side by side, each with its caption above.
-    auto* column = new QVBoxLayout(pnlProxy_);
+    auto* column = new QVBoxLayout(proxyArea_);
     column->setContentsMargins(kMargin, 6, kMargin, 6);
     column->setSpacing(0);
-    column->addWidget(lblProxiInfo_);
+    column->addWidget(proxySourceLabel_);
     column->addSpacing(14);
     auto* grid = FieldGrid();
     grid->setHorizontalSpacing(6);
@@ -466,26 +466,26 @@ void TMainSertForm::buildProxyArea() {
         std::string SettingsValues::*value;
     };
     const Field fields[] = {
-        {&edProxyServer_, "edProxyServer", QStringLiteral("Прокси сервер"),
+        {&proxyServerEdit_, "edProxyServer", QStringLiteral("Прокси сервер"),
          QStringLiteral("Введите имя прокси."), 190, &SettingsValues::ProxyServer},
-        {&edProxyPort_, "edProxyPort", QStringLiteral("Порт"),
+        {&proxyPortEdit_, "edProxyPort", QStringLiteral("Порт"),
          QStringLiteral("Введите номер порта."), 56, &SettingsValues::ProxyPort},
-        {&edProxyLogin_, "edProxyLogin", QStringLiteral("Логин"),
+        {&proxyLoginEdit_, "edProxyLogin", QStringLiteral("Логин"),
          QStringLiteral("Авторизация в прокси, введите логин, если требуется."), 80,
          &SettingsValues::ProxyUserName},
-        {&edProxyPassword_, "edProxyPassword", QStringLiteral("Пароль"),
+        {&proxyPasswordEdit_, "edProxyPassword", QStringLiteral("Пароль"),
          QStringLiteral("Авторизация в прокси, введите пароль, если требуется."), 77,
          &SettingsValues::ProxyPassword},
     };
     int index = 0;
     for (const Field& field : fields) {
-        auto* label = MakeLabel(field.caption, pnlProxy_);
+        auto* label = MakeLabel(field.caption, proxyArea_);
         // The four edits share the row in the designed proportions, whatever their captions.
-        auto* edit = Named(new QLineEdit(pnlProxy_), field.name, field.caption, field.hint);
+        auto* edit = Named(new QLineEdit(proxyArea_), field.name, field.caption, field.hint);
         edit->setMinimumWidth(field.width);
         edit->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         edit->setProperty(kHintTarget, true);
-        popMenEmpty(edit);
+        suppressContextMenu(edit);
         label->setBuddy(edit);
         *field.edit = edit;
         grid->addWidget(label, 0, index);
@@ -496,31 +496,31 @@ void TMainSertForm::buildProxyArea() {
         connect(edit, &QLineEdit::textChanged, this,
                 [value = field.value](const QString& text) { Settings().*value = Trimmed(text); });
     }
-    edProxyPassword_->setEchoMode(QLineEdit::Password);
-    markSecret(edProxyPassword_);
+    proxyPasswordEdit_->setEchoMode(QLineEdit::Password);
+    markSecret(proxyPasswordEdit_);
 }
 
-QWidget* TMainSertForm::buildInquiryTab() {
+QWidget* MainWindow::buildRequestTab() {
     auto* page = new QWidget(this); // in the window's font from the start
-    indicator_ = new KeyboardIndicator(page);
-    lblSertInfo_ = Named(
+    keyboardIndicator_ = new KeyboardIndicator(page);
+    requestInfoLink_ = Named(
         MakeLinkLabel(QStringLiteral("Информация"),
                       QStringLiteral("Предупреждение по получению сертификатов. Быстрый вызов "
                                      "(Ctrl+I)"),
-                      page, [this] { SertInfoClick(); }),
+                      page, [this] { onRequestInfoLinkClicked(); }),
         "lblSertInfo", QStringLiteral("Информация"));
-    auto* imjSertInfo = MakePicture(page, Picture::Information, true);
-    imjSertInfo->setObjectName(QStringLiteral("imjSertInfo"));
-    imjSertInfo->setToolTip(lblSertInfo_->toolTip());
-    auto* lblSert = Named(
+    auto* requestInfoPicture = MakePicture(page, Picture::Information, true);
+    requestInfoPicture->setObjectName(QStringLiteral("imjSertInfo"));
+    requestInfoPicture->setToolTip(requestInfoLink_->toolTip());
+    auto* layoutWarning = Named(
         MakeLabel(QStringLiteral("Ввод должен осуществляться только в английской раскладке!"), page,
                   true),
         "lblSert", QStringLiteral("Ввод должен осуществляться только в английской раскладке!"));
 
     auto* column = PageColumn(page);
-    column->addLayout(InformationRow(indicator_, imjSertInfo, lblSertInfo_));
+    column->addLayout(InformationRow(keyboardIndicator_, requestInfoPicture, requestInfoLink_));
     column->addSpacing(4);
-    column->addWidget(lblSert);
+    column->addWidget(layoutWarning);
     column->addSpacing(9);
     column->addLayout(buildSubjectGrid(page));
     column->addSpacing(3);
@@ -530,7 +530,7 @@ QWidget* TMainSertForm::buildInquiryTab() {
 }
 
 // The subject fields with their captions and marks, a line, and the choice of RSA or GOST.
-QGridLayout* TMainSertForm::buildSubjectGrid(QWidget* page) {
+QGridLayout* MainWindow::buildSubjectGrid(QWidget* page) {
     struct Field {
         QLineEdit** edit;
         const char* name;
@@ -543,23 +543,24 @@ QGridLayout* TMainSertForm::buildSubjectGrid(QWidget* page) {
     };
     const QString latinOnly = QStringLiteral("Только латинские символы!");
     const Field fields[] = {
-        {&edCountry_, "edCountry", QStringLiteral("Страна : "),
+        {&countryEdit_, "edCountry", QStringLiteral("Страна : "),
          static_cast<int>(edit_width::kCountry), latinOnly, 7, FieldFilter::Subject,
          "lblAstCountry"},
-        {&edState_, "edState", QStringLiteral("Область : "), static_cast<int>(edit_width::kState),
+        {&stateEdit_, "edState", QStringLiteral("Область : "), static_cast<int>(edit_width::kState),
          latinOnly, 8, FieldFilter::Subject, "lblAstState"},
-        {&edLocality_, "edLocality", QStringLiteral("Город : "),
+        {&localityEdit_, "edLocality", QStringLiteral("Город : "),
          static_cast<int>(edit_width::kLocality), latinOnly, 9, FieldFilter::Subject,
          "lblAstLocality"},
-        {&edOrganization_, "edOrganization", QStringLiteral("Организация : "),
+        {&organizationEdit_, "edOrganization", QStringLiteral("Организация : "),
          static_cast<int>(edit_width::kOrganization), latinOnly, 10, FieldFilter::Subject,
          "lblAstOrganization"},
-        {&edOrganizUnit_, "edOrganizUnit", QStringLiteral("Подразделение : "),
+        {&organizationalUnitEdit_, "edOrganizUnit", QStringLiteral("Подразделение : "),
          static_cast<int>(edit_width::kOrganizUnit), latinOnly, 11, FieldFilter::Subject, nullptr},
-        {&edCommonName_, "edCommonName", QStringLiteral("ФИО : "),
+        {&commonNameEdit_, "edCommonName", QStringLiteral("ФИО : "),
          static_cast<int>(edit_width::kCommonName), latinOnly, 12, FieldFilter::Subject,
          "lblCommonName"},
-        {&edEmail_, "edEmail", QStringLiteral("Эл. почта : "), static_cast<int>(edit_width::kEmail),
+        {&emailEdit_, "edEmail", QStringLiteral("Эл. почта : "),
+         static_cast<int>(edit_width::kEmail),
          QStringLiteral("Только латинские символы в нижнем регистре! До 40 символов."), 13,
          FieldFilter::Email, "lblAstMail"},
     };
@@ -573,7 +574,7 @@ QGridLayout* TMainSertForm::buildSubjectGrid(QWidget* page) {
                             kSubjectEditWidth);
         GuardField(edit, field.filter, field.maxLength);
         edit->setProperty(kHintTarget, true);
-        popMenEmpty(edit);
+        suppressContextMenu(edit);
         label->setBuddy(edit);
         editLabels_.insert(edit, label);
         labelColumn_->add(label);
@@ -583,15 +584,15 @@ QGridLayout* TMainSertForm::buildSubjectGrid(QWidget* page) {
         if (field.mark) {
             QLabel* mark = MakeMark(page, field.mark);
             grid->addWidget(mark, row, 2);
-            if (edit != edEmail_) {
+            if (edit != emailEdit_) {
                 mark->hide();
                 gostMarks_ << mark;
             }
         }
-        connect(edit, &QLineEdit::textChanged, this, [this, edit] { CommonChange(edit); });
+        connect(edit, &QLineEdit::textChanged, this, [this, edit] { onRequestFieldChanged(edit); });
         ++row;
     }
-    FieldRule::SetProgramText(edCountry_, QStringLiteral("ru"));
+    FieldRule::setProgramText(countryEdit_, QStringLiteral("ru"));
 
     auto* line = new QFrame(page);
     line->setFrameShape(QFrame::HLine);
@@ -600,23 +601,25 @@ QGridLayout* TMainSertForm::buildSubjectGrid(QWidget* page) {
     grid->setRowMinimumHeight(row, 9);
     ++row;
 
-    auto* lblRsaGost = Named(MakeRowLabel(QStringLiteral("Тип сертификата :"), page), "lblRsaGost",
-                             QStringLiteral("Тип сертификата"));
-    cBoxRsaGost_ = Named(new QComboBox(page), "cBoxRsaGost", QStringLiteral("Тип сертификата"),
-                         QStringLiteral("Смена типа запрашиваемого сертификата RSA/ГОСТ"));
-    cBoxRsaGost_->addItems({QStringLiteral("RSA"), QStringLiteral("ГОСТ")});
-    cBoxRsaGost_->setMinimumWidth(kModeListWidth);
-    cBoxRsaGost_->setFocusPolicy(Qt::ClickFocus); // not a tab stop
-    lblRsaGost->setBuddy(cBoxRsaGost_);
-    labelColumn_->add(lblRsaGost);
-    grid->addWidget(lblRsaGost, row, 0);
-    grid->addWidget(cBoxRsaGost_, row, 1, Qt::AlignLeft);
+    auto* certificateTypeLabel = Named(MakeRowLabel(QStringLiteral("Тип сертификата :"), page),
+                                       "lblRsaGost", QStringLiteral("Тип сертификата"));
+    certificateTypeList_ =
+        Named(new QComboBox(page), "cBoxRsaGost", QStringLiteral("Тип сертификата"),
+              QStringLiteral("Смена типа запрашиваемого сертификата RSA/ГОСТ"));
+    certificateTypeList_->addItems({QStringLiteral("RSA"), QStringLiteral("ГОСТ")});
+    certificateTypeList_->setMinimumWidth(kModeListWidth);
+    certificateTypeList_->setFocusPolicy(Qt::ClickFocus); // not a tab stop
+    certificateTypeLabel->setBuddy(certificateTypeList_);
+    labelColumn_->add(certificateTypeLabel);
+    grid->addWidget(certificateTypeLabel, row, 0);
+    grid->addWidget(certificateTypeList_, row, 1, Qt::AlignLeft);
     grid->setColumnStretch(3, 1);
-    connect(cBoxRsaGost_, &QComboBox::currentIndexChanged, this,
-            [this] { Guarded([this] { cBoxRsaGostChange(); }); });
+    connect(certificateTypeList_, &QComboBox::currentIndexChanged, this,
+            [this] { Guarded([this] { onCertificateTypeChanged(); }); });
     // Chosen by the user, the mode hands the focus on to the first control of its panel.
-    connect(cBoxRsaGost_, &QComboBox::activated, this, [this] {
-        QWidget* next = pnlSendRSA_->isHidden() ? static_cast<QWidget*>(cbProvName_) : edPassword_;
+    connect(certificateTypeList_, &QComboBox::activated, this, [this] {
+        QWidget* next =
+            rsaPanel_->isHidden() ? static_cast<QWidget*>(providerList_) : passwordEdit_;
         if (next->isEnabled())
             next->setFocus(Qt::TabFocusReason);
     });
@@ -625,219 +628,220 @@ QGridLayout* TMainSertForm::buildSubjectGrid(QWidget* page) {
 
 // The RSA panel and, in its place, the GOST panel: one shown at a time, the room of the larger
 // kept, so the window keeps its size when the mode changes.
-QWidget* TMainSertForm::buildModePanels(QWidget* page) {
+QWidget* MainWindow::buildModePanels(QWidget* page) {
     modePanels_ = new QStackedWidget(page);
     modePanels_->addWidget(buildRsaPanel());
     modePanels_->addWidget(buildGostPanel());
-    modePanels_->setCurrentWidget(pnlSendRSA_);
+    modePanels_->setCurrentWidget(rsaPanel_);
     return modePanels_;
 }
 
-QWidget* TMainSertForm::buildRsaPanel() {
-    pnlSendRSA_ = new QWidget(modePanels_);
-    pnlSendRSA_->setObjectName(QStringLiteral("pnlSendRSA"));
-    auto* lblPassword = MakeRowLabel(QStringLiteral("Пароль : "), pnlSendRSA_);
-    edPassword_ =
-        WithDesignWidth(Named(new QLineEdit(pnlSendRSA_), "edPassword", QStringLiteral("Пароль"),
+QWidget* MainWindow::buildRsaPanel() {
+    rsaPanel_ = new QWidget(modePanels_);
+    rsaPanel_->setObjectName(QStringLiteral("pnlSendRSA"));
+    auto* passwordLabel = MakeRowLabel(QStringLiteral("Пароль : "), rsaPanel_);
+    passwordEdit_ =
+        WithDesignWidth(Named(new QLineEdit(rsaPanel_), "edPassword", QStringLiteral("Пароль"),
                               QStringLiteral("Не больше 16 символов"), 14),
                         kPasswordEditWidth);
-    butSendSert_ =
-        WithDesignSize(Named(new QPushButton(QStringLiteral("Отправить запрос"), pnlSendRSA_),
+    sendRsaRequestButton_ =
+        WithDesignSize(Named(new QPushButton(QStringLiteral("Отправить запрос"), rsaPanel_),
                              "butSendSert", QStringLiteral("Отправить запрос"),
                              QStringLiteral("Посылает запрос на сертификат на сервер Кворикс")),
                        kRightButtonWidth);
-    auto* lblPassword2 = MakeRowLabel(QStringLiteral("Подтверждение : "), pnlSendRSA_);
-    edPassword2_ = WithDesignWidth(Named(new QLineEdit(pnlSendRSA_), "edPassword2",
-                                         QStringLiteral("Подтверждение"),
-                                         QStringLiteral("Не больше 16 символов"), 14),
-                                   kPasswordEditWidth);
-    chBoxPassw_ = Named(new QCheckBox(QStringLiteral("Открытый пароль"), pnlSendRSA_), "chBoxPassw",
-                        QStringLiteral("Открытый пароль"),
-                        QStringLiteral("Отключает защиту пароля. Внимание! Пароль будет сохранен "
-                                       "в папку сертификата в открытом виде!"),
-                        15);
+    auto* passwordConfirmLabel = MakeRowLabel(QStringLiteral("Подтверждение : "), rsaPanel_);
+    passwordConfirmEdit_ = WithDesignWidth(Named(new QLineEdit(rsaPanel_), "edPassword2",
+                                                 QStringLiteral("Подтверждение"),
+                                                 QStringLiteral("Не больше 16 символов"), 14),
+                                           kPasswordEditWidth);
+    openPasswordCheck_ =
+        Named(new QCheckBox(QStringLiteral("Открытый пароль"), rsaPanel_), "chBoxPassw",
+              QStringLiteral("Открытый пароль"),
+              QStringLiteral("Отключает защиту пароля. Внимание! Пароль будет сохранен "
+                             "в папку сертификата в открытом виде!"),
+              15);
 
     // The fields on the left, the button at the top right.
     auto* fields = FieldGrid();
-    fields->addWidget(lblPassword, 0, 0);
-    fields->addWidget(edPassword_, 0, 1);
-    fields->addWidget(MakeMark(pnlSendRSA_, "lblAstPass"), 0, 2);
-    fields->addWidget(lblPassword2, 1, 0);
-    fields->addWidget(edPassword2_, 1, 1);
-    fields->addWidget(chBoxPassw_, 2, 1, 1, 2);
+    fields->addWidget(passwordLabel, 0, 0);
+    fields->addWidget(passwordEdit_, 0, 1);
+    fields->addWidget(MakeMark(rsaPanel_, "lblAstPass"), 0, 2);
+    fields->addWidget(passwordConfirmLabel, 1, 0);
+    fields->addWidget(passwordConfirmEdit_, 1, 1);
+    fields->addWidget(openPasswordCheck_, 2, 1, 1, 2);
     fields->setRowStretch(3, 1);
-    auto* panel = new QHBoxLayout(pnlSendRSA_);
+    auto* panel = new QHBoxLayout(rsaPanel_);
     panel->setContentsMargins(0, 0, 0, 0);
     panel->setSpacing(kColumnSpacing);
     panel->addLayout(fields);
     panel->addStretch(1);
-    panel->addWidget(butSendSert_, 0, Qt::AlignTop);
-    labelColumn_->add(lblPassword);
-    labelColumn_->add(lblPassword2);
-    buttonColumn_->add(butSendSert_);
+    panel->addWidget(sendRsaRequestButton_, 0, Qt::AlignTop);
+    labelColumn_->add(passwordLabel);
+    labelColumn_->add(passwordConfirmLabel);
+    buttonColumn_->add(sendRsaRequestButton_);
 
-    for (QLineEdit* edit : {edPassword_, edPassword2_}) {
+    for (QLineEdit* edit : {passwordEdit_, passwordConfirmEdit_}) {
         GuardField(edit, FieldFilter::None, static_cast<int>(edit_width::kPassword));
         edit->setEchoMode(QLineEdit::Password);
         markSecret(edit); // also while "Открытый пароль" shows it in clear
         edit->setProperty(kHintTarget, true);
-        popMenEmpty(edit);
-        connect(edit, &QLineEdit::textChanged, this, [this, edit] { CommonChange(edit); });
+        suppressContextMenu(edit);
+        connect(edit, &QLineEdit::textChanged, this, [this, edit] { onRequestFieldChanged(edit); });
     }
-    lblPassword->setBuddy(edPassword_);
-    lblPassword2->setBuddy(edPassword2_);
-    editLabels_.insert(edPassword_, lblPassword);
-    editLabels_.insert(edPassword2_, lblPassword2);
-    butSendSert_->setEnabled(false);
-    butSendSert_->setProperty(kHintTarget, true);
-    chBoxPassw_->setProperty(kHintTarget, true);
-    connect(chBoxPassw_, &QCheckBox::toggled, this,
-            [this](bool checked) { chBoxPasswClick(checked); });
-    connect(butSendSert_, &QPushButton::clicked, this,
-            [this] { Guarded([this] { butSendSertClick(); }); });
-    return pnlSendRSA_;
+    passwordLabel->setBuddy(passwordEdit_);
+    passwordConfirmLabel->setBuddy(passwordConfirmEdit_);
+    editLabels_.insert(passwordEdit_, passwordLabel);
+    editLabels_.insert(passwordConfirmEdit_, passwordConfirmLabel);
+    sendRsaRequestButton_->setEnabled(false);
+    sendRsaRequestButton_->setProperty(kHintTarget, true);
+    openPasswordCheck_->setProperty(kHintTarget, true);
+    connect(openPasswordCheck_, &QCheckBox::toggled, this,
+            [this](bool checked) { onOpenPasswordToggled(checked); });
+    connect(sendRsaRequestButton_, &QPushButton::clicked, this,
+            [this] { Guarded([this] { onSendRsaRequestClicked(); }); });
+    return rsaPanel_;
 }
 
-QWidget* TMainSertForm::buildGostPanel() {
-    pnlSendGost_ = new QWidget(modePanels_);
-    pnlSendGost_->setObjectName(QStringLiteral("pnlSendGost"));
-    auto* lblProvName = Named(MakeRowLabel(QStringLiteral("Крипто провайдер :"), pnlSendGost_),
-                              "lblProvName", QStringLiteral("Крипто провайдер"));
+QWidget* MainWindow::buildGostPanel() {
+    gostPanel_ = new QWidget(modePanels_);
+    gostPanel_->setObjectName(QStringLiteral("pnlSendGost"));
+    auto* providerLabel = Named(MakeRowLabel(QStringLiteral("Крипто провайдер :"), gostPanel_),
+                                "lblProvName", QStringLiteral("Крипто провайдер"));
     // Across the panel. The providers' names can be long; the list shows what fits and its hint
     // the whole name.
-    cbProvName_ =
-        Named(new QComboBox(pnlSendGost_), "cbProvName", QStringLiteral("Крипто провайдер"));
-    cbProvName_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    cbProvName_->setMinimumWidth(kContainerEditWidth);
-    lblProvName->setBuddy(cbProvName_);
-    butStartGost_ =
-        WithDesignSize(Named(new QPushButton(QStringLiteral("Начать процедуру"), pnlSendGost_),
+    providerList_ =
+        Named(new QComboBox(gostPanel_), "cbProvName", QStringLiteral("Крипто провайдер"));
+    providerList_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    providerList_->setMinimumWidth(kContainerEditWidth);
+    providerLabel->setBuddy(providerList_);
+    startGostButton_ =
+        WithDesignSize(Named(new QPushButton(QStringLiteral("Начать процедуру"), gostPanel_),
                              "butStartGost", QStringLiteral("Начать процедуру"),
                              QStringLiteral("Посылает запрос на сертификат на сервер Кворикс")),
                        kRightButtonWidth);
-    butStartGost_->setEnabled(false);
-    butStartGost_->setProperty(kHintTarget, true);
-    auto* lblCont = Named(MakeRowLabel(QStringLiteral("Контейнер ключей :"), pnlSendGost_),
-                          "lblCont", QStringLiteral("Контейнер ключей"));
+    startGostButton_->setEnabled(false);
+    startGostButton_->setProperty(kHintTarget, true);
+    auto* containerLabel = Named(MakeRowLabel(QStringLiteral("Контейнер ключей :"), gostPanel_),
+                                 "lblCont", QStringLiteral("Контейнер ключей"));
     // A one-line field without a list, disabled and grey: the name is made, not chosen. It is
     // wide enough for the whole name.
-    cbCont_ = Named(new TextSampleEdit(Q(GostContainerName({})), pnlSendGost_), "cbCont",
-                    QStringLiteral("Контейнер ключей"));
-    WithDesignWidth(cbCont_, kContainerEditWidth);
-    cbCont_->setEnabled(false);
-    lblCont->setBuddy(cbCont_);
+    containerNameEdit_ = Named(new TextSampleEdit(Q(GostContainerName({})), gostPanel_), "cbCont",
+                               QStringLiteral("Контейнер ключей"));
+    WithDesignWidth(containerNameEdit_, kContainerEditWidth);
+    containerNameEdit_->setEnabled(false);
+    containerLabel->setBuddy(containerNameEdit_);
 
     // The provider list across the panel; below it the container's name and the button.
-    auto* grid = FieldGrid(pnlSendGost_);
-    grid->addWidget(lblProvName, 0, 0);
-    grid->addWidget(cbProvName_, 0, 1);
-    grid->addWidget(lblCont, 1, 0);
+    auto* grid = FieldGrid(gostPanel_);
+    grid->addWidget(providerLabel, 0, 0);
+    grid->addWidget(providerList_, 0, 1);
+    grid->addWidget(containerLabel, 1, 0);
     auto* containerRow = new QHBoxLayout;
     containerRow->setSpacing(kColumnSpacing);
-    containerRow->addWidget(cbCont_, 0, Qt::AlignVCenter);
+    containerRow->addWidget(containerNameEdit_, 0, Qt::AlignVCenter);
     containerRow->addStretch(1);
-    containerRow->addWidget(butStartGost_);
+    containerRow->addWidget(startGostButton_);
     grid->addLayout(containerRow, 1, 1);
     grid->setRowStretch(2, 1);
-    labelColumn_->add(lblProvName);
-    labelColumn_->add(lblCont);
-    buttonColumn_->add(butStartGost_);
+    labelColumn_->add(providerLabel);
+    labelColumn_->add(containerLabel);
+    buttonColumn_->add(startGostButton_);
 
-    connect(cbProvName_, &QComboBox::currentIndexChanged, this, [this] { cbProvNameChange(); });
-    connect(cbCont_, &QLineEdit::textChanged, this, [this] { CommonChange(cbCont_); });
-    connect(butStartGost_, &QPushButton::clicked, this,
-            [this] { Guarded([this] { butStartGostClick(); }); });
-    return pnlSendGost_;
+    connect(providerList_, &QComboBox::currentIndexChanged, this, [this] { onProviderChanged(); });
+    connect(containerNameEdit_, &QLineEdit::textChanged, this,
+            [this] { onRequestFieldChanged(containerNameEdit_); });
+    connect(startGostButton_, &QPushButton::clicked, this,
+            [this] { Guarded([this] { onStartGostProcedureClicked(); }); });
+    return gostPanel_;
 }
 
-QWidget* TMainSertForm::buildReceptionTab() {
+QWidget* MainWindow::buildReceptionTab() {
     auto* page = new QWidget(this); // in the window's font from the start
-    lblSertGetInfo_ = Named(
+    receptionInfoLink_ = Named(
         MakeLinkLabel(QStringLiteral("Информация"),
                       QStringLiteral("Информация по файлам сертификатов. Быстрый вызов (Ctrl+I)"),
-                      page, [this] { lblSertGetInfoClick(); }),
+                      page, [this] { onReceptionInfoLinkClicked(); }),
         "lblSertGetInfo", QStringLiteral("Информация"));
-    auto* imgSertGetInfo = MakePicture(page, Picture::Information, true);
-    imgSertGetInfo->setToolTip(lblSertGetInfo_->toolTip());
+    auto* receptionInfoPicture = MakePicture(page, Picture::Information, true);
+    receptionInfoPicture->setToolTip(receptionInfoLink_->toolTip());
 
-    auto* label1 = Named(
+    auto* addressCaption = Named(
         MakeLabel(QStringLiteral("Выберите/введите email для которого нужно получить сертификат"),
                   page, true),
         "Label1", QStringLiteral("Выберите/введите email для которого нужно получить сертификат"));
-    comBoxMail_ = WithDesignWidth(
+    receptionAddressList_ = WithDesignWidth(
         Named(new QComboBox(page), "comBoxMail", QStringLiteral("Email для получения сертификата"),
               QStringLiteral("Список emails для которых запрашивался сертификат. При "
                              "отсутствии введите его, лишние удалите из файла настроек.")),
         kSubjectEditWidth);
-    comBoxMail_->setEditable(true);
-    comBoxMail_->setInsertPolicy(QComboBox::NoInsert);
-    comBoxMail_->setProperty(kHintTarget, true);
-    popMenEmpty(comBoxMail_->lineEdit());
-    label1->setBuddy(comBoxMail_);
-    butSertificatGet_ =
+    receptionAddressList_->setEditable(true);
+    receptionAddressList_->setInsertPolicy(QComboBox::NoInsert);
+    receptionAddressList_->setProperty(kHintTarget, true);
+    suppressContextMenu(receptionAddressList_->lineEdit());
+    addressCaption->setBuddy(receptionAddressList_);
+    downloadButton_ =
         WithDesignSize(Named(new QPushButton(QStringLiteral("Скачать"), page), "butSertificatGet",
                              QStringLiteral("Скачать"),
                              QStringLiteral("Пытается скачать сертификат с сервера Кворикс")),
                        kRightButtonWidth);
-    butSertificatGet_->setProperty(kHintTarget, true);
-    buttonColumn_->add(butSertificatGet_);
-    lblSertificatGet_ =
+    downloadButton_->setProperty(kHintTarget, true);
+    buttonColumn_->add(downloadButton_);
+    receptionStateLabel_ =
         Named(MakeLabel(QStringLiteral("Уже получен! Повтор заменит файл."), page, true),
               "lblSertificatGet", QStringLiteral("Состояние"));
-    QSizePolicy keepsRoom = lblSertificatGet_->sizePolicy();
+    QSizePolicy keepsRoom = receptionStateLabel_->sizePolicy();
     keepsRoom.setRetainSizeWhenHidden(true); // the controls below stay where they are
-    lblSertificatGet_->setSizePolicy(keepsRoom);
-    lblSertificatGet_->hide();
+    receptionStateLabel_->setSizePolicy(keepsRoom);
+    receptionStateLabel_->hide();
 
-    auto* lblCheckPassword = MakeLabel(QStringLiteral("Пароль"), page);
-    edCheckPassword_ =
+    auto* checkPasswordLabel = MakeLabel(QStringLiteral("Пароль"), page);
+    checkPasswordEdit_ =
         WithDesignWidth(Named(new QLineEdit(page), "edCheckPassword", QStringLiteral("Пароль"),
                               QStringLiteral("Пароль для проверки RSA сертификата.")),
                         kPasswordEditWidth);
-    GuardField(edCheckPassword_, FieldFilter::None, static_cast<int>(edit_width::kPassword));
-    edCheckPassword_->setEchoMode(QLineEdit::Password);
-    markSecret(edCheckPassword_);
-    edCheckPassword_->setProperty(kHintTarget, true);
-    popMenEmpty(edCheckPassword_);
-    lblCheckPassword->setBuddy(edCheckPassword_);
-    butSertificatTest_ =
-        WithDesignSize(Named(new QPushButton(QStringLiteral("Проверить"), page),
-                             "butSertificatTest", QStringLiteral("Проверить"),
-                             QStringLiteral("Выполняет проверку текущего сертификата")),
-                       kTestButtonWidth);
-    butSertificatTest_->setProperty(kHintTarget, true);
+    GuardField(checkPasswordEdit_, FieldFilter::None, static_cast<int>(edit_width::kPassword));
+    checkPasswordEdit_->setEchoMode(QLineEdit::Password);
+    markSecret(checkPasswordEdit_);
+    checkPasswordEdit_->setProperty(kHintTarget, true);
+    suppressContextMenu(checkPasswordEdit_);
+    checkPasswordLabel->setBuddy(checkPasswordEdit_);
+    checkButton_ = WithDesignSize(Named(new QPushButton(QStringLiteral("Проверить"), page),
+                                        "butSertificatTest", QStringLiteral("Проверить"),
+                                        QStringLiteral("Выполняет проверку текущего сертификата")),
+                                  kTestButtonWidth);
+    checkButton_->setProperty(kHintTarget, true);
 
-    lblGoTo_ = Named(MakeLinkLabel(QStringLiteral("Папка сертификата"),
-                                   QStringLiteral("Открывает папку выбранного сертификата."), page,
-                                   [this] { Guarded([this] { lblGoToClick(); }); }),
-                     "lblGoTo", QStringLiteral("Папка сертификата"));
-    lblInstall_ =
+    folderLink_ = Named(MakeLinkLabel(QStringLiteral("Папка сертификата"),
+                                      QStringLiteral("Открывает папку выбранного сертификата."),
+                                      page, [this] { Guarded([this] { onFolderLinkClicked(); }); }),
+                        "lblGoTo", QStringLiteral("Папка сертификата"));
+    exportLink_ =
         Named(MakeLinkLabel(QStringLiteral("В хранилище (p12)"),
                             QStringLiteral("При использовании из системного хранилища windows (по "
                                            "желанию/требованию сторонних программ). Конвертирует "
                                            "сертификат в p12, и открывает его для импорта."),
-                            page, [this] { Guarded([this] { lblInstallClick(); }); }),
+                            page, [this] { Guarded([this] { onExportLinkClicked(); }); }),
               "lblInstall", QStringLiteral("В хранилище (p12)"));
 
     auto* column = PageColumn(page);
-    column->addLayout(InformationRow(nullptr, imgSertGetInfo, lblSertGetInfo_));
+    column->addLayout(InformationRow(nullptr, receptionInfoPicture, receptionInfoLink_));
     column->addSpacing(8);
-    column->addWidget(label1);
+    column->addWidget(addressCaption);
     column->addSpacing(7);
     auto* download = new QHBoxLayout;
-    download->addWidget(comBoxMail_, 0, Qt::AlignVCenter);
+    download->addWidget(receptionAddressList_, 0, Qt::AlignVCenter);
     download->addStretch(1);
-    download->addWidget(butSertificatGet_);
+    download->addWidget(downloadButton_);
     column->addLayout(download);
     column->addSpacing(3);
-    column->addWidget(lblSertificatGet_);
+    column->addWidget(receptionStateLabel_);
     column->addSpacing(13);
-    column->addWidget(lblCheckPassword);
+    column->addWidget(checkPasswordLabel);
     column->addSpacing(3);
     auto* check = new QHBoxLayout;
     check->setSpacing(12);
-    check->addWidget(edCheckPassword_, 0, Qt::AlignVCenter);
-    check->addWidget(butSertificatTest_);
+    check->addWidget(checkPasswordEdit_, 0, Qt::AlignVCenter);
+    check->addWidget(checkButton_);
     check->addStretch(1);
     column->addLayout(check);
     column->addSpacing(27);
@@ -847,7 +851,7 @@ QWidget* TMainSertForm::buildReceptionTab() {
     links->setVerticalSpacing(10);
     int row = 0;
     for (auto [link, picture] :
-         {std::pair{lblGoTo_, Picture::Folder}, std::pair{lblInstall_, Picture::Certificate}}) {
+         {std::pair{folderLink_, Picture::Folder}, std::pair{exportLink_, Picture::Certificate}}) {
         QLabel* enabled = MakePicture(page, picture, true);
         QLabel* disabled = MakePicture(page, picture, false);
         links->addWidget(enabled, row, 0);
@@ -859,146 +863,164 @@ QWidget* TMainSertForm::buildReceptionTab() {
     links->setColumnStretch(2, 1);
     column->addLayout(links);
     column->addStretch(1);
-    setLinkEnabled(lblGoTo_, false);
-    setLinkEnabled(lblInstall_, false);
+    setLinkEnabled(folderLink_, false);
+    setLinkEnabled(exportLink_, false);
 
-    connect(comBoxMail_, &QComboBox::editTextChanged, this,
-            [this] { Guarded([this] { comBoxMailChange(); }); });
-    connect(butSertificatGet_, &QPushButton::clicked, this,
-            [this] { Guarded([this] { butSertificatGetClick(); }); });
-    connect(butSertificatTest_, &QPushButton::clicked, this,
-            [this] { Guarded([this] { butSertificatTestClick(); }); });
+    connect(receptionAddressList_, &QComboBox::editTextChanged, this,
+            [this] { Guarded([this] { onReceptionAddressChanged(); }); });
+    connect(downloadButton_, &QPushButton::clicked, this,
+            [this] { Guarded([this] { onDownloadClicked(); }); });
+    connect(checkButton_, &QPushButton::clicked, this,
+            [this] { Guarded([this] { onCheckClicked(); }); });
     return page;
 }
 
-void TMainSertForm::buildBottomStrip() {
-    bottom_ = new QWidget(this);
-    rich_ = Named(new TRichBox(bottom_), "rich", QStringLiteral("Подсказка"));
-    rich_->setFocusPolicy(Qt::ClickFocus);
-    rich_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    rich_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    rich_->setFormattingInset(4, 2);
+void MainWindow::buildBottomStrip() {
+    bottomStrip_ = new QWidget(this);
+    hintBox_ = Named(new RichTextBox(bottomStrip_), "rich", QStringLiteral("Подсказка"));
+    hintBox_->setFocusPolicy(Qt::ClickFocus);
+    hintBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    hintBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    hintBox_->setFormattingInset(4, 2);
     // The box takes the strip's height and the width the save button leaves it; its own idea of
     // a good size does not count.
-    rich_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
-    rich_->setMinimumWidth(kHintBoxWidth);
-    popMenEmpty(rich_);
-    butSave_ = WithDesignSize(
-        Named(new QPushButton(QStringLiteral("Сохранить"), bottom_), "butSave",
+    hintBox_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    hintBox_->setMinimumWidth(kHintBoxWidth);
+    suppressContextMenu(hintBox_);
+    saveButton_ = WithDesignSize(
+        Named(new QPushButton(QStringLiteral("Сохранить"), bottomStrip_), "butSave",
               QStringLiteral("Сохранить"),
               QStringLiteral("Сохраняет настройки прокси, введенные данные сертификата. "
                              "Позволяет продолжить процедуру запроса после, начиная с "
                              "сохраненного.")),
         kSaveButtonWidth);
-    butSave_->setProperty(kHintTarget, true);
-    connect(butSave_, &QPushButton::clicked, this, [this] { Guarded([this] { butSaveClick(); }); });
+    saveButton_->setProperty(kHintTarget, true);
+    connect(saveButton_, &QPushButton::clicked, this,
+            [this] { Guarded([this] { onSaveClicked(); }); });
 
-    auto* saveStrip = new QWidget(bottom_);
+    auto* saveStrip = new QWidget(bottomStrip_);
     saveStrip->setMinimumWidth(kSaveStripWidth);
     auto* saveLayout = new QHBoxLayout(saveStrip);
     saveLayout->setContentsMargins(16, 0, 15, 0);
-    saveLayout->addWidget(butSave_, 0, Qt::AlignVCenter);
-    auto* strip = new QHBoxLayout(bottom_);
+    saveLayout->addWidget(saveButton_, 0, Qt::AlignVCenter);
+    auto* strip = new QHBoxLayout(bottomStrip_);
     strip->setContentsMargins(0, 0, 0, 0);
     strip->setSpacing(0);
-    strip->addWidget(rich_, 1);
+    strip->addWidget(hintBox_, 1);
     strip->addWidget(saveStrip);
 }
 
-void TMainSertForm::setTabOrderChain() {
-    const QList<QWidget*> chain = {
-        chBoxProxyUse_,   edProxyServer_,      edProxyPort_,     edProxyLogin_,
-        edProxyPassword_, pControl_->tabBar(), edCountry_,       edState_,
-        edLocality_,      edOrganization_,     edOrganizUnit_,   edCommonName_,
-        edEmail_,         edPassword_,         butSendSert_,     edPassword2_,
-        chBoxPassw_,      cbProvName_,         butStartGost_,    cbCont_,
-        comBoxMail_,      butSertificatGet_,   edCheckPassword_, butSertificatTest_,
-        butSave_};
+void MainWindow::setTabOrderChain() {
+    const QList<QWidget*> chain = {useProxyCheck_,
+                                   proxyServerEdit_,
+                                   proxyPortEdit_,
+                                   proxyLoginEdit_,
+                                   proxyPasswordEdit_,
+                                   tabs_->tabBar(),
+                                   countryEdit_,
+                                   stateEdit_,
+                                   localityEdit_,
+                                   organizationEdit_,
+                                   organizationalUnitEdit_,
+                                   commonNameEdit_,
+                                   emailEdit_,
+                                   passwordEdit_,
+                                   sendRsaRequestButton_,
+                                   passwordConfirmEdit_,
+                                   openPasswordCheck_,
+                                   providerList_,
+                                   startGostButton_,
+                                   containerNameEdit_,
+                                   receptionAddressList_,
+                                   downloadButton_,
+                                   checkPasswordEdit_,
+                                   checkButton_,
+                                   saveButton_};
     for (qsizetype i = 1; i < chain.size(); ++i)
         setTabOrder(chain[i - 1], chain[i]);
 }
 
 // The tab order is a ring: after "Сохранить" comes "Использовать прокси" again, and back.
-bool TMainSertForm::focusNextPrevChild(bool next) {
+bool MainWindow::focusNextPrevChild(bool next) {
     QWidget* focus = QApplication::focusWidget();
-    if (next && focus == butSave_ && chBoxProxyUse_->isEnabled()) {
-        chBoxProxyUse_->setFocus(Qt::TabFocusReason);
+    if (next && focus == saveButton_ && useProxyCheck_->isEnabled()) {
+        useProxyCheck_->setFocus(Qt::TabFocusReason);
         return true;
     }
-    if (!next && focus == chBoxProxyUse_ && butSave_->isEnabled()) {
-        butSave_->setFocus(Qt::BacktabFocusReason);
+    if (!next && focus == useProxyCheck_ && saveButton_->isEnabled()) {
+        saveButton_->setFocus(Qt::BacktabFocusReason);
         return true;
     }
-    return TBaseForm::focusNextPrevChild(next);
+    return BaseForm::focusNextPrevChild(next);
 }
 
 // The areas stacked top to bottom, each at least as large as designed; the proxy panel takes its
 // room only while it is shown. The window has a dialog frame: it takes the size its contents
 // need and the user cannot change it.
-void TMainSertForm::layOutAreas() {
-    pnlUseProxy_->setMinimumHeight(kUseProxyHeight);
-    pnlProxy_->setMinimumHeight(kProxyHeight);
-    pControl_->setMinimumSize(kClientWidth, kPageControlHeight);
-    bottom_->setMinimumHeight(kBottomHeight);
+void MainWindow::layOutAreas() {
+    useProxyArea_->setMinimumHeight(kUseProxyHeight);
+    proxyArea_->setMinimumHeight(kProxyHeight);
+    tabs_->setMinimumSize(kClientWidth, kPageControlHeight);
+    bottomStrip_->setMinimumHeight(kBottomHeight);
     auto* areas = new QVBoxLayout(this);
     areas->setContentsMargins(0, 0, 0, 0);
     areas->setSpacing(0);
     areas->setSizeConstraint(QLayout::SetFixedSize);
-    for (QWidget* area : {pnlUseProxy_, pnlProxy_, static_cast<QWidget*>(pControl_), bottom_})
+    for (QWidget* area : {useProxyArea_, proxyArea_, static_cast<QWidget*>(tabs_), bottomStrip_})
         areas->addWidget(area);
 }
 
 // ---- start ----------------------------------------------------------------------------------
 
-void TMainSertForm::showEvent(QShowEvent* event) {
-    TBaseForm::showEvent(event);
+void MainWindow::showEvent(QShowEvent* event) {
+    BaseForm::showEvent(event);
     if (deferredInitPosted_)
         return;
     deferredInitPosted_ = true;
-    indicator_->ShowKeyboardLayout(); // the request tab is shown with the window
+    keyboardIndicator_->showActiveLayout(); // the request tab is shown with the window
     // The rest of the start runs once the window is on screen.
     QMetaObject::invokeMethod(
-        this, [this] { Guarded([this] { WMDeferredInit(); }); }, Qt::QueuedConnection);
+        this, [this] { Guarded([this] { deferredInit(); }); }, Qt::QueuedConnection);
 }
 
-void TMainSertForm::WMDeferredInit() {
+void MainWindow::deferredInit() {
     const SavedSubject saved = LoadSettings();
     // The settings' values are shown in full, even where they break the fields' rules.
-    FieldRule::SetProgramText(edCountry_, Q(saved.Country));
-    FieldRule::SetProgramText(edState_, Q(saved.State));
-    FieldRule::SetProgramText(edLocality_, Q(saved.Locality));
-    FieldRule::SetProgramText(edOrganization_, Q(saved.Organization));
-    FieldRule::SetProgramText(edOrganizUnit_, Q(saved.OrganizUnit));
-    FieldRule::SetProgramText(edCommonName_, Q(saved.CommonName));
-    FieldRule::SetProgramText(edEmail_, Q(saved.Email));
+    FieldRule::setProgramText(countryEdit_, Q(saved.Country));
+    FieldRule::setProgramText(stateEdit_, Q(saved.State));
+    FieldRule::setProgramText(localityEdit_, Q(saved.Locality));
+    FieldRule::setProgramText(organizationEdit_, Q(saved.Organization));
+    FieldRule::setProgramText(organizationalUnitEdit_, Q(saved.OrganizUnit));
+    FieldRule::setProgramText(commonNameEdit_, Q(saved.CommonName));
+    FieldRule::setProgramText(emailEdit_, Q(saved.Email));
     if (saved.OpenPassw) {
-        FieldRule::SetProgramText(edPassword_, Q(saved.Password));
-        chBoxPassw_->setChecked(true);
+        FieldRule::setProgramText(passwordEdit_, Q(saved.Password));
+        openPasswordCheck_->setChecked(true);
     }
     if (saved.Gost) {
         QWidget* focus = QApplication::focusWidget();
-        cBoxRsaGost_->setCurrentIndex(1);
+        certificateTypeList_->setCurrentIndex(1);
         if (focus)
             focus->setFocus();
     }
     SettingsValues& settings = Settings();
     if (settings.ProxyFromIni) {
         const SettingsValues fromIni = settings; // the edits' change handlers write back
-        chBoxProxyUse_->setChecked(fromIni.ProxyUse);
-        edProxyServer_->setText(Q(fromIni.ProxyServer));
-        edProxyPort_->setText(Q(fromIni.ProxyPort));
-        edProxyLogin_->setText(Q(fromIni.ProxyUserName));
-        edProxyPassword_->setText(Q(fromIni.ProxyPassword));
+        useProxyCheck_->setChecked(fromIni.ProxyUse);
+        proxyServerEdit_->setText(Q(fromIni.ProxyServer));
+        proxyPortEdit_->setText(Q(fromIni.ProxyPort));
+        proxyLoginEdit_->setText(Q(fromIni.ProxyUserName));
+        proxyPasswordEdit_->setText(Q(fromIni.ProxyPassword));
     } else {
         TakeSystemProxyUnlessFromIni();
         const SettingsValues system = settings;
-        chBoxProxyUse_->setChecked(system.ProxyUse);
-        edProxyServer_->setText(Q(system.ProxyServer));
-        edProxyPort_->setText(Q(system.ProxyPort));
-        edProxyLogin_->clear();
-        edProxyPassword_->clear();
-        lblProxiInfo_->setText(QStringLiteral("Настройки прокси считаны из Internet Explorer"));
-        lblProxiInfo_->setToolTip({});
+        useProxyCheck_->setChecked(system.ProxyUse);
+        proxyServerEdit_->setText(Q(system.ProxyServer));
+        proxyPortEdit_->setText(Q(system.ProxyPort));
+        proxyLoginEdit_->clear();
+        proxyPasswordEdit_->clear();
+        proxySourceLabel_->setText(QStringLiteral("Настройки прокси считаны из Internet Explorer"));
+        proxySourceLabel_->setToolTip({});
     }
     // Placed once the proxy panel has taken or given up its room: the size is final now.
     centreInWorkArea();
@@ -1007,7 +1029,7 @@ void TMainSertForm::WMDeferredInit() {
 }
 
 // Centred in the work area; a window larger than the area keeps its top left corner on it.
-void TMainSertForm::centreInWorkArea() {
+void MainWindow::centreInWorkArea() {
     const QScreen* shown = screen();
     if (!shown)
         return;
@@ -1019,34 +1041,34 @@ void TMainSertForm::centreInWorkArea() {
 
 // ---- proxy area -----------------------------------------------------------------------------
 
-void TMainSertForm::chBoxProxyUseClick(bool checked) {
+void MainWindow::onUseProxyToggled(bool checked) {
     Settings().ProxyUse = checked;
-    pnlProxy_->setVisible(checked);
+    proxyArea_->setVisible(checked);
     layout()->activate(); // the window takes its new height now, not at the next event
 }
 
 // ---- request tab ----------------------------------------------------------------------------
 
-RequestFields TMainSertForm::requestFields() const {
+RequestFields MainWindow::requestFields() const {
     RequestFields fields;
-    fields.Country = S(edCountry_->text());
-    fields.State = S(edState_->text());
-    fields.Locality = S(edLocality_->text());
-    fields.Organization = S(edOrganization_->text());
-    fields.OrganizUnit = S(edOrganizUnit_->text());
-    fields.CommonName = S(edCommonName_->text());
-    fields.Email = S(edEmail_->text());
-    fields.password = S(edPassword_->text());
-    fields.password2 = S(edPassword2_->text());
-    fields.openPassword = chBoxPassw_->isChecked();
-    fields.provider = S(cbProvName_->currentText());
-    fields.container = S(cbCont_->text());
+    fields.Country = S(countryEdit_->text());
+    fields.State = S(stateEdit_->text());
+    fields.Locality = S(localityEdit_->text());
+    fields.Organization = S(organizationEdit_->text());
+    fields.OrganizUnit = S(organizationalUnitEdit_->text());
+    fields.CommonName = S(commonNameEdit_->text());
+    fields.Email = S(emailEdit_->text());
+    fields.password = S(passwordEdit_->text());
+    fields.password2 = S(passwordConfirmEdit_->text());
+    fields.openPassword = openPasswordCheck_->isChecked();
+    fields.provider = S(providerList_->currentText());
+    fields.container = S(containerNameEdit_->text());
     return fields;
 }
 
-void TMainSertForm::CommonChange(QObject* sender) {
+void MainWindow::onRequestFieldChanged(QObject* sender) {
     // Built lazily: the edits fire while the constructor is still making the later ones.
-    if (!butStartGost_)
+    if (!startGostButton_)
         return;
     const RequestFields fields = requestFields();
     if (auto* edit = qobject_cast<QLineEdit*>(sender); edit && editLabels_.contains(edit)) {
@@ -1057,59 +1079,59 @@ void TMainSertForm::CommonChange(QObject* sender) {
                                                    : this->palette().color(QPalette::WindowText));
         label->setPalette(palette);
     }
-    butSendSert_->setEnabled(RsaSendEnabled(fields, service::kOperatorMailDomain));
-    butStartGost_->setEnabled(GostStartEnabled(fields, service::kOperatorMailDomain));
+    sendRsaRequestButton_->setEnabled(RsaSendEnabled(fields, service::kOperatorMailDomain));
+    startGostButton_->setEnabled(GostStartEnabled(fields, service::kOperatorMailDomain));
 }
 
-void TMainSertForm::chBoxPasswClick(bool checked) {
-    edPassword_->setEchoMode(checked ? QLineEdit::Normal : QLineEdit::Password);
-    edPassword2_->setEnabled(!checked);
-    CommonChange(chBoxPassw_);
+void MainWindow::onOpenPasswordToggled(bool checked) {
+    passwordEdit_->setEchoMode(checked ? QLineEdit::Normal : QLineEdit::Password);
+    passwordConfirmEdit_->setEnabled(!checked);
+    onRequestFieldChanged(openPasswordCheck_);
 }
 
-void TMainSertForm::cBoxRsaGostChange() {
-    const bool gost = cBoxRsaGost_->currentIndex() == 1;
-    modePanels_->setCurrentWidget(gost ? pnlSendGost_ : pnlSendRSA_);
+void MainWindow::onCertificateTypeChanged() {
+    const bool gost = certificateTypeList_->currentIndex() == 1;
+    modePanels_->setCurrentWidget(gost ? gostPanel_ : rsaPanel_);
     for (QLabel* mark : gostMarks_)
         mark->setVisible(gost);
     if (!gost)
         return;
     QApplication::processEvents(); // the new panel is painted before the providers are asked
     WaitCursor wait;
-    FillProviderList();
+    fillProviderList();
 }
 
-void TMainSertForm::FillProviderList() {
-    provInfos_.clear();
+void MainWindow::fillProviderList() {
+    providerInfos_.clear();
     {
-        const QSignalBlocker quiet(cbProvName_);
-        cbProvName_->clear();
+        const QSignalBlocker quiet(providerList_);
+        providerList_->clear();
     }
-    cbCont_->clear();
+    containerNameEdit_->clear();
     // Tokens come and go: they are looked for again each time the list is built.
     provider::RefreshInstalledProviders();
     const std::vector<ProviderEntry> entries = QualifyingProviders();
     for (const ProviderEntry& entry : entries) {
-        provInfos_.push_back(entry.Info);
-        const QSignalBlocker quiet(cbProvName_);
-        cbProvName_->addItem(Q(entry.Name));
+        providerInfos_.push_back(entry.Info);
+        const QSignalBlocker quiet(providerList_);
+        providerList_->addItem(Q(entry.Name));
     }
-    cbProvName_->setCurrentIndex(0);
-    cbProvNameChange();
+    providerList_->setCurrentIndex(0);
+    onProviderChanged();
 }
 
-void TMainSertForm::cbProvNameChange() {
-    const QString name = cbProvName_->currentText();
-    cbProvName_->setToolTip(name);
+void MainWindow::onProviderChanged() {
+    const QString name = providerList_->currentText();
+    providerList_->setToolTip(name);
     if (name.isEmpty())
-        cbCont_->clear();
+        containerNameEdit_->clear();
     else
-        cbCont_->setText(Q(GostContainerName(std::chrono::system_clock::now())));
-    CommonChange(cbProvName_);
+        containerNameEdit_->setText(Q(GostContainerName(std::chrono::system_clock::now())));
+    onRequestFieldChanged(providerList_);
 }
 
-void TMainSertForm::butSendSertClick() {
-    edPassword2_->clear();
+void MainWindow::onSendRsaRequestClicked() {
+    passwordConfirmEdit_->clear();
     const RequestFields fields = requestFields();
     if (const std::optional<std::string> refusal = PasswordRefusal(fields.password)) {
         ShowErrorBox(*refusal, context::kRequestCertificate);
@@ -1120,26 +1142,26 @@ void TMainSertForm::butSendSertClick() {
     const bool sent =
         RunBusy([&subject] { return RequestRsaCertificate(kCertificateKeyFile, subject); });
     if (sent)
-        chBoxPassw_->setFocus();
+        openPasswordCheck_->setFocus();
 }
 
-void TMainSertForm::butStartGostClick() {
-    const int index = cbProvName_->currentIndex();
-    if (index < 0 || static_cast<size_t>(index) >= provInfos_.size())
+void MainWindow::onStartGostProcedureClicked() {
+    const int index = providerList_->currentIndex();
+    if (index < 0 || static_cast<size_t>(index) >= providerInfos_.size())
         return;
     GostRequestForm form = GostFormFor(requestFields());
-    form.Info = provInfos_[static_cast<size_t>(index)];
+    form.Info = providerInfos_[static_cast<size_t>(index)];
     // A cancelled password dialog ends the procedure without a word; errors reach the handler.
     RunBusy([&form] { return RunGostProcedure(form); });
 }
 
 // ---- reception tab --------------------------------------------------------------------------
 
-std::string TMainSertForm::mailAddress() const {
-    return Trimmed(comBoxMail_->currentText());
+std::string MainWindow::mailAddress() const {
+    return Trimmed(receptionAddressList_->currentText());
 }
 
-void TMainSertForm::setLinkEnabled(QLabel* link, bool enabled) {
+void MainWindow::setLinkEnabled(QLabel* link, bool enabled) {
     link->setEnabled(enabled);
     const auto images = linkImages_.value(link);
     if (images.first)
@@ -1148,61 +1170,61 @@ void TMainSertForm::setLinkEnabled(QLabel* link, bool enabled) {
         images.second->setVisible(!enabled);
 }
 
-void TMainSertForm::tSheetReceptionShow() {
+void MainWindow::onReceptionTabShown() {
     {
-        const QSignalBlocker quiet(comBoxMail_);
-        comBoxMail_->clear();
+        const QSignalBlocker quiet(receptionAddressList_);
+        receptionAddressList_->clear();
         for (const std::string& address : EmailListAddresses(ReadEmailList()))
-            comBoxMail_->addItem(Q(address));
-        const QString typed = edEmail_->text().trimmed();
-        const int index = comBoxMail_->findText(typed, Qt::MatchFixedString);
+            receptionAddressList_->addItem(Q(address));
+        const QString typed = emailEdit_->text().trimmed();
+        const int index = receptionAddressList_->findText(typed, Qt::MatchFixedString);
         if (index >= 0)
-            comBoxMail_->setCurrentIndex(index);
+            receptionAddressList_->setCurrentIndex(index);
         else
-            comBoxMail_->setEditText(typed);
+            receptionAddressList_->setEditText(typed);
     }
-    comBoxMailChange();
+    onReceptionAddressChanged();
 }
 
-void TMainSertForm::comBoxMailChange() {
-    reception_ = EvaluateReceptionState(S(comBoxMail_->currentText()));
+void MainWindow::onReceptionAddressChanged() {
+    reception_ = EvaluateReceptionState(S(receptionAddressList_->currentText()));
     applyReceptionState();
 }
 
-void TMainSertForm::applyReceptionState() {
-    setLinkEnabled(lblInstall_, reception_.InstallEnabled);
-    setLinkEnabled(lblGoTo_, reception_.FolderLinkEnabled);
-    butSertificatGet_->setEnabled(reception_.DownloadEnabled);
-    lblSertificatGet_->setText(Q(reception_.StateLabel));
-    lblSertificatGet_->setVisible(reception_.StateLabelVisible);
-    butSertificatTest_->setEnabled(reception_.CheckEnabled);
+void MainWindow::applyReceptionState() {
+    setLinkEnabled(exportLink_, reception_.InstallEnabled);
+    setLinkEnabled(folderLink_, reception_.FolderLinkEnabled);
+    downloadButton_->setEnabled(reception_.DownloadEnabled);
+    receptionStateLabel_->setText(Q(reception_.StateLabel));
+    receptionStateLabel_->setVisible(reception_.StateLabelVisible);
+    checkButton_->setEnabled(reception_.CheckEnabled);
 }
 
-void TMainSertForm::butSertificatGetClick() {
+void MainWindow::onDownloadClicked() {
     ReceptionState state = reception_;
-    const std::string typed = S(comBoxMail_->currentText());
+    const std::string typed = S(receptionAddressList_->currentText());
     RunBusy([&] { ReceiveCertificate(typed, state); });
     reception_ = state;
     applyReceptionState();
 }
 
-void TMainSertForm::butSertificatTestClick() {
+void MainWindow::onCheckClicked() {
     CheckResult result;
     {
         WaitCursor wait;
-        setLinkEnabled(lblInstall_, false);
+        setLinkEnabled(exportLink_, false);
         result = CheckCertificate(kCertificateFile, kCertificateKeyFile, mailAddress(),
-                                  S(edCheckPassword_->text()));
+                                  S(checkPasswordEdit_->text()));
         reception_.InstallEnabled = result.Valid;
-        setLinkEnabled(lblInstall_, result.Valid);
+        setLinkEnabled(exportLink_, result.Valid);
     }
     if (!result.Text.empty())
         ShowInfoBox(result.Text);
 }
 
-void TMainSertForm::lblInstallClick() {
+void MainWindow::onExportLinkClicked() {
     const std::string address = mailAddress();
-    const std::string password = S(edCheckPassword_->text());
+    const std::string password = S(checkPasswordEdit_->text());
     const ShellOpener opener = LinkOpener() ? LinkOpener() : ShellOpener(DesktopOpen);
     std::string written;
     int code = shellopen::kSucceeded;
@@ -1220,8 +1242,8 @@ void TMainSertForm::lblInstallClick() {
 // No program takes .p12 files here: the file is written all the same, so the user learns where
 // it is, may open its folder and, where the NSS tools are, put it into the NSS store that
 // browsers and mail programs read.
-void TMainSertForm::tellWhereTheFileIs(const std::string& written, const std::string& password,
-                                       const ShellOpener& opener) {
+void MainWindow::tellWhereTheFileIs(const std::string& written, const std::string& password,
+                                    const ShellOpener& opener) {
     const std::string folder = ExcludeTrailingPathDelimiter(ExtractFilePath(written));
     if (AskYesNo(std::string(kCertificateP12File) + " записан в папку\r\n" + folder +
                  "\r\n\r\nПрограммы для файлов .p12 на этом компьютере нет. Открыть папку?"))
@@ -1234,7 +1256,7 @@ void TMainSertForm::tellWhereTheFileIs(const std::string& written, const std::st
     ShowInfoBox("Сертификат добавлен в хранилище NSS " + UserNssDatabase());
 }
 
-void TMainSertForm::lblGoToClick() {
+void MainWindow::onFolderLinkClicked() {
     const std::string address = mailAddress();
     const ShellOpener opener = LinkOpener() ? LinkOpener() : ShellOpener(DesktopOpen);
     OpenOffInterfaceThread([address, opener] { OpenFolderNamingIt(address, opener); });
@@ -1242,32 +1264,32 @@ void TMainSertForm::lblGoToClick() {
 
 // ---- save, help and hints -------------------------------------------------------------------
 
-void TMainSertForm::butSaveClick() {
+void MainWindow::onSaveClicked() {
     WaitCursor wait;
     SavedSubject subject;
-    subject.Country = Trimmed(edCountry_->text());
-    subject.State = Trimmed(edState_->text());
-    subject.Locality = Trimmed(edLocality_->text());
-    subject.Organization = Trimmed(edOrganization_->text());
-    subject.OrganizUnit = Trimmed(edOrganizUnit_->text());
-    subject.CommonName = Trimmed(edCommonName_->text());
-    subject.Email = Trimmed(edEmail_->text());
-    subject.Password = S(edPassword_->text());
-    subject.OpenPassw = chBoxPassw_->isChecked();
-    subject.Gost = !pnlSendGost_->isHidden();
+    subject.Country = Trimmed(countryEdit_->text());
+    subject.State = Trimmed(stateEdit_->text());
+    subject.Locality = Trimmed(localityEdit_->text());
+    subject.Organization = Trimmed(organizationEdit_->text());
+    subject.OrganizUnit = Trimmed(organizationalUnitEdit_->text());
+    subject.CommonName = Trimmed(commonNameEdit_->text());
+    subject.Email = Trimmed(emailEdit_->text());
+    subject.Password = S(passwordEdit_->text());
+    subject.OpenPassw = openPasswordCheck_->isChecked();
+    subject.Gost = !gostPanel_->isHidden();
     SaveSettings(subject);
     QThread::msleep(100); // the hourglass stays long enough to be seen
 }
 
-void TMainSertForm::SertInfoClick() {
-    ShowHelpInfo(pnlSendRSA_->isHidden() ? kHelpSertWarning2 : kHelpSertWarning, nullptr);
+void MainWindow::onRequestInfoLinkClicked() {
+    ShowHelpInfo(rsaPanel_->isHidden() ? kHelpGostProcedure : kHelpRsaProcedure, nullptr);
 }
 
-void TMainSertForm::lblSertGetInfoClick() {
-    ShowHelpInfo(kHelpSertInfo, nullptr);
+void MainWindow::onReceptionInfoLinkClicked() {
+    ShowHelpInfo(kHelpCertificateFiles, nullptr);
 }
 
-void TMainSertForm::WMHelp() {
+void MainWindow::showHelpForFocus() {
     helpControl_ = nullptr;
     for (QWidget* control = QApplication::focusWidget(); control && control != this;
          control = control->parentWidget()) {
@@ -1279,30 +1301,30 @@ void TMainSertForm::WMHelp() {
     }
 }
 
-void TMainSertForm::ControlEnter(QWidget* control) {
+void MainWindow::onControlEntered(QWidget* control) {
     enteredControl_ = control;
-    ShowHelpInfo(control->property(kHelpContext).toInt(), rich_, S(control->toolTip()));
+    ShowHelpInfo(control->property(kHelpContext).toInt(), hintBox_, S(control->toolTip()));
 }
 
-void TMainSertForm::ControlExit() {
+void MainWindow::onControlLeft() {
     enteredControl_ = nullptr;
-    ShowHelpInfo(kHelpEmpty, rich_);
+    ShowHelpInfo(kHelpEmpty, hintBox_);
 }
 
-void TMainSertForm::AppHintToBox(QWidget* underMouse) {
+void MainWindow::showHintOf(QWidget* underMouse) {
     QString hint;
     for (QWidget* w = underMouse; w && hint.isEmpty() && w != this; w = w->parentWidget())
         hint = w->toolTip().trimmed();
     if (!hint.isEmpty())
-        ShowHelpInfo(underMouse->property(kHelpContext).toInt(), rich_, S(hint));
+        ShowHelpInfo(underMouse->property(kHelpContext).toInt(), hintBox_, S(hint));
     else if (enteredControl_)
-        ShowHelpInfo(enteredControl_->property(kHelpContext).toInt(), rich_,
+        ShowHelpInfo(enteredControl_->property(kHelpContext).toInt(), hintBox_,
                      S(enteredControl_->toolTip()));
     else
-        ShowHelpInfo(kHelpEmpty, rich_);
+        ShowHelpInfo(kHelpEmpty, hintBox_);
 }
 
-void TMainSertForm::labelHover(QLabel* label, bool entering) {
+void MainWindow::labelHover(QLabel* label, bool entering) {
     // The font colour of an enabled label: the active and inactive groups.
     QPalette palette = label->palette();
     auto setColour = [&palette](const QColor& colour) {
@@ -1327,7 +1349,7 @@ void TMainSertForm::labelHover(QLabel* label, bool entering) {
 
 // ---- keyboard -------------------------------------------------------------------------------
 
-bool TMainSertForm::typingFilter(QKeyEvent* key) {
+bool MainWindow::typingFilter(QKeyEvent* key) {
     auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     const FieldRule* rule = FieldRule::of(edit);
     if (!rule || key->text().isEmpty())
@@ -1344,7 +1366,7 @@ bool TMainSertForm::typingFilter(QKeyEvent* key) {
     return true;
 }
 
-bool TMainSertForm::FormKeyPress(QKeyEvent* key) {
+bool MainWindow::previewKeyPress(QKeyEvent* key) {
     if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
         if (key->key() == Qt::Key_Up)
             focusPreviousChild();
@@ -1353,32 +1375,32 @@ bool TMainSertForm::FormKeyPress(QKeyEvent* key) {
         return true;
     }
     if (key->key() == Qt::Key_F1) {
-        WMHelp();
+        showHelpForFocus();
         return true;
     }
     if (key->key() == Qt::Key_I && key->modifiers() == Qt::ControlModifier) {
-        if (pControl_->currentIndex() == 0)
-            SertInfoClick();
+        if (tabs_->currentIndex() == 0)
+            onRequestInfoLinkClicked();
         else
-            lblSertGetInfoClick();
+            onReceptionInfoLinkClicked();
         return true;
     }
     if (typingFilter(key))
         return true;
-    return TBaseForm::FormKeyPress(key);
+    return BaseForm::previewKeyPress(key);
 }
 
-bool TMainSertForm::actListExecute(QAction* action) {
-    if (action != EditPaste())
-        return TBaseForm::actListExecute(action);
+bool MainWindow::runEditAction(QAction* action) {
+    if (action != pasteAction())
+        return BaseForm::runEditAction(action);
     auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     if (!FieldRule::of(edit))
-        return TBaseForm::actListExecute(action);
+        return BaseForm::runEditAction(action);
     pasteThroughFilter(*edit, QApplication::clipboard()->text());
     return true;
 }
 
-void TMainSertForm::pasteThroughFilter(QLineEdit& edit, const QString& text) {
+void MainWindow::pasteThroughFilter(QLineEdit& edit, const QString& text) {
     if (edit.isReadOnly())
         return;
     const FieldRule* rule = FieldRule::of(&edit);
@@ -1392,7 +1414,7 @@ void TMainSertForm::pasteThroughFilter(QLineEdit& edit, const QString& text) {
 
 // Text that reaches a field other than by typing or the paste command, dropped on it or pasted
 // from the X11 selection with the middle button, goes through the paste filter too.
-bool TMainSertForm::otherPasteFilter(QLineEdit& edit, QEvent* event) {
+bool MainWindow::otherPasteFilter(QLineEdit& edit, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton) {
         if (QApplication::clipboard()->supportsSelection())
@@ -1412,7 +1434,7 @@ bool TMainSertForm::otherPasteFilter(QLineEdit& edit, QEvent* event) {
     return false;
 }
 
-bool TMainSertForm::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (auto* edit = qobject_cast<QLineEdit*>(widget);
         FieldRule::of(edit) && otherPasteFilter(*edit, event))
@@ -1422,8 +1444,8 @@ bool TMainSertForm::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::KeyRelease: {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (IsModifier(key))
-                indicator_->StartLangTimer();
-            if (widget == chBoxProxyUse_ && (key == Qt::Key_Right || key == Qt::Key_Down)) {
+                keyboardIndicator_->startRefreshTimer();
+            if (widget == useProxyCheck_ && (key == Qt::Key_Right || key == Qt::Key_Down)) {
                 focusNextChild();
                 return true;
             }
@@ -1431,34 +1453,35 @@ bool TMainSertForm::eventFilter(QObject* watched, QEvent* event) {
         }
         case QEvent::FocusIn:
             if (widget->property(kHintTarget).toBool())
-                ControlEnter(widget);
-            else if (widget->parentWidget() == comBoxMail_)
-                ControlEnter(comBoxMail_);
+                onControlEntered(widget);
+            else if (widget->parentWidget() == receptionAddressList_)
+                onControlEntered(receptionAddressList_);
             break;
         case QEvent::FocusOut:
-            if (widget->property(kHintTarget).toBool() || widget->parentWidget() == comBoxMail_)
-                ControlExit();
+            if (widget->property(kHintTarget).toBool() ||
+                widget->parentWidget() == receptionAddressList_)
+                onControlLeft();
             break;
         case QEvent::Enter:
             if (auto* label = qobject_cast<QLabel*>(widget))
                 labelHover(label, true);
-            AppHintToBox(widget);
+            showHintOf(widget);
             break;
         case QEvent::Leave:
             if (auto* label = qobject_cast<QLabel*>(widget))
                 labelHover(label, false);
             if (widget != this)
-                AppHintToBox(widget->parentWidget());
+                showHintOf(widget->parentWidget());
             break;
         default:
             break;
         }
     }
-    return TBaseForm::eventFilter(watched, event);
+    return BaseForm::eventFilter(watched, event);
 }
 
-TMainSertForm* MainSertForm() {
-    return mainForm;
+MainWindow* TheMainWindow() {
+    return theMainWindow;
 }
 
 } // namespace cq::ui

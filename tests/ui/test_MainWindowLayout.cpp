@@ -1,15 +1,15 @@
 // The main window and the information panel are laid out for the font they get: at the design
-// font the window keeps its designed size (TestMainSertForm checks it); with a wider or larger
+// font the window keeps its designed size (TestMainWindow checks it); with a wider or larger
 // font, a larger DPI or a scale factor every caption stays whole and the window grows around its
 // layout instead of cutting. CTest runs this class also at 120 dpi, at a scale factor of 2 and
 // with DejaVu Sans as the only font.
 #include "UiTestSupport.h"
 
 #include "TestSupport.h"
+#include "ui/CertificateInfoPanel.h"
 #include "ui/HelpText.h"
-#include "ui/MainSertForm.h"
-#include "ui/RichBox.h"
-#include "ui/SertInfo.h"
+#include "ui/MainWindow.h"
+#include "ui/RichTextBox.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -137,12 +137,12 @@ void Settle() {
 
 } // namespace
 
-class TestMainSertFormLayout : public QObject {
+class TestMainWindowLayout : public QObject {
     Q_OBJECT
 private slots:
     void init() { test::TakeBoxes(); }
     void cleanup() {
-        FreeSertInfoForm();
+        FreeInformationPanel();
         test::TakeBoxes(); // the GOST mode may report that no provider qualifies
     }
 
@@ -162,7 +162,7 @@ private slots:
         cq::test::UseProgramFolder(dir.path());
         cq::test::WriteFile(dir / "CertQuorix.ini",
                             "[Proxy]\r\nUse=1\r\nServer=proxy.local\r\nPort=3128\r\n");
-        TMainSertForm form;
+        MainWindow form;
         QVERIFY(test::ShowActive(form));
         QVERIFY(QTest::qWaitFor([&form] { return form.initialised(); }));
         if (!family.isEmpty())
@@ -173,8 +173,8 @@ private slots:
         auto* mode = form.findChild<QComboBox*>(QStringLiteral("cBoxRsaGost"));
         for (const bool proxyShown : {true, false}) {
             proxy->setChecked(proxyShown);
-            for (int tab = 0; tab < form.PControl()->count(); ++tab) {
-                form.PControl()->setCurrentIndex(tab);
+            for (int tab = 0; tab < form.tabs()->count(); ++tab) {
+                form.tabs()->setCurrentIndex(tab);
                 for (int modeIndex = 0; modeIndex < (tab == 0 ? 2 : 1); ++modeIndex) {
                     mode->setCurrentIndex(modeIndex);
                     Settle();
@@ -210,7 +210,7 @@ private slots:
         cq::test::TempDir dir;
         cq::test::UseProgramFolder(dir.path());
         cq::test::WriteFile(dir / "CertQuorix.ini", "[Proxy]\r\n" + proxy.toStdString() + "\r\n");
-        TMainSertForm form;
+        MainWindow form;
         QVERIFY(test::ShowActive(form));
         QVERIFY(QTest::qWaitFor([&form] { return form.initialised(); }));
         const QRect area = form.screen()->availableGeometry();
@@ -222,8 +222,8 @@ private slots:
         if (frame.width() <= area.width())
             QCOMPARE(frame.left() - area.left(), (area.width() - frame.width()) / 2);
 
-        ShowHelpInfo(kHelpSertInfo, nullptr);
-        TSertInfoForm* panel = SertInfoForm();
+        ShowHelpInfo(kHelpCertificateFiles, nullptr);
+        CertificateInfoPanel* panel = InformationPanel();
         QVERIFY(panel && panel->isVisible());
         QVERIFY(panel->width() >= panel->minimumSizeHint().width());
         QVERIFY(panel->height() >= panel->minimumSizeHint().height());
@@ -231,6 +231,6 @@ private slots:
     }
 };
 
-CQ_UI_TEST(TestMainSertFormLayout);
+CQ_UI_TEST(TestMainWindowLayout);
 
-#include "test_MainSertFormLayout.moc"
+#include "test_MainWindowLayout.moc"
