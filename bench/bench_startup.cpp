@@ -8,7 +8,7 @@
 // message boxes, main window) that reports at the main window's first paint and closes it.
 #include "ResidentMemory.h"
 
-#include "ui/MainSertForm.h"
+#include "ui/MainWindow.h"
 #include "ui/Startup.h"
 
 #include <QEvent>
@@ -35,7 +35,7 @@ public:
     using QObject::QObject;
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint && !reported_ &&
-            static_cast<cq::ui::TMainSertForm*>(watched)->initialised()) {
+            static_cast<cq::ui::MainWindow*>(watched)->initialised()) {
             reported_ = true;
             std::printf("painted %ld\n", cq::bench::ResidentKilobytes());
             std::fflush(stdout);
@@ -52,10 +52,10 @@ private:
 int RunWindow(int argc, char** argv) {
     cq::ui::StartupSteps steps;
     steps.createMainForm = []() -> std::unique_ptr<QWidget> {
-        auto form = std::make_unique<cq::ui::TMainSertForm>();
+        auto form = std::make_unique<cq::ui::MainWindow>();
         form->installEventFilter(new FirstPaint(form.get()));
-        cq::ui::TMainSertForm* shown = form.get();
-        QObject::connect(shown, &cq::ui::TMainSertForm::deferredInitDone, shown,
+        cq::ui::MainWindow* shown = form.get();
+        QObject::connect(shown, &cq::ui::MainWindow::deferredInitDone, shown,
                          [shown] { shown->update(); });
         return form;
     };

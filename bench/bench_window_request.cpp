@@ -13,7 +13,7 @@
 #include "settings/SettingsValues.h"
 #include "transport/Connection.h"
 #include "ui/Application.h"
-#include "ui/MainSertForm.h"
+#include "ui/MainWindow.h"
 #include "ui/QtDialogs.h"
 
 #include <QLineEdit>
@@ -48,7 +48,7 @@ cq::SubjectData Subject(const std::string& email) {
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    cq::ui::TApplication application(argc, argv);
+    cq::ui::Application application(argc, argv);
     cq::ui::QtDialogs dialogs;
     cq::SetDialogs(&dialogs);
     cq::test::TempDir dir;
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     app.ConnectionHandle = cq::CreateConn({});
     cq::SetAppServer(&app);
 
-    cq::ui::TMainSertForm form;
+    cq::ui::MainWindow form;
     form.show();
     if (!QTest::qWaitForWindowExposed(&form) ||
         !QTest::qWaitFor([&] { return form.initialised(); }))

@@ -177,10 +177,10 @@ TEST_F(HttpsSandboxTest, ExplicitOptionsNeedNoApplicationObjectOrSettings) {
     options.caFile = server->caFile();
     cq::SetAppServer(nullptr);
     cq::Settings().RequestPassword = "wrong";
-    EXPECT_EQ(cq::HttpsGet(sample(300), options).size(), 300u);
+    EXPECT_EQ(cq::HttpsGetWithOptions(sample(300), options).size(), 300u);
 
     options.keyPassword = cq::SecretBytes(std::string("wrong"));
-    EXPECT_THROW(cq::HttpsGet(sample(300), options), cq::Exception);
+    EXPECT_THROW(cq::HttpsGetWithOptions(sample(300), options), cq::Exception);
     EXPECT_THROW(cq::HTTPSGet(sample(300), false), cq::Exception); // no application object
 }
 

@@ -78,7 +78,7 @@ std::string BodyFromCommandResult(const GetResult& result) {
     return LooksGzipped(result.body) ? GunzipBody(result.body) : result.body;
 }
 
-std::string HttpsGet(const std::string& url, const ExchangeOptions& options) {
+std::string HttpsGetWithOptions(const std::string& url, const ExchangeOptions& options) {
     ApplyCertificate(options);
     if (options.logCopy)
         WriteLog("\r\nRequest -\r\n" + url, LogKind::Stamped);
@@ -91,7 +91,7 @@ std::string HttpsGet(const std::string& url, const ExchangeOptions& options) {
 }
 
 std::string HTTPSGet(const std::string& url, bool logCopy) {
-    return HttpsGet(url, ExchangeOptionsFromSettings(logCopy));
+    return HttpsGetWithOptions(url, ExchangeOptionsFromSettings(logCopy));
 }
 
 } // namespace cq

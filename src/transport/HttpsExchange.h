@@ -29,7 +29,7 @@ struct ExchangeOptions {
 ExchangeOptions ExchangeOptionsFromSettings(bool logCopy);
 
 /// Sends `url` (escaped here) with `options` and returns the unpacked body. Raises as HTTPSGet.
-std::string HttpsGet(const std::string& url, const ExchangeOptions& options);
+std::string HttpsGetWithOptions(const std::string& url, const ExchangeOptions& options);
 
 /// Hands the client certificate, its key and the trusted CA file of `options` to the connection.
 void ApplyCertificate(const ExchangeOptions& options);

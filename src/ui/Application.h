@@ -7,10 +7,10 @@
 
 namespace cq::ui {
 
-class TApplication : public QApplication {
+class Application : public QApplication {
     Q_OBJECT
 public:
-    TApplication(int& argc, char** argv);
+    Application(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;
 };

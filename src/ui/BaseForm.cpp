@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -47,7 +48,7 @@ public:
 
     // A masked field never gives its text away, nor does a secret shown in clear.
     bool masked() const {
-        return line_ && (line_->echoMode() != QLineEdit::Normal || TBaseForm::isSecret(line_));
+        return line_ && (line_->echoMode() != QLineEdit::Normal || BaseForm::isSecret(line_));
     }
 
     QString selectedText() const {
@@ -95,7 +96,7 @@ void PutOnClipboard(const TextInput& input) {
 
 } // namespace
 
-TBaseForm::TBaseForm(QWidget* parent)
+BaseForm::BaseForm(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setFont(formFont());
@@ -113,11 +114,11 @@ TBaseForm::TBaseForm(QWidget* parent)
     qApp->installEventFilter(this);
 }
 
-TBaseForm::~TBaseForm() {
+BaseForm::~BaseForm() {
     qApp->removeEventFilter(this);
 }
 
-QFont TBaseForm::formFont() {
+QFont BaseForm::formFont() {
     // The program was drawn for an 8-point bitmap sans-serif. Liberation Sans (fonts-liberation)
     // has the widths of the common Windows sans-serif faces, so labels and fields keep their
     // designed proportions; without it fontconfig picks the default sans-serif face.
@@ -127,13 +128,13 @@ QFont TBaseForm::formFont() {
     return font;
 }
 
-void TBaseForm::popMenEmpty(QWidget* control) {
+void BaseForm::suppressContextMenu(QWidget* control) {
     control->setContextMenuPolicy(Qt::PreventContextMenu);
     if (auto* area = qobject_cast<QAbstractScrollArea*>(control))
         area->viewport()->setContextMenuPolicy(Qt::PreventContextMenu);
 }
 
-void TBaseForm::markSecret(QLineEdit* edit) {
+void BaseForm::markSecret(QLineEdit* edit) {
     edit->setProperty(kSecretProperty, true);
     // On X11 selecting text offers it as the primary selection; a secret shown in clear is
     // taken back from there at once.
@@ -147,11 +148,15 @@ void TBaseForm::markSecret(QLineEdit* edit) {
     });
 }
 
-bool TBaseForm::isSecret(const QLineEdit* edit) {
+bool BaseForm::isSecret(const QLineEdit* edit) {
     return edit->property(kSecretProperty).toBool();
 }
 
-void TBaseForm::FormCreate() {
+void BaseForm::adjustSizeLimitsToScreen() {
+    // A form whose layout fixes its size takes the size its contents need on this screen, at this
+    // screen's font size; it has no limits of its own to adjust.
+    if (layout() && layout()->sizeConstraint() == QLayout::SetFixedSize)
+        return;
     const QScreen* shown = screen();
     const double pixelsPerInch = shown ? shown->logicalDotsPerInch() : 96.0;
     const SizeLimits noted{LimitOrZero(maximumHeight()), minimumHeight(),
@@ -162,7 +167,7 @@ void TBaseForm::FormCreate() {
                    scaled.maxHeight > 0 ? scaled.maxHeight : QWIDGETSIZE_MAX);
 }
 
-bool TBaseForm::FormKeyPress(QKeyEvent* key) {
+bool BaseForm::previewKeyPress(QKeyEvent* key) {
     if (IsEnter(*key)) {
         focusNextChild();
         return true;
@@ -178,7 +183,7 @@ bool TBaseForm::FormKeyPress(QKeyEvent* key) {
     return false;
 }
 
-bool TBaseForm::actListExecute(QAction* action) {
+bool BaseForm::runEditAction(QAction* action) {
     auto input = TextInput::of(QApplication::focusWidget());
     if (!input)
         return false;
@@ -197,7 +202,7 @@ bool TBaseForm::actListExecute(QAction* action) {
     return true;
 }
 
-bool TBaseForm::eventFilter(QObject* watched, QEvent* event) {
+bool BaseForm::eventFilter(QObject* watched, QEvent* event) {
     const bool keyPress = event->type() == QEvent::KeyPress;
     if ((keyPress || event->type() == QEvent::ShortcutOverride) && isOwnKeyEvent(watched)) {
         auto* key = static_cast<QKeyEvent*>(event);
@@ -216,21 +221,21 @@ bool TBaseForm::eventFilter(QObject* watched, QEvent* event) {
             button->click(); // a focused button takes Enter as a click of its own
             return true;
         }
-        if (FormKeyPress(key))
+        if (previewKeyPress(key))
             return true;
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void TBaseForm::closeEvent(QCloseEvent* event) {
+void BaseForm::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
     if (event->isAccepted())
         emit closed();
 }
 
-QAction* TBaseForm::makeEditAction(const QString& caption, const QKeySequence& shortcut,
-                                   const QKeySequence& oldShortcut,
-                                   QKeySequence::StandardKey standard) {
+QAction* BaseForm::makeEditAction(const QString& caption, const QKeySequence& shortcut,
+                                  const QKeySequence& oldShortcut,
+                                  QKeySequence::StandardKey standard) {
     auto* action = new QAction(caption, this);
     QList<QKeySequence> keys = {shortcut, oldShortcut};
     for (const QKeySequence& key : QKeySequence::keyBindings(standard))
@@ -240,11 +245,11 @@ QAction* TBaseForm::makeEditAction(const QString& caption, const QKeySequence& s
     action->setShortcutContext(Qt::WindowShortcut);
     addAction(action);
     // Without a text input in focus the standard edit actions have nothing to work on.
-    connect(action, &QAction::triggered, this, [this, action] { actListExecute(action); });
+    connect(action, &QAction::triggered, this, [this, action] { runEditAction(action); });
     return action;
 }
 
-bool TBaseForm::isOwnKeyEvent(QObject* watched) const {
+bool BaseForm::isOwnKeyEvent(QObject* watched) const {
     const auto* widget = qobject_cast<const QWidget*>(watched);
     if (!widget || !widget->isWidgetType() || widget->window() != this)
         return false;
@@ -253,7 +258,7 @@ bool TBaseForm::isOwnKeyEvent(QObject* watched) const {
     return !focus || focus->window() != this || widget == focus;
 }
 
-QAction* TBaseForm::editActionFor(const QKeyEvent& key) const {
+QAction* BaseForm::editActionFor(const QKeyEvent& key) const {
     const QKeySequence pressed(key.keyCombination());
     for (QAction* action : {editCut_, editCopy_, editPaste_}) {
         if (action->shortcuts().contains(pressed))

@@ -13,24 +13,24 @@ class QLineEdit;
 
 namespace cq::ui {
 
-class TBaseForm : public QWidget {
+class BaseForm : public QWidget {
     Q_OBJECT
 public:
     enum class ModalResult { None, Cancel };
 
-    explicit TBaseForm(QWidget* parent = nullptr);
-    ~TBaseForm() override;
+    explicit BaseForm(QWidget* parent = nullptr);
+    ~BaseForm() override;
 
     ModalResult modalResult() const { return modalResult_; }
 
     /// The standard edit actions (Ctrl+X or Shift+Delete, Ctrl+C or Ctrl+Insert, Ctrl+V or
-    /// Shift+Insert); actListExecute runs for them.
-    QAction* EditCut() const { return editCut_; }
-    QAction* EditCopy() const { return editCopy_; }
-    QAction* EditPaste() const { return editPaste_; }
+    /// Shift+Insert); runEditAction runs for them.
+    QAction* cutAction() const { return editCut_; }
+    QAction* copyAction() const { return editCopy_; }
+    QAction* pasteAction() const { return editPaste_; }
 
     /// Gives `control` the empty context menu: a right click on it shows nothing.
-    static void popMenEmpty(QWidget* control);
+    static void suppressContextMenu(QWidget* control);
 
     /// Marks a field whose text is a secret: it never reaches the clipboard or the X11 selection,
     /// also while it is shown in clear.
@@ -47,15 +47,15 @@ signals:
 protected:
     /// The common start; derived forms call it at the end of their constructors, once their
     /// size and limits are set.
-    void FormCreate();
+    void adjustSizeLimitsToScreen();
 
     /// The form's preview of a typed key, before the focused control sees it. Returns true when
     /// the key is consumed. Derived forms that handle keys of their own call it afterwards.
-    virtual bool FormKeyPress(QKeyEvent* key);
+    virtual bool previewKeyPress(QKeyEvent* key);
 
     /// Runs instead of a standard edit action when a text input has the focus. Returns true
     /// when it handled the action (the control's own cut, copy or paste does not run then).
-    virtual bool actListExecute(QAction* action);
+    virtual bool runEditAction(QAction* action);
 
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

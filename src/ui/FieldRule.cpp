@@ -60,7 +60,7 @@ FieldRule* FieldRule::of(const QLineEdit* edit) {
     return edit ? qobject_cast<FieldRule*>(const_cast<QValidator*>(edit->validator())) : nullptr;
 }
 
-void FieldRule::SetProgramText(QLineEdit* edit, const QString& text) {
+void FieldRule::setProgramText(QLineEdit* edit, const QString& text) {
     FieldRule* rule = of(edit);
     if (rule)
         rule->programText_ = true;

@@ -6,7 +6,7 @@
 // text back when the validator refuses, so no route can go around the rules.
 //
 // A value the program itself puts in (from the settings file) is shown in full even when it is
-// longer than the width or holds a refused character (SetProgramText); the user can then only
+// longer than the width or holds a refused character (setProgramText); the user can then only
 // shorten it or add allowed characters up to the width.
 
 #include "certs/InputRules.h"
@@ -29,7 +29,7 @@ public:
     static FieldRule* of(const QLineEdit* edit);
 
     /// Sets the edit's text past the rules (the program's own values).
-    static void SetProgramText(QLineEdit* edit, const QString& text);
+    static void setProgramText(QLineEdit* edit, const QString& text);
 
     FieldFilter filter() const { return filter_; }
     int maxChars() const { return maxChars_; }

@@ -1,8 +1,8 @@
 #include "ui/HelpText.h"
 
 #include "base/Errors.h"
-#include "ui/RichBox.h"
 #include "ui/RichText.h"
+#include "ui/RichTextBox.h"
 
 #include <QFile>
 #include <QTextCursor>
@@ -42,7 +42,7 @@ std::string LoadTextResource(const std::string& name) {
     return bytes.left(end < 0 ? bytes.size() : end).toStdString();
 }
 
-void FillHelpText(TRichBox& box, int context, const std::string& hintText) {
+void FillHelpText(RichTextBox& box, int context, const std::string& hintText) {
     box.clear();
     // Text without a format of its own takes the box's font and colour, with no style.
     QTextCharFormat base;

@@ -6,16 +6,16 @@
 
 namespace cq::ui {
 
-class TRichBox;
+class RichTextBox;
 
 /// Help contexts that name no help text.
 inline constexpr int kHelpEmpty = -1; ///< the box is emptied
 inline constexpr int kHelpHint = 0;   ///< the caller's hint, as plain text
 
 /// Help contexts of the information labels.
-inline constexpr int kHelpSertWarning = 97;  ///< procedure for an RSA certificate
-inline constexpr int kHelpSertWarning2 = 98; ///< procedure for a GOST certificate
-inline constexpr int kHelpSertInfo = 99;     ///< the files of a received certificate
+inline constexpr int kHelpRsaProcedure = 97;     ///< procedure for an RSA certificate
+inline constexpr int kHelpGostProcedure = 98;    ///< procedure for a GOST certificate
+inline constexpr int kHelpCertificateFiles = 99; ///< the files of a received certificate
 
 /// The name of the help text of a context (7 to 15, 97 to 99), or "" for any other.
 std::string HelpResourceName(int context);
@@ -26,6 +26,6 @@ std::string LoadTextResource(const std::string& name);
 /// Puts the text of a help context into a box: -1 empties it, 0 shows `hintText`, 7 to 15 and
 /// 97 to 99 their formatted help texts. Raises Exception "Нет информации под идексом - "N""
 /// for any other context, with the box already emptied.
-void FillHelpText(TRichBox& box, int context, const std::string& hintText);
+void FillHelpText(RichTextBox& box, int context, const std::string& hintText);
 
 } // namespace cq::ui

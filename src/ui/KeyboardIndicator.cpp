@@ -2,6 +2,7 @@
 
 #include "platform/KeyboardLayout.h"
 
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -28,7 +29,11 @@ QLabel* MakeFlag(QWidget* parent, const QString& objectName, const QString& file
     auto* flag = new QLabel(parent);
     flag->setObjectName(objectName);
     flag->setPixmap(QPixmap(file));
-    flag->setGeometry(0, 0, kFlagSize, kFlagSize);
+    flag->setFixedSize(kFlagSize, kFlagSize);
+    // The caption stays where it is whichever flag shows, or none.
+    QSizePolicy policy = flag->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    flag->setSizePolicy(policy);
     flag->hide();
     return flag;
 }
@@ -36,72 +41,73 @@ QLabel* MakeFlag(QWidget* parent, const QString& objectName, const QString& file
 } // namespace
 
 KeyboardIndicator::KeyboardIndicator(QWidget* parent)
-    : QWidget(parent),
-      imgEngl_(MakeFlag(this, QStringLiteral("imgEngl"), QStringLiteral(":/flags/english.png"))),
-      imgRu_(MakeFlag(this, QStringLiteral("imgRu"), QStringLiteral(":/flags/russian.png"))),
-      lblEn_(new QLabel(QStringLiteral("EN"), this)), langTimer_(new QTimer(this)) {
+    : QWidget(parent), englishFlag_(MakeFlag(this, QStringLiteral("imgEngl"),
+                                             QStringLiteral(":/flags/english.png"))),
+      russianFlag_(MakeFlag(this, QStringLiteral("imgRu"), QStringLiteral(":/flags/russian.png"))),
+      captionLabel_(new QLabel(QStringLiteral("EN"), this)), refreshTimer_(new QTimer(this)) {
     setObjectName(QStringLiteral("KeyboardIndicator"));
-    imgEngl_->setToolTip(QStringLiteral("Активна английская раскладка"));
-    lblEn_->setObjectName(QStringLiteral("lblEn"));
-    QFont bold = lblEn_->font();
+    englishFlag_->setToolTip(QStringLiteral("Активна английская раскладка"));
+    captionLabel_->setObjectName(QStringLiteral("lblEn"));
+    QFont bold; // bold in the indicator's font, whatever that is
     bold.setBold(true);
-    lblEn_->setFont(bold);
-    lblEn_->adjustSize();
-    // The flags sit at the left, centred on the caption's height; the caption follows.
-    const int flagTop = qMax(0, (lblEn_->height() - kFlagSize) / 2);
-    imgEngl_->move(0, flagTop);
-    imgRu_->move(0, flagTop);
-    lblEn_->move(kFlagSize + 3, 0);
-    setFixedSize(lblEn_->x() + lblEn_->width(), qMax(lblEn_->height(), kFlagSize));
+    captionLabel_->setFont(bold);
+    // The flags in one place at the left, centred on the caption's height; the caption follows.
+    auto* row = new QGridLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setHorizontalSpacing(3);
+    row->addWidget(englishFlag_, 0, 0, Qt::AlignVCenter);
+    row->addWidget(russianFlag_, 0, 0, Qt::AlignVCenter);
+    row->addWidget(captionLabel_, 0, 1);
+    row->setSizeConstraint(QLayout::SetFixedSize);
     setCursor(Qt::PointingHandCursor);
     setAccessibleName(QStringLiteral("Раскладка клавиатуры"));
 
-    langTimer_->setObjectName(QStringLiteral("LangTimer"));
-    langTimer_->setSingleShot(true);
-    langTimer_->setInterval(kLangTimerInterval);
-    connect(langTimer_, &QTimer::timeout, this, [this] {
-        langTimer_->stop();
-        ShowKeyboardLayout();
+    refreshTimer_->setObjectName(QStringLiteral("LangTimer"));
+    refreshTimer_->setSingleShot(true);
+    refreshTimer_->setInterval(kLangTimerInterval);
+    connect(refreshTimer_, &QTimer::timeout, this, [this] {
+        refreshTimer_->stop();
+        showActiveLayout();
     });
 }
 
-bool KeyboardIndicator::LayoutsAvailable() {
+bool KeyboardIndicator::layoutsAvailable() {
     return QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
-void KeyboardIndicator::ShowKeyboardLayout() {
-    ShowLayoutName(LayoutsAvailable() ? ActiveKeyboardLayout() : std::string());
+void KeyboardIndicator::showActiveLayout() {
+    showLayout(layoutsAvailable() ? ActiveKeyboardLayout() : std::string());
 }
 
-void KeyboardIndicator::ShowLayoutName(const std::string& layout) {
+void KeyboardIndicator::showLayout(const std::string& layout) {
     const bool english = layout == "us";
-    imgEngl_->setVisible(english);
-    imgRu_->setVisible(!english);
-    QString hint = imgEngl_->toolTip();
+    englishFlag_->setVisible(english);
+    russianFlag_->setVisible(!english);
+    QString hint = englishFlag_->toolTip();
     if (english) {
-        lblEn_->setText(QStringLiteral("EN"));
+        captionLabel_->setText(QStringLiteral("EN"));
     } else if (layout == "ru") {
-        lblEn_->setText(QStringLiteral("RU"));
+        captionLabel_->setText(QStringLiteral("RU"));
         hint = QStringLiteral("Активна русская раскладка");
     } else {
-        lblEn_->setText(QStringLiteral("??"));
+        captionLabel_->setText(QStringLiteral("??"));
         hint = QStringLiteral("Не известная (не обрабатывается) раскладка");
     }
-    imgRu_->setToolTip(english ? QString() : hint);
-    setAccessibleDescription(lblEn_->text() + QStringLiteral(": ") + hint);
+    russianFlag_->setToolTip(english ? QString() : hint);
+    setAccessibleDescription(captionLabel_->text() + QStringLiteral(": ") + hint);
 }
 
-void KeyboardIndicator::StartLangTimer() {
-    langTimer_->start();
+void KeyboardIndicator::startRefreshTimer() {
+    refreshTimer_->start();
 }
 
-void KeyboardIndicator::EnRuClick() {
-    if (caption() != QLatin1String("EN") && LayoutsAvailable())
+void KeyboardIndicator::switchToEnglish() {
+    if (caption() != QLatin1String("EN") && layoutsAvailable())
         ActivateKeyboardLayout("us");
 }
 
 QString KeyboardIndicator::caption() const {
-    return lblEn_->text();
+    return captionLabel_->text();
 }
 
 void KeyboardIndicator::mousePressEvent(QMouseEvent* event) {
@@ -114,7 +120,7 @@ void KeyboardIndicator::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     event->accept();
-    EnRuClick();
+    switchToEnglish();
 }
 
 } // namespace cq::ui

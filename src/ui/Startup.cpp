@@ -4,9 +4,9 @@
 #include "log/Log.h"
 #include "transport/ProgramSession.h"
 #include "ui/Application.h"
-#include "ui/MainSertForm.h"
+#include "ui/CertificateInfoPanel.h"
+#include "ui/MainWindow.h"
 #include "ui/QtDialogs.h"
-#include "ui/SertInfo.h"
 #include "ui/TerminationWatch.h"
 
 #include <optional>
@@ -28,23 +28,23 @@ private:
 };
 
 std::unique_ptr<QWidget> CreateMainForm(const StartupSteps& steps) {
-    return steps.createMainForm ? steps.createMainForm() : std::make_unique<TMainSertForm>();
+    return steps.createMainForm ? steps.createMainForm() : std::make_unique<MainWindow>();
 }
 
 // The main window, its panel and the event loop; returns the loop's exit status.
 int RunWindows(const StartupSteps& steps) {
     struct PanelScope {
-        ~PanelScope() { FreeSertInfoForm(); }
+        ~PanelScope() { FreeInformationPanel(); }
     } panel;
-    std::unique_ptr<QWidget> mainForm = CreateMainForm(steps);
+    std::unique_ptr<QWidget> theMainWindow = CreateMainForm(steps);
     // Closing the main window ends the run, even while the information panel is open.
-    if (auto* form = qobject_cast<TBaseForm*>(mainForm.get()))
-        QObject::connect(form, &TBaseForm::closed, qApp, &QCoreApplication::quit);
-    const TerminationWatch termination([window = mainForm.get()] {
+    if (auto* form = qobject_cast<BaseForm*>(theMainWindow.get()))
+        QObject::connect(form, &BaseForm::closed, qApp, &QCoreApplication::quit);
+    const TerminationWatch termination([window = theMainWindow.get()] {
         QtDialogs::closeAllForEnd();
         window->close();
     });
-    mainForm->show();
+    theMainWindow->show();
     return QApplication::exec();
 }
 
@@ -55,7 +55,7 @@ int RunProgram(int& argc, char** argv, const StartupSteps& steps) {
     // From here on the connection is closed however the run ends.
     ProgramSession session(IsDebugSwitch(arguments), {steps.createConn, steps.closeConn});
     // A host that already runs a Qt application (the tests) lends it.
-    std::optional<TApplication> ownApplication;
+    std::optional<Application> ownApplication;
     if (!QCoreApplication::instance()) {
         ownApplication.emplace(argc, argv);
         InstallRussianTranslation(*ownApplication);

@@ -19,7 +19,7 @@ struct StartupSteps {
     std::function<int32_t(const ConnectionOptions& options)> createConn = CreateConn;
     std::function<void(int32_t handle)> closeConn = CloseConn;
     std::function<void()> initLog;                            ///< default: the program's log
-    std::function<std::unique_ptr<QWidget>()> createMainForm; ///< default: TMainSertForm
+    std::function<std::unique_ptr<QWidget>()> createMainForm; ///< default: MainWindow
 };
 
 /// Runs the program: start-up, the event loop until the main window is closed, shutdown.

@@ -30,7 +30,7 @@ QList<QtDialogs::Box> TakeBoxes() {
 } // namespace cq::ui::test
 
 int main(int argc, char** argv) {
-    cq::ui::TApplication application(argc, argv);
+    cq::ui::Application application(argc, argv);
     application.setAttribute(Qt::AA_DontUseNativeDialogs);
     if (!cq::ui::InstallRussianTranslation(application))
         std::cerr << "Qt's Russian translation is missing (qt6-translations-l10n)\n";

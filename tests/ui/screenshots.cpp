@@ -11,9 +11,9 @@
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
 #include "ui/Application.h"
+#include "ui/CertificateInfoPanel.h"
 #include "ui/HelpText.h"
-#include "ui/MainSertForm.h"
-#include "ui/SertInfo.h"
+#include "ui/MainWindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -65,7 +65,7 @@ bool PrepareProgramFolder(const QString& folder) {
 } // namespace
 
 int main(int argc, char** argv) {
-    TApplication application(argc, argv);
+    Application application(argc, argv);
     InstallRussianTranslation(application);
     const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
     cq::SetApplicationTitle(cq::kApplicationTitle);
@@ -82,42 +82,42 @@ int main(int argc, char** argv) {
         installed.push_back(software);
     cq::provider::ScopedProviders providers{cq::provider::ProviderRegistry(installed)};
 
-    TMainSertForm mainForm;
-    mainForm.show();
-    bool saved = QTest::qWaitForWindowExposed(&mainForm) &&
-                 QTest::qWaitFor([&] { return mainForm.initialised(); });
-    auto* email = mainForm.findChild<QLineEdit*>(QStringLiteral("edEmail"));
-    mainForm.activateWindow();
+    MainWindow theMainWindow;
+    theMainWindow.show();
+    bool saved = QTest::qWaitForWindowExposed(&theMainWindow) &&
+                 QTest::qWaitFor([&] { return theMainWindow.initialised(); });
+    auto* email = theMainWindow.findChild<QLineEdit*>(QStringLiteral("edEmail"));
+    theMainWindow.activateWindow();
     email->setFocus(); // the hint box shows the field's formatted text
-    saved = saved && Save(mainForm, folder.filePath("main-window.png"));
+    saved = saved && Save(theMainWindow, folder.filePath("main-window.png"));
 
-    auto* mode = mainForm.findChild<QComboBox*>(QStringLiteral("cBoxRsaGost"));
+    auto* mode = theMainWindow.findChild<QComboBox*>(QStringLiteral("cBoxRsaGost"));
     mode->setCurrentIndex(1);
-    mainForm.findChild<QLineEdit*>(QStringLiteral("edCountry"))->setFocus();
-    saved = Save(mainForm, folder.filePath("main-window-gost.png")) && saved;
+    theMainWindow.findChild<QLineEdit*>(QStringLiteral("edCountry"))->setFocus();
+    saved = Save(theMainWindow, folder.filePath("main-window-gost.png")) && saved;
     mode->setCurrentIndex(0);
 
-    auto* proxy = mainForm.findChild<QCheckBox*>(QStringLiteral("chBoxProxyUse"));
+    auto* proxy = theMainWindow.findChild<QCheckBox*>(QStringLiteral("chBoxProxyUse"));
     proxy->setChecked(false);
     proxy->setFocus();
-    saved = Save(mainForm, folder.filePath("main-window-no-proxy.png")) && saved;
+    saved = Save(theMainWindow, folder.filePath("main-window-no-proxy.png")) && saved;
     proxy->setChecked(true);
 
-    mainForm.PControl()->setCurrentIndex(1);
-    mainForm.findChild<QLineEdit*>(QStringLiteral("edCheckPassword"))
+    theMainWindow.tabs()->setCurrentIndex(1);
+    theMainWindow.findChild<QLineEdit*>(QStringLiteral("edCheckPassword"))
         ->setText(QStringLiteral("Ключ 2024"));
-    mainForm.findChild<QPushButton*>(QStringLiteral("butSertificatTest"))->click();
-    mainForm.findChild<QComboBox*>(QStringLiteral("comBoxMail"))->setFocus();
-    saved = Save(mainForm, folder.filePath("main-window-reception.png")) && saved;
+    theMainWindow.findChild<QPushButton*>(QStringLiteral("butSertificatTest"))->click();
+    theMainWindow.findChild<QComboBox*>(QStringLiteral("comBoxMail"))->setFocus();
+    saved = Save(theMainWindow, folder.filePath("main-window-reception.png")) && saved;
 
-    for (int context : {kHelpSertWarning, kHelpSertWarning2, kHelpSertInfo}) {
+    for (int context : {kHelpRsaProcedure, kHelpGostProcedure, kHelpCertificateFiles}) {
         ShowHelpInfo(context, nullptr);
-        saved = QTest::qWaitForWindowExposed(SertInfoForm()) &&
-                Save(*SertInfoForm(),
+        saved = QTest::qWaitForWindowExposed(InformationPanel()) &&
+                Save(*InformationPanel(),
                      folder.filePath(QStringLiteral("info-panel-%1.png").arg(context))) &&
                 saved;
     }
-    FreeSertInfoForm();
+    FreeInformationPanel();
     if (!saved)
         std::cerr << "could not write the pictures into " << folder.path().toStdString() << "\n";
     return saved ? 0 : 1;

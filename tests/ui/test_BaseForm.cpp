@@ -3,7 +3,7 @@
 #include "UiTestSupport.h"
 
 #include "ui/BaseForm.h"
-#include "ui/RichBox.h"
+#include "ui/RichTextBox.h"
 #include "ui/SizeLimits.h"
 
 #include <QApplication>
@@ -21,7 +21,7 @@ using namespace cq::ui;
 namespace {
 
 // A form with one control of every kind the base form treats specially.
-class Form : public TBaseForm {
+class Form : public BaseForm {
 public:
     Form() {
         auto* layout = new QVBoxLayout(this);
@@ -33,15 +33,15 @@ public:
         rich->setReadOnly(false);
         last->setObjectName("last");
         for (QWidget* control : std::initializer_list<QWidget*>{line, multiLine, rich})
-            popMenEmpty(control);
-        FormCreate();
+            suppressContextMenu(control);
+        adjustSizeLimitsToScreen();
     }
 
     QLineEdit* line = new QLineEdit;
     QLineEdit* readOnlyLine = new QLineEdit;
     QLineEdit* password = new QLineEdit;
     QTextEdit* multiLine = new QTextEdit;
-    TRichBox* rich = new TRichBox;
+    RichTextBox* rich = new RichTextBox;
     QPlainTextEdit* plain = new QPlainTextEdit;
     QPushButton* button = new QPushButton("Кнопка");
     QLineEdit* last = new QLineEdit;
@@ -147,11 +147,11 @@ private slots:
         FocusRecorder recorder;
         form.line->installEventFilter(&recorder);
         QStringList changesBeforeClose;
-        connect(&form, &TBaseForm::closed, [&] { changesBeforeClose = recorder.changes; });
+        connect(&form, &BaseForm::closed, [&] { changesBeforeClose = recorder.changes; });
         QTest::keyClick(form.line, Qt::Key_Escape);
         QCOMPARE(changesBeforeClose, (QStringList{"out", "in"}));
         QVERIFY(!form.isVisible());
-        QCOMPARE(form.modalResult(), TBaseForm::ModalResult::Cancel);
+        QCOMPARE(form.modalResult(), BaseForm::ModalResult::Cancel);
     }
 
     void editActions_data() {

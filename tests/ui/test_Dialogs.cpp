@@ -4,7 +4,7 @@
 #include "app/ErrorReport.h"
 #include "base/Dialogs.h"
 #include "base/Errors.h"
-#include "ui/MainSertForm.h"
+#include "ui/MainWindow.h"
 
 #include <QAbstractButton>
 #include <QTest>
@@ -97,7 +97,7 @@ private slots:
     }
 
     void theActiveWindowOwnsTheBox() {
-        TMainSertForm window;
+        MainWindow window;
         QVERIFY(test::ShowActive(window));
         QtDialogs::setNextAnswer(QMessageBox::Ok);
         cq::ShowInfoBox("Готово");
@@ -111,7 +111,7 @@ private slots:
     }
 
     void anErrorEscapingAnEventHandlerIsShownWithItsClassName() {
-        TMainSertForm window; // installs OnApplicationError
+        MainWindow window; // installs OnApplicationError
         QtDialogs::setNextAnswer(QMessageBox::Ok);
         ThrowFromTheEventLoop([] { throw cq::EOSError("Нет доступа", 13); });
         bool loopWentOn = false;
@@ -125,7 +125,7 @@ private slots:
     }
 
     void aSecondErrorWhileTheBoxIsOpenIsDropped() {
-        TMainSertForm window;
+        MainWindow window;
         int secondRaised = 0;
         // While the first box is open the loop goes on and a second handler fails.
         QtDialogs::setNextAnswer(QMessageBox::Ok, [&] {

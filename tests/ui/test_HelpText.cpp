@@ -4,7 +4,7 @@
 
 #include "base/Errors.h"
 #include "ui/HelpText.h"
-#include "ui/RichBox.h"
+#include "ui/RichTextBox.h"
 
 #include <QFile>
 #include <QTest>
@@ -20,13 +20,13 @@ const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
 
 // The format of the character at `position` of the box's text.
-QTextCharFormat FormatAt(const TRichBox& box, int position) {
+QTextCharFormat FormatAt(const RichTextBox& box, int position) {
     QTextCursor cursor(box.document());
     cursor.setPosition(position + 1);
     return cursor.charFormat();
 }
 
-QTextCharFormat FormatOf(const TRichBox& box, const QString& phrase) {
+QTextCharFormat FormatOf(const RichTextBox& box, const QString& phrase) {
     const int position = static_cast<int>(box.toPlainText().indexOf(phrase));
     return position < 0 ? QTextCharFormat() : FormatAt(box, position);
 }
@@ -35,7 +35,7 @@ bool IsBoldIn(const QTextCharFormat& format, const QColor& color) {
     return format.fontWeight() == QFont::Bold && format.foreground().color() == color;
 }
 
-QStringList Links(const TRichBox& box) {
+QStringList Links(const RichTextBox& box) {
     QStringList links;
     for (QTextBlock block = box.document()->begin(); block.isValid(); block = block.next()) {
         for (auto it = block.begin(); !it.atEnd(); ++it) {
@@ -87,7 +87,7 @@ private slots:
         QFETCH(int, context);
         QFETCH(QString, heading);
         QFETCH(QString, line);
-        TRichBox box;
+        RichTextBox box;
         FillHelpText(box, context, {});
         QCOMPARE(box.toPlainText(), heading + "\nТолько латинские символы!\n" + line);
         QVERIFY(IsBoldIn(FormatOf(box, heading), kGreen));
@@ -112,7 +112,7 @@ private slots:
         QFETCH(int, context);
         QFETCH(QString, first);
         QFETCH(QString, rest);
-        TRichBox box;
+        RichTextBox box;
         FillHelpText(box, context, {});
         const QStringList lines = box.toPlainText().split('\n');
         QCOMPARE(lines.value(0), first);
@@ -122,7 +122,7 @@ private slots:
     }
 
     void sampleAddressIsInLowerCaseAtTheOperatorsDomain() {
-        TRichBox box;
+        RichTextBox box;
         FillHelpText(box, 13, {});
         QVERIFY(box.toPlainText().endsWith("Например - ivan.petrov@quorix.ru"));
     }
@@ -144,7 +144,7 @@ private slots:
         QFETCH(int, context);
         QFETCH(QStringList, links);
         QFETCH(QStringList, boldNames);
-        TRichBox box;
+        RichTextBox box;
         box.setAutoUrlDetect(true);
         FillHelpText(box, context, {});
         const QString text = box.toPlainText();
@@ -159,13 +159,13 @@ private slots:
     }
 
     void addressesAreLinksOnlyWhereDetectionIsOn() {
-        TRichBox box;
+        RichTextBox box;
         FillHelpText(box, 97, {});
         QVERIFY(Links(box).isEmpty());
     }
 
     void fileListHasIndentedLinesWithBoldNames() {
-        TRichBox box;
+        RichTextBox box;
         FillHelpText(box, 99, {});
         const QTextDocument* document = box.document();
         QCOMPARE(document->firstBlock().text(),
@@ -182,7 +182,7 @@ private slots:
     }
 
     void contextsWithoutResources() {
-        TRichBox box;
+        RichTextBox box;
         FillHelpText(box, 97, {});
         FillHelpText(box, -1, "ignored");
         QVERIFY(box.document()->isEmpty());
@@ -198,7 +198,7 @@ private slots:
     }
 
     void anUnknownContextEmptiesTheBoxAndFails() {
-        TRichBox box;
+        RichTextBox box;
         FillHelpText(box, 97, {});
         try {
             FillHelpText(box, 5, {});

@@ -17,7 +17,7 @@ Q_DECLARE_METATYPE(std::string)
 namespace {
 
 void Click(KeyboardIndicator& indicator) {
-    QTest::mouseClick(indicator.lblEn(), Qt::LeftButton);
+    QTest::mouseClick(indicator.captionLabel(), Qt::LeftButton);
 }
 
 } // namespace
@@ -47,25 +47,26 @@ private slots:
         QWidget window;
         auto* indicator = new KeyboardIndicator(&window);
         window.show();
-        indicator->ShowLayoutName("ru"); // a state to change from
-        indicator->ShowLayoutName(layout);
+        indicator->showLayout("ru"); // a state to change from
+        indicator->showLayout(layout);
         QCOMPARE(indicator->caption(), caption);
-        QCOMPARE(indicator->imgEngl()->isVisible(), englishFlag);
-        QCOMPARE(indicator->imgRu()->isVisible(), !englishFlag);
-        QCOMPARE(indicator->imgEngl()->toolTip(), QStringLiteral("Активна английская раскладка"));
+        QCOMPARE(indicator->englishFlag()->isVisible(), englishFlag);
+        QCOMPARE(indicator->russianFlag()->isVisible(), !englishFlag);
+        QCOMPARE(indicator->englishFlag()->toolTip(),
+                 QStringLiteral("Активна английская раскладка"));
         if (!englishFlag)
-            QCOMPARE(indicator->imgRu()->toolTip(), russianHint);
-        QVERIFY(!indicator->imgEngl()->pixmap().isNull());
-        QVERIFY(!indicator->imgRu()->pixmap().isNull());
+            QCOMPARE(indicator->russianFlag()->toolTip(), russianHint);
+        QVERIFY(!indicator->englishFlag()->pixmap().isNull());
+        QVERIFY(!indicator->russianFlag()->pixmap().isNull());
     }
 
     void withoutX11TheLayoutIsUnknownAndAClickIsHarmless() {
-        if (KeyboardIndicator::LayoutsAvailable())
+        if (KeyboardIndicator::layoutsAvailable())
             QSKIP("Qt runs on X11 here");
         QWidget window;
         auto* indicator = new KeyboardIndicator(&window);
         QVERIFY(test::ShowActive(window));
-        indicator->ShowKeyboardLayout();
+        indicator->showActiveLayout();
         QCOMPARE(indicator->caption(), QStringLiteral("??"));
         Click(*indicator);
         QTest::mouseClick(indicator, Qt::LeftButton);
@@ -73,16 +74,16 @@ private slots:
     }
 
     void timerRefreshesOnceAfterAModifierIsReleased() {
-        if (KeyboardIndicator::LayoutsAvailable())
+        if (KeyboardIndicator::layoutsAvailable())
             QSKIP("Qt runs on X11 here");
         KeyboardIndicator indicator;
-        indicator.ShowLayoutName("us");
-        indicator.StartLangTimer();
+        indicator.showLayout("us");
+        indicator.startRefreshTimer();
         QCOMPARE(indicator.caption(), QStringLiteral("EN"));
-        QVERIFY(indicator.LangTimer()->isSingleShot());
-        QCOMPARE(indicator.LangTimer()->interval(), 100);
+        QVERIFY(indicator.refreshTimer()->isSingleShot());
+        QCOMPARE(indicator.refreshTimer()->interval(), 100);
         QTRY_COMPARE(indicator.caption(), QStringLiteral("??"));
-        QVERIFY(!indicator.LangTimer()->isActive());
+        QVERIFY(!indicator.refreshTimer()->isActive());
     }
 
     void xkbLayoutListsGiveOneNamePerGroup_data() {
@@ -113,14 +114,14 @@ class TestKeyboardIndicatorX11 : public QObject {
     Q_OBJECT
 private slots:
     void init() {
-        if (!KeyboardIndicator::LayoutsAvailable())
+        if (!KeyboardIndicator::layoutsAvailable())
             QSKIP("needs Qt on X11");
         if (!SetLayouts("us,ru"))
             QSKIP("setxkbmap is not available");
     }
 
     void cleanup() {
-        if (KeyboardIndicator::LayoutsAvailable())
+        if (KeyboardIndicator::layoutsAvailable())
             SetLayouts("us");
     }
 
@@ -128,18 +129,18 @@ private slots:
         KeyboardIndicator indicator;
         indicator.show();
         QCOMPARE(cq::CurrentKeyboardLayouts().groups, (std::vector<std::string>{"us", "ru"}));
-        indicator.ShowKeyboardLayout();
+        indicator.showActiveLayout();
         QCOMPARE(indicator.caption(), QStringLiteral("EN"));
 
         QVERIFY(cq::ActivateKeyboardLayout("ru"));
         QTRY_COMPARE(cq::ActiveKeyboardLayout(), std::string("ru"));
-        indicator.ShowKeyboardLayout();
+        indicator.showActiveLayout();
         QCOMPARE(indicator.caption(), QStringLiteral("RU"));
 
         Click(indicator);
         QTRY_COMPARE(cq::ActiveKeyboardLayout(), std::string("us"));
         QCOMPARE(indicator.caption(), QStringLiteral("RU")); // refreshed only when asked
-        indicator.StartLangTimer();
+        indicator.startRefreshTimer();
         QTRY_COMPARE(indicator.caption(), QStringLiteral("EN"));
     }
 
@@ -147,13 +148,13 @@ private slots:
         QVERIFY(SetLayouts("ru,de"));
         KeyboardIndicator indicator;
         indicator.show();
-        indicator.ShowKeyboardLayout();
+        indicator.showActiveLayout();
         QCOMPARE(indicator.caption(), QStringLiteral("RU"));
         QVERIFY(!cq::ActivateKeyboardLayout("us"));
         Click(indicator);
         QVERIFY(cq::ActivateKeyboardLayout("de"));
         QTRY_COMPARE(cq::ActiveKeyboardLayout(), std::string("de"));
-        indicator.ShowKeyboardLayout();
+        indicator.showActiveLayout();
         QCOMPARE(indicator.caption(), QStringLiteral("??"));
         Click(indicator);
         QTest::qWait(50);

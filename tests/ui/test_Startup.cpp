@@ -5,8 +5,8 @@
 
 #include "app/AppServer.h"
 #include "base/Errors.h"
-#include "ui/MainSertForm.h"
-#include "ui/SertInfo.h"
+#include "ui/CertificateInfoPanel.h"
+#include "ui/MainWindow.h"
 #include "ui/Startup.h"
 
 #include <QTest>
@@ -40,7 +40,7 @@ StartupSteps RecordingSteps(Recorder& recorder, std::function<void(QWidget&)> wh
     };
     steps.createMainForm = [&recorder, whileShown]() -> std::unique_ptr<QWidget> {
         recorder.debugModeSeen = cq::AppServer() && cq::AppServer()->DebugMode;
-        auto form = std::make_unique<TMainSertForm>();
+        auto form = std::make_unique<MainWindow>();
         QWidget* shown = form.get();
         QTimer::singleShot(0, shown, [shown, whileShown] {
             if (whileShown)
@@ -179,18 +179,18 @@ private slots:
         bool panelWasShown = false;
         QCOMPARE(Run({}, RecordingSteps(recorder,
                                         [&](QWidget& window) {
-                                            ShowHelpInfo(kHelpSertInfoContext, nullptr);
-                                            panelWasShown = SertInfoForm()->isVisible();
+                                            ShowHelpInfo(kHelpCertificateFilesContext, nullptr);
+                                            panelWasShown = InformationPanel()->isVisible();
                                             window.close();
                                         })),
                  0);
         QVERIFY(panelWasShown);
-        QVERIFY(SertInfoForm() == nullptr); // freed at the end of the run
+        QVERIFY(InformationPanel() == nullptr); // freed at the end of the run
         QCOMPARE(recorder.closed.size(), size_t{1});
     }
 
 private:
-    static constexpr int kHelpSertInfoContext = 99;
+    static constexpr int kHelpCertificateFilesContext = 99;
 };
 
 CQ_UI_TEST(TestStartup);

@@ -6,9 +6,9 @@
 #include "provider/ProviderRegistry.h"
 #include "provider/SoftwareGostProvider.h"
 #include "provider/TokenGostProvider.h"
+#include "ui/CertificateInfoPanel.h"
 #include "ui/ContainerPasswordDialog.h"
-#include "ui/MainSertForm.h"
-#include "ui/SertInfo.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -84,7 +84,7 @@ private slots:
             providers.push_back(found);
         provider::ScopedProviders installed{provider::ProviderRegistry(providers)};
         {
-            TMainSertForm form;
+            MainWindow form;
             QVERIFY(test::ShowActive(form));
             QVERIFY(QTest::qWaitFor([&form] { return form.initialised(); }));
             form.findChild<QComboBox*>(QStringLiteral("cBoxRsaGost"))->setCurrentIndex(1);
@@ -92,7 +92,7 @@ private slots:
             QCOMPARE(list->count(), 2);
             QCOMPARE(list->itemText(1), QStringLiteral("Ivanov (QX-2)"));
         }
-        FreeSertInfoForm();
+        FreeInformationPanel();
     }
 
     void tokenInsertedAfterTheStartIsListedWhenTheListIsBuiltAgain() {
@@ -103,7 +103,7 @@ private slots:
         cq::test::WriteFile(dir / "CertQuorix.ini", "[Proxy]\r\nUse=0\r\n");
         qputenv(provider::kPkcs11ModuleVariable, cq::test::TestTokenModule());
         {
-            TMainSertForm form;
+            MainWindow form;
             QVERIFY(test::ShowActive(form));
             QVERIFY(QTest::qWaitFor([&form] { return form.initialised(); }));
             auto* mode = form.findChild<QComboBox*>(QStringLiteral("cBoxRsaGost"));
@@ -121,7 +121,7 @@ private slots:
             mode->setCurrentIndex(1);
             QVERIFY(listed().contains(QStringLiteral("Ivanov (QX-2)")));
         }
-        FreeSertInfoForm();
+        FreeInformationPanel();
         qunsetenv(provider::kPkcs11ModuleVariable);
         provider::RefreshInstalledProviders();
     }

@@ -7,10 +7,10 @@
 
 namespace cq::ui {
 
-class TRichBox : public QTextEdit {
+class RichTextBox : public QTextEdit {
     Q_OBJECT
 public:
-    explicit TRichBox(QWidget* parent = nullptr);
+    explicit RichTextBox(QWidget* parent = nullptr);
 
     /// Keeps the text `horizontal` pixels from the left and right edges and `vertical` pixels
     /// from the top and bottom.

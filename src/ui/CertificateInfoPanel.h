@@ -9,14 +9,14 @@
 
 namespace cq::ui {
 
-class TRichBox;
+class RichTextBox;
 
-class TSertInfoForm : public TBaseForm {
+class CertificateInfoPanel : public BaseForm {
     Q_OBJECT
 public:
-    explicit TSertInfoForm(QWidget* parent = nullptr);
+    explicit CertificateInfoPanel(QWidget* parent = nullptr);
 
-    TRichBox* richInfo() const { return richInfo_; }
+    RichTextBox* textBox() const { return textBox_; }
 
     /// Hands a link's text to the desktop and returns a shell-open code (above 32: opened).
     using LinkOpener = std::function<int(const std::string& target)>;
@@ -27,21 +27,21 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void richInfoLinkPressed();
+    void onLinkPressed();
 
-    TRichBox* richInfo_ = nullptr;
+    RichTextBox* textBox_ = nullptr;
 };
 
 /// The panel, or nullptr before its first use.
-TSertInfoForm* SertInfoForm();
+CertificateInfoPanel* InformationPanel();
 
 /// Destroys the panel (the end of the run).
-void FreeSertInfoForm();
+void FreeInformationPanel();
 
 /// Shows the text of a help context: in `targetBox` when one is given, else in the information
 /// panel, which is made when missing and then shown (not when filling failed). Errors are
 /// reported under "Показ хинта из HelpContex" with a box, else under "Информационная панель".
-void ShowHelpInfo(int context, TRichBox* targetBox, const std::string& hintText = {});
+void ShowHelpInfo(int context, RichTextBox* targetBox, const std::string& hintText = {});
 
 /// The window the panel is centred on when first shown (the main window).
 void SetHelpOwnerWindow(QWidget* window);

@@ -1,4 +1,4 @@
-#include "ui/RichBox.h"
+#include "ui/RichTextBox.h"
 
 #include "ui/RichText.h"
 
@@ -17,7 +17,7 @@ const QColor kLinkColor(0, 0, 255);
 
 } // namespace
 
-TRichBox::TRichBox(QWidget* parent) : QTextEdit(parent) {
+RichTextBox::RichTextBox(QWidget* parent) : QTextEdit(parent) {
     setReadOnly(true);
     // Selectable with the mouse; no caret, as nothing is typed here.
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
@@ -29,13 +29,13 @@ TRichBox::TRichBox(QWidget* parent) : QTextEdit(parent) {
     document()->setDocumentMargin(0);
 }
 
-void TRichBox::setFormattingInset(int horizontal, int vertical) {
+void RichTextBox::setFormattingInset(int horizontal, int vertical) {
     horizontalInset_ = horizontal;
     verticalInset_ = vertical;
     finishText();
 }
 
-void TRichBox::finishText() {
+void RichTextBox::finishText() {
     QTextFrameFormat root = document()->rootFrame()->frameFormat();
     root.setLeftMargin(horizontalInset_);
     root.setRightMargin(horizontalInset_);
@@ -46,7 +46,7 @@ void TRichBox::finishText() {
         MarkWebAddresses(*document(), kLinkColor);
 }
 
-bool TRichBox::selectLinkAt(int position) {
+bool RichTextBox::selectLinkAt(int position) {
     const QTextBlock block = document()->findBlock(position);
     std::vector<QTextFragment> fragments;
     for (auto it = block.begin(); !it.atEnd(); ++it)
@@ -74,7 +74,7 @@ bool TRichBox::selectLinkAt(int position) {
     return selection.hasSelection();
 }
 
-void TRichBox::mousePressEvent(QMouseEvent* event) {
+void RichTextBox::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && !anchorAt(event->position().toPoint()).isEmpty()) {
         const int position = cursorForPosition(event->position().toPoint()).position();
         // The cursor lands between characters; the link may lie on either side of it.

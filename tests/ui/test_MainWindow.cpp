@@ -1,7 +1,7 @@
 // The main window driven through its widgets: the start from the settings file, the proxy
 // area, the typing and paste filters, the request buttons' rules, the keyboard, the hint box,
 // the help entry points, the reception tab's state for each kind of certificate folder, and
-// saving. TestMainSertFormRoad walks the RSA request to the export against sandbox-ca.
+// saving. TestMainWindowRoad walks the RSA request to the export against sandbox-ca.
 #include "UiTestSupport.h"
 
 #include "SandboxServer.h"
@@ -24,12 +24,13 @@
 #include "settings/SettingsValues.h"
 #include "transport/Connection.h"
 #include "ui/BusyTask.h"
+#include "ui/CertificateInfoPanel.h"
 #include "ui/ContainerPasswordDialog.h"
 #include "ui/FieldRule.h"
+#include "ui/HelpText.h"
 #include "ui/KeyboardIndicator.h"
-#include "ui/MainSertForm.h"
-#include "ui/RichBox.h"
-#include "ui/SertInfo.h"
+#include "ui/MainWindow.h"
+#include "ui/RichTextBox.h"
 #include "ui/Startup.h"
 
 #include <QAccessible>
@@ -84,10 +85,10 @@ public:
     explicit WindowFixture(const std::string& settings) {
         cq::test::UseProgramFolder(dir_.path());
         WriteFile(dir_ / "CertQuorix.ini", CrLf(settings));
-        form_ = std::make_unique<TMainSertForm>();
+        form_ = std::make_unique<MainWindow>();
     }
     ~WindowFixture() {
-        FreeSertInfoForm();
+        FreeInformationPanel();
         form_.reset();
     }
     bool start() {
@@ -95,7 +96,7 @@ public:
             return false;
         return QTest::qWaitFor([this] { return form_->initialised(); });
     }
-    TMainSertForm& form() { return *form_; }
+    MainWindow& form() { return *form_; }
     const TempDir& dir() const { return dir_; }
     template <typename W = QWidget> W* find(const char* name) {
         auto* widget = form_->findChild<W*>(QLatin1String(name));
@@ -109,21 +110,21 @@ public:
 
 private:
     TempDir dir_;
-    std::unique_ptr<TMainSertForm> form_;
+    std::unique_ptr<MainWindow> form_;
 };
 
 const char* const kNoProxy = "[Proxy]\nUse=0\n";
 const char* const kTwoAddresses = "[Email]\nList=a@x.y|b@x.y\n";
 
 QString PanelText() {
-    return SertInfoForm() ? SertInfoForm()->richInfo()->toPlainText() : QString();
+    return InformationPanel() ? InformationPanel()->textBox()->toPlainText() : QString();
 }
 
 // The text the information panel shows for a context.
 QString HelpTextOf(int context) {
     ShowHelpInfo(context, nullptr);
     const QString text = PanelText();
-    FreeSertInfoForm();
+    FreeInformationPanel();
     return text;
 }
 
@@ -165,18 +166,18 @@ void SetPaste(const QString& text) {
 
 } // namespace
 
-class TestMainSertForm : public QObject {
+class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
     void init() {
         test::TakeBoxes();
         ClearProxyEnvironment();
         beeps_ = 0;
-        TMainSertForm::setBeeper([this] { ++beeps_; });
+        MainWindow::setBeeper([this] { ++beeps_; });
     }
     void cleanup() {
-        TMainSertForm::setBeeper({});
-        TMainSertForm::setShellOpener({});
+        MainWindow::setBeeper({});
+        MainWindow::setShellOpener({});
         ClearProxyEnvironment();
         QVERIFY(test::TakeBoxes().isEmpty());
     }
@@ -190,7 +191,7 @@ private slots:
         QCOMPARE(w.form().minimumSize(), w.form().maximumSize());
         QCOMPARE(w.find("PControl")->height(), 348);
         QCOMPARE(w.find("pnlProxy")->height(), 97);
-        QCOMPARE(w.form().PControl()->currentIndex(), 0);
+        QCOMPARE(w.form().tabs()->currentIndex(), 0);
         QCOMPARE(QApplication::focusWidget(), w.edit("edState"));
         QCOMPARE(w.edit("edCountry")->text(), QStringLiteral("ru"));
         QCOMPARE(w.label("lblProxiInfo")->text(),
@@ -210,9 +211,9 @@ private slots:
         auto* indicator = w.form().findChild<KeyboardIndicator*>();
         QVERIFY(indicator && indicator->isVisible());
         QCOMPARE(indicator->caption(), QStringLiteral("??"));
-        QVERIFY(!indicator->LangTimer()->isActive());
+        QVERIFY(!indicator->refreshTimer()->isActive());
         QTest::keyRelease(w.edit("edState"), Qt::Key_Shift);
-        QVERIFY(indicator->LangTimer()->isActive());
+        QVERIFY(indicator->refreshTimer()->isActive());
         // The window is centred in the available area.
         const QRect area = w.form().screen()->availableGeometry();
         QVERIFY(qAbs(w.form().frameGeometry().center().x() - area.center().x()) <= 1);
@@ -608,7 +609,7 @@ private slots:
         w.edit("edCommonName")->setFocus();
         QTest::keyClick(w.edit("edCommonName"), Qt::Key_I, Qt::ControlModifier);
         QCOMPARE(PanelText(), gost);
-        w.form().PControl()->setCurrentIndex(1);
+        w.form().tabs()->setCurrentIndex(1);
         w.form().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w.form()));
         w.edit("edCheckPassword")->setFocus();
@@ -623,12 +624,12 @@ private slots:
         w.edit("edEmail")->setFocus();
         QTest::keyClick(w.edit("edEmail"), Qt::Key_F1);
         QCOMPARE(PanelText(), mailText);
-        FreeSertInfoForm();
+        FreeInformationPanel();
         w.form().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w.form()));
         w.edit("edProxyServer")->setFocus(); // context 0 all the way up: nothing opens
         QTest::keyClick(w.edit("edProxyServer"), Qt::Key_F1);
-        QVERIFY(SertInfoForm() == nullptr || !SertInfoForm()->isVisible());
+        QVERIFY(InformationPanel() == nullptr || !InformationPanel()->isVisible());
     }
 
     void tabWalksTheDesignedOrderSkippingDisabledControls() {
@@ -643,8 +644,8 @@ private slots:
                 // The edit inside a combo box stands for the combo box.
                 if (qobject_cast<QComboBox*>(focus->parentWidget()))
                     focus = focus->parentWidget();
-                names << (focus == w.form().PControl()->tabBar() ? QStringLiteral("PControl")
-                                                                 : focus->objectName());
+                names << (focus == w.form().tabs()->tabBar() ? QStringLiteral("PControl")
+                                                             : focus->objectName());
             }
             return names;
         };
@@ -665,8 +666,8 @@ private slots:
         type->setFocus();
         emit type->activated(0);
         QCOMPARE(QApplication::focusWidget(), w.find("edPassword"));
-        w.form().PControl()->setCurrentIndex(1);
-        QCOMPARE(walk(w.form().PControl()->tabBar(), 2).last(), QStringLiteral("comBoxMail"));
+        w.form().tabs()->setCurrentIndex(1);
+        QCOMPARE(walk(w.form().tabs()->tabBar(), 2).last(), QStringLiteral("comBoxMail"));
     }
 
     void upAndDownMoveTheFocusAndNeverTheListEntry() {
@@ -681,7 +682,7 @@ private slots:
         const std::string folder = cq::CertificateFolder("b@x.y");
         std::filesystem::create_directories(folder);
         WriteFile(folder + "Certificate.key", "key");
-        w.form().PControl()->setCurrentIndex(1);
+        w.form().tabs()->setCurrentIndex(1);
         auto* mail = w.find<QComboBox>("comBoxMail");
         mail->setCurrentIndex(1);
         mail->setFocus();
@@ -694,7 +695,7 @@ private slots:
     void theHintBoxFollowsFocusAndMouse() {
         WindowFixture w(kNoProxy);
         QVERIFY(w.start());
-        TRichBox* rich = w.form().rich();
+        RichTextBox* rich = w.form().hintBox();
         w.edit("edEmail")->setFocus();
         const QString mailText = rich->toPlainText();
         QVERIFY(mailText.startsWith(QStringLiteral("Только латинские символы в нижнем")));
@@ -714,7 +715,7 @@ private slots:
         WindowFixture w(kNoProxy);
         QVERIFY(w.start());
         std::filesystem::create_directories(cq::CertificateFolder("a@x.y"));
-        w.form().PControl()->setCurrentIndex(1);
+        w.form().tabs()->setCurrentIndex(1);
         w.find<QComboBox>("comBoxMail")->setEditText(QStringLiteral("a@x.y"));
         QVERIFY(w.label("lblGoTo")->isEnabled());
         for (const char* name : {"lblGoTo", "lblSertInfo"}) {
@@ -772,7 +773,7 @@ private slots:
                 }
             }
         }
-        w.form().PControl()->setCurrentIndex(1);
+        w.form().tabs()->setCurrentIndex(1);
         auto* mail = w.find<QComboBox>("comBoxMail");
         for (const Case& c : cases) {
             mail->setEditText(QString::fromUtf8(c.address));
@@ -789,13 +790,13 @@ private slots:
     void theReceptionTabTakesTheListAndTheRequestAddress() {
         WindowFixture w(std::string("[Cert]\nEmail=B@X.y\n") + kNoProxy + kTwoAddresses);
         QVERIFY(w.start());
-        w.form().PControl()->setCurrentIndex(1);
+        w.form().tabs()->setCurrentIndex(1);
         auto* mail = w.find<QComboBox>("comBoxMail");
         QCOMPARE(mail->count(), 2);
         QCOMPARE(mail->currentText(), QStringLiteral("b@x.y"));
-        w.form().PControl()->setCurrentIndex(0);
+        w.form().tabs()->setCurrentIndex(0);
         w.edit("edEmail")->setText(QStringLiteral("new@x.y"));
-        w.form().PControl()->setCurrentIndex(1);
+        w.form().tabs()->setCurrentIndex(1);
         QCOMPARE(mail->currentText(), QStringLiteral("new@x.y"));
     }
 
@@ -833,7 +834,7 @@ private slots:
             if (answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
                 release.set_value(cq::shellopen::kSucceeded);
         });
-        TMainSertForm::setShellOpener([&, answer](const std::string& path) {
+        MainWindow::setShellOpener([&, answer](const std::string& path) {
             const int code = answer.get(); // the desktop's handler, still starting
             const std::lock_guard held(lock);
             opened << QString::fromStdString(path);
@@ -841,7 +842,7 @@ private slots:
         });
         const std::string folder = cq::CertificateFolder("ivan@x.y");
         std::filesystem::create_directories(folder);
-        w.form().PControl()->setCurrentIndex(1);
+        w.form().tabs()->setCurrentIndex(1);
         w.find<QComboBox>("comBoxMail")->setEditText(QStringLiteral(" ivan@x.y "));
         QTest::mouseClick(w.label("lblGoTo"), Qt::LeftButton);
         // The click is over while the handler still waits; the window takes input meanwhile.
@@ -856,7 +857,7 @@ private slots:
         }));
         QCOMPARE(opened, QStringList{QString::fromStdString(folder).chopped(1)});
 
-        TMainSertForm::setShellOpener(
+        MainWindow::setShellOpener(
             [](const std::string&) { return cq::shellopen::kNoAssociation; });
         QtDialogs::setNextAnswer(QMessageBox::Ok);
         QTest::mouseClick(w.label("lblGoTo"), Qt::LeftButton);
@@ -868,6 +869,73 @@ private slots:
         QVERIFY2(boxes[0].text.contains(QString::fromStdString(folder).chopped(1)),
                  qPrintable(boxes[0].text));
         QThreadPool::globalInstance()->waitForDone();
+    }
+
+    // The controls keep the names users, tests and the accessibility tree know them by,
+    // whatever the code calls them.
+    void everyControlKeepsItsObjectName() {
+        WindowFixture w(kNoProxy);
+        QVERIFY(w.start());
+        const char* const names[] = {"Label1",
+                                     "LangTimer",
+                                     "PControl",
+                                     "butSave",
+                                     "butSendSert",
+                                     "butSertificatGet",
+                                     "butSertificatTest",
+                                     "butStartGost",
+                                     "cBoxRsaGost",
+                                     "cbCont",
+                                     "cbProvName",
+                                     "chBoxPassw",
+                                     "chBoxProxyUse",
+                                     "comBoxMail",
+                                     "edCheckPassword",
+                                     "edCommonName",
+                                     "edCountry",
+                                     "edEmail",
+                                     "edLocality",
+                                     "edOrganizUnit",
+                                     "edOrganization",
+                                     "edPassword",
+                                     "edPassword2",
+                                     "edProxyLogin",
+                                     "edProxyPassword",
+                                     "edProxyPort",
+                                     "edProxyServer",
+                                     "edState",
+                                     "imgEngl",
+                                     "imgRu",
+                                     "imjSertInfo",
+                                     "lblAstCountry",
+                                     "lblAstLocality",
+                                     "lblAstMail",
+                                     "lblAstOrganization",
+                                     "lblAstPass",
+                                     "lblAstState",
+                                     "lblCommonName",
+                                     "lblCont",
+                                     "lblEn",
+                                     "lblGoTo",
+                                     "lblInstall",
+                                     "lblProvName",
+                                     "lblProxiInfo",
+                                     "lblRsaGost",
+                                     "lblSert",
+                                     "lblSertGetInfo",
+                                     "lblSertInfo",
+                                     "lblSertificatGet",
+                                     "pnlProxy",
+                                     "pnlSendGost",
+                                     "pnlSendRSA",
+                                     "pnlUseProxy",
+                                     "rich",
+                                     "tSheetInquiry",
+                                     "tSheetReception"};
+        for (const char* name : names)
+            QVERIFY2(w.form().findChild<QObject*>(QLatin1String(name)), name);
+        ShowHelpInfo(kHelpCertificateFiles, nullptr);
+        QVERIFY(InformationPanel()->findChild<QObject*>(QStringLiteral("richInfo")));
     }
 
     void everyFieldIsFoundByItsAccessibleName() {
@@ -906,7 +974,7 @@ private slots:
         QCOMPARE(found.value("Эл. почта"), QAccessible::EditableText);
         QCOMPARE(found.value("Отправить запрос"), QAccessible::Button);
         // The reception tab's controls once it is shown.
-        w.form().PControl()->setCurrentIndex(1);
+        w.form().tabs()->setCurrentIndex(1);
         found.clear();
         walk(root);
         for (const char* name : {"Скачать", "Проверить", "Папка сертификата", "В хранилище (p12)"})
@@ -916,7 +984,7 @@ private slots:
         for (QWidget* control : w.form().findChildren<QWidget*>()) {
             if (!(control->focusPolicy() & Qt::TabFocus) || control->window() != &w.form() ||
                 qobject_cast<QComboBox*>(control->parentWidget()) ||
-                control == w.form().PControl()->tabBar())
+                control == w.form().tabs()->tabBar())
                 continue;
             QAccessibleInterface* node = QAccessible::queryAccessibleInterface(control);
             QVERIFY2(node && !node->text(QAccessible::Name).isEmpty(),
@@ -927,7 +995,7 @@ private slots:
 private:
     int beeps_ = 0;
 };
-CQ_UI_TEST(TestMainSertForm);
+CQ_UI_TEST(TestMainWindow);
 
 // The service connection that start-up opens for a run of the program.
 class ConnectionScope {
@@ -951,11 +1019,11 @@ private:
 
 // The RSA road from the window against the sandbox service: request, issue, download, check and
 // export with the shell-open hook.
-class TestMainSertFormRoad : public QObject {
+class TestMainWindowRoad : public QObject {
     Q_OBJECT
 private slots:
     void cleanup() {
-        TMainSertForm::setShellOpener({});
+        MainWindow::setShellOpener({});
         qunsetenv("XDG_DATA_HOME");
         test::TakeBoxes();
     }
@@ -969,7 +1037,7 @@ private slots:
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(w.dir() / "xdg"));
         ConnectionScope connection;
         QStringList opened;
-        TMainSertForm::setShellOpener([&](const std::string& path) {
+        MainWindow::setShellOpener([&](const std::string& path) {
             opened << QString::fromStdString(path);
             return cq::shellopen::kSucceeded;
         });
@@ -1018,7 +1086,7 @@ private slots:
         QVERIFY(cq::ReadEmailList().find("ivan@mail.example") != std::string::npos);
 
         // Not issued yet: the service says so.
-        w.form().PControl()->setCurrentIndex(1);
+        w.form().tabs()->setCurrentIndex(1);
         QCOMPARE(w.find<QComboBox>("comBoxMail")->currentText(),
                  QStringLiteral("ivan@mail.example"));
         QVERIFY(w.button("butSertificatGet")->isEnabled());
@@ -1053,7 +1121,7 @@ private slots:
         // A desktop without a program for .p12: where the file is, its folder on request, and
         // the import into the user's NSS store when the NSS tools are there.
         const QString folder = opened[0].chopped(QStringLiteral("/Certificate.p12").size());
-        TMainSertForm::setShellOpener([&](const std::string& path) {
+        MainWindow::setShellOpener([&](const std::string& path) {
             opened << QString::fromStdString(path);
             return path.ends_with(".p12") ? cq::shellopen::kNoAssociation
                                           : cq::shellopen::kSucceeded;
@@ -1126,7 +1194,7 @@ private slots:
         QVERIFY(!server.storedRequest("gost@mail.example").empty());
 
         server.issue("gost@mail.example");
-        w.form().PControl()->setCurrentIndex(1);
+        w.form().tabs()->setCurrentIndex(1);
         QCOMPARE(w.find<QComboBox>("comBoxMail")->currentText(),
                  QStringLiteral("gost@mail.example"));
         QVERIFY(w.button("butSertificatGet")->isEnabled());
@@ -1207,9 +1275,9 @@ private slots:
         };
         bool sawBusy = false;
         steps.createMainForm = [&]() -> std::unique_ptr<QWidget> {
-            auto form = std::make_unique<TMainSertForm>();
-            TMainSertForm* shown = form.get();
-            connect(shown, &TMainSertForm::deferredInitDone, shown, [&, shown] {
+            auto form = std::make_unique<MainWindow>();
+            MainWindow* shown = form.get();
+            connect(shown, &MainWindow::deferredInitDone, shown, [&, shown] {
                 cq::test::UseSandboxService(server, dir.path());
                 FillRsaRequest(*shown, "term@mail.example");
                 QTimer::singleShot(0, shown, [&, shown] {
@@ -1294,6 +1362,6 @@ private:
         return boxes.first().text;
     }
 };
-CQ_UI_TEST(TestMainSertFormRoad);
+CQ_UI_TEST(TestMainWindowRoad);
 
-#include "test_MainSertForm.moc"
+#include "test_MainWindow.moc"

@@ -1,18 +1,20 @@
-#include "ui/SertInfo.h"
+#include "ui/CertificateInfoPanel.h"
 
 #include "app/ErrorReport.h"
 #include "base/Errors.h"
 #include "platform/DesktopOpen.h"
 #include "ui/DesktopTask.h"
 #include "ui/HelpText.h"
-#include "ui/RichBox.h"
 #include "ui/RichText.h"
+#include "ui/RichTextBox.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace cq::ui {
 namespace {
@@ -21,12 +23,12 @@ constexpr const char* kHintContext = "Показ хинта из HelpContex";
 constexpr const char* kPanelContext = "Информационная панель";
 const QColor kCream(255, 251, 240);
 
-QPointer<TSertInfoForm> panel;
+QPointer<CertificateInfoPanel> panel;
 QPointer<QWidget> helpOwner;
 bool panelPlaced = false;
 
-TSertInfoForm::LinkOpener& Opener() {
-    static TSertInfoForm::LinkOpener opener;
+CertificateInfoPanel::LinkOpener& Opener() {
+    static CertificateInfoPanel::LinkOpener opener;
     return opener;
 }
 
@@ -40,25 +42,31 @@ std::string ShellOpenMessage(int code) {
     return {};
 }
 
-void PlaceOnce(TSertInfoForm& form) {
+// Centred on the main window when first shown, and kept inside the screen's work area: a main
+// window near the screen's edge must not push the panel's title bar out of reach.
+void PlaceOnce(CertificateInfoPanel& form) {
     if (panelPlaced)
         return;
     panelPlaced = true;
-    QRect around;
-    if (helpOwner)
-        around = helpOwner->frameGeometry();
-    else if (const QScreen* screen = QGuiApplication::primaryScreen())
-        around = screen->availableGeometry();
-    if (around.isValid()) {
-        QRect frame = form.frameGeometry();
-        frame.moveCenter(around.center());
-        form.move(frame.topLeft());
+    const QScreen* screen = helpOwner ? helpOwner->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    const QRect around = helpOwner ? helpOwner->frameGeometry() : area;
+    if (!around.isValid())
+        return;
+    QRect frame = form.frameGeometry();
+    frame.moveCenter(around.center());
+    if (area.isValid()) {
+        frame.moveRight(std::min(frame.right(), area.right()));
+        frame.moveBottom(std::min(frame.bottom(), area.bottom()));
+        frame.moveLeft(std::max(frame.left(), area.left()));
+        frame.moveTop(std::max(frame.top(), area.top()));
     }
+    form.move(frame.topLeft());
 }
 
 } // namespace
 
-TSertInfoForm::TSertInfoForm(QWidget* parent) : TBaseForm(parent) {
+CertificateInfoPanel::CertificateInfoPanel(QWidget* parent) : BaseForm(parent) {
     setWindowTitle(QString::fromUtf8(kPanelContext));
     QPalette cream = palette();
     cream.setColor(QPalette::Window, kCream);
@@ -67,39 +75,39 @@ TSertInfoForm::TSertInfoForm(QWidget* parent) : TBaseForm(parent) {
     setAutoFillBackground(true);
     resize(529, 248);
 
-    richInfo_ = new TRichBox(this);
-    richInfo_->setObjectName(QStringLiteral("richInfo"));
-    richInfo_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    richInfo_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    richInfo_->setFormattingInset(8, 5);
-    popMenEmpty(richInfo_);
+    textBox_ = new RichTextBox(this);
+    textBox_->setObjectName(QStringLiteral("richInfo"));
+    textBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    textBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    textBox_->setFormattingInset(8, 5);
+    suppressContextMenu(textBox_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(richInfo_);
-    FormCreate();
+    layout->addWidget(textBox_);
+    adjustSizeLimitsToScreen();
 
     // Panel start: links report their clicks, and web addresses in the text become links.
-    richInfo_->setAutoUrlDetect(true);
-    connect(richInfo_, &TRichBox::linkPressed, this, &TSertInfoForm::richInfoLinkPressed);
+    textBox_->setAutoUrlDetect(true);
+    connect(textBox_, &RichTextBox::linkPressed, this, &CertificateInfoPanel::onLinkPressed);
 }
 
-void TSertInfoForm::setLinkOpener(LinkOpener opener) {
+void CertificateInfoPanel::setLinkOpener(LinkOpener opener) {
     Opener() = std::move(opener);
 }
 
-void TSertInfoForm::changeEvent(QEvent* event) {
-    TBaseForm::changeEvent(event);
+void CertificateInfoPanel::changeEvent(QEvent* event) {
+    BaseForm::changeEvent(event);
     // Another window of the program became active: the panel steps aside. Switching to
     // another program, or to a message box, leaves it open.
     if (event->type() == QEvent::ActivationChange && !isActiveWindow() && isVisible()) {
-        auto* active = qobject_cast<TBaseForm*>(QApplication::activeWindow());
+        auto* active = qobject_cast<BaseForm*>(QApplication::activeWindow());
         if (active && active != this)
             close();
     }
 }
 
-void TSertInfoForm::richInfoLinkPressed() {
-    const QString text = richInfo_->textCursor().selectedText();
+void CertificateInfoPanel::onLinkPressed() {
+    const QString text = textBox_->textCursor().selectedText();
     if (text.isEmpty())
         return;
     const std::string target = LinkTarget(text).toStdString();
@@ -112,11 +120,11 @@ void TSertInfoForm::richInfoLinkPressed() {
     });
 }
 
-TSertInfoForm* SertInfoForm() {
+CertificateInfoPanel* InformationPanel() {
     return panel;
 }
 
-void FreeSertInfoForm() {
+void FreeInformationPanel() {
     delete panel;
     panelPlaced = false;
 }
@@ -125,7 +133,7 @@ void SetHelpOwnerWindow(QWidget* window) {
     helpOwner = window;
 }
 
-void ShowHelpInfo(int context, TRichBox* targetBox, const std::string& hintText) {
+void ShowHelpInfo(int context, RichTextBox* targetBox, const std::string& hintText) {
     try {
         if (targetBox) {
             FillHelpText(*targetBox, context, hintText);
@@ -133,8 +141,8 @@ void ShowHelpInfo(int context, TRichBox* targetBox, const std::string& hintText)
         }
         // Owned by the main window: a window of its own, but no taskbar entry of its own.
         if (!panel)
-            panel = new TSertInfoForm(helpOwner);
-        FillHelpText(*panel->richInfo(), context, hintText);
+            panel = new CertificateInfoPanel(helpOwner);
+        FillHelpText(*panel->textBox(), context, hintText);
         PlaceOnce(*panel);
         panel->show();
         panel->raise();

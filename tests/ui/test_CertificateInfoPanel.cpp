@@ -4,10 +4,10 @@
 
 #include "base/Dialogs.h"
 #include "base/ShellOpenCodes.h"
+#include "ui/CertificateInfoPanel.h"
 #include "ui/HelpText.h"
-#include "ui/MainSertForm.h"
-#include "ui/RichBox.h"
-#include "ui/SertInfo.h"
+#include "ui/MainWindow.h"
+#include "ui/RichTextBox.h"
 
 #include <QLabel>
 #include <QTabWidget>
@@ -22,7 +22,7 @@ using namespace cq::ui;
 namespace {
 
 // Where a character of the panel's text is drawn, in the coordinates of the box's viewport.
-QPoint PointOf(TRichBox& box, const QString& phrase, int offset) {
+QPoint PointOf(RichTextBox& box, const QString& phrase, int offset) {
     QTextCursor cursor(box.document());
     cursor.setPosition(static_cast<int>(box.toPlainText().indexOf(phrase)) + offset);
     return box.cursorRect(cursor).center() + QPoint(2, 0);
@@ -30,7 +30,7 @@ QPoint PointOf(TRichBox& box, const QString& phrase, int offset) {
 
 } // namespace
 
-class TestSertInfo : public QObject {
+class TestCertificateInfoPanel : public QObject {
     Q_OBJECT
 private slots:
     void init() {
@@ -38,25 +38,25 @@ private slots:
         opened_.clear();
         openResult_ = cq::shellopen::kSucceeded;
         // Links open on a worker thread.
-        TSertInfoForm::setLinkOpener([this](const std::string& target) {
+        CertificateInfoPanel::setLinkOpener([this](const std::string& target) {
             const std::lock_guard held(lock_);
             opened_ << QString::fromStdString(target);
             return openResult_;
         });
-        main_ = std::make_unique<TMainSertForm>();
+        main_ = std::make_unique<MainWindow>();
         QVERIFY(test::ShowActive(*main_));
     }
 
     void cleanup() {
-        FreeSertInfoForm();
+        FreeInformationPanel();
         main_.reset();
-        TSertInfoForm::setLinkOpener({});
+        CertificateInfoPanel::setLinkOpener({});
     }
 
     void thePanelOpensCentredOnTheMainWindow() {
-        QVERIFY(SertInfoForm() == nullptr);
-        ShowHelpInfo(kHelpSertWarning, nullptr);
-        TSertInfoForm* panel = SertInfoForm();
+        QVERIFY(InformationPanel() == nullptr);
+        ShowHelpInfo(kHelpRsaProcedure, nullptr);
+        CertificateInfoPanel* panel = InformationPanel();
         QVERIFY(panel && panel->isVisible());
         QCOMPARE(panel->windowTitle(), QStringLiteral("Информационная панель"));
         // Owned by the main window (one taskbar entry), yet a window of its own.
@@ -69,46 +69,46 @@ private slots:
         const QPoint offCentre = panel->frameGeometry().center() - main_->frameGeometry().center();
         QVERIFY2(offCentre.manhattanLength() <= 4,
                  qPrintable(QString("%1,%2").arg(offCentre.x()).arg(offCentre.y())));
-        QVERIFY(panel->richInfo()->toPlainText().startsWith("ВНИМАНИЕ!!!"));
-        QCOMPARE(panel->richInfo()->contextMenuPolicy(), Qt::PreventContextMenu);
+        QVERIFY(panel->textBox()->toPlainText().startsWith("ВНИМАНИЕ!!!"));
+        QCOMPARE(panel->textBox()->contextMenuPolicy(), Qt::PreventContextMenu);
     }
 
     void twoCallsShowOnePanelWithTheSecondText() {
         ShowHelpInfo(7, nullptr);
-        TSertInfoForm* first = SertInfoForm();
+        CertificateInfoPanel* first = InformationPanel();
         ShowHelpInfo(13, nullptr);
-        QCOMPARE(SertInfoForm(), first);
-        QVERIFY(first->richInfo()->toPlainText().startsWith("Только латинские символы в нижнем"));
+        QCOMPARE(InformationPanel(), first);
+        QVERIFY(first->textBox()->toPlainText().startsWith("Только латинские символы в нижнем"));
         const auto windows = QApplication::topLevelWidgets();
         QCOMPARE(std::count_if(windows.begin(), windows.end(),
-                               [](QWidget* w) { return qobject_cast<TSertInfoForm*>(w); }),
+                               [](QWidget* w) { return qobject_cast<CertificateInfoPanel*>(w); }),
                  1);
     }
 
     void thePanelHidesWhenTheMainWindowBecomesActive() {
-        ShowHelpInfo(kHelpSertInfo, nullptr);
-        QVERIFY(QTest::qWaitForWindowActive(SertInfoForm()));
+        ShowHelpInfo(kHelpCertificateFiles, nullptr);
+        QVERIFY(QTest::qWaitForWindowActive(InformationPanel()));
         main_->activateWindow();
-        QTRY_VERIFY(!SertInfoForm()->isVisible());
+        QTRY_VERIFY(!InformationPanel()->isVisible());
         // The next call shows the same panel again, where it was.
-        const QPoint placed = SertInfoForm()->pos();
-        SertInfoForm()->move(placed + QPoint(30, 30));
-        ShowHelpInfo(kHelpSertWarning2, nullptr);
-        QVERIFY(SertInfoForm()->isVisible());
-        QCOMPARE(SertInfoForm()->pos(), placed + QPoint(30, 30));
+        const QPoint placed = InformationPanel()->pos();
+        InformationPanel()->move(placed + QPoint(30, 30));
+        ShowHelpInfo(kHelpGostProcedure, nullptr);
+        QVERIFY(InformationPanel()->isVisible());
+        QCOMPARE(InformationPanel()->pos(), placed + QPoint(30, 30));
     }
 
     void escapeClosesThePanel() {
-        ShowHelpInfo(kHelpSertInfo, nullptr);
-        QVERIFY(QTest::qWaitForWindowActive(SertInfoForm()));
-        QTest::keyClick(SertInfoForm()->richInfo(), Qt::Key_Escape);
-        QVERIFY(!SertInfoForm()->isVisible());
+        ShowHelpInfo(kHelpCertificateFiles, nullptr);
+        QVERIFY(QTest::qWaitForWindowActive(InformationPanel()));
+        QTest::keyClick(InformationPanel()->textBox(), Qt::Key_Escape);
+        QVERIFY(!InformationPanel()->isVisible());
         QVERIFY(main_->isVisible());
     }
 
     void aLeftClickOnALinkOpensItsAddress() {
-        ShowHelpInfo(kHelpSertWarning, nullptr);
-        TRichBox* box = SertInfoForm()->richInfo();
+        ShowHelpInfo(kHelpRsaProcedure, nullptr);
+        RichTextBox* box = InformationPanel()->textBox();
         QTest::mouseClick(box->viewport(), Qt::RightButton, {},
                           PointOf(*box, "https://www.quorix.ru", 4));
         QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, PointOf(*box, "Свяжитесь", 3));
@@ -119,8 +119,8 @@ private slots:
     }
 
     void aLinkThatCannotBeOpenedRaisesTheExternalCallError() {
-        ShowHelpInfo(kHelpSertWarning2, nullptr);
-        TRichBox* box = SertInfoForm()->richInfo();
+        ShowHelpInfo(kHelpGostProcedure, nullptr);
+        RichTextBox* box = InformationPanel()->textBox();
         openResult_ = cq::shellopen::kNoAssociation;
         QtDialogs::setNextAnswer(QMessageBox::Ok);
         QTest::mouseClick(box->viewport(), Qt::LeftButton, {},
@@ -141,14 +141,14 @@ private slots:
     void anUnknownContextIsReportedUnderTheCallersCaption() {
         // In the hint box.
         QtDialogs::setNextAnswer(QMessageBox::Ok);
-        ShowHelpInfo(kHelpSertWarning, main_->rich());
-        ShowHelpInfo(5, main_->rich());
+        ShowHelpInfo(kHelpRsaProcedure, main_->hintBox());
+        ShowHelpInfo(5, main_->hintBox());
         auto boxes = test::TakeBoxes();
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.front().caption, QStringLiteral("Показ хинта из HelpContex"));
         QCOMPARE(boxes.front().text, QStringLiteral("Нет информации под идексом - \"5\""));
-        QVERIFY(main_->rich()->document()->isEmpty());
-        QVERIFY(SertInfoForm() == nullptr);
+        QVERIFY(main_->hintBox()->document()->isEmpty());
+        QVERIFY(InformationPanel() == nullptr);
 
         // In the panel: a hidden one stays hidden, one on screen stays there, empty.
         QtDialogs::setNextAnswer(QMessageBox::Ok);
@@ -156,25 +156,25 @@ private slots:
         boxes = test::TakeBoxes();
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.front().caption, QStringLiteral("Информационная панель"));
-        QVERIFY(!SertInfoForm()->isVisible());
-        ShowHelpInfo(kHelpSertInfo, nullptr);
+        QVERIFY(!InformationPanel()->isVisible());
+        ShowHelpInfo(kHelpCertificateFiles, nullptr);
         QtDialogs::setNextAnswer(QMessageBox::Ok);
         ShowHelpInfo(5, nullptr);
         QCOMPARE(test::TakeBoxes().size(), 1);
-        QVERIFY(SertInfoForm()->isVisible());
-        QVERIFY(SertInfoForm()->richInfo()->document()->isEmpty());
+        QVERIFY(InformationPanel()->isVisible());
+        QVERIFY(InformationPanel()->textBox()->document()->isEmpty());
     }
 
     void theInformationLabelsOpenTheirTexts() {
-        QTest::mouseClick(main_->lblSertInfo(), Qt::LeftButton, {}, QPoint(3, 3));
-        QVERIFY(SertInfoForm()->richInfo()->toPlainText().contains("Certificate.key"));
-        main_->PControl()->setCurrentIndex(1);
-        QTest::mouseClick(main_->lblSertGetInfo(), Qt::LeftButton, {}, QPoint(3, 3));
-        QVERIFY(SertInfoForm()->richInfo()->toPlainText().startsWith("После получения"));
+        QTest::mouseClick(main_->requestInfoLink(), Qt::LeftButton, {}, QPoint(3, 3));
+        QVERIFY(InformationPanel()->textBox()->toPlainText().contains("Certificate.key"));
+        main_->tabs()->setCurrentIndex(1);
+        QTest::mouseClick(main_->receptionInfoLink(), Qt::LeftButton, {}, QPoint(3, 3));
+        QVERIFY(InformationPanel()->textBox()->toPlainText().startsWith("После получения"));
     }
 
 private:
-    std::unique_ptr<TMainSertForm> main_;
+    std::unique_ptr<MainWindow> main_;
     // The links opened so far, once the worker that opens them has had its turn.
     QStringList openedLinks() {
         QThreadPool::globalInstance()->waitForDone();
@@ -187,6 +187,6 @@ private:
     int openResult_ = cq::shellopen::kSucceeded;
 };
 
-CQ_UI_TEST(TestSertInfo);
+CQ_UI_TEST(TestCertificateInfoPanel);
 
-#include "test_SertInfo.moc"
+#include "test_CertificateInfoPanel.moc"
