@@ -1,5 +1,7 @@
 #include "base/Dialogs.h"
 
+#include <utility>
+
 namespace cq {
 namespace {
 
@@ -21,8 +23,8 @@ const std::string& CaptionOrTitle(const std::string& caption) {
 
 } // namespace
 
-void SetDialogs(Dialogs* dialogs) {
-    installedDialogs = dialogs;
+Dialogs* SetDialogs(Dialogs* dialogs) {
+    return std::exchange(installedDialogs, dialogs);
 }
 
 Dialogs& CurrentDialogs() {

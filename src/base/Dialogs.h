@@ -26,9 +26,9 @@ public:
     }
 };
 
-/// Installs the dialogs of the running front end; nullptr restores the silent default that
-/// shows nothing and answers No.
-void SetDialogs(Dialogs* dialogs);
+/// Installs the dialogs of the running front end and returns those it replaces; nullptr
+/// restores the silent default that shows nothing and answers No.
+Dialogs* SetDialogs(Dialogs* dialogs);
 Dialogs& CurrentDialogs();
 
 /// The caption of every box shown without a caption of its own.

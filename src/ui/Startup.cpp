@@ -15,16 +15,18 @@
 namespace cq::ui {
 namespace {
 
-// Installs the window's message boxes for the run and takes them away at its end.
+// Installs the window's message boxes for the run and puts back, at its end, those that were
+// there before.
 class DialogsScope {
 public:
-    DialogsScope() { SetDialogs(&dialogs_); }
-    ~DialogsScope() { SetDialogs(nullptr); }
+    DialogsScope() : previous_(SetDialogs(&dialogs_)) {}
+    ~DialogsScope() { SetDialogs(previous_); }
     DialogsScope(const DialogsScope&) = delete;
     DialogsScope& operator=(const DialogsScope&) = delete;
 
 private:
     QtDialogs dialogs_;
+    Dialogs* previous_;
 };
 
 std::unique_ptr<QWidget> CreateMainForm(const StartupSteps& steps) {

@@ -1300,7 +1300,7 @@ private slots:
         int argc = 1;
         cq::Dialogs& hostDialogs = cq::CurrentDialogs(); // the run installs its own
         const int status = RunProgram(argc, argv, steps);
-        cq::SetDialogs(&hostDialogs);
+        QCOMPARE(&cq::CurrentDialogs(), &hostDialogs); // and puts the host's back
         QCOMPARE(status, 0);
         QVERIFY(sawBusy);
         QVERIFY(!std::filesystem::exists(dir / "term@mail.example/Certificate.key"));
