@@ -47,7 +47,8 @@ CliProgram::variables(const std::vector<std::string>& extra) const {
 }
 
 std::vector<std::string> CliProgram::command(const std::vector<std::string>& args) const {
-    std::vector<std::string> argv = {program_};
+    std::vector<std::string> argv = runner;
+    argv.push_back(program_);
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
 }

@@ -57,6 +57,9 @@ public:
     /// Variables every run of this program gets ("NAME=value", or "NAME" to leave one out); a
     /// run's own entries override them.
     std::vector<std::string> baseEnvironment;
+    /// A command every run puts before the tool and that then runs it, such as setpriv to run
+    /// it as another user; empty runs the tool itself.
+    std::vector<std::string> runner;
 
 private:
     /// Each variable's entry by name: the fixture's, then `baseEnvironment`, then `extra`.

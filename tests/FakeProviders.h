@@ -21,6 +21,8 @@ struct FakeProviderOptions {
     bool refusesVerifyContext = false;
     std::vector<uint32_t> algorithms = {provider::kAlgSha1, provider::kAlgGost3411_2012_256};
     bool cancelsDialog = false;
+    /// The new container gets its key, then signing fails as if its token left the reader.
+    bool failsSigning = false;
 };
 
 class FakeProvider : public provider::CryptoProvider {
@@ -44,7 +46,10 @@ public:
         if (options_.cancelsDialog)
             throw provider::ProviderError(provider::code::kCancelled);
         ++newKeySets;
-        return inner_->acquireNewKeySet(container);
+        std::unique_ptr<provider::ProviderContext> context = inner_->acquireNewKeySet(container);
+        if (options_.failsSigning)
+            return std::make_unique<FailingSignContext>(std::move(context));
+        return context;
     }
     std::unique_ptr<provider::ProviderContext>
     acquireKeySet(const std::string& container) override {
@@ -68,6 +73,25 @@ private:
 
     private:
         std::vector<uint32_t> list_;
+    };
+
+    /// A real container context whose signing fails.
+    class FailingSignContext : public provider::ProviderContext {
+    public:
+        explicit FailingSignContext(std::unique_ptr<provider::ProviderContext> inner)
+            : inner_(std::move(inner)) {}
+        std::vector<uint32_t> algorithms() override { return inner_->algorithms(); }
+        bool hasExchangeKey() override { return inner_->hasExchangeKey(); }
+        void generateExchangeKey() override { inner_->generateExchangeKey(); }
+        std::string exportPublicKeyInfo() override { return inner_->exportPublicKeyInfo(); }
+        std::string sha1(std::string_view bytes) override { return inner_->sha1(bytes); }
+        std::string sign(std::string_view, uint32_t) override {
+            throw provider::ProviderError(provider::code::kTokenRemoved);
+        }
+        void release() override { inner_->release(); }
+
+    private:
+        std::unique_ptr<provider::ProviderContext> inner_;
     };
 
     FakeProviderOptions options_;

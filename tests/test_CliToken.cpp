@@ -189,6 +189,14 @@ TEST_F(CliTokenTest, TokenRemovedMidRequestIsToldAndSendsNothing) {
     EXPECT_NE(run.err.find("Токен \"Ivanov (QX-2)\" извлечён"), std::string::npos) << run.err;
     EXPECT_FALSE(std::filesystem::exists(folder()));
     EXPECT_EQ(server->storedRequest(kEmail), stored);
+    // The key pair was made before the token went: it stays, and the error names its container.
+    const std::string container = ContainerOf(run);
+    EXPECT_NE(run.err.find("Контейнер ключей \"" + container + "\" создан и оставлен."),
+              std::string::npos)
+        << run.err;
+    const auto keys = objectsOf(CKO_PRIVATE_KEY);
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(keys[0].at(CKA_LABEL), container);
 }
 
 } // namespace

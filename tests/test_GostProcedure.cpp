@@ -4,6 +4,7 @@
 #include "FakeProviders.h"
 #include "RequestChecks.h"
 #include "TestSupport.h"
+#include "app/ErrorReport.h"
 #include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/TextCodec.h"
@@ -63,6 +64,10 @@ protected:
         form.Email = " Ivan.Petrov@Mail.example";
         return ChooseProvider(form, "", test::LocalMoment(2024, 1, 15, 9, 5, second, 42),
                               providers);
+    }
+    /// What an error raised after the key was made says last.
+    static std::string KeptNote(const GostRequestForm& form) {
+        return "Контейнер ключей \"" + form.Container + "\" создан и оставлен.";
     }
     bool ContainerStays(const GostRequestForm& form) const {
         return FileExists(containers() + form.Container + ".key");
@@ -196,8 +201,9 @@ TEST_F(GostProcedureTest, RefusedSendingKeepsActRecordAndFolder) {
         } catch (const EIdHTTPProtocolException& error) {
             EXPECT_TRUE(c.unreachable) << c.name;
             EXPECT_EQ(error.errorCode(), 503);
+            EXPECT_EQ(DescribeError(error), "Прерванный запрос HTTP (503) " + KeptNote(form));
         } catch (const Exception& error) {
-            EXPECT_EQ(error.message(), c.error) << c.name;
+            EXPECT_EQ(error.message(), c.error + " " + KeptNote(form)) << c.name;
         }
         EXPECT_TRUE(ContainerStays(form)) << c.name;
         EXPECT_TRUE(FileExists(folder() + "Request.ini")) << c.name;
@@ -205,6 +211,27 @@ TEST_F(GostProcedureTest, RefusedSendingKeepsActRecordAndFolder) {
     }
     EXPECT_EQ(ReadEmailList(), "");
     EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+// The key is made, then signing fails: the error keeps its kind and code and names the
+// container it leaves; nothing is sent and nothing else stays.
+TEST_F(GostProcedureTest, FailureAfterTheKeyNamesTheKeptContainer) {
+    test::FakeProviderOptions failing{"GOST provider"};
+    failing.failsSigning = true;
+    const auto providers = registry({failing});
+    const GostRequestForm form = Form(providers);
+    try {
+        RunGostProcedure(form, service.get(), providers);
+        ADD_FAILURE() << "signing failed, yet the request went on";
+    } catch (const EOSError& error) {
+        EXPECT_TRUE(provider::HasCode(error, provider::code::kTokenRemoved)) << error.what();
+        EXPECT_EQ(error.message(),
+                  provider::ProviderError(provider::code::kTokenRemoved).message() + " " +
+                      KeptNote(form));
+    }
+    EXPECT_TRUE(ContainerStays(form));
+    EXPECT_TRUE(service.urls.empty());
+    EXPECT_FALSE(std::filesystem::exists(folder()));
 }
 
 // A repeat request puts the older act and record back when the service refuses it: the record

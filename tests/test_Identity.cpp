@@ -1,3 +1,4 @@
+#include "CliFixture.h"
 #include "TestSupport.h"
 #include "app/AppServer.h"
 #include "app/ErrorReport.h"
@@ -82,7 +83,8 @@ TEST(DebugSwitch, OnlyTheFirstArgumentWithASign) {
 }
 
 TEST(CliVersion, PrintsIdentityLines) {
-    const auto result = cq::test::RunProcess({cq::test::BuiltProgram("certquorix-cli"), "version"});
+    cq::test::TempDir dir;
+    const auto result = cq::test::CliProgram(dir.path()).run({"version"});
     EXPECT_EQ(result.status, 0);
     for (const char* name : {"ProgramFileName=certquorix-cli\n", "ProgramVersion=",
                              "ProgramFolder=", "StationName=", "StationIdentity="})

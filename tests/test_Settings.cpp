@@ -1,3 +1,4 @@
+#include "CliFixture.h"
 #include "TestSupport.h"
 #include "app/ErrorReport.h"
 #include "base/FileUtil.h"
@@ -481,8 +482,7 @@ TEST_F(SettingsTest, SymlinkedSettingsFileStaysALinkAndItsTargetIsUpdated) {
 // own with a settings file beside it.
 TEST(SettingsCommand, PrintsTheValuesInUseAndNeverAPassword) {
     cq::test::TempDir dir;
-    const std::string program = dir / "certquorix-cli";
-    std::filesystem::copy_file(cq::test::BuiltProgram("certquorix-cli"), program);
+    const cq::test::CliProgram cli(dir.path());
     cq::IniFile ini;
     ini.WriteString("Cert", "Password", "CertSecret1");
     ini.WriteString("Cert", "OpenPassw", "1");
@@ -496,7 +496,7 @@ TEST(SettingsCommand, PrintsTheValuesInUseAndNeverAPassword) {
     ini.WriteString("Email", "List", "a@b.ru|c@d.ru");
     ini.Save(dir / "CertQuorix.ini");
 
-    const cq::test::ProcessResult result = cq::test::RunProcess({program, "settings"});
+    const cq::test::ProcessResult result = cli.run({"settings"});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "SettingsFile=" + dir.path() +
                               "CertQuorix.ini\n"
@@ -525,7 +525,7 @@ TEST(SettingsCommand, PrintsTheValuesInUseAndNeverAPassword) {
         EXPECT_EQ((result.out + result.err).find(secret), std::string::npos) << secret;
 
     cq::test::WriteFile(dir / "CertQuorix.ini", std::string("\x00\x01\x02garbage", 10));
-    const cq::test::ProcessResult broken = cq::test::RunProcess({program, "settings"});
+    const cq::test::ProcessResult broken = cli.run({"settings"});
     EXPECT_EQ(broken.status, 1);
     EXPECT_NE(broken.err.find(cq::context::kLoadSettings), std::string::npos) << broken.err;
 }
@@ -550,8 +550,7 @@ TEST(SettingsCommand, ReadOnlyProgramFolderWithAWritableSettingsFile) {
         ::chmod(dir.path().c_str(), 0755);
         const std::string folder = dir / "program/";
         std::filesystem::create_directory(folder);
-        const std::string program = folder + "certquorix-cli";
-        std::filesystem::copy_file(cq::test::BuiltProgram("certquorix-cli"), program);
+        cq::test::CliProgram cli(folder);
         const std::string settings = folder + "CertQuorix.ini";
         WriteIni(settings, "[Common]\nLogPath=" + dir.path() +
                                "logs\n\n"
@@ -562,11 +561,9 @@ TEST(SettingsCommand, ReadOnlyProgramFolderWithAWritableSettingsFile) {
         ::chmod(settings.c_str(), c.fileMode);
         ::chmod(folder.c_str(), 0555);
 
-        std::vector<std::string> argv = {program, "settings"};
         if (root)
-            argv.insert(argv.begin(),
-                        {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
-        const cq::test::ProcessResult run = cq::test::RunProcess(argv, {"HOME=" + dir.path()});
+            cli.runner = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+        const cq::test::ProcessResult run = cli.run({"settings"}, {"HOME=" + dir.path()});
         EXPECT_EQ(run.status, 0) << c.what << ": " << run.err; // every value was read
         EXPECT_EQ(run.err.find(cq::context::kLoadSettings) != std::string::npos, !c.converted)
             << c.what << ": " << run.err;

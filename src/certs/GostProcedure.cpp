@@ -15,6 +15,7 @@
 #include "settings/EmailList.h"
 #include "settings/SettingsValues.h"
 
+#include <functional>
 #include <optional>
 #include <unistd.h>
 
@@ -77,6 +78,36 @@ void LogKeptContainer(const std::string& container) {
              LogKind::Stamped);
 }
 
+std::string WithNote(const std::string& text, const std::string& note) {
+    return Trim(text).empty() ? note : text + " " + note;
+}
+
+/// Raises the error being handled again, of the same kind and with the same code, its text
+/// followed by the kept container's name: the user's only way back to that container. An error
+/// of another kind becomes an Exception with its text.
+[[noreturn]] void RethrowNamingKeptContainer(const std::string& container) {
+    LogKeptContainer(container);
+    const std::string note = "Контейнер ключей \"" + container + "\" создан и оставлен.";
+    try {
+        throw;
+    } catch (const EIdHTTPProtocolException& error) {
+        // Without a message of its own the error is described by its status line, which is
+        // shown only when it is not one; the note must not hide it.
+        const std::string& status = error.errorMessage();
+        const bool statusShown = UpperCase(status.substr(0, 4)) != "HTTP";
+        const std::string text = Trim(error.message()).empty() && statusShown
+                                     ? WithNote(status, note)
+                                     : WithNote(error.message(), note);
+        throw EIdHTTPProtocolException(error.errorCode(), text, status);
+    } catch (const EOSError& error) {
+        throw EOSError(WithNote(error.message(), note), error.errorCode());
+    } catch (const EZDecompressionError& error) {
+        throw EZDecompressionError(WithNote(error.message(), note));
+    } catch (const std::exception& error) {
+        throw Exception(WithNote(error.what(), note));
+    }
+}
+
 PublicKeyActValues ActValues(const GostRequestForm& form, const std::string& publicKey) {
     PublicKeyActValues values;
     // The act and the record get the subject trimmed.
@@ -134,10 +165,11 @@ GostRequestForm ChooseProvider(GostRequestForm form, const std::string& provider
 }
 
 GostRequestMade MakeGostRequest(const GostRequestForm& form,
-                                const provider::ProviderRegistry& registry) {
+                                const provider::ProviderRegistry& registry,
+                                const std::function<void()>& keyMade) {
     TCertRequestParam param = RequestParam(form);
     GostRequestMade made;
-    made.RequestText = CreateGostRequest(param, registry);
+    made.RequestText = CreateGostRequest(param, registry, keyMade);
     made.PublicKey = BytesOfHex(param.PublicKey);
     return made;
 }
@@ -161,21 +193,25 @@ GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const Service
         RequestFolder files;
         files.Begin(held.folder(), Trim(form.Container));
         KillPoint("gost-journal-started");
-        const GostRequestMade made = MakeGostRequest(form, registry);
-        KillPoint("gost-key-made");
-        const std::string pem =
-            made.RequestText.empty() ? std::string() : FrameGostRequest(made.RequestText);
-        const PublicKeyActValues values = ActValues(form, made.PublicKey);
+        bool keyMade = false;
+        std::string email;
         try {
+            const GostRequestMade made = MakeGostRequest(form, registry, [&] { keyMade = true; });
+            KillPoint("gost-key-made");
+            const std::string pem =
+                made.RequestText.empty() ? std::string() : FrameGostRequest(made.RequestText);
+            const PublicKeyActValues values = ActValues(form, made.PublicKey);
+            email = values.Subject.Email;
             PutGostActAndRecord(files, held.folder(), values, clock);
             SubmitRequest(Settings().UrlRequestGostCertificate, pem, get);
             KillPoint("gost-sent");
             files.Commit();
         } catch (...) {
-            LogKeptContainer(values.Container);
+            if (keyMade)
+                RethrowNamingKeptContainer(Trim(form.Container));
             throw;
         }
-        AddEmailToList(values.Subject.Email);
+        AddEmailToList(email);
         ShowInfoBox(kRequestSentText);
         return GostProcedureOutcome::Sent;
     } catch (const EOSError& error) {

@@ -8,6 +8,7 @@
 #include "certs/GostRequest.h"
 #include "certs/Submission.h"
 
+#include <functional>
 #include <string>
 
 namespace cq {
@@ -40,14 +41,16 @@ GostRequestForm
 ChooseProvider(GostRequestForm form, const std::string& providerName, TimePoint now,
                const provider::ProviderRegistry& registry = provider::InstalledProviders());
 
-/// The request and the public key's bytes for the form (the subject as typed).
+/// The request and the public key's bytes for the form (the subject as typed); `keyMade` as
+/// CreateGostRequest calls it.
 struct GostRequestMade {
     std::string RequestText; ///< Base64 with its line ends, "" when no bytes came out
     std::string PublicKey;   ///< the public key's bytes
 };
 GostRequestMade
 MakeGostRequest(const GostRequestForm& form,
-                const provider::ProviderRegistry& registry = provider::InstalledProviders());
+                const provider::ProviderRegistry& registry = provider::InstalledProviders(),
+                const std::function<void()>& keyMade = {});
 
 enum class GostProcedureOutcome {
     Sent,      ///< accepted by the service; the address is in the list, the message shown
@@ -61,9 +64,10 @@ enum class GostProcedureOutcome {
 /// provider and container names) put in place together, the submission to
 /// UrlRequestGostCertificate, AddEmailToList and the success message. A cancelled provider
 /// dialog (0x8010006E) gives Cancelled; every other error is raised for the caller's
-/// application-wide handler. The container stays whatever happens afterwards; a failed sending
-/// puts an older act and record back (a first request's stay), and a folder made for a request
-/// that wrote nothing goes again.
+/// application-wide handler. The container stays whatever happens afterwards, and an error
+/// raised once it holds its key names it in its text and in the log; a failed sending puts an
+/// older act and record back (a first request's stay), and a folder made for a request that
+/// wrote nothing goes again.
 GostProcedureOutcome
 RunGostProcedure(const GostRequestForm& form, const ServiceGet& get = DefaultServiceGet(),
                  const provider::ProviderRegistry& registry = provider::InstalledProviders(),

@@ -195,13 +195,15 @@ void CheckGostRequestParam(const TCertRequestParam& param,
     SignatureAlgorithmOid(param.HashAlgId);
 }
 
-std::string CreateGostRequest(TCertRequestParam& param,
-                              const provider::ProviderRegistry& registry) {
+std::string CreateGostRequest(TCertRequestParam& param, const provider::ProviderRegistry& registry,
+                              const std::function<void()>& keyMade) {
     CheckGostRequestParam(param, registry);
     provider::CryptoProvider& chosen = registry.find(param.ProvName, param.ProvType);
     provider::ContextOwner context(chosen.acquireNewKeySet(param.Container));
     if (!context->hasExchangeKey())
         context->generateExchangeKey();
+    if (keyMade)
+        keyMade();
     const std::string publicKeyInfo = context->exportPublicKeyInfo();
     const std::string requestDer = BuildSignedRequest(param, *context, publicKeyInfo);
     std::string text;

@@ -8,6 +8,7 @@
 #include "provider/ProviderRegistry.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -95,9 +96,12 @@ void CheckGostRequestParam(
 
 /// Creates the container with a new exchange key in the named provider, builds and signs the
 /// request and returns its Base64 text (empty when no bytes came out); sets param.PublicKey.
-/// The context is released on every path. Raises the provider's errors.
+/// `keyMade` is called once the container holds its key, so a caller knows that a later
+/// failure leaves it behind. The context is released on every path. Raises the provider's
+/// errors.
 std::string
 CreateGostRequest(TCertRequestParam& param,
-                  const provider::ProviderRegistry& registry = provider::InstalledProviders());
+                  const provider::ProviderRegistry& registry = provider::InstalledProviders(),
+                  const std::function<void()>& keyMade = {});
 
 } // namespace cq

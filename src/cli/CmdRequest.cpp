@@ -14,7 +14,6 @@
 #include "cli/Password.h"
 #include "cli/PasswordInput.h"
 #include "cli/Usage.h"
-#include "provider/ContainerStore.h"
 #include "settings/CertFolders.h"
 #include "settings/EmailList.h"
 #include "settings/ServiceDefaults.h"
@@ -206,12 +205,6 @@ int Request(const RequestFields& fields, bool json, int keyBits) {
     return kExitOk;
 }
 
-/// A container made for a request that then failed stays; its name is the only way back to it.
-void TellKeptContainer(const std::string& container) {
-    if (FileExists(provider::ContainerPath(provider::DefaultContainerFolder(), container)))
-        std::cerr << "Контейнер ключей \"" << container << "\" создан и оставлен.\n";
-}
-
 /// The GOST request: the first qualifying provider (or the named one), a new container; the
 /// container's password through the console dialog. A cancelled dialog writes nothing and ends
 /// with the usage status.
@@ -251,8 +244,7 @@ int RequestGost(const Options& options) {
             PrintRequested(Trim(fields.Email), "", form.Container);
         return kExitOk;
     } catch (const std::exception& error) {
-        OnApplicationError(error);
-        TellKeptContainer(form.Container);
+        OnApplicationError(error); // names the container a failure after the key leaves
         return kExitFailed;
     }
 }
