@@ -1049,15 +1049,21 @@ void MainWindow::onUseProxyToggled(bool checked) {
 
 // ---- request tab ----------------------------------------------------------------------------
 
+SubjectFields MainWindow::subjectEdits() const {
+    SubjectFields subject;
+    subject.Country = S(countryEdit_->text());
+    subject.State = S(stateEdit_->text());
+    subject.Locality = S(localityEdit_->text());
+    subject.Organization = S(organizationEdit_->text());
+    subject.OrganizUnit = S(organizationalUnitEdit_->text());
+    subject.CommonName = S(commonNameEdit_->text());
+    subject.Email = S(emailEdit_->text());
+    return subject;
+}
+
 RequestFields MainWindow::requestFields() const {
     RequestFields fields;
-    fields.Country = S(countryEdit_->text());
-    fields.State = S(stateEdit_->text());
-    fields.Locality = S(localityEdit_->text());
-    fields.Organization = S(organizationEdit_->text());
-    fields.OrganizUnit = S(organizationalUnitEdit_->text());
-    fields.CommonName = S(commonNameEdit_->text());
-    fields.Email = S(emailEdit_->text());
+    fields.subject() = subjectEdits();
     fields.password = S(passwordEdit_->text());
     fields.password2 = S(passwordConfirmEdit_->text());
     fields.openPassword = openPasswordCheck_->isChecked();
@@ -1267,13 +1273,7 @@ void MainWindow::onFolderLinkClicked() {
 void MainWindow::onSaveClicked() {
     WaitCursor wait;
     SavedSubject subject;
-    subject.Country = Trimmed(countryEdit_->text());
-    subject.State = Trimmed(stateEdit_->text());
-    subject.Locality = Trimmed(localityEdit_->text());
-    subject.Organization = Trimmed(organizationEdit_->text());
-    subject.OrganizUnit = Trimmed(organizationalUnitEdit_->text());
-    subject.CommonName = Trimmed(commonNameEdit_->text());
-    subject.Email = Trimmed(emailEdit_->text());
+    subject.subject() = TrimmedSubject(subjectEdits());
     subject.Password = S(passwordEdit_->text());
     subject.OpenPassw = openPasswordCheck_->isChecked();
     subject.Gost = !gostPanel_->isHidden();

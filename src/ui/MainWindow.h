@@ -100,6 +100,8 @@ private:
     void pasteThroughFilter(QLineEdit& edit, const QString& text);
     bool otherPasteFilter(QLineEdit& edit, QEvent* event);
 
+    /// The seven subject edits as they stand (untrimmed).
+    SubjectFields subjectEdits() const;
     RequestFields requestFields() const;
     std::string mailAddress() const;
     void setLinkEnabled(QLabel* link, bool enabled);
