@@ -111,7 +111,7 @@ TEST(GzipTest, RefusesAnUnpackedBodyAboveTheBound) {
 // `size` bytes of text whose lines carry `tag`, so bytes left from another body would show.
 std::string TaggedText(size_t size, char tag) {
     std::string text;
-    for (int i = 0; text.size() < size; ++i)
+    for (size_t i = 0; text.size() < size; ++i)
         text += std::string(1, tag) + " line " + std::to_string(i * 7919 % 100000) + "\r\n";
     text.resize(size);
     return text;
