@@ -236,7 +236,8 @@ TEST_F(CliRequestTest, RepeatRequestKilledAnywhereLeavesTheOlderFilesOrTheNewOne
 }
 
 // At a terminal the replacement question shows that Enter means Yes, and Enter replaces the key
-// as the window's default button would; an explicit No keeps it.
+// as the window's default button would; an explicit No keeps it, and so does Ctrl+C, which
+// ends the tool as the signal does.
 TEST_F(CliRequestTest, ReplacementQuestionAtATerminalDefaultsToYes) {
     struct Case {
         const char* answer;
@@ -244,7 +245,7 @@ TEST_F(CliRequestTest, ReplacementQuestionAtATerminalDefaultsToYes) {
         bool replaced;
     };
     for (const Case& c : {Case{"\r", 0, true}, Case{"n\r", 1, false}, Case{"да\r", 0, true},
-                          Case{"нет\r", 1, false}}) {
+                          Case{"нет\r", 1, false}, Case{"\x03", 128 + SIGINT, false}}) {
         SCOPED_TRACE(c.answer);
         ForceDirectories(folder());
         test::WriteFile(folder() + "Certificate.key", "older key");

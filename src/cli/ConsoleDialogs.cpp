@@ -1,6 +1,7 @@
 #include "cli/ConsoleDialogs.h"
 
 #include "base/StringUtil.h"
+#include "cli/TerminalLine.h"
 
 #include <iostream>
 #include <string>
@@ -67,10 +68,10 @@ bool ConsoleDialogs::askYesNoWithDefault(const std::string& text, const std::str
     std::cerr << caption << ": " << text
               << (yesByDefault ? " [Y/n, да/нет; Enter — да] " : " [y/N, да/нет; Enter — нет] ")
               << std::flush;
-    std::string answer;
-    if (!std::getline(std::cin, answer))
-        return false; // end of input is no answer at all: nothing is replaced
-    answer = Trim(answer);
+    const std::optional<std::string> typed = ReadTerminalLine();
+    if (!typed)
+        return false; // end of input or a stop is no answer at all: nothing is replaced
+    const std::string answer = Trim(*typed);
     if (answer.empty())
         return yesByDefault;
     return IsYes(answer);

@@ -1,13 +1,11 @@
 #include "cli/PasswordInput.h"
 
-#include "base/Cancellation.h"
 #include "base/FileUtil.h"
+#include "cli/TerminalLine.h"
 
-#include <cerrno>
 #include <csignal>
 #include <iostream>
 #include <iterator>
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -92,29 +90,6 @@ std::string WithoutFinalLineEnd(std::string text) {
     return text;
 }
 
-/// One line typed at the terminal, or nothing at its end or once a stop was asked for. The
-/// signal that asks may come just before the read starts, when a blocking read would not notice
-/// it and would wait for a line nobody is going to type; so the wait wakes up now and then.
-std::optional<std::string> ReadTypedLine() {
-    std::string line;
-    for (;;) {
-        if (CancelRequested())
-            return std::nullopt;
-        pollfd input{STDIN_FILENO, POLLIN, 0};
-        if (::poll(&input, 1, 100) <= 0)
-            continue; // a time-out or a signal: look at the stop request again
-        char byte = 0;
-        const ssize_t got = ::read(STDIN_FILENO, &byte, 1);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return line.empty() ? std::nullopt : std::optional<std::string>(line);
-        if (byte == '\n')
-            return line;
-        line += byte;
-    }
-}
-
 } // namespace
 
 std::string ReadPasswordFile(const std::string& path) {
@@ -133,7 +108,7 @@ std::optional<std::string> PromptPassword(const std::string& prompt) {
     std::optional<std::string> line;
     {
         const EchoOff echoOff;
-        line = ReadTypedLine();
+        line = ReadTerminalLine();
     }
     std::cerr << std::endl;
     if (!line)
