@@ -29,30 +29,35 @@ namespace cq {
 namespace {
 
 /// Single-DES keys need the tool's legacy provider; other keys are read without it.
-bool KeyNeedsLegacyProvider(const std::string& keyPath) {
-    try {
-        return DecodePemBlock(ReadFileBytes(keyPath), {}).cipher == "DES-CBC";
-    } catch (const std::exception&) {
-        return false; // the tool reports the unreadable file itself
-    }
+bool KeyNeedsLegacyProvider(const SecretBytes& keyText) {
+    return DecodePemBlock(keyText.view(), {}).cipher == "DES-CBC";
+}
+
+/// The key file's block as the tool reads it on its standard input: written afresh, so that a
+/// key file with an empty line in its Base64 (which earlier versions wrote whenever the text
+/// filled its last line, and which the tool refuses) exports as it checks. It stays encrypted as
+/// it is in the file, and no copy of it is put on disk.
+SecretBytes KeyForTool(const std::string& folder) {
+    return RewritePemBlock(SecretBytes(ReadFileBytes(folder + kCertificateKeyFile)).view());
 }
 
 std::vector<std::string> ConversionArguments(const std::string& tool, const std::string& folder,
-                                             const std::string& output, Pkcs12Profile profile) {
+                                             const std::string& output, Pkcs12Profile profile,
+                                             const SecretBytes& keyText) {
     std::vector<std::string> arguments = {tool,
                                           "pkcs12",
                                           "-export",
                                           "-in",
                                           folder + kCertificateFile,
                                           "-inkey",
-                                          folder + kCertificateKeyFile,
+                                          "/dev/stdin",
                                           "-out",
                                           output,
                                           "-passin",
                                           std::string("env:") + kKeyPasswordVariable,
                                           "-passout",
                                           std::string("env:") + kExportPasswordVariable};
-    if (KeyNeedsLegacyProvider(folder + kCertificateKeyFile))
+    if (KeyNeedsLegacyProvider(keyText))
         arguments.insert(arguments.end(), {"-provider", "legacy", "-provider", "default"});
     // Triple DES and the SHA-1 key derivation live in the default provider, so the old profile
     // needs no legacy provider of its own.
@@ -90,11 +95,13 @@ void RunConversion(const std::string& tool, const std::string& folder, const std
     // The key file is encrypted over the password's Windows-1251 bytes; the export password is
     // the text itself, which PKCS#12 stores as Unicode (the tool takes it as UTF-8), so that the
     // file opens with the password as the user types it.
-    std::vector<EnvironmentVariable> passwords;
-    passwords.push_back({kKeyPasswordVariable, SecretBytes(ToCp1251(password))});
-    passwords.push_back({kExportPasswordVariable, SecretBytes(password)});
-    const ProcessOutcome outcome =
-        RunAndWait(tool, ConversionArguments(tool, folder, output, profile), std::move(passwords));
+    ProcessOptions options;
+    options.environment.push_back({kKeyPasswordVariable, SecretBytes(ToCp1251(password))});
+    options.environment.push_back({kExportPasswordVariable, SecretBytes(password)});
+    options.standardInput = KeyForTool(folder);
+    const std::vector<std::string> arguments =
+        ConversionArguments(tool, folder, output, profile, options.standardInput);
+    const ProcessOutcome outcome = RunAndWait(tool, arguments, std::move(options));
     if (outcome.exitStatus != 0)
         throw Exception("Не удалось создать файл " + P12Name() + ": openssl завершился с кодом " +
                         std::to_string(outcome.exitStatus) + ".\r\n" + Trim(outcome.output));

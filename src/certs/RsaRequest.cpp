@@ -8,6 +8,7 @@
 #include "base/TextCodec.h"
 #include "certs/CertificationRequest.h"
 #include "certs/Der.h"
+#include "certs/PemArmour.h"
 #include "certs/PublicKeyAct.h"
 #include "certs/SslOwners.h"
 #include "settings/CertFolders.h"
@@ -341,19 +342,6 @@ FolderWrites StartFolderWrites(const std::string& folder, const std::string& key
 }
 
 } // namespace
-
-std::string PemArmour(std::string_view label, std::string_view der, std::string_view headerLines) {
-    std::string pem = "-----BEGIN " + std::string(label) + "-----\n";
-    if (!headerLines.empty())
-        pem += std::string(headerLines) + "\n";
-    const std::string base64 = Base64(der);
-    for (size_t i = 0; i < base64.size(); ++i) {
-        pem += base64[i];
-        if ((i + 1) % 64 == 0)
-            pem += '\n';
-    }
-    return pem + "\n-----END " + std::string(label) + "-----\n";
-}
 
 std::string RequestTextFromPem(std::string_view pem) {
     std::string text;
