@@ -2,12 +2,14 @@
 // several runs at once each remove their own and keep the others; the folder stays unless asked.
 #include "CliFixture.h"
 #include "base/FileUtil.h"
+#include "base/FolderLock.h"
 #include "base/IniFile.h"
 #include "base/KillPoint.h"
 
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -138,6 +140,95 @@ TEST_F(CliForget, KilledInPlaceRewriteOfTheSettingsFileReadsAsTheNewOne) {
         EXPECT_EQ(text.find_first_not_of('\n', expected.size()), std::string::npos) << text;
         ::chmod(folder.c_str(), 0755);
     }
+}
+
+// The folder of an address another operation works on (a request being sent, a download) is
+// not deleted under it, and the address stays listed: nothing changes until it is free.
+TEST_F(CliForget, AFolderInUseIsNeitherDeletedNorForgotten) {
+    const std::string folder = cli.folder("vera@example.ru");
+    std::filesystem::create_directories(folder);
+    WriteFile(folder + "Certificate.key", "key");
+    std::optional<cq::FolderLock> held = cq::FolderLock::Acquire(folder, {});
+    ASSERT_TRUE(held);
+    const ProcessResult run =
+        cli.run({"forget", "--email", "vera@example.ru", "--delete-folder", "--yes"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("уже работает другая операция"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(folder + "Certificate.key"), "key");
+    EXPECT_NE(list().find("vera@example.ru"), std::string::npos);
+
+    held.reset();
+    EXPECT_EQ(cli.run({"forget", "--email", "vera@example.ru", "--delete-folder", "--yes"}).status,
+              0);
+    EXPECT_FALSE(std::filesystem::exists(folder));
+}
+
+// The folder goes in one step: renamed aside, then deleted. Killed in between, the address has
+// no folder at all, and the next run deletes what was set aside.
+TEST_F(CliForget, RemovalKilledMidwayLeavesNoHalfFolder) {
+    const std::string folder = cli.folder("vera@example.ru");
+    std::filesystem::create_directories(folder + "sub");
+    for (const char* name : {"Certificate.key", "Certificate.cer", "Request.ini", "sub/x"})
+        WriteFile(folder + name, name);
+    std::filesystem::create_directories(cli.folder("anna@example.ru"));
+    const auto entries = [this] {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(program.path()))
+            names.insert(entry.path().filename().string());
+        return names;
+    };
+    cli.run({"list"}); // the log folder is made by the first run
+    std::set<std::string> before = entries();
+    const ProcessResult killed =
+        cli.run({"forget", "--email", "vera@example.ru", "--delete-folder", "--yes"},
+                {std::string(cq::kKillPointVariable) + "=folder-set-aside"});
+    ASSERT_EQ(killed.status, 128 + SIGKILL) << killed.err;
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    std::set<std::string> added;
+    for (const std::string& name : entries())
+        if (!before.count(name))
+            added.insert(name);
+    ASSERT_EQ(added.size(), 1u); // the folder set aside, whole
+    const std::string aside = program / *added.begin();
+    EXPECT_EQ(ReadFile(aside + "/sub/x"), "sub/x");
+
+    const ProcessResult next = cli.run({"list"});
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_EQ(next.err, "");
+    before.erase("vera@example.ru");
+    EXPECT_EQ(entries(), before);
+}
+
+// Only folders set aside by a removal, this user's and no longer in use, are deleted; their
+// links are removed, never followed.
+TEST_F(CliForget, OnlyFoldersSetAsideAreDeleted) {
+    struct Entry {
+        const char* name;
+        bool held; // a removal still under way
+        bool deleted;
+    };
+    const Entry entries[] = {
+        {".removing-abc123", false, true},  {".removing-0z9y8x", false, true},
+        {".removing-abc789", true, false},  {".removing-abc12", false, false},
+        {".removing-ABC123", false, false}, {"removing-abc123", false, false},
+        {"anna@example.ru", false, false},
+    };
+    TempDir outside;
+    WriteFile(outside / "precious", "precious");
+    std::vector<cq::FolderLock> locks;
+    for (const Entry& e : entries) {
+        const std::string folder = program / e.name;
+        std::filesystem::create_directories(folder + "/sub");
+        WriteFile(folder + "/sub/file", "data");
+        std::filesystem::create_symlink(outside.path(), folder + "/link");
+        if (e.held)
+            locks.push_back(*cq::FolderLock::Acquire(folder, {}));
+    }
+    const ProcessResult run = cli.run({"list"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    for (const Entry& e : entries)
+        EXPECT_EQ(std::filesystem::exists(program / e.name), !e.deleted) << e.name;
+    EXPECT_EQ(ReadFile(outside / "precious"), "precious");
 }
 
 } // namespace
