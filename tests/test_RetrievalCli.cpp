@@ -5,11 +5,14 @@
 #include "SandboxServer.h"
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
+#include "base/KillPoint.h"
 #include "base/TextCodec.h"
+#include "certs/Download.h"
 #include "platform/Process.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
 
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -213,6 +216,44 @@ TEST_F(RetrievalCli, CommandGoesOnWhenOnlyTheConversionWriteBackFails) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.rfind("Проверка сертификата.\n", 0), 0u) << run.out;
     EXPECT_NE(cq::IniFile::Load(settings).ReadString("HTTPS", "OpenRequestPassword"), "");
+}
+
+// A repeat request killed once the service had it, but before the folder recorded that, is
+// undone: the folder keeps the older key and its certificate. The service then issues a
+// certificate for the discarded key; the download keeps it beside the working one, says where
+// and ends with the mismatch status.
+TEST_F(RetrievalCli, ACertificateForADiscardedKeyNeverReplacesTheWorkingOne) {
+    cli.installServiceFiles(*server);
+    const std::string email = "zoya@example.ru";
+    const std::vector<std::string> request = {
+        "request", "--email", email, "--country", "RU", "--common-name", "Zoya Ivanova", "--yes"};
+    ASSERT_EQ(cli.run(request).status, 0);
+    ASSERT_TRUE(cq::FileExists(folder(email) + email + ".rtf"));
+    server->issue(email);
+    ASSERT_EQ(cli.run({"download", "--email", email}).status, 0);
+    const std::string certificate = folder(email) + cq::kCertificateFile;
+    const std::string working = ReadFile(certificate);
+    const std::string key = ReadFile(folder(email) + cq::kCertificateKeyFile);
+
+    const ProcessResult killed =
+        cli.run(request, {std::string(cq::kKillPointVariable) + "=rsa-sent"});
+    ASSERT_EQ(killed.status, 128 + SIGKILL) << killed.err;
+    server->issue(email); // for the key the service holds, which the folder discarded
+
+    const ProcessResult run = cli.run({"download", "--email", email, "--yes"});
+    EXPECT_EQ(run.status, 5) << run.err;
+    EXPECT_NE(run.err.find("не соответствует ключу"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(certificate), working);
+    EXPECT_EQ(ReadFile(folder(email) + cq::kCertificateKeyFile), key);
+    EXPECT_EQ(cli.run({"check", "--email", email}).status, 0);
+    std::vector<std::string> kept;
+    for (const auto& entry : std::filesystem::directory_iterator(folder(email)))
+        if (entry.path().filename().string().starts_with("Certificate-unmatched-"))
+            kept.push_back(entry.path().string());
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_NE(run.err.find(kept[0]), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(kept[0]),
+              cq::CertificateFileText(ReadFile(server->dir() + "issued/" + email + ".crt")));
 }
 
 TEST_F(RetrievalCli, AnAddressOutsideTheRulesIsRefusedBeforeAnyFolderIsNamed) {

@@ -1,6 +1,7 @@
 #include "base/FileUtil.h"
 
 #include "base/Errors.h"
+#include "base/KillPoint.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -104,6 +105,17 @@ bool FolderRefusesNewFiles(const std::string& path) {
     return ::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK, AT_EACCESS) != 0;
 }
 
+// A run killed between writing a file in place and cutting it to its new length must not leave
+// the old content's tail after the new text: a shorter text is written padded with line ends up
+// to the old length, which readers of the text files written here (settings and records,
+// certificates) take for empty lines, and only then cut.
+std::string PaddedToOldLength(std::string_view bytes, off_t oldLength) {
+    std::string padded(bytes);
+    if (oldLength > 0 && static_cast<size_t>(oldLength) > padded.size())
+        padded.append(static_cast<size_t>(oldLength) - padded.size(), '\n');
+    return padded;
+}
+
 // For a folder that refuses new files (a program folder the user may not change) when the file
 // itself may be written: the new bytes over the old ones, the rest cut off, flushed. The room is
 // reserved first, so a full disk is found before the old content is touched. A private file the
@@ -117,10 +129,11 @@ void RewriteInPlace(const std::string& path, std::string_view bytes, FileAccess 
         errno != EOPNOTSUPP && errno != ENOSYS)
         throw MakeOSError(errno, path);
     struct stat info {};
-    if (access == FileAccess::Private && ::fstat(fd.get(), &info) == 0 &&
-        info.st_uid == ::geteuid())
+    const bool measured = ::fstat(fd.get(), &info) == 0;
+    if (access == FileAccess::Private && measured && info.st_uid == ::geteuid())
         SetMode(fd.get(), 0600, path);
-    WriteAll(fd.get(), bytes, path);
+    WriteAll(fd.get(), PaddedToOldLength(bytes, measured ? info.st_size : 0), path);
+    KillPoint("file-rewritten-in-place");
     if (::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0 || ::fsync(fd.get()) != 0)
         throw MakeOSError(errno, path);
     if (::close(fd.release()) != 0)

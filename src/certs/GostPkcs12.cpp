@@ -226,11 +226,12 @@ NewContainer AskNewContainer(const Clock& clock) {
     return container;
 }
 
-void StoreContainer(const GostKey& key, const NewContainer& container) {
+/// Stores the key; another run that took the container's name meanwhile gets it renamed.
+void StoreContainer(const GostKey& key, NewContainer& container) {
     const std::string folder = IncludeTrailingPathDelimiter(provider::DefaultContainerFolder());
     provider::EnsureContainerFolder(folder);
-    provider::StoreNewContainer(provider::ContainerPath(folder, container.name),
-                                key.containerText(container.password.view()).view());
+    container.name = provider::StoreNewContainerUnderFreeName(
+        folder, container.name, key.containerText(container.password.view()).view());
 }
 
 } // namespace
@@ -279,7 +280,7 @@ std::string ImportGostPkcs12(const std::string& email, const std::string& path,
     const GostPkcs12Content content = ReadGostPkcs12(ReadFileBytes(path), password);
     if (!replace && DirectoryExists(CertificateFolder(email)))
         throw Exception("Папка сертификата для адреса " + email + " уже существует.");
-    const NewContainer container = AskNewContainer(clock);
+    NewContainer container = AskNewContainer(clock);
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Create);
     // As for a request: the container first; it stays whatever happens afterwards.
     StoreContainer(content.Key, container);

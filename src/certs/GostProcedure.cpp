@@ -166,17 +166,23 @@ GostRequestForm ChooseProvider(GostRequestForm form, const std::string& provider
 
 GostRequestMade MakeGostRequest(const GostRequestForm& form,
                                 const provider::ProviderRegistry& registry,
-                                const std::function<void()>& keyMade) {
+                                const std::function<void()>& keyMade, std::string* container) {
     TCertRequestParam param = RequestParam(form);
     GostRequestMade made;
-    made.RequestText = CreateGostRequest(param, registry, keyMade);
+    made.RequestText = CreateGostRequest(param, registry, [&] {
+        if (container)
+            *container = param.Container;
+        if (keyMade)
+            keyMade();
+    });
     made.PublicKey = BytesOfHex(param.PublicKey);
+    made.Container = param.Container;
     return made;
 }
 
 GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const ServiceGet& get,
                                       const provider::ProviderRegistry& registry,
-                                      const Clock& clock) {
+                                      const Clock& clock, std::string* container) {
     try {
         // Everything that can be checked is, before the folder is touched and a container made.
         if (const std::optional<std::string> refusal = AddressRefusal(form.Email))
@@ -195,12 +201,15 @@ GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const Service
         KillPoint("gost-journal-started");
         bool keyMade = false;
         std::string email;
+        std::string madeContainer = Trim(form.Container);
         try {
-            const GostRequestMade made = MakeGostRequest(form, registry, [&] { keyMade = true; });
+            const GostRequestMade made = MakeGostRequest(
+                form, registry, [&] { keyMade = true; }, &madeContainer);
             KillPoint("gost-key-made");
             const std::string pem =
                 made.RequestText.empty() ? std::string() : FrameGostRequest(made.RequestText);
-            const PublicKeyActValues values = ActValues(form, made.PublicKey);
+            PublicKeyActValues values = ActValues(form, made.PublicKey);
+            values.Container = Trim(made.Container);
             email = values.Subject.Email;
             PutGostActAndRecord(files, held.folder(), values, clock);
             SubmitRequest(Settings().UrlRequestGostCertificate, pem, get);
@@ -208,9 +217,11 @@ GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const Service
             files.Commit();
         } catch (...) {
             if (keyMade)
-                RethrowNamingKeptContainer(Trim(form.Container));
+                RethrowNamingKeptContainer(Trim(madeContainer));
             throw;
         }
+        if (container)
+            *container = Trim(madeContainer);
         AddEmailToList(email);
         ShowInfoBox(kRequestSentText);
         return GostProcedureOutcome::Sent;

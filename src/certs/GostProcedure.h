@@ -46,11 +46,13 @@ ChooseProvider(GostRequestForm form, const std::string& providerName, TimePoint 
 struct GostRequestMade {
     std::string RequestText; ///< Base64 with its line ends, "" when no bytes came out
     std::string PublicKey;   ///< the public key's bytes
+    std::string Container;   ///< the name the container got
 };
+/// `container`, when given, gets the container's name as soon as it holds its key.
 GostRequestMade
 MakeGostRequest(const GostRequestForm& form,
                 const provider::ProviderRegistry& registry = provider::InstalledProviders(),
-                const std::function<void()>& keyMade = {});
+                const std::function<void()>& keyMade = {}, std::string* container = nullptr);
 
 enum class GostProcedureOutcome {
     Sent,      ///< accepted by the service; the address is in the list, the message shown
@@ -68,9 +70,11 @@ enum class GostProcedureOutcome {
 /// raised once it holds its key names it in its text and in the log; a failed sending puts an
 /// older act and record back (a first request's stay), and a folder made for a request that
 /// wrote nothing goes again.
+/// The container gets the form's name unless another run took it meanwhile, then the first free
+/// one after it (StoreNewContainerUnderFreeName); `container`, when given, gets the name made.
 GostProcedureOutcome
 RunGostProcedure(const GostRequestForm& form, const ServiceGet& get = DefaultServiceGet(),
                  const provider::ProviderRegistry& registry = provider::InstalledProviders(),
-                 const Clock& clock = SystemClock());
+                 const Clock& clock = SystemClock(), std::string* container = nullptr);
 
 } // namespace cq

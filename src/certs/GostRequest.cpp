@@ -195,6 +195,8 @@ std::string CreateGostRequest(TCertRequestParam& param, const provider::Provider
     provider::ContextOwner context(chosen.acquireNewKeySet(param.Container));
     if (!context->hasExchangeKey())
         context->generateExchangeKey();
+    if (const std::string stored = context->containerName(); !stored.empty())
+        param.Container = stored;
     if (keyMade)
         keyMade();
     const std::string publicKeyInfo = context->exportPublicKeyInfo();

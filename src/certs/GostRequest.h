@@ -95,7 +95,8 @@ void CheckGostRequestParam(
     const provider::ProviderRegistry& registry = provider::InstalledProviders());
 
 /// Creates the container with a new exchange key in the named provider, builds and signs the
-/// request and returns its Base64 text (empty when no bytes came out); sets param.PublicKey.
+/// request and returns its Base64 text (empty when no bytes came out); sets param.PublicKey,
+/// and param.Container to the name the container got when the provider had to pick another.
 /// `keyMade` is called once the container holds its key, so a caller knows that a later
 /// failure leaves it behind. The context is released on every path. Raises the provider's
 /// errors.

@@ -3,6 +3,7 @@
 #include "app/ErrorReport.h"
 #include "base/Dialogs.h"
 #include "base/Errors.h"
+#include "base/KillPoint.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/InputRules.h"
 #include "certs/RsaRequest.h"
@@ -40,6 +41,7 @@ bool MakeAndSubmitRsaRequest(const std::string& keyFileName, const SubjectData& 
         return false;
     }
     SubmitRequest(Settings().UrlRequestRSACertificate, made.requestText, get);
+    KillPoint("rsa-sent");
     made.files.Commit();
     return true;
 }

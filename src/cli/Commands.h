@@ -57,6 +57,10 @@ bool AddressUsable(const std::string& email);
 std::optional<int> RefusedAddress(const Arguments& args, const char* command, bool reachesService,
                                   std::string& email);
 
+/// Deletes the certificate folders that killed removals left set aside in the data folder, and
+/// names on standard error each one that could not be deleted.
+void TellSetAsideFoldersLeft();
+
 /// True when `flag` is among the arguments.
 bool HasFlag(const Arguments& args, const std::string& flag);
 /// The value after `option` ("--email E"), or empty; `found` tells whether it was given.

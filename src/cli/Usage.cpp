@@ -29,7 +29,9 @@ const std::map<std::string, std::string>& UsageTable() {
          "передаётся. Пароль контейнера ГОСТ (необязательный) берётся из\n"
          "CERTQUORIX_CONTAINER_PASSWORD или с терминала.\n"},
         {"download", "Использование: certquorix-cli download --email АДРЕС [--yes] [--json]\n"
-                     "Получает выпущенный сертификат в папку адреса; ещё не выпущен: код 3.\n"},
+                     "Получает выпущенный сертификат в папку адреса; ещё не выпущен: код 3.\n"
+                     "Сертификат не для ключа запроса папки не заменяет Certificate.cer: он\n"
+                     "сохраняется рядом (Certificate-unmatched-ДАТА.cer), код 5.\n"},
         {"check",
          "Использование: certquorix-cli check --email АДРЕС [--password-file ФАЙЛ] [--json]\n"
          "Для папки запроса ГОСТ ключ берётся из его контейнера (пароль: "

@@ -271,4 +271,20 @@ void StoreNewContainer(const std::string& path, std::string_view bytes) {
     SyncFolder(folder);
 }
 
+std::string StoreNewContainerUnderFreeName(const std::string& folder, const std::string& name,
+                                           std::string_view bytes) {
+    constexpr int kAttempts = 100;
+    for (int attempt = 1;; ++attempt) {
+        const std::string candidate = attempt == 1 ? name : name + "_" + std::to_string(attempt);
+        try {
+            StoreNewContainer(ContainerPath(folder, candidate), bytes);
+            return candidate;
+        } catch (const EOSError& error) {
+            if (!HasCode(error, code::kExists) || attempt == kAttempts ||
+                !IsUsableContainerName(name + "_" + std::to_string(attempt + 1)))
+                throw;
+        }
+    }
+}
+
 } // namespace cq::provider
