@@ -1,0 +1,522 @@
+#!/usr/bin/python3
+"""Crash consistency of certquorix-cli: every command that writes is killed (SIGKILL) at its
+file and network system calls, the user's next command runs, and the world is checked.
+
+    scripts/crash-harness.py [--build DIR] [--full] [--case NAME]... [--keep-failed]
+
+The cases (tests/crash/cases.py) say how the world looks before a command, the command and the
+command the user runs next. For a case the harness builds that world once, runs the command to
+its end under the tracer (scripts/lib/syscall_kill.py) to list its calls, and then, for each
+point N, runs the command on a fresh copy of the world, killed at its N-th call, and the next
+command after it. Without --full a fixed sample of the points runs (the first and last few and
+every k-th), which CI runs; --full runs every point.
+
+What must hold after the next command (the invariant):
+  - the certificate folder holds the old state or the new one, never a mixture; the settings
+    file likewise, and the containers kept before are all there, unchanged;
+  - the next command behaves as on the old state or as on the new (the same exit status): with
+    the old state, check still finds the working key that decrypts with its password and matches
+    the certificate; an RSA key file in the folder always decrypts with the password (openssl),
+    and a new PKCS#12 file always opens with it;
+  - no clear private key in any file of the world (program folder, data folder, TMPDIR);
+  - nothing outside the folder changed (every other file of the world hashed before and after);
+  - no temporaries (*.cqtmp-*), backups (.bak) or journal left, nothing left in TMPDIR.
+
+The table printed at the end: case, calls counted, points run, failures, and for each failure the
+call killed and what broke. Exit status: 0 all held, 1 a failure, 77 when the harness cannot run
+here (no ptrace, not x86_64, a missing program)."""
+
+import argparse
+import hashlib
+import json
+import os
+import platform
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(REPO, "tests", "crash"))
+from cases import CASES  # noqa: E402
+
+TRACER = os.path.join(REPO, "scripts", "lib", "syscall_kill.py")
+SKIP = 77
+KEY_PASSWORD = "Crash-key-pw 7"
+CONTAINER_PASSWORD = "crash-container-pw"
+CLIENT_PASSWORD = "Hrkwp(3mzqtbv"
+PROGRAM = "certquorix-cli"
+
+# Parts of a world, relative to its top folder.
+PROGRAM_FOLDER = "prog"
+SETTINGS = "prog/CertQuorix.ini"
+LOGS = "prog/Logs"
+HOME = "home"
+CONTAINERS = "home/CertQuorix/containers"
+TMPDIR = "tmp"
+
+STRAY = re.compile(r"(\.cqtmp-|\.bak(\.\d+)?$|^\.request-journal)")
+CLEAR_PEM = re.compile(rb"-----BEGIN (RSA |EC )?PRIVATE KEY-----(?:(?!-----END).){0,80}", re.S)
+CLEAR_DER = re.compile(  # PrivateKeyInfo, version 0, of an RSA or GOST R 34.10-2012 key
+    rb"\x02\x01\x00\x30[\x00-\x7f]\x06(\x09\x2a\x86\x48\x86\xf7\x0d\x01\x01\x01"
+    rb"|\x08\x2a\x85\x03\x07\x01\x01\x01[\x01\x02])")
+
+
+# ---------------------------------------------------------------- the service and the worlds
+
+
+class Sandbox:
+    """sandbox-ca on loopback, its state in the harness's work folder."""
+
+    def __init__(self, build, work):
+        self.program = os.path.join(build, "sandbox-ca")
+        self.dir = os.path.join(work, "sandbox") + "/"
+        self.client = os.path.join(work, "client") + "/"
+        run_checked([self.program, "init", "--dir", self.dir])
+        run_checked([self.program, "client-cert", "--dir", self.dir, "--out", self.client,
+                     "--password", CLIENT_PASSWORD])
+        port_file = self.dir + "port"
+        self.process = subprocess.Popen(
+            [self.program, "serve", "--dir", self.dir, "--port", "0", "--port-file", port_file],
+            stdout=subprocess.DEVNULL, stderr=open(self.dir + "serve.log", "wb"))
+        for _ in range(500):  # waits for the port file, or for the server's end
+            if os.path.exists(port_file) and read_text(port_file).strip():
+                break
+            if self.process.poll() is not None:
+                raise RuntimeError("sandbox-ca serve ended: " + read_text(self.dir + "serve.log"))
+            time.sleep(0.02)
+        self.port = int(read_text(port_file))
+
+    def url(self, path):
+        return f"https://localhost:{self.port}{path}"
+
+    def issue(self, email):
+        run_checked([self.program, "issue", "--dir", self.dir, "--email", email])
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait()
+
+
+def make_base_world(path, build, sandbox):
+    """A program folder with the tool, act templates, the operator's files and settings for the
+    service; an empty home and TMPDIR; and files the tool has no business touching: another
+    address's folder and a tree beside the program folder."""
+    program = os.path.join(path, PROGRAM_FOLDER)
+    os.makedirs(program)
+    shutil.copy2(os.path.join(build, PROGRAM), program)
+    for name in ("PublicKeyAct RSA.rtf", "PublicKeyAct Gost.rtf"):
+        shutil.copy2(os.path.join(REPO, "resources", name), program)
+    for name in ("Request.cer", "Request.key"):
+        shutil.copy2(sandbox.client + name, program)
+    lines = [
+        "[HTTPS]", "CaFile=" + sandbox.dir + "ca.crt",
+        "UrlRequestRSACertificate=" + sandbox.url("/requp/"),
+        "UrlReceiveRSACertificate=" + sandbox.url("/certget/"),
+        "UrlRequestGostCertificate=" + sandbox.url("/gost/requp/"),
+        "UrlReceiveGostCertificate=" + sandbox.url("/gost/certget/"),
+    ]
+    write_text(os.path.join(program, "CertQuorix.ini"), "\r\n".join(lines) + "\r\n")
+    for folder in (HOME, TMPDIR, "outside/nested", "prog/other@mail.example"):
+        os.makedirs(os.path.join(path, folder), exist_ok=True)
+    write_text(os.path.join(path, "outside/notes.txt"), "not the tool's\n")
+    write_text(os.path.join(path, "outside/nested/Certificate.cer"), "another program's file\n")
+    write_text(os.path.join(path, "prog/other@mail.example/Request.ini"), "[Cert]\r\nGost=0\r\n")
+    write_text(os.path.join(path, "prog/other@mail.example/Certificate.key"), "another key\n")
+
+
+def copy_world(source, target):
+    """A copy of a world; the tool itself is a hard link (it is large and never changes)."""
+    def copy(src, dst):
+        if os.path.basename(src) == PROGRAM:
+            os.link(src, dst)
+        else:
+            shutil.copy2(src, dst)
+    shutil.copytree(source, target, symlinks=True, copy_function=copy)
+
+
+def environment(world):
+    env = {
+        "PATH": "/usr/local/bin:/usr/bin:/bin",
+        "HOME": os.path.join(world, HOME),
+        "XDG_DATA_HOME": os.path.join(world, HOME),
+        "TMPDIR": os.path.join(world, TMPDIR),
+        "LANG": "C.UTF-8",
+        "CERTQUORIX_PASSWORD": KEY_PASSWORD,
+        "CERTQUORIX_CONTAINER_PASSWORD": CONTAINER_PASSWORD,
+    }
+    for name in ("CERTQUORIX_GOST_ENGINE", "OPENSSL_ENGINES", "OPENSSL_MODULES"):
+        if name in os.environ:
+            env[name] = os.environ[name]
+    return env
+
+
+def expand(args, case, world):
+    return [arg.format(email=case.email, world=world) for arg in args]
+
+
+def run_tool(world, args, kill_at=None):
+    """Runs the tool in a world; with kill_at, under the tracer. (status, output, report)."""
+    command = [os.path.join(world, PROGRAM_FOLDER, PROGRAM)] + args
+    report_file = os.path.join(os.path.dirname(world), os.path.basename(world) + ".calls.json")
+    if kill_at is not None:
+        command = [sys.executable, "-I", "-S", TRACER, "--at", str(kill_at),
+                   "--report", report_file, "--"] + command
+    result = subprocess.run(command, cwd=world, env=environment(world), stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    report = None
+    if kill_at is not None:
+        with open(report_file, encoding="utf-8") as file:
+            report = json.load(file)
+        os.unlink(report_file)
+    return result.returncode, result.stdout.decode("utf-8", "replace"), report
+
+
+def run_setup(world, case, sandbox):
+    for step in case.setup:
+        if step[0] == "cli":
+            status, output, _ = run_tool(world, expand(step[1:], case, world))
+            if status != 0:
+                raise RuntimeError(f"{case.name}: setup {step[1:]} ended with {status}: {output}")
+        elif step[0] == "issue":
+            sandbox.issue(case.email)
+        elif step[0] == "keep-p12":
+            shutil.copy2(os.path.join(world, PROGRAM_FOLDER, case.email, "Certificate.p12"),
+                         os.path.join(world, "import.p12"))
+        elif step[0] == "open-request-password":
+            settings = os.path.join(world, SETTINGS)
+            text = read_text(settings).replace("[HTTPS]\r\n", f"[HTTPS]\r\nOpenRequestPassword="
+                                                              f"{CLIENT_PASSWORD}\r\n", 1)
+            write_text(settings, text)
+        else:
+            raise ValueError(f"{case.name}: unknown setup step {step}")
+
+
+# ---------------------------------------------------------------- what a world holds
+
+
+def snapshot(world):
+    """Every entry of the world but the logs and the tool: relative path -> (kind, mode, hash)."""
+    entries = {}
+    for top, folders, files in os.walk(world):
+        relative_top = os.path.relpath(top, world)
+        if relative_top == LOGS:
+            folders[:] = []
+            continue
+        for name in folders + files:
+            path = os.path.join(top, name)
+            relative = os.path.normpath(os.path.join(relative_top, name))
+            if relative in (LOGS, f"{PROGRAM_FOLDER}/{PROGRAM}"):
+                continue
+            info = os.lstat(path)
+            mode = info.st_mode & 0o7777
+            if os.path.islink(path):
+                entries[relative] = ("link", 0, os.readlink(path))
+            elif os.path.isdir(path):
+                entries[relative] = ("dir", mode, "")
+            else:
+                with open(path, "rb") as file:
+                    entries[relative] = ("file", mode, hashlib.sha256(file.read()).hexdigest())
+    return entries
+
+
+def under(relative, folder):
+    return relative == folder or relative.startswith(folder + "/")
+
+
+def part(entries, folder):
+    return {path: entry for path, entry in entries.items()
+            if under(path, folder) and not STRAY.search(os.path.basename(path))}
+
+
+class Reference:
+    """A case's world before the command and after an uninterrupted run, each after the next
+    command, with that command's exit status."""
+
+    def __init__(self, case, template, work):
+        self.case = case
+        self.folder = f"{PROGRAM_FOLDER}/{case.email}"
+        old_world = os.path.join(work, case.name + "-old")
+        copy_world(template, old_world)
+        self.before = snapshot(old_world)
+        self.old_status = run_tool(old_world, expand(case.next_command, case, old_world))[0]
+        self.old = snapshot(old_world)
+        shutil.rmtree(old_world)
+        new_world = os.path.join(work, case.name + "-new")
+        copy_world(template, new_world)
+        status, output, report = run_tool(new_world, expand(case.command, case, new_world), 0)
+        if status != 0:
+            raise RuntimeError(f"{case.name}: the command itself ended with {status}: {output}")
+        self.calls = report["calls"]
+        self.new_status = run_tool(new_world, expand(case.next_command, case, new_world))[0]
+        self.new = snapshot(new_world)
+        shutil.rmtree(new_world)
+
+    def points(self, world_prefix, full):
+        """The calls a kill can hit: from the first call on a file of the world (before it, the
+        loader opens libraries and nothing of the user's can change); a sample without `full`."""
+        first = next((call["n"] for call in self.calls if world_prefix in call["path"]),
+                     len(self.calls))
+        numbers = [call["n"] for call in self.calls if call["n"] >= first]
+        if full or len(numbers) <= 12:
+            return numbers
+        step = len(numbers) // 8
+        chosen = set(numbers[:2] + numbers[-2:] + numbers[::step])
+        return sorted(chosen)
+
+
+# ---------------------------------------------------------------- the invariant
+
+
+def folder_state(reference, entries, folder):
+    """"old", "new" or what makes the folder a mixture of the two."""
+    old = part(reference.old, folder)
+    new = part(reference.new, folder)
+    now = part(entries, folder)
+    if now == old:
+        return "old"
+    mixture = []
+    for path in sorted(set(old) | set(new) | set(now)):
+        name = os.path.relpath(path, folder)
+        if path not in now:
+            if path in new:
+                mixture.append(f"{name} missing")
+        elif path not in new:
+            mixture.append(f"{name} {'old' if now[path] == old.get(path) else 'extra'}")
+        elif old.get(path) == new[path]:
+            if now[path] != new[path]:
+                mixture.append(f"{name} changed")
+        elif now[path] == old.get(path):
+            mixture.append(f"{name} old")
+        elif now[path][:2] != new[path][:2]:
+            mixture.append(f"{name} mode {oct(now[path][1])}")
+    return "new" if not mixture else "mixture: " + ", ".join(mixture)
+
+
+def outside_changes(reference, entries):
+    """Paths outside the certificate folder, the settings file, the containers and TMPDIR that
+    differ from before the command (temporaries are counted as strays instead)."""
+    own = (reference.folder, SETTINGS, CONTAINERS, TMPDIR)
+    changed = []
+    for path in sorted(set(reference.before) | set(entries)):
+        if any(under(path, folder) for folder in own) or STRAY.search(os.path.basename(path)):
+            continue
+        if reference.before.get(path) != entries.get(path) and path != "home/CertQuorix":
+            changed.append(path)
+    return changed
+
+
+def lost_containers(reference, entries):
+    return [path for path, entry in reference.before.items()
+            if under(path, CONTAINERS) and entries.get(path) != entry]
+
+
+def strays(world, entries):
+    found = [path for path in entries if STRAY.search(os.path.basename(path))]
+    found += [f"{TMPDIR}/{name}" for name in os.listdir(os.path.join(world, TMPDIR))
+              if f"{TMPDIR}/{name}" not in found]
+    return sorted(set(found))
+
+
+def clear_keys(world):
+    found = []
+    for top, _, files in os.walk(world):
+        for name in files:
+            path = os.path.join(top, name)
+            if name == PROGRAM or os.path.islink(path):
+                continue
+            with open(path, "rb") as file:
+                data = file.read()
+            pem = [match for match in CLEAR_PEM.finditer(data)
+                   if b"Proc-Type: 4,ENCRYPTED" not in match.group(0)]
+            if pem or CLEAR_DER.search(data):
+                found.append(os.path.relpath(path, world))
+    return found
+
+
+def openssl(args):
+    env = dict(os.environ, CQ_HARNESS_PASSWORD=KEY_PASSWORD)
+    return subprocess.run(["openssl"] + args, env=env, stdin=subprocess.DEVNULL,
+                          capture_output=True).returncode == 0
+
+
+def key_failures(world, folder, state):
+    """The key file decrypts with its password (and, in the old state, belongs to the
+    certificate); a PKCS#12 file that is not the old one opens with the password."""
+    failures = []
+    key = os.path.join(world, folder, "Certificate.key")
+    certificate = os.path.join(world, folder, "Certificate.cer")
+    if os.path.isfile(key):
+        decrypted = subprocess.run(
+            ["openssl", "pkey", "-in", key, "-passin", "env:CQ_HARNESS_PASSWORD", "-pubout"],
+            env=dict(os.environ, CQ_HARNESS_PASSWORD=KEY_PASSWORD), capture_output=True)
+        if decrypted.returncode != 0:
+            failures.append("Certificate.key does not decrypt with its password")
+        elif state == "old" and os.path.isfile(certificate):
+            public = subprocess.run(["openssl", "x509", "-in", certificate, "-pubkey", "-noout"],
+                                    capture_output=True)
+            if public.returncode == 0 and public.stdout != decrypted.stdout:
+                failures.append("Certificate.key does not match Certificate.cer")
+    p12 = os.path.join(world, folder, "Certificate.p12")
+    if state == "new" and os.path.isfile(p12):
+        engine = ["-engine", "gost"] if "gost" in folder else []
+        if not openssl(["pkcs12", *engine, "-in", p12, "-passin", "env:CQ_HARNESS_PASSWORD",
+                        "-noout"]):
+            failures.append("Certificate.p12 does not open with the password")
+    return failures
+
+
+def check_world(reference, world, next_status):
+    """Every way the world breaks the invariant, as short texts."""
+    entries = snapshot(world)
+    failures = []
+    state = folder_state(reference, entries, reference.folder)
+    if state not in ("old", "new"):
+        failures.append("certificate folder: " + state)
+    else:
+        expected = reference.old_status if state == "old" else reference.new_status
+        if next_status != expected:
+            failures.append(f"next command ended with {next_status} ({expected} on the "
+                            f"{state} state)")
+        failures += key_failures(world, reference.folder, state)
+    settings = entries.get(SETTINGS)
+    if settings not in (reference.old.get(SETTINGS), reference.new.get(SETTINGS)):
+        failures.append("settings file is neither the old nor the new one")
+    failures += [f"container changed or gone: {path}" for path in lost_containers(reference,
+                                                                                   entries)]
+    failures += [f"changed outside the folder: {path}" for path in
+                 outside_changes(reference, entries)]
+    failures += [f"left behind: {path}" for path in strays(world, entries)]
+    failures += [f"clear private key in {path}" for path in clear_keys(world)]
+    return failures
+
+
+# ---------------------------------------------------------------- running the cases
+
+
+def run_point(case, reference, template, work, number):
+    """Kills the command at call `number`, runs the next command, checks the world."""
+    world = os.path.join(work, f"{case.name}-{number}")
+    copy_world(template, world)
+    status, _, report = run_tool(world, expand(case.command, case, world), number)
+    next_status = run_tool(world, expand(case.next_command, case, world))[0]
+    failures = check_world(reference, world, next_status)
+    call = report["calls"][0] if report["calls"] else None
+    where = (f"{call['call']} #{number} ({call['thread']}) {call['path'].replace(world + '/', '')}"
+             if call else f"#{number} not reached (exit {status})")
+    return world, where, failures
+
+
+def run_case(case, build, sandbox, work, options):
+    template = os.path.join(work, case.name + "-template")
+    make_base_world(template, build, sandbox)
+    run_setup(template, case, sandbox)
+    reference = Reference(case, template, work)
+    points = reference.points(os.path.join(work, case.name + "-new/"), options.full)
+    failed = []
+    for number in points:
+        world, where, failures = run_point(case, reference, template, work, number)
+        if failures:
+            failed.append((where, failures))
+        if not (failures and options.keep_failed):
+            shutil.rmtree(world)
+        if options.verbose:
+            print(f"  {case.name} {where}: {'; '.join(failures) or 'ok'}", flush=True)
+    shutil.rmtree(template)
+    return len(reference.calls), len(points), failed
+
+
+def print_table(rows):
+    print(f"\n{'command':<24} {'calls':>6} {'points':>7} {'failures':>9}")
+    for name, calls, points, failed in rows:
+        print(f"{name:<24} {calls:>6} {points:>7} {len(failed):>9}")
+    for name, _, _, failed in rows:
+        for where, failures in failed:
+            print(f"\n{name}: killed at {where}")
+            for failure in failures:
+                print(f"    {failure}")
+
+
+def cannot_run(build):
+    """Why the harness cannot run here, or None."""
+    if platform.machine() != "x86_64":
+        return "the tracer knows the system calls of x86_64 only"
+    for program in (os.path.join(build, PROGRAM), os.path.join(build, "sandbox-ca")):
+        if not os.access(program, os.X_OK):
+            return f"{program} is not built"
+    if shutil.which("openssl") is None:
+        return "openssl is not installed"
+    with tempfile.TemporaryDirectory() as folder:
+        report = os.path.join(folder, "probe.json")
+        probe = subprocess.run([sys.executable, "-I", "-S", TRACER, "--at", "0", "--report",
+                                report, "--", "/bin/true"], capture_output=True)
+        if probe.returncode != 0 or not os.path.exists(report):
+            return "a traced process cannot be started here (ptrace or seccomp refused)"
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--build", default=os.path.join(REPO, "build"),
+                        help="the build folder with certquorix-cli and sandbox-ca")
+    parser.add_argument("--full", action="store_true", help="every point, not the sample")
+    parser.add_argument("--case", action="append", help="only this case (repeatable)")
+    parser.add_argument("--work", help="where the worlds are made (a new folder by default)")
+    parser.add_argument("--keep-failed", action="store_true", help="keep the failed worlds")
+    parser.add_argument("--verbose", action="store_true", help="a line per point")
+    options = parser.parse_args()
+    build = os.path.abspath(options.build)
+    reason = cannot_run(build)
+    if reason:
+        print("crash harness skipped: " + reason)
+        return SKIP
+    cases = [case for case in CASES if not options.case or case.name in options.case]
+    if not cases:
+        parser.error("no case named " + ", ".join(options.case))
+    work = os.path.abspath(options.work) if options.work else tempfile.mkdtemp(
+        prefix="crash-harness-", dir=build)
+    os.makedirs(work, exist_ok=True)
+    sandbox = Sandbox(build, work)
+    rows = []
+    started = time.monotonic()
+    try:
+        for case in cases:
+            calls, points, failed = run_case(case, build, sandbox, work, options)
+            rows.append((case.name, calls, points, failed))
+            print(f"{case.name}: {points} points, {len(failed)} failures", flush=True)
+    finally:
+        sandbox.stop()
+        if not options.keep_failed:
+            shutil.rmtree(work, ignore_errors=True)
+    print_table(rows)
+    print(f"\n{'full run' if options.full else 'sample'}: "
+          f"{time.monotonic() - started:.0f} s; worlds in {work}" if options.keep_failed else
+          f"\n{'full run' if options.full else 'sample'}: {time.monotonic() - started:.0f} s")
+    return 1 if any(failed for *_, failed in rows) else 0
+
+
+# ---------------------------------------------------------------- small helpers
+
+
+def run_checked(command):
+    result = subprocess.run(command, capture_output=True)
+    if result.returncode != 0:
+        raise RuntimeError(f"{command[1]} failed: {result.stderr.decode(errors='replace')}")
+
+
+def read_text(path):
+    with open(path, encoding="utf-8", errors="replace") as file:
+        return file.read()
+
+
+def write_text(path, text):
+    with open(path, "w", encoding="utf-8", newline="") as file:
+        file.write(text)
+
+
+if __name__ == "__main__":
+    signal.signal(signal.SIGINT, signal.default_int_handler)
+    sys.exit(main())
