@@ -180,7 +180,8 @@ def trace(command, kill_at):
         if os.WIFEXITED(status) or os.WIFSIGNALED(status):
             attached.discard(tid)
             if tid == pid:
-                code = os.WEXITSTATUS(status) if os.WIFEXITED(status) else 128 + os.WTERMSIG(status)
+                code = (os.WEXITSTATUS(status) if os.WIFEXITED(status)
+                        else 128 + os.WTERMSIG(status))
             continue
         if not os.WIFSTOPPED(status):
             continue
