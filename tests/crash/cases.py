@@ -48,8 +48,9 @@ CASES = [
     # The service issued a second certificate for the same key: download replaces the first.
     Case("download", RSA_WORKING + [ISSUE], DOWNLOAD[1:]),
     Case("download-gost", GOST_WORKING + [ISSUE], DOWNLOAD[1:]),
-    # The address's own GOST key and certificate brought back into a new container.
-    Case("import", GOST_WORKING + [EXPORT, ["keep-p12"]],
+    # An earlier GOST key and certificate of the address brought back from their PKCS#12 file
+    # over the pair of a later request.
+    Case("import", GOST_WORKING + [EXPORT, ["keep-p12"], gost_request("--yes"), ISSUE, DOWNLOAD],
          ["import", "--yes", "--email", "{email}", "{world}/import.p12"]),
     Case("export", RSA_WORKING + [EXPORT], EXPORT[1:]),
     Case("export-gost", GOST_WORKING + [EXPORT], EXPORT[1:]),
