@@ -45,6 +45,7 @@ import tempfile
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(REPO, "tests", "crash"))
 from cases import CASES  # noqa: E402
 
