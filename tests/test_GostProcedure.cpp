@@ -174,7 +174,9 @@ TEST_F(GostProcedureTest, FailuresFoundBeforeTheKeyLeaveNothing) {
     EXPECT_TRUE(service.urls.size() == 1u);
 }
 
-TEST_F(GostProcedureTest, RefusedSendingKeepsActRecordAndFolder) {
+// A first request the service does not take leaves no file and no folder behind: only the
+// container stays, named in the error.
+TEST_F(GostProcedureTest, RefusedFirstRequestLeavesNoFileAndNoFolder) {
     const auto providers = registry();
     struct Case {
         const char* name;
@@ -206,8 +208,7 @@ TEST_F(GostProcedureTest, RefusedSendingKeepsActRecordAndFolder) {
             EXPECT_EQ(error.message(), c.error + " " + KeptNote(form)) << c.name;
         }
         EXPECT_TRUE(ContainerStays(form)) << c.name;
-        EXPECT_TRUE(FileExists(folder() + "Request.ini")) << c.name;
-        EXPECT_TRUE(FileExists(folder() + "ivan.petrov@mail.example.rtf")) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(folder())) << c.name;
     }
     EXPECT_EQ(ReadEmailList(), "");
     EXPECT_TRUE(dialogs.boxes.empty());

@@ -28,7 +28,10 @@ CertificateFolderLock::CertificateFolderLock(const std::string& email, Missing m
     if (!lock_)
         throw Exception(FolderBusyMessage(email));
     RemoveStaleTemporaryFiles(folder_);
-    RecoverInterruptedRequest(folder_);
+    // A journal that is refused stays, and so does every file it names: no operation touches
+    // the folder until the user has looked at it.
+    if (const std::optional<std::string> refusal = RecoverInterruptedRequest(folder_))
+        throw Exception(*refusal);
 }
 
 } // namespace cq

@@ -294,11 +294,13 @@ std::string ImportGostPkcs12(const std::string& email, const std::string& path,
     values.Modulus = "?2?";
     values.Postfix = "?3?";
     values.Exponent = "?4?";
+    // The certificate is part of the unit: the journal says accepted only once the act, the
+    // record naming the new container and the certificate of its key are all in place.
+    PreparedFile certificate(held.folder() + kCertificateFile,
+                             CertificateFileText(content.CertificatePem));
     RequestFolder files;
-    PutGostActAndRecord(files, held.folder(), values, clock);
+    PutGostActAndRecord(files, held.folder(), values, clock, &certificate);
     files.Commit();
-    WriteFileAtomically(held.folder() + kCertificateFile,
-                        CertificateFileText(content.CertificatePem));
     AddEmailToList(email);
     return container.name;
 }

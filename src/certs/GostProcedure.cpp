@@ -17,7 +17,6 @@
 
 #include <functional>
 #include <optional>
-#include <unistd.h>
 
 namespace cq {
 namespace {
@@ -43,25 +42,6 @@ std::string BytesOfHex(const std::string& hex) {
         bytes += static_cast<char>(HexDigit(hex[i]) * 16 + HexDigit(hex[i + 1]));
     return bytes;
 }
-
-/// A certificate folder made for this request alone goes again when the request leaves nothing
-/// in it (a cancelled dialog, a failed key): the folder of an address that never got a request
-/// is not left behind empty.
-class FolderMadeHere {
-public:
-    FolderMadeHere(std::string folder, bool madeHere)
-        : folder_(std::move(folder)), madeHere_(madeHere) {}
-    ~FolderMadeHere() {
-        if (madeHere_)
-            ::rmdir(folder_.c_str()); // refused while anything is in it
-    }
-    FolderMadeHere(const FolderMadeHere&) = delete;
-    FolderMadeHere& operator=(const FolderMadeHere&) = delete;
-
-private:
-    std::string folder_;
-    bool madeHere_;
-};
 
 /// A key file, a certificate or a record: an earlier request that a new one would replace.
 bool HoldsEarlierRequest(const std::string& folder) {
@@ -125,7 +105,8 @@ PublicKeyActValues ActValues(const GostRequestForm& form, const std::string& pub
 } // namespace
 
 void PutGostActAndRecord(RequestFolder& files, const std::string& folder,
-                         const PublicKeyActValues& values, const Clock& clock) {
+                         const PublicKeyActValues& values, const Clock& clock,
+                         PreparedFile* certificate) {
     std::optional<PreparedFile> actFile;
     if (const std::optional<std::string> act = PublicKeyActText(kGostActTemplate, values, clock))
         actFile.emplace(PublicKeyActPath(folder, values.Subject.Email), *act);
@@ -139,6 +120,8 @@ void PutGostActAndRecord(RequestFolder& files, const std::string& folder,
     if (actFile)
         puts.push_back({RequestFile::Act, &*actFile});
     puts.push_back({RequestFile::Record, &record});
+    if (certificate)
+        puts.push_back({RequestFile::Certificate, certificate});
     files.Put(puts);
 }
 
@@ -191,7 +174,7 @@ GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const Service
         const bool folderIsNew = !DirectoryExists(CertificateFolder(form.Email));
         // Held until the request is settled, so no other operation reads a half-made folder.
         const CertificateFolderLock held(form.Email, CertificateFolderLock::Missing::Create);
-        const FolderMadeHere madeHere(held.folder(), folderIsNew);
+        const FolderMadeForRequest madeHere(held.folder(), folderIsNew);
         CheckReplaceableFile(PublicKeyActPath(held.folder(), Trim(form.Email)));
         CheckReplaceableFile(held.folder() + kRequestRecordFile);
         if (HoldsEarlierRequest(held.folder()) && !AskYesNo(kReplaceKeyQuestion))

@@ -21,7 +21,7 @@ namespace {
 
 bool IsGostFolder(const std::string& email) {
     try {
-        return IsGostRequest(CertificateFolder(email));
+        return HoldsGostRequest(email);
     } catch (const std::exception&) {
         return false;
     }
