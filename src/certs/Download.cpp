@@ -7,6 +7,7 @@
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
 #include "certs/CertificateFolderLock.h"
+#include "certs/RequestFolder.h"
 #include "certs/TokenCertificate.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
@@ -30,7 +31,7 @@ std::string ReceiveUrl(const std::string& folder, const std::string& email) {
 void StoreCertificate(const std::string& folder, const std::string& target,
                       const std::string& body) {
     CreateCertificateFolder(folder);
-    WriteFileAtomically(target, CertificateFileText(body));
+    WriteFileAtomically(target, CertificateFileText(body), FileAccess::Shared, AtLink::Refuse);
 }
 
 } // namespace
@@ -48,6 +49,7 @@ DownloadResult DownloadCertificate(const std::string& fileName, const std::strin
         const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
         const std::string& folder = held.folder();
         const std::string target = folder + fileName;
+        CheckReplaceableFile(target);
         if (FileExists(target) && !AskYesNo(kOverwriteQuestion))
             return DownloadResult::Failed;
         const std::string body = get(ReceiveUrl(folder, email), true);

@@ -2,6 +2,7 @@
 // The conversion of a checked certificate and its key into "Certificate.p12" by the openssl
 // tool, and the verification of the result before anyone opens it.
 
+#include <optional>
 #include <string>
 
 namespace cq {
@@ -40,6 +41,19 @@ inline constexpr const char* kUncheckedExportText =
 /// older Certificate.p12 is then left as it was.
 std::string ExportPkcs12(const std::string& email, const std::string& password,
                          Pkcs12Profile profile = Pkcs12Profile::Modern);
+
+/// Why a copy of an export may not be written to `target`, in Russian words that follow
+/// "не может быть записан: "; nothing when it may. The files of every certificate folder (of
+/// any address) and the settings file (also the file its link leads to) are the program's own:
+/// a copy never replaces them.
+std::optional<std::string> ProtectedCopyTarget(const std::string& target);
+
+/// Writes a copy of Certificate.p12 of the certificate folder of `email` to `target` (mode 0600)
+/// with the folder held (CertificateFolderLock), through a temporary file in the target's folder
+/// renamed over it: an existing regular file is replaced (the caller asks first), a link or
+/// anything else that is not a regular file is refused (EOSError), and so is a protected target
+/// (Exception); the messages name the file.
+void CopyPkcs12(const std::string& email, const std::string& target);
 
 /// Opens a PKCS#12 file with the password and checks that it holds a certificate and a private
 /// key that belong together. Raises Exception naming `displayName` when it does not.
