@@ -272,8 +272,15 @@ TEST_F(GostProcedureTest, FolderFilesAreOneUnitHeldByTheFolderLock) {
         int code;
     };
     const std::string record = folder() + "Request.ini";
+    const std::string outside = program.path() + "outside.ini";
     const Spoiled spoiled[] = {
         {"a folder", [&] { ForceDirectories(record); }, "на его месте папка", 21},
+        {"a link to a file outside the folder",
+         [&] {
+             test::WriteFile(outside, "outside");
+             std::filesystem::create_symlink(outside, record);
+         },
+         "на его месте символическая ссылка", 40},
         {"a link loop", [&] { std::filesystem::create_symlink(record, record); },
          "на его месте символическая ссылка", 40},
         {"a link into no folder",
@@ -298,6 +305,9 @@ TEST_F(GostProcedureTest, FolderFilesAreOneUnitHeldByTheFolderLock) {
         }
         EXPECT_EQ(test::ReadFile(folder() + "ivan.petrov@mail.example.rtf"), "older act");
         EXPECT_FALSE(ContainerStays(form)) << c.what;
+        if (FileExists(outside)) {
+            EXPECT_EQ(test::ReadFile(outside), "outside") << c.what;
+        }
         std::filesystem::remove_all(folder());
     }
 
