@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <pwd.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +35,14 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
         if (entry.is_regular_file())
             files[entry.path().filename().string()] = ReadFile(entry.path().string());
     return files;
+}
+
+/// The names in a folder.
+std::set<std::string> Names(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
 }
 
 class CliFolderSafetyTest : public test::CliSandboxTest {
@@ -58,6 +67,8 @@ protected:
         return {"request", "--email", email, "--common-name", "Ivan Petrov", "--yes"};
     }
     std::string folder(const std::string& email = kEmail) const { return cli.folder(email); }
+    /// Where links lead: nothing but what the test puts there may appear in it.
+    test::TempDir elsewhere;
 };
 
 /// Something odd put where the tool writes a file, and what must hold of it afterwards.
@@ -119,7 +130,7 @@ TEST_F(CliFolderSafetyTest, NoFileOfTheFolderIsWrittenThroughALinkOrOverAnOddFil
         {"Certificate.cer", {"download", "--email", kEmail, "--yes"}},
         {"Certificate.p12", {"export", "--email", kEmail, "--no-open"}},
     };
-    const std::string outside = cli.home / "outside";
+    const std::string outside = elsewhere / "outside";
     for (const Writer& writer : writers) {
         for (const Oddity& oddity : Oddities()) {
             SCOPED_TRACE(writer.file + " as " + oddity.what + ", " + writer.args[0]);
@@ -135,6 +146,10 @@ TEST_F(CliFolderSafetyTest, NoFileOfTheFolderIsWrittenThroughALinkOrOverAnOddFil
                       std::string::npos)
                 << run.err;
             oddity.unchanged(path, outside, outsideBytes);
+            // No journal, backup or temporary file beside what a link points to.
+            EXPECT_EQ(Names(elsewhere.path()), fs::exists(outside)
+                                                   ? std::set<std::string>{"outside"}
+                                                   : std::set<std::string>{});
             fs::remove(path);
             if (kept != before.end())
                 WriteFile(path, kept->second);
@@ -150,7 +165,7 @@ TEST_F(CliFolderSafetyTest, NoFileOfTheFolderIsWrittenThroughALinkOrOverAnOddFil
 TEST_F(CliFolderSafetyTest, AFolderThatIsALinkAnotherUsersOrOpenToWritingIsRefused) {
     ASSERT_NO_FATAL_FAILURE(receive(kEmail));
     const std::string path = ExcludeTrailingPathDelimiter(folder());
-    const std::string elsewhere = cli.home / "elsewhere";
+    const std::string moved = cli.home / "moved";
     struct State {
         const char* what;
         std::function<void()> make;
@@ -162,12 +177,12 @@ TEST_F(CliFolderSafetyTest, AFolderThatIsALinkAnotherUsersOrOpenToWritingIsRefus
     const std::vector<State> states = {
         {"a link to a folder elsewhere",
          [&] {
-             fs::rename(path, elsewhere);
-             fs::create_directory_symlink(elsewhere, path);
+             fs::rename(path, moved);
+             fs::create_directory_symlink(moved, path);
          },
          [&] {
              fs::remove(path);
-             fs::rename(elsewhere, path);
+             fs::rename(moved, path);
          },
          "является ссылкой", false},
         {"open to all", [&] { ::chmod(path.c_str(), 0777); }, [&] { ::chmod(path.c_str(), 0700); },
@@ -312,6 +327,7 @@ protected:
         cli.baseEnvironment = {"CERTQUORIX_CONTAINER_PASSWORD=pw", "CERTQUORIX_PASSWORD=export-pw"};
     }
     std::string folder() const { return cli.folder(kEmail); }
+    test::TempDir elsewhere;
     size_t containerCount() const {
         const std::string containers = cli.home / "CertQuorix/containers";
         return fs::exists(containers)
@@ -346,7 +362,7 @@ TEST_F(CliGostFolderSafetyTest, ImportAndExportWriteNoFileThroughALink) {
         {"Request.ini", {"import", "--email", kEmail, p12, "--yes"}},
         {"Certificate.p12", {"export", "--email", kEmail, "--no-open"}},
     };
-    const std::string outside = cli.home / "outside";
+    const std::string outside = elsewhere / "outside";
     for (const Writer& writer : writers) {
         for (const Oddity& oddity : Oddities()) {
             SCOPED_TRACE(writer.file + " as " + oddity.what + ", " + writer.args[0]);
@@ -362,6 +378,10 @@ TEST_F(CliGostFolderSafetyTest, ImportAndExportWriteNoFileThroughALink) {
                       std::string::npos)
                 << run.err;
             oddity.unchanged(path, outside, outsideBytes);
+            // No journal, backup or temporary file beside what a link points to.
+            EXPECT_EQ(Names(elsewhere.path()), fs::exists(outside)
+                                                   ? std::set<std::string>{"outside"}
+                                                   : std::set<std::string>{});
             EXPECT_EQ(containerCount(), containers);
             fs::remove(path);
             if (kept != before.end())
