@@ -299,11 +299,10 @@ std::string WriterTarget(const std::string& path, AtLink atLink) {
 PreparedFile::PreparedFile(const std::string& path, std::string_view bytes, FileAccess access,
                            AtLink atLink)
     : path_(WriterTarget(path, atLink)) {
+    // With links refused, a link that took the file's place meanwhile is replaced by the
+    // rename, never followed.
     struct stat info {};
-    // With links refused, a link that appeared meanwhile is replaced by the rename, never
-    // followed.
-    const bool exists = (atLink == AtLink::Follow ? ::stat(path_.c_str(), &info)
-                                                  : ::lstat(path_.c_str(), &info)) == 0;
+    const bool exists = ::stat(path_.c_str(), &info) == 0;
     if (exists && (S_ISDIR(info.st_mode) || IsReadOnly(info, path_)))
         throw MakeOSError(S_ISDIR(info.st_mode) ? EISDIR : EACCES, path_);
     TemporaryFile temp = CreateTemporaryFile(path_, access);

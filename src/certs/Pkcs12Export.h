@@ -28,7 +28,8 @@ inline constexpr const char* kUncheckedExportText =
 /// Converts Certificate.cer and Certificate.key of the certificate folder of `email` into
 /// Certificate.p12 (mode 0600), with the key password (UTF-8, exactly as typed) as both the
 /// key's password and the export password. The password reaches the tool through its
-/// environment only. The tool writes a temporary file in the folder; it replaces
+/// environment only. A link or anything else that is not a regular file in the place of
+/// Certificate.p12 is refused first. The tool writes a temporary file in the folder; it replaces
 /// Certificate.p12 only when the tool succeeded and the file opens with the password and holds
 /// a key that matches its certificate. The certificate must first pass the check
 /// (CheckFolderCertificate) with the password and must not have expired. `profile` picks the
