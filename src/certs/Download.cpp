@@ -9,6 +9,7 @@
 #include "base/TextCodec.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/FolderKey.h"
+#include "certs/RequestFolder.h"
 #include "certs/TokenCertificate.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
@@ -34,7 +35,7 @@ std::string ReceiveUrl(const std::string& folder, const std::string& email) {
 void StoreCertificate(const std::string& folder, const std::string& target,
                       const std::string& body) {
     CreateCertificateFolder(folder);
-    WriteFileAtomically(target, CertificateFileText(body));
+    WriteFileAtomically(target, CertificateFileText(body), FileAccess::Shared, AtLink::Refuse);
 }
 
 /// True when the file at `target` is a certificate for the key of the folder's request.
@@ -106,6 +107,7 @@ DownloadResult DownloadCertificate(const std::string& fileName, const std::strin
         const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
         const std::string& folder = held.folder();
         const std::string target = folder + fileName;
+        CheckReplaceableFile(target);
         if (FileExists(target) && !AskYesNo(kOverwriteQuestion))
             return DownloadResult::Failed;
         const std::string body = get(ReceiveUrl(folder, email), true);

@@ -254,6 +254,7 @@ std::string ExportGostPkcs12(const std::string& email, const std::string& passwo
                              const provider::ProviderRegistry& registry) {
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
     const std::string& folder = held.folder();
+    CheckReplaceableFile(folder + kFileName);
     const ContainerRecord names = ReadRecord(folder);
     RefuseKeyOutsideSoftware(names, registry);
     const ssl::Certificate certificate = ReadCertificateFile(folder + kCertificateFile);
@@ -269,7 +270,7 @@ std::string ExportGostPkcs12(const std::string& email, const std::string& passwo
         ssl::RaiseError("PEM_read_bio_PrivateKey");
     const std::string target = folder + kFileName;
     PreparedFile output(target, Pkcs12Bytes(privateKey.get(), certificate.get(), password, email),
-                        FileAccess::Private);
+                        FileAccess::Private, AtLink::Refuse);
     VerifyPkcs12(output.temporaryPath(), password, kFileName);
     output.Commit();
     return target;
@@ -282,6 +283,10 @@ std::string ImportGostPkcs12(const std::string& email, const std::string& path,
         throw Exception("Папка сертификата для адреса " + email + " уже существует.");
     NewContainer container = AskNewContainer(clock);
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Create);
+    for (const std::string& written :
+         {PublicKeyActPath(held.folder(), email), held.folder() + kRequestRecordFile,
+          held.folder() + kCertificateFile})
+        CheckReplaceableFile(written);
     // As for a request: the container first; it stays whatever happens afterwards.
     StoreContainer(content.Key, container);
     PublicKeyActValues values;
@@ -297,7 +302,8 @@ std::string ImportGostPkcs12(const std::string& email, const std::string& path,
     // The certificate is part of the unit: the journal says accepted only once the act, the
     // record naming the new container and the certificate of its key are all in place.
     PreparedFile certificate(held.folder() + kCertificateFile,
-                             CertificateFileText(content.CertificatePem));
+                             CertificateFileText(content.CertificatePem), FileAccess::Shared,
+                             AtLink::Refuse);
     RequestFolder files;
     PutGostActAndRecord(files, held.folder(), values, clock, &certificate);
     files.Commit();

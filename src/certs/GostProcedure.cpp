@@ -109,13 +109,14 @@ void PutGostActAndRecord(RequestFolder& files, const std::string& folder,
                          PreparedFile* certificate) {
     std::optional<PreparedFile> actFile;
     if (const std::optional<std::string> act = PublicKeyActText(kGostActTemplate, values, clock))
-        actFile.emplace(PublicKeyActPath(folder, values.Subject.Email), *act);
+        actFile.emplace(PublicKeyActPath(folder, values.Subject.Email), *act, FileAccess::Shared,
+                        AtLink::Refuse);
     const std::string recordPath = folder + kRequestRecordFile;
     PreparedFile record(
         recordPath,
         GostRequestRecord(recordPath, values.Subject, values.Algorithm, values.Container)
             .Serialize(),
-        FileAccess::Private);
+        FileAccess::Private, AtLink::Refuse);
     std::vector<RequestFilePut> puts;
     if (actFile)
         puts.push_back({RequestFile::Act, &*actFile});

@@ -11,15 +11,18 @@
 #include "certs/CertificateFolderLock.h"
 #include "certs/DerReader.h"
 #include "certs/KeyFile.h"
+#include "certs/RequestFolder.h"
 #include "certs/SslOwners.h"
 #include "platform/Process.h"
 #include "settings/CertFolders.h"
+#include "settings/Settings.h"
 #include "settings/SettingsValues.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <openssl/err.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -172,16 +175,82 @@ std::string ExportPkcs12(const std::string& email, const std::string& password,
                          Pkcs12Profile profile) {
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
     const std::string& folder = held.folder();
+    CheckReplaceableFile(folder + kCertificateP12File);
     RequirePassedCheck(folder, password);
     const std::string tool = FindOpensslTool();
     const std::string target = folder + kCertificateP12File;
     // The tool writes into an empty temporary file of mode 0600 beside the target, which replaces
     // Certificate.p12 only once the result has been verified.
-    PreparedFile output(target, "", FileAccess::Private);
+    PreparedFile output(target, "", FileAccess::Private, AtLink::Refuse);
     RunConversion(tool, folder, output.temporaryPath(), password, profile);
     VerifyPkcs12(output.temporaryPath(), password, kCertificateP12File);
     output.Commit();
     return target;
+}
+
+namespace {
+
+/// The folder made absolute and free of links, with its trailing delimiter; "" when it cannot be
+/// resolved.
+std::string CanonicalFolder(const std::string& folder) {
+    const std::unique_ptr<char, decltype(&std::free)> resolved(
+        ::realpath(folder.empty() ? "." : folder.c_str(), nullptr), &std::free);
+    return resolved ? IncludeTrailingPathDelimiter(resolved.get()) : std::string();
+}
+
+/// The path with its folder part made absolute and free of links (a bare name counts from the
+/// working folder): two paths that name one place in a folder compare equal. The path as given
+/// when its folder cannot be resolved.
+std::string CanonicalFileName(const std::string& path) {
+    const std::string folder = CanonicalFolder(ExtractFilePath(path));
+    return folder.empty() ? path : folder + ExtractFileName(path);
+}
+
+/// The settings files in use: the program folder's, the file it redirects to, and where their
+/// links lead (the settings writer follows them).
+std::vector<std::string> SettingsFileNames() {
+    std::vector<std::string> names = {ProgramFolder() + kSettingsFileName};
+    const std::string dataFolder = Settings().DataFolder; // FindSettingsFile sets it again
+    try {
+        names.push_back(FindSettingsFile(false));
+    } catch (const std::exception&) {
+        // An unusable redirection: the base file is still protected.
+    }
+    Settings().DataFolder = dataFolder;
+    const size_t given = names.size();
+    for (size_t i = 0; i < given; ++i) {
+        try {
+            names.push_back(ResolveSymlinks(names[i]));
+        } catch (const std::exception&) {
+            // A loop of links leads to no file.
+        }
+    }
+    return names;
+}
+
+} // namespace
+
+std::optional<std::string> ProtectedCopyTarget(const std::string& target) {
+    const std::string name = CanonicalFileName(target);
+    for (const std::string& settings : SettingsFileNames())
+        if (CanonicalFileName(settings) == name)
+            return "это файл параметров программы";
+    // Every folder right under the data folder is (or may become) an address's certificate
+    // folder.
+    const std::string dataFolder = CanonicalFolder(Settings().DataFolder);
+    const std::string folder = ExtractFilePath(name);
+    if (!dataFolder.empty() && ExtractFilePath(ExcludeTrailingPathDelimiter(folder)) == dataFolder)
+        return "он в папке сертификата " + ExcludeTrailingPathDelimiter(folder);
+    return std::nullopt;
+}
+
+void CopyPkcs12(const std::string& email, const std::string& target) {
+    const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
+    if (const std::optional<std::string> problem = ProtectedCopyTarget(target))
+        throw Exception("Файл " + target + " не может быть записан: " + *problem + ".");
+    PreparedFile copy(target, ReadFileBytes(held.folder() + kCertificateP12File),
+                      FileAccess::Private, AtLink::Refuse);
+    copy.Commit();
 }
 
 } // namespace cq

@@ -394,26 +394,7 @@ std::optional<RequestJournal> ParseRequestJournal(std::string_view text, const s
 }
 
 void CheckReplaceableFile(const std::string& path) {
-    const auto refuse = [&path](int code, const std::string& problem) {
-        return MakeOSError(code, "Файл " + path + " не может быть записан: " + problem);
-    };
-    std::string target;
-    try {
-        target = ResolveSymlinks(path);
-    } catch (const EOSError&) {
-        throw refuse(ELOOP, "символические ссылки на его месте образуют петлю");
-    }
-    struct stat info {};
-    if (::stat(target.c_str(), &info) != 0) {
-        if (errno == ENOENT && !DirectoryExists(ExtractFilePath(target)))
-            throw refuse(ENOENT, "символическая ссылка на его месте ведёт в несуществующую папку " +
-                                     ExtractFilePath(target));
-        return;
-    }
-    if (S_ISDIR(info.st_mode))
-        throw refuse(EISDIR, "на его месте папка");
-    if (!S_ISREG(info.st_mode))
-        throw refuse(EINVAL, "на его месте не обычный файл");
+    RefuseOddFile(path);
 }
 
 std::string BackupNameCandidate(const std::string& path, int attempt) {
@@ -421,7 +402,7 @@ std::string BackupNameCandidate(const std::string& path, int attempt) {
 }
 
 PreparedFile PrepareKeyFile(const std::string& keyPath, std::string_view keyFileBytes) {
-    return PreparedFile(keyPath, keyFileBytes, FileAccess::Private);
+    return PreparedFile(keyPath, keyFileBytes, FileAccess::Private, AtLink::Refuse);
 }
 
 RequestFolder::RequestFolder(RequestFolder&& other) noexcept
@@ -449,7 +430,7 @@ RequestFolder::~RequestFolder() {
 
 void RequestFolder::writeJournal(bool accepted) const {
     WriteFileAtomically(JournalPath(folder_), JournalText({accepted, container_, replaced_}),
-                        FileAccess::Private);
+                        FileAccess::Private, AtLink::Refuse);
 }
 
 void RequestFolder::Begin(const std::string& folder, const std::string& container) {

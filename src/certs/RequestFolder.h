@@ -141,12 +141,13 @@ private:
 };
 
 /// Raises EOSError in the system's form, naming the file and the problem in Russian, when a
-/// request could not replace the file at `path`: a folder in its place, something that is not a
-/// regular file, links in a loop or leading into a folder that does not exist. A missing file
-/// passes. Checked before a key is made, so that a refusal leaves nothing behind.
+/// request may not replace the file at `path` (RefuseOddFile): a symbolic link, a folder or
+/// anything else that is not a regular file in its place. A missing file passes. Checked before
+/// a key is made, so that a refusal leaves nothing behind.
 void CheckReplaceableFile(const std::string& path);
 
-/// A key file's new content written and flushed beside it (mode 0600), for Put.
+/// A key file's new content written and flushed beside it (mode 0600), for Put; a link in the
+/// key file's place is refused, never followed.
 PreparedFile PrepareKeyFile(const std::string& keyPath, std::string_view keyFileBytes);
 
 /// The first free backup name for a file: path + ".bak", then ".bak.2", ".bak.3", ... (names

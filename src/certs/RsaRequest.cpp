@@ -331,12 +331,14 @@ FolderWrites StartFolderWrites(const std::string& folder, const std::string& key
     writes.act = std::async(std::launch::async, [folder, values = ActValues(subject, pieces)] {
         std::optional<PreparedFile> prepared;
         if (const std::optional<std::string> act = PublicKeyActText(kRsaActTemplate, values))
-            prepared.emplace(PublicKeyActPath(folder, values.Subject.Email), *act);
+            prepared.emplace(PublicKeyActPath(folder, values.Subject.Email), *act,
+                             FileAccess::Shared, AtLink::Refuse);
         return prepared;
     });
     writes.record = std::async(std::launch::async, [folder, subject] {
         const std::string path = folder + kRequestRecordFile;
-        return PreparedFile(path, RsaRequestRecord(path, subject).Serialize(), FileAccess::Private);
+        return PreparedFile(path, RsaRequestRecord(path, subject).Serialize(), FileAccess::Private,
+                            AtLink::Refuse);
     });
     return writes;
 }
@@ -395,6 +397,11 @@ RsaRequestResult MakeRsaRequest(const std::string& keyFileName, const SubjectDat
     const std::string folder = CertificateFolder(subject.Email);
     const std::string keyPath = folder + keyFileName;
     RsaRequestResult result;
+    // What stands in the way of a file the request writes is found before a key is made.
+    CheckCertificateFolder(folder);
+    for (const std::string& path :
+         {keyPath, PublicKeyActPath(folder, subject.Email), folder + kRequestRecordFile})
+        CheckReplaceableFile(path);
     if (HoldsEarlierRequest(folder, keyPath) && !AskYesNo(kReplaceKeyQuestion))
         return result;
     const RsaNumbers key = GenerateKeyPair();

@@ -40,7 +40,7 @@ const std::map<std::string, std::string>& UsageTable() {
          "терминала.\n"},
         {"export",
          "Использование: certquorix-cli export --email АДРЕС [--no-open] [--legacy] [--nss]\n"
-         "       [--nss-db ПАПКА] [-o ПУТЬ] [--password-file ФАЙЛ]\n"
+         "       [--nss-db ПАПКА] [-o ПУТЬ [--yes]] [--password-file ФАЙЛ]\n"
          "Записывает и проверяет Certificate.p12 и передаёт его рабочему столу.\n"
          "  --no-open  не передавать файл рабочему столу\n"
          "  --legacy   старая защита (PBE-SHA1-3DES, MAC SHA-1) для старых систем\n"
@@ -49,7 +49,9 @@ const std::map<std::string, std::string>& UsageTable() {
          "  --nss-db ПАПКА  импорт в данную базу NSS, например профиль Firefox\n"
          "             (~/.mozilla/firefox/ИМЯ.default-release): у Firefox база своя в каждом\n"
          "             профиле\n"
-         "  -o, --output ПУТЬ  записать копию .p12 ещё и по этому пути\n"
+         "  -o, --output ПУТЬ  записать копию .p12 ещё и по этому пути; имеющийся файл\n"
+         "             заменяется только с --yes или после вопроса, файлы папок\n"
+         "             сертификатов и файл параметров — никогда\n"
          "Для папки запроса ГОСТ в файл идут ключ программного контейнера и сертификат;\n"
          "ключ на токене не извлекается.\n"},
         {"import", "Использование: certquorix-cli import --email АДРЕС ФАЙЛ [--yes]\n"
