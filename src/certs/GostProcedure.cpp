@@ -195,6 +195,7 @@ GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const Service
             PublicKeyActValues values = ActValues(form, made.PublicKey);
             values.Container = Trim(made.Container);
             email = values.Subject.Email;
+            files.nameContainer(values.Container);
             PutGostActAndRecord(files, held.folder(), values, clock);
             SubmitRequest(Settings().UrlRequestGostCertificate, pem, get);
             KillPoint("gost-sent");

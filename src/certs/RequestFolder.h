@@ -87,6 +87,10 @@ public:
     /// the journal then stays for the next operation.
     void RollBack() noexcept;
 
+    /// The container the request made, when the provider gave it another name than the one
+    /// Begin was told (another run held that one): the journal names it from the next Put on.
+    void nameContainer(const std::string& container) { container_ = container; }
+
     /// Where the older file of `kind` waits ("" when there was none or once settled).
     std::string backupPath(RequestFile kind) const;
 
