@@ -22,16 +22,6 @@ bool ParseInteger(std::string_view text, int& value) {
     return result.ec == std::errc() && result.ptr == digits.data() + digits.size();
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 IniFile IniFile::Load(const std::string& path) {
@@ -150,8 +140,8 @@ std::vector<uint8_t> IniFile::ReadBinary(std::string_view section, std::string_v
     std::vector<uint8_t> bytes;
     const std::string text = ReadString(section, key);
     for (size_t i = 0; i + 1 < text.size(); i += 2) {
-        const int high = HexDigit(text[i]);
-        const int low = HexDigit(text[i + 1]);
+        const int high = HexDigitValue(text[i]);
+        const int low = HexDigitValue(text[i + 1]);
         if (high < 0 || low < 0)
             break;
         bytes.push_back(static_cast<uint8_t>(high * 16 + low));

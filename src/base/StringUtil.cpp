@@ -100,6 +100,16 @@ std::string UpperHex(std::string_view bytes) {
     return text;
 }
 
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 std::string ReplaceText(std::string_view text, std::string_view from, std::string_view to) {
     if (from.empty())
         return std::string(text);

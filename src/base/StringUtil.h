@@ -23,6 +23,8 @@ std::vector<std::string> Split(std::string_view text, std::string_view separator
 std::string Join(const std::vector<std::string>& parts, std::string_view separator);
 /// Two upper-case hexadecimal digits per byte, without separators.
 std::string UpperHex(std::string_view bytes);
+/// The value of one hexadecimal digit of either case; -1 for any other character.
+int HexDigitValue(char c);
 /// Every occurrence of `from` replaced by `to`, left to right, case-sensitively.
 std::string ReplaceText(std::string_view text, std::string_view from, std::string_view to);
 

@@ -16,16 +16,6 @@ namespace {
 /// text is no key.
 constexpr size_t kShortestKey = 32;
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool IsWordCharacter(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -68,8 +58,8 @@ std::string CertificateKeyBytes(const std::string& folder, std::string_view cert
 std::string ActHexBytes(std::string_view actText) {
     std::string bytes;
     for (size_t i = 0; i + 1 < actText.size(); ++i) {
-        const int high = HexValue(actText[i]);
-        const int low = HexValue(actText[i + 1]);
+        const int high = HexDigitValue(actText[i]);
+        const int low = HexDigitValue(actText[i + 1]);
         if (high < 0 || low < 0 || !StandsAlone(actText, i))
             continue;
         bytes += static_cast<char>(high * 16 + low);

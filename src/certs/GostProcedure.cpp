@@ -32,14 +32,10 @@ TCertRequestParam RequestParam(const GostRequestForm& form) {
     return param;
 }
 
-int HexDigit(char c) {
-    return c <= '9' ? c - '0' : c - 'A' + 10;
-}
-
 std::string BytesOfHex(const std::string& hex) {
     std::string bytes;
     for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes += static_cast<char>(HexDigit(hex[i]) * 16 + HexDigit(hex[i + 1]));
+        bytes += static_cast<char>(HexDigitValue(hex[i]) * 16 + HexDigitValue(hex[i + 1]));
     return bytes;
 }
 
