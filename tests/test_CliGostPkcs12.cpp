@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 #include "TestTokenFolder.h"
 #include "base/IniFile.h"
+#include "certs/Pkcs12Export.h"
 
 #include <gtest/gtest.h>
 
@@ -215,6 +216,68 @@ TEST_F(CliGostPkcs12Test, ContainerPasswordTypedOnceForTheExport) {
     EXPECT_EQ(cli.wait(), 0) << cli.output();
     const std::string& output = cli.output();
     EXPECT_EQ(output.find("Пароль контейнера "), output.rfind("Пароль контейнера ")) << output;
+}
+
+// The file carries the private key: it is never written without a password, wherever the empty
+// one comes from, and a password typed at the console is typed twice.
+TEST_F(CliGostPkcs12Test, EmptyExportPasswordIsRefused) {
+    const std::string p12 = exported();
+    test::WriteFile(first.dir / "empty", "");
+    test::WriteFile(first.dir / "line-end", "\n");
+    struct Case {
+        const char* what;
+        std::vector<std::string> options;
+        std::vector<std::string> environment;
+    };
+    const Case cases[] = {
+        {"empty variable", {}, {"CERTQUORIX_PASSWORD="}},
+        {"empty file", {"--password-file", first.dir / "empty"}, {}},
+        {"file with a line end only", {"--password-file", first.dir / "line-end"}, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"export", "--email", kEmail, "--no-open"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const ProcessResult run = first.cli.run(args, c.environment);
+        EXPECT_EQ(run.status, 2) << c.what << run.out;
+        EXPECT_NE(run.err.find(kEmptyExportPasswordText), std::string::npos) << c.what << run.err;
+        EXPECT_FALSE(std::filesystem::exists(p12)) << c.what;
+    }
+}
+
+TEST_F(CliGostPkcs12Test, ExportPasswordTypedAtTheConsoleIsConfirmed) {
+    const std::string p12 = exported();
+    struct Case {
+        const char* what;
+        const char* password;
+        const char* confirmation; ///< nullptr: not asked
+        int status;
+        const char* told;
+    };
+    const Case cases[] = {
+        {"Enter", "\r", nullptr, 2, kEmptyExportPasswordText},
+        {"differing confirmation", "one\r", "two\r", 2, "Пароль и подтверждение не совпадают."},
+        {"confirmed", "export-pw\r", "export-pw\r", 0, "Certificate.p12"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TerminalProgram cli = first.cli.startAtTerminal(
+            {"export", "--email", kEmail, "--no-open"}, {"CERTQUORIX_PASSWORD"});
+        ASSERT_TRUE(cli.waitForOutput("Пароль файла PKCS#12: ")) << cli.output();
+        ASSERT_TRUE(cli.waitForEchoOff());
+        cli.type(c.password);
+        if (c.confirmation) {
+            ASSERT_TRUE(cli.waitForOutput("Подтверждение: ")) << cli.output();
+            cli.type(c.confirmation);
+        }
+        EXPECT_TRUE(cli.waitForOutput(c.told)) << cli.output();
+        EXPECT_EQ(cli.wait(), c.status) << cli.output();
+        EXPECT_EQ(std::filesystem::exists(p12), c.status == 0);
+    }
+    test::WriteFile(first.dir / "pw", "export-pw");
+    EXPECT_EQ(test::Openssl({"pkcs12", "-engine", "gost", "-in", p12, "-noout", "-passin",
+                             "file:" + (first.dir / "pw")})
+                  .status,
+              0);
 }
 
 } // namespace

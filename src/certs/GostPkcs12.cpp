@@ -251,6 +251,7 @@ GostPkcs12Content ReadGostPkcs12(std::string_view bytes, const std::string& pass
 
 std::string ExportGostPkcs12(const std::string& email, const std::string& password,
                              const provider::ProviderRegistry& registry) {
+    RefuseEmptyExportPassword(password);
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
     const std::string& folder = held.folder();
     const ContainerRecord names = ReadRecord(folder);

@@ -35,8 +35,8 @@ GostPkcs12Content ReadGostPkcs12(std::string_view bytes, const std::string& pass
 /// Writes Certificate.p12 of the certificate folder of `email` from Certificate.cer and the key
 /// of the software container its Request.ini names (its password asked through the container
 /// password hook), with `password` (UTF-8); the file is reopened and checked before it replaces
-/// an older one. A key in another provider (a token) is refused: it does not leave it. Returns
-/// the path. Raises Exception / EOSError.
+/// an older one. An empty password is refused (RefuseEmptyExportPassword), as is a key in another
+/// provider (a token): it does not leave it. Returns the path. Raises Exception / EOSError.
 std::string
 ExportGostPkcs12(const std::string& email, const std::string& password,
                  const provider::ProviderRegistry& registry = provider::InstalledProviders());

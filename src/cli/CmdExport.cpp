@@ -76,10 +76,14 @@ int CmdExport(const Arguments& args) {
     std::string email;
     if (const std::optional<int> refused = RefusedAddress(args, "export", false, email))
         return *refused;
-    const std::optional<SecretBytes> password = ReadCommandPassword(args);
-    if (!password)
+    // The password protects a file with a private key: an empty one is refused, and a new
+    // file's password typed at the terminal is typed twice.
+    const bool gost = IsGostFolder(email);
+    const std::optional<SecretBytes> password =
+        gost ? ReadNewFilePassword(args) : ReadCommandPassword(args);
+    if (!password || !ExportPasswordGiven(*password))
         return kExitUsage;
-    if (IsGostFolder(email)) {
+    if (gost) {
         std::string written;
         const int status = ExportGost(args, email, password->str(), written);
         if (status != kExitOk)
