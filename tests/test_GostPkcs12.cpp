@@ -68,6 +68,30 @@ std::string PairedFile(EVP_PKEY* key, X509* certificate) {
     return bytes;
 }
 
+/// A file with the certificate in a safe encrypted with GOST 28147-89, the key in a shrouded
+/// bag and a MAC, each derivation with `iterations`.
+std::string ProtectedFile(EVP_PKEY* key, X509* certificate, int iterations) {
+    STACK_OF(PKCS12_SAFEBAG)* certificateBags = nullptr;
+    STACK_OF(PKCS12_SAFEBAG)* keyBags = nullptr;
+    PKCS12_add_cert(&certificateBags, certificate);
+    PKCS12_add_key(&keyBags, key, 0, iterations, NID_id_Gost28147_89, kPassword);
+    STACK_OF(PKCS7)* safes = nullptr;
+    PKCS12_add_safe(&safes, certificateBags, NID_id_Gost28147_89, iterations, kPassword);
+    PKCS12_add_safe(&safes, keyBags, -1, 0, nullptr);
+    PKCS12* file = PKCS12_add_safes(safes, 0);
+    PKCS12_set_mac(file, kPassword, -1, nullptr, 0, iterations,
+                   EVP_get_digestbynid(NID_id_GostR3411_2012_512));
+    unsigned char* der = nullptr;
+    const int length = i2d_PKCS12(file, &der);
+    std::string bytes(reinterpret_cast<char*>(der), static_cast<size_t>(length));
+    OPENSSL_free(der);
+    PKCS12_free(file);
+    sk_PKCS7_pop_free(safes, PKCS7_free);
+    sk_PKCS12_SAFEBAG_pop_free(certificateBags, PKCS12_SAFEBAG_free);
+    sk_PKCS12_SAFEBAG_pop_free(keyBags, PKCS12_SAFEBAG_free);
+    return bytes;
+}
+
 class GostPkcs12Test : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(provider::LoadGostEngine(provider::kGostEngineId)); }
@@ -115,6 +139,39 @@ TEST_F(GostPkcs12Test, DamagedAndTruncatedFilesAreRefused) {
     std::string flipped = whole;
     flipped[flipped.size() / 2] ^= 0x5A;
     EXPECT_THROW(ReadGostPkcs12(flipped, kPassword), Exception);
+}
+
+// Each derivation's count is read before any key is derived: a count beyond the bound is refused
+// at once, naming what asked for it, rather than after hours of work.
+TEST_F(GostPkcs12Test, IterationCountsBeyondTheBoundAreRefusedBeforeDeriving) {
+    // 32768 is encoded in three bytes, as is 8388607: the count is patched in place.
+    const std::string count32768("\x02\x03\x00\x80\x00", 5);
+    const std::string count8388607("\x02\x03\x7F\xFF\xFF", 5);
+    const std::string file = ProtectedFile(key, certificate, 32768);
+    EXPECT_NO_THROW(ReadGostPkcs12(file, kPassword));
+    std::vector<size_t> places;
+    for (size_t at = file.find(count32768); at != std::string::npos;
+         at = file.find(count32768, at + 1))
+        places.push_back(at);
+    // The certificates' safe, the key bag, the MAC, in the order the file holds them.
+    const char* const asked[] = {"зашифрованная часть файла", "защищённый ключ",
+                                 "проверка целостности (MAC)"};
+    ASSERT_EQ(places.size(), std::size(asked));
+    for (size_t i = 0; i < places.size(); ++i) {
+        SCOPED_TRACE(asked[i]);
+        std::string patched = file;
+        patched.replace(places[i], count8388607.size(), count8388607);
+        try {
+            ReadGostPkcs12(patched, kPassword);
+            ADD_FAILURE() << "no refusal";
+        } catch (const Exception& error) {
+            const std::string text = error.what();
+            EXPECT_NE(text.find(std::string(asked[i]) + " требует 8388607 итераций"),
+                      std::string::npos)
+                << text;
+            EXPECT_NE(text.find("не больше 600000"), std::string::npos) << text;
+        }
+    }
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "certs/Download.h"
 #include "certs/GostProcedure.h"
 #include "certs/GostRequest.h"
+#include "certs/Pkcs12Costs.h"
 #include "certs/Pkcs12Export.h"
 #include "certs/PublicKeyAct.h"
 #include "certs/RequestFolder.h"
@@ -117,6 +118,7 @@ Parsed ParsePkcs12(std::string_view bytes, const std::string& password) {
         ERR_clear_error();
         throw Exception("Файл не является файлом PKCS#12.");
     }
+    RefuseCostlyPkcs12(container.get(), password);
     EVP_PKEY* key = nullptr;
     X509* certificate = nullptr;
     STACK_OF(X509)* chain = nullptr;
