@@ -218,6 +218,44 @@ TEST_F(CliGostPkcs12Test, ContainerPasswordTypedOnceForTheExport) {
     EXPECT_EQ(output.find("Пароль контейнера "), output.rfind("Пароль контейнера ")) << output;
 }
 
+// What went wrong is told in the words of what the user has: the container and its password,
+// and the way to give a password when no terminal can ask for it.
+TEST_F(CliGostPkcs12Test, ContainerFailuresAreToldInTheContainersWords) {
+    const std::string p12 = exported();
+    ASSERT_EQ(first.cli.run({"export", "--email", kEmail, "--no-open"}).status, 0);
+    const std::string container =
+        IniFile::Load(first.folder() + "Request.ini").ReadString("Cert", "Container");
+    struct Case {
+        const char* what;
+        test::CliProgram& cli;
+        std::vector<std::string> args;
+        std::vector<std::string> environment;
+        int status;
+        std::string says;
+    };
+    const Case cases[] = {
+        {"wrong container password",
+         first.cli,
+         {"check", "--email", kEmail},
+         {"CERTQUORIX_CONTAINER_PASSWORD=wrong"},
+         6,
+         "Неверный пароль контейнера ключей \"" + container + "\"."},
+        {"import without a container password or a terminal",
+         second.cli,
+         {"import", "--email", kEmail, p12},
+         {"CERTQUORIX_CONTAINER_PASSWORD"},
+         2,
+         "не задан: укажите его в переменной CERTQUORIX_CONTAINER_PASSWORD"},
+    };
+    for (const Case& c : cases) {
+        const ProcessResult run = c.cli.run(c.args, c.environment);
+        EXPECT_EQ(run.status, c.status) << c.what << run.out << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << c.what << run.err;
+        for (const char* foreign : {"PIN", "карт", "System Error"})
+            EXPECT_EQ(run.err.find(foreign), std::string::npos) << c.what << run.err;
+    }
+}
+
 // The file carries the private key: it is never written without a password, wherever the empty
 // one comes from, and a password typed at the console is typed twice.
 TEST_F(CliGostPkcs12Test, EmptyExportPasswordIsRefused) {

@@ -141,6 +141,34 @@ TEST_F(GostPkcs12Test, DamagedAndTruncatedFilesAreRefused) {
     EXPECT_THROW(ReadGostPkcs12(flipped, kPassword), Exception);
 }
 
+// The import makes one container of one key: a file with two is refused as a whole rather than
+// losing the second key without a word.
+TEST_F(GostPkcs12Test, FileWithTwoKeysIsRefusedSayingSo) {
+    STACK_OF(PKCS12_SAFEBAG)* bags = nullptr;
+    PKCS12_add_cert(&bags, certificate);
+    PKCS12_add_key(&bags, key, 0, 2048, NID_id_Gost28147_89, kPassword);
+    PKCS12_add_key(&bags, other, 0, 2048, NID_id_Gost28147_89, kPassword);
+    STACK_OF(PKCS7)* safes = nullptr;
+    PKCS12_add_safe(&safes, bags, -1, 0, nullptr);
+    PKCS12* file = PKCS12_add_safes(safes, 0);
+    PKCS12_set_mac(file, kPassword, -1, nullptr, 0, 2048, nullptr);
+    unsigned char* der = nullptr;
+    const int length = i2d_PKCS12(file, &der);
+    const std::string bytes(reinterpret_cast<char*>(der), static_cast<size_t>(length));
+    OPENSSL_free(der);
+    PKCS12_free(file);
+    sk_PKCS7_pop_free(safes, PKCS7_free);
+    sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
+    try {
+        ReadGostPkcs12(bytes, kPassword);
+        FAIL() << "no refusal";
+    } catch (const Exception& error) {
+        EXPECT_NE(std::string(error.what()).find("несколько закрытых ключей (2)"),
+                  std::string::npos)
+            << error.what();
+    }
+}
+
 // Each derivation's count is read before any key is derived: a count beyond the bound is refused
 // at once, naming what asked for it, rather than after hours of work.
 TEST_F(GostPkcs12Test, IterationCountsBeyondTheBoundAreRefusedBeforeDeriving) {

@@ -13,8 +13,8 @@
 #include "certs/Download.h"
 #include "certs/GostProcedure.h"
 #include "certs/GostRequest.h"
-#include "certs/Pkcs12Costs.h"
 #include "certs/Pkcs12Export.h"
+#include "certs/Pkcs12Survey.h"
 #include "certs/PublicKeyAct.h"
 #include "certs/RequestFolder.h"
 #include "certs/SslOwners.h"
@@ -118,7 +118,7 @@ Parsed ParsePkcs12(std::string_view bytes, const std::string& password) {
         ERR_clear_error();
         throw Exception("Файл не является файлом PKCS#12.");
     }
-    RefuseCostlyPkcs12(container.get(), password);
+    const Pkcs12Survey survey = SurveyPkcs12(container.get(), password);
     EVP_PKEY* key = nullptr;
     X509* certificate = nullptr;
     STACK_OF(X509)* chain = nullptr;
@@ -128,6 +128,12 @@ Parsed ParsePkcs12(std::string_view bytes, const std::string& password) {
     ERR_clear_error();
     if (parsed != 1)
         throw Exception("Файл PKCS#12 не открывается: неверный пароль или повреждённый файл.");
+    // The import makes one container of one key: a second key would be lost without a word.
+    if (survey.keys > 1)
+        throw Exception("В файле PKCS#12 несколько закрытых ключей (" +
+                        std::to_string(survey.keys) +
+                        "), а импорт переносит один ключ с его сертификатом: ничего не "
+                        "импортировано. Сохраните каждый ключ в отдельный файл.");
     // OpenSSL pairs the key only with a certificate of its own: other certificates stay in
     // the chain.
     if (result.key && !result.certificate && chain && sk_X509_num(chain) > 0)

@@ -14,6 +14,7 @@
 #include "cli/Password.h"
 #include "cli/PasswordInput.h"
 #include "cli/Usage.h"
+#include "provider/SoftwareGostProvider.h"
 #include "settings/CertFolders.h"
 #include "settings/EmailList.h"
 #include "settings/ServiceDefaults.h"
@@ -232,7 +233,11 @@ int RequestGost(const Options& options) {
     try {
         const GostProcedureOutcome outcome = RunGostProcedure(form);
         if (outcome == GostProcedureOutcome::Cancelled) {
-            std::cerr << "Запрос отменён: пароль контейнера не введён, ничего не записано.\n";
+            // In the words of what the key lives in: a token asks for its PIN.
+            const std::string secret = form.ProvName == provider::kSoftwareGostProviderName
+                                           ? "пароль контейнера"
+                                           : "PIN-код токена \"" + form.ProvName + "\"";
+            std::cerr << "Запрос отменён: " << secret << " не введён, ничего не записано.\n";
             return kExitUsage;
         }
         if (outcome == GostProcedureOutcome::Declined) {

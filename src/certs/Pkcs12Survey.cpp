@@ -1,4 +1,4 @@
-#include "certs/Pkcs12Costs.h"
+#include "certs/Pkcs12Survey.h"
 
 #include "base/Errors.h"
 
@@ -63,9 +63,9 @@ long IterationsOf(const X509_ALGOR* algorithm) {
     return pbe ? CountOf(pbe->iter) : 0;
 }
 
-class CostCount {
+class Survey {
 public:
-    explicit CostCount(const std::string& password) : password_(password) {}
+    explicit Survey(const std::string& password) : password_(password) {}
 
     void add(long iterations, const char* what) {
         if (iterations > kMaxPkcs12Iterations)
@@ -84,7 +84,10 @@ public:
         for (int i = 0; i < sk_PKCS12_SAFEBAG_num(bags); ++i) {
             const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags, i);
             const int kind = PKCS12_SAFEBAG_get_nid(bag);
+            if (kind == NID_keyBag)
+                ++found_.keys;
             if (kind == NID_pkcs8ShroudedKeyBag) {
+                ++found_.keys;
                 const X509_ALGOR* algorithm = nullptr;
                 X509_SIG_get0(PKCS12_SAFEBAG_get0_pkcs8(bag), &algorithm, nullptr);
                 add(algorithm ? IterationsOf(algorithm) : 0, "защищённый ключ");
@@ -110,24 +113,28 @@ public:
             bags(contents.get(), 0);
     }
 
+    const Pkcs12Survey& found() const { return found_; }
+
 private:
     const std::string& password_;
     long total_ = 0;
+    Pkcs12Survey found_;
 };
 
 } // namespace
 
-void RefuseCostlyPkcs12(const PKCS12* file, const std::string& password) {
-    CostCount cost(password);
+Pkcs12Survey SurveyPkcs12(const PKCS12* file, const std::string& password) {
+    Survey survey(password);
     if (PKCS12_mac_present(file)) {
         const ASN1_INTEGER* iterations = nullptr;
         PKCS12_get0_mac(nullptr, nullptr, nullptr, &iterations, file);
-        cost.add(CountOf(iterations), "проверка целостности (MAC)");
+        survey.add(CountOf(iterations), "проверка целостности (MAC)");
     }
     const Safes safes(PKCS12_unpack_authsafes(file));
     for (int i = 0; safes && i < sk_PKCS7_num(safes.get()); ++i)
-        cost.safe(sk_PKCS7_value(safes.get(), i));
+        survey.safe(sk_PKCS7_value(safes.get(), i));
     ERR_clear_error();
+    return survey.found();
 }
 
 } // namespace cq
