@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 #include "TestTokenFolder.h"
 #include "base/IniFile.h"
+#include "certs/GostPkcs12.h"
 #include "certs/Pkcs12Export.h"
 
 #include <gtest/gtest.h>
@@ -216,6 +217,24 @@ TEST_F(CliGostPkcs12Test, ContainerPasswordTypedOnceForTheExport) {
     EXPECT_EQ(cli.wait(), 0) << cli.output();
     const std::string& output = cli.output();
     EXPECT_EQ(output.find("Пароль контейнера "), output.rfind("Пароль контейнера ")) << output;
+}
+
+// A file written without a MAC is imported, and the user is told that nothing vouched for it.
+TEST_F(CliGostPkcs12Test, FileWithoutMacIsImportedWithAWarning) {
+    const std::string p12 = exported();
+    ASSERT_EQ(first.cli.run({"export", "--email", kEmail, "--no-open"}).status, 0);
+    const std::string pem = first.dir / "all.pem", bare = first.dir / "bare.p12";
+    ASSERT_EQ(test::Openssl({"pkcs12", "-engine", "gost", "-in", p12, "-nodes", "-passin",
+                             "pass:export-pw", "-out", pem})
+                  .status,
+              0);
+    ASSERT_EQ(test::Openssl({"pkcs12", "-export", "-engine", "gost", "-in", pem, "-nomac",
+                             "-passout", "pass:export-pw", "-out", bare})
+                  .status,
+              0);
+    const ProcessResult run = second.cli.run({"import", "--email", kEmail, bare});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find(kWithoutMacWarning), std::string::npos) << run.err;
 }
 
 // What went wrong is told in the words of what the user has: the container and its password,

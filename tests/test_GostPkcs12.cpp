@@ -1,12 +1,14 @@
 // The PKCS#12 reader of the GOST import on files made here with OpenSSL: a file whose key and
 // certificate do not belong together is refused even when the file pairs them, and the
 // certificate's subject comes out as the request record needs it.
+#include "RequestChecks.h"
 #include "TestSupport.h"
 #include "base/Errors.h"
 #include "certs/GostPkcs12.h"
 
 #include <gtest/gtest.h>
 
+#include <openssl/pem.h>
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
 
@@ -139,6 +141,58 @@ TEST_F(GostPkcs12Test, DamagedAndTruncatedFilesAreRefused) {
     std::string flipped = whole;
     flipped[flipped.size() / 2] ^= 0x5A;
     EXPECT_THROW(ReadGostPkcs12(flipped, kPassword), Exception);
+}
+
+// What the openssl tool writes with its own options opens where that is safe: the legacy
+// algorithms through OpenSSL's legacy provider, a file without a MAC only when its key decrypts
+// with the password and matches the certificate, and then with the caller told.
+TEST_F(GostPkcs12Test, FilesOfTheToolsLegacyAndNoMacOptions) {
+    test::TempDir dir;
+    {
+        BIO* keyFile = BIO_new_file((dir / "key.pem").c_str(), "w");
+        PEM_write_bio_PrivateKey(keyFile, key, nullptr, nullptr, 0, nullptr, nullptr);
+        BIO_free(keyFile);
+        BIO* certificateFile = BIO_new_file((dir / "cert.pem").c_str(), "w");
+        PEM_write_bio_X509(certificateFile, certificate);
+        BIO_free(certificateFile);
+    }
+    struct Case {
+        std::vector<std::string> options;
+        bool opens;
+        bool withoutMac;
+    };
+    const Case cases[] = {
+        {{"-legacy"}, true, false},
+        {{"-nomac"}, true, true},
+        {{"-legacy", "-nomac"}, true, true},
+        {{"-keypbe", "gost89", "-certpbe", "gost89", "-nomac"}, true, true},
+        // Neither a MAC nor an encrypted key: nothing shows the file is unchanged.
+        {{"-keypbe", "NONE", "-certpbe", "NONE", "-nomac"}, false, true},
+    };
+    for (const Case& c : cases) {
+        std::string what;
+        for (const std::string& option : c.options)
+            what += option + " ";
+        SCOPED_TRACE(what);
+        std::vector<std::string> args = {"pkcs12",   "-export",
+                                         "-engine",  "gost",
+                                         "-inkey",   dir / "key.pem",
+                                         "-in",      dir / "cert.pem",
+                                         "-passout", "pass:" + std::string(kPassword),
+                                         "-out",     dir / "file.p12"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const test::ToolResult written = test::Openssl(args);
+        ASSERT_EQ(written.status, 0) << written.err;
+        const std::string bytes = test::ReadFile(dir / "file.p12");
+        if (c.opens) {
+            const GostPkcs12Content content = ReadGostPkcs12(bytes, kPassword);
+            EXPECT_EQ(content.WithoutMac, c.withoutMac);
+            EXPECT_TRUE(content.Key.matchesPublicKey(content.PublicKeyInfo));
+        } else {
+            EXPECT_THROW(ReadGostPkcs12(bytes, kPassword), Exception);
+        }
+        EXPECT_THROW(ReadGostPkcs12(bytes, "wrong"), Exception);
+    }
 }
 
 // The import makes one container of one key: a file with two is refused as a whole rather than

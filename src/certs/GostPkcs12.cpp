@@ -4,6 +4,7 @@
 
 #include "certs/GostPkcs12.h"
 
+#include "base/Dialogs.h"
 #include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
@@ -27,6 +28,7 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/pkcs12.h>
+#include <openssl/provider.h>
 
 namespace cq {
 namespace {
@@ -109,7 +111,23 @@ void RefuseUnusableKey(EVP_PKEY* key) {
 struct Parsed {
     ssl::PrivateKey key;
     ssl::Certificate certificate;
+    bool withoutMac = false;
 };
+
+/// The legacy provider beside the default one in the default library context, loaded once, for
+/// the RC2, RC4 and single-DES protection of older files. It only adds algorithms: what the
+/// program writes names its own.
+void LoadLegacyProvider() {
+    static const bool loaded = [] {
+        OSSL_PROVIDER_load(nullptr, "default");
+        const bool legacy = OSSL_PROVIDER_load(nullptr, "legacy") != nullptr;
+        ERR_clear_error();
+        return legacy;
+    }();
+    if (!loaded)
+        throw Exception("Файл PKCS#12 защищён устаревшими алгоритмами (RC2, RC4 или DES), а "
+                        "модуль legacy библиотеки OpenSSL, который их читает, не загружается.");
+}
 
 Parsed ParsePkcs12(std::string_view bytes, const std::string& password) {
     const auto* der = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -118,12 +136,28 @@ Parsed ParsePkcs12(std::string_view bytes, const std::string& password) {
         ERR_clear_error();
         throw Exception("Файл не является файлом PKCS#12.");
     }
+    if (const std::string unsupported = UnsupportedPkcs12Protection(container.get());
+        !unsupported.empty())
+        throw Exception("Файл PKCS#12 не открывается: " + unsupported + ".");
+    if (NamesLegacyAlgorithm(container.get()))
+        LoadLegacyProvider();
     const Pkcs12Survey survey = SurveyPkcs12(container.get(), password);
+    // A file written without a MAC ("openssl pkcs12 -nomac") gets one of ours over its content,
+    // so that the library reads it; the caller is told that nothing vouched for the content.
+    const bool withoutMac = !PKCS12_mac_present(container.get());
+    if (withoutMac && survey.plainKeys > 0)
+        throw Exception("Файл PKCS#12 не открывается: в нём нет ни кода целостности (MAC), ни "
+                        "шифрования ключа, и ничто не подтверждает, что он не изменён.");
+    if (withoutMac &&
+        PKCS12_set_mac(container.get(), password.c_str(), -1, nullptr, 0, 1, EVP_sha256()) != 1) {
+        ERR_clear_error();
+        throw Exception("Файл PKCS#12 не открывается: повреждённый файл.");
+    }
     EVP_PKEY* key = nullptr;
     X509* certificate = nullptr;
     STACK_OF(X509)* chain = nullptr;
     const int parsed = PKCS12_parse(container.get(), password.c_str(), &key, &certificate, &chain);
-    Parsed result{ssl::PrivateKey(key), ssl::Certificate(certificate)};
+    Parsed result{ssl::PrivateKey(key), ssl::Certificate(certificate), withoutMac};
     const ssl::CertificateStack chainOwner(chain);
     ERR_clear_error();
     if (parsed != 1)
@@ -254,7 +288,7 @@ GostPkcs12Content ReadGostPkcs12(std::string_view bytes, const std::string& pass
     return GostPkcs12Content{
         GostKey::FromContainerText(keyText.view(), [] { return std::optional<SecretBytes>(); }),
         Pem(parsed.certificate.get()), PublicKeyInfoOf(parsed.certificate.get()),
-        SubjectOf(parsed.certificate.get())};
+        SubjectOf(parsed.certificate.get()), parsed.withoutMac};
 }
 
 std::string ExportGostPkcs12(const std::string& email, const std::string& password,
@@ -286,6 +320,8 @@ std::string ExportGostPkcs12(const std::string& email, const std::string& passwo
 std::string ImportGostPkcs12(const std::string& email, const std::string& path,
                              const std::string& password, bool replace, const Clock& clock) {
     const GostPkcs12Content content = ReadGostPkcs12(ReadFileBytes(path), password);
+    if (content.WithoutMac)
+        ShowWarningBox(kWithoutMacWarning);
     if (!replace && DirectoryExists(CertificateFolder(email)))
         throw Exception("Папка сертификата для адреса " + email + " уже существует.");
     const NewContainer container = AskNewContainer(clock);

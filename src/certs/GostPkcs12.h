@@ -24,7 +24,15 @@ struct GostPkcs12Content {
     std::string CertificatePem;
     std::string PublicKeyInfo; ///< the certificate's SubjectPublicKeyInfo (DER)
     SubjectFields Subject;     ///< the certificate subject's texts (UTF-8)
+    /// The file had no MAC: nothing vouched for its content but that its bags decrypted with
+    /// the password and the key matches the certificate.
+    bool WithoutMac = false;
 };
+
+inline constexpr const char* kWithoutMacWarning =
+    "В файле PKCS#12 нет кода целостности (MAC): его содержимое ничем не заверено. Ключ принят, "
+    "так как он расшифрован паролем и соответствует сертификату; убедитесь, что файл получен "
+    "от его владельца.";
 
 /// Reads a PKCS#12 file's bytes with its password (UTF-8). Raises Exception, saying which, for
 /// bytes that are no PKCS#12, a wrong password, a file without a key or certificate, an RSA key

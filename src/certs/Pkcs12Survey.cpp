@@ -63,6 +63,58 @@ long IterationsOf(const X509_ALGOR* algorithm) {
     return pbe ? CountOf(pbe->iter) : 0;
 }
 
+bool IsLegacyAlgorithm(const X509_ALGOR* algorithm) {
+    if (!algorithm)
+        return false;
+    switch (OBJ_obj2nid(algorithm->algorithm)) {
+    case NID_pbe_WithSHA1And128BitRC4:
+    case NID_pbe_WithSHA1And40BitRC4:
+    case NID_pbe_WithSHA1And128BitRC2_CBC:
+    case NID_pbe_WithSHA1And40BitRC2_CBC:
+    case NID_pbeWithMD2AndDES_CBC:
+    case NID_pbeWithMD5AndDES_CBC:
+    case NID_pbeWithMD2AndRC2_CBC:
+    case NID_pbeWithMD5AndRC2_CBC:
+    case NID_pbeWithSHA1AndDES_CBC:
+    case NID_pbeWithSHA1AndRC2_CBC:
+        return true;
+    case NID_pbes2: {
+        std::unique_ptr<PBE2PARAM, decltype(&PBE2PARAM_free)> pbes2(
+            static_cast<PBE2PARAM*>(
+                ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBE2PARAM), algorithm->parameter)),
+            PBE2PARAM_free);
+        if (!pbes2 || !pbes2->encryption)
+            return false;
+        const int cipher = OBJ_obj2nid(pbes2->encryption->algorithm);
+        return cipher == NID_des_cbc || cipher == NID_rc2_cbc || cipher == NID_rc4;
+    }
+    default:
+        return false;
+    }
+}
+
+/// The algorithm of each encrypted safe and of each shrouded key bag outside them, in order.
+template <class Visit> void VisitAlgorithms(const PKCS12* file, Visit visit) {
+    const Safes safes(PKCS12_unpack_authsafes(file));
+    for (int i = 0; safes && i < sk_PKCS7_num(safes.get()); ++i) {
+        PKCS7* safe = sk_PKCS7_value(safes.get(), i);
+        if (PKCS7_type_is_encrypted(safe) && safe->d.encrypted && safe->d.encrypted->enc_data)
+            visit(safe->d.encrypted->enc_data->algorithm);
+        if (!PKCS7_type_is_data(safe))
+            continue;
+        const Bags bags(PKCS12_unpack_p7data(safe));
+        for (int j = 0; bags && j < sk_PKCS12_SAFEBAG_num(bags.get()); ++j) {
+            const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags.get(), j);
+            if (PKCS12_SAFEBAG_get_nid(bag) != NID_pkcs8ShroudedKeyBag)
+                continue;
+            const X509_ALGOR* algorithm = nullptr;
+            X509_SIG_get0(PKCS12_SAFEBAG_get0_pkcs8(bag), &algorithm, nullptr);
+            visit(algorithm);
+        }
+    }
+    ERR_clear_error();
+}
+
 class Survey {
 public:
     explicit Survey(const std::string& password) : password_(password) {}
@@ -84,8 +136,10 @@ public:
         for (int i = 0; i < sk_PKCS12_SAFEBAG_num(bags); ++i) {
             const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags, i);
             const int kind = PKCS12_SAFEBAG_get_nid(bag);
-            if (kind == NID_keyBag)
+            if (kind == NID_keyBag) {
                 ++found_.keys;
+                ++found_.plainKeys;
+            }
             if (kind == NID_pkcs8ShroudedKeyBag) {
                 ++found_.keys;
                 const X509_ALGOR* algorithm = nullptr;
@@ -122,6 +176,31 @@ private:
 };
 
 } // namespace
+
+bool NamesLegacyAlgorithm(const PKCS12* file) {
+    bool legacy = false;
+    VisitAlgorithms(file, [&legacy](const X509_ALGOR* algorithm) {
+        legacy = legacy || IsLegacyAlgorithm(algorithm);
+    });
+    return legacy;
+}
+
+std::string UnsupportedPkcs12Protection(const PKCS12* file) {
+    const Safes safes(PKCS12_unpack_authsafes(file));
+    if (!safes) {
+        const bool notData =
+            ERR_GET_REASON(ERR_peek_last_error()) == PKCS12_R_CONTENT_TYPE_NOT_DATA;
+        ERR_clear_error();
+        return notData ? "файл защищён открытым ключом (подписью), а не паролем: такие файлы "
+                         "программа не открывает"
+                       : "";
+    }
+    for (int i = 0; i < sk_PKCS7_num(safes.get()); ++i)
+        if (PKCS7_type_is_enveloped(sk_PKCS7_value(safes.get(), i)))
+            return "часть файла зашифрована для получателя его открытым ключом, а не паролем: "
+                   "такие файлы программа не открывает";
+    return {};
+}
 
 Pkcs12Survey SurveyPkcs12(const PKCS12* file, const std::string& password) {
     Survey survey(password);

@@ -24,7 +24,18 @@ struct Pkcs12Survey {
     /// Private keys seen (plain and shrouded key bags), those in encrypted safes included when
     /// the safe opened with the password.
     size_t keys = 0;
+    /// Of those, the keys in plain key bags, under no password.
+    size_t plainKeys = 0;
 };
+
+/// True when a safe or a key bag of the file is encrypted with an algorithm that OpenSSL keeps
+/// in its legacy provider (RC2, RC4, single DES): the protection "openssl pkcs12 -legacy"
+/// writes, and older systems' exports.
+bool NamesLegacyAlgorithm(const PKCS12* file);
+
+/// What in the file this reader does not support, in the user's words ("" when nothing): a
+/// file protected by a public key instead of a password, or a safe encrypted for a recipient.
+std::string UnsupportedPkcs12Protection(const PKCS12* file);
 
 /// Looks through the file. Raises Exception naming the count and the bound when a derivation
 /// asks for more than kMaxPkcs12Iterations or all of them for more than
