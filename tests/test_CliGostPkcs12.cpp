@@ -219,6 +219,68 @@ TEST_F(CliGostPkcs12Test, ContainerPasswordTypedOnceForTheExport) {
     EXPECT_EQ(output.find("Пароль контейнера "), output.rfind("Пароль контейнера ")) << output;
 }
 
+// Both ciphers, from the option and from the settings: the openssl tool with the GOST engine
+// names the protection, takes the key out, and the key is the certificate's; the import reads
+// the file back.
+TEST_F(CliGostPkcs12Test, ExportCiphersOpenInOpenssl) {
+    const std::string p12 = exported();
+    test::WriteFile(first.dir / "pw", "export-pw");
+    const std::string passin = "file:" + (first.dir / "pw");
+    struct Case {
+        const char* what;
+        std::vector<std::string> options;
+        const char* setting; ///< GostPkcs12Cipher of the settings, "" for none
+        const char* cipher;  ///< as the tool names it
+    };
+    const Case cases[] = {
+        {"default", {}, "", "gost89"},
+        {"option gost89", {"--cipher", "gost89"}, "kuznyechik", "gost89"},
+        {"option kuznyechik", {"--cipher", "kuznyechik"}, "", "kuznyechik-ctr-acpkm"},
+        {"settings kuznyechik", {}, "kuznyechik", "kuznyechik-ctr-acpkm"},
+    };
+    const std::string settings = first.cli.programFolder() + "CertQuorix.ini";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        IniFile ini = IniFile::Load(settings);
+        ini.WriteString("Cert", "GostPkcs12Cipher", c.setting);
+        ini.Save(settings);
+        std::vector<std::string> args = {"export", "--email", kEmail, "--no-open"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        ProcessResult run = first.cli.run(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+
+        const test::ToolResult described = test::Openssl(
+            {"pkcs12", "-engine", "gost", "-in", p12, "-info", "-noout", "-passin", passin});
+        const std::string protection = std::string("PBES2, PBKDF2, ") + c.cipher +
+                                       ", Iteration 2048, PRF id-tc26-hmac-gost-3411-2012-512";
+        EXPECT_NE(described.err.find("PKCS7 Encrypted data: " + protection), std::string::npos)
+            << described.err;
+        EXPECT_NE(described.err.find("Shrouded Keybag: " + protection), std::string::npos)
+            << described.err;
+        EXPECT_NE(described.err.find("MAC: GOST R 34.11-2012 with 512 bit hash"), std::string::npos)
+            << described.err;
+        const test::ToolResult key =
+            test::Openssl({"pkcs12", "-engine", "gost", "-in", p12, "-nocerts", "-nodes", "-passin",
+                           passin, "-out", first.dir / "key.pem"});
+        ASSERT_EQ(key.status, 0) << key.err;
+        const test::ToolResult keyPublic =
+            test::Openssl({"pkey", "-engine", "gost", "-in", first.dir / "key.pem", "-pubout"});
+        const test::ToolResult certificatePublic =
+            test::Openssl({"x509", "-engine", "gost", "-in", first.folder() + "Certificate.cer",
+                           "-pubkey", "-noout"});
+        EXPECT_FALSE(keyPublic.out.empty()) << keyPublic.err;
+        EXPECT_EQ(keyPublic.out, certificatePublic.out);
+
+        std::filesystem::remove_all(second.folder());
+        run = second.cli.run({"import", "--email", kEmail, p12});
+        EXPECT_EQ(run.status, 0) << run.err;
+    }
+    const ProcessResult run =
+        first.cli.run({"export", "--email", kEmail, "--no-open", "--cipher", "aes"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("Неизвестный шифр \"aes\""), std::string::npos) << run.err;
+}
+
 // A file written without a MAC is imported, and the user is told that nothing vouched for it.
 TEST_F(CliGostPkcs12Test, FileWithoutMacIsImportedWithAWarning) {
     const std::string p12 = exported();

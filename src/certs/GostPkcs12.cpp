@@ -12,6 +12,7 @@
 #include "base/StringUtil.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/Download.h"
+#include "certs/GostPkcs12Writer.h"
 #include "certs/GostProcedure.h"
 #include "certs/GostRequest.h"
 #include "certs/Pkcs12Export.h"
@@ -230,26 +231,6 @@ ssl::Certificate ReadCertificateFile(const std::string& path) {
     return certificate;
 }
 
-/// The file's bytes: key and certificate under GOST PBES2, a GOST MAC.
-std::string Pkcs12Bytes(EVP_PKEY* key, X509* certificate, const std::string& password,
-                        const std::string& friendlyName) {
-    const ssl::Pkcs12 container(PKCS12_create(password.c_str(), friendlyName.c_str(), key,
-                                              certificate, nullptr, NID_id_Gost28147_89,
-                                              NID_id_Gost28147_89, kGostPkcs12Iterations, -1, 0));
-    const EVP_MD* mac = EVP_get_digestbynid(NID_id_GostR3411_2012_512);
-    if (!container || !mac ||
-        PKCS12_set_mac(container.get(), password.c_str(), -1, nullptr, 0, kGostPkcs12Iterations,
-                       mac) != 1)
-        ssl::RaiseError("Не удалось создать файл \"" + kFileName + "\"");
-    unsigned char* der = nullptr;
-    const int length = i2d_PKCS12(container.get(), &der);
-    if (length <= 0)
-        ssl::RaiseError("i2d_PKCS12");
-    std::string bytes(reinterpret_cast<const char*>(der), static_cast<size_t>(length));
-    OPENSSL_free(der);
-    return bytes;
-}
-
 /// A new container's name and password, asked before anything is written.
 struct NewContainer {
     std::string name;
@@ -292,7 +273,8 @@ GostPkcs12Content ReadGostPkcs12(std::string_view bytes, const std::string& pass
 }
 
 std::string ExportGostPkcs12(const std::string& email, const std::string& password,
-                             const provider::ProviderRegistry& registry) {
+                             const provider::ProviderRegistry& registry,
+                             std::optional<GostPkcs12Cipher> cipher) {
     RefuseEmptyExportPassword(password);
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
     const std::string& folder = held.folder();
@@ -310,7 +292,10 @@ std::string ExportGostPkcs12(const std::string& email, const std::string& passwo
     if (!privateKey)
         ssl::RaiseError("PEM_read_bio_PrivateKey");
     const std::string target = folder + kFileName;
-    PreparedFile output(target, Pkcs12Bytes(privateKey.get(), certificate.get(), password, email),
+    PreparedFile output(target,
+                        GostPkcs12Bytes(privateKey.get(), certificate.get(), password, email,
+                                        cipher.value_or(ConfiguredGostPkcs12Cipher()),
+                                        kGostPkcs12Iterations),
                         FileAccess::Private);
     VerifyPkcs12(output.temporaryPath(), password, kFileName);
     output.Commit();

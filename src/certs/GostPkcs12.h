@@ -7,9 +7,11 @@
 
 #include "base/Clock.h"
 #include "base/SubjectData.h"
+#include "certs/GostPkcs12Writer.h"
 #include "provider/GostKey.h"
 #include "provider/ProviderRegistry.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,10 +46,13 @@ GostPkcs12Content ReadGostPkcs12(std::string_view bytes, const std::string& pass
 /// of the software container its Request.ini names (its password asked through the container
 /// password hook), with `password` (UTF-8); the file is reopened and checked before it replaces
 /// an older one. An empty password is refused (RefuseEmptyExportPassword), as is a key in another
-/// provider (a token): it does not leave it. Returns the path. Raises Exception / EOSError.
+/// provider (a token): it does not leave it. `cipher` protects key and certificate; nullopt
+/// takes the settings' choice (ConfiguredGostPkcs12Cipher). Returns the path. Raises Exception /
+/// EOSError.
 std::string
 ExportGostPkcs12(const std::string& email, const std::string& password,
-                 const provider::ProviderRegistry& registry = provider::InstalledProviders());
+                 const provider::ProviderRegistry& registry = provider::InstalledProviders(),
+                 std::optional<GostPkcs12Cipher> cipher = std::nullopt);
 
 /// Brings the key and certificate of the PKCS#12 file at `path` into a new software container
 /// (named as a request's; its password asked through the container password hook) and the

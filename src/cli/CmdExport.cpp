@@ -35,6 +35,15 @@ int ExportGost(const Arguments& args, const std::string& email, const std::strin
         std::cerr << "Для сертификата ГОСТ параметры --legacy, --nss и --nss-db не применяются.\n";
         return kExitUsage;
     }
+    bool cipherGiven = false;
+    const std::string cipherName = OptionValue(args, "--cipher", &cipherGiven);
+    const std::optional<GostPkcs12Cipher> cipher =
+        cipherGiven ? GostPkcs12CipherNamed(cipherName) : std::nullopt;
+    if (cipherGiven && !cipher) {
+        std::cerr << "Неизвестный шифр \"" << cipherName
+                  << "\": допустимы gost89 (ГОСТ 28147-89) и kuznyechik (ГОСТ Р 34.12-2015).\n";
+        return kExitUsage;
+    }
     InstallContainerPasswordPrompt();
     const CheckResult check = CheckGostCertificate(kCertificateFile, email);
     if (!check.Valid) {
@@ -43,7 +52,7 @@ int ExportGost(const Arguments& args, const std::string& email, const std::strin
         return kExitFailed;
     }
     try {
-        written = ExportGostPkcs12(email, password);
+        written = ExportGostPkcs12(email, password, provider::InstalledProviders(), cipher);
     } catch (const std::exception& error) {
         OnApplicationError(error);
         return kExitFailed;
@@ -99,6 +108,12 @@ int CmdExport(const Arguments& args) {
             }
         }
         return kExitOk;
+    }
+    bool cipherGiven = false;
+    OptionValue(args, "--cipher", &cipherGiven);
+    if (cipherGiven) {
+        std::cerr << "Параметр --cipher применяется только к сертификату ГОСТ.\n";
+        return kExitUsage;
     }
     // As on the reception tab, only a certificate that passed the check and has not expired is
     // exported; the check reports its own failures.
