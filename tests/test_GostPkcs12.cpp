@@ -223,6 +223,27 @@ TEST_F(GostPkcs12Test, FileWithTwoKeysIsRefusedSayingSo) {
     }
 }
 
+// The GOST engine reads the cipher parameters without checking them: damaged ones, as a fuzzer
+// made them, in the certificates' safe or in the key bag are refused before the engine sees
+// them, not ended in a crash.
+TEST_F(GostPkcs12Test, DamagedGostCipherParametersAreRefused) {
+    const std::string file = ProtectedFile(key, certificate, 1);
+    // GOST 28147-89, then its parameters: a SEQUENCE of the 8-byte vector and the set.
+    const std::string parameters("\x06\x06\x2A\x85\x03\x02\x02\x15\x30\x15\x04\x08", 12);
+    std::vector<size_t> places;
+    for (size_t at = file.find(parameters); at != std::string::npos;
+         at = file.find(parameters, at + 1))
+        places.push_back(at + parameters.size() - 2);
+    ASSERT_EQ(places.size(), 2u);
+    for (const size_t place : places)
+        for (const std::string& damage : {std::string("\xFF\xFF"), std::string("\x02\x08"),
+                                          std::string("\x04\x07"), std::string("\x30\x08")}) {
+            std::string damaged = file;
+            damaged.replace(place, damage.size(), damage);
+            EXPECT_THROW(ReadGostPkcs12(damaged, kPassword), Exception);
+        }
+}
+
 // Each derivation's count is read before any key is derived: a count beyond the bound is refused
 // at once, naming what asked for it, rather than after hours of work.
 TEST_F(GostPkcs12Test, IterationCountsBeyondTheBoundAreRefusedBeforeDeriving) {

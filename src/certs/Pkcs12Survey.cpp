@@ -6,7 +6,11 @@
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
 
+#include <climits>
+#include <cstdint>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace cq {
 namespace {
@@ -22,16 +26,88 @@ struct FreeBags {
 using Safes = std::unique_ptr<STACK_OF(PKCS7), FreeSafes>;
 using Bags = std::unique_ptr<STACK_OF(PKCS12_SAFEBAG), FreeBags>;
 
-/// Nested safe contents deeper than this are not looked into (the reader refuses them too).
+/// Nested safe contents deeper than this are refused.
 constexpr int kMaxNesting = 8;
 
 long CountOf(const ASN1_INTEGER* count) {
     if (!count)
         return 1; // the default of a missing count
-    long value = 0;
-    if (ASN1_INTEGER_get_int64(reinterpret_cast<int64_t*>(&value), count) != 1 || value < 0)
-        return kMaxPkcs12TotalIterations + 1; // negative or beyond 64 bits: absurd either way
-    return value;
+    int64_t value = 0;
+    if (ASN1_INTEGER_get_int64(&value, count) != 1 || value < 0 || value > LONG_MAX)
+        return LONG_MAX; // negative or beyond 64 bits: absurd either way
+    return static_cast<long>(value);
+}
+
+/// The elements of a DER SEQUENCE as (tag, content length) pairs; false when the bytes are no
+/// well-formed SEQUENCE of primitive, low-tag, definite-length elements filling it exactly.
+bool SequenceElements(const ASN1_STRING* sequence, std::vector<std::pair<int, long>>& elements) {
+    const unsigned char* cursor = ASN1_STRING_get0_data(sequence);
+    const long size = ASN1_STRING_length(sequence);
+    long length = 0;
+    int tag = 0, tagClass = 0;
+    const int outer = ASN1_get_object(&cursor, &length, &tag, &tagClass, size);
+    if ((outer & 0x80) || !(outer & V_ASN1_CONSTRUCTED) || tag != V_ASN1_SEQUENCE ||
+        tagClass != V_ASN1_UNIVERSAL)
+        return false;
+    const unsigned char* end = cursor + length;
+    if (end != ASN1_STRING_get0_data(sequence) + size)
+        return false;
+    while (cursor < end) {
+        const int inner = ASN1_get_object(&cursor, &length, &tag, &tagClass, end - cursor);
+        if ((inner & 0x80) || (inner & V_ASN1_CONSTRUCTED) || tagClass != V_ASN1_UNIVERSAL ||
+            length > end - cursor)
+            return false;
+        elements.emplace_back(tag, length);
+        cursor += length;
+    }
+    return true;
+}
+
+/// True when the parameters of a GOST cipher have the form the GOST engine reads: GOST
+/// 28147-89 an 8-byte vector and its parameter set, Kuznyechik and Magma in CTR-ACPKM mode a
+/// vector of 16 and 12 bytes. The engine reads them without checking them itself, and a damaged
+/// file would end the program inside it. Other ciphers are OpenSSL's own, which checks.
+bool GostCipherParametersSound(const X509_ALGOR* encryption) {
+    const int cipher = OBJ_obj2nid(encryption->algorithm);
+    std::vector<std::pair<int, long>> expected;
+    switch (cipher) {
+    case NID_id_Gost28147_89:
+        expected = {{V_ASN1_OCTET_STRING, 8}, {V_ASN1_OBJECT, -1}};
+        break;
+    case NID_kuznyechik_ctr_acpkm:
+    case NID_kuznyechik_ctr_acpkm_omac:
+        expected = {{V_ASN1_OCTET_STRING, 16}};
+        break;
+    case NID_magma_ctr_acpkm:
+    case NID_magma_ctr_acpkm_omac:
+        expected = {{V_ASN1_OCTET_STRING, 12}};
+        break;
+    default:
+        return true;
+    }
+    const ASN1_TYPE* parameter = encryption->parameter;
+    std::vector<std::pair<int, long>> found;
+    if (!parameter || parameter->type != V_ASN1_SEQUENCE ||
+        !SequenceElements(parameter->value.sequence, found) || found.size() != expected.size())
+        return false;
+    for (size_t i = 0; i < found.size(); ++i)
+        if (found[i].first != expected[i].first ||
+            (expected[i].second >= 0 && found[i].second != expected[i].second) ||
+            found[i].second == 0)
+            return false;
+    return true;
+}
+
+/// Raises Exception for a PBES2 algorithm whose cipher parameters are damaged.
+void RefuseDamagedCipher(const X509_ALGOR* algorithm) {
+    if (!algorithm || OBJ_obj2nid(algorithm->algorithm) != NID_pbes2)
+        return;
+    std::unique_ptr<PBE2PARAM, decltype(&PBE2PARAM_free)> pbes2(
+        static_cast<PBE2PARAM*>(
+            ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBE2PARAM), algorithm->parameter)),
+        PBE2PARAM_free);
+    if (pbes2 && pbes2->encryption && !GostCipherParametersSound(pbes2->encryption))
+        throw Exception("Файл PKCS#12 не открывается: параметры шифра ГОСТ повреждены.");
 }
 
 /// The iteration count a password-based algorithm names: PBES2 with PBKDF2, or a PKCS#12 PBE;
@@ -117,19 +193,19 @@ template <class Visit> void VisitAlgorithms(const PKCS12* file, Visit visit) {
 
 class Survey {
 public:
-    explicit Survey(const std::string& password) : password_(password) {}
+    Survey(const std::string& password, long bound) : password_(password), bound_(bound) {}
 
     void add(long iterations, const char* what) {
-        if (iterations > kMaxPkcs12Iterations)
+        if (iterations > bound_)
             throw Exception("Файл PKCS#12 не открывается: " + std::string(what) + " требует " +
                             std::to_string(iterations) + " итераций, а допускается не больше " +
-                            std::to_string(kMaxPkcs12Iterations) +
+                            std::to_string(bound_) +
                             " (больше делают только повреждённые или враждебные файлы, и "
-                            "расчёт занял бы часы).");
+                            "расчёт мог бы занять часы).");
         total_ += iterations;
-        if (total_ > kMaxPkcs12TotalIterations)
+        if (total_ > 3 * bound_)
             throw Exception("Файл PKCS#12 не открывается: все его ключи вместе требуют больше " +
-                            std::to_string(kMaxPkcs12TotalIterations) + " итераций.");
+                            std::to_string(3 * bound_) + " итераций.");
     }
 
     void bags(const STACK_OF(PKCS12_SAFEBAG) * bags, int depth) {
@@ -145,7 +221,13 @@ public:
                 const X509_ALGOR* algorithm = nullptr;
                 X509_SIG_get0(PKCS12_SAFEBAG_get0_pkcs8(bag), &algorithm, nullptr);
                 add(algorithm ? IterationsOf(algorithm) : 0, "защищённый ключ");
-            } else if (kind == NID_safeContentsBag && depth < kMaxNesting) {
+                RefuseDamagedCipher(algorithm);
+            } else if (kind == NID_safeContentsBag) {
+                // The library's reader follows nesting without end: what is not looked at here
+                // must not be read there.
+                if (depth >= kMaxNesting)
+                    throw Exception("Файл PKCS#12 не открывается: вложенность его частей больше " +
+                                    std::to_string(kMaxNesting) + ".");
                 this->bags(PKCS12_SAFEBAG_get0_safes(bag), depth + 1);
             }
         }
@@ -160,6 +242,7 @@ public:
                                               ? safe->d.encrypted->enc_data->algorithm
                                               : nullptr;
             add(algorithm ? IterationsOf(algorithm) : 0, "зашифрованная часть файла");
+            RefuseDamagedCipher(algorithm);
             contents.reset(PKCS12_unpack_p7encdata(safe, password_.c_str(),
                                                    static_cast<int>(password_.size())));
         }
@@ -171,6 +254,7 @@ public:
 
 private:
     const std::string& password_;
+    const long bound_;
     long total_ = 0;
     Pkcs12Survey found_;
 };
@@ -202,8 +286,8 @@ std::string UnsupportedPkcs12Protection(const PKCS12* file) {
     return {};
 }
 
-Pkcs12Survey SurveyPkcs12(const PKCS12* file, const std::string& password) {
-    Survey survey(password);
+Pkcs12Survey SurveyPkcs12(const PKCS12* file, const std::string& password, long bound) {
+    Survey survey(password, bound);
     if (PKCS12_mac_present(file)) {
         const ASN1_INTEGER* iterations = nullptr;
         PKCS12_get0_mac(nullptr, nullptr, nullptr, &iterations, file);

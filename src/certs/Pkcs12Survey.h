@@ -38,10 +38,11 @@ bool NamesLegacyAlgorithm(const PKCS12* file);
 std::string UnsupportedPkcs12Protection(const PKCS12* file);
 
 /// Looks through the file. Raises Exception naming the count and the bound when a derivation
-/// asks for more than kMaxPkcs12Iterations or all of them for more than
-/// kMaxPkcs12TotalIterations. Encrypted safes within the bound are decrypted with `password` to
-/// see the bags in them; one that does not decrypt is left to the reader, which then fails
+/// asks for more than `bound` (kMaxPkcs12Iterations) or all of them for more than three times
+/// that (kMaxPkcs12TotalIterations). Encrypted safes within the bound are decrypted with `password`
+/// to see the bags in them; one that does not decrypt is left to the reader, which then fails
 /// without deriving more.
-Pkcs12Survey SurveyPkcs12(const PKCS12* file, const std::string& password);
+Pkcs12Survey SurveyPkcs12(const PKCS12* file, const std::string& password,
+                          long bound = kMaxPkcs12Iterations);
 
 } // namespace cq
