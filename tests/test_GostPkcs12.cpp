@@ -236,10 +236,15 @@ TEST_F(GostPkcs12Test, DamagedGostCipherParametersAreRefused) {
         places.push_back(at + parameters.size() - 2);
     ASSERT_EQ(places.size(), 2u);
     for (const size_t place : places)
-        for (const std::string& damage : {std::string("\xFF\xFF"), std::string("\x02\x08"),
-                                          std::string("\x04\x07"), std::string("\x30\x08")}) {
+        for (const auto& [offset, damage] :
+             {std::pair<size_t, std::string>{0, "\xFF\xFF"},
+              {0, "\x02\x08"},
+              {0, "\x04\x07"},
+              {0, "\x30\x08"},
+              // The parameter set: the last byte of its identifier left incomplete.
+              {20, "\x81"}}) {
             std::string damaged = file;
-            damaged.replace(place, damage.size(), damage);
+            damaged.replace(place + offset, damage.size(), damage);
             EXPECT_THROW(ReadGostPkcs12(damaged, kPassword), Exception);
         }
 }

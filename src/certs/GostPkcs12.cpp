@@ -31,6 +31,8 @@
 #include <openssl/pkcs12.h>
 #include <openssl/provider.h>
 
+#include <cstdlib>
+
 namespace cq {
 namespace {
 
@@ -118,12 +120,25 @@ struct Parsed {
 /// The legacy provider beside the default one in the default library context, loaded once, for
 /// the RC2, RC4 and single-DES protection of older files. It only adds algorithms: what the
 /// program writes names its own.
+OSSL_PROVIDER* defaultProvider = nullptr;
+OSSL_PROVIDER* legacyProvider = nullptr;
+
+/// Lets the providers go at the end, before the library's own clean-up, which leaves a loaded
+/// provider's memory behind.
+void UnloadLegacyProvider() {
+    if (legacyProvider)
+        OSSL_PROVIDER_unload(legacyProvider);
+    if (defaultProvider)
+        OSSL_PROVIDER_unload(defaultProvider);
+}
+
 void LoadLegacyProvider() {
     static const bool loaded = [] {
-        OSSL_PROVIDER_load(nullptr, "default");
-        const bool legacy = OSSL_PROVIDER_load(nullptr, "legacy") != nullptr;
+        defaultProvider = OSSL_PROVIDER_load(nullptr, "default");
+        legacyProvider = OSSL_PROVIDER_load(nullptr, "legacy");
         ERR_clear_error();
-        return legacy;
+        std::atexit(UnloadLegacyProvider);
+        return legacyProvider != nullptr;
     }();
     if (!loaded)
         throw Exception("Файл PKCS#12 защищён устаревшими алгоритмами (RC2, RC4 или DES), а "

@@ -38,9 +38,16 @@ long CountOf(const ASN1_INTEGER* count) {
     return static_cast<long>(value);
 }
 
-/// The elements of a DER SEQUENCE as (tag, content length) pairs; false when the bytes are no
-/// well-formed SEQUENCE of primitive, low-tag, definite-length elements filling it exactly.
-bool SequenceElements(const ASN1_STRING* sequence, std::vector<std::pair<int, long>>& elements) {
+struct Element {
+    int tag = 0;
+    const unsigned char* encoding = nullptr; ///< the whole element, tag and length included
+    long encodingLength = 0;
+    long length = 0; ///< of the content
+};
+
+/// The elements of a DER SEQUENCE; false when the bytes are no well-formed SEQUENCE of
+/// primitive, universal, definite-length elements filling it exactly.
+bool SequenceElements(const ASN1_STRING* sequence, std::vector<Element>& elements) {
     const unsigned char* cursor = ASN1_STRING_get0_data(sequence);
     const long size = ASN1_STRING_length(sequence);
     long length = 0;
@@ -53,20 +60,41 @@ bool SequenceElements(const ASN1_STRING* sequence, std::vector<std::pair<int, lo
     if (end != ASN1_STRING_get0_data(sequence) + size)
         return false;
     while (cursor < end) {
+        const unsigned char* start = cursor;
         const int inner = ASN1_get_object(&cursor, &length, &tag, &tagClass, end - cursor);
         if ((inner & 0x80) || (inner & V_ASN1_CONSTRUCTED) || tagClass != V_ASN1_UNIVERSAL ||
             length > end - cursor)
             return false;
-        elements.emplace_back(tag, length);
         cursor += length;
+        elements.push_back({tag, start, cursor - start, length});
     }
     return true;
 }
 
+/// True for a GOST 28147-89 parameter set the GOST engine has: the CryptoPro sets A to D and
+/// the TC26 set Z.
+bool KnownGost89ParameterSet(const Element& element) {
+    const unsigned char* cursor = element.encoding;
+    ASN1_OBJECT* set = d2i_ASN1_OBJECT(nullptr, &cursor, element.encodingLength);
+    const int nid = set ? OBJ_obj2nid(set) : NID_undef;
+    ASN1_OBJECT_free(set);
+    ERR_clear_error();
+    switch (nid) {
+    case NID_id_Gost28147_89_CryptoPro_A_ParamSet:
+    case NID_id_Gost28147_89_CryptoPro_B_ParamSet:
+    case NID_id_Gost28147_89_CryptoPro_C_ParamSet:
+    case NID_id_Gost28147_89_CryptoPro_D_ParamSet:
+    case NID_id_tc26_gost_28147_param_Z:
+        return true;
+    default:
+        return false;
+    }
+}
+
 /// True when the parameters of a GOST cipher have the form the GOST engine reads: GOST
-/// 28147-89 an 8-byte vector and its parameter set, Kuznyechik and Magma in CTR-ACPKM mode a
-/// vector of 16 and 12 bytes. The engine reads them without checking them itself, and a damaged
-/// file would end the program inside it. Other ciphers are OpenSSL's own, which checks.
+/// 28147-89 an 8-byte vector and a parameter set it has, Kuznyechik and Magma in CTR-ACPKM mode
+/// a vector of 16 and 12 bytes. The engine reads them without checking them itself, and a
+/// damaged file would end the program inside it. Other ciphers are OpenSSL's own, which checks.
 bool GostCipherParametersSound(const X509_ALGOR* encryption) {
     const int cipher = OBJ_obj2nid(encryption->algorithm);
     std::vector<std::pair<int, long>> expected;
@@ -86,16 +114,16 @@ bool GostCipherParametersSound(const X509_ALGOR* encryption) {
         return true;
     }
     const ASN1_TYPE* parameter = encryption->parameter;
-    std::vector<std::pair<int, long>> found;
+    std::vector<Element> found;
     if (!parameter || parameter->type != V_ASN1_SEQUENCE ||
         !SequenceElements(parameter->value.sequence, found) || found.size() != expected.size())
         return false;
     for (size_t i = 0; i < found.size(); ++i)
-        if (found[i].first != expected[i].first ||
-            (expected[i].second >= 0 && found[i].second != expected[i].second) ||
-            found[i].second == 0)
+        if (found[i].tag != expected[i].first ||
+            (expected[i].second >= 0 && found[i].length != expected[i].second) ||
+            found[i].length == 0)
             return false;
-    return true;
+    return cipher != NID_id_Gost28147_89 || KnownGost89ParameterSet(found[1]);
 }
 
 /// Raises Exception for a PBES2 algorithm whose cipher parameters are damaged.
