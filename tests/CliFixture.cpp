@@ -13,6 +13,10 @@ CliProgram::CliProgram(const std::string& programFolder)
     : programFolder_(programFolder), program_(programFolder + "certquorix-cli") {
     std::filesystem::copy_file(BuiltProgram("certquorix-cli"), program_,
                                std::filesystem::copy_options::overwrite_existing);
+    // The program that tries a PKCS#11 module before the tool loads it lives beside the tool.
+    std::filesystem::copy_file(BuiltProgram("certquorix-pkcs11-probe"),
+                               programFolder + "certquorix-pkcs11-probe",
+                               std::filesystem::copy_options::overwrite_existing);
 }
 
 void CliProgram::installServiceFiles(const SandboxServer& server) const {

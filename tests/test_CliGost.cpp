@@ -94,7 +94,7 @@ TEST_F(CliGostTest, RequestIssueDownloadAndCheck) {
 
     run = cli.run({"check", "--email", kEmail}, {"CERTQUORIX_CONTAINER_PASSWORD=wrong"});
     EXPECT_EQ(run.status, 6);
-    EXPECT_NE(run.err.find("PIN"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Неверный пароль контейнера ключей"), std::string::npos) << run.err;
 }
 
 // A request of 57k, 57k-1 or 57k-2 bytes has Base64 that fills its last 76-character line, so

@@ -9,6 +9,8 @@
 #include "TestTokenFolder.h"
 #include "base/IniFile.h"
 #include "base/KillPoint.h"
+#include "certs/GostPkcs12.h"
+#include "certs/Pkcs12Export.h"
 
 #include <gtest/gtest.h>
 
@@ -254,6 +256,186 @@ TEST_F(CliGostPkcs12Test, ContainerPasswordTypedOnceForTheExport) {
     EXPECT_EQ(cli.wait(), 0) << cli.output();
     const std::string& output = cli.output();
     EXPECT_EQ(output.find("Пароль контейнера "), output.rfind("Пароль контейнера ")) << output;
+}
+
+// Both ciphers, from the option and from the settings: the openssl tool with the GOST engine
+// names the protection, takes the key out, and the key is the certificate's; the import reads
+// the file back.
+TEST_F(CliGostPkcs12Test, ExportCiphersOpenInOpenssl) {
+    const std::string p12 = exported();
+    test::WriteFile(first.dir / "pw", "export-pw");
+    const std::string passin = "file:" + (first.dir / "pw");
+    struct Case {
+        const char* what;
+        std::vector<std::string> options;
+        const char* setting; ///< GostPkcs12Cipher of the settings, "" for none
+        const char* cipher;  ///< as the tool names it
+    };
+    const Case cases[] = {
+        {"default", {}, "", "gost89"},
+        {"option gost89", {"--cipher", "gost89"}, "kuznyechik", "gost89"},
+        {"option kuznyechik", {"--cipher", "kuznyechik"}, "", "kuznyechik-ctr-acpkm"},
+        {"settings kuznyechik", {}, "kuznyechik", "kuznyechik-ctr-acpkm"},
+    };
+    const std::string settings = first.cli.programFolder() + "CertQuorix.ini";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        IniFile ini = IniFile::Load(settings);
+        ini.WriteString("Cert", "GostPkcs12Cipher", c.setting);
+        ini.Save(settings);
+        std::vector<std::string> args = {"export", "--email", kEmail, "--no-open"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        ProcessResult run = first.cli.run(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+
+        const test::ToolResult described = test::Openssl(
+            {"pkcs12", "-engine", "gost", "-in", p12, "-info", "-noout", "-passin", passin});
+        const std::string protection = std::string("PBES2, PBKDF2, ") + c.cipher +
+                                       ", Iteration 2048, PRF id-tc26-hmac-gost-3411-2012-512";
+        EXPECT_NE(described.err.find("PKCS7 Encrypted data: " + protection), std::string::npos)
+            << described.err;
+        EXPECT_NE(described.err.find("Shrouded Keybag: " + protection), std::string::npos)
+            << described.err;
+        EXPECT_NE(described.err.find("MAC: GOST R 34.11-2012 with 512 bit hash"), std::string::npos)
+            << described.err;
+        const test::ToolResult key =
+            test::Openssl({"pkcs12", "-engine", "gost", "-in", p12, "-nocerts", "-nodes", "-passin",
+                           passin, "-out", first.dir / "key.pem"});
+        ASSERT_EQ(key.status, 0) << key.err;
+        const test::ToolResult keyPublic =
+            test::Openssl({"pkey", "-engine", "gost", "-in", first.dir / "key.pem", "-pubout"});
+        const test::ToolResult certificatePublic =
+            test::Openssl({"x509", "-engine", "gost", "-in", first.folder() + "Certificate.cer",
+                           "-pubkey", "-noout"});
+        EXPECT_FALSE(keyPublic.out.empty()) << keyPublic.err;
+        EXPECT_EQ(keyPublic.out, certificatePublic.out);
+
+        std::filesystem::remove_all(second.folder());
+        run = second.cli.run({"import", "--email", kEmail, p12});
+        EXPECT_EQ(run.status, 0) << run.err;
+    }
+    const ProcessResult run =
+        first.cli.run({"export", "--email", kEmail, "--no-open", "--cipher", "aes"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("Неизвестный шифр \"aes\""), std::string::npos) << run.err;
+}
+
+// A file written without a MAC is imported, and the user is told that nothing vouched for it.
+TEST_F(CliGostPkcs12Test, FileWithoutMacIsImportedWithAWarning) {
+    const std::string p12 = exported();
+    ASSERT_EQ(first.cli.run({"export", "--email", kEmail, "--no-open"}).status, 0);
+    const std::string pem = first.dir / "all.pem", bare = first.dir / "bare.p12";
+    ASSERT_EQ(test::Openssl({"pkcs12", "-engine", "gost", "-in", p12, "-nodes", "-passin",
+                             "pass:export-pw", "-out", pem})
+                  .status,
+              0);
+    ASSERT_EQ(test::Openssl({"pkcs12", "-export", "-engine", "gost", "-in", pem, "-nomac",
+                             "-passout", "pass:export-pw", "-out", bare})
+                  .status,
+              0);
+    const ProcessResult run = second.cli.run({"import", "--email", kEmail, bare});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find(kWithoutMacWarning), std::string::npos) << run.err;
+}
+
+// What went wrong is told in the words of what the user has: the container and its password,
+// and the way to give a password when no terminal can ask for it.
+TEST_F(CliGostPkcs12Test, ContainerFailuresAreToldInTheContainersWords) {
+    const std::string p12 = exported();
+    ASSERT_EQ(first.cli.run({"export", "--email", kEmail, "--no-open"}).status, 0);
+    const std::string container =
+        IniFile::Load(first.folder() + "Request.ini").ReadString("Cert", "Container");
+    struct Case {
+        const char* what;
+        test::CliProgram& cli;
+        std::vector<std::string> args;
+        std::vector<std::string> environment;
+        int status;
+        std::string says;
+    };
+    const Case cases[] = {
+        {"wrong container password",
+         first.cli,
+         {"check", "--email", kEmail},
+         {"CERTQUORIX_CONTAINER_PASSWORD=wrong"},
+         6,
+         "Неверный пароль контейнера ключей \"" + container + "\"."},
+        {"import without a container password or a terminal",
+         second.cli,
+         {"import", "--email", kEmail, p12},
+         {"CERTQUORIX_CONTAINER_PASSWORD"},
+         2,
+         "не задан: укажите его в переменной CERTQUORIX_CONTAINER_PASSWORD"},
+    };
+    for (const Case& c : cases) {
+        const ProcessResult run = c.cli.run(c.args, c.environment);
+        EXPECT_EQ(run.status, c.status) << c.what << run.out << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << c.what << run.err;
+        for (const char* foreign : {"PIN", "карт", "System Error"})
+            EXPECT_EQ(run.err.find(foreign), std::string::npos) << c.what << run.err;
+    }
+}
+
+// The file carries the private key: it is never written without a password, wherever the empty
+// one comes from, and a password typed at the console is typed twice.
+TEST_F(CliGostPkcs12Test, EmptyExportPasswordIsRefused) {
+    const std::string p12 = exported();
+    test::WriteFile(first.dir / "empty", "");
+    test::WriteFile(first.dir / "line-end", "\n");
+    struct Case {
+        const char* what;
+        std::vector<std::string> options;
+        std::vector<std::string> environment;
+    };
+    const Case cases[] = {
+        {"empty variable", {}, {"CERTQUORIX_PASSWORD="}},
+        {"empty file", {"--password-file", first.dir / "empty"}, {}},
+        {"file with a line end only", {"--password-file", first.dir / "line-end"}, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"export", "--email", kEmail, "--no-open"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const ProcessResult run = first.cli.run(args, c.environment);
+        EXPECT_EQ(run.status, 2) << c.what << run.out;
+        EXPECT_NE(run.err.find(kEmptyExportPasswordText), std::string::npos) << c.what << run.err;
+        EXPECT_FALSE(std::filesystem::exists(p12)) << c.what;
+    }
+}
+
+TEST_F(CliGostPkcs12Test, ExportPasswordTypedAtTheConsoleIsConfirmed) {
+    const std::string p12 = exported();
+    struct Case {
+        const char* what;
+        const char* password;
+        const char* confirmation; ///< nullptr: not asked
+        int status;
+        const char* told;
+    };
+    const Case cases[] = {
+        {"Enter", "\r", nullptr, 2, kEmptyExportPasswordText},
+        {"differing confirmation", "one\r", "two\r", 2, "Пароль и подтверждение не совпадают."},
+        {"confirmed", "export-pw\r", "export-pw\r", 0, "Certificate.p12"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TerminalProgram cli = first.cli.startAtTerminal(
+            {"export", "--email", kEmail, "--no-open"}, {"CERTQUORIX_PASSWORD"});
+        ASSERT_TRUE(cli.waitForOutput("Пароль файла PKCS#12: ")) << cli.output();
+        ASSERT_TRUE(cli.waitForEchoOff());
+        cli.type(c.password);
+        if (c.confirmation) {
+            ASSERT_TRUE(cli.waitForOutput("Подтверждение: ")) << cli.output();
+            cli.type(c.confirmation);
+        }
+        EXPECT_TRUE(cli.waitForOutput(c.told)) << cli.output();
+        EXPECT_EQ(cli.wait(), c.status) << cli.output();
+        EXPECT_EQ(std::filesystem::exists(p12), c.status == 0);
+    }
+    test::WriteFile(first.dir / "pw", "export-pw");
+    EXPECT_EQ(test::Openssl({"pkcs12", "-engine", "gost", "-in", p12, "-noout", "-passin",
+                             "file:" + (first.dir / "pw")})
+                  .status,
+              0);
 }
 
 } // namespace

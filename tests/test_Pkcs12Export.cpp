@@ -78,6 +78,21 @@ TEST(Pkcs12Export, WritesAVerifiedFileThatOpensWithThePasswordAsTyped) {
     }
 }
 
+// A key file without protection passes its check with any password, the empty one included; the
+// file written for it must still never open without a password.
+TEST(Pkcs12Export, EmptyPasswordIsRefusedBeforeAnythingIsWritten) {
+    for (const char* key : {"user-clear.key", "user-des3.key"}) {
+        ExportFolder folder(key);
+        try {
+            cq::ExportPkcs12(kFixtureEmail, "");
+            ADD_FAILURE() << key << ": exported with an empty password";
+        } catch (const cq::Exception& error) {
+            EXPECT_STREQ(error.what(), cq::kEmptyExportPasswordText) << key;
+        }
+        EXPECT_FALSE(std::filesystem::exists(folder.p12())) << key;
+    }
+}
+
 // The old profile is what old Windows versions and appliances open; the modern one must open
 // without the tool's legacy provider, or current systems could not read it.
 TEST(Pkcs12Export, ProtectsTheFileAsTheProfileSays) {

@@ -577,7 +577,8 @@ TEST(SettingsCommand, ReadOnlyProgramFolderWithAWritableSettingsFile) {
         std::vector<std::string> entries;
         for (const auto& entry : std::filesystem::directory_iterator(folder))
             entries.push_back(entry.path().filename().string());
-        EXPECT_EQ(entries.size(), 2u) << c.what;
+        // The tool, the module probe beside it and the settings file: no temporary left.
+        EXPECT_EQ(entries.size(), 3u) << c.what;
         ::chmod(folder.c_str(), 0755);
     }
 }

@@ -167,8 +167,15 @@ TEST_F(SoftwareGostProviderTest, PasswordProtectedContainerOpensOnlyWithItsPassw
         EXPECT_EQ(opened->exportPublicKeyInfo(), keyInfo);
     }
     {
+        // The code callers test for, in the words of a container rather than a card's PIN.
         test::ScopedContainerPassword wrong("Пароль 2");
-        ExpectCode([&] { provider().acquireKeySet("QUORIX_R1"); }, code::kWrongPin);
+        try {
+            provider().acquireKeySet("QUORIX_R1");
+            ADD_FAILURE() << "opened with a wrong password";
+        } catch (const EOSError& error) {
+            EXPECT_TRUE(HasCode(error, code::kWrongPin)) << error.what();
+            EXPECT_STREQ(error.what(), "Неверный пароль контейнера ключей \"QUORIX_R1\".");
+        }
     }
     {
         test::ScopedContainerPassword cancel(std::nullopt);

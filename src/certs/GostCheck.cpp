@@ -29,18 +29,21 @@ ContainerRecord ReadContainerRecord(const std::string& folder) {
 
 provider::CryptoProvider& ProviderNamed(const provider::ProviderRegistry& registry,
                                         const std::string& name) {
-    for (const auto& candidate : registry.providers())
-        if (candidate->name() == name)
-            return *candidate;
-    // A token that is not inserted is not among the providers either; the software provider is
-    // missing when its engine is.
+    if (provider::CryptoProvider* found = registry.named(name))
+        return *found;
+    // A token that is not inserted is not among the providers either, nor are the tokens of a
+    // module left out; the software provider is missing when its engine is.
     const std::string engine = name == provider::kSoftwareGostProviderName
                                    ? provider::MissingSoftwareProviderText()
                                    : std::string();
-    throw provider::ProviderError(
-        provider::code::kKeySetNotDefined,
-        "Крипто провайдер \"" + name + "\" не найден " +
-            (engine.empty() ? "(если ключ на токене, вставьте токен)" : "(" + engine + ")"));
+    std::string modules;
+    for (const std::string& problem : registry.problems())
+        modules += " " + problem + ".";
+    throw provider::ProviderError(provider::code::kKeySetNotDefined,
+                                  "Крипто провайдер \"" + name + "\" не найден " +
+                                      (engine.empty()
+                                           ? "(если ключ на токене, вставьте токен)" + modules
+                                           : "(" + engine + ")"));
 }
 
 } // namespace

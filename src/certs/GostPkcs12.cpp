@@ -4,6 +4,7 @@
 
 #include "certs/GostPkcs12.h"
 
+#include "base/Dialogs.h"
 #include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
@@ -11,9 +12,11 @@
 #include "base/StringUtil.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/Download.h"
+#include "certs/GostPkcs12Writer.h"
 #include "certs/GostProcedure.h"
 #include "certs/GostRequest.h"
 #include "certs/Pkcs12Export.h"
+#include "certs/Pkcs12Survey.h"
 #include "certs/PublicKeyAct.h"
 #include "certs/RequestFolder.h"
 #include "certs/SslOwners.h"
@@ -26,6 +29,9 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/pkcs12.h>
+#include <openssl/provider.h>
+
+#include <cstdlib>
 
 namespace cq {
 namespace {
@@ -108,7 +114,36 @@ void RefuseUnusableKey(EVP_PKEY* key) {
 struct Parsed {
     ssl::PrivateKey key;
     ssl::Certificate certificate;
+    bool withoutMac = false;
 };
+
+/// The legacy provider beside the default one in the default library context, loaded once, for
+/// the RC2, RC4 and single-DES protection of older files. It only adds algorithms: what the
+/// program writes names its own.
+OSSL_PROVIDER* defaultProvider = nullptr;
+OSSL_PROVIDER* legacyProvider = nullptr;
+
+/// Lets the providers go at the end, before the library's own clean-up, which leaves a loaded
+/// provider's memory behind.
+void UnloadLegacyProvider() {
+    if (legacyProvider)
+        OSSL_PROVIDER_unload(legacyProvider);
+    if (defaultProvider)
+        OSSL_PROVIDER_unload(defaultProvider);
+}
+
+void LoadLegacyProvider() {
+    static const bool loaded = [] {
+        defaultProvider = OSSL_PROVIDER_load(nullptr, "default");
+        legacyProvider = OSSL_PROVIDER_load(nullptr, "legacy");
+        ERR_clear_error();
+        std::atexit(UnloadLegacyProvider);
+        return legacyProvider != nullptr;
+    }();
+    if (!loaded)
+        throw Exception("Файл PKCS#12 защищён устаревшими алгоритмами (RC2, RC4 или DES), а "
+                        "модуль legacy библиотеки OpenSSL, который их читает, не загружается.");
+}
 
 Parsed ParsePkcs12(std::string_view bytes, const std::string& password) {
     const auto* der = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -117,15 +152,38 @@ Parsed ParsePkcs12(std::string_view bytes, const std::string& password) {
         ERR_clear_error();
         throw Exception("Файл не является файлом PKCS#12.");
     }
+    if (const std::string unsupported = UnsupportedPkcs12Protection(container.get());
+        !unsupported.empty())
+        throw Exception("Файл PKCS#12 не открывается: " + unsupported + ".");
+    if (NamesLegacyAlgorithm(container.get()))
+        LoadLegacyProvider();
+    const Pkcs12Survey survey = SurveyPkcs12(container.get(), password);
+    // A file written without a MAC ("openssl pkcs12 -nomac") gets one of ours over its content,
+    // so that the library reads it; the caller is told that nothing vouched for the content.
+    const bool withoutMac = !PKCS12_mac_present(container.get());
+    if (withoutMac && survey.plainKeys > 0)
+        throw Exception("Файл PKCS#12 не открывается: в нём нет ни кода целостности (MAC), ни "
+                        "шифрования ключа, и ничто не подтверждает, что он не изменён.");
+    if (withoutMac &&
+        PKCS12_set_mac(container.get(), password.c_str(), -1, nullptr, 0, 1, EVP_sha256()) != 1) {
+        ERR_clear_error();
+        throw Exception("Файл PKCS#12 не открывается: повреждённый файл.");
+    }
     EVP_PKEY* key = nullptr;
     X509* certificate = nullptr;
     STACK_OF(X509)* chain = nullptr;
     const int parsed = PKCS12_parse(container.get(), password.c_str(), &key, &certificate, &chain);
-    Parsed result{ssl::PrivateKey(key), ssl::Certificate(certificate)};
+    Parsed result{ssl::PrivateKey(key), ssl::Certificate(certificate), withoutMac};
     const ssl::CertificateStack chainOwner(chain);
     ERR_clear_error();
     if (parsed != 1)
         throw Exception("Файл PKCS#12 не открывается: неверный пароль или повреждённый файл.");
+    // The import makes one container of one key: a second key would be lost without a word.
+    if (survey.keys > 1)
+        throw Exception("В файле PKCS#12 несколько закрытых ключей (" +
+                        std::to_string(survey.keys) +
+                        "), а импорт переносит один ключ с его сертификатом: ничего не "
+                        "импортировано. Сохраните каждый ключ в отдельный файл.");
     // OpenSSL pairs the key only with a certificate of its own: other certificates stay in
     // the chain.
     if (result.key && !result.certificate && chain && sk_X509_num(chain) > 0)
@@ -188,26 +246,6 @@ ssl::Certificate ReadCertificateFile(const std::string& path) {
     return certificate;
 }
 
-/// The file's bytes: key and certificate under GOST PBES2, a GOST MAC.
-std::string Pkcs12Bytes(EVP_PKEY* key, X509* certificate, const std::string& password,
-                        const std::string& friendlyName) {
-    const ssl::Pkcs12 container(PKCS12_create(password.c_str(), friendlyName.c_str(), key,
-                                              certificate, nullptr, NID_id_Gost28147_89,
-                                              NID_id_Gost28147_89, kGostPkcs12Iterations, -1, 0));
-    const EVP_MD* mac = EVP_get_digestbynid(NID_id_GostR3411_2012_512);
-    if (!container || !mac ||
-        PKCS12_set_mac(container.get(), password.c_str(), -1, nullptr, 0, kGostPkcs12Iterations,
-                       mac) != 1)
-        ssl::RaiseError("Не удалось создать файл \"" + kFileName + "\"");
-    unsigned char* der = nullptr;
-    const int length = i2d_PKCS12(container.get(), &der);
-    if (length <= 0)
-        ssl::RaiseError("i2d_PKCS12");
-    std::string bytes(reinterpret_cast<const char*>(der), static_cast<size_t>(length));
-    OPENSSL_free(der);
-    return bytes;
-}
-
 /// A new container's name and password, asked before anything is written.
 struct NewContainer {
     std::string name;
@@ -247,11 +285,13 @@ GostPkcs12Content ReadGostPkcs12(std::string_view bytes, const std::string& pass
     return GostPkcs12Content{
         GostKey::FromContainerText(keyText.view(), [] { return std::optional<SecretBytes>(); }),
         Pem(parsed.certificate.get()), PublicKeyInfoOf(parsed.certificate.get()),
-        SubjectOf(parsed.certificate.get())};
+        SubjectOf(parsed.certificate.get()), parsed.withoutMac};
 }
 
 std::string ExportGostPkcs12(const std::string& email, const std::string& password,
-                             const provider::ProviderRegistry& registry) {
+                             const provider::ProviderRegistry& registry,
+                             std::optional<GostPkcs12Cipher> cipher) {
+    RefuseEmptyExportPassword(password);
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
     const std::string& folder = held.folder();
     CheckReplaceableFile(folder + kFileName);
@@ -269,7 +309,10 @@ std::string ExportGostPkcs12(const std::string& email, const std::string& passwo
     if (!privateKey)
         ssl::RaiseError("PEM_read_bio_PrivateKey");
     const std::string target = folder + kFileName;
-    PreparedFile output(target, Pkcs12Bytes(privateKey.get(), certificate.get(), password, email),
+    PreparedFile output(target,
+                        GostPkcs12Bytes(privateKey.get(), certificate.get(), password, email,
+                                        cipher.value_or(ConfiguredGostPkcs12Cipher()),
+                                        kGostPkcs12Iterations),
                         FileAccess::Private, AtLink::Refuse);
     VerifyPkcs12(output.temporaryPath(), password, kFileName);
     output.Commit();
@@ -279,6 +322,8 @@ std::string ExportGostPkcs12(const std::string& email, const std::string& passwo
 std::string ImportGostPkcs12(const std::string& email, const std::string& path,
                              const std::string& password, bool replace, const Clock& clock) {
     const GostPkcs12Content content = ReadGostPkcs12(ReadFileBytes(path), password);
+    if (content.WithoutMac)
+        ShowWarningBox(kWithoutMacWarning);
     if (!replace && DirectoryExists(CertificateFolder(email)))
         throw Exception("Папка сертификата для адреса " + email + " уже существует.");
     NewContainer container = AskNewContainer(clock);

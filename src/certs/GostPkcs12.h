@@ -7,9 +7,11 @@
 
 #include "base/Clock.h"
 #include "base/SubjectData.h"
+#include "certs/GostPkcs12Writer.h"
 #include "provider/GostKey.h"
 #include "provider/ProviderRegistry.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,7 +26,15 @@ struct GostPkcs12Content {
     std::string CertificatePem;
     std::string PublicKeyInfo; ///< the certificate's SubjectPublicKeyInfo (DER)
     SubjectFields Subject;     ///< the certificate subject's texts (UTF-8)
+    /// The file had no MAC: nothing vouched for its content but that its bags decrypted with
+    /// the password and the key matches the certificate.
+    bool WithoutMac = false;
 };
+
+inline constexpr const char* kWithoutMacWarning =
+    "В файле PKCS#12 нет кода целостности (MAC): его содержимое ничем не заверено. Ключ принят, "
+    "так как он расшифрован паролем и соответствует сертификату; убедитесь, что файл получен "
+    "от его владельца.";
 
 /// Reads a PKCS#12 file's bytes with its password (UTF-8). Raises Exception, saying which, for
 /// bytes that are no PKCS#12, a wrong password, a file without a key or certificate, an RSA key
@@ -35,11 +45,14 @@ GostPkcs12Content ReadGostPkcs12(std::string_view bytes, const std::string& pass
 /// Writes Certificate.p12 of the certificate folder of `email` from Certificate.cer and the key
 /// of the software container its Request.ini names (its password asked through the container
 /// password hook), with `password` (UTF-8); the file is reopened and checked before it replaces
-/// an older one. A key in another provider (a token) is refused: it does not leave it. Returns
-/// the path. Raises Exception / EOSError.
+/// an older one. An empty password is refused (RefuseEmptyExportPassword), as is a key in another
+/// provider (a token): it does not leave it. `cipher` protects key and certificate; nullopt
+/// takes the settings' choice (ConfiguredGostPkcs12Cipher). Returns the path. Raises Exception /
+/// EOSError.
 std::string
 ExportGostPkcs12(const std::string& email, const std::string& password,
-                 const provider::ProviderRegistry& registry = provider::InstalledProviders());
+                 const provider::ProviderRegistry& registry = provider::InstalledProviders(),
+                 std::optional<GostPkcs12Cipher> cipher = std::nullopt);
 
 /// Brings the key and certificate of the PKCS#12 file at `path` into a new software container
 /// (named as a request's; its password asked through the container password hook) and the

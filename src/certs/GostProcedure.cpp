@@ -132,14 +132,13 @@ GostRequestForm GostFormFor(const RequestFields& fields) {
 
 GostRequestForm ChooseProvider(GostRequestForm form, const std::string& providerName, TimePoint now,
                                const provider::ProviderRegistry& registry) {
-    for (const ProviderEntry& entry : QualifyingProviders(registry)) {
-        if (providerName.empty() || entry.Name == providerName) {
-            form.ProvName = entry.Name;
-            form.Info = entry.Info;
-            form.Container = GostContainerName(now);
-            return form;
-        }
+    if (const std::optional<ProviderEntry> entry = QualifyingProvider(registry, providerName)) {
+        form.ProvName = entry->Name;
+        form.Info = entry->Info;
+        form.Container = GostContainerName(now);
+        return form;
     }
+    QualifyingProviders(registry); // raises kNoProviderText when no provider qualifies at all
     throw Exception("Крипто провайдер \"" + providerName +
                     "\" не установлен или не поддерживает ГОСТ Р 34.11-2012.");
 }

@@ -87,29 +87,47 @@ std::string Extensions(std::string_view publicKey, provider::ProviderContext& co
 
 } // namespace
 
+std::optional<ProviderEntry> QualifyingEntry(provider::CryptoProvider& candidate) {
+    std::unique_ptr<provider::ProviderContext> acquired;
+    try {
+        acquired = candidate.acquireVerifyContext();
+    } catch (const std::exception&) {
+        return std::nullopt; // a provider without a verification context is not offered
+    }
+    provider::ContextOwner context(std::move(acquired));
+    std::optional<ProviderEntry> entry;
+    for (const uint32_t algorithm : context->algorithms()) {
+        if (algorithm == provider::kAlgGost3411_2012_256) {
+            entry = ProviderEntry{candidate.name(),
+                                  {candidate.type(), provider::kAlgGost3411_2012_256,
+                                   provider::kAlgGost3411_2012_256}};
+            break;
+        }
+    }
+    context.release();
+    return entry;
+}
+
 std::vector<ProviderEntry> QualifyingProviders(const provider::ProviderRegistry& registry) {
     std::vector<ProviderEntry> entries;
-    for (const auto& candidate : registry.providers()) {
-        std::unique_ptr<provider::ProviderContext> acquired;
-        try {
-            acquired = candidate->acquireVerifyContext();
-        } catch (const std::exception&) {
-            continue; // a provider without a verification context is not offered
-        }
-        provider::ContextOwner context(std::move(acquired));
-        for (const uint32_t algorithm : context->algorithms()) {
-            if (algorithm == provider::kAlgGost3411_2012_256) {
-                entries.push_back({candidate->name(),
-                                   {candidate->type(), provider::kAlgGost3411_2012_256,
-                                    provider::kAlgGost3411_2012_256}});
-                break;
-            }
-        }
-        context.release();
-    }
+    for (const auto& candidate : registry.providers())
+        if (std::optional<ProviderEntry> entry = QualifyingEntry(*candidate))
+            entries.push_back(std::move(*entry));
     if (entries.empty())
         throw Exception(kNoProviderText);
     return entries;
+}
+
+std::optional<ProviderEntry> QualifyingProvider(const provider::ProviderRegistry& registry,
+                                                const std::string& name) {
+    std::optional<ProviderEntry> entry;
+    registry.first([&](provider::CryptoProvider& candidate) {
+        if (!name.empty() && candidate.name() != name)
+            return false;
+        entry = QualifyingEntry(candidate);
+        return entry.has_value();
+    });
+    return entry;
 }
 
 std::string GostContainerName(TimePoint moment) {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,14 @@ struct ProviderEntry {
 /// kNoProviderText when none qualifies.
 std::vector<ProviderEntry>
 QualifyingProviders(const provider::ProviderRegistry& registry = provider::InstalledProviders());
+
+/// The entry of one provider that offers the GOST R 34.11-2012 (256-bit) hash, or nullopt.
+std::optional<ProviderEntry> QualifyingEntry(provider::CryptoProvider& candidate);
+
+/// The first qualifying provider of that name (any name for ""), or nullopt; providers that
+/// need a module loaded are looked at only when no other one serves.
+std::optional<ProviderEntry> QualifyingProvider(const provider::ProviderRegistry& registry,
+                                                const std::string& name);
 
 /// "QUORIX_R" + the local time as 17 digits (YYYYMMDDhhmmsszzz).
 std::string GostContainerName(TimePoint moment);

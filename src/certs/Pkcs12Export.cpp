@@ -171,8 +171,14 @@ void RequirePassedCheck(const std::string& folder, const std::string& password) 
 
 } // namespace
 
+void RefuseEmptyExportPassword(const std::string& password) {
+    if (password.empty())
+        throw Exception(kEmptyExportPasswordText);
+}
+
 std::string ExportPkcs12(const std::string& email, const std::string& password,
                          Pkcs12Profile profile) {
+    RefuseEmptyExportPassword(password);
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
     const std::string& folder = held.folder();
     CheckReplaceableFile(folder + kCertificateP12File);

@@ -25,11 +25,20 @@ Pkcs12Profile ConfiguredPkcs12Profile();
 inline constexpr const char* kUncheckedExportText =
     "Экспорт в Certificate.p12 не выполнен: сертификат не прошёл проверку: ";
 
+inline constexpr const char* kEmptyExportPasswordText =
+    "Пустой пароль не принимается: файл PKCS#12 содержит закрытый ключ, и без пароля его "
+    "откроет любой.";
+
+/// Raises Exception (kEmptyExportPasswordText) for an empty password: a PKCS#12 file that
+/// carries a private key is never written without one.
+void RefuseEmptyExportPassword(const std::string& password);
+
 /// Converts Certificate.cer and Certificate.key of the certificate folder of `email` into
 /// Certificate.p12 (mode 0600), with the key password (UTF-8, exactly as typed) as both the
-/// key's password and the export password. The password reaches the tool through its
-/// environment only. A link or anything else that is not a regular file in the place of
-/// Certificate.p12 is refused first. The tool writes a temporary file in the folder; it replaces
+/// key's password and the export password; an empty one is refused before anything is read (a
+/// key file without protection passes its check with any password). The password reaches the tool
+/// through its environment only. A link or anything else that is not a regular file in the place
+/// of Certificate.p12 is refused first. The tool writes a temporary file in the folder; it replaces
 /// Certificate.p12 only when the tool succeeded and the file opens with the password and holds
 /// a key that matches its certificate. The certificate must first pass the check
 /// (CheckFolderCertificate) with the password and must not have expired. `profile` picks the

@@ -32,11 +32,9 @@ void StoreCertificateWithKey(const std::string& certFileName, const std::string&
     const IniFile record = IniFile::Load(folder + kRequestRecordFile);
     const std::string providerName = Trim(record.ReadString("Cert", "Algorithm"));
     const std::string container = Trim(record.ReadString("Cert", "Container"));
-    for (const auto& candidate : registry.providers()) {
-        if (candidate->name() != providerName)
-            continue;
-        if (candidate->keepsCertificates())
-            candidate->storeCertificate(
+    if (provider::CryptoProvider* found = registry.named(providerName)) {
+        if (found->keepsCertificates())
+            found->storeCertificate(
                 container, CertificateDer(ReadFileBytes(folder + certFileName), certFileName));
         return;
     }

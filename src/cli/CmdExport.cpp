@@ -37,6 +37,15 @@ int ExportGost(const Arguments& args, const std::string& email, const std::strin
         std::cerr << "Для сертификата ГОСТ параметры --legacy, --nss и --nss-db не применяются.\n";
         return kExitUsage;
     }
+    bool cipherGiven = false;
+    const std::string cipherName = OptionValue(args, "--cipher", &cipherGiven);
+    const std::optional<GostPkcs12Cipher> cipher =
+        cipherGiven ? GostPkcs12CipherNamed(cipherName) : std::nullopt;
+    if (cipherGiven && !cipher) {
+        std::cerr << "Неизвестный шифр \"" << cipherName
+                  << "\": допустимы gost89 (ГОСТ 28147-89) и kuznyechik (ГОСТ Р 34.12-2015).\n";
+        return kExitUsage;
+    }
     InstallContainerPasswordPrompt();
     const CheckResult check = CheckGostCertificate(kCertificateFile, email);
     if (!check.Valid) {
@@ -45,7 +54,7 @@ int ExportGost(const Arguments& args, const std::string& email, const std::strin
         return kExitFailed;
     }
     try {
-        written = ExportGostPkcs12(email, password);
+        written = ExportGostPkcs12(email, password, provider::InstalledProviders(), cipher);
     } catch (const std::exception& error) {
         OnApplicationError(error);
         return kExitFailed;
@@ -108,14 +117,18 @@ int CmdExport(const Arguments& args) {
     std::string email;
     if (const std::optional<int> refused = RefusedAddress(args, "export", false, email))
         return *refused;
-    const std::optional<SecretBytes> password = ReadCommandPassword(args);
-    if (!password)
+    // The password protects a file with a private key: an empty one is refused, and a new
+    // file's password typed at the terminal is typed twice.
+    const bool gost = IsGostFolder(email);
+    const std::optional<SecretBytes> password =
+        gost ? ReadNewFilePassword(args) : ReadCommandPassword(args);
+    if (!password || !ExportPasswordGiven(*password))
         return kExitUsage;
     // The copy's place is settled before anything is exported.
     const std::optional<std::string> output = OutputOption(args);
     if (output && !CopyTargetAccepted(*output))
         return kExitFailed;
-    if (IsGostFolder(email)) {
+    if (gost) {
         std::string written;
         const int status = ExportGost(args, email, password->str(), written);
         if (status != kExitOk)
@@ -131,6 +144,12 @@ int CmdExport(const Arguments& args) {
             }
         }
         return kExitOk;
+    }
+    bool cipherGiven = false;
+    OptionValue(args, "--cipher", &cipherGiven);
+    if (cipherGiven) {
+        std::cerr << "Параметр --cipher применяется только к сертификату ГОСТ.\n";
+        return kExitUsage;
     }
     // As on the reception tab, only a certificate that passed the check and has not expired is
     // exported; the check reports its own failures.

@@ -20,7 +20,21 @@ int CmdProviders(const Arguments& args) {
     const bool json = HasFlag(args, "--json");
     try {
         Json list = Json::array();
-        for (const ProviderEntry& entry : QualifyingProviders()) {
+        // A faulty module costs only its own tokens: the others are listed, and the user is
+        // told which module was left out and why.
+        const auto tellFaultyModules = [] {
+            for (const std::string& problem : provider::InstalledProviders().problems())
+                ShowWarningBox(problem);
+        };
+        std::vector<ProviderEntry> entries;
+        try {
+            entries = QualifyingProviders();
+        } catch (const std::exception&) {
+            tellFaultyModules();
+            throw;
+        }
+        tellFaultyModules();
+        for (const ProviderEntry& entry : entries) {
             if (json)
                 list.push_back({{"name", entry.Name}, {"type", entry.Info.ProvType}});
             else

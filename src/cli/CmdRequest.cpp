@@ -14,6 +14,7 @@
 #include "cli/Password.h"
 #include "cli/PasswordInput.h"
 #include "cli/Usage.h"
+#include "provider/SoftwareGostProvider.h"
 #include "settings/CertFolders.h"
 #include "settings/EmailList.h"
 #include "settings/ServiceDefaults.h"
@@ -234,7 +235,11 @@ int RequestGost(const Options& options) {
         const GostProcedureOutcome outcome = RunGostProcedure(
             form, DefaultServiceGet(), provider::InstalledProviders(), SystemClock(), &container);
         if (outcome == GostProcedureOutcome::Cancelled) {
-            std::cerr << "Запрос отменён: пароль контейнера не введён, ничего не записано.\n";
+            // In the words of what the key lives in: a token asks for its PIN.
+            const std::string secret = form.ProvName == provider::kSoftwareGostProviderName
+                                           ? "пароль контейнера"
+                                           : "PIN-код токена \"" + form.ProvName + "\"";
+            std::cerr << "Запрос отменён: " << secret << " не введён, ничего не записано.\n";
             return kExitUsage;
         }
         if (outcome == GostProcedureOutcome::Declined) {

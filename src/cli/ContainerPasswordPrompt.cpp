@@ -9,9 +9,20 @@
 #include <cstdlib>
 #include <iostream>
 #include <optional>
+#include <unistd.h>
 
 namespace cq::cli {
 namespace {
+
+/// False, with the ways to give the secret on stderr, when no terminal can ask for it: a script
+/// learns why the command gave up instead of an empty end.
+bool TerminalCanAsk(const std::string& what, const char* variable) {
+    if (::isatty(STDIN_FILENO))
+        return true;
+    std::cerr << what << " не задан: укажите его в переменной " << variable
+              << " или запустите команду на терминале.\n";
+    return false;
+}
 
 std::optional<SecretBytes> Typed(const std::string& prompt) {
     std::optional<std::string> typed = PromptPassword(prompt);
@@ -34,6 +45,8 @@ std::optional<TypedForContainer> typedBefore;
 std::optional<SecretBytes> AskToOpen(const std::string& container) {
     if (typedBefore && typedBefore->container == container)
         return SecretBytes(typedBefore->password.str());
+    if (!TerminalCanAsk("Пароль контейнера ключей " + container, kContainerPasswordVariable))
+        return std::nullopt;
     std::optional<SecretBytes> password = Typed("Пароль контейнера " + container + ": ");
     if (password)
         typedBefore = TypedForContainer{container, SecretBytes(password->str())};
@@ -46,6 +59,11 @@ std::optional<SecretBytes> AskOnConsole(const std::string& container,
         return SecretBytes(value);
     if (purpose == provider::PasswordPurpose::OpenContainer)
         return AskToOpen(container);
+    if (!TerminalCanAsk("Пароль нового контейнера ключей " + container +
+                            " (пустое значение: без "
+                            "пароля)",
+                        kContainerPasswordVariable))
+        return std::nullopt;
     std::optional<SecretBytes> password =
         Typed("Пароль нового контейнера " + container + " (Enter: без пароля): ");
     if (!password || password->empty())
@@ -61,6 +79,8 @@ std::optional<SecretBytes> AskOnConsole(const std::string& container,
 std::optional<SecretBytes> AskTokenPinOnConsole(const provider::TokenPinQuestion& question) {
     if (const char* value = std::getenv(kTokenPinVariable))
         return SecretBytes(value);
+    if (!TerminalCanAsk("PIN-код токена " + question.token, kTokenPinVariable))
+        return std::nullopt;
     if (question.finalTry)
         std::cerr << "Внимание: осталась последняя попытка ввода PIN-кода, после неё токен будет "
                      "заблокирован.\n";

@@ -29,7 +29,7 @@ const std::map<std::string, CommandGrammar>& Grammars() {
         {"check", {{"--email", "--password-file"}, {}, 0, true}},
         {"status", {{"--email", "--password-file"}, {}, 0, true}},
         {"export",
-         {{"--email", "--password-file", "-o", "--output", "--nss-db"},
+         {{"--email", "--password-file", "-o", "--output", "--nss-db", "--cipher"},
           {"--no-open", "--legacy", "--nss"},
           0,
           false}},

@@ -1,6 +1,7 @@
 #include "cli/Password.h"
 
 #include "base/Errors.h"
+#include "certs/Pkcs12Export.h"
 #include "cli/PasswordInput.h"
 
 #include <cstdlib>
@@ -24,7 +25,42 @@ std::optional<SecretBytes> ReadCommandPassword(const Arguments& args) {
     }
 }
 
-SecretBytes ReadPassword(const std::optional<std::string>& passwordFile, bool* typedOnTerminal) {
+std::optional<SecretBytes> ReadNewFilePassword(const Arguments& args) {
+    bool fromFile = false;
+    const std::string file = OptionValue(args, "--password-file", &fromFile);
+    bool typed = false;
+    std::optional<SecretBytes> password;
+    try {
+        password = ReadPassword(fromFile ? std::optional<std::string>(file) : std::nullopt, &typed,
+                                "Пароль файла PKCS#12: ");
+    } catch (const std::exception& error) {
+        std::cerr << error.what() << "\n";
+        return std::nullopt;
+    }
+    if (!ExportPasswordGiven(*password))
+        return std::nullopt;
+    if (typed) {
+        std::optional<std::string> again = PromptPassword("Подтверждение: ");
+        const bool same = again && *again == password->view();
+        if (again)
+            WipeString(*again);
+        if (!same) {
+            std::cerr << "Пароль и подтверждение не совпадают.\n";
+            return std::nullopt;
+        }
+    }
+    return password;
+}
+
+bool ExportPasswordGiven(const SecretBytes& password) {
+    if (!password.empty())
+        return true;
+    std::cerr << kEmptyExportPasswordText << "\n";
+    return false;
+}
+
+SecretBytes ReadPassword(const std::optional<std::string>& passwordFile, bool* typedOnTerminal,
+                         const std::string& prompt) {
     if (typedOnTerminal)
         *typedOnTerminal = false;
     // An option given on this command line beats the environment the script runs in.
@@ -32,7 +68,7 @@ SecretBytes ReadPassword(const std::optional<std::string>& passwordFile, bool* t
         return SecretBytes(ReadPasswordFile(*passwordFile));
     if (const char* value = std::getenv(kPasswordVariable))
         return SecretBytes(value);
-    std::optional<std::string> typed = PromptPassword("Пароль ключа: ");
+    std::optional<std::string> typed = PromptPassword(prompt);
     if (typedOnTerminal)
         *typedOnTerminal = typed.has_value();
     if (!typed)

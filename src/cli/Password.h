@@ -22,6 +22,16 @@ std::optional<SecretBytes> ReadCommandPassword(const Arguments& args);
 
 /// The same with the --password-file value already taken from the arguments; `typed` tells
 /// whether the password came from the terminal (so a new password can be asked to confirm).
-SecretBytes ReadPassword(const std::optional<std::string>& passwordFile, bool* typed = nullptr);
+/// `prompt` is what the terminal shows.
+SecretBytes ReadPassword(const std::optional<std::string>& passwordFile, bool* typed = nullptr,
+                         const std::string& prompt = "Пароль ключа: ");
+
+/// The password of a new PKCS#12 file that carries a private key, taken as ReadPassword takes
+/// it and, when typed at the terminal, typed a second time to confirm. An empty password, or a
+/// confirmation that differs, is refused on stderr and gives nothing.
+std::optional<SecretBytes> ReadNewFilePassword(const Arguments& args);
+
+/// Refuses an empty export password on stderr (false), as ReadNewFilePassword does.
+bool ExportPasswordGiven(const SecretBytes& password);
 
 } // namespace cq::cli

@@ -40,10 +40,12 @@ const std::map<std::string, std::string>& UsageTable() {
          "терминала.\n"},
         {"export",
          "Использование: certquorix-cli export --email АДРЕС [--no-open] [--legacy] [--nss]\n"
-         "       [--nss-db ПАПКА] [-o ПУТЬ [--yes]] [--password-file ФАЙЛ]\n"
+         "       [--nss-db ПАПКА] [-o ПУТЬ [--yes]] [--password-file ФАЙЛ] [--cipher ШИФР]\n"
          "Записывает и проверяет Certificate.p12 и передаёт его рабочему столу.\n"
          "  --no-open  не передавать файл рабочему столу\n"
          "  --legacy   старая защита (PBE-SHA1-3DES, MAC SHA-1) для старых систем\n"
+         "  --cipher ШИФР  шифр файла ГОСТ: gost89 (ГОСТ 28147-89, по умолчанию; его читают\n"
+         "             все программы) или kuznyechik (ГОСТ Р 34.12-2015)\n"
          "  --nss      импорт в базу NSS пользователя ~/.pki/nssdb (её читают Chromium и\n"
          "             программы GNOME) вместо передачи файла\n"
          "  --nss-db ПАПКА  импорт в данную базу NSS, например профиль Firefox\n"

@@ -57,6 +57,14 @@ int StartInBackground(const std::vector<std::string>& arguments, const std::stri
 std::optional<int> StartAndWaitBriefly(const std::vector<std::string>& arguments,
                                        std::chrono::milliseconds limit);
 
+/// Starts the program `arguments[0]` (a path) in a process group of its own, with this process's
+/// environment and no input or output (both /dev/null), and waits up to `limit` for its end.
+/// Returns the exit status (128 + the signal number for a signal), or nullopt when it still ran
+/// at the limit: the whole group is then killed and reaped before the return. Raises EOSError
+/// when the program cannot be started.
+std::optional<int> RunWithTimeLimit(const std::vector<std::string>& arguments,
+                                    std::chrono::milliseconds limit);
+
 /// The executable file `name` in the folders of PATH, or "" when there is none.
 std::string FindInPath(const std::string& name);
 

@@ -48,6 +48,10 @@ EOSError ProviderError(uint32_t errorCode, const std::string& detail) {
     return EOSError(message + ProviderErrorText(errorCode), signedCode);
 }
 
+EOSError ProviderErrorInWords(uint32_t errorCode, const std::string& text) {
+    return EOSError(text, static_cast<int>(errorCode));
+}
+
 bool HasCode(const EOSError& error, uint32_t errorCode) {
     return error.errorCode() == static_cast<int>(errorCode);
 }

@@ -47,6 +47,10 @@ std::string ProviderErrorText(uint32_t errorCode);
 /// detail and " : " when there is one, the system's text. N is the code as a signed number.
 EOSError ProviderError(uint32_t errorCode, const std::string& detail = {});
 
+/// EOSError carrying a provider code under a text of this program's own, for a failure the user
+/// should read in the words of what they have (a container and its password, not a card).
+EOSError ProviderErrorInWords(uint32_t errorCode, const std::string& text);
+
 /// True when `error` carries the provider code.
 bool HasCode(const EOSError& error, uint32_t errorCode);
 

@@ -140,7 +140,7 @@ PrivateKey DecodePrivateKey(const std::string& label, const unsigned char* data,
         PKCS8_decrypt(sealed.get(), password->data(), static_cast<int>(password->size())));
     if (!info) {
         ERR_clear_error();
-        throw ProviderError(code::kWrongPin, "Неверный пароль контейнера");
+        throw ProviderErrorInWords(code::kWrongPin, "Неверный пароль контейнера ключей.");
     }
     return PrivateKey(EVP_PKCS82PKEY(info.get()));
 }

@@ -4,7 +4,9 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace cq::provider {
 namespace {
@@ -58,6 +60,34 @@ constexpr ReturnValue kNames[] = {
     {CKR_CRYPTOKI_ALREADY_INITIALIZED, "CKR_CRYPTOKI_ALREADY_INITIALIZED"},
 };
 
+/// The first of the functions this program calls that the module's list leaves out, or
+/// nullptr when all are there: a missing one is found here rather than by a call through null.
+const char* MissingFunction(const CK_FUNCTION_LIST& f) {
+    const std::pair<const char*, bool> used[] = {
+        {"C_Initialize", f.C_Initialize != nullptr},
+        {"C_Finalize", f.C_Finalize != nullptr},
+        {"C_GetSlotList", f.C_GetSlotList != nullptr},
+        {"C_GetTokenInfo", f.C_GetTokenInfo != nullptr},
+        {"C_GetMechanismInfo", f.C_GetMechanismInfo != nullptr},
+        {"C_OpenSession", f.C_OpenSession != nullptr},
+        {"C_CloseSession", f.C_CloseSession != nullptr},
+        {"C_Login", f.C_Login != nullptr},
+        {"C_CreateObject", f.C_CreateObject != nullptr},
+        {"C_GetAttributeValue", f.C_GetAttributeValue != nullptr},
+        {"C_SetAttributeValue", f.C_SetAttributeValue != nullptr},
+        {"C_FindObjectsInit", f.C_FindObjectsInit != nullptr},
+        {"C_FindObjects", f.C_FindObjects != nullptr},
+        {"C_FindObjectsFinal", f.C_FindObjectsFinal != nullptr},
+        {"C_SignInit", f.C_SignInit != nullptr},
+        {"C_Sign", f.C_Sign != nullptr},
+        {"C_GenerateKeyPair", f.C_GenerateKeyPair != nullptr},
+    };
+    for (const auto& [name, present] : used)
+        if (!present)
+            return name;
+    return nullptr;
+}
+
 } // namespace
 
 std::string ReturnValueName(CK_RV rv) {
@@ -83,13 +113,17 @@ std::shared_ptr<Pkcs11Module> Pkcs11Module::Load(const std::string& path) {
     }
     auto getList = reinterpret_cast<CK_C_GetFunctionList>(::dlsym(handle, "C_GetFunctionList"));
     CK_FUNCTION_LIST* functions = nullptr;
-    if (!getList || getList(&functions) != CKR_OK || !functions || !functions->C_Initialize) {
+    if (!getList || getList(&functions) != CKR_OK || !functions) {
         ::dlclose(handle);
         throw Exception("в модуле нет списка функций PKCS#11");
     }
     if (functions->version.major != 2) {
         ::dlclose(handle);
         throw Exception("модуль не поддерживает PKCS#11 версии 2");
+    }
+    if (const char* missing = MissingFunction(*functions)) {
+        ::dlclose(handle);
+        throw Exception("в списке функций модуля нет " + std::string(missing));
     }
     // The module may be called from the window's worker thread: it is told to lock with the
     // system's own means.
@@ -116,10 +150,17 @@ std::vector<CK_SLOT_ID> Pkcs11Module::slotsWithToken() const {
     CK_ULONG count = 0;
     if (functions_->C_GetSlotList(CK_TRUE, nullptr, &count) != CKR_OK)
         return {};
+    if (count > kMaxSlots)
+        throw Exception("модуль сообщает о " + std::to_string(count) +
+                        " слотах с токеном (больше " + std::to_string(kMaxSlots) +
+                        " не принимается)");
     std::vector<CK_SLOT_ID> slots(count);
-    if (count && functions_->C_GetSlotList(CK_TRUE, slots.data(), &count) != CKR_OK)
+    CK_ULONG filled = count;
+    if (count && functions_->C_GetSlotList(CK_TRUE, slots.data(), &filled) != CKR_OK)
         return {};
-    slots.resize(count);
+    // A token inserted between the calls is seen next time; a module may not claim to have
+    // written more than the list holds.
+    slots.resize(std::min(filled, count));
     return slots;
 }
 
@@ -149,11 +190,21 @@ CK_RV Pkcs11Session::find(std::vector<CK_ATTRIBUTE> wanted, std::vector<CK_OBJEC
     CK_RV rv = functions().C_FindObjectsInit(handle_, wanted.data(), wanted.size());
     if (rv != CKR_OK)
         return rv;
-    CK_OBJECT_HANDLE batch[16];
+    constexpr CK_ULONG kBatch = 16;
+    CK_OBJECT_HANDLE batch[kBatch];
     CK_ULONG count = 0;
-    while ((rv = functions().C_FindObjects(handle_, batch, 16, &count)) == CKR_OK && count > 0)
+    while ((rv = functions().C_FindObjects(handle_, batch, kBatch, &count)) == CKR_OK &&
+           count > 0) {
+        // A count beyond the batch, or a search that never ends, is the module's fault.
+        if (count > kBatch || found.size() + count > kMaxObjects) {
+            rv = CKR_GENERAL_ERROR;
+            break;
+        }
         found.insert(found.end(), batch, batch + count);
+    }
     const CK_RV finished = functions().C_FindObjectsFinal(handle_);
+    if (rv != CKR_OK)
+        found.clear();
     return rv != CKR_OK ? rv : finished;
 }
 
@@ -165,9 +216,14 @@ CK_RV Pkcs11Session::attribute(CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type,
         return rv;
     if (item.ulValueLen == CK_UNAVAILABLE_INFORMATION)
         return CKR_ATTRIBUTE_TYPE_INVALID;
-    value.assign(item.ulValueLen, '\0');
+    if (item.ulValueLen > kMaxAttributeSize)
+        return CKR_GENERAL_ERROR;
+    const CK_ULONG room = item.ulValueLen;
+    value.assign(room, '\0');
     item.pValue = value.data();
     rv = functions().C_GetAttributeValue(handle_, object, &item, 1);
+    if (rv == CKR_OK && item.ulValueLen > room)
+        rv = CKR_GENERAL_ERROR;
     value.resize(rv == CKR_OK ? item.ulValueLen : 0);
     return rv;
 }

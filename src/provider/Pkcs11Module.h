@@ -12,9 +12,16 @@
 
 namespace cq::provider {
 
+/// Bounds on what a module reports, so that a faulty one cannot make the program allocate or
+/// loop without end: slots with a token, objects one search finds, bytes of one attribute.
+inline constexpr CK_ULONG kMaxSlots = 1024;
+inline constexpr size_t kMaxObjects = 65536;
+inline constexpr CK_ULONG kMaxAttributeSize = 1 << 20;
+
 class Pkcs11Module {
 public:
-    /// Loads and initialises the module; raises Exception saying why it cannot be used.
+    /// Loads and initialises the module; raises Exception saying why it cannot be used (among
+    /// others: a function this program calls is missing from its list).
     static std::shared_ptr<Pkcs11Module> Load(const std::string& path);
     ~Pkcs11Module();
     Pkcs11Module(const Pkcs11Module&) = delete;
@@ -22,7 +29,8 @@ public:
 
     const std::string& path() const { return path_; }
     CK_FUNCTION_LIST& functions() const { return *functions_; }
-    /// The slots that hold a token now.
+    /// The slots that hold a token now; raises Exception when the module reports more than
+    /// kMaxSlots.
     std::vector<CK_SLOT_ID> slotsWithToken() const;
 
 private:

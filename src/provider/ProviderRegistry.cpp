@@ -1,6 +1,7 @@
 #include "provider/ProviderRegistry.h"
 
 #include "log/Log.h"
+#include "provider/Pkcs11Probe.h"
 #include "provider/SoftwareGostProvider.h"
 #include "provider/TokenGostProvider.h"
 
@@ -43,21 +44,67 @@ const ProviderRegistry* MakeInstalledRegistry() {
     std::vector<std::shared_ptr<CryptoProvider>> providers;
     if (auto software = SoftwareProvider())
         providers.push_back(std::move(software));
-    const auto log = [](const std::string& why) {
-        WriteLog(why, LogKind::Stamped);
+    // Each module is proved harmless in a process of its own before it is loaded here.
+    const auto tokens = [](const std::function<void(const std::string&)>& note) {
+        return TokenGostProviders(
+            ConfiguredPkcs11Modules(),
+            [](const std::string& why) { WriteLog(why, LogKind::Stamped); }, VettedPkcs11Module,
+            note);
     };
-    for (auto& token : TokenGostProviders(ConfiguredPkcs11Modules(), log, KeptPkcs11Module))
-        providers.push_back(std::move(token));
-    return new ProviderRegistry(std::move(providers));
+    return new ProviderRegistry(std::move(providers), tokens);
 }
 
 } // namespace
 
+ProviderRegistry::ProviderRegistry(ProviderRegistry&& other) noexcept {
+    const std::lock_guard<std::mutex> lock(other.mutex_);
+    providers_ = std::move(other.providers_);
+    late_ = std::move(other.late_);
+    problems_ = std::move(other.problems_);
+}
+
+void ProviderRegistry::findLate() const {
+    if (!late_)
+        return;
+    const LateFinder late = std::move(late_);
+    late_ = nullptr;
+    for (auto& provider : late([this](const std::string& why) { problems_.push_back(why); }))
+        providers_.push_back(std::move(provider));
+}
+
+const std::vector<std::shared_ptr<CryptoProvider>>& ProviderRegistry::providers() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    findLate();
+    return providers_;
+}
+
+CryptoProvider* ProviderRegistry::first(const std::function<bool(CryptoProvider&)>& wanted) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    size_t looked = 0;
+    for (bool late : {false, true}) {
+        if (late)
+            findLate();
+        for (; looked < providers_.size(); ++looked)
+            if (wanted(*providers_[looked]))
+                return providers_[looked].get();
+    }
+    return nullptr;
+}
+
+CryptoProvider* ProviderRegistry::named(const std::string& name) const {
+    return first([&name](CryptoProvider& provider) { return provider.name() == name; });
+}
+
 CryptoProvider& ProviderRegistry::find(const std::string& name, uint32_t type) const {
-    for (const std::shared_ptr<CryptoProvider>& provider : providers_)
-        if (provider->name() == name && provider->type() == type)
-            return *provider;
-    throw ProviderError(code::kKeySetNotDefined, name);
+    CryptoProvider* found = named(name);
+    if (!found || found->type() != type)
+        throw ProviderError(code::kKeySetNotDefined, name);
+    return *found;
+}
+
+std::vector<std::string> ProviderRegistry::problems() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return problems_;
 }
 
 const ProviderRegistry& InstalledProviders() {

@@ -109,6 +109,9 @@ public:
             return std::make_unique<ContainerContext>(folder_, container, SecretBytes(),
                                                       std::move(key));
         } catch (const EOSError& error) {
+            if (HasCode(error, code::kWrongPin))
+                throw ProviderErrorInWords(code::kWrongPin, "Неверный пароль контейнера ключей \"" +
+                                                                container + "\".");
             if (!HasCode(error, code::kBadData))
                 throw;
             throw ProviderError(code::kBadData, "Контейнер ключей \"" + container +

@@ -203,6 +203,8 @@ public:
         check(functions.C_Sign(session_->handle(), reinterpret_cast<CK_BYTE*>(hash.data()),
                                hash.size(), reinterpret_cast<CK_BYTE*>(signature.data()), &length),
               "C_Sign");
+        if (length > signature.size())
+            Fail(CKR_GENERAL_ERROR, token_, "C_Sign");
         signature.resize(length);
         return signature;
     }
@@ -549,7 +551,8 @@ std::shared_ptr<Pkcs11Module> KeptPkcs11Module(const std::string& path) {
 std::vector<std::shared_ptr<CryptoProvider>>
 TokenGostProviders(const std::vector<std::string>& modulePaths,
                    const std::function<void(const std::string&)>& note,
-                   const Pkcs11ModuleLoader& load) {
+                   const Pkcs11ModuleLoader& load,
+                   const std::function<void(const std::string&)>& fault) {
     std::vector<TokenPlace> tokens;
     if (modulePaths.empty())
         return {};
@@ -575,7 +578,10 @@ TokenGostProviders(const std::vector<std::string>& modulePaths,
                 note("Модуль PKCS#11 " + path + " не используется: нет токена с ключами ГОСТ" +
                      reasons);
         } catch (const std::exception& error) {
-            note("Модуль PKCS#11 " + path + " не используется: " + error.what());
+            const std::string why = "Модуль PKCS#11 " + path + " не используется: " + error.what();
+            note(why);
+            if (fault)
+                fault(why);
         }
     }
     return ProvidersOf(std::move(tokens));

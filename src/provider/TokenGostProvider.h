@@ -35,11 +35,13 @@ using Pkcs11ModuleLoader = std::function<std::shared_ptr<Pkcs11Module>(const std
 std::shared_ptr<Pkcs11Module> KeptPkcs11Module(const std::string& path);
 
 /// One provider per GOST-capable token of the modules, in module and slot order. A module that
-/// does not load, or holds no such token, is left out and `note` is told why. `load` loads
-/// each module (by default afresh, finalised when its last provider goes).
+/// does not load, or holds no such token, is left out and `note` is told why; `fault` is told
+/// too when the module itself failed (it does not load, or it answers what cannot be right).
+/// `load` loads each module (by default afresh, finalised when its last provider goes).
 std::vector<std::shared_ptr<CryptoProvider>>
 TokenGostProviders(const std::vector<std::string>& modulePaths,
                    const std::function<void(const std::string&)>& note,
-                   const Pkcs11ModuleLoader& load = {});
+                   const Pkcs11ModuleLoader& load = {},
+                   const std::function<void(const std::string&)>& fault = {});
 
 } // namespace cq::provider

@@ -253,6 +253,7 @@ IniFile ParseSettingsFile(std::string_view bytes, const std::string& path) {
 bool ReadSettingsValues(IniFile& ini, SavedSubject& subject, SettingsValues& values) {
     ReadSubject(ini, subject);
     values.LegacyPkcs12 = ini.ReadBool(kCert, "LegacyPkcs12", false);
+    values.GostPkcs12Cipher = Trim(ini.ReadString(kCert, "GostPkcs12Cipher"));
     values.RsaKeyBits = ini.ReadInteger(kCert, "RsaKeyBits", 1024);
     ReadProxy(ini, values);
     ReadServiceValues(ini, values);

@@ -29,6 +29,9 @@ struct SettingsValues {
     /// Certificate.p12 in the old protection old Windows versions and appliances open; key
     /// LegacyPkcs12 of section Cert, never written by the program.
     bool LegacyPkcs12 = false;
+    /// The cipher of a GOST Certificate.p12 ("gost89" or "kuznyechik"); key GostPkcs12Cipher of
+    /// section Cert, never written by the program.
+    std::string GostPkcs12Cipher;
     /// Size of the RSA keys made for requests, key RsaKeyBits of section Cert (the
     /// administrator's base file rules): 1024 by default, as the service expects; the request
     /// refuses a size outside kAllowedRsaKeyBits.

@@ -1116,7 +1116,16 @@ void MainWindow::fillProviderList() {
     containerNameEdit_->clear();
     // Tokens come and go: they are looked for again each time the list is built.
     provider::RefreshInstalledProviders();
-    const std::vector<ProviderEntry> entries = QualifyingProviders();
+    // A faulty module costs only its own tokens: the others are listed, and the user learns
+    // which module was left out and why.
+    std::vector<ProviderEntry> entries;
+    try {
+        entries = QualifyingProviders();
+    } catch (const std::exception&) {
+        tellFaultyModules();
+        throw;
+    }
+    tellFaultyModules();
     for (const ProviderEntry& entry : entries) {
         providerInfos_.push_back(entry.Info);
         const QSignalBlocker quiet(providerList_);
@@ -1124,6 +1133,12 @@ void MainWindow::fillProviderList() {
     }
     providerList_->setCurrentIndex(0);
     onProviderChanged();
+}
+
+void MainWindow::tellFaultyModules() {
+    for (const std::string& problem : provider::InstalledProviders().problems())
+        if (toldModuleProblems_.insert(problem).second)
+            ShowWarningBox(problem);
 }
 
 void MainWindow::onProviderChanged() {

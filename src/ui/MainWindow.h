@@ -11,6 +11,8 @@
 #include "ui/BaseForm.h"
 
 #include <QHash>
+#include <set>
+#include <string>
 
 class QCheckBox;
 class QComboBox;
@@ -78,6 +80,8 @@ private:
     void onSendRsaRequestClicked();
     void onStartGostProcedureClicked();
     void fillProviderList();
+    /// Tells once per session of each PKCS#11 module left out for a fault, naming it.
+    void tellFaultyModules();
     void onProviderChanged();
     void onReceptionTabShown();
     void onReceptionAddressChanged();
@@ -142,6 +146,7 @@ private:
     QPushButton* startGostButton_ = nullptr;
     QList<QLabel*> gostMarks_;
     std::vector<TProvInfo> providerInfos_; ///< one per entry of the provider list
+    std::set<std::string> toldModuleProblems_;
     KeyboardIndicator* keyboardIndicator_ = nullptr;
 
     QComboBox* receptionAddressList_ = nullptr;

@@ -61,6 +61,18 @@ private:
     posix_spawn_file_actions_t actions_;
 };
 
+class SpawnAttributes {
+public:
+    SpawnAttributes() { ::posix_spawnattr_init(&attributes_); }
+    ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+    posix_spawnattr_t* get() { return &attributes_; }
+
+private:
+    posix_spawnattr_t attributes_;
+};
+
 /// The environment of this process without our password variables and the removed ones, with
 /// the given variables added or replaced; the strings of the added variables are wiped when the
 /// object goes.
@@ -278,6 +290,41 @@ std::optional<int> StartAndWaitBriefly(const std::vector<std::string>& arguments
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     ReapInBackground(pid);
+    return std::nullopt;
+}
+
+std::optional<int> RunWithTimeLimit(const std::vector<std::string>& arguments,
+                                    std::chrono::milliseconds limit) {
+    std::vector<EnvironmentVariable> noExtra;
+    ChildEnvironment childEnvironment(noExtra);
+    SpawnActions actions;
+    ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    ::posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    ::posix_spawn_file_actions_addopen(actions.get(), STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    SpawnAttributes attributes;
+    // A group of its own: whatever the program starts ends with it at the limit.
+    ::posix_spawnattr_setpgroup(attributes.get(), 0);
+    ::posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETPGROUP);
+    std::vector<char*> argv = ArgumentVector(arguments);
+    pid_t pid = 0;
+    const int error = ::posix_spawn(&pid, arguments.front().c_str(), actions.get(),
+                                    attributes.get(), argv.data(), childEnvironment.get());
+    if (error != 0)
+        throw MakeOSError(error);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            return StatusOf(status);
+        if (done < 0 && errno != EINTR)
+            throw MakeOSError(errno);
+        if (std::chrono::steady_clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(-pid, SIGKILL);
+    WaitForExit(pid);
     return std::nullopt;
 }
 
