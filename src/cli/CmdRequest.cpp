@@ -9,6 +9,7 @@
 #include "certs/Submission.h"
 #include "cli/Commands.h"
 #include "cli/ContainerPasswordPrompt.h"
+#include "cli/Failure.h"
 #include "cli/JsonOutput.h"
 #include "cli/MissingEngine.h"
 #include "cli/Password.h"
@@ -196,8 +197,8 @@ int Request(const RequestFields& fields, bool json, int keyBits) {
         RequestRsaCertificate(kCertificateKeyFile, subject, DefaultServiceGet(), &declined);
     if (!sent) {
         if (declined)
-            std::cerr << "Запрос не отправлен: файл ключа предыдущего запроса оставлен "
-                         "(--yes разрешает его замену).\n";
+            return Fail(FailureClass::Other, "Запрос не отправлен: файл ключа предыдущего запроса "
+                                             "оставлен (--yes разрешает его замену).");
         return kExitFailed;
     }
     if (json)
@@ -217,9 +218,9 @@ int RequestGost(const Options& options) {
         form =
             ChooseProvider(GostFormFor(fields), options.provider, std::chrono::system_clock::now());
     } catch (const std::exception& error) {
-        std::cerr << error.what() << "\n";
+        const int status = Fail(error);
         TellMissingEngine();
-        return kExitFailed;
+        return status;
     }
     fields.provider = form.ProvName;
     fields.container = form.Container;
@@ -231,15 +232,12 @@ int RequestGost(const Options& options) {
     InstallContainerPasswordPrompt();
     try {
         const GostProcedureOutcome outcome = RunGostProcedure(form);
-        if (outcome == GostProcedureOutcome::Cancelled) {
-            std::cerr << "Запрос отменён: пароль контейнера не введён, ничего не записано.\n";
-            return kExitUsage;
-        }
-        if (outcome == GostProcedureOutcome::Declined) {
-            std::cerr << "Запрос не отправлен: предыдущий запрос оставлен "
-                         "(--yes разрешает его замену).\n";
-            return kExitFailed;
-        }
+        if (outcome == GostProcedureOutcome::Cancelled)
+            return Fail(FailureClass::Cancelled,
+                        "Запрос отменён: пароль контейнера не введён, ничего не записано.");
+        if (outcome == GostProcedureOutcome::Declined)
+            return Fail(FailureClass::Other, "Запрос не отправлен: предыдущий запрос оставлен "
+                                             "(--yes разрешает его замену).");
         if (options.json)
             PrintRequested(Trim(fields.Email), "", form.Container);
         return kExitOk;
@@ -265,11 +263,11 @@ int CmdRequest(const Arguments& args) {
             throw UsageError{"Данные запроса неполны."};
         return Request(fields, options.json, options.keyBits);
     } catch (const UsageError& error) {
-        std::cerr << error.message << "\n" << CommandUsage("request");
-        return kExitUsage;
+        const int status = Fail(FailureClass::BadInput, error.message);
+        std::cerr << CommandUsage("request");
+        return status;
     } catch (const std::exception& error) {
-        std::cerr << error.what() << "\n";
-        return kExitUsage;
+        return Fail(error);
     }
 }
 

@@ -25,6 +25,7 @@ inline constexpr int kExitWrongPassword = 6;   ///< wrong key or container passw
 inline constexpr int kExitNetwork = 7;         ///< no connection, TLS failure, timeout, proxy
 inline constexpr int kExitRefused = 8;         ///< the service answered with an error or refusal
 inline constexpr int kExitSetupIncomplete = 9; ///< the operator's files or settings are missing
+inline constexpr int kExitBusy = 10;           ///< another operation holds the address's folder
 
 int CmdVersion(const Arguments& args);
 int CmdSettings(const Arguments& args);

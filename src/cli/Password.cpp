@@ -1,6 +1,7 @@
 #include "cli/Password.h"
 
 #include "base/Errors.h"
+#include "cli/Failure.h"
 #include "cli/PasswordInput.h"
 
 #include <cstdlib>
@@ -19,7 +20,7 @@ std::optional<SecretBytes> ReadCommandPassword(const Arguments& args) {
     try {
         return ReadPassword(args);
     } catch (const std::exception& error) {
-        std::cerr << error.what() << "\n";
+        Fail(error);
         return std::nullopt;
     }
 }
@@ -37,8 +38,9 @@ SecretBytes ReadPassword(const std::optional<std::string>& passwordFile, bool* t
         *typedOnTerminal = typed.has_value();
     if (!typed)
         throw Exception("Пароль ключа не задан: укажите его в переменной " +
-                        std::string(kPasswordVariable) +
-                        " или в файле (--password-file), либо запустите команду на терминале.");
+                            std::string(kPasswordVariable) +
+                            " или в файле (--password-file), либо запустите команду на терминале.",
+                        FailureClass::BadInput);
     SecretBytes password(*typed);
     WipeString(*typed);
     return password;

@@ -66,7 +66,8 @@ private:
 /// What is wrong, then the tool's usage, or for a command where its help is.
 int UsageFailure(const cq::cli::UsageError& error, bool json) {
     if (json)
-        cq::cli::PrintJson(cq::cli::ErrorDocument(cq::cli::kExitUsage, error.message));
+        cq::cli::PrintJson(cq::cli::ErrorDocument(cq::cli::kExitUsage, cq::FailureClass::BadInput,
+                                                  error.message));
     std::cerr << error.message << "\n";
     if (error.command.empty())
         std::cerr << cq::cli::ToolUsage();
@@ -91,11 +92,11 @@ std::optional<int> AnswerWithoutRunning(const Arguments& args, CommandLine& line
     return std::nullopt;
 }
 
-/// The status of a failed run, refined by the kind of the first error it reported.
+/// The status of a failed run, refined by the class of the first error it reported.
 int RefinedStatus(int status, const cq::cli::ConsoleDialogs& dialogs) {
     if (status != cq::cli::kExitFailed)
         return status;
-    return cq::cli::FailureStatus(dialogs.firstErrorCaption(), dialogs.firstErrorText());
+    return cq::cli::FailureStatus(dialogs.firstErrorClass());
 }
 
 int RunCommand(const CommandLine& line, cq::cli::ConsoleDialogs& dialogs) {
@@ -108,7 +109,7 @@ int RunCommand(const CommandLine& line, cq::cli::ConsoleDialogs& dialogs) {
         cq::FlushLog();
         verbose.show();
     } catch (const std::exception& error) {
-        cq::ShowErrorBox(cq::DescribeError(error));
+        cq::cli::Fail(error);
     }
     return RefinedStatus(status, dialogs);
 }
@@ -139,7 +140,9 @@ int main(int argc, char** argv) {
     cq::SetDialogs(nullptr);
     // A --json command that failed without a document of its own gets the error's.
     if (line.json && status != cq::cli::kExitOk && !cq::cli::JsonPrinted())
-        cq::cli::PrintJson(cq::cli::ErrorDocument(status, dialogs.firstMessage()));
+        cq::cli::PrintJson(
+            cq::cli::ErrorDocument(status, cq::cli::ClassForStatus(status, dialogs.firstErrorClass()),
+                                   dialogs.firstMessage()));
     signalStop.endIfSignalled();
     return status;
 }

@@ -6,6 +6,7 @@
 // a CA file is configured, SetTrustedCaFile), then CommandGet; CloseConn once at the end. A
 // setting applies to every CommandGet that follows until it is set again.
 
+#include "base/Errors.h"
 #include "base/SecretBytes.h"
 
 #include <cstdint>
@@ -49,6 +50,9 @@ struct GetResult {
     std::string protocolError; ///< the HTTP status line when the status is 400 or above
     std::string errorMessage;  ///< the transfer's error message when the request failed
     std::string body;          ///< the response body, bytes unchanged (maybe gzip-compressed)
+    /// What kind of failure the request met (Other when it got an answer): the program's own
+    /// set-up, the network (a proxy's refusal included), or the service's error status.
+    FailureClass failure = FailureClass::Other;
 };
 
 /// The largest response body the component accepts; a larger one fails the request.

@@ -72,9 +72,10 @@ void ApplyRequestCertificate() {
 
 std::string BodyFromCommandResult(const GetResult& result) {
     if (!result.protocolError.empty())
-        throw EIdHTTPProtocolException(result.status, result.errorMessage, result.protocolError);
+        throw EIdHTTPProtocolException(result.status, result.errorMessage, result.protocolError,
+                                       result.failure);
     if (!result.errorMessage.empty())
-        throw Exception(result.errorMessage);
+        throw Exception(result.errorMessage, result.failure);
     return LooksGzipped(result.body) ? GunzipBody(result.body) : result.body;
 }
 
