@@ -87,7 +87,7 @@ TEST_F(CliTokenTest, RequestIssueDownloadOntoTheTokenAndCheck) {
     server->issue(kEmail);
     token.set("writelogin", "1");
     run = cli.run({"download", "--email", kEmail}, {"CERTQUORIX_TOKEN_PIN"});
-    EXPECT_EQ(run.status, 1) << "no PIN to give";
+    EXPECT_EQ(run.status, 2) << "no PIN to give";
     EXPECT_TRUE(objectsOf(CKO_CERTIFICATE).empty());
     token.set("writelogin", "0");
     run = cli.run({"download", "--email", kEmail, "--yes"}, {"CERTQUORIX_TOKEN_PIN"});
@@ -164,7 +164,7 @@ TEST_F(CliTokenTest, TokenAndPinFailuresAreToldAndWriteNothing) {
     const Case cases[] = {
         {"no token", [](auto& t) { t.remove(); }, "1234", 1, "не установлен"},
         {"cancelled PIN", [](auto&) {}, "", 2, ""},
-        {"wrong PIN", [](auto&) {}, "0000", 1, "Неверный PIN-код токена \"Ivanov (QX-2)\""},
+        {"wrong PIN", [](auto&) {}, "0000", 6, "Неверный PIN-код токена \"Ivanov (QX-2)\""},
         {"locked PIN", [](auto& t) { t.set("tries", "0"); }, "1234", 1,
          "PIN-код токена \"Ivanov (QX-2)\" заблокирован"},
     };

@@ -117,4 +117,14 @@ DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionStat
     return result;
 }
 
+bool CertificateAlreadyInPlace(const std::string& fileName, const std::string& email,
+                               const ServiceGet& get) {
+    const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
+    const std::string target = held.folder() + fileName;
+    if (!FileExists(target))
+        return false;
+    const std::string body = get(ReceiveUrl(held.folder(), email), true);
+    return CertificateFileText(body) == ReadFileBytes(target);
+}
+
 } // namespace cq

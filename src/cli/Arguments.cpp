@@ -2,6 +2,7 @@
 
 #include "base/StringUtil.h"
 #include "certs/InputRules.h"
+#include "certs/ServiceSetup.h"
 #include "cli/Failure.h"
 #include "cli/Usage.h"
 #include "settings/Settings.h"
@@ -43,6 +44,15 @@ std::optional<int> RefusedAddress(const Arguments& args, const char* command, bo
     if (!LoadSettingsForCommand(reachesService))
         return kExitFailed;
     return std::nullopt;
+}
+
+std::optional<int> IncompleteSetup(const std::string& url, const std::string& settingName) {
+    try {
+        RequireExchangeSetup(url, settingName);
+        return std::nullopt;
+    } catch (const std::exception& error) {
+        return Fail(error);
+    }
 }
 
 bool HasFlag(const Arguments& args, const std::string& flag) {

@@ -189,6 +189,9 @@ void PrintRequested(const std::string& email, const std::string& keyFile,
 int Request(const RequestFields& fields, bool json, int keyBits) {
     if (!LoadSettingsForCommand(true))
         return kExitFailed;
+    if (const std::optional<int> incomplete =
+            IncompleteSetup(Settings().UrlRequestRSACertificate, "UrlRequestRSACertificate"))
+        return *incomplete;
     if (keyBits != 0)
         Settings().RsaKeyBits = keyBits;
     const SubjectData subject = BuildSubjectData(fields);
@@ -212,6 +215,9 @@ int Request(const RequestFields& fields, bool json, int keyBits) {
 int RequestGost(const Options& options) {
     if (!LoadSettingsForCommand(true))
         return kExitFailed;
+    if (const std::optional<int> incomplete =
+            IncompleteSetup(Settings().UrlRequestGostCertificate, "UrlRequestGostCertificate"))
+        return *incomplete;
     RequestFields fields = options.fields;
     GostRequestForm form;
     try {

@@ -58,6 +58,11 @@ bool AddressUsable(const std::string& email);
 std::optional<int> RefusedAddress(const Arguments& args, const char* command, bool reachesService,
                                   std::string& email);
 
+/// Nothing when the set-up an exchange with `url` (the settings key `settingName` gives it) needs
+/// is complete; otherwise the status to end with, after the first fault is shown, naming the file
+/// or setting and the remedy.
+std::optional<int> IncompleteSetup(const std::string& url, const std::string& settingName);
+
 /// True when `flag` is among the arguments.
 bool HasFlag(const Arguments& args, const std::string& flag);
 /// The value after `option` ("--email E"), or empty; `found` tells whether it was given.
