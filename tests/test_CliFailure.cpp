@@ -108,8 +108,9 @@ TEST(CliFailureTable, RaisedClassesAndPlainSentences) {
          FailureClass::Other, "Набор ключей не существует"},
         {"container password",
          [] { throw cq::provider::ProviderError(cq::provider::code::kWrongPin, "Контейнер"); },
-         FailureClass::WrongPassword, "Контейнер : Доступ к карте невозможен из-за "
-                                      "неправильного PIN-кода."},
+         FailureClass::WrongPassword,
+         "Контейнер : Доступ к карте невозможен из-за "
+         "неправильного PIN-кода."},
         {"cancelled dialog",
          [] { throw cq::provider::ProviderError(cq::provider::code::kCancelled); },
          FailureClass::Cancelled, "Действие было отменено пользователем."},

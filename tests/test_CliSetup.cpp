@@ -30,8 +30,13 @@ protected:
     ProcessResult run(const std::string& command, const std::vector<std::string>& extra = {}) {
         std::vector<std::string> args;
         if (command == "request")
-            args = {"request", "--email", kEmail, "--common-name", "Vera Popova",
-                    "--password-file", cli.home / "password"};
+            args = {"request",
+                    "--email",
+                    kEmail,
+                    "--common-name",
+                    "Vera Popova",
+                    "--password-file",
+                    cli.home / "password"};
         else if (command == "download")
             args = {"download", "--email", kEmail};
         else
@@ -79,7 +84,8 @@ TEST_F(CliSetup, EachFaultEndsEveryServiceCommandWithNineNamingTheFile) {
              settings = cq::ReplaceText(settings, server->url("/requp/"), "requp");
              settings = cq::ReplaceText(settings, server->url("/certget/"), "certget");
          },
-         "Url", {"request", "download"}},
+         "Url",
+         {"request", "download"}},
     };
     const std::string settings = ReadFile(folder + "CertQuorix.ini");
     for (const Fault& fault : faults) {
@@ -171,8 +177,7 @@ TEST_F(CliSetup, DownloadOfTheCertificateInPlaceSucceedsAndSaysSo) {
     WriteFile(certificate, ReadFile(RetrievalData("other.cer")));
     const ProcessResult other = run("download", {"--json"});
     EXPECT_EQ(other.status, 1) << other.err;
-    EXPECT_NE(nlohmann::json::parse(other.out)["error"]["message"].get<std::string>().find(
-                  "--yes"),
+    EXPECT_NE(nlohmann::json::parse(other.out)["error"]["message"].get<std::string>().find("--yes"),
               std::string::npos)
         << other.out;
     EXPECT_EQ(ReadFile(certificate), ReadFile(RetrievalData("other.cer")));

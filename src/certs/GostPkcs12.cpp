@@ -260,7 +260,7 @@ std::string ExportGostPkcs12(const std::string& email, const std::string& passwo
     const GostKey key = OpenContainer(names.container);
     if (!key.matchesPublicKey(PublicKeyInfoOf(certificate.get())))
         throw Exception("Файл сертификата \"" + std::string(kCertificateFile) +
-                        "\" не соответствует контейнеру ключей \"" + names.container + "\".",
+                            "\" не соответствует контейнеру ключей \"" + names.container + "\".",
                         FailureClass::Mismatch);
     const SecretBytes keyText = key.containerText({});
     ssl::Bio input(BIO_new_mem_buf(keyText.data(), static_cast<int>(keyText.size())));

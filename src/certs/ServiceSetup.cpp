@@ -107,8 +107,8 @@ std::vector<SetupFinding> OperatorSetupFindings(TimePoint now) {
     const std::string certPath = ProgramFolder() + values.RequestCertificate;
     const std::string keyPath = ProgramFolder() + values.RequestKey;
     std::string certBytes, keyBytes;
-    SetupFinding certificate = OperatorFile("request_certificate", "Сертификат оператора",
-                                            certPath, "RequestCertificate", certBytes);
+    SetupFinding certificate = OperatorFile("request_certificate", "Сертификат оператора", certPath,
+                                            "RequestCertificate", certBytes);
     if (certificate.holds())
         CheckOperatorCertificate(certificate, certPath, certBytes, now);
     const SetupFinding key =
@@ -141,8 +141,7 @@ SetupFinding ServiceAddressFinding(const std::string& url, const std::string& se
 }
 
 std::string SetupFailureText(const SetupFinding& finding) {
-    return "Программа не настроена: " + finding.problem + ". Что сделать: " + finding.remedy +
-           ".";
+    return "Программа не настроена: " + finding.problem + ". Что сделать: " + finding.remedy + ".";
 }
 
 void RequireExchangeSetup(const std::string& url, const std::string& settingName) {

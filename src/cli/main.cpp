@@ -66,8 +66,8 @@ private:
 /// What is wrong, then the tool's usage, or for a command where its help is.
 int UsageFailure(const cq::cli::UsageError& error, bool json) {
     if (json)
-        cq::cli::PrintJson(cq::cli::ErrorDocument(cq::cli::kExitUsage, cq::FailureClass::BadInput,
-                                                  error.message));
+        cq::cli::PrintJson(
+            cq::cli::ErrorDocument(cq::cli::kExitUsage, cq::FailureClass::BadInput, error.message));
     std::cerr << error.message << "\n";
     if (error.command.empty())
         std::cerr << cq::cli::ToolUsage();
@@ -140,9 +140,9 @@ int main(int argc, char** argv) {
     cq::SetDialogs(nullptr);
     // A --json command that failed without a document of its own gets the error's.
     if (line.json && status != cq::cli::kExitOk && !cq::cli::JsonPrinted())
-        cq::cli::PrintJson(
-            cq::cli::ErrorDocument(status, cq::cli::ClassForStatus(status, dialogs.firstErrorClass()),
-                                   dialogs.firstMessage()));
+        cq::cli::PrintJson(cq::cli::ErrorDocument(
+            status, cq::cli::ClassForStatus(status, dialogs.firstErrorClass()),
+            dialogs.firstMessage()));
     signalStop.endIfSignalled();
     return status;
 }
