@@ -184,3 +184,48 @@ TEST_F(CliSetup, DownloadOfTheCertificateInPlaceSucceedsAndSaysSo) {
 }
 
 } // namespace
+
+namespace {
+
+// The --json error carries the sentence the user reads on stderr, and the failure's class.
+TEST(CliJsonErrors, CarryTheReasonAndTheClass) {
+    cq::test::TempDir dir;
+    const CliProgram cli(dir.path());
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        int status;
+        std::string failureClass;
+        std::string says;
+    };
+    const Case cases[] = {
+        {{"check", "--json"}, "", 2, "bad_input", "--email"},
+        {{"status", "--email", "../x@example.ru", "--json"}, "", 2, "bad_input", "адрес"},
+        {{"check", "--email", kEmail, "--json"}, "", 2, "bad_input", "Пароль ключа не задан"},
+        {{"check", "--email", kEmail, "--password-file", "-", "--json"},
+         "",
+         2,
+         "bad_input",
+         "Пароль не задан: стандартный ввод пуст"},
+        {{"check", "--email", kEmail, "--password-file", dir / "none", "--json"},
+         "",
+         2,
+         "bad_input",
+         "none"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        const ProcessResult run = cli.run(c.args, {}, c.input);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        const auto document = nlohmann::json::parse(run.out, nullptr, false);
+        ASSERT_FALSE(document.is_discarded()) << run.out;
+        EXPECT_EQ(document["error"]["class"], c.failureClass) << run.out;
+        const std::string message = document["error"]["message"];
+        EXPECT_NE(message.find(c.says), std::string::npos) << message;
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_EQ(message.find_first_of("\r\n"), std::string::npos) << message;
+        EXPECT_EQ(message.find("Code:"), std::string::npos) << message;
+    }
+}
+
+} // namespace
