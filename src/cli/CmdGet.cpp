@@ -9,7 +9,10 @@
 
 namespace cq::cli {
 
-int CmdGet(const Arguments& args) {
+int CmdGet(const Arguments& given) {
+    // A URL after "--" comes with it.
+    const Arguments args =
+        !given.empty() && given.front() == "--" ? Arguments(given.begin() + 1, given.end()) : given;
     if (args.size() != 1) {
         std::cerr << CommandUsage("get");
         return kExitUsage;
