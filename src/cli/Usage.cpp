@@ -20,7 +20,8 @@ size_t Width(const std::string& text) {
 
 /// "--email АДРЕС", "[--country C]", "[-o|--output ПУТЬ]".
 std::string SynopsisItem(const OptionSpec& option) {
-    std::string item = option.shortName.empty() ? option.name : option.shortName + "|" + option.name;
+    std::string item =
+        option.shortName.empty() ? option.name : option.shortName + "|" + option.name;
     if (!option.value.empty())
         item += " " + option.value;
     return option.required ? item : "[" + item + "]";
@@ -55,8 +56,8 @@ std::string Synopsis(const CommandSpec& command) {
 std::string OptionLines(const CommandSpec& command) {
     std::string text;
     for (const OptionSpec* option : OptionsOf(command.name)) {
-        std::string names = option->shortName.empty() ? option->name
-                                                       : option->shortName + ", " + option->name;
+        std::string names =
+            option->shortName.empty() ? option->name : option->shortName + ", " + option->name;
         if (!option->value.empty())
             names += " " + option->value;
         text += "  " + names + std::string(Width(names) < 22 ? 22 - Width(names) : 1, ' ') +
@@ -127,8 +128,8 @@ std::string ToolUsage() {
                        "       certquorix-cli --version | --help\n"
                        "Команды:\n";
     for (const CommandSpec& command : CommandSpecs())
-        text += "  " + command.name + std::string(11 - command.name.size(), ' ') +
-                command.summary + "\n";
+        text += "  " + command.name + std::string(11 - command.name.size(), ' ') + command.summary +
+                "\n";
     return text + kCommonOptions + ExitStatuses();
 }
 
