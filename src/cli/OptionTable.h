@@ -35,6 +35,7 @@ struct CommandSpec {
     std::string summary;    ///< one line for the tool's usage
     std::string positional; ///< the name of its one positional argument, or empty
     std::string description;
+    bool readsOnly = false; ///< writes nothing of the user's: runs without a writable data folder
 };
 
 /// The commands in the order the usage lists them.

@@ -7,6 +7,7 @@
 #include "cli/ConsoleDialogs.h"
 #include "cli/Failure.h"
 #include "cli/JsonOutput.h"
+#include "cli/OptionTable.h"
 #include "cli/Options.h"
 #include "cli/SignalStop.h"
 #include "cli/Usage.h"
@@ -99,11 +100,28 @@ int RefinedStatus(int status, const cq::cli::ConsoleDialogs& dialogs) {
     return cq::cli::FailureStatus(dialogs.firstErrorClass());
 }
 
+/// The log of this run. A command that only reads runs without it when its folder cannot be
+/// made (a read-only home): one note says so, and the run goes on.
+void StartLog(cq::ProgramSession& session, const std::string& command) {
+    const cq::cli::CommandSpec* spec = cq::cli::FindCommand(command);
+    if (!spec || !spec->readsOnly) {
+        session.startLog();
+        return;
+    }
+    session.startLog([] {
+        try {
+            cq::InitLog(cq::kLogAppFolder, cq::kLogSettingsName, cq::kLogNameSuffix);
+        } catch (const std::exception& error) {
+            std::cerr << "Журнал не ведётся: " << cq::PlainDescription(error) << "\n";
+        }
+    });
+}
+
 int RunCommand(const CommandLine& line, cq::cli::ConsoleDialogs& dialogs) {
     int status = cq::cli::kExitFailed;
     try {
         cq::ProgramSession session(false);
-        session.startLog();
+        StartLog(session, line.command);
         const VerboseLog verbose(line.verbose);
         status = CommandTable().at(line.command)(line.arguments);
         cq::FlushLog();

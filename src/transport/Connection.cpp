@@ -107,7 +107,7 @@ void ApplyProxy(CURL* curl, const ProxySetting& proxy) {
     curl_easy_setopt(curl, CURLOPT_PROXY, proxy.server.c_str());
     curl_easy_setopt(curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
     curl_easy_setopt(curl, CURLOPT_PROXYPORT, static_cast<long>(proxy.port));
-    curl_easy_setopt(curl, CURLOPT_NOPROXY, ""); // every host through the proxy
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, proxy.bypass.c_str()); // empty: every host
     curl_easy_setopt(curl, CURLOPT_HTTPPROXYTUNNEL, 1L);
     if (!proxy.userName.empty() || !proxy.password.str().empty()) {
         curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<unsigned long>(CURLAUTH_BASIC));
@@ -286,6 +286,7 @@ void SetProxy(int32_t handle, const ProxySetting& proxy) {
     kept.port = proxy.port;
     kept.userName = proxy.userName;
     kept.password = SecretBytes(proxy.password.str());
+    kept.bypass = proxy.bypass;
 }
 
 void SetCertificate(int32_t handle, const ClientCertificate& files) {

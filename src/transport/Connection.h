@@ -21,13 +21,15 @@ struct ConnectionOptions {
 
 /// The HTTP proxy a request goes through, with basic authentication when a user name or a
 /// password is set. With `use` false or an empty server the request goes direct (environment
-/// proxy variables are never consulted here).
+/// proxy variables are never consulted here). The hosts of `bypass` (curl's no_proxy rules:
+/// names separated by commas, each also covering its subdomains, "*" for all) go direct too.
 struct ProxySetting {
     bool use = false;
     std::string server;
     int32_t port = 0;
     std::string userName;
     SecretBytes password;
+    std::string bypass;
 };
 
 /// The client certificate the connection presents: full paths of PEM files. When the certificate

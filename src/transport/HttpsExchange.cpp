@@ -26,8 +26,12 @@ std::string InProgramFolder(const std::string& fileName) {
 }
 
 ProxySetting ProxyFromSettings(const SettingsValues& settings) {
-    return {settings.ProxyUse, settings.ProxyServer, ProxyPortNumber(settings.ProxyPort),
-            settings.ProxyUserName, SecretBytes(settings.ProxyPassword)};
+    return {settings.ProxyUse,
+            settings.ProxyServer,
+            ProxyPortNumber(settings.ProxyPort),
+            settings.ProxyUserName,
+            SecretBytes(settings.ProxyPassword),
+            settings.ProxyBypass};
 }
 
 GetResult SendRequest(const std::string& url, const ExchangeOptions& options) {
