@@ -25,7 +25,8 @@ bool ReadForCheck(const std::string& path, std::string& bytes, std::string& prob
         bytes = ReadFileBytes(path);
         return true;
     } catch (const Exception& error) {
-        problem = "файл " + path + " не читается: " + error.readableMessage();
+        problem =
+            "файл " + path + " не читается этим пользователем (" + error.readableMessage() + ")";
         return false;
     }
 }
