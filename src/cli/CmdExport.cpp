@@ -1,5 +1,6 @@
 #include "app/ErrorReport.h"
 #include "base/Dialogs.h"
+#include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
 #include "certs/CertificateCheck.h"
@@ -10,11 +11,15 @@
 #include "certs/ShellOpen.h"
 #include "cli/Commands.h"
 #include "cli/ContainerPasswordPrompt.h"
+#include "cli/Failure.h"
 #include "cli/Password.h"
 #include "settings/CertFolders.h"
 #include "settings/Settings.h"
 
+#include <cerrno>
 #include <iostream>
+#include <optional>
+#include <unistd.h>
 
 namespace cq::cli {
 namespace {
@@ -51,8 +56,37 @@ int ExportGost(const Arguments& args, const std::string& email, const std::strin
     return kExitOk;
 }
 
-/// With -o/--output, a copy of the written file at the path given (for the user alone). False
-/// when it cannot be written, which is reported.
+/// The bytes onto standard output itself (whatever --quiet did to the stream); false when they
+/// do not all go out.
+bool WriteToStandardOutput(const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        done += static_cast<size_t>(written);
+    }
+    return true;
+}
+
+/// "-o -": the file goes to standard output, so every line the command prints goes to standard
+/// error instead. Refused on a terminal, which would show the binary file. The status to end
+/// with when refused.
+std::optional<int> ToStandardOutput(const Arguments& args) {
+    if (OptionValue(args, "--output") != "-")
+        return std::nullopt;
+    if (::isatty(STDOUT_FILENO))
+        return Fail(FailureClass::BadInput,
+                    "Файл PKCS#12 не выводится на терминал: перенаправьте стандартный вывод "
+                    "(-o - > файл) или укажите путь после -o.");
+    std::cout.rdbuf(std::cerr.rdbuf());
+    return std::nullopt;
+}
+
+/// With -o/--output, a copy of the written file at the path given (for the user alone), or on
+/// standard output for "-". False when it cannot be written, which is reported.
 bool CopyAsked(const Arguments& args, const std::string& written) {
     bool given = false;
     std::string target = OptionValue(args, "--output", &given);
@@ -61,6 +95,11 @@ bool CopyAsked(const Arguments& args, const std::string& written) {
     if (!given)
         return true;
     try {
+        if (target == "-") {
+            if (!WriteToStandardOutput(ReadFileBytes(written)))
+                throw MakeOSError(errno, "стандартный вывод");
+            return true;
+        }
         WriteFileAtomically(target, ReadFileBytes(written), FileAccess::Private);
         std::cout << target << std::endl;
         return true;
@@ -75,6 +114,8 @@ bool CopyAsked(const Arguments& args, const std::string& written) {
 int CmdExport(const Arguments& args) {
     std::string email;
     if (const std::optional<int> refused = RefusedAddress(args, "export", false, email))
+        return *refused;
+    if (const std::optional<int> refused = ToStandardOutput(args))
         return *refused;
     const std::optional<SecretBytes> password = ReadCommandPassword(args);
     if (!password)
