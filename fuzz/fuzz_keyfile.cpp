@@ -1,9 +1,11 @@
 // Arbitrary bytes as a key file, with a password taken from the input's head: the PEM decoding
-// (headers, Base64, DES decryption and padding) and the PKCS#1 reading must be safe.
+// (headers, Base64, DES decryption and padding) and the PKCS#1 reading must be safe, and a block
+// that reads must read the same once written afresh.
 #include "certs/KeyFile.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -20,6 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (block.status == cq::PemDecodeStatus::Decoded) {
             cq::RsaKeyNumbers numbers;
             (void)cq::ParseRsaPrivateKey(block.bytes.view(), numbers);
+        }
+        // A block that reads, written afresh, reads the same.
+        if (block.status != cq::PemDecodeStatus::Failed) {
+            const cq::SecretBytes rewritten = cq::RewritePemBlock(bytes, label);
+            const cq::PemBlock again = cq::DecodePemBlock(rewritten.view(), password, label);
+            if (again.status != block.status || again.bytes.view() != block.bytes.view() ||
+                again.label != block.label || again.cipher != block.cipher)
+                std::abort();
         }
     }
     cq::RsaKeyNumbers numbers;

@@ -265,6 +265,66 @@ TEST_F(CliGostTest, RepeatRequestKilledAnywhereLeavesTheOlderPairOrTheNewOne) {
     }
 }
 
+// A request of the other kind killed once its files are in place but before the journal says
+// the service took it: the folder's record then names the other kind until the request is undone.
+// A check and an export take the road of the settled folder, the working pair's.
+TEST_F(CliGostTest, RequestOfTheOtherKindKilledMidwayKeepsTheWorkingRoad) {
+    cli.writeServiceSettings(*server, {{"UrlRequestGostCertificate", server->url("/gost/requp/")},
+                                       {"UrlReceiveGostCertificate", server->url("/gost/certget/")},
+                                       {"UrlRequestRSACertificate", server->url("/requp/")},
+                                       {"UrlReceiveRSACertificate", server->url("/certget/")}});
+    cli.baseEnvironment.push_back("CERTQUORIX_PASSWORD=Secret 1");
+    const std::vector<std::string> rsa = {"request",    "--yes",  "--email",       kEmail,
+                                          "--locality", "Moscow", "--common-name", "Ivan Petrov"};
+    const std::vector<std::string> gost = {
+        "request",  "--gost",        "--yes",         "--email",    kEmail,   "--country",
+        "RU",       "--state",       "Moscow region", "--locality", "Moscow", "--organization",
+        "Firm Ltd", "--common-name", "Ivan Petrov"};
+    struct Case {
+        const char* what;
+        const std::vector<std::string>& working;
+        const std::vector<std::string>& interrupted;
+        const char* point;
+    };
+    const Case cases[] = {
+        {"GOST over RSA, sent", rsa, gost, "gost-sent"},
+        {"GOST over RSA, both files put", rsa, gost, "request-files-put"},
+        {"RSA over GOST, all files put", gost, rsa, "request-files-put"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(folder());
+        ASSERT_EQ(cli.run(c.working).status, 0);
+        server->issue(kEmail);
+        ASSERT_EQ(cli.run({"download", "--yes", "--email", kEmail}).status, 0);
+        const ProcessResult killed =
+            cli.run(c.interrupted, {std::string(kKillPointVariable) + "=" + c.point});
+        EXPECT_EQ(killed.status, 128 + SIGKILL) << killed.err;
+        const ProcessResult check = cli.run({"check", "--email", kEmail});
+        EXPECT_EQ(check.status, 0) << check.err;
+        const ProcessResult exported = cli.run({"export", "--email", kEmail, "--no-open"});
+        EXPECT_EQ(exported.status, 0) << exported.err;
+    }
+}
+
+// A first request killed at any step before the service took it leaves none of its files: the
+// next request is a first request again, asked nothing.
+TEST_F(CliGostTest, FirstRequestKilledBeforeItWasTakenLeavesNoFile) {
+    for (const char* point :
+         {"request-journal-written", "request-file-put", "request-files-put", "gost-sent"}) {
+        SCOPED_TRACE(point);
+        const ProcessResult killed = cli.run(
+            {"request", "--gost", "--email", kEmail, "--country", "RU", "--state", "Moscow region",
+             "--locality", "Moscow", "--organization", "Firm Ltd", "--common-name", "Ivan Petrov"},
+            {std::string(kKillPointVariable) + "=" + point});
+        EXPECT_EQ(killed.status, 128 + SIGKILL) << killed.err;
+        cli.run({"check", "--email", kEmail}); // settles what the killed run left
+        EXPECT_EQ(NamesIn(folder()), std::set<std::string>()) << point;
+        std::filesystem::remove_all(folder());
+    }
+    EXPECT_EQ(request().status, 0);
+}
+
 // A container folder that cannot be made is told in Russian, naming what is in the way, before
 // the password would be asked (here it could not be: no variable, no terminal).
 TEST_F(CliGostTest, ContainerFolderThatCannotBeMadeIsToldBeforeThePassword) {

@@ -8,9 +8,11 @@
 #include "TestSupport.h"
 #include "TestTokenFolder.h"
 #include "base/IniFile.h"
+#include "base/KillPoint.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <memory>
 #include <sys/stat.h>
@@ -178,6 +180,43 @@ TEST_F(CliGostPkcs12Test, ImportRefusals) {
     // --yes replaces the folder with the file's pair.
     EXPECT_EQ(second.cli.run({"import", "--email", kEmail, p12, "--yes"}).status, 0);
     EXPECT_EQ(second.cli.run({"check", "--email", kEmail}).status, 0);
+}
+
+// An import over an earlier pair killed at any step that changes a file: the next operation
+// finds the older record and certificate or the new ones, never the record of one container
+// with the certificate of the other.
+TEST_F(CliGostPkcs12Test, ImportKilledAnywhereLeavesTheOlderPairOrTheNewOne) {
+    const std::string p12 = exported();
+    ASSERT_EQ(first.cli.run({"export", "--email", kEmail, "--no-open"}).status, 0);
+    std::filesystem::copy_file(p12, first.dir / "one.p12");
+    // A second pair of the same address: a repeat request on the first workstation.
+    ASSERT_EQ(first.cli
+                  .run({"request", "--gost", "--yes", "--email", kEmail, "--country", "RU",
+                        "--state", "Moscow region", "--locality", "Moscow", "--organization",
+                        "Firm Ltd", "--common-name", "Ivan Petrov"})
+                  .status,
+              0);
+    server->issue(kEmail);
+    ASSERT_EQ(first.cli.run({"download", "--yes", "--email", kEmail}).status, 0);
+    ASSERT_EQ(first.cli.run({"export", "--email", kEmail, "--no-open"}).status, 0);
+    std::filesystem::copy_file(p12, first.dir / "two.p12");
+
+    ASSERT_EQ(second.cli.run({"import", "--email", kEmail, first.dir / "one.p12"}).status, 0);
+    for (const char* point : {"request-journal-written", "request-file-put", "request-accepted",
+                              "request-backup-dropped", "request-files-put"}) {
+        SCOPED_TRACE(point);
+        const ProcessResult killed =
+            second.cli.run({"import", "--yes", "--email", kEmail, first.dir / "two.p12"},
+                           {std::string(kKillPointVariable) + "=" + point});
+        EXPECT_EQ(killed.status, 128 + SIGKILL) << killed.err;
+        const ProcessResult check = second.cli.run({"check", "--email", kEmail});
+        EXPECT_EQ(check.status, 0) << check.err;
+        for (const auto& entry : std::filesystem::directory_iterator(second.folder()))
+            EXPECT_EQ(entry.path().string().find(".bak"), std::string::npos) << entry.path();
+        ASSERT_EQ(
+            second.cli.run({"import", "--yes", "--email", kEmail, first.dir / "one.p12"}).status,
+            0);
+    }
 }
 
 TEST_F(CliGostPkcs12Test, KeyOnATokenIsNotExported) {

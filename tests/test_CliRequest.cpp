@@ -235,6 +235,49 @@ TEST_F(CliRequestTest, RepeatRequestKilledAnywhereLeavesTheOlderFilesOrTheNewOne
     }
 }
 
+// A first request the service refuses leaves no folder: the next one is a first request again,
+// asked nothing and not refused for a key that does not exist.
+TEST_F(CliRequestTest, RefusedFirstRequestLeavesNothingBehind) {
+    server->setFault("status500");
+    EXPECT_EQ(request(kSubject).status, 8);
+    server->setFault("");
+    EXPECT_FALSE(std::filesystem::exists(folder()));
+    const ProcessResult next = request(kSubject);
+    EXPECT_EQ(next.status, 0) << next.err;
+}
+
+// A journal planted in the folder that would remove the working key is refused by every command
+// that works on the folder: each says on stderr which file to look at, and the key, the
+// certificate and the journal stay as they are.
+TEST_F(CliRequestTest, PlantedJournalStopsEveryCommandAndIsNamed) {
+    std::vector<std::string> withYes = kSubject;
+    withYes.push_back("--yes");
+    ASSERT_EQ(request(withYes).status, 0);
+    const std::string journal = folder() + ".request-journal";
+    test::WriteFile(journal, "state=prepared\ncontainer=\nkind=key\npath=" + folder() +
+                                 "Certificate.key\nbackup=\n");
+    const std::string key = ReadFile(folder() + "Certificate.key");
+    std::vector<std::string> requestArgs = {"request"};
+    requestArgs.insert(requestArgs.end(), withYes.begin(), withYes.end());
+    const std::vector<std::vector<std::string>> commands = {
+        {"check", "--email", "ivan.petrov@mail.example"},
+        {"status", "--email", "ivan.petrov@mail.example"},
+        {"download", "--yes", "--email", "ivan.petrov@mail.example"},
+        {"export", "--no-open", "--email", "ivan.petrov@mail.example"},
+        requestArgs,
+    };
+    for (const std::vector<std::string>& command : commands) {
+        SCOPED_TRACE(command[0]);
+        const ProcessResult run = cli.run(command, {"CERTQUORIX_PASSWORD=Secret 1"});
+        EXPECT_NE(run.status, 0) << run.out;
+        EXPECT_NE(run.err.find(journal + " не принят"), std::string::npos) << run.err;
+        EXPECT_EQ(ReadFile(folder() + "Certificate.key"), key);
+        EXPECT_TRUE(FileExists(journal));
+    }
+    std::filesystem::remove(journal);
+    EXPECT_EQ(request(withYes).status, 0);
+}
+
 // At a terminal the replacement question shows that Enter means Yes, and Enter replaces the key
 // as the window's default button would; an explicit No keeps it, and so does Ctrl+C, which
 // ends the tool as the signal does.

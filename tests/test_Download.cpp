@@ -2,7 +2,9 @@
 #include "SandboxServer.h"
 #include "base/Dialogs.h"
 #include "base/FileUtil.h"
+#include "certs/CertificateCheck.h"
 #include "certs/Download.h"
+#include "certs/PublicKeyAct.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
 
@@ -82,6 +84,81 @@ TEST(Download, BodyLinesAreStoredWithCrLf) {
     };
     for (const auto& [body, stored] : cases)
         EXPECT_EQ(cq::CertificateFileText(body), stored) << body;
+}
+
+// The act of the folder's request shows its public key; a downloaded certificate of another key
+// (or no certificate at all) never takes the place of Certificate.cer: it is kept beside it and
+// reported. A folder without an act showing a key gives no way to tell, and the download
+// replaces the file as it always did.
+TEST(Download, ACertificateForAnotherKeyNeverTakesTheCertificatesPlace) {
+    struct Case {
+        const char* what;
+        const char* act;     // "user": shows the key of user.cer; "text": shows none; "": none
+        const char* present; // the certificate in the folder before, "" for none
+        const char* body;    // what the service answers
+        cq::DownloadResult result;
+        const char* stored; // Certificate.cer afterwards, "" for none
+        bool keptBeside;
+    };
+    using R = cq::DownloadResult;
+    const Case cases[] = {
+        {"working pair, other key", "user", "user.cer", "other.cer", R::Failed, "user.cer", true},
+        {"working pair, error page", "user", "user.cer", "error-page.cer", R::Failed, "user.cer",
+         true},
+        {"working pair, same key", "user", "user.cer", "user.cer", R::Downloaded, "user.cer",
+         false},
+        {"no certificate, other key", "user", "", "other.cer", R::Failed, "", true},
+        {"no certificate, the key's", "user", "", "user.cer", R::Downloaded, "user.cer", false},
+        {"older certificate, the key's", "user", "other.cer", "user.cer", R::Downloaded, "user.cer",
+         false},
+        {"no act", "", "user.cer", "other.cer", R::Downloaded, "other.cer", false},
+        {"act without the key", "text", "user.cer", "other.cer", R::Downloaded, "other.cer", false},
+    };
+    const std::string modulus =
+        cq::ReadCertificate(ReadFile(RetrievalData("user.cer")), {}, "user.cer").Modulus;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CertificateFolderFixture folder;
+        const std::string act = folder.folder() + kFixtureEmail + ".rtf";
+        if (std::string(c.act) == "user") // the request's bytes around the modulus, as acts show
+            WriteFile(act,
+                      "{\\rtf1\\ansi {\\f0 \\'ce\\'f2\\'ea\\'f0\\'fb\\'f2\\'fb\\'e9:}\\par\r\n" +
+                          cq::HexText("\x30\x81\x89\x02\x81\x81" + modulus + "\x02\x03") +
+                          "\\par 01.02.2025}\r\n");
+        else if (std::string(c.act) == "text")
+            WriteFile(act, "{\\rtf1 Act of 01.02.2025}\r\n");
+        folder.put("user-des3.key", cq::kCertificateKeyFile);
+        if (*c.present)
+            folder.put(c.present, cq::kCertificateFile);
+        RecordingDialogs dialogs;
+        dialogs.answerNext(true);
+        const std::string body = ReadFile(RetrievalData(c.body));
+        EXPECT_EQ(cq::DownloadCertificate(cq::kCertificateFile, kFixtureEmail,
+                                          [&](const std::string&, bool) { return body; }),
+                  c.result);
+        const std::string target = folder.folder() + cq::kCertificateFile;
+        if (*c.stored)
+            EXPECT_EQ(ReadFile(target),
+                      c.result == R::Downloaded
+                          ? cq::CertificateFileText(ReadFile(RetrievalData(c.stored)))
+                          : ReadFile(RetrievalData(c.stored))); // untouched
+        else
+            EXPECT_FALSE(cq::FileExists(target));
+        std::vector<std::string> beside;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.folder()))
+            if (entry.path().filename().string().starts_with("Certificate-unmatched-"))
+                beside.push_back(entry.path().string());
+        ASSERT_EQ(beside.size(), c.keptBeside ? 1u : 0u);
+        if (!c.keptBeside)
+            continue;
+        EXPECT_EQ(ReadFile(beside[0]), cq::CertificateFileText(body));
+        ASSERT_FALSE(dialogs.boxes.empty());
+        const RecordingDialogs::Box& told = dialogs.boxes.back();
+        EXPECT_EQ(told.kind, "error");
+        EXPECT_EQ(told.caption, "Получение сертификата");
+        EXPECT_NE(told.text.find("не соответствует ключу"), std::string::npos) << told.text;
+        EXPECT_NE(told.text.find(beside[0]), std::string::npos) << told.text;
+    }
 }
 
 class DownloadSandbox : public ::testing::Test {

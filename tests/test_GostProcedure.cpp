@@ -174,7 +174,9 @@ TEST_F(GostProcedureTest, FailuresFoundBeforeTheKeyLeaveNothing) {
     EXPECT_TRUE(service.urls.size() == 1u);
 }
 
-TEST_F(GostProcedureTest, RefusedSendingKeepsActRecordAndFolder) {
+// A first request the service does not take leaves no file and no folder behind: only the
+// container stays, named in the error.
+TEST_F(GostProcedureTest, RefusedFirstRequestLeavesNoFileAndNoFolder) {
     const auto providers = registry();
     struct Case {
         const char* name;
@@ -206,8 +208,7 @@ TEST_F(GostProcedureTest, RefusedSendingKeepsActRecordAndFolder) {
             EXPECT_EQ(error.message(), c.error + " " + KeptNote(form)) << c.name;
         }
         EXPECT_TRUE(ContainerStays(form)) << c.name;
-        EXPECT_TRUE(FileExists(folder() + "Request.ini")) << c.name;
-        EXPECT_TRUE(FileExists(folder() + "ivan.petrov@mail.example.rtf")) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(folder())) << c.name;
     }
     EXPECT_EQ(ReadEmailList(), "");
     EXPECT_TRUE(dialogs.boxes.empty());
@@ -272,13 +273,20 @@ TEST_F(GostProcedureTest, FolderFilesAreOneUnitHeldByTheFolderLock) {
         int code;
     };
     const std::string record = folder() + "Request.ini";
+    const std::string outside = program.path() + "outside.ini";
     const Spoiled spoiled[] = {
         {"a folder", [&] { ForceDirectories(record); }, "на его месте папка", 21},
+        {"a link to a file outside the folder",
+         [&] {
+             test::WriteFile(outside, "outside");
+             std::filesystem::create_symlink(outside, record);
+         },
+         "на его месте символическая ссылка", 40},
         {"a link loop", [&] { std::filesystem::create_symlink(record, record); },
-         "символические ссылки на его месте образуют петлю", 40},
+         "на его месте символическая ссылка", 40},
         {"a link into no folder",
          [&] { std::filesystem::create_symlink(folder() + "gone/Request.ini", record); },
-         "символическая ссылка на его месте ведёт в несуществующую папку", 2},
+         "на его месте символическая ссылка", 40},
         {"a pipe", [&] { ::mkfifo(record.c_str(), 0600); }, "на его месте не обычный файл", 22},
     };
     GostRequestForm form = Form(providers, 31);
@@ -298,6 +306,9 @@ TEST_F(GostProcedureTest, FolderFilesAreOneUnitHeldByTheFolderLock) {
         }
         EXPECT_EQ(test::ReadFile(folder() + "ivan.petrov@mail.example.rtf"), "older act");
         EXPECT_FALSE(ContainerStays(form)) << c.what;
+        if (FileExists(outside)) {
+            EXPECT_EQ(test::ReadFile(outside), "outside") << c.what;
+        }
         std::filesystem::remove_all(folder());
     }
 

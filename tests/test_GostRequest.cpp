@@ -165,7 +165,7 @@ TEST_F(GostRequestTest, SignatureVerifiesWithTheOpensslTool) {
     EXPECT_NE(verify.err.find("verify OK"), std::string::npos) << verify.err;
 }
 
-TEST_F(GostRequestTest, Base64FilledLastLineLeavesAnEmptyLineBeforeEnd) {
+TEST_F(GostRequestTest, Base64FilledLastLineLeavesNoEmptyLineBeforeEnd) {
     // The request's size moves with the common name; one of 57 neighbouring lengths gives a
     // Base64 text of a multiple of 76 characters.
     auto context = registry.providers()[0]->acquireNewKeySet("QUORIX_R1");
@@ -181,20 +181,28 @@ TEST_F(GostRequestTest, Base64FilledLastLineLeavesAnEmptyLineBeforeEnd) {
             break;
     }
     const std::string pem = FrameGostRequest(base64);
-    EXPECT_NE(pem.find("\r\n\r\n-----END NEW CERTIFICATE REQUEST-----"), std::string::npos);
+    ASSERT_EQ(base64.size() % 78, 76u); // the last of its lines is full
+    EXPECT_NE(
+        pem.find(base64.substr(base64.size() - 76) + "\r\n-----END NEW CERTIFICATE REQUEST-----"),
+        std::string::npos);
     EXPECT_TRUE(pem.starts_with("-----BEGIN NEW CERTIFICATE REQUEST-----\r\n"));
     EXPECT_TRUE(pem.ends_with("-----END NEW CERTIFICATE REQUEST-----"));
     for (const std::string& line : Split(pem, "\r\n"))
-        EXPECT_TRUE(line.size() == 76 || line.starts_with("-----") || line.empty()) << line;
+        EXPECT_TRUE(line.size() == 76 || line.starts_with("-----")) << line;
+    // A PEM reader takes it as it is.
+    test::WriteFile(dir / "filled.pem", pem);
+    const test::ToolResult verify =
+        test::Openssl({"req", "-engine", "gost", "-verify", "-noout", "-in", dir / "filled.pem"});
+    EXPECT_EQ(verify.status, 0) << verify.err;
 }
 
-TEST(GostRequestBase64, LineEndAfterEvery76Characters) {
+TEST(GostRequestBase64, LinesOf76CharactersJoinedByCrLf) {
     const struct {
         size_t bytes;
         std::vector<size_t> lineLengths; // the pieces between CR LF pairs
     } cases[] = {
-        {0, {0}},      {1, {4}},           {54, {72}},         {57, {76, 0}},
-        {58, {76, 4}}, {114, {76, 76, 0}}, {115, {76, 76, 4}},
+        {0, {0}},      {1, {4}},        {54, {72}},         {57, {76}},
+        {58, {76, 4}}, {114, {76, 76}}, {115, {76, 76, 4}},
     };
     for (const auto& c : cases) {
         const std::string text = GostRequestBase64(std::string(c.bytes, '\x5A'));

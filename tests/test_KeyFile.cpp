@@ -1,4 +1,5 @@
 #include "RetrievalFixture.h"
+#include "base/StringUtil.h"
 #include "base/TextCodec.h"
 #include "certs/KeyFile.h"
 
@@ -47,6 +48,78 @@ TEST(KeyFile, LineEndsAndBlanksDoNotMatter) {
     EXPECT_EQ(Decode(crlf).bytes.str(), expected);
     EXPECT_EQ(Decode(cr).bytes.str(), expected);
     EXPECT_EQ(Decode("junk before\n" + key).bytes.str(), expected);
+}
+
+/// What `openssl rsa` makes of a key file text given on its standard input, with the fixture
+/// password: its exit status and the key's modulus line.
+ProcessResult OpensslModulus(const std::string& keyText) {
+    return RunProcess({"openssl", "rsa", "-noout", "-modulus", "-passin", "env:CQ_TEST_PASSWORD",
+                       "-provider", "legacy", "-provider", "default"},
+                      {"CQ_TEST_PASSWORD=" + cq::ToCp1251(kFixturePassword)}, keyText);
+}
+
+// A key file read despite odd lines comes out again in the form that the openssl tool reads:
+// what it held, not one byte of its encrypted body changed.
+TEST(KeyFile, RewrittenBlockIsTheStrictFormOfWhatWasRead) {
+    const std::string des3 = ReadFile(RetrievalData("user-des3.key"));
+    const auto withLineEnds = [&](const std::string& lineEnd) {
+        return cq::ReplaceText(des3, "\n", lineEnd);
+    };
+    const auto withLineBeforeEnd = [&](const std::string& line) {
+        std::string text = des3;
+        return text.insert(text.find("-----END"), line);
+    };
+    const size_t bodyStart = des3.find("\n\n") + 2;
+    const size_t endLine = des3.find("-----END");
+    std::string body = des3.substr(bodyStart, endLine - bodyStart);
+    std::erase(body, '\n');
+    const std::string oneLongLine = des3.substr(0, bodyStart) + body + "\n" + des3.substr(endLine);
+    struct Case {
+        const char* what;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"the strict form itself", des3},
+        {"an empty line before END", withLineBeforeEnd("\n")},
+        {"a blank line before END", withLineBeforeEnd(" \t\n")},
+        {"empty lines inside the Base64", std::string(des3).insert(bodyStart + 65, "\n\n")},
+        {"CR LF line ends", withLineEnds("\r\n")},
+        {"CR line ends", withLineEnds("\r")},
+        {"the Base64 in one line", oneLongLine},
+        {"text before and after the block", "Bag Attributes\n" + des3 + "trailer\n"},
+    };
+    for (const Case& c : cases) {
+        const cq::SecretBytes rewritten = cq::RewritePemBlock(c.text);
+        EXPECT_EQ(rewritten.str(), des3) << c.what;
+    }
+
+    const std::string clear = ReadFile(RetrievalData("user-clear.key"));
+    EXPECT_EQ(
+        cq::RewritePemBlock(ReadFile(RetrievalData("user.cer")) + des3, "RSA PRIVATE KEY").str(),
+        des3);
+    EXPECT_EQ(cq::RewritePemBlock(cq::ReplaceText(clear, "\n-----END", "\n\n-----END")).str(),
+              clear);
+    EXPECT_EQ(cq::RewritePemBlock("no block").str(), "");
+    EXPECT_EQ(cq::RewritePemBlock("-----BEGIN K-----\nAA!A\n-----END K-----\n").str(), "");
+}
+
+// A key file an earlier version wrote with an empty line before END: the openssl tool refuses
+// it, reads its rewritten block, and finds the same key in it that the check reads.
+TEST(KeyFile, KeyFileOfTheEarlierWriterReadsAfterTheRewrite) {
+    const std::string old = ReadFile(RetrievalData("old-writer.key"));
+    ASSERT_NE(old.find("\n\n-----END RSA PRIVATE KEY-----\n"), std::string::npos);
+    EXPECT_NE(OpensslModulus(old).status, 0);
+
+    const cq::SecretBytes rewritten = cq::RewritePemBlock(old);
+    EXPECT_EQ(rewritten.str(), cq::ReplaceText(old, "\n\n-----END", "\n-----END"));
+    const ProcessResult read = OpensslModulus(rewritten.str());
+    EXPECT_EQ(read.status, 0) << read.err;
+    const std::string certificate = RunProcess({"openssl", "x509", "-noout", "-modulus", "-in",
+                                                RetrievalData("old-writer.cer")})
+                                        .out;
+    ASSERT_NE(certificate.find("Modulus="), std::string::npos);
+    EXPECT_EQ(read.out, certificate);
+    EXPECT_EQ(Decode(old).bytes.str(), Decode(rewritten.str()).bytes.str());
 }
 
 TEST(KeyFile, BrokenBlocksFailAndWrongPasswordsAreToldApart) {

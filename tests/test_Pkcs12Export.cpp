@@ -50,20 +50,25 @@ TEST(Pkcs12Export, WritesAVerifiedFileThatOpensWithThePasswordAsTyped) {
     struct Case {
         const char* key;
         std::string password;
+        const char* cer = "user.cer";
     };
     const Case cases[] = {
         {"user-des3.key", kFixturePassword}, // blanks and Cyrillic letters
         {"user-des.key", kFixturePassword},  // single DES needs the tool's legacy provider
         {"user-clear.key", "any"},
+        // An empty line before END, which earlier versions wrote and the tool refuses.
+        {"old-writer.key", kFixturePassword, "old-writer.cer"},
     };
     for (const Case& c : cases) {
-        ExportFolder folder(c.key);
+        ExportFolder folder(c.key, c.cer);
+        const std::string keyFile = ReadFile(folder.folder() + cq::kCertificateKeyFile);
         const std::string written = cq::ExportPkcs12(kFixtureEmail, c.password);
         EXPECT_EQ(written, folder.p12()) << c.key;
         struct stat info {};
         ASSERT_EQ(::stat(written.c_str(), &info), 0) << c.key;
         EXPECT_EQ(info.st_mode & 0777, 0600u) << c.key;
-        const std::string modulus = CertificateModulus(RetrievalData("user.cer"));
+        EXPECT_EQ(ReadFile(folder.folder() + cq::kCertificateKeyFile), keyFile) << c.key;
+        const std::string modulus = CertificateModulus(RetrievalData(c.cer));
         ASSERT_NE(modulus.find("Modulus="), std::string::npos);
         EXPECT_EQ(Pkcs12KeyModulus(written, c.password), modulus) << c.key;
         EXPECT_EQ(
@@ -161,16 +166,19 @@ TEST(Pkcs12Export, ThePasswordTravelsInTheEnvironmentOnly) {
     WriteScript(folder.programFolder() + "openssl",
                 "printf '%s\\n' \"$@\" >'" + record +
                     "'\nprintf '%s|%s' \"$CQ_KEY_PASSWORD\" \"$CQ_EXPORT_PASSWORD\" >'" + record +
-                    ".env'\nexec openssl \"$@\"\n");
+                    ".env'\ncat >'" + record + ".stdin'\nexec openssl \"$@\" <'" + record +
+                    ".stdin'\n");
     cq::ExportPkcs12(kFixtureEmail, kFixturePassword);
     const std::string arguments = ReadFile(record);
     EXPECT_EQ(arguments.find("Ключ"), std::string::npos) << arguments;
     EXPECT_EQ(arguments.find(cq::ToCp1251("Ключ")), std::string::npos);
     EXPECT_NE(arguments.find("pkcs12\n-export\n-in\n" + folder.folder() +
-                             "Certificate.cer\n-inkey\n" + folder.folder() +
-                             "Certificate.key\n-out\n" + folder.folder() + "Certificate.p12."),
+                             "Certificate.cer\n-inkey\n/dev/stdin\n-out\n" + folder.folder() +
+                             "Certificate.p12."),
               std::string::npos)
         << arguments;
+    // The key comes on the standard input, still encrypted: the key file's block as it is.
+    EXPECT_EQ(ReadFile(record + ".stdin"), ReadFile(RetrievalData("user-des3.key")));
     EXPECT_NE(arguments.find("-passin\nenv:"), std::string::npos);
     EXPECT_NE(arguments.find("-passout\nenv:"), std::string::npos);
     // The key file's password as its Windows-1251 bytes; the export password as text.

@@ -111,12 +111,43 @@ TEST_F(SoftwareGostProviderTest, ExistingContainerIsNeverOverwritten) {
     MakeContainer("QUORIX_R1");
     const std::string before = test::ReadFile(path("QUORIX_R1"));
     ExpectCode([&] { provider().acquireNewKeySet("QUORIX_R1"); }, code::kExists);
-    // Even when it appears between the acquisition and the key.
+    // Even when it appears between the acquisition and the key: the key then goes under the
+    // next free name, which the context tells.
     ContextOwner late(provider().acquireNewKeySet("QUORIX_R2"));
     test::WriteFile(path("QUORIX_R2"), "someone else's");
-    ExpectCode([&] { late->generateExchangeKey(); }, code::kExists);
+    late->generateExchangeKey();
+    EXPECT_EQ(late->containerName(), "QUORIX_R2_2");
+    EXPECT_TRUE(fs::exists(path("QUORIX_R2_2")));
     EXPECT_EQ(test::ReadFile(path("QUORIX_R1")), before);
     EXPECT_EQ(test::ReadFile(path("QUORIX_R2")), "someone else's");
+}
+
+// Runs that picked the same name at the same moment (names come from the clock) each get a
+// container of their own: the name is taken by creating the file exclusively, and a run that
+// finds it taken picks the next one.
+TEST_F(SoftwareGostProviderTest, RunsThatPickedOneNameAtOnceEachGetAContainer) {
+    constexpr int kRuns = 6;
+    for (int round = 0; round < 3; ++round) {
+        const std::string name = "QUORIX_R20250101120000" + std::to_string(round);
+        std::vector<std::unique_ptr<ContextOwner>> contexts;
+        for (int run = 0; run < kRuns; ++run) // every run chose the name before any stored it
+            contexts.push_back(std::make_unique<ContextOwner>(provider().acquireNewKeySet(name)));
+        std::vector<std::future<std::string>> stores;
+        for (const auto& context : contexts)
+            stores.push_back(std::async(std::launch::async, [&context] {
+                (*context)->generateExchangeKey();
+                return (*context)->containerName();
+            }));
+        std::set<std::string> names;
+        for (auto& store : stores)
+            names.insert(store.get());
+        EXPECT_EQ(names.size(), static_cast<size_t>(kRuns)) << name;
+        for (const std::string& made : names) {
+            EXPECT_TRUE(made == name || made.starts_with(name + "_")) << made;
+            ContextOwner opened(provider().acquireKeySet(made));
+            EXPECT_TRUE(opened->hasExchangeKey()) << made;
+        }
+    }
 }
 
 TEST_F(SoftwareGostProviderTest, CancelledPasswordDialogWritesNothing) {

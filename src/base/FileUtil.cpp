@@ -1,6 +1,7 @@
 #include "base/FileUtil.h"
 
 #include "base/Errors.h"
+#include "base/KillPoint.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -104,23 +105,41 @@ bool FolderRefusesNewFiles(const std::string& path) {
     return ::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK, AT_EACCESS) != 0;
 }
 
+// A run killed between writing a file in place and cutting it to its new length must not leave
+// the old content's tail after the new text: a shorter text is written padded with line ends up
+// to the old length, which readers of the text files written here (settings and records,
+// certificates) take for empty lines, and only then cut.
+std::string PaddedToOldLength(std::string_view bytes, off_t oldLength) {
+    std::string padded(bytes);
+    if (oldLength > 0 && static_cast<size_t>(oldLength) > padded.size())
+        padded.append(static_cast<size_t>(oldLength) - padded.size(), '\n');
+    return padded;
+}
+
 // For a folder that refuses new files (a program folder the user may not change) when the file
 // itself may be written: the new bytes over the old ones, the rest cut off, flushed. The room is
 // reserved first, so a full disk is found before the old content is touched. A private file the
 // user owns is narrowed to 0600 as well.
-void RewriteInPlace(const std::string& path, std::string_view bytes, FileAccess access) {
-    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+void RewriteInPlace(const std::string& path, std::string_view bytes, FileAccess access,
+                    AtLink atLink) {
+    // A link or a pipe that took the file's place since it was looked at is not opened.
+    const int noLink = atLink == AtLink::Refuse ? O_NOFOLLOW | O_NONBLOCK : 0;
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC | noLink));
     if (fd.get() < 0)
         throw MakeOSError(errno, path);
+    struct stat opened {};
+    if (atLink == AtLink::Refuse && (::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)))
+        throw MakeOSError(EINVAL, path);
     if (!bytes.empty() &&
         ::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes.size())) != 0 &&
         errno != EOPNOTSUPP && errno != ENOSYS)
         throw MakeOSError(errno, path);
     struct stat info {};
-    if (access == FileAccess::Private && ::fstat(fd.get(), &info) == 0 &&
-        info.st_uid == ::geteuid())
+    const bool measured = ::fstat(fd.get(), &info) == 0;
+    if (access == FileAccess::Private && measured && info.st_uid == ::geteuid())
         SetMode(fd.get(), 0600, path);
-    WriteAll(fd.get(), bytes, path);
+    WriteAll(fd.get(), PaddedToOldLength(bytes, measured ? info.st_size : 0), path);
+    KillPoint("file-rewritten-in-place");
     if (::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0 || ::fsync(fd.get()) != 0)
         throw MakeOSError(errno, path);
     if (::close(fd.release()) != 0)
@@ -240,8 +259,61 @@ std::string ResolveSymlinks(const std::string& path) {
     throw MakeOSError(ELOOP, path);
 }
 
-PreparedFile::PreparedFile(const std::string& path, std::string_view bytes, FileAccess access)
-    : path_(ResolveSymlinks(path)) {
+void RefuseOddFile(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT)
+            return;
+        throw MakeOSError(errno, path);
+    }
+    const auto refuse = [&path](int code, const std::string& problem) {
+        return MakeOSError(code, "Файл " + path + " не может быть записан: " + problem);
+    };
+    if (S_ISLNK(info.st_mode))
+        throw refuse(ELOOP, "на его месте символическая ссылка");
+    if (S_ISDIR(info.st_mode))
+        throw refuse(EISDIR, "на его месте папка");
+    if (!S_ISREG(info.st_mode))
+        throw refuse(EINVAL, "на его месте не обычный файл");
+}
+
+std::optional<std::string> PrivateFolderProblem(const std::string& path, OthersMay othersMay) {
+    // A trailing delimiter would make lstat follow a link.
+    const std::string folder = ExcludeTrailingPathDelimiter(path);
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) != 0)
+        throw MakeOSError(errno, folder);
+    if (S_ISLNK(info.st_mode))
+        return "является ссылкой";
+    if (!S_ISDIR(info.st_mode))
+        return "не является папкой";
+    if (info.st_uid != ::geteuid())
+        return "принадлежит другому пользователю";
+    if (othersMay == OthersMay::Nothing && (info.st_mode & 077) != 0)
+        return "открыта другим пользователям";
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return "открыта другим пользователям для записи";
+    return std::nullopt;
+}
+
+namespace {
+
+/// The file a writer replaces: the path itself when links are refused (and then nothing odd
+/// may stand there), else what its links lead to.
+std::string WriterTarget(const std::string& path, AtLink atLink) {
+    if (atLink == AtLink::Follow)
+        return ResolveSymlinks(path);
+    RefuseOddFile(path);
+    return path;
+}
+
+} // namespace
+
+PreparedFile::PreparedFile(const std::string& path, std::string_view bytes, FileAccess access,
+                           AtLink atLink)
+    : path_(WriterTarget(path, atLink)) {
+    // With links refused, a link that took the file's place meanwhile is replaced by the
+    // rename, never followed.
     struct stat info {};
     const bool exists = ::stat(path_.c_str(), &info) == 0;
     if (exists && (S_ISDIR(info.st_mode) || IsReadOnly(info, path_)))
@@ -279,15 +351,16 @@ void PreparedFile::Commit() {
     tempName_.clear();
 }
 
-void WriteFileAtomically(const std::string& path, std::string_view bytes, FileAccess access) {
-    const std::string target = ResolveSymlinks(path);
+void WriteFileAtomically(const std::string& path, std::string_view bytes, FileAccess access,
+                         AtLink atLink) {
+    const std::string target = WriterTarget(path, atLink);
     struct stat info {};
     const bool writableFile =
         ::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode) && !IsReadOnly(info, target);
     if (writableFile && FolderRefusesNewFiles(target))
-        RewriteInPlace(target, bytes, access);
-    else
-        PreparedFile(target, bytes, access).Commit(); // reports why the file cannot be replaced
+        RewriteInPlace(target, bytes, access, atLink);
+    else // reports why the file cannot be replaced
+        PreparedFile(target, bytes, access, atLink).Commit();
 }
 
 bool IsTemporaryFileName(const std::string& name) {

@@ -51,17 +51,47 @@ enum class FileAccess {
     Private,
 };
 
+/// What a writer does with a symbolic link in the place of the file it replaces.
+enum class AtLink {
+    /// Replaces the file the link points to; the link stays. The settings file and the e-mail
+    /// list: administrators point them elsewhere on purpose.
+    Follow,
+    /// Refuses the link, as anything else that is not a regular file (RefuseOddFile): the files
+    /// of a certificate folder and the copies the user names, so that nothing outside the folder
+    /// the name is in is ever written.
+    Refuse,
+};
+
 /// The path with every symbolic link of its last component followed: writers replace what a
 /// link points to, never the link itself. Raises EOSError (ELOOP) for a loop of links.
 std::string ResolveSymlinks(const std::string& path);
 
+/// Raises EOSError naming the file and the problem in Russian ("Файл ... не может быть записан:
+/// ...") when a writer that does not follow links may not replace what is at `path`: a symbolic
+/// link (ELOOP), a folder (EISDIR) or anything else that is not a regular file (EINVAL). A
+/// missing file or a regular one passes.
+void RefuseOddFile(const std::string& path);
+
+/// What the group and others may do in a folder that holds the user's keys.
+enum class OthersMay {
+    Nothing,     ///< not even list it
+    ReadAndList, ///< list and read it, but never add, remove or rename a file in it
+};
+
+/// Why the folder at `path` may not hold the user's keys, in Russian words that follow the
+/// folder's name: it is a symbolic link, not a folder, another user's, or open to others beyond
+/// `othersMay`; nothing when it may. Whoever can change such a folder can put their own key or
+/// link where the program writes. Raises EOSError when it cannot be examined (also missing).
+std::optional<std::string> PrivateFolderProblem(const std::string& path, OthersMay othersMay);
+
 /// Replaces (or creates) a file so that it is either the old file or the complete new one:
 /// the bytes go to a temporary file in the same folder, which is flushed and renamed over the
-/// target. A symbolic link keeps pointing to the same file, whose content is replaced. A
-/// read-only target is refused with EOSError (EACCES). When the folder refuses new files but
-/// the existing file may be written, the file is rewritten in place and flushed instead.
+/// target. A symbolic link keeps pointing to the same file, whose content is replaced, unless
+/// `atLink` refuses it. A read-only target is refused with EOSError (EACCES). When the folder
+/// refuses new files but the existing file may be written, the file is rewritten in place and
+/// flushed instead.
 void WriteFileAtomically(const std::string& path, std::string_view bytes,
-                         FileAccess access = FileAccess::Shared);
+                         FileAccess access = FileAccess::Shared, AtLink atLink = AtLink::Follow);
 
 /// A file's new content written to a temporary file in the same folder and flushed to disk,
 /// waiting to replace the file: the first half of WriteFileAtomically. Several files can be
@@ -72,7 +102,7 @@ public:
     /// Writes and flushes the temporary file; the same checks and modes as WriteFileAtomically.
     /// Raises EOSError.
     PreparedFile(const std::string& path, std::string_view bytes,
-                 FileAccess access = FileAccess::Shared);
+                 FileAccess access = FileAccess::Shared, AtLink atLink = AtLink::Follow);
     ~PreparedFile();
     PreparedFile(PreparedFile&& other) noexcept;
     PreparedFile& operator=(PreparedFile&& other) = delete;
@@ -81,7 +111,7 @@ public:
 
     /// Renames the temporary file over the target. Raises EOSError.
     void Commit();
-    /// The file it replaces (a symbolic link followed).
+    /// The file it replaces (a symbolic link followed unless refused).
     const std::string& path() const { return path_; }
     /// The temporary file, for a program that writes the content itself.
     const std::string& temporaryPath() const { return tempName_; }

@@ -81,8 +81,8 @@ std::string IniFile::Serialize() const {
     return ToCp1251(text);
 }
 
-void IniFile::Save(const std::string& path) const {
-    WriteFileAtomically(path, Serialize(), FileAccess::Private);
+void IniFile::Save(const std::string& path, AtLink atLink) const {
+    WriteFileAtomically(path, Serialize(), FileAccess::Private, atLink);
 }
 
 const IniFile::Section* IniFile::findSection(std::string_view name) const {

@@ -2,6 +2,8 @@
 // An ini file read whole into memory, changed there and written back whole. Windows-1251 with
 // CR LF on disk, UTF-8 in memory; section and key names match without regard to letter case.
 
+#include "base/FileUtil.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,8 +24,9 @@ public:
     /// The file's bytes as they are written: Windows-1251, CR LF, an empty line after each section.
     std::string Serialize() const;
     /// Replaces `path` atomically with Serialize(), readable by the owner only (the ini files
-    /// of this program hold passwords). Raises EOSError.
-    void Save(const std::string& path) const;
+    /// of this program hold passwords); a link in its place is followed or refused as `atLink`
+    /// says. Raises EOSError.
+    void Save(const std::string& path, AtLink atLink = AtLink::Follow) const;
 
     bool ValueExists(std::string_view section, std::string_view key) const;
     std::vector<std::string> Keys(std::string_view section) const;

@@ -20,15 +20,22 @@ CertificateFolderLock::CertificateFolderLock(const std::string& email, Missing m
     if (const std::optional<std::string> refusal = AddressRefusal(email))
         throw Exception(*refusal, FailureClass::BadInput);
     folder_ = CertificateFolder(email);
-    if (missing == Missing::Create)
+    if (missing == Missing::Create) {
         CreateCertificateFolder(folder_);
-    else if (!DirectoryExists(folder_))
+    } else if (!DirectoryExists(folder_)) {
+        CheckCertificateFolder(folder_); // a link that leads nowhere is not a missing folder
         return;
+    }
     lock_ = FolderLock::Acquire(folder_, wait);
     if (!lock_)
         throw Exception(FolderBusyMessage(email), FailureClass::Busy);
+    // Before anything in it is read or written, the folder must be the user's own and closed.
+    CheckCertificateFolder(folder_);
     RemoveStaleTemporaryFiles(folder_);
-    RecoverInterruptedRequest(folder_);
+    // A journal that is refused stays, and so does every file it names: no operation touches
+    // the folder until the user has looked at it.
+    if (const std::optional<std::string> refusal = RecoverInterruptedRequest(folder_))
+        throw Exception(*refusal);
 }
 
 } // namespace cq

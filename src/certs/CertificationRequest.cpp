@@ -2,8 +2,6 @@
 
 #include "certs/Der.h"
 
-#include <openssl/evp.h>
-
 namespace cq {
 namespace {
 
@@ -39,15 +37,6 @@ std::string SignedCertificationRequest(std::string_view requestInfo, RequestSign
     const std::string algorithm = signer.algorithmIdentifier();
     const std::string signature = signer.sign(requestInfo);
     return der::Sequence({requestInfo, algorithm, der::BitString(signature)});
-}
-
-std::string Base64(std::string_view bytes) {
-    std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
-                                       reinterpret_cast<const unsigned char*>(bytes.data()),
-                                       static_cast<int>(bytes.size()));
-    text.resize(static_cast<size_t>(length));
-    return text;
 }
 
 } // namespace cq

@@ -44,7 +44,4 @@ std::string RequestAttribute(const char* oid, std::string_view encodedValue);
 /// CertificationRequest: the information, the signer's algorithm and its signature.
 std::string SignedCertificationRequest(std::string_view requestInfo, RequestSigner& signer);
 
-/// The bytes as Base64 in one line, without line ends.
-std::string Base64(std::string_view bytes);
-
 } // namespace cq

@@ -1,15 +1,20 @@
 #include "certs/Download.h"
 
 #include "app/ErrorReport.h"
+#include "base/Clock.h"
 #include "base/Dialogs.h"
 #include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
 #include "certs/CertificateFolderLock.h"
+#include "certs/FolderKey.h"
+#include "certs/RequestFolder.h"
 #include "certs/TokenCertificate.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
+
+#include <cstdio>
 
 namespace cq {
 namespace {
@@ -30,7 +35,61 @@ std::string ReceiveUrl(const std::string& folder, const std::string& email) {
 void StoreCertificate(const std::string& folder, const std::string& target,
                       const std::string& body) {
     CreateCertificateFolder(folder);
-    WriteFileAtomically(target, CertificateFileText(body));
+    WriteFileAtomically(target, CertificateFileText(body), FileAccess::Shared, AtLink::Refuse);
+}
+
+/// True when the file at `target` is a certificate for the key of the folder's request.
+bool HoldsWorkingCertificate(const std::string& folder, const std::string& email,
+                             const std::string& target) {
+    try {
+        return FileExists(target) &&
+               CertificateFitsFolderKey(folder, email, ReadFileBytes(target)) == KeyFit::Fits;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+/// A free name beside `target` for a certificate that is not for the folder's key:
+/// "Certificate-unmatched-YYYYMMDD-hhmmss.cer", with "-2", "-3", ... when taken.
+std::string UnmatchedCertificatePath(const std::string& target) {
+    const LocalDateTime t = ToLocal(SystemClock()());
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second);
+    const std::string name = ExtractFileName(target);
+    const size_t dot = name.rfind('.');
+    const std::string stem = ExtractFilePath(target) + name.substr(0, dot) + "-unmatched-" + stamp;
+    const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+    std::string path = stem + extension;
+    for (int attempt = 2; FileExists(path) || DirectoryExists(path); ++attempt)
+        path = stem + "-" + std::to_string(attempt) + extension;
+    return path;
+}
+
+std::string UnmatchedCertificateMessage(const std::string& target, const std::string& kept,
+                                        bool working) {
+    const std::string told = "Полученный сертификат не соответствует ключу запроса из папки " +
+                             ExtractFilePath(target) +
+                             " (вероятно, он выпущен по другому, отменённому запросу). ";
+    const std::string where = "Он сохранён как \"" + kept + "\".";
+    if (working)
+        return told + "Рабочий сертификат \"" + ExtractFileName(target) +
+               "\" соответствует ключу и оставлен без изменений. " + where;
+    return told + where + " Как \"" + ExtractFileName(target) + "\" он не записан.";
+}
+
+/// Stores the body as the folder's certificate; a certificate the folder shows to be for
+/// another key never takes that place: it is kept beside it and the user is told.
+void PlaceCertificate(const std::string& folder, const std::string& email,
+                      const std::string& target, const std::string& body) {
+    if (CertificateFitsFolderKey(folder, email, CertificateFileText(body)) != KeyFit::Foreign) {
+        StoreCertificate(folder, target, body);
+        return;
+    }
+    const bool working = HoldsWorkingCertificate(folder, email, target);
+    const std::string kept = UnmatchedCertificatePath(target);
+    StoreCertificate(folder, kept, body);
+    throw Exception(UnmatchedCertificateMessage(target, kept, working), FailureClass::Mismatch);
 }
 
 } // namespace
@@ -48,10 +107,11 @@ DownloadResult DownloadCertificate(const std::string& fileName, const std::strin
         const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
         const std::string& folder = held.folder();
         const std::string target = folder + fileName;
+        CheckReplaceableFile(target);
         if (FileExists(target) && !AskYesNo(kOverwriteQuestion))
             return DownloadResult::Failed;
         const std::string body = get(ReceiveUrl(folder, email), true);
-        StoreCertificate(folder, target, body);
+        PlaceCertificate(folder, email, target, body);
         return DownloadResult::Downloaded;
     } catch (const EIdHTTPProtocolException& error) {
         if (error.errorCode() == kHttpNotFound)
@@ -121,6 +181,9 @@ bool CertificateAlreadyInPlace(const std::string& fileName, const std::string& e
                                const ServiceGet& get) {
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
     const std::string target = held.folder() + fileName;
+    // A link or an odd file in its place is refused as the download itself refuses it, never
+    // read through.
+    CheckReplaceableFile(target);
     if (!FileExists(target))
         return false;
     const std::string body = get(ReceiveUrl(held.folder(), email), true);

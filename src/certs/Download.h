@@ -21,8 +21,10 @@ enum class DownloadResult {
 /// (trimmed by the caller). An existing file is replaced, after the user's consent, only once
 /// the whole body has arrived; lines are stored with CR LF ends. 404 gives NotReady with nothing
 /// shown; other errors are reported under "Получение сертификата", also an address that breaks
-/// the address rules and a folder held by another operation (CertificateFolderLock). Never
-/// raises.
+/// the address rules and a folder held by another operation (CertificateFolderLock). A body
+/// that the folder's act shows to be no certificate of the request's key (FolderKey.h) never
+/// takes the place of `fileName`: it is stored beside it as "<name>-unmatched-<date-time><ext>"
+/// and reported as such (Failed), the existing file left as it was. Never raises.
 DownloadResult DownloadCertificate(const std::string& fileName, const std::string& email,
                                    const ServiceGet& get = DefaultServiceGet());
 
@@ -57,7 +59,8 @@ DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionStat
 /// True when the certificate the service gives for `email` is, as it would be stored, the one
 /// already in `fileName` of the address's folder, so a download would change nothing; false
 /// without asking the service when there is no such file. Holds the folder while it compares.
-/// Raises the exchange's errors (a 404 included) and CertificateFolderLock's.
+/// Raises the exchange's errors (a 404 included), CertificateFolderLock's, and
+/// CheckReplaceableFile's for a link or an odd file in the certificate's place.
 bool CertificateAlreadyInPlace(const std::string& fileName, const std::string& email,
                                const ServiceGet& get = DefaultServiceGet());
 

@@ -72,4 +72,9 @@ CheckResult CheckGostCertificate(const std::string& certFileName, const std::str
     });
 }
 
+bool HoldsGostRequest(const std::string& email) {
+    const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
+    return IsGostRequest(held.folder());
+}
+
 } // namespace cq

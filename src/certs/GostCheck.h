@@ -21,4 +21,10 @@ CheckGostCertificate(const std::string& certFileName, const std::string& email,
                      const provider::ProviderRegistry& registry = provider::InstalledProviders(),
                      const Clock& clock = SystemClock());
 
+/// Whether the certificate folder of `email` holds a GOST request (IsGostRequest), read under the
+/// folder's lock once a request an interrupted run left there is finished or undone: the road a
+/// check or an export takes is the one the settled folder keeps. Raises as
+/// CertificateFolderLock does, and on errors reading the record.
+bool HoldsGostRequest(const std::string& email);
+
 } // namespace cq

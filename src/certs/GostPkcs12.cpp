@@ -227,11 +227,12 @@ NewContainer AskNewContainer(const Clock& clock) {
     return container;
 }
 
-void StoreContainer(const GostKey& key, const NewContainer& container) {
+/// Stores the key; another run that took the container's name meanwhile gets it renamed.
+void StoreContainer(const GostKey& key, NewContainer& container) {
     const std::string folder = IncludeTrailingPathDelimiter(provider::DefaultContainerFolder());
     provider::EnsureContainerFolder(folder);
-    provider::StoreNewContainer(provider::ContainerPath(folder, container.name),
-                                key.containerText(container.password.view()).view());
+    container.name = provider::StoreNewContainerUnderFreeName(
+        folder, container.name, key.containerText(container.password.view()).view());
 }
 
 } // namespace
@@ -254,6 +255,7 @@ std::string ExportGostPkcs12(const std::string& email, const std::string& passwo
                              const provider::ProviderRegistry& registry) {
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
     const std::string& folder = held.folder();
+    CheckReplaceableFile(folder + kFileName);
     const ContainerRecord names = ReadRecord(folder);
     RefuseKeyOutsideSoftware(names, registry);
     const ssl::Certificate certificate = ReadCertificateFile(folder + kCertificateFile);
@@ -270,7 +272,7 @@ std::string ExportGostPkcs12(const std::string& email, const std::string& passwo
         ssl::RaiseError("PEM_read_bio_PrivateKey");
     const std::string target = folder + kFileName;
     PreparedFile output(target, Pkcs12Bytes(privateKey.get(), certificate.get(), password, email),
-                        FileAccess::Private);
+                        FileAccess::Private, AtLink::Refuse);
     VerifyPkcs12(output.temporaryPath(), password, kFileName);
     output.Commit();
     return target;
@@ -281,8 +283,12 @@ std::string ImportGostPkcs12(const std::string& email, const std::string& path,
     const GostPkcs12Content content = ReadGostPkcs12(ReadFileBytes(path), password);
     if (!replace && DirectoryExists(CertificateFolder(email)))
         throw Exception("Папка сертификата для адреса " + email + " уже существует.");
-    const NewContainer container = AskNewContainer(clock);
+    NewContainer container = AskNewContainer(clock);
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Create);
+    for (const std::string& written :
+         {PublicKeyActPath(held.folder(), email), held.folder() + kRequestRecordFile,
+          held.folder() + kCertificateFile})
+        CheckReplaceableFile(written);
     // As for a request: the container first; it stays whatever happens afterwards.
     StoreContainer(content.Key, container);
     PublicKeyActValues values;
@@ -295,11 +301,14 @@ std::string ImportGostPkcs12(const std::string& email, const std::string& path,
     values.Modulus = "?2?";
     values.Postfix = "?3?";
     values.Exponent = "?4?";
+    // The certificate is part of the unit: the journal says accepted only once the act, the
+    // record naming the new container and the certificate of its key are all in place.
+    PreparedFile certificate(held.folder() + kCertificateFile,
+                             CertificateFileText(content.CertificatePem), FileAccess::Shared,
+                             AtLink::Refuse);
     RequestFolder files;
-    PutGostActAndRecord(files, held.folder(), values, clock);
+    PutGostActAndRecord(files, held.folder(), values, clock, &certificate);
     files.Commit();
-    WriteFileAtomically(held.folder() + kCertificateFile,
-                        CertificateFileText(content.CertificatePem));
     AddEmailToList(email);
     return container.name;
 }

@@ -17,7 +17,6 @@
 
 #include <functional>
 #include <optional>
-#include <unistd.h>
 
 namespace cq {
 namespace {
@@ -43,25 +42,6 @@ std::string BytesOfHex(const std::string& hex) {
         bytes += static_cast<char>(HexDigit(hex[i]) * 16 + HexDigit(hex[i + 1]));
     return bytes;
 }
-
-/// A certificate folder made for this request alone goes again when the request leaves nothing
-/// in it (a cancelled dialog, a failed key): the folder of an address that never got a request
-/// is not left behind empty.
-class FolderMadeHere {
-public:
-    FolderMadeHere(std::string folder, bool madeHere)
-        : folder_(std::move(folder)), madeHere_(madeHere) {}
-    ~FolderMadeHere() {
-        if (madeHere_)
-            ::rmdir(folder_.c_str()); // refused while anything is in it
-    }
-    FolderMadeHere(const FolderMadeHere&) = delete;
-    FolderMadeHere& operator=(const FolderMadeHere&) = delete;
-
-private:
-    std::string folder_;
-    bool madeHere_;
-};
 
 /// A key file, a certificate or a record: an earlier request that a new one would replace.
 bool HoldsEarlierRequest(const std::string& folder) {
@@ -125,20 +105,24 @@ PublicKeyActValues ActValues(const GostRequestForm& form, const std::string& pub
 } // namespace
 
 void PutGostActAndRecord(RequestFolder& files, const std::string& folder,
-                         const PublicKeyActValues& values, const Clock& clock) {
+                         const PublicKeyActValues& values, const Clock& clock,
+                         PreparedFile* certificate) {
     std::optional<PreparedFile> actFile;
     if (const std::optional<std::string> act = PublicKeyActText(kGostActTemplate, values, clock))
-        actFile.emplace(PublicKeyActPath(folder, values.Subject.Email), *act);
+        actFile.emplace(PublicKeyActPath(folder, values.Subject.Email), *act, FileAccess::Shared,
+                        AtLink::Refuse);
     const std::string recordPath = folder + kRequestRecordFile;
     PreparedFile record(
         recordPath,
         GostRequestRecord(recordPath, values.Subject, values.Algorithm, values.Container)
             .Serialize(),
-        FileAccess::Private);
+        FileAccess::Private, AtLink::Refuse);
     std::vector<RequestFilePut> puts;
     if (actFile)
         puts.push_back({RequestFile::Act, &*actFile});
     puts.push_back({RequestFile::Record, &record});
+    if (certificate)
+        puts.push_back({RequestFile::Certificate, certificate});
     files.Put(puts);
 }
 
@@ -166,17 +150,23 @@ GostRequestForm ChooseProvider(GostRequestForm form, const std::string& provider
 
 GostRequestMade MakeGostRequest(const GostRequestForm& form,
                                 const provider::ProviderRegistry& registry,
-                                const std::function<void()>& keyMade) {
+                                const std::function<void()>& keyMade, std::string* container) {
     TCertRequestParam param = RequestParam(form);
     GostRequestMade made;
-    made.RequestText = CreateGostRequest(param, registry, keyMade);
+    made.RequestText = CreateGostRequest(param, registry, [&] {
+        if (container)
+            *container = param.Container;
+        if (keyMade)
+            keyMade();
+    });
     made.PublicKey = BytesOfHex(param.PublicKey);
+    made.Container = param.Container;
     return made;
 }
 
 GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const ServiceGet& get,
                                       const provider::ProviderRegistry& registry,
-                                      const Clock& clock) {
+                                      const Clock& clock, std::string* container) {
     try {
         // Everything that can be checked is, before the folder is touched and a container made.
         if (const std::optional<std::string> refusal = AddressRefusal(form.Email))
@@ -185,7 +175,7 @@ GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const Service
         const bool folderIsNew = !DirectoryExists(CertificateFolder(form.Email));
         // Held until the request is settled, so no other operation reads a half-made folder.
         const CertificateFolderLock held(form.Email, CertificateFolderLock::Missing::Create);
-        const FolderMadeHere madeHere(held.folder(), folderIsNew);
+        const FolderMadeForRequest madeHere(held.folder(), folderIsNew);
         CheckReplaceableFile(PublicKeyActPath(held.folder(), Trim(form.Email)));
         CheckReplaceableFile(held.folder() + kRequestRecordFile);
         if (HoldsEarlierRequest(held.folder()) && !AskYesNo(kReplaceKeyQuestion))
@@ -195,22 +185,28 @@ GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const Service
         KillPoint("gost-journal-started");
         bool keyMade = false;
         std::string email;
+        std::string madeContainer = Trim(form.Container);
         try {
-            const GostRequestMade made = MakeGostRequest(form, registry, [&] { keyMade = true; });
+            const GostRequestMade made = MakeGostRequest(
+                form, registry, [&] { keyMade = true; }, &madeContainer);
             KillPoint("gost-key-made");
             const std::string pem =
                 made.RequestText.empty() ? std::string() : FrameGostRequest(made.RequestText);
-            const PublicKeyActValues values = ActValues(form, made.PublicKey);
+            PublicKeyActValues values = ActValues(form, made.PublicKey);
+            values.Container = Trim(made.Container);
             email = values.Subject.Email;
+            files.nameContainer(values.Container);
             PutGostActAndRecord(files, held.folder(), values, clock);
             SubmitRequest(Settings().UrlRequestGostCertificate, pem, get);
             KillPoint("gost-sent");
             files.Commit();
         } catch (...) {
             if (keyMade)
-                RethrowNamingKeptContainer(Trim(form.Container));
+                RethrowNamingKeptContainer(Trim(madeContainer));
             throw;
         }
+        if (container)
+            *container = Trim(madeContainer);
         AddEmailToList(email);
         ShowInfoBox(kRequestSentText);
         return GostProcedureOutcome::Sent;

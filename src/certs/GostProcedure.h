@@ -14,6 +14,7 @@
 namespace cq {
 
 struct RequestFields;
+class PreparedFile;
 class RequestFolder;
 struct PublicKeyActValues;
 
@@ -28,11 +29,12 @@ struct GostRequestForm : SubjectFields {
 /// TProvInfo is the caller's to set.
 GostRequestForm GostFormFor(const RequestFields& fields);
 
-/// The act and the GOST request record of `values` put into `folder` as one unit, not yet
-/// settled: the caller commits `files` once the request stands; dropped unsettled, older files
-/// come back (a first request's act and record stay).
+/// The act and the GOST request record of `values` (and a prepared certificate, when the key
+/// comes with one) put into `folder` as one unit, not yet settled: the caller commits `files`
+/// once the request stands; dropped unsettled, older files come back and new ones go.
 void PutGostActAndRecord(RequestFolder& files, const std::string& folder,
-                         const PublicKeyActValues& values, const Clock& clock);
+                         const PublicKeyActValues& values, const Clock& clock,
+                         PreparedFile* certificate = nullptr);
 
 /// The form of a fresh provider selection: the first qualifying provider (or the one named)
 /// and a new container name from the clock. Raises Exception with kNoProviderText when no
@@ -46,11 +48,13 @@ ChooseProvider(GostRequestForm form, const std::string& providerName, TimePoint 
 struct GostRequestMade {
     std::string RequestText; ///< Base64 with its line ends, "" when no bytes came out
     std::string PublicKey;   ///< the public key's bytes
+    std::string Container;   ///< the name the container got
 };
+/// `container`, when given, gets the container's name as soon as it holds its key.
 GostRequestMade
 MakeGostRequest(const GostRequestForm& form,
                 const provider::ProviderRegistry& registry = provider::InstalledProviders(),
-                const std::function<void()>& keyMade = {});
+                const std::function<void()>& keyMade = {}, std::string* container = nullptr);
 
 enum class GostProcedureOutcome {
     Sent,      ///< accepted by the service; the address is in the list, the message shown
@@ -66,11 +70,12 @@ enum class GostProcedureOutcome {
 /// dialog (0x8010006E) gives Cancelled; every other error is raised for the caller's
 /// application-wide handler. The container stays whatever happens afterwards, and an error
 /// raised once it holds its key names it in its text and in the log; a failed sending puts an
-/// older act and record back (a first request's stay), and a folder made for a request that
-/// wrote nothing goes again.
+/// older act and record back (a first request's go, and so does the folder made for it).
+/// The container gets the form's name unless another run took it meanwhile, then the first free
+/// one after it (StoreNewContainerUnderFreeName); `container`, when given, gets the name made.
 GostProcedureOutcome
 RunGostProcedure(const GostRequestForm& form, const ServiceGet& get = DefaultServiceGet(),
                  const provider::ProviderRegistry& registry = provider::InstalledProviders(),
-                 const Clock& clock = SystemClock());
+                 const Clock& clock = SystemClock(), std::string* container = nullptr);
 
 } // namespace cq

@@ -6,6 +6,7 @@
 #include "certs/CertificationRequest.h"
 #include "certs/Der.h"
 #include "certs/DerReader.h"
+#include "certs/PemArmour.h"
 #include "platform/OsVersion.h"
 
 #include <cstdio>
@@ -13,7 +14,8 @@
 namespace cq {
 namespace {
 
-constexpr size_t kBase64LineLength = 76;
+/// The request's armour: lines of 76 characters ended by CR LF, none after the END line.
+constexpr PemLayout kGostRequestLayout{76, "\r\n", false};
 constexpr const char* kOsVersionAttribute = "1.3.6.1.4.1.311.13.2.3";
 constexpr const char* kExtensionsAttribute = "1.3.6.1.4.1.311.2.1.14";
 constexpr const char* kClientAuth = "1.3.6.1.5.5.7.3.2";
@@ -169,20 +171,11 @@ std::string BuildSignedRequest(const TCertRequestParam& param, provider::Provide
 }
 
 std::string GostRequestBase64(std::string_view der) {
-    const std::string base64 = Base64(der);
-    std::string text;
-    text.reserve(base64.size() + 2 * (base64.size() / kBase64LineLength + 1));
-    for (size_t i = 0; i < base64.size(); ++i) {
-        text += base64[i];
-        if ((i + 1) % kBase64LineLength == 0)
-            text += "\r\n";
-    }
-    return text;
+    return Base64Lines(der, kGostRequestLayout);
 }
 
 std::string FrameGostRequest(std::string_view base64) {
-    return "-----BEGIN NEW CERTIFICATE REQUEST-----\r\n" + std::string(base64) +
-           "\r\n-----END NEW CERTIFICATE REQUEST-----";
+    return FramePem("NEW CERTIFICATE REQUEST", base64, {}, kGostRequestLayout);
 }
 
 void CheckGostRequestParam(const TCertRequestParam& param,
@@ -202,6 +195,8 @@ std::string CreateGostRequest(TCertRequestParam& param, const provider::Provider
     provider::ContextOwner context(chosen.acquireNewKeySet(param.Container));
     if (!context->hasExchangeKey())
         context->generateExchangeKey();
+    if (const std::string stored = context->containerName(); !stored.empty())
+        param.Container = stored;
     if (keyMade)
         keyMade();
     const std::string publicKeyInfo = context->exportPublicKeyInfo();

@@ -79,8 +79,8 @@ std::string GostRequestInfo(const TCertRequestParam& param, std::string_view pub
 std::string BuildSignedRequest(const TCertRequestParam& param, provider::ProviderContext& context,
                                std::string_view publicKeyInfoDer);
 
-/// Base64 of the DER with CR LF after every 76 characters (also after the last group when the
-/// length is a multiple of 76).
+/// Base64 of the DER in lines of 76 characters joined by CR LF (none after the last line, so a
+/// text that fills its last line leaves no empty line before the END line).
 std::string GostRequestBase64(std::string_view der);
 
 /// "-----BEGIN NEW CERTIFICATE REQUEST-----\r\n" + base64 + "\r\n" +
@@ -95,7 +95,8 @@ void CheckGostRequestParam(
     const provider::ProviderRegistry& registry = provider::InstalledProviders());
 
 /// Creates the container with a new exchange key in the named provider, builds and signs the
-/// request and returns its Base64 text (empty when no bytes came out); sets param.PublicKey.
+/// request and returns its Base64 text (empty when no bytes came out); sets param.PublicKey,
+/// and param.Container to the name the container got when the provider had to pick another.
 /// `keyMade` is called once the container holds its key, so a caller knows that a later
 /// failure leaves it behind. The context is released on every path. Raises the provider's
 /// errors.

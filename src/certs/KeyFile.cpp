@@ -2,6 +2,7 @@
 
 #include "base/StringUtil.h"
 #include "certs/DerReader.h"
+#include "certs/PemArmour.h"
 #include "certs/SslOwners.h"
 
 #include <array>
@@ -197,50 +198,82 @@ bool IsEndLine(std::string_view line, std::string_view label) {
     return TrimmedRight(line) == std::string(kEndPrefix) + " " + std::string(label) + "-----";
 }
 
+/// A block's lines as found: its label, the header lines (from "Proc-Type" up to the empty line
+/// that ends them) with the encryption they name, and the body lines up to the END line.
+struct BlockLines {
+    std::string label;
+    std::string cipher; ///< as DEK-Info names it, even when it is not one of ours
+    std::vector<std::string_view> headers;
+    std::optional<Encryption> encryption;
+    std::vector<std::string_view> body;
+};
+
+/// The first block (of `label`, when given) with its headers and body; nothing when it has no
+/// END line, or headers without a usable DEK-Info or without the empty line after them.
+std::optional<BlockLines> FindBlock(std::string_view text, std::string_view label) {
+    BlockLines block;
+    const std::vector<std::string_view> lines = SplitLines(text);
+    const auto begin = FindBegin(lines, label, block.label);
+    if (!begin)
+        return std::nullopt;
+    size_t i = *begin + 1;
+    if (i < lines.size() && StartsWith(lines[i], "Proc-Type")) {
+        bool dekInfoSeen = false;
+        for (; i < lines.size() && !Trim(lines[i]).empty(); ++i) {
+            block.headers.push_back(lines[i]);
+            if (!StartsWith(lines[i], "DEK-Info:"))
+                continue;
+            dekInfoSeen = true;
+            block.encryption = ParseDekInfo(lines[i].substr(9), block.cipher);
+        }
+        if (!dekInfoSeen || !block.encryption || i == lines.size())
+            return std::nullopt;
+        ++i; // the empty line that ends the headers
+    }
+    for (; i < lines.size() && !IsEndLine(lines[i], label); ++i)
+        block.body.push_back(lines[i]);
+    if (i == lines.size())
+        return std::nullopt;
+    return block;
+}
+
 } // namespace
 
 PemBlock DecodePemBlock(std::string_view text, std::string_view passwordBytes,
                         std::string_view label) {
     PemBlock block;
-    const std::vector<std::string_view> lines = SplitLines(text);
-    const auto begin = FindBegin(lines, label, block.label);
-    if (!begin)
+    const std::optional<BlockLines> lines = FindBlock(text, label);
+    if (!lines)
         return block;
-    size_t i = *begin + 1;
-    std::optional<Encryption> encryption;
-    if (i < lines.size() && StartsWith(lines[i], "Proc-Type")) {
-        bool dekInfoSeen = false;
-        for (; i < lines.size() && !Trim(lines[i]).empty(); ++i) {
-            if (!StartsWith(lines[i], "DEK-Info:"))
-                continue;
-            dekInfoSeen = true;
-            encryption = ParseDekInfo(lines[i].substr(9), block.cipher);
-        }
-        if (!dekInfoSeen || !encryption || i == lines.size())
-            return block;
-        ++i; // the empty line that ends the headers
-    }
-    std::vector<std::string_view> body;
-    for (; i < lines.size() && !IsEndLine(lines[i], label); ++i)
-        body.push_back(lines[i]);
-    if (i == lines.size())
-        return block;
+    block.label = lines->label;
+    block.cipher = lines->cipher;
     SecretBytes decoded;
-    if (!DecodeBase64(body, decoded))
+    if (!DecodeBase64(lines->body, decoded))
         return block;
-    if (!encryption) {
+    if (!lines->encryption) {
         block.bytes = std::move(decoded);
         block.status = PemDecodeStatus::Decoded;
         return block;
     }
     if (decoded.empty() || decoded.size() % kDesBlock != 0 ||
-        !DecryptCbc(*encryption, passwordBytes, decoded, block.bytes))
+        !DecryptCbc(*lines->encryption, passwordBytes, decoded, block.bytes))
         return block;
     block.status =
         RemovePadding(block.bytes) ? PemDecodeStatus::Decoded : PemDecodeStatus::WrongPassword;
     if (block.status != PemDecodeStatus::Decoded)
         block.bytes.wipe();
     return block;
+}
+
+SecretBytes RewritePemBlock(std::string_view text, std::string_view label) {
+    const std::optional<BlockLines> lines = FindBlock(text, label);
+    SecretBytes body;
+    if (!lines || !DecodeBase64(lines->body, body))
+        return {};
+    std::string headers;
+    for (std::string_view header : lines->headers)
+        headers.append(header).append("\n");
+    return SecretBytes(PemArmour(lines->label, body.view(), headers));
 }
 
 Pkcs1Status ParseRsaPrivateKey(std::string_view der, RsaKeyNumbers& numbers) {

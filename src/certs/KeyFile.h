@@ -1,7 +1,7 @@
 #pragma once
 // Reading PEM blocks in OpenSSL's classic form (optionally encrypted with DES-EDE3-CBC or
 // DES-CBC under a password, the "Proc-Type"/"DEK-Info" headers) and the PKCS#1 RSA private key
-// inside the key file.
+// inside the key file; a block read leniently can be written again in the strict form.
 
 #include "base/SecretBytes.h"
 
@@ -34,6 +34,13 @@ struct PemBlock {
 /// taken for wrong.
 PemBlock DecodePemBlock(std::string_view text, std::string_view passwordBytes,
                         std::string_view label = {});
+
+/// The first PEM block of `text` (with a `label`, the first block of that label) written afresh
+/// in OpenSSL's layout: its label and header lines as they are, its Base64 decoded and laid out
+/// again, nothing decrypted. A block that DecodePemBlock reads despite empty or blank lines, other
+/// line ends or other line widths comes out in the form every PEM reader takes. Empty when there is
+/// no such block or its Base64 is broken.
+SecretBytes RewritePemBlock(std::string_view text, std::string_view label = {});
 
 /// The numbers of a PKCS#1 RSAPrivateKey as their INTEGER content octets, exactly as encoded
 /// (a leading zero octet included).

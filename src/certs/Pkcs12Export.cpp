@@ -11,15 +11,18 @@
 #include "certs/CertificateFolderLock.h"
 #include "certs/DerReader.h"
 #include "certs/KeyFile.h"
+#include "certs/RequestFolder.h"
 #include "certs/SslOwners.h"
 #include "platform/Process.h"
 #include "settings/CertFolders.h"
+#include "settings/Settings.h"
 #include "settings/SettingsValues.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <openssl/err.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -29,30 +32,35 @@ namespace cq {
 namespace {
 
 /// Single-DES keys need the tool's legacy provider; other keys are read without it.
-bool KeyNeedsLegacyProvider(const std::string& keyPath) {
-    try {
-        return DecodePemBlock(ReadFileBytes(keyPath), {}).cipher == "DES-CBC";
-    } catch (const std::exception&) {
-        return false; // the tool reports the unreadable file itself
-    }
+bool KeyNeedsLegacyProvider(const SecretBytes& keyText) {
+    return DecodePemBlock(keyText.view(), {}).cipher == "DES-CBC";
+}
+
+/// The key file's block as the tool reads it on its standard input: written afresh, so that a
+/// key file with an empty line in its Base64 (which earlier versions wrote whenever the text
+/// filled its last line, and which the tool refuses) exports as it checks. It stays encrypted as
+/// it is in the file, and no copy of it is put on disk.
+SecretBytes KeyForTool(const std::string& folder) {
+    return RewritePemBlock(SecretBytes(ReadFileBytes(folder + kCertificateKeyFile)).view());
 }
 
 std::vector<std::string> ConversionArguments(const std::string& tool, const std::string& folder,
-                                             const std::string& output, Pkcs12Profile profile) {
+                                             const std::string& output, Pkcs12Profile profile,
+                                             const SecretBytes& keyText) {
     std::vector<std::string> arguments = {tool,
                                           "pkcs12",
                                           "-export",
                                           "-in",
                                           folder + kCertificateFile,
                                           "-inkey",
-                                          folder + kCertificateKeyFile,
+                                          "/dev/stdin",
                                           "-out",
                                           output,
                                           "-passin",
                                           std::string("env:") + kKeyPasswordVariable,
                                           "-passout",
                                           std::string("env:") + kExportPasswordVariable};
-    if (KeyNeedsLegacyProvider(folder + kCertificateKeyFile))
+    if (KeyNeedsLegacyProvider(keyText))
         arguments.insert(arguments.end(), {"-provider", "legacy", "-provider", "default"});
     // Triple DES and the SHA-1 key derivation live in the default provider, so the old profile
     // needs no legacy provider of its own.
@@ -90,11 +98,13 @@ void RunConversion(const std::string& tool, const std::string& folder, const std
     // The key file is encrypted over the password's Windows-1251 bytes; the export password is
     // the text itself, which PKCS#12 stores as Unicode (the tool takes it as UTF-8), so that the
     // file opens with the password as the user types it.
-    std::vector<EnvironmentVariable> passwords;
-    passwords.push_back({kKeyPasswordVariable, SecretBytes(ToCp1251(password))});
-    passwords.push_back({kExportPasswordVariable, SecretBytes(password)});
-    const ProcessOutcome outcome =
-        RunAndWait(tool, ConversionArguments(tool, folder, output, profile), std::move(passwords));
+    ProcessOptions options;
+    options.environment.push_back({kKeyPasswordVariable, SecretBytes(ToCp1251(password))});
+    options.environment.push_back({kExportPasswordVariable, SecretBytes(password)});
+    options.standardInput = KeyForTool(folder);
+    const std::vector<std::string> arguments =
+        ConversionArguments(tool, folder, output, profile, options.standardInput);
+    const ProcessOutcome outcome = RunAndWait(tool, arguments, std::move(options));
     if (outcome.exitStatus != 0)
         throw Exception("Не удалось создать файл " + P12Name() + ": openssl завершился с кодом " +
                         std::to_string(outcome.exitStatus) + ".\r\n" + Trim(outcome.output));
@@ -165,16 +175,82 @@ std::string ExportPkcs12(const std::string& email, const std::string& password,
                          Pkcs12Profile profile) {
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
     const std::string& folder = held.folder();
+    CheckReplaceableFile(folder + kCertificateP12File);
     RequirePassedCheck(folder, password);
     const std::string tool = FindOpensslTool();
     const std::string target = folder + kCertificateP12File;
     // The tool writes into an empty temporary file of mode 0600 beside the target, which replaces
     // Certificate.p12 only once the result has been verified.
-    PreparedFile output(target, "", FileAccess::Private);
+    PreparedFile output(target, "", FileAccess::Private, AtLink::Refuse);
     RunConversion(tool, folder, output.temporaryPath(), password, profile);
     VerifyPkcs12(output.temporaryPath(), password, kCertificateP12File);
     output.Commit();
     return target;
+}
+
+namespace {
+
+/// The folder made absolute and free of links, with its trailing delimiter; "" when it cannot be
+/// resolved.
+std::string CanonicalFolder(const std::string& folder) {
+    const std::unique_ptr<char, decltype(&std::free)> resolved(
+        ::realpath(folder.empty() ? "." : folder.c_str(), nullptr), &std::free);
+    return resolved ? IncludeTrailingPathDelimiter(resolved.get()) : std::string();
+}
+
+/// The path with its folder part made absolute and free of links (a bare name counts from the
+/// working folder): two paths that name one place in a folder compare equal. The path as given
+/// when its folder cannot be resolved.
+std::string CanonicalFileName(const std::string& path) {
+    const std::string folder = CanonicalFolder(ExtractFilePath(path));
+    return folder.empty() ? path : folder + ExtractFileName(path);
+}
+
+/// The settings files in use: the program folder's, the file it redirects to, and where their
+/// links lead (the settings writer follows them).
+std::vector<std::string> SettingsFileNames() {
+    std::vector<std::string> names = {ProgramFolder() + kSettingsFileName};
+    const std::string dataFolder = Settings().DataFolder; // FindSettingsFile sets it again
+    try {
+        names.push_back(FindSettingsFile(false));
+    } catch (const std::exception&) {
+        // An unusable redirection: the base file is still protected.
+    }
+    Settings().DataFolder = dataFolder;
+    const size_t given = names.size();
+    for (size_t i = 0; i < given; ++i) {
+        try {
+            names.push_back(ResolveSymlinks(names[i]));
+        } catch (const std::exception&) {
+            // A loop of links leads to no file.
+        }
+    }
+    return names;
+}
+
+} // namespace
+
+std::optional<std::string> ProtectedCopyTarget(const std::string& target) {
+    const std::string name = CanonicalFileName(target);
+    for (const std::string& settings : SettingsFileNames())
+        if (CanonicalFileName(settings) == name)
+            return "это файл параметров программы";
+    // Every folder right under the data folder is (or may become) an address's certificate
+    // folder.
+    const std::string dataFolder = CanonicalFolder(Settings().DataFolder);
+    const std::string folder = ExtractFilePath(name);
+    if (!dataFolder.empty() && ExtractFilePath(ExcludeTrailingPathDelimiter(folder)) == dataFolder)
+        return "он в папке сертификата " + ExcludeTrailingPathDelimiter(folder);
+    return std::nullopt;
+}
+
+void CopyPkcs12(const std::string& email, const std::string& target) {
+    const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
+    if (const std::optional<std::string> problem = ProtectedCopyTarget(target))
+        throw Exception("Файл " + target + " не может быть записан: " + *problem + ".");
+    PreparedFile copy(target, ReadFileBytes(held.folder() + kCertificateP12File),
+                      FileAccess::Private, AtLink::Refuse);
+    copy.Commit();
 }
 
 } // namespace cq

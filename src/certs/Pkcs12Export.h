@@ -2,6 +2,7 @@
 // The conversion of a checked certificate and its key into "Certificate.p12" by the openssl
 // tool, and the verification of the result before anyone opens it.
 
+#include <optional>
 #include <string>
 
 namespace cq {
@@ -27,7 +28,8 @@ inline constexpr const char* kUncheckedExportText =
 /// Converts Certificate.cer and Certificate.key of the certificate folder of `email` into
 /// Certificate.p12 (mode 0600), with the key password (UTF-8, exactly as typed) as both the
 /// key's password and the export password. The password reaches the tool through its
-/// environment only. The tool writes a temporary file in the folder; it replaces
+/// environment only. A link or anything else that is not a regular file in the place of
+/// Certificate.p12 is refused first. The tool writes a temporary file in the folder; it replaces
 /// Certificate.p12 only when the tool succeeded and the file opens with the password and holds
 /// a key that matches its certificate. The certificate must first pass the check
 /// (CheckFolderCertificate) with the password and must not have expired. `profile` picks the
@@ -40,6 +42,19 @@ inline constexpr const char* kUncheckedExportText =
 /// older Certificate.p12 is then left as it was.
 std::string ExportPkcs12(const std::string& email, const std::string& password,
                          Pkcs12Profile profile = Pkcs12Profile::Modern);
+
+/// Why a copy of an export may not be written to `target`, in Russian words that follow
+/// "не может быть записан: "; nothing when it may. The files of every certificate folder (of
+/// any address) and the settings file (also the file its link leads to) are the program's own:
+/// a copy never replaces them.
+std::optional<std::string> ProtectedCopyTarget(const std::string& target);
+
+/// Writes a copy of Certificate.p12 of the certificate folder of `email` to `target` (mode 0600)
+/// with the folder held (CertificateFolderLock), through a temporary file in the target's folder
+/// renamed over it: an existing regular file is replaced (the caller asks first), a link or
+/// anything else that is not a regular file is refused (EOSError), and so is a protected target
+/// (Exception); the messages name the file.
+void CopyPkcs12(const std::string& email, const std::string& target);
 
 /// Opens a PKCS#12 file with the password and checks that it holds a certificate and a private
 /// key that belong together. Raises Exception naming `displayName` when it does not.

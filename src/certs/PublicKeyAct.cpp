@@ -110,7 +110,8 @@ std::optional<std::string> PublicKeyActText(const std::string& templateName,
 void MakePublicKeyAct(const std::string& folder, const std::string& templateName,
                       const PublicKeyActValues& values, const Clock& clock) {
     if (const std::optional<std::string> act = PublicKeyActText(templateName, values, clock))
-        WriteFileAtomically(PublicKeyActPath(folder, values.Subject.Email), *act);
+        WriteFileAtomically(PublicKeyActPath(folder, values.Subject.Email), *act,
+                            FileAccess::Shared, AtLink::Refuse);
 }
 
 } // namespace cq

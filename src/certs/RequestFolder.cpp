@@ -5,13 +5,16 @@
 #include "base/KillPoint.h"
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
+#include "certs/PublicKeyAct.h"
 #include "log/Log.h"
+#include "settings/CertFolders.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <optional>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,59 +69,154 @@ void LogFailure(const std::string& what, const std::string& path) {
     WriteLog(what + " " + path + ": " + SystemErrorMessage(errno), LogKind::Stamped);
 }
 
-bool SameFile(const std::string& first, const std::string& second) {
-    struct stat a {};
-    struct stat b {};
-    return ::lstat(first.c_str(), &a) == 0 && ::lstat(second.c_str(), &b) == 0 &&
-           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+/// Why a journal is not followed; the text says what is wrong, in Russian.
+class JournalRefused : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// What the journal may find at one of its names: nothing, or a regular file of the user's.
+struct OnDisk {
+    bool exists = false;
+    ino_t inode = 0;
+};
+
+/// The file at `path`, never followed through a link; raises JournalRefused for anything but a
+/// missing file or a regular file of the user's.
+OnDisk Inspect(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT)
+            return {};
+        throw JournalRefused("файл " + path + " недоступен: " + SystemErrorMessage(errno));
+    }
+    if (S_ISLNK(info.st_mode))
+        throw JournalRefused("на месте файла " + path + " символическая ссылка");
+    if (!S_ISREG(info.st_mode))
+        throw JournalRefused("на месте файла " + path + " не обычный файл");
+    if (info.st_uid != ::geteuid())
+        throw JournalRefused("файл " + path + " принадлежит другому пользователю");
+    return {true, info.st_ino};
 }
 
-/// Puts one older file back from its backup, whatever step the request reached: a backup that
-/// is gone was never made or is back already; one that is still the file itself (set aside, the
-/// new file not yet in place) is only a second name.
-void RestoreOlderFile(const ReplacedFile& file) {
-    if (!FileExists(file.backup))
-        return;
-    if (SameFile(file.backup, file.path)) {
-        if (::unlink(file.backup.c_str()) != 0)
-            LogFailure("Не удалось удалить копию прежнего файла", file.backup);
-    } else if (::rename(file.backup.c_str(), file.path.c_str()) != 0) {
-        LogFailure("Не удалось вернуть прежний файл из", file.backup);
+/// The identity a journal keeps of a new file.
+std::string InodeText(ino_t inode) {
+    return std::to_string(inode);
+}
+
+bool SameBytes(const std::string& first, const std::string& second) {
+    try {
+        const SecretBytes a(ReadFileBytes(first));
+        const SecretBytes b(ReadFileBytes(second));
+        return a.view() == b.view();
+    } catch (const std::exception&) {
+        return false;
     }
 }
 
-/// Undoes the request's files: each older file comes back, a file that was not there before
-/// goes. When the folder held none of the request's files before, only the new key file goes:
-/// the act and the record of the failed request stay.
-void UndoFiles(const std::vector<ReplacedFile>& files) {
-    const bool nothingOlder = std::none_of(files.begin(), files.end(),
-                                           [](const ReplacedFile& f) { return !f.backup.empty(); });
-    // Backwards, so that the key, put in place first, is the last to return.
-    for (auto file = files.rbegin(); file != files.rend(); ++file) {
-        if (!file->backup.empty())
-            RestoreOlderFile(*file);
-        else if ((!nothingOlder || file->kind == RequestFile::Key) &&
-                 ::unlink(file->path.c_str()) != 0 && errno != ENOENT)
-            LogFailure("Не удалось удалить файл", file->path);
+/// What settling one file of a journal takes.
+enum class Step {
+    Nothing,
+    RemoveNewFile, ///< a file that was not there before goes
+    RemoveBackup,  ///< the older file is in place (or the request was accepted): its copy goes
+    RestoreBackup, ///< the older file comes back over the new one
+};
+
+/// The step that undoes one file, whatever point the request reached: a backup that is gone was
+/// never made or is back already; one that is still the file itself (set aside, the new file
+/// not yet in place) is only a second name. Only the file the request wrote is ever removed or
+/// replaced: anything else in its place refuses the journal.
+Step UndoStep(const ReplacedFile& file) {
+    const OnDisk current = Inspect(file.path);
+    const bool isNew = current.exists && InodeText(current.inode) == file.written;
+    if (file.backup.empty()) {
+        if (current.exists && !isNew)
+            throw JournalRefused("файл " + file.path + " не тот, что записал прерванный запрос");
+        return current.exists ? Step::RemoveNewFile : Step::Nothing;
     }
+    const OnDisk backup = Inspect(file.backup);
+    if (!backup.exists)
+        return Step::Nothing;
+    if (!current.exists || isNew)
+        return Step::RestoreBackup;
+    // A copy (where the file system has no hard links) holds the same bytes as the file.
+    if (current.inode == backup.inode || SameBytes(file.path, file.backup))
+        return Step::RemoveBackup;
+    throw JournalRefused("файл " + file.path +
+                         " не тот, что записал прерванный запрос, и не копия " + file.backup);
 }
 
-void DropBackups(const std::vector<ReplacedFile>& files) {
-    bool first = true;
-    for (const ReplacedFile& file : files) {
-        if (file.backup.empty())
-            continue;
-        if (::unlink(file.backup.c_str()) != 0 && errno != ENOENT)
-            LogFailure("Не удалось удалить копию прежнего файла", file.backup);
-        if (first)
-            KillPoint("request-backup-dropped");
-        first = false;
-    }
+/// The step that finishes one file of an accepted request: its backup goes once the new file is
+/// in place; a backup beside anything else may be the only older copy and refuses the journal.
+Step DropStep(const ReplacedFile& file) {
+    const OnDisk current = Inspect(file.path);
+    if (file.backup.empty())
+        return Step::Nothing;
+    if (!Inspect(file.backup).exists)
+        return Step::Nothing;
+    if (!current.exists || InodeText(current.inode) != file.written)
+        throw JournalRefused("файл " + file.path + " не тот, что записал запрос, а копия " +
+                             file.backup + " прежнего файла ещё есть");
+    return Step::RemoveBackup;
 }
 
-// The journal: UTF-8 lines "name=value"; the state, the container, then three lines a file.
+struct PlannedStep {
+    Step step;
+    const ReplacedFile* file;
+};
+
+/// Every step that settles the files, in the order they are taken: backwards when undoing (the
+/// key, put in place first, is the last to return). Raises JournalRefused before any step when
+/// one file may not be touched.
+std::vector<PlannedStep> PlanSettling(const std::vector<ReplacedFile>& files, bool accepted) {
+    std::vector<PlannedStep> steps;
+    for (const ReplacedFile& file : files)
+        steps.push_back({accepted ? DropStep(file) : UndoStep(file), &file});
+    if (!accepted)
+        std::reverse(steps.begin(), steps.end());
+    return steps;
+}
+
+/// Takes the steps; false (each failure logged) when one of them failed.
+bool TakeSteps(const std::vector<PlannedStep>& steps, bool accepted) {
+    bool done = true;
+    bool firstDropped = true;
+    const auto failed = [&done](const std::string& what, const std::string& path) {
+        LogFailure(what, path);
+        done = false;
+    };
+    for (const PlannedStep& planned : steps) {
+        const ReplacedFile& file = *planned.file;
+        switch (planned.step) {
+        case Step::Nothing:
+            break;
+        case Step::RemoveNewFile:
+            if (::unlink(file.path.c_str()) != 0 && errno != ENOENT)
+                failed("Не удалось удалить файл", file.path);
+            break;
+        case Step::RemoveBackup:
+            if (::unlink(file.backup.c_str()) != 0 && errno != ENOENT)
+                failed("Не удалось удалить копию прежнего файла", file.backup);
+            if (accepted && firstDropped)
+                KillPoint("request-backup-dropped");
+            firstDropped = false;
+            break;
+        case Step::RestoreBackup:
+            if (::rename(file.backup.c_str(), file.path.c_str()) != 0)
+                failed("Не удалось вернуть прежний файл из", file.backup);
+            break;
+        }
+    }
+    return done;
+}
+
+// The journal: UTF-8 lines "name=value"; the state, the container, then four lines a file.
 constexpr const char* kPrepared = "prepared";
 constexpr const char* kAccepted = "accepted";
+constexpr size_t kLinesPerFile = 4;
+
+constexpr RequestFile kKinds[] = {RequestFile::Key, RequestFile::Act, RequestFile::Record,
+                                  RequestFile::Certificate};
 
 const char* KindName(RequestFile kind) {
     switch (kind) {
@@ -128,12 +226,14 @@ const char* KindName(RequestFile kind) {
         return "act";
     case RequestFile::Record:
         return "record";
+    case RequestFile::Certificate:
+        return "certificate";
     }
     return "";
 }
 
 std::optional<RequestFile> KindNamed(const std::string& name) {
-    for (const RequestFile kind : {RequestFile::Key, RequestFile::Act, RequestFile::Record})
+    for (const RequestFile kind : kKinds)
         if (name == KindName(kind))
             return kind;
     return std::nullopt;
@@ -144,8 +244,13 @@ std::string JournalText(const RequestJournal& journal) {
     text += "container=" + journal.container + "\n";
     for (const ReplacedFile& file : journal.files)
         text += std::string("kind=") + KindName(file.kind) + "\npath=" + file.path +
-                "\nbackup=" + file.backup + "\n";
+                "\nbackup=" + file.backup + "\nnew=" + file.written + "\n";
     return text;
+}
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 /// True when `backup` is one of the backup names of `path`.
@@ -153,10 +258,13 @@ bool IsBackupName(const std::string& path, const std::string& backup) {
     const std::string base = path + ".bak";
     if (backup == base)
         return true;
-    if (!backup.starts_with(base + ".") || backup.size() == base.size() + 1)
-        return false;
-    return std::all_of(backup.begin() + static_cast<std::ptrdiff_t>(base.size()) + 1, backup.end(),
-                       [](char c) { return c >= '0' && c <= '9'; });
+    return backup.starts_with(base + ".") &&
+           AllDigits(std::string_view(backup).substr(base.size() + 1));
+}
+
+bool HasControlCharacter(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
 std::string JournalPath(const std::string& folder) {
@@ -181,58 +289,112 @@ void LogRecovery(const std::string& folder, const RequestJournal& journal) {
     WriteLog(text, LogKind::Stamped);
 }
 
-} // namespace
-
-std::optional<RequestJournal> ParseRequestJournal(std::string_view text,
-                                                  const std::string& folder) {
+/// The lines of a journal as name and value; raises JournalRefused for a line without "=".
+std::vector<std::pair<std::string, std::string>> JournalFields(std::string_view text) {
+    std::vector<std::string> lines = Split(text, "\n");
+    if (!lines.empty() && lines.back().empty())
+        lines.pop_back(); // the end of the last line
     std::vector<std::pair<std::string, std::string>> fields;
-    for (const std::string& line : Split(text, "\n")) {
+    for (const std::string& line : lines) {
         const size_t equals = line.find('=');
-        if (equals != std::string::npos)
-            fields.emplace_back(line.substr(0, equals), line.substr(equals + 1));
+        if (equals == std::string::npos)
+            throw JournalRefused("строка без знака \"=\"");
+        fields.emplace_back(line.substr(0, equals), line.substr(equals + 1));
     }
+    return fields;
+}
+
+/// One file of the journal from its four lines, checked against the folder's own names.
+ReplacedFile JournalEntry(const std::vector<std::pair<std::string, std::string>>& fields, size_t at,
+                          const std::string& folder) {
+    static const char* const kNames[kLinesPerFile] = {"kind", "path", "backup", "new"};
+    for (size_t line = 0; line < kLinesPerFile; ++line)
+        if (fields[at + line].first != kNames[line])
+            throw JournalRefused("нарушен порядок строк");
+    const std::optional<RequestFile> kind = KindNamed(fields[at].second);
+    if (!kind)
+        throw JournalRefused("неизвестный вид файла \"" + fields[at].second + "\"");
+    ReplacedFile file{*kind, fields[at + 1].second, fields[at + 2].second, fields[at + 3].second};
+    if (file.path != RequestFilePath(folder, file.kind))
+        throw JournalRefused("файл \"" + file.path + "\" не является файлом запроса вида \"" +
+                             KindName(file.kind) + "\" в папке " + folder);
+    if (!file.backup.empty() && !IsBackupName(file.path, file.backup))
+        throw JournalRefused("\"" + file.backup + "\" не является копией файла " + file.path);
+    if (!AllDigits(file.written))
+        throw JournalRefused("не указан новый файл для " + file.path);
+    return file;
+}
+
+RequestJournal ReadJournalText(std::string_view text, const std::string& folder) {
+    const auto fields = JournalFields(text);
     if (fields.size() < 2 || fields[0].first != "state" || fields[1].first != "container" ||
-        (fields.size() - 2) % 3 != 0)
-        return std::nullopt;
-    RequestJournal journal;
-    journal.accepted = fields[0].second == kAccepted;
-    journal.container = fields[1].second;
-    for (size_t i = 2; i < fields.size(); i += 3) {
-        const std::optional<RequestFile> kind = KindNamed(fields[i].second);
-        const std::string& path = fields[i + 1].second;
-        const std::string& backup = fields[i + 2].second;
-        // Only a file of the folder may go, only a file's own backup may come back.
-        const bool usable =
-            backup.empty() ? ExtractFilePath(path) == folder : IsBackupName(path, backup);
-        if (!kind || fields[i + 1].first != "path" || fields[i + 2].first != "backup" ||
-            path.empty() || !usable)
-            return std::nullopt;
-        journal.files.push_back({*kind, path, backup});
+        (fields.size() - 2) % kLinesPerFile != 0)
+        throw JournalRefused("файл не является журналом запроса");
+    if (fields[0].second != kPrepared && fields[0].second != kAccepted)
+        throw JournalRefused("неизвестное состояние \"" + fields[0].second + "\"");
+    if (HasControlCharacter(fields[1].second))
+        throw JournalRefused("имя контейнера содержит управляющие символы");
+    RequestJournal journal{fields[0].second == kAccepted, fields[1].second, {}};
+    for (size_t at = 2; at < fields.size(); at += kLinesPerFile) {
+        ReplacedFile file = JournalEntry(fields, at, folder);
+        for (const ReplacedFile& earlier : journal.files)
+            if (earlier.kind == file.kind)
+                throw JournalRefused("файл " + file.path + " указан дважды");
+        journal.files.push_back(std::move(file));
     }
     return journal;
 }
 
-void CheckReplaceableFile(const std::string& path) {
-    const auto refuse = [&path](int code, const std::string& problem) {
-        return MakeOSError(code, "Файл " + path + " не может быть записан: " + problem);
-    };
-    std::string target;
+/// What the user is told of a journal that is not followed.
+std::string RefusedJournalMessage(const std::string& path, const std::string& reason) {
+    return "Журнал прерванного запроса сертификата " + path + " не принят: " + reason +
+           ". Файлы папки не изменены. Проверьте их и удалите этот журнал; до тех пор операции с "
+           "сертификатом этого адреса не выполняются.";
+}
+
+/// Settles the files of a journal: all its steps are planned first, so a refused file leaves
+/// every file as it is. The journal goes once every step is taken. Raises JournalRefused, or
+/// std::runtime_error when a step failed (the journal then stays for the next operation).
+void Settle(const std::string& folder, const RequestJournal& journal) {
+    const std::vector<PlannedStep> steps = PlanSettling(journal.files, journal.accepted);
+    if (!TakeSteps(steps, journal.accepted))
+        throw std::runtime_error("не все прежние файлы удалось вернуть или удалить, подробности "
+                                 "в журнале программы");
+    if (!journal.accepted)
+        KillPoint("request-rolled-back");
+    RemoveJournal(folder);
+}
+
+} // namespace
+
+std::string RequestFilePath(const std::string& folder, RequestFile kind) {
+    switch (kind) {
+    case RequestFile::Key:
+        return folder + kCertificateKeyFile;
+    case RequestFile::Act:
+        // The folder is named by its address, as the act is.
+        return PublicKeyActPath(folder, ExtractFileName(ExcludeTrailingPathDelimiter(folder)));
+    case RequestFile::Record:
+        return folder + kRequestRecordFile;
+    case RequestFile::Certificate:
+        return folder + kCertificateFile;
+    }
+    return {};
+}
+
+std::optional<RequestJournal> ParseRequestJournal(std::string_view text, const std::string& folder,
+                                                  std::string* refusal) {
     try {
-        target = ResolveSymlinks(path);
-    } catch (const EOSError&) {
-        throw refuse(ELOOP, "символические ссылки на его месте образуют петлю");
+        return ReadJournalText(text, folder);
+    } catch (const JournalRefused& error) {
+        if (refusal)
+            *refusal = error.what();
+        return std::nullopt;
     }
-    struct stat info {};
-    if (::stat(target.c_str(), &info) != 0) {
-        if (errno == ENOENT && !DirectoryExists(ExtractFilePath(target)))
-            throw refuse(ENOENT, "символическая ссылка на его месте ведёт в несуществующую папку " +
-                                     ExtractFilePath(target));
-        return;
-    }
-    if (S_ISDIR(info.st_mode))
-        throw refuse(EISDIR, "на его месте папка");
-    if (!S_ISREG(info.st_mode))
-        throw refuse(EINVAL, "на его месте не обычный файл");
+}
+
+void CheckReplaceableFile(const std::string& path) {
+    RefuseOddFile(path);
 }
 
 std::string BackupNameCandidate(const std::string& path, int attempt) {
@@ -240,7 +402,7 @@ std::string BackupNameCandidate(const std::string& path, int attempt) {
 }
 
 PreparedFile PrepareKeyFile(const std::string& keyPath, std::string_view keyFileBytes) {
-    return PreparedFile(keyPath, keyFileBytes, FileAccess::Private);
+    return PreparedFile(keyPath, keyFileBytes, FileAccess::Private, AtLink::Refuse);
 }
 
 RequestFolder::RequestFolder(RequestFolder&& other) noexcept
@@ -268,7 +430,7 @@ RequestFolder::~RequestFolder() {
 
 void RequestFolder::writeJournal(bool accepted) const {
     WriteFileAtomically(JournalPath(folder_), JournalText({accepted, container_, replaced_}),
-                        FileAccess::Private);
+                        FileAccess::Private, AtLink::Refuse);
 }
 
 void RequestFolder::Begin(const std::string& folder, const std::string& container) {
@@ -285,12 +447,23 @@ void RequestFolder::Begin(const std::string& folder, const std::string& containe
 void RequestFolder::Put(const std::vector<RequestFilePut>& files) {
     if (files.empty())
         return;
+    const std::string folder =
+        folder_.empty() ? ExtractFilePath(files.front().file->path()) : folder_;
+    for (const RequestFilePut& put : files)
+        if (put.file->path() != RequestFilePath(folder, put.kind))
+            throw Exception("Файл " + put.file->path() + " не является файлом запроса в папке " +
+                            folder + ".");
     if (folder_.empty())
-        Begin(ExtractFilePath(files.front().file->path()));
+        Begin(folder);
     const size_t first = replaced_.size();
     try {
-        for (const RequestFilePut& put : files)
-            replaced_.push_back({put.kind, put.file->path(), FreeBackupName(put.file->path())});
+        for (const RequestFilePut& put : files) {
+            struct stat info {};
+            if (::lstat(put.file->temporaryPath().c_str(), &info) != 0)
+                throw MakeOSError(errno, put.file->temporaryPath());
+            replaced_.push_back({put.kind, put.file->path(), FreeBackupName(put.file->path()),
+                                 InodeText(info.st_ino)});
+        }
         writeJournal(false);
     } catch (...) {
         replaced_.resize(first); // nothing in the folder changed yet
@@ -305,6 +478,7 @@ void RequestFolder::Put(const std::vector<RequestFilePut>& files) {
         put.file->Commit();
         KillPoint("request-file-put");
     }
+    KillPoint("request-files-put");
 }
 
 void RequestFolder::Commit() noexcept {
@@ -320,18 +494,22 @@ void RequestFolder::Commit() noexcept {
         RemoveJournal(folder_);
     }
     KillPoint("request-accepted");
-    DropBackups(replaced_);
-    RemoveJournal(folder_);
-    replaced_.clear();
-    folder_.clear();
+    settle(true);
 }
 
 void RequestFolder::RollBack() noexcept {
     if (folder_.empty())
         return;
-    UndoFiles(replaced_);
-    KillPoint("request-rolled-back");
-    RemoveJournal(folder_);
+    settle(false);
+}
+
+void RequestFolder::settle(bool accepted) noexcept {
+    try {
+        Settle(folder_, {accepted, container_, replaced_});
+    } catch (const std::exception& error) {
+        // The journal stays: the next operation on the folder says what is wrong.
+        WriteLog(std::string("Запрос сертификата не завершён: ") + error.what(), LogKind::Stamped);
+    }
     replaced_.clear();
     folder_.clear();
 }
@@ -343,28 +521,33 @@ std::string RequestFolder::backupPath(RequestFile kind) const {
     return {};
 }
 
-void RecoverInterruptedRequest(const std::string& folder) noexcept {
+std::optional<std::string> RecoverInterruptedRequest(const std::string& folder) noexcept {
     const std::string path = JournalPath(folder);
-    if (!FileExists(path))
-        return;
     try {
-        const std::optional<RequestJournal> journal =
-            ParseRequestJournal(ReadFileBytes(path), IncludeTrailingPathDelimiter(folder));
-        if (!journal) {
-            WriteLog("Файл " + path + " не является журналом запроса сертификата; удалён.",
-                     LogKind::Stamped);
-        } else {
-            if (journal->accepted)
-                DropBackups(journal->files);
-            else
-                UndoFiles(journal->files);
-            LogRecovery(folder, *journal);
-        }
-        RemoveJournal(folder);
+        // The journal itself is checked before a byte of it is read.
+        if (!Inspect(path).exists)
+            return std::nullopt;
+        const RequestJournal journal =
+            ReadJournalText(ReadFileBytes(path), IncludeTrailingPathDelimiter(folder));
+        Settle(IncludeTrailingPathDelimiter(folder), journal);
+        LogRecovery(folder, journal);
+        return std::nullopt;
+    } catch (const JournalRefused& error) {
+        const std::string message = RefusedJournalMessage(path, error.what());
+        WriteLog(message, LogKind::Stamped);
+        return message;
     } catch (const std::exception& error) {
-        WriteLog("Не удалось прочитать журнал запроса " + path + ": " + error.what(),
-                 LogKind::Stamped);
+        const std::string message =
+            "Не удалось завершить прерванный запрос сертификата по журналу " + path + ": " +
+            error.what() + ". Проверьте файлы папки и удалите этот журнал.";
+        WriteLog(message, LogKind::Stamped);
+        return message;
     }
+}
+
+FolderMadeForRequest::~FolderMadeForRequest() {
+    if (madeHere_)
+        ::rmdir(folder_.c_str()); // refused while anything is in it
 }
 
 } // namespace cq

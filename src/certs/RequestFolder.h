@@ -1,24 +1,35 @@
 #pragma once
 // The files one request writes into its certificate folder (the key file of an RSA request, the
-// public key act and the request record Request.ini) replaced as one unit. Each older file is
-// kept under a backup name in the same folder while the request is made and sent; a failed
-// request puts all of them back, an accepted one drops the backups. A journal in the folder
-// names every file the request replaces and its backup before the first of them changes, and
-// says when the request was accepted: a run killed at any point leaves the folder to the next
-// operation under the folder's lock, which finishes (accepted) or undoes (anything else) what it
-// left, so the folder holds the older files or the new ones, never a mixture.
+// public key act, the request record Request.ini and, for an imported pair, the certificate)
+// replaced as one unit. Each older file is kept under a backup name in the same folder while
+// the request is made and sent; a failed request puts all of them back and removes the files
+// that were not there before, an accepted one drops the backups. A journal in the folder names
+// every file the request replaces, its backup and the new file's identity before the first of
+// them changes, and says when the request was accepted: a run killed at any point leaves the
+// folder to the next operation under the folder's lock, which finishes (accepted) or undoes
+// (anything else) what it left, so the folder holds the older files or the new ones, never a
+// mixture.
+//
+// A journal is read as data from the disk, never as an order: it may name only the folder's own
+// files, each under the one name of its kind, and a backup only as that file's own ".bak" or
+// ".bak.N"; the journal and every file it names must be regular files of the user's, and a file
+// it would remove must be the very file the request wrote. A journal that breaks any rule is
+// refused whole: nothing is touched, the journal stays for the user to look at, and every
+// operation that holds the folder stops with a message naming it until the user removes it.
 
 #include "base/FileUtil.h"
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace cq {
 
-/// What a file is to the request; the key file is optional (a GOST key lives in its provider).
-enum class RequestFile { Key, Act, Record };
+/// What a file is to the request; the key file is optional (a GOST key lives in its provider),
+/// the certificate is part of the unit only when a key and its certificate come in together.
+enum class RequestFile { Key, Act, Record, Certificate };
 
 /// The journal of a request under way, in its certificate folder.
 inline constexpr const char* kRequestJournalFile = ".request-journal";
@@ -34,7 +45,14 @@ struct ReplacedFile {
     RequestFile kind;
     std::string path;
     std::string backup; ///< "" when nothing was there before
+    /// The inode number of the new file: only that file is ever removed in the older one's
+    /// place.
+    std::string written;
 };
+
+/// The one name a file of `kind` has in `folder` (with its trailing delimiter): Certificate.key,
+/// the act named by the folder's address, Request.ini, Certificate.cer.
+std::string RequestFilePath(const std::string& folder, RequestFile kind);
 
 class RequestFolder {
 public:
@@ -54,7 +72,9 @@ public:
     /// Puts prepared files in the places of the request's files, as one unit: the journal names
     /// them and their backups first, then each existing file is set aside under a free backup
     /// name, then the new files are renamed into place. Without Begin, the journal goes into the
-    /// first file's folder. Raises EOSError; whatever was changed stays until RollBack.
+    /// first file's folder. A file that is not the folder's own file of its kind
+    /// (RequestFilePath) is refused with Exception before anything changes. Raises EOSError;
+    /// whatever was changed stays until RollBack.
     void Put(const std::vector<RequestFilePut>& files);
     void Put(RequestFile kind, PreparedFile& newFile) { Put({{kind, &newFile}}); }
 
@@ -63,15 +83,21 @@ public:
     void Commit() noexcept;
 
     /// The request failed: every file returns to what it was, and a file that was not there
-    /// before is removed. When the folder held none of the request's files before, only the new
-    /// key file goes: the act and the record of the failed request stay. Failures are logged.
+    /// before is removed, so a first request leaves none of its files. Failures are logged, and
+    /// the journal then stays for the next operation.
     void RollBack() noexcept;
+
+    /// The container the request made, when the provider gave it another name than the one
+    /// Begin was told (another run held that one): the journal names it from the next Put on.
+    void nameContainer(const std::string& container) { container_ = container; }
 
     /// Where the older file of `kind` waits ("" when there was none or once settled).
     std::string backupPath(RequestFile kind) const;
 
 private:
     void writeJournal(bool accepted) const;
+    /// Drops the backups (accepted) or undoes the files; the journal stays when that fails.
+    void settle(bool accepted) noexcept;
 
     std::string folder_; ///< "" until the journal is started
     std::string container_;
@@ -87,22 +113,45 @@ struct RequestJournal {
 };
 
 /// The journal of a request in `folder` (with its trailing delimiter); nothing when the text is
-/// not one, or names a file outside the folder to remove or a backup that is not the file's own.
-std::optional<RequestJournal> ParseRequestJournal(std::string_view text, const std::string& folder);
+/// not one written by RequestFolder, names a file that is not the folder's own file of its kind
+/// (RequestFilePath), one file twice, or a backup that is not the file's own ".bak" or ".bak.N".
+/// `refusal`, when given, gets what is wrong (in Russian).
+std::optional<RequestJournal> ParseRequestJournal(std::string_view text, const std::string& folder,
+                                                  std::string* refusal = nullptr);
 
 /// Finishes or undoes the request that a killed run left in `folder`, by its journal: an
 /// accepted request loses its backups; any other gets its older files back as RollBack puts
 /// them, and the log names the container it may have made. Called under the folder's lock; does
-/// nothing without a journal. Failures are logged, never raised.
-void RecoverInterruptedRequest(const std::string& folder) noexcept;
+/// nothing without a journal. A journal that is refused (see above), or that could not be
+/// carried out to its end, stays; the result is then the message for the user, naming the
+/// journal and what is wrong, and the folder's files must not be touched. Never raises.
+[[nodiscard]] std::optional<std::string>
+RecoverInterruptedRequest(const std::string& folder) noexcept;
+
+/// A certificate folder made for one request goes again when the request leaves nothing in it
+/// (a cancelled dialog, a failed key, a refused sending): the folder of an address that never got
+/// a request is not left behind empty.
+class FolderMadeForRequest {
+public:
+    FolderMadeForRequest(std::string folder, bool madeHere)
+        : folder_(std::move(folder)), madeHere_(madeHere) {}
+    ~FolderMadeForRequest();
+    FolderMadeForRequest(const FolderMadeForRequest&) = delete;
+    FolderMadeForRequest& operator=(const FolderMadeForRequest&) = delete;
+
+private:
+    std::string folder_;
+    bool madeHere_;
+};
 
 /// Raises EOSError in the system's form, naming the file and the problem in Russian, when a
-/// request could not replace the file at `path`: a folder in its place, something that is not a
-/// regular file, links in a loop or leading into a folder that does not exist. A missing file
-/// passes. Checked before a key is made, so that a refusal leaves nothing behind.
+/// request may not replace the file at `path` (RefuseOddFile): a symbolic link, a folder or
+/// anything else that is not a regular file in its place. A missing file passes. Checked before
+/// a key is made, so that a refusal leaves nothing behind.
 void CheckReplaceableFile(const std::string& path);
 
-/// A key file's new content written and flushed beside it (mode 0600), for Put.
+/// A key file's new content written and flushed beside it (mode 0600), for Put; a link in the
+/// key file's place is refused, never followed.
 PreparedFile PrepareKeyFile(const std::string& keyPath, std::string_view keyFileBytes);
 
 /// The first free backup name for a file: path + ".bak", then ".bak.2", ".bak.3", ... (names

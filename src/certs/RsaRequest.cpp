@@ -8,6 +8,7 @@
 #include "base/TextCodec.h"
 #include "certs/CertificationRequest.h"
 #include "certs/Der.h"
+#include "certs/PemArmour.h"
 #include "certs/PublicKeyAct.h"
 #include "certs/SslOwners.h"
 #include "settings/CertFolders.h"
@@ -330,30 +331,19 @@ FolderWrites StartFolderWrites(const std::string& folder, const std::string& key
     writes.act = std::async(std::launch::async, [folder, values = ActValues(subject, pieces)] {
         std::optional<PreparedFile> prepared;
         if (const std::optional<std::string> act = PublicKeyActText(kRsaActTemplate, values))
-            prepared.emplace(PublicKeyActPath(folder, values.Subject.Email), *act);
+            prepared.emplace(PublicKeyActPath(folder, values.Subject.Email), *act,
+                             FileAccess::Shared, AtLink::Refuse);
         return prepared;
     });
     writes.record = std::async(std::launch::async, [folder, subject] {
         const std::string path = folder + kRequestRecordFile;
-        return PreparedFile(path, RsaRequestRecord(path, subject).Serialize(), FileAccess::Private);
+        return PreparedFile(path, RsaRequestRecord(path, subject).Serialize(), FileAccess::Private,
+                            AtLink::Refuse);
     });
     return writes;
 }
 
 } // namespace
-
-std::string PemArmour(std::string_view label, std::string_view der, std::string_view headerLines) {
-    std::string pem = "-----BEGIN " + std::string(label) + "-----\n";
-    if (!headerLines.empty())
-        pem += std::string(headerLines) + "\n";
-    const std::string base64 = Base64(der);
-    for (size_t i = 0; i < base64.size(); ++i) {
-        pem += base64[i];
-        if ((i + 1) % 64 == 0)
-            pem += '\n';
-    }
-    return pem + "\n-----END " + std::string(label) + "-----\n";
-}
 
 std::string RequestTextFromPem(std::string_view pem) {
     std::string text;
@@ -407,6 +397,11 @@ RsaRequestResult MakeRsaRequest(const std::string& keyFileName, const SubjectDat
     const std::string folder = CertificateFolder(subject.Email);
     const std::string keyPath = folder + keyFileName;
     RsaRequestResult result;
+    // What stands in the way of a file the request writes is found before a key is made.
+    CheckCertificateFolder(folder);
+    for (const std::string& path :
+         {keyPath, PublicKeyActPath(folder, subject.Email), folder + kRequestRecordFile})
+        CheckReplaceableFile(path);
     if (HoldsEarlierRequest(folder, keyPath) && !AskYesNo(kReplaceKeyQuestion))
         return result;
     const RsaNumbers key = GenerateKeyPair();

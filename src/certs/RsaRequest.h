@@ -36,12 +36,6 @@ struct RsaRequestResult {
 /// files back as RequestFolder::RollBack says.
 RsaRequestResult MakeRsaRequest(const std::string& keyFileName, const SubjectData& subject);
 
-/// PEM armour with LF line ends: BEGIN line, optional header lines (each ending with LF) and an
-/// empty line, Base64 in lines of 64, END line. A line end follows every 64th character, so a
-/// Base64 text that fills its last line exactly leaves an empty line before END.
-std::string PemArmour(std::string_view label, std::string_view der,
-                      std::string_view headerLines = {});
-
 /// The PEM text without empty or blank lines, every line followed by CR LF.
 std::string RequestTextFromPem(std::string_view pem);
 

@@ -3,8 +3,11 @@
 #include "app/ErrorReport.h"
 #include "base/Dialogs.h"
 #include "base/Errors.h"
+#include "base/FileUtil.h"
+#include "base/KillPoint.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/InputRules.h"
+#include "certs/RequestFolder.h"
 #include "certs/RsaRequest.h"
 #include "settings/CertFolders.h"
 #include "settings/EmailList.h"
@@ -32,7 +35,9 @@ bool MakeAndSubmitRsaRequest(const std::string& keyFileName, const SubjectData& 
     RequirePasswordFitsRecord(subject.Password);
     // Held until the request is settled: the older files come back, if need be, before
     // another operation may look at the folder.
+    const bool folderIsNew = !DirectoryExists(CertificateFolder(subject.Email));
     const CertificateFolderLock held(subject.Email, CertificateFolderLock::Missing::Create);
+    const FolderMadeForRequest madeHere(held.folder(), folderIsNew);
     RsaRequestResult made = MakeRsaRequest(keyFileName, subject);
     if (made.outcome == RequestOutcome::Declined) {
         if (declined)
@@ -40,6 +45,7 @@ bool MakeAndSubmitRsaRequest(const std::string& keyFileName, const SubjectData& 
         return false;
     }
     SubmitRequest(Settings().UrlRequestRSACertificate, made.requestText, get);
+    KillPoint("rsa-sent");
     made.files.Commit();
     return true;
 }

@@ -40,7 +40,8 @@ void SubmitRequest(const std::string& baseUrl, const std::string& requestText,
 /// password longer than the record's width is such a failure (nothing is written).
 /// The certificate folder is held (CertificateFolderLock) from the question about an older key
 /// until the request is settled. After a failure the key file, the act and the record are as
-/// RequestFolder::RollBack leaves them: the older ones back in place. Never raises. `declined`,
+/// RequestFolder::RollBack leaves them: the older ones back in place, and for a first request
+/// none of them, nor the folder made for it. Never raises. `declined`,
 /// when given, tells whether the user kept the existing key.
 bool RequestRsaCertificate(const std::string& keyFileName, const SubjectData& subject,
                            const ServiceGet& get = DefaultServiceGet(), bool* declined = nullptr);

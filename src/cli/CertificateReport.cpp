@@ -14,14 +14,15 @@
 namespace cq::cli {
 namespace {
 
-/// The container the folder's request record names; empty for an RSA folder or an unreadable
-/// record (whose check then reports the folder's state).
+/// The container the folder's request record names, once a request an interrupted run left there
+/// is settled; empty for an RSA folder or an unreadable record or folder (whose check then
+/// reports the folder's state).
 std::string GostContainer(const std::string& email) {
     try {
-        const std::string folder = CertificateFolder(email);
-        if (!IsGostRequest(folder))
+        if (!HoldsGostRequest(email))
             return {};
-        return IniFile::Load(folder + kRequestRecordFile).ReadString("Cert", "Container", "");
+        return IniFile::Load(CertificateFolder(email) + kRequestRecordFile)
+            .ReadString("Cert", "Container", "");
     } catch (const std::exception&) {
         return {};
     }

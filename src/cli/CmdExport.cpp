@@ -26,7 +26,7 @@ namespace {
 
 bool IsGostFolder(const std::string& email) {
     try {
-        return IsGostRequest(CertificateFolder(email));
+        return HoldsGostRequest(email);
     } catch (const std::exception&) {
         return false;
     }
@@ -85,26 +85,59 @@ std::optional<int> ToStandardOutput(const Arguments& args) {
     return std::nullopt;
 }
 
-/// With -o/--output, a copy of the written file at the path given (for the user alone), or on
-/// standard output for "-". False when it cannot be written, which is reported.
-bool CopyAsked(const Arguments& args, const std::string& written) {
+/// The path of -o/--output; nothing when neither is given.
+std::optional<std::string> OutputOption(const Arguments& args) {
     bool given = false;
     std::string target = OptionValue(args, "--output", &given);
     if (!given)
         target = OptionValue(args, "-o", &given);
-    if (!given)
+    return given ? std::optional<std::string>(target) : std::nullopt;
+}
+
+constexpr const char* kCopyCaption = "Запись копии PKCS#12";
+
+/// Before the export: the copy may go to `target`, and an existing file there may be replaced
+/// (--yes or a yes at the prompt). False when not, which is reported.
+bool CopyTargetAccepted(const std::string& target) {
+    if (target == "-")
+        return true; // standard output, settled by ToStandardOutput
+    try {
+        RefuseOddFile(target);
+        if (const std::optional<std::string> problem = ProtectedCopyTarget(target))
+            throw Exception("Файл " + target + " не может быть записан: " + *problem + ".");
+        if (FileExists(target) &&
+            !AskYesNo("Файл " + target + " уже существует. Заменить его копией " +
+                          kCertificateP12File + "?",
+                      kCopyCaption, DefaultAnswer::No)) {
+            ShowErrorBox("Файл " + target +
+                             " уже существует; копия не записана (для замены укажите --yes).",
+                         kCopyCaption);
+            return false;
+        }
+        return true;
+    } catch (const std::exception& error) {
+        ShowErrorBox(error.what(), kCopyCaption);
+        return false;
+    }
+}
+
+/// With -o/--output, a copy of the written file at the path given (for the user alone). False
+/// when it cannot be written, which is reported.
+bool CopyAsked(const std::optional<std::string>& target, const std::string& email) {
+    if (!target)
         return true;
     try {
-        if (target == "-") {
-            if (!WriteToStandardOutput(ReadFileBytes(written)))
+        if (*target == "-") {
+            if (!WriteToStandardOutput(
+                    ReadFileBytes(CertificateFolder(email) + kCertificateP12File)))
                 throw MakeOSError(errno, "стандартный вывод");
             return true;
         }
-        WriteFileAtomically(target, ReadFileBytes(written), FileAccess::Private);
-        std::cout << target << std::endl;
+        CopyPkcs12(email, *target);
+        std::cout << *target << std::endl;
         return true;
     } catch (const std::exception& error) {
-        ShowErrorBox(error.what(), "Запись копии PKCS#12");
+        ShowErrorBox(error.what(), kCopyCaption);
         return false;
     }
 }
@@ -120,13 +153,17 @@ int CmdExport(const Arguments& args) {
     const std::optional<SecretBytes> password = ReadCommandPassword(args);
     if (!password)
         return kExitUsage;
+    // The copy's place is settled before anything is exported.
+    const std::optional<std::string> output = OutputOption(args);
+    if (output && !CopyTargetAccepted(*output))
+        return kExitFailed;
     if (IsGostFolder(email)) {
         std::string written;
         const int status = ExportGost(args, email, password->str(), written);
         if (status != kExitOk)
             return status;
         std::cout << written << std::endl;
-        if (!CopyAsked(args, written))
+        if (!CopyAsked(output, email))
             return kExitFailed;
         if (!HasFlag(args, "--no-open")) {
             try {
@@ -157,7 +194,7 @@ int CmdExport(const Arguments& args) {
         return kExitFailed;
     }
     std::cout << written << std::endl;
-    if (!CopyAsked(args, written))
+    if (!CopyAsked(output, email))
         return kExitFailed;
     bool databaseGiven = false;
     const std::string database = OptionValue(args, "--nss-db", &databaseGiven);

@@ -3,29 +3,43 @@
 
 #include "base/Dialogs.h"
 #include "base/FileUtil.h"
+#include "certs/CertificateFolderLock.h"
+#include "certs/FolderRemoval.h"
 #include "cli/Commands.h"
 #include "settings/CertFolders.h"
 #include "settings/EmailList.h"
+#include "settings/SettingsValues.h"
 
-#include <filesystem>
 #include <iostream>
+#include <optional>
 
 namespace cq::cli {
+
+void TellSetAsideFoldersLeft() {
+    for (const std::string& path : RemoveSetAsideFolders(Settings().DataFolder))
+        std::cerr << "Папку " << path
+                  << " (остаток прерванного удаления папки сертификата) удалить не удалось; "
+                     "удалите её вручную.\n";
+}
 
 int CmdForget(const Arguments& args) {
     std::string email;
     if (const std::optional<int> refused = RefusedAddress(args, "forget", false, email))
         return *refused;
+    TellSetAsideFoldersLeft();
     try {
+        // The folder is held before the address leaves the list: a folder another operation
+        // works on changes nothing, and no operation starts on it until it is gone.
+        std::optional<CertificateFolderLock> held;
+        if (HasFlag(args, "--delete-folder") && DirectoryExists(CertificateFolder(email)))
+            held.emplace(email, CertificateFolderLock::Missing::Leave);
         if (!RemoveEmailFromList(email)) {
             ShowErrorBox("Адреса " + email + " нет в списке.");
             return kExitFailed;
         }
-        const std::string folder = CertificateFolder(email);
-        if (HasFlag(args, "--delete-folder") && DirectoryExists(folder) &&
-            AskYesNo("Удалить папку " + folder + " с ключом и сертификатом?", {},
-                     DefaultAnswer::No))
-            std::filesystem::remove_all(folder);
+        if (held && AskYesNo("Удалить папку " + held->folder() + " с ключом и сертификатом?", {},
+                             DefaultAnswer::No))
+            RemoveCertificateFolder(*held);
         ShowInfoBox("Адрес " + email + " удалён из списка.");
         return kExitOk;
     } catch (const std::exception& error) {

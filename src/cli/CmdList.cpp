@@ -73,6 +73,7 @@ const char* StateText(FolderState state) {
 int CmdList(const Arguments& args) {
     if (!LoadSettingsForCommand(false))
         return kExitFailed;
+    TellSetAsideFoldersLeft();
     if (HasFlag(args, "--json")) {
         PrintListJson();
         return kExitOk;

@@ -237,7 +237,9 @@ int RequestGost(const Options& options) {
         std::cout << form.Container << std::endl;
     InstallContainerPasswordPrompt();
     try {
-        const GostProcedureOutcome outcome = RunGostProcedure(form);
+        std::string container = form.Container;
+        const GostProcedureOutcome outcome = RunGostProcedure(
+            form, DefaultServiceGet(), provider::InstalledProviders(), SystemClock(), &container);
         if (outcome == GostProcedureOutcome::Cancelled)
             return Fail(FailureClass::Cancelled,
                         "Запрос отменён: пароль контейнера не введён, ничего не записано.");
@@ -245,7 +247,11 @@ int RequestGost(const Options& options) {
             return Fail(FailureClass::Other, "Запрос не отправлен: предыдущий запрос оставлен "
                                              "(--yes разрешает его замену).");
         if (options.json)
-            PrintRequested(Trim(fields.Email), "", form.Container);
+            PrintRequested(Trim(fields.Email), "", container);
+        else if (container != Trim(form.Container))
+            std::cout << "Имя " << form.Container
+                      << " заняла другая копия программы; контейнер создан под именем " << container
+                      << std::endl;
         return kExitOk;
     } catch (const std::exception& error) {
         OnApplicationError(error); // names the container a failure after the key leaves

@@ -63,6 +63,10 @@ std::optional<int> RefusedAddress(const Arguments& args, const char* command, bo
 /// or setting and the remedy.
 std::optional<int> IncompleteSetup(const std::string& url, const std::string& settingName);
 
+/// Deletes the certificate folders that killed removals left set aside in the data folder, and
+/// names on standard error each one that could not be deleted.
+void TellSetAsideFoldersLeft();
+
 /// True when `flag` is among the arguments.
 bool HasFlag(const Arguments& args, const std::string& flag);
 /// The value after `option` ("--email E"), or empty; `found` tells whether it was given.

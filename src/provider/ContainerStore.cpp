@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -225,20 +226,14 @@ namespace {
 /// The container folder must be the user's own real folder, closed to others: whoever can
 /// replace it receives the new keys.
 void RequirePrivateFolder(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0)
-        throw MakeOSError(errno, "Папка контейнеров ключей " + path);
-    const char* problem = nullptr;
-    if (S_ISLNK(info.st_mode))
-        problem = "является ссылкой";
-    else if (!S_ISDIR(info.st_mode))
-        problem = "не является папкой";
-    else if (info.st_uid != ::geteuid())
-        problem = "принадлежит другому пользователю";
-    else if ((info.st_mode & 077) != 0)
-        problem = "открыта другим пользователям";
+    std::optional<std::string> problem;
+    try {
+        problem = PrivateFolderProblem(path, OthersMay::Nothing);
+    } catch (const EOSError& error) {
+        throw MakeOSError(error.errorCode(), "Папка контейнеров ключей " + path);
+    }
     if (problem)
-        throw EOSError("Папка контейнеров ключей " + path + " " + problem +
+        throw EOSError("Папка контейнеров ключей " + path + " " + *problem +
                            "; ключ в ней не создаётся.",
                        EACCES);
 }
@@ -269,6 +264,22 @@ void StoreNewContainer(const std::string& path, std::string_view bytes) {
     if (!StoreThroughUnnamedFile(folder, path, bytes))
         StoreThroughNamedFile(folder, path, bytes);
     SyncFolder(folder);
+}
+
+std::string StoreNewContainerUnderFreeName(const std::string& folder, const std::string& name,
+                                           std::string_view bytes) {
+    constexpr int kAttempts = 100;
+    for (int attempt = 1;; ++attempt) {
+        const std::string candidate = attempt == 1 ? name : name + "_" + std::to_string(attempt);
+        try {
+            StoreNewContainer(ContainerPath(folder, candidate), bytes);
+            return candidate;
+        } catch (const EOSError& error) {
+            if (!HasCode(error, code::kExists) || attempt == kAttempts ||
+                !IsUsableContainerName(name + "_" + std::to_string(attempt + 1)))
+                throw;
+        }
+    }
 }
 
 } // namespace cq::provider

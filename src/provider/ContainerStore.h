@@ -35,4 +35,11 @@ void EnsureContainerFolder(const std::string& folder);
 /// by the next store. Raises EOSError on file errors.
 void StoreNewContainer(const std::string& path, std::string_view bytes);
 
+/// Stores a new container as StoreNewContainer does, under `name` in `folder` or, when another
+/// run took that name meanwhile (names come from the clock, and runs at the same moment get the
+/// same one), under the first free of name + "_2", "_3", ...; returns the name it got. Raises
+/// EOSError.
+std::string StoreNewContainerUnderFreeName(const std::string& folder, const std::string& name,
+                                           std::string_view bytes);
+
 } // namespace cq::provider

@@ -74,6 +74,9 @@ public:
     virtual std::string sign(std::string_view toBeSigned, uint32_t hashAlgId) = 0;
     /// Releases the context; raises when the provider fails to.
     virtual void release() = 0;
+    /// The name the container got when its key was stored, which differs from the name asked
+    /// for when another run took that one meanwhile; "" when the provider keeps the name asked.
+    virtual std::string containerName() const { return {}; }
 };
 
 /// One installed provider.

@@ -41,9 +41,11 @@ public:
         GostKey key = GostKey::Generate();
         const SecretBytes text = key.containerText(password_.view());
         EnsureContainerFolder(folder_);
-        StoreNewContainer(ContainerPath(folder_, name_), text.view());
+        name_ = StoreNewContainerUnderFreeName(folder_, name_, text.view());
         key_ = std::move(key);
     }
+
+    std::string containerName() const override { return name_; }
 
     std::string exportPublicKeyInfo() override { return key().publicKeyInfo(); }
     std::string sha1(std::string_view bytes) override { return Sha1(bytes); }

@@ -1,10 +1,13 @@
 #include "settings/CertFolders.h"
 
+#include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
 #include "base/StringUtil.h"
 #include "settings/SettingsValues.h"
 
+#include <cerrno>
+#include <optional>
 #include <string_view>
 
 namespace cq {
@@ -32,8 +35,26 @@ std::string CertificateFolder(const std::string& email) {
     return Settings().DataFolder + EmailToFolderName(LowerCase(Trim(email))) + "/";
 }
 
+void CheckCertificateFolder(const std::string& folder) {
+    const std::string path = ExcludeTrailingPathDelimiter(folder);
+    std::optional<std::string> problem;
+    try {
+        problem = PrivateFolderProblem(path, OthersMay::ReadAndList);
+    } catch (const EOSError& error) {
+        if (error.errorCode() == ENOENT)
+            return;
+        throw MakeOSError(error.errorCode(), "Папка сертификата " + path);
+    }
+    if (problem)
+        throw EOSError("Папка сертификата " + path + " " + *problem +
+                           "; программа не читает и не записывает файлы в ней.",
+                       EACCES);
+}
+
 void CreateCertificateFolder(const std::string& folder) {
+    CheckCertificateFolder(folder); // a link in its place is refused, not followed
     ForceDirectories(folder, kPrivateFolderMode);
+    CheckCertificateFolder(folder);
 }
 
 IniFile RsaRequestRecord(const std::string& fileName, const SubjectData& subject) {
@@ -49,7 +70,7 @@ IniFile RsaRequestRecord(const std::string& fileName, const SubjectData& subject
 }
 
 void WriteRsaRequestRecord(const std::string& fileName, const SubjectData& subject) {
-    RsaRequestRecord(fileName, subject).Save(fileName);
+    RsaRequestRecord(fileName, subject).Save(fileName, AtLink::Refuse);
 }
 
 IniFile GostRequestRecord(const std::string& fileName, const SubjectFields& subject,
@@ -63,7 +84,7 @@ IniFile GostRequestRecord(const std::string& fileName, const SubjectFields& subj
 
 void WriteGostRequestRecord(const std::string& fileName, const SubjectFields& subject,
                             const std::string& algorithm, const std::string& container) {
-    GostRequestRecord(fileName, subject, algorithm, container).Save(fileName);
+    GostRequestRecord(fileName, subject, algorithm, container).Save(fileName, AtLink::Refuse);
 }
 
 bool IsGostRequest(const std::string& folder) {

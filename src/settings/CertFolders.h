@@ -24,8 +24,15 @@ std::string CertificateFolder(const std::string& email);
 /// the request record both keep them.
 void WriteSubjectKeys(IniFile& ini, const SubjectFields& subject);
 
+/// Raises EOSError (EACCES) naming the certificate folder and what is wrong with it when it may
+/// not be used: it is a symbolic link, not a folder, another user's or writable by others
+/// (others may read and list it). A missing folder passes. Checked before anything in the folder
+/// is read or written: whoever may change the folder could put a link where the key goes.
+void CheckCertificateFolder(const std::string& folder);
+
 /// Creates a certificate folder (owner only, 0700) and its missing parents (as the umask
-/// says); an existing folder is left as it is. Raises EOSError.
+/// says); an existing folder is left as it is, and checked as CheckCertificateFolder does.
+/// Raises EOSError.
 void CreateCertificateFolder(const std::string& folder);
 
 /// Writes the RSA request record into `fileName`, keeping other keys and sections. Raises.

@@ -14,7 +14,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <dirent.h>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace cq {
 namespace {
@@ -181,6 +184,33 @@ void WriteProxy(IniFile& ini, const SettingsValues& values) {
     ini.WriteBinary(kProxy, "Password", ScramblePassword(values.ProxyPassword));
 }
 
+// A writer killed between making the new copy of the settings file and renaming it into place
+// leaves the copy beside the file (beside the link's target for a linked file). Under the
+// settings lock no writer owns one, so every copy of this file goes; other files' temporaries
+// in the data folder stay, as their writers do not take this lock. Failures are left for the
+// next writer.
+void RemoveStaleSettingsCopies(const std::string& path) {
+    std::string target;
+    try {
+        target = ResolveSymlinks(path);
+    } catch (const std::exception&) {
+        return; // a loop of links: the write itself reports it
+    }
+    const std::string folder = ExtractFilePath(target);
+    const std::string prefix = ExtractFileName(target) + ".cqtmp-";
+    DIR* directory = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!directory)
+        return;
+    while (const dirent* entry = ::readdir(directory)) {
+        const std::string name = entry->d_name;
+        struct stat info {};
+        if (StartsWith(name, prefix) && IsTemporaryFileName(name) &&
+            ::lstat((folder + name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            ::unlink((folder + name).c_str());
+    }
+    ::closedir(directory);
+}
+
 } // namespace
 
 std::string FindSettingsFile(bool createFolder) {
@@ -203,6 +233,7 @@ FolderLock LockSettingsFile(const std::string& path) {
     if (!lock)
         throw Exception("Файл настроек " + path +
                         " дольше 10 секунд изменяет другая копия программы. Повторите действие.");
+    RemoveStaleSettingsCopies(path);
     return std::move(*lock);
 }
 

@@ -86,6 +86,20 @@ issue "$work/user.key" "/C=RU/L=$t61Locality/CN=Ivan" t61.cer 20350615123045Z
 openssl req -new -x509 -key "$work/user.key" -days 36500 -subj "/C=RU/O=No Common Name" \
     -out no-issuer-cn.cer
 
+# A key file as earlier versions of the tool wrote it: the classic encrypted form with an empty
+# line before END, which they put there whenever the Base64 text filled its last line (openssl
+# refuses such a file). A 2048-bit key whose encrypted DER fills it, and a self-signed
+# certificate of that key.
+while :; do
+    openssl genrsa -out "$work/old.key" 2048 2>/dev/null
+    openssl rsa -in "$work/old.key" -traditional -des3 -passout file:"$work/password" \
+        -out "$work/old-des3.key" 2>/dev/null
+    [ $(($(sed '1,3d;$d' "$work/old-des3.key" | tr -d '\n' | wc -c) % 64)) -eq 0 ] && break
+done
+sed '$i\\' "$work/old-des3.key" >old-writer.key
+openssl req -new -x509 -key "$work/old.key" -days 36500 \
+    -subj "/C=RU/O=Romashka LLC/CN=Ivan Petrov/emailAddress=ivan@example.ru" -out old-writer.cer
+
 # An error page as a download may store it.
 printf '<html>\r\n<head><title>500 Internal Server Error</title></head>\r\n<body>Error</body>\r\n</html>\r\n' \
     >error-page.cer
