@@ -42,7 +42,8 @@ CliProgram::variables(const std::vector<std::string>& extra) const {
         {"PATH", "PATH=" + bin.path() + ":" + std::getenv("PATH")},
         {"CERTQUORIX_PASSWORD", "CERTQUORIX_PASSWORD"},
     };
-    for (const char* proxy : {"https_proxy", "HTTPS_PROXY", "http_proxy", "HTTP_PROXY"})
+    for (const char* proxy :
+         {"https_proxy", "HTTPS_PROXY", "http_proxy", "HTTP_PROXY", "no_proxy", "NO_PROXY"})
         variables[proxy] = std::string(proxy) + "=";
     for (const std::vector<std::string>* entries : {&baseEnvironment, &extra})
         for (const std::string& entry : *entries)

@@ -28,6 +28,9 @@ TEST(CliCompletion, CompletesCommandsOptionsAndListedAddresses) {
         {"check --email ", "anna@example.ru alex@example.ru boris@example.ru"},
         {"list --", "--json --quiet --verbose --help"},
         {"settings --", "--quiet --verbose --help"},
+        {"download --email=a", "--email=anna@example.ru --email=alex@example.ru"},
+        {"request --key-bits 2", "2048"},
+        {"doctor --", "--offline --json --quiet --verbose --help"},
     };
     for (const Case& c : cases) {
         const std::string script =

@@ -108,6 +108,9 @@ TEST_F(CliExitStatus, EachFailureKindHasItsStatus) {
         }
         EXPECT_EQ(document["error"]["code"], c.kind) << json.out;
         EXPECT_EQ(document["error"]["exit_status"], c.status) << json.out;
+        const std::string failureClass =
+            c.status == 9 ? "not_configured" : std::string(c.kind); // the others share the word
+        EXPECT_EQ(document["error"]["class"], failureClass) << json.out;
         EXPECT_NE(document["error"]["message"].get<std::string>().find(c.message),
                   std::string::npos)
             << json.out;

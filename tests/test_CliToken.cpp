@@ -87,7 +87,7 @@ TEST_F(CliTokenTest, RequestIssueDownloadOntoTheTokenAndCheck) {
     server->issue(kEmail);
     token.set("writelogin", "1");
     run = cli.run({"download", "--email", kEmail}, {"CERTQUORIX_TOKEN_PIN"});
-    EXPECT_EQ(run.status, 1) << "no PIN to give";
+    EXPECT_EQ(run.status, 2) << "no PIN to give";
     EXPECT_TRUE(objectsOf(CKO_CERTIFICATE).empty());
     token.set("writelogin", "0");
     run = cli.run({"download", "--email", kEmail, "--yes"}, {"CERTQUORIX_TOKEN_PIN"});
@@ -170,7 +170,7 @@ TEST_F(CliTokenTest, TokenAndPinFailuresAreToldAndWriteNothing) {
          2,
          {"PIN-код токена Ivanov (QX-2) не задан: укажите его в переменной CERTQUORIX_TOKEN_PIN",
           "Запрос отменён: PIN-код токена \"Ivanov (QX-2)\" не введён"}},
-        {"wrong PIN", [](auto&) {}, "0000", 1, {"Неверный PIN-код токена \"Ivanov (QX-2)\""}},
+        {"wrong PIN", [](auto&) {}, "0000", 6, {"Неверный PIN-код токена \"Ivanov (QX-2)\""}},
         {"locked PIN",
          [](auto& t) { t.set("tries", "0"); },
          "1234",

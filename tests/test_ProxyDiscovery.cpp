@@ -39,7 +39,7 @@ TEST(ProxyDiscoveryTest, SelectsAndSplitsTheEntryForTheProtocol) {
         {4, "proxy.local:8080", false, "", ""}, // automatic configuration is not a named proxy
     };
     for (const ListCase& c : cases) {
-        const cq::IEProxy proxy = cq::ProxyFromInfo({c.accessType, c.list}, "https");
+        const cq::IEProxy proxy = cq::ProxyFromInfo({c.accessType, c.list, {}, {}}, "https");
         EXPECT_EQ(proxy.useProxy, c.useProxy) << c.list;
         EXPECT_EQ(proxy.server, c.server) << c.list;
         EXPECT_EQ(proxy.port, c.port) << c.list;
@@ -124,7 +124,7 @@ namespace {
 
 TEST(ProxySourceTest, SystemSettingOnlyWithoutAProxySectionInTheFile) {
     const auto system = [] {
-        return std::optional<cq::ProxyInfo>(cq::ProxyInfo{3, "http=h1:80 https=h2:3128"});
+        return std::optional<cq::ProxyInfo>(cq::ProxyInfo{3, "http=h1:80 https=h2:3128", {}, {}});
     };
     cq::SettingsValues& settings = cq::Settings();
     settings = cq::SettingsValues();

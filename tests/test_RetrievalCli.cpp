@@ -522,4 +522,29 @@ TEST_F(RetrievalCli, ExportCopyAndAGivenNssDatabase) {
     EXPECT_FALSE(cq::FileExists(cli.bin / "opened"));
 }
 
+// "-o -" puts the file on standard output for a pipe, the tool's own lines going to standard
+// error (also under -q); on a terminal it is refused before anything is written.
+TEST_F(RetrievalCli, ExportToStandardOutput) {
+    const std::string email = "yana@example.ru";
+    ASSERT_NO_FATAL_FAILURE(receive(email));
+    const std::string p12 = folder(email) + cq::kCertificateP12File;
+    for (const std::vector<std::string>& extra :
+         {std::vector<std::string>{}, std::vector<std::string>{"-q"}}) {
+        std::vector<std::string> args = {"export", "--email", email, "--no-open", "-o", "-"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const ProcessResult run = cli.run(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, ReadFile(p12));
+        EXPECT_FALSE(std::filesystem::exists(cli.programFolder() + "-"));
+    }
+    std::filesystem::remove(p12);
+    cq::test::TerminalProgram terminal =
+        cli.startAtTerminal({"export", "--email", email, "--no-open", "-o", "-"},
+                            {"CERTQUORIX_PASSWORD=" + std::string(kFixturePassword)});
+    EXPECT_EQ(terminal.wait(), 2) << terminal.output();
+    EXPECT_NE(terminal.output().find("не выводится на терминал"), std::string::npos)
+        << terminal.output();
+    EXPECT_FALSE(std::filesystem::exists(p12));
+}
+
 } // namespace

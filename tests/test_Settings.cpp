@@ -520,6 +520,11 @@ TEST(SettingsCommand, PrintsTheValuesInUseAndNeverAPassword) {
                               "ProxyServer=127.0.0.1\n"
                               "ProxyPort=3128\n"
                               "ProxyUserName=proxyuser\n"
+                              "ProxyInForce=127.0.0.1:3128\n"
+                              "ProxySource=settings-file:" +
+                              dir.path() +
+                              "CertQuorix.ini\n"
+                              "ProxyBypass=\n"
                               "EmailList=a@b.ru|c@d.ru\n");
     for (const char* secret : {"CertSecret1", "ProxySecret2", "RequestSecret3", "Hrkwp"})
         EXPECT_EQ((result.out + result.err).find(secret), std::string::npos) << secret;

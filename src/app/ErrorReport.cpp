@@ -68,6 +68,21 @@ std::string DescribeError(const std::exception& error) {
     }
 }
 
+std::string PlainDescription(const std::exception& error) {
+    const auto* own = dynamic_cast<const Exception*>(&error);
+    const bool protocol = dynamic_cast<const EIdHTTPProtocolException*>(&error) != nullptr;
+    const std::string text = own && !protocol ? own->readableMessage() : DescribeError(error);
+    std::string plain;
+    for (const char c : text) {
+        const bool control = static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+        if (!control)
+            plain += c;
+        else if (!plain.empty() && plain.back() != ' ')
+            plain += ' ';
+    }
+    return Trim(plain);
+}
+
 void LogError(const std::string& context, const std::exception& error, LogKind kind) {
     if (!LogRunning())
         return;
@@ -79,7 +94,7 @@ void LogError(const std::string& context, const std::exception& error, LogKind k
 
 void ReportError(const std::string& context, const std::exception& error) {
     LogError(context, error, LogKind::Stamped);
-    ShowErrorBox(DescribeError(error), context);
+    ShowFailureBox(DescribeError(error), context, FailureClassOf(error), PlainDescription(error));
 }
 
 void OnApplicationError(const std::exception& error) {
@@ -88,7 +103,8 @@ void OnApplicationError(const std::exception& error) {
     applicationErrorBoxOpen = true;
     try {
         LogError(context::kApplicationError, error, LogKind::Stamped);
-        ShowErrorBox(ClassNameOf(error) + ": " + DescribeError(error));
+        ShowFailureBox(ClassNameOf(error) + ": " + DescribeError(error), {}, FailureClassOf(error),
+                       PlainDescription(error));
     } catch (...) {
     }
     applicationErrorBoxOpen = false;

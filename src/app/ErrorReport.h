@@ -12,6 +12,10 @@ namespace cq {
 /// The readable description of an error.
 std::string DescribeError(const std::exception& error);
 
+/// The description as one plain sentence: a system error without its code, line breaks and
+/// other control characters turned into single blanks.
+std::string PlainDescription(const std::exception& error);
+
 /// One log record of kind `kind` for an error (when the log service runs); never fails.
 void LogError(const std::string& context, const std::exception& error, LogKind kind);
 

@@ -11,7 +11,7 @@ namespace cq {
 /// An operation ended because it was asked to stop, not because something failed.
 class EAbort : public Exception {
 public:
-    EAbort() : Exception("Операция прервана") {}
+    EAbort() : Exception("Операция прервана", FailureClass::Cancelled) {}
     std::string className() const override { return "EAbort"; }
 };
 

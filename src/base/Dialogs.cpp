@@ -43,6 +43,12 @@ void ShowErrorBox(const std::string& text, const std::string& caption) {
     CurrentDialogs().showError(text, CaptionOrTitle(caption));
 }
 
+void ShowFailureBox(const std::string& text, const std::string& caption, FailureClass failure,
+                    const std::string& readable) {
+    CurrentDialogs().showFailure(text, CaptionOrTitle(caption), failure,
+                                 readable.empty() ? text : readable);
+}
+
 void ShowWarningBox(const std::string& text, const std::string& caption) {
     CurrentDialogs().showWarning(text, CaptionOrTitle(caption));
 }

@@ -2,6 +2,8 @@
 // The only way the core reaches the user: message boxes behind a small interface that the window,
 // the command-line tool and the tests install.
 
+#include "base/Errors.h"
+
 #include <string>
 
 namespace cq {
@@ -13,6 +15,14 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
     virtual void showError(const std::string& text, const std::string& caption) = 0;
+    /// An error box for a failure of a known class; `readable` is the same text as a plain
+    /// sentence (no system codes, no line breaks). Front ends that act on the class (the
+    /// console's exit status) override it; the others show the box as showError does.
+    virtual void showFailure(const std::string& text, const std::string& caption,
+                             [[maybe_unused]] FailureClass failure,
+                             [[maybe_unused]] const std::string& readable) {
+        showError(text, caption);
+    }
     virtual void showWarning(const std::string& text, const std::string& caption) = 0;
     virtual void showInfo(const std::string& text, const std::string& caption) = 0;
     /// True when the user answered Yes.
@@ -38,6 +48,9 @@ const std::string& ApplicationTitle();
 inline constexpr const char* kApplicationTitle = "QUORIX cert - запрос/получение сертификатов";
 
 void ShowErrorBox(const std::string& text, const std::string& caption = {});
+/// An error box for a failure of a known class; `readable` defaults to the text itself.
+void ShowFailureBox(const std::string& text, const std::string& caption, FailureClass failure,
+                    const std::string& readable = {});
 void ShowWarningBox(const std::string& text, const std::string& caption = {});
 void ShowInfoBox(const std::string& text, const std::string& caption = {});
 /// A question with Yes and No; Yes is the default button unless the caller says otherwise, as

@@ -18,6 +18,12 @@ std::string ClassNameOf(const std::exception& error) {
     return status == 0 && demangled ? demangled.get() : mangled;
 }
 
+FailureClass FailureClassOf(const std::exception& error) {
+    if (const auto* own = dynamic_cast<const Exception*>(&error))
+        return own->failureClass();
+    return FailureClass::Other;
+}
+
 namespace {
 
 struct CodeText {
@@ -54,13 +60,13 @@ std::string SystemErrorMessage(int code) {
     return strerror_r(code, buffer, sizeof buffer);
 }
 
-EOSError MakeOSError(int code, const std::string& context) {
+EOSError MakeOSError(int code, const std::string& context, FailureClass failure) {
     std::string prefix = context.empty() ? std::string() : context + " : ";
     if (code == 0)
-        return EOSError(prefix + "A call to an OS function failed", 0);
-    std::string message = "System Error.  Code: " + std::to_string(code) + ".\r\n" + prefix +
-                          SystemErrorMessage(code);
-    return EOSError(message, code);
+        return EOSError(prefix + "A call to an OS function failed", 0, failure);
+    std::string readable = prefix + SystemErrorMessage(code);
+    std::string message = "System Error.  Code: " + std::to_string(code) + ".\r\n" + readable;
+    return EOSError(message, code, failure, std::move(readable));
 }
 
 } // namespace cq

@@ -164,7 +164,7 @@ std::string IssuerCommonName(const std::vector<NameLine>& issuer) {
 void RaiseWrongPasswordIfSo(std::string_view keyFileBytes, const std::string& password) {
     const SecretBytes passwordBytes(ToCp1251(password));
     if (DecodePemBlock(keyFileBytes, passwordBytes.view()).status == PemDecodeStatus::WrongPassword)
-        throw Exception(kWrongPasswordMessage);
+        throw Exception(kWrongPasswordMessage, FailureClass::WrongPassword);
 }
 
 } // namespace
@@ -255,7 +255,7 @@ void CheckKeyMatch(const CertificateContent& certificate, std::string_view keyFi
     // The whole modulus must match: a shorter key modulus that merely begins the certificate's
     // is no match.
     if (!certificate.RsaKey || numbers.modulus.view() != certificate.Modulus)
-        throw Exception(MismatchMessage(certFileName, keyFileName));
+        throw Exception(MismatchMessage(certFileName, keyFileName), FailureClass::Mismatch);
 }
 
 CheckResult PassedCheck(const CertificateContent& certificate, const Clock& clock) {

@@ -18,7 +18,7 @@ std::string FolderBusyMessage(const std::string& email) {
 CertificateFolderLock::CertificateFolderLock(const std::string& email, Missing missing,
                                              std::chrono::milliseconds wait) {
     if (const std::optional<std::string> refusal = AddressRefusal(email))
-        throw Exception(*refusal);
+        throw Exception(*refusal, FailureClass::BadInput);
     folder_ = CertificateFolder(email);
     if (missing == Missing::Create) {
         CreateCertificateFolder(folder_);
@@ -28,7 +28,7 @@ CertificateFolderLock::CertificateFolderLock(const std::string& email, Missing m
     }
     lock_ = FolderLock::Acquire(folder_, wait);
     if (!lock_)
-        throw Exception(FolderBusyMessage(email));
+        throw Exception(FolderBusyMessage(email), FailureClass::Busy);
     // Before anything in it is read or written, the folder must be the user's own and closed.
     CheckCertificateFolder(folder_);
     RemoveStaleTemporaryFiles(folder_);

@@ -89,7 +89,7 @@ void PlaceCertificate(const std::string& folder, const std::string& email,
     const bool working = HoldsWorkingCertificate(folder, email, target);
     const std::string kept = UnmatchedCertificatePath(target);
     StoreCertificate(folder, kept, body);
-    throw Exception(UnmatchedCertificateMessage(target, kept, working));
+    throw Exception(UnmatchedCertificateMessage(target, kept, working), FailureClass::Mismatch);
 }
 
 } // namespace
@@ -175,6 +175,19 @@ DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionStat
         ShowWarningBox("Сертификат еще не готов. Попробуйте позже.");
     }
     return result;
+}
+
+bool CertificateAlreadyInPlace(const std::string& fileName, const std::string& email,
+                               const ServiceGet& get) {
+    const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
+    const std::string target = held.folder() + fileName;
+    // A link or an odd file in its place is refused as the download itself refuses it, never
+    // read through.
+    CheckReplaceableFile(target);
+    if (!FileExists(target))
+        return false;
+    const std::string body = get(ReceiveUrl(held.folder(), email), true);
+    return CertificateFileText(body) == ReadFileBytes(target);
 }
 
 } // namespace cq

@@ -56,4 +56,12 @@ ReceptionState EvaluateReceptionState(const std::string& typedAddress);
 DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionState& state,
                                   const ServiceGet& get = DefaultServiceGet());
 
+/// True when the certificate the service gives for `email` is, as it would be stored, the one
+/// already in `fileName` of the address's folder, so a download would change nothing; false
+/// without asking the service when there is no such file. Holds the folder while it compares.
+/// Raises the exchange's errors (a 404 included), CertificateFolderLock's, and
+/// CheckReplaceableFile's for a link or an odd file in the certificate's place.
+bool CertificateAlreadyInPlace(const std::string& fileName, const std::string& email,
+                               const ServiceGet& get = DefaultServiceGet());
+
 } // namespace cq

@@ -68,7 +68,9 @@ CheckResult CheckGostCertificate(const std::string& certFileName, const std::str
         if (certificate.PublicKeyInfo.empty() ||
             PublicKeyBytes(certificate.PublicKeyInfo) != containerKey)
             throw Exception("Файл сертификата \"" + certFileName +
-                            "\" не соответствует контейнеру ключей \"" + names.container + "\".");
+                                "\" не соответствует контейнеру ключей \"" + names.container +
+                                "\".",
+                            FailureClass::Mismatch);
         return passed;
     });
 }

@@ -177,17 +177,19 @@ Parsed ParsePkcs12(std::string_view bytes, const std::string& password) {
     const ssl::CertificateStack chainOwner(chain);
     ERR_clear_error();
     if (parsed != 1)
-        throw Exception("Файл PKCS#12 не открывается: неверный пароль или повреждённый файл.");
+        throw Exception("Файл PKCS#12 не открывается: неверный пароль или повреждённый файл.",
+                        FailureClass::WrongPassword);
     // The import makes one container of one key: a second key would be lost without a word.
     if (survey.keys > 1)
         throw Exception("В файле PKCS#12 несколько закрытых ключей (" +
-                        std::to_string(survey.keys) +
-                        "), а импорт переносит один ключ с его сертификатом: ничего не "
-                        "импортировано. Сохраните каждый ключ в отдельный файл.");
+                            std::to_string(survey.keys) +
+                            "), а импорт переносит один ключ с его сертификатом: ничего не "
+                            "импортировано. Сохраните каждый ключ в отдельный файл.",
+                        FailureClass::BadInput);
     // OpenSSL pairs the key only with a certificate of its own: other certificates stay in
     // the chain.
     if (result.key && !result.certificate && chain && sk_X509_num(chain) > 0)
-        throw Exception(kMismatchText);
+        throw Exception(kMismatchText, FailureClass::Mismatch);
     if (!result.key || !result.certificate)
         throw Exception("В файле PKCS#12 нет ключа или сертификата.");
     return result;
@@ -279,7 +281,7 @@ GostPkcs12Content ReadGostPkcs12(std::string_view bytes, const std::string& pass
     RefuseUnusableKey(parsed.key.get());
     if (X509_check_private_key(parsed.certificate.get(), parsed.key.get()) != 1) {
         ERR_clear_error();
-        throw Exception(kMismatchText);
+        throw Exception(kMismatchText, FailureClass::Mismatch);
     }
     const SecretBytes keyText = KeyText(parsed.key.get());
     return GostPkcs12Content{
@@ -301,7 +303,8 @@ std::string ExportGostPkcs12(const std::string& email, const std::string& passwo
     const GostKey key = OpenContainer(names.container);
     if (!key.matchesPublicKey(PublicKeyInfoOf(certificate.get())))
         throw Exception("Файл сертификата \"" + std::string(kCertificateFile) +
-                        "\" не соответствует контейнеру ключей \"" + names.container + "\".");
+                            "\" не соответствует контейнеру ключей \"" + names.container + "\".",
+                        FailureClass::Mismatch);
     const SecretBytes keyText = key.containerText({});
     ssl::Bio input(BIO_new_mem_buf(keyText.data(), static_cast<int>(keyText.size())));
     const ssl::PrivateKey privateKey(

@@ -121,7 +121,8 @@ std::optional<std::string> PasswordRefusal(std::string_view password) {
 void RequirePasswordFitsRecord(std::string_view password) {
     if (CharacterCount(password) > subject_width::kPassword)
         throw Exception("Пароль ключа длиннее " + std::to_string(subject_width::kPassword) +
-                        " символов: такой пароль не принимается.");
+                            " символов: такой пароль не принимается.",
+                        FailureClass::BadInput);
 }
 
 SubjectData BuildSubjectData(const RequestFields& fields) {

@@ -150,7 +150,7 @@ void VerifyPkcs12(const std::string& path, const std::string& password,
     if (!key || !certificate)
         throw Exception(failed + ": нет ключа или сертификата.");
     if (X509_check_private_key(certificate, key) != 1)
-        ssl::RaiseError(failed + ": ключ не соответствует сертификату");
+        ssl::RaiseError(failed + ": ключ не соответствует сертификату", FailureClass::Mismatch);
     ERR_clear_error();
 }
 

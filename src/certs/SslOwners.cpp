@@ -34,9 +34,9 @@ Certificate PemCertificate(std::string_view text) {
     return certificate;
 }
 
-void RaiseError(const std::string& what) {
+void RaiseError(const std::string& what, FailureClass failure) {
     const std::string details = DrainErrors();
-    throw Exception(details.empty() ? what : what + ": " + details);
+    throw Exception(details.empty() ? what : what + ": " + details, failure);
 }
 
 bool DerivePemKey(const EVP_CIPHER* cipher, std::string_view passwordBytes,

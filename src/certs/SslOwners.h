@@ -2,6 +2,7 @@
 // Owners for the OpenSSL objects of the certificate units beyond the shared ones, the error they
 // raise from OpenSSL's error queue, and the PEM and cipher helpers. Included by .cpp files only.
 
+#include "base/Errors.h"
 #include "base/OpenSslOwners.h"
 
 #include <memory>
@@ -26,7 +27,7 @@ using CertificateStack = std::unique_ptr<STACK_OF(X509), Deleter<FreeCertificate
 Certificate PemCertificate(std::string_view text);
 
 /// Raises Exception(what + ": " + the drained error queue).
-[[noreturn]] void RaiseError(const std::string& what);
+[[noreturn]] void RaiseError(const std::string& what, FailureClass failure = FailureClass::Other);
 
 /// The key of a classic encrypted PEM file: EVP_BytesToKey with MD5, one iteration, the first
 /// eight bytes of the vector as salt, over the password's bytes. False when OpenSSL fails.

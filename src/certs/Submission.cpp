@@ -24,7 +24,7 @@ void SubmitRequest(const std::string& baseUrl, const std::string& requestText,
                    const ServiceGet& get) {
     const std::string answer = get(baseUrl + "?cert=" + requestText, false);
     if (answer.find(kAcceptedRequestMarker) == std::string::npos)
-        throw Exception(kWrongAnswerText + answer);
+        throw Exception(kWrongAnswerText + answer, FailureClass::Refused);
 }
 
 namespace {

@@ -2,6 +2,8 @@
 
 #include "base/StringUtil.h"
 #include "certs/InputRules.h"
+#include "certs/ServiceSetup.h"
+#include "cli/Failure.h"
 #include "cli/Usage.h"
 #include "settings/Settings.h"
 #include "transport/ProxyDiscovery.h"
@@ -23,7 +25,7 @@ bool LoadSettingsForCommand(bool reachesService) {
 bool AddressUsable(const std::string& email) {
     const std::optional<std::string> refusal = AddressRefusal(email);
     if (refusal)
-        std::cerr << *refusal << "\n";
+        Fail(FailureClass::BadInput, *refusal);
     return !refusal;
 }
 
@@ -31,14 +33,26 @@ std::optional<int> RefusedAddress(const Arguments& args, const char* command, bo
                                   std::string& email) {
     email = Trim(OptionValue(args, "--email"));
     if (email.empty()) {
+        const int status =
+            Fail(FailureClass::BadInput, "Не указан адрес: команде " + std::string(command) +
+                                             " нужен параметр --email АДРЕС.");
         std::cerr << CommandUsage(command);
-        return kExitUsage;
+        return status;
     }
     if (!AddressUsable(email))
         return kExitUsage;
     if (!LoadSettingsForCommand(reachesService))
         return kExitFailed;
     return std::nullopt;
+}
+
+std::optional<int> IncompleteSetup(const std::string& url, const std::string& settingName) {
+    try {
+        RequireExchangeSetup(url, settingName);
+        return std::nullopt;
+    } catch (const std::exception& error) {
+        return Fail(error);
+    }
 }
 
 bool HasFlag(const Arguments& args, const std::string& flag) {

@@ -1,20 +1,31 @@
 // certquorix-cli doctor: the administrator's check of a set-up, one line per condition with
-// OK or the problem and what to do about it; status 0 only when every required one holds.
+// OK or the problem, where it is and what to do about it; then, unless --offline, a TLS
+// connection with the operator's certificate to each service address. Status 0 only when every
+// required condition holds and the service answers; 9 for an incomplete set-up, 7 when the
+// service cannot be reached.
 
+#include "app/ErrorReport.h"
+#include "base/Errors.h"
 #include "base/FileUtil.h"
+#include "base/IniFile.h"
 #include "base/ProgramInfo.h"
 #include "base/StringUtil.h"
-#include "certs/ClientPair.h"
+#include "certs/ServiceSetup.h"
 #include "cli/Commands.h"
+#include "cli/Failure.h"
 #include "cli/JsonOutput.h"
+#include "cli/ProxyReport.h"
 #include "provider/GostKey.h"
 #include "settings/Settings.h"
+#include "transport/Connection.h"
 #include "transport/HttpsExchange.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,22 +39,14 @@ struct Finding {
 };
 
 struct Condition {
-    const char* name;  ///< fixed English word for --json
-    const char* title; ///< what is checked, in Russian
+    std::string name;  ///< fixed English word for --json
+    std::string title; ///< what is checked, in Russian
     bool optional;     ///< a failure is told but does not fail the set-up
     std::function<Finding()> check;
 };
 
 Finding Holds() {
     return {};
-}
-
-bool Readable(const std::string& path) {
-    return ::access(path.c_str(), R_OK) == 0;
-}
-
-std::string InProgramFolder(const std::string& name) {
-    return name.starts_with("/") ? name : ProgramFolder() + name;
 }
 
 /// The full path of a program found on PATH; empty when none.
@@ -59,29 +62,6 @@ std::string OnPath(const std::string& program) {
         start = end + 1;
     }
     return {};
-}
-
-Finding OperatorFile(const std::string& name) {
-    const std::string path = InProgramFolder(name);
-    if (!FileExists(path))
-        return {"нет файла " + path, "положите файл оператора " + name + " в папку программы"};
-    if (!Readable(path))
-        return {"файл " + path + " не читается этим пользователем",
-                "дайте пользователям право чтения (например, chmod 0644 " + path + ")"};
-    return Holds();
-}
-
-Finding OperatorPair() {
-    const SettingsValues& values = Settings();
-    if (!Readable(InProgramFolder(values.RequestCertificate)) ||
-        !Readable(InProgramFolder(values.RequestKey)))
-        return {"не проверяется, пока файлы оператора не читаются", "см. строки выше"};
-    const std::string problem =
-        ClientPairProblem(InProgramFolder(values.RequestCertificate),
-                          InProgramFolder(values.RequestKey), values.RequestPassword);
-    if (problem.empty())
-        return Holds();
-    return {problem, "положите в папку программы сертификат и ключ оператора из одной поставки"};
 }
 
 Finding SettingsFile() {
@@ -104,30 +84,9 @@ Finding SettingsFile() {
     return Holds();
 }
 
-Finding ServiceUrls() {
-    const SettingsValues& values = Settings();
-    for (const std::string* url :
-         {&values.UrlRequestRSACertificate, &values.UrlReceiveRSACertificate,
-          &values.UrlRequestGostCertificate, &values.UrlReceiveGostCertificate})
-        if (Trim(*url).empty())
-            return {"адрес сервиса не задан", "задайте адреса в разделе [HTTPS] файла настроек"};
-    return Holds();
-}
-
-Finding CaFile() {
-    const std::string& name = Settings().CaFile;
-    if (name.empty())
-        return Holds(); // the system's store
-    const std::string path = InProgramFolder(name);
-    if (!Readable(path))
-        return {"файл CaFile " + path + " не читается",
-                "исправьте ключ CaFile раздела [HTTPS] или положите файл"};
-    return Holds();
-}
-
 Finding Proxy() {
     const SettingsValues& values = Settings();
-    if (!values.ProxyUse)
+    if (!values.ProxyFromIni || !values.ProxyUse)
         return Holds();
     if (Trim(values.ProxyServer).empty())
         return {"прокси включён, но сервер не задан", "задайте Server раздела [Proxy] или Use=0"};
@@ -164,74 +123,203 @@ Finding DataFolder() {
     return Holds();
 }
 
-std::vector<Condition> Conditions() {
+Finding FromSetup(const SetupFinding& finding) {
+    return {finding.problem, finding.remedy};
+}
+
+/// The settings file a service address comes from: the administrator's when it sets the key,
+/// else the user's (or the built-in address).
+std::string AddressSource(const std::string& key) {
+    const std::string base = ProgramFolder() + kSettingsFileName;
+    try {
+        const std::string path = FindSettingsFileForReading();
+        if (path == base || !IniFile::Load(base).ReadString("HTTPS", key).empty())
+            return base;
+        return IniFile::Load(path).ReadString("HTTPS", key).empty() ? "встроенный адрес" : path;
+    } catch (const std::exception&) {
+        return base;
+    }
+}
+
+struct ServiceAddress {
+    const char* key;
+    const std::string* url;
+};
+
+std::vector<ServiceAddress> ServiceAddresses() {
     const SettingsValues& values = Settings();
-    return {
-        {"program_folder", "Папка программы", false,
-         [] {
-             return DirectoryExists(ProgramFolder())
-                        ? Holds()
-                        : Finding{"нет папки " + ProgramFolder(), "переустановите пакет"};
-         }},
-        {"request_certificate", "Сертификат оператора", false,
-         [&values] {
-             return OperatorFile(values.RequestCertificate);
-         }},
-        {"request_key", "Ключ оператора", false,
-         [&values] {
-             return OperatorFile(values.RequestKey);
-         }},
-        {"request_pair", "Ключ оператора от его сертификата", false, OperatorPair},
-        {"settings_file", "Файл настроек", false, SettingsFile},
-        {"service_urls", "Адреса сервиса", false, ServiceUrls},
-        {"ca_file", "Файл сертификатов сервиса (CaFile)", false, CaFile},
-        {"proxy", "Прокси", false, Proxy},
-        {"openssl", "Программа openssl", false,
-         [] {
-             return Program("openssl", "openssl");
-         }},
-        {"gost_engine", "GOST engine", false, GostEngine},
-        {"pk12util", "Программа pk12util (для --nss)", true,
-         [] {
-             return Program("pk12util", "libnss3-tools");
-         }},
-        {"data_folder", "Папка данных пользователя", false, DataFolder},
-    };
+    // Receiving first: a GET of a receive address asks the service for nothing new.
+    return {{"UrlReceiveRSACertificate", &values.UrlReceiveRSACertificate},
+            {"UrlReceiveGostCertificate", &values.UrlReceiveGostCertificate},
+            {"UrlRequestRSACertificate", &values.UrlRequestRSACertificate},
+            {"UrlRequestGostCertificate", &values.UrlRequestGostCertificate}};
+}
+
+std::vector<Condition> Conditions() {
+    std::vector<Condition> conditions = {{"program_folder", "Папка программы", false, [] {
+                                              return DirectoryExists(ProgramFolder())
+                                                         ? Holds()
+                                                         : Finding{"нет папки " + ProgramFolder(),
+                                                                   "переустановите пакет"};
+                                          }}};
+    const std::vector<SetupFinding> operatorFindings =
+        OperatorSetupFindings(std::chrono::system_clock::now());
+    for (const SetupFinding& finding : operatorFindings)
+        conditions.push_back({finding.name, finding.title, false, [finding] {
+                                  return FromSetup(finding);
+                              }});
+    conditions.push_back({"settings_file", "Файл настроек", false, SettingsFile});
+    for (const ServiceAddress& address : ServiceAddresses()) {
+        const SetupFinding finding = ServiceAddressFinding(*address.url, address.key);
+        conditions.push_back(
+            {address.key,
+             "Адрес " + std::string(address.key) + " (" + AddressSource(address.key) + ")", false,
+             [finding] {
+                 return FromSetup(finding);
+             }});
+    }
+    conditions.push_back({"proxy", "Прокси", false, Proxy});
+    conditions.push_back({"openssl", "Программа openssl", false, [] {
+                              return Program("openssl", "openssl");
+                          }});
+    conditions.push_back({"gost_engine", "GOST engine", false, GostEngine});
+    conditions.push_back({"pk12util", "Программа pk12util (для --nss)", true, [] {
+                              return Program("pk12util", "libnss3-tools");
+                          }});
+    conditions.push_back({"data_folder", "Папка данных пользователя", false, DataFolder});
+    return conditions;
+}
+
+/// "scheme://host:port" of an address: one connection check for each.
+std::string Origin(const std::string& url) {
+    const size_t scheme = url.find("://");
+    const size_t path = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    return url.substr(0, path);
+}
+
+/// One GET to `url` with the operator's certificate, the CA file and the proxy in force, within
+/// a time limit. Holds when the service answers at all (an HTTP error status included: the TLS
+/// handshake with the operator's certificate went through).
+Finding ConnectionTo(const std::string& url, FailureClass& failure) {
+    constexpr long kConnectMilliseconds = 5000;
+    constexpr long kTotalMilliseconds = 15000;
+    try {
+        ExchangeOptions options = ExchangeOptionsFromSettings(false);
+        SetConnectionTimeouts(options.connection, kConnectMilliseconds, kTotalMilliseconds);
+        HttpsGetWithOptions(url, options);
+        return Holds();
+    } catch (const EIdHTTPProtocolException& error) {
+        if (error.failureClass() == FailureClass::Refused)
+            return Holds();
+        failure = error.failureClass();
+        return {PlainDescription(error), "проверьте прокси (settings показывает, какой в силе)"};
+    } catch (const std::exception& error) {
+        failure = FailureClassOf(error);
+        return {PlainDescription(error), failure == FailureClass::NotConfigured
+                                             ? "проверьте сертификат и ключ оператора"
+                                             : "проверьте адрес, сеть, прокси и работу сервиса"};
+    }
+}
+
+/// Whether a connection needs the condition to hold.
+bool NeededToConnect(const Condition& condition) {
+    static const std::set<std::string> needed = {"request_certificate", "request_key",
+                                                 "request_pair", "ca_file", "proxy"};
+    return needed.count(condition.name) || condition.name.starts_with("Url");
+}
+
+/// What a run of the checks found.
+struct Report {
+    bool setupComplete = true;
+    bool connectionReady = true; ///< what a connection needs holds: operator's files, addresses
+
+    bool serviceReached = true;
+    bool connectionSetup = true; ///< no connection failed for the program's own set-up
+    Json checks = Json::array();
+};
+
+void Tell(const std::string& name, const std::string& title, bool optional, const Finding& finding,
+          bool json, Report& report, const std::string& where = {}) {
+    const bool holds = finding.problem.empty();
+    Json entry = {{"name", name}, {"title", title}, {"ok", holds}, {"optional", optional}};
+    if (!where.empty())
+        entry["where"] = where;
+    if (!holds) {
+        entry["problem"] = finding.problem;
+        entry["remedy"] = finding.remedy;
+    }
+    report.checks.push_back(entry);
+    if (json)
+        return;
+    std::cout << (holds ? "OK      " : optional ? "НЕТ     " : "ОШИБКА  ") << title;
+    if (!holds)
+        std::cout << ": " << finding.problem << ". Что сделать: " << finding.remedy << ".";
+    std::cout << "\n";
+}
+
+/// A TLS connection to each service address (one per server), unless the set-up is incomplete.
+void CheckConnections(bool json, Report& report) {
+    std::set<std::string> origins;
+    for (const ServiceAddress& address : ServiceAddresses()) {
+        const std::string url = Trim(*address.url);
+        if (!origins.insert(Origin(url)).second)
+            continue;
+        const std::string title = "Соединение с " + Origin(url);
+        if (!report.connectionReady) {
+            report.checks.push_back(
+                {{"name", "connection"}, {"title", title}, {"where", url}, {"skipped", true}});
+            if (!json)
+                std::cout << "НЕТ     " << title
+                          << ": не проверяется, пока файлы оператора, адреса или прокси не в "
+                             "порядке.\n";
+            continue;
+        }
+        FailureClass failure = FailureClass::Network;
+        const Finding finding = ConnectionTo(url, failure);
+        if (!finding.problem.empty()) {
+            report.serviceReached = false;
+            report.connectionSetup =
+                report.connectionSetup && failure != FailureClass::NotConfigured;
+        }
+        Tell("connection", title, false, finding, json, report, url);
+    }
 }
 
 } // namespace
 
 int CmdDoctor(const Arguments& args) {
-    bool loaded = false;
-    LoadSettings(&loaded);
-    bool allHold = true;
-    Json checks = Json::array();
+    const bool json = HasFlag(args, "--json");
+    const bool loaded = LoadSettingsForCommand(true);
+    Report report;
     for (const Condition& condition : Conditions()) {
-        // A condition after a failed one may still run: each reads only what it names.
+        // A condition after a failed one still runs: each reads only what it names.
         const Finding finding = condition.check();
-        const bool holds = finding.problem.empty();
-        allHold = allHold && (holds || condition.optional);
-        Json entry = {{"name", condition.name}, {"ok", holds}, {"optional", condition.optional}};
-        if (!holds) {
-            entry["problem"] = finding.problem;
-            entry["remedy"] = finding.remedy;
-        }
-        checks.push_back(entry);
-        if (HasFlag(args, "--json"))
-            continue;
-        std::cout << (holds                ? "OK      "
-                      : condition.optional ? "НЕТ     "
-                                           : "ОШИБКА  ")
-                  << condition.title;
-        if (!holds)
-            std::cout << ": " << finding.problem << ". Что сделать: " << finding.remedy << ".";
-        std::cout << "\n";
+        const bool holds = finding.problem.empty() || condition.optional;
+        report.setupComplete = report.setupComplete && holds;
+        report.connectionReady = report.connectionReady && (holds || !NeededToConnect(condition));
+        Tell(condition.name, condition.title, condition.optional, finding, json, report);
     }
-    allHold = allHold && loaded;
-    if (HasFlag(args, "--json"))
-        PrintJson({{"ok", allHold}, {"checks", checks}});
+    report.setupComplete = report.setupComplete && loaded;
+    const ProxyInForce proxy = CurrentProxy();
+    if (!json)
+        std::cout << "        Прокси в силе: "
+                  << (proxy.direct ? std::string("нет, напрямую") : proxy.address) << " ("
+                  << proxy.source << ")\n";
+    if (!HasFlag(args, "--offline"))
+        CheckConnections(json, report);
+    const int status = !report.setupComplete || !report.connectionSetup ? kExitSetupIncomplete
+                       : !report.serviceReached                         ? kExitNetwork
+                                                                        : kExitOk;
+    if (json)
+        PrintJson({{"ok", status == kExitOk},
+                   {"exit_status", status},
+                   {"proxy",
+                    {{"in_force", proxy.direct ? std::string("direct") : proxy.address},
+                     {"source", proxy.source},
+                     {"bypass", proxy.bypass}}},
+                   {"checks", report.checks}});
     std::cout.flush();
-    return allHold ? kExitOk : kExitSetupIncomplete;
+    return status;
 }
 
 } // namespace cq::cli

@@ -11,12 +11,15 @@
 #include "certs/ShellOpen.h"
 #include "cli/Commands.h"
 #include "cli/ContainerPasswordPrompt.h"
+#include "cli/Failure.h"
 #include "cli/Password.h"
 #include "settings/CertFolders.h"
 #include "settings/Settings.h"
 
+#include <cerrno>
 #include <iostream>
 #include <optional>
+#include <unistd.h>
 
 namespace cq::cli {
 namespace {
@@ -62,6 +65,35 @@ int ExportGost(const Arguments& args, const std::string& email, const std::strin
     return kExitOk;
 }
 
+/// The bytes onto standard output itself (whatever --quiet did to the stream); false when they
+/// do not all go out.
+bool WriteToStandardOutput(const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        done += static_cast<size_t>(written);
+    }
+    return true;
+}
+
+/// "-o -": the file goes to standard output, so every line the command prints goes to standard
+/// error instead. Refused on a terminal, which would show the binary file. The status to end
+/// with when refused.
+std::optional<int> ToStandardOutput(const Arguments& args) {
+    if (OptionValue(args, "--output") != "-")
+        return std::nullopt;
+    if (::isatty(STDOUT_FILENO))
+        return Fail(FailureClass::BadInput,
+                    "Файл PKCS#12 не выводится на терминал: перенаправьте стандартный вывод "
+                    "(-o - > файл) или укажите путь после -o.");
+    std::cout.rdbuf(std::cerr.rdbuf());
+    return std::nullopt;
+}
+
 /// The path of -o/--output; nothing when neither is given.
 std::optional<std::string> OutputOption(const Arguments& args) {
     bool given = false;
@@ -76,6 +108,8 @@ constexpr const char* kCopyCaption = "Запись копии PKCS#12";
 /// Before the export: the copy may go to `target`, and an existing file there may be replaced
 /// (--yes or a yes at the prompt). False when not, which is reported.
 bool CopyTargetAccepted(const std::string& target) {
+    if (target == "-")
+        return true; // standard output, settled by ToStandardOutput
     try {
         RefuseOddFile(target);
         if (const std::optional<std::string> problem = ProtectedCopyTarget(target))
@@ -102,6 +136,12 @@ bool CopyAsked(const std::optional<std::string>& target, const std::string& emai
     if (!target)
         return true;
     try {
+        if (*target == "-") {
+            if (!WriteToStandardOutput(
+                    ReadFileBytes(CertificateFolder(email) + kCertificateP12File)))
+                throw MakeOSError(errno, "стандартный вывод");
+            return true;
+        }
         CopyPkcs12(email, *target);
         std::cout << *target << std::endl;
         return true;
@@ -116,6 +156,8 @@ bool CopyAsked(const std::optional<std::string>& target, const std::string& emai
 int CmdExport(const Arguments& args) {
     std::string email;
     if (const std::optional<int> refused = RefusedAddress(args, "export", false, email))
+        return *refused;
+    if (const std::optional<int> refused = ToStandardOutput(args))
         return *refused;
     // The password protects a file with a private key: an empty one is refused, and a new
     // file's password typed at the terminal is typed twice.

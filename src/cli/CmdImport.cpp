@@ -24,19 +24,21 @@ namespace {
 std::string FileArgument(const Arguments& args, bool& usable) {
     std::string file;
     usable = true;
+    bool optionsEnded = false; // after "--" every argument is the file's
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--email" || arg == "--password-file")
+        const bool option = !optionsEnded && StartsWith(arg, "-");
+        if (option && arg == "--") {
+            optionsEnded = true;
+        } else if (option && (arg == "--email" || arg == "--password-file")) {
             ++i;
-        else if (arg == "--yes")
-            continue;
-        else if (StartsWith(arg, "-")) {
+        } else if (option && arg != "--yes") {
             std::cerr << "Неизвестный параметр: " << arg << "\n";
             usable = false;
-        } else if (file.empty())
-            file = arg;
-        else
-            usable = false;
+        } else if (!option) {
+            usable = usable && file.empty();
+            file = file.empty() ? arg : file;
+        }
     }
     return file;
 }

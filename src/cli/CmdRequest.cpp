@@ -9,6 +9,7 @@
 #include "certs/Submission.h"
 #include "cli/Commands.h"
 #include "cli/ContainerPasswordPrompt.h"
+#include "cli/Failure.h"
 #include "cli/JsonOutput.h"
 #include "cli/MissingEngine.h"
 #include "cli/Password.h"
@@ -189,6 +190,9 @@ void PrintRequested(const std::string& email, const std::string& keyFile,
 int Request(const RequestFields& fields, bool json, int keyBits) {
     if (!LoadSettingsForCommand(true))
         return kExitFailed;
+    if (const std::optional<int> incomplete =
+            IncompleteSetup(Settings().UrlRequestRSACertificate, "UrlRequestRSACertificate"))
+        return *incomplete;
     if (keyBits != 0)
         Settings().RsaKeyBits = keyBits;
     const SubjectData subject = BuildSubjectData(fields);
@@ -197,8 +201,8 @@ int Request(const RequestFields& fields, bool json, int keyBits) {
         RequestRsaCertificate(kCertificateKeyFile, subject, DefaultServiceGet(), &declined);
     if (!sent) {
         if (declined)
-            std::cerr << "Запрос не отправлен: файл ключа предыдущего запроса оставлен "
-                         "(--yes разрешает его замену).\n";
+            return Fail(FailureClass::Other, "Запрос не отправлен: файл ключа предыдущего запроса "
+                                             "оставлен (--yes разрешает его замену).");
         return kExitFailed;
     }
     if (json)
@@ -212,15 +216,18 @@ int Request(const RequestFields& fields, bool json, int keyBits) {
 int RequestGost(const Options& options) {
     if (!LoadSettingsForCommand(true))
         return kExitFailed;
+    if (const std::optional<int> incomplete =
+            IncompleteSetup(Settings().UrlRequestGostCertificate, "UrlRequestGostCertificate"))
+        return *incomplete;
     RequestFields fields = options.fields;
     GostRequestForm form;
     try {
         form =
             ChooseProvider(GostFormFor(fields), options.provider, std::chrono::system_clock::now());
     } catch (const std::exception& error) {
-        std::cerr << error.what() << "\n";
+        const int status = Fail(error);
         TellMissingEngine();
-        return kExitFailed;
+        return status;
     }
     fields.provider = form.ProvName;
     fields.container = form.Container;
@@ -239,14 +246,12 @@ int RequestGost(const Options& options) {
             const std::string secret = form.ProvName == provider::kSoftwareGostProviderName
                                            ? "пароль контейнера"
                                            : "PIN-код токена \"" + form.ProvName + "\"";
-            std::cerr << "Запрос отменён: " << secret << " не введён, ничего не записано.\n";
-            return kExitUsage;
+            return Fail(FailureClass::Cancelled,
+                        "Запрос отменён: " + secret + " не введён, ничего не записано.");
         }
-        if (outcome == GostProcedureOutcome::Declined) {
-            std::cerr << "Запрос не отправлен: предыдущий запрос оставлен "
-                         "(--yes разрешает его замену).\n";
-            return kExitFailed;
-        }
+        if (outcome == GostProcedureOutcome::Declined)
+            return Fail(FailureClass::Other, "Запрос не отправлен: предыдущий запрос оставлен "
+                                             "(--yes разрешает его замену).");
         if (options.json)
             PrintRequested(Trim(fields.Email), "", container);
         else if (container != Trim(form.Container))
@@ -276,11 +281,11 @@ int CmdRequest(const Arguments& args) {
             throw UsageError{"Данные запроса неполны."};
         return Request(fields, options.json, options.keyBits);
     } catch (const UsageError& error) {
-        std::cerr << error.message << "\n" << CommandUsage("request");
-        return kExitUsage;
+        const int status = Fail(FailureClass::BadInput, error.message);
+        std::cerr << CommandUsage("request");
+        return status;
     } catch (const std::exception& error) {
-        std::cerr << error.what() << "\n";
-        return kExitUsage;
+        return Fail(error);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "base/StringUtil.h"
 #include "cli/Commands.h"
+#include "cli/ProxyReport.h"
 #include "settings/CertFolders.h"
 #include "settings/EmailList.h"
 #include "settings/Settings.h"
@@ -27,7 +28,7 @@ int CmdSettings(const Arguments&) {
     const SettingsValues& values = Settings();
     std::string settingsFile;
     try {
-        settingsFile = FindSettingsFile(true);
+        settingsFile = FindSettingsFileForReading();
     } catch (const std::exception&) {
         // LoadSettings has already reported why the file cannot be found.
     }
@@ -44,6 +45,11 @@ int CmdSettings(const Arguments&) {
     PrintValue("ProxyServer", values.ProxyServer);
     PrintValue("ProxyPort", values.ProxyPort);
     PrintValue("ProxyUserName", values.ProxyUserName);
+    // What the service commands actually go through, and where that comes from.
+    const ProxyInForce proxy = CurrentProxy();
+    PrintValue("ProxyInForce", proxy.direct ? std::string("direct") : proxy.address);
+    PrintValue("ProxySource", proxy.source);
+    PrintValue("ProxyBypass", proxy.bypass);
     PrintValue("EmailList", loaded ? ReplaceText(ReadEmailList(), "\r\n", "|") : std::string());
     return loaded ? kExitOk : kExitFailed;
 }

@@ -25,6 +25,7 @@ inline constexpr int kExitWrongPassword = 6;   ///< wrong key or container passw
 inline constexpr int kExitNetwork = 7;         ///< no connection, TLS failure, timeout, proxy
 inline constexpr int kExitRefused = 8;         ///< the service answered with an error or refusal
 inline constexpr int kExitSetupIncomplete = 9; ///< the operator's files or settings are missing
+inline constexpr int kExitBusy = 10;           ///< another operation holds the address's folder
 
 int CmdVersion(const Arguments& args);
 int CmdSettings(const Arguments& args);
@@ -56,6 +57,11 @@ bool AddressUsable(const std::string& email);
 /// after the usage of `command` for a missing address or why the address cannot be used.
 std::optional<int> RefusedAddress(const Arguments& args, const char* command, bool reachesService,
                                   std::string& email);
+
+/// Nothing when the set-up an exchange with `url` (the settings key `settingName` gives it) needs
+/// is complete; otherwise the status to end with, after the first fault is shown, naming the file
+/// or setting and the remedy.
+std::optional<int> IncompleteSetup(const std::string& url, const std::string& settingName);
 
 /// Deletes the certificate folders that killed removals left set aside in the data folder, and
 /// names on standard error each one that could not be deleted.

@@ -27,17 +27,37 @@ std::string ConsoleLine(const std::string& text, const std::string& caption) {
     return caption + ": " + text;
 }
 
+/// The text on one line: line breaks and other control characters become single blanks.
+std::string OneLine(const std::string& text) {
+    std::string line;
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f)
+            line += c;
+        else if (!line.empty() && line.back() != ' ')
+            line += ' ';
+    }
+    return Trim(line);
+}
+
 } // namespace
 
-void ConsoleDialogs::keepError(const std::string& text, const std::string& caption) {
+void ConsoleDialogs::keepError(const std::string& text, const std::string& caption,
+                               FailureClass failure, const std::string& readable) {
     if (!firstErrorText_.empty())
         return;
     firstErrorText_ = text;
     firstErrorCaption_ = caption;
+    firstErrorClass_ = failure;
+    firstErrorReadable_ = OneLine(readable.empty() ? text : readable);
 }
 
 void ConsoleDialogs::showError(const std::string& text, const std::string& caption) {
-    keepError(text, caption);
+    showFailure(text, caption, FailureClass::Other, text);
+}
+
+void ConsoleDialogs::showFailure(const std::string& text, const std::string& caption,
+                                 FailureClass failure, const std::string& readable) {
+    keepError(text, caption, failure, readable);
     std::cerr << ConsoleLine(text, caption) << std::endl;
 }
 

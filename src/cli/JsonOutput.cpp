@@ -1,6 +1,7 @@
 #include "cli/JsonOutput.h"
 
 #include "cli/Commands.h"
+#include "cli/Failure.h"
 
 #include <cstdio>
 #include <ctime>
@@ -57,15 +58,20 @@ std::string ExitStatusWord(int status) {
         return "refused";
     case kExitSetupIncomplete:
         return "setup_incomplete";
+    case kExitBusy:
+        return "busy";
     default:
         return "failed";
     }
 }
 
-Json ErrorDocument(int status, const std::string& message) {
+Json ErrorDocument(int status, FailureClass failure, const std::string& message) {
     const std::string text = message.empty() ? "Команда не выполнена." : message;
-    return {
-        {"error", {{"code", ExitStatusWord(status)}, {"exit_status", status}, {"message", text}}}};
+    return {{"error",
+             {{"code", ExitStatusWord(status)},
+              {"class", FailureWord(failure)},
+              {"exit_status", status},
+              {"message", text}}}};
 }
 
 } // namespace cq::cli

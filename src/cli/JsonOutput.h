@@ -3,6 +3,7 @@
 // UTC, states and error codes as fixed English words.
 
 #include "base/Clock.h"
+#include "base/Errors.h"
 #include "certs/CertificateCheck.h"
 
 #include <nlohmann/json.hpp>
@@ -29,8 +30,9 @@ std::string IsoUtc(const CertificateDateTime& moment);
 /// The fixed word of an exit status ("wrong_password", "network", ...).
 std::string ExitStatusWord(int status);
 
-/// {"error": {"code": word, "exit_status": status, "message": message}}; an empty message
-/// becomes the word's Russian description.
-Json ErrorDocument(int status, const std::string& message);
+/// {"error": {"code": word of the status, "class": word of the failure class, "exit_status":
+/// status, "message": message}}; the message is the sentence the user reads on stderr, on one
+/// line; an empty one becomes "Команда не выполнена.".
+Json ErrorDocument(int status, FailureClass failure, const std::string& message);
 
 } // namespace cq::cli

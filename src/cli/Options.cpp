@@ -1,12 +1,14 @@
 #include "cli/Options.h"
 
+#include "cli/OptionTable.h"
+
 #include <algorithm>
 #include <map>
 
 namespace cq::cli {
 namespace {
 
-/// What one command accepts besides the options every command takes.
+/// What one command accepts besides the options every command takes, read from the table.
 struct CommandGrammar {
     std::vector<std::string> valued; ///< options followed by a value
     std::vector<std::string> flags;  ///< options standing alone
@@ -14,31 +16,29 @@ struct CommandGrammar {
     bool json = false;               ///< whether --json is offered
 };
 
+CommandGrammar GrammarOf(const CommandSpec& command) {
+    CommandGrammar grammar;
+    grammar.positionals = command.positional.empty() ? 0 : 1;
+    for (const OptionSpec* option : OptionsOf(command.name)) {
+        if (option->name == "--json")
+            grammar.json = true;
+        else if (IsCommonOption(*option))
+            continue; // taken for every command
+        else if (option->value.empty())
+            grammar.flags.push_back(option->name);
+        else
+            grammar.valued.push_back(option->name);
+    }
+    return grammar;
+}
+
 const std::map<std::string, CommandGrammar>& Grammars() {
-    static const std::map<std::string, CommandGrammar> grammars = {
-        {"version", {{}, {}, 0, true}},
-        {"settings", {}},
-        {"get", {{}, {}, 1, false}},
-        {"request",
-         {{"--email", "--country", "--state", "--locality", "--organization", "--unit",
-           "--common-name", "--password-file", "--provider", "--key-bits"},
-          {"--open-password", "--gost"},
-          0,
-          true}},
-        {"download", {{"--email"}, {}, 0, true}},
-        {"check", {{"--email", "--password-file"}, {}, 0, true}},
-        {"status", {{"--email", "--password-file"}, {}, 0, true}},
-        {"export",
-         {{"--email", "--password-file", "-o", "--output", "--nss-db", "--cipher"},
-          {"--no-open", "--legacy", "--nss"},
-          0,
-          false}},
-        {"import", {{"--email", "--password-file"}, {}, 1, false}},
-        {"list", {{}, {}, 0, true}},
-        {"doctor", {{}, {}, 0, true}},
-        {"forget", {{"--email"}, {"--delete-folder"}, 0, false}},
-        {"providers", {{}, {}, 0, true}},
-    };
+    static const std::map<std::string, CommandGrammar> grammars = [] {
+        std::map<std::string, CommandGrammar> table;
+        for (const CommandSpec& command : CommandSpecs())
+            table.emplace(command.name, GrammarOf(command));
+        return table;
+    }();
     return grammars;
 }
 
@@ -46,11 +46,12 @@ bool Contains(const std::vector<std::string>& list, const std::string& item) {
     return std::find(list.begin(), list.end(), item) != list.end();
 }
 
+/// The long name of a short option ("-o" gives "--output"); anything else as it is.
 std::string LongForm(const std::string& arg) {
-    static const std::map<std::string, std::string> shortForms = {
-        {"-y", "--yes"}, {"-q", "--quiet"}, {"-v", "--verbose"}, {"-h", "--help"}};
-    const auto found = shortForms.find(arg);
-    return found == shortForms.end() ? arg : found->second;
+    if (arg.size() != 2 || arg.front() != '-')
+        return arg;
+    const OptionSpec* option = FindOption(arg);
+    return option ? option->name : arg;
 }
 
 /// Sets the option every command takes that `arg` names; false when it names none.
@@ -105,12 +106,16 @@ void TakeOption(const Arguments& args, size_t& i, const CommandGrammar& grammar,
 void CheckPositionals(const Arguments& positionals, const CommandGrammar& grammar,
                       const std::string& command);
 
-/// The arguments after the command, from all[i] on.
+/// The arguments after the command, from all[i] on. "--" ends the options: what follows is
+/// positional even when it begins with "-".
 void TakeCommandArguments(const Arguments& all, size_t i, const CommandGrammar& grammar,
                           CommandLine& line) {
     Arguments positionals;
+    bool optionsEnded = false;
     for (; i < all.size(); ++i) {
-        if (LooksLikeOption(all[i]))
+        if (!optionsEnded && all[i] == "--")
+            optionsEnded = true;
+        else if (!optionsEnded && LooksLikeOption(all[i]))
             TakeOption(all, i, grammar, line);
         else
             positionals.push_back(all[i]);
@@ -123,6 +128,10 @@ void TakeCommandArguments(const Arguments& all, size_t i, const CommandGrammar& 
     if (line.json)
         line.arguments.push_back("--json");
     CheckPositionals(positionals, grammar, line.command);
+    // The commands read their arguments again: a positional that looks like an option keeps
+    // its "--" before it.
+    if (std::any_of(positionals.begin(), positionals.end(), LooksLikeOption))
+        line.arguments.push_back("--");
     line.arguments.insert(line.arguments.end(), positionals.begin(), positionals.end());
 }
 
@@ -152,8 +161,9 @@ CommandLine ParseCommandLine(const Arguments& all) {
     const auto grammar = Grammars().find(line.command);
     if (grammar == Grammars().end())
         throw UsageError{"Неизвестная команда: " + line.command};
-    // Help answers whatever else the line holds.
-    if (std::any_of(all.begin() + static_cast<long>(i), all.end(),
+    // Help answers whatever else the line holds (before a "--").
+    const auto end = std::find(all.begin() + static_cast<long>(i), all.end(), "--");
+    if (std::any_of(all.begin() + static_cast<long>(i), end,
                     [](const std::string& arg) { return LongForm(arg) == "--help"; })) {
         line.help = true;
         return line;

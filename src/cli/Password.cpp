@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "certs/Pkcs12Export.h"
+#include "cli/Failure.h"
 #include "cli/PasswordInput.h"
 
 #include <cstdlib>
@@ -20,7 +21,7 @@ std::optional<SecretBytes> ReadCommandPassword(const Arguments& args) {
     try {
         return ReadPassword(args);
     } catch (const std::exception& error) {
-        std::cerr << error.what() << "\n";
+        Fail(error);
         return std::nullopt;
     }
 }
@@ -73,8 +74,9 @@ SecretBytes ReadPassword(const std::optional<std::string>& passwordFile, bool* t
         *typedOnTerminal = typed.has_value();
     if (!typed)
         throw Exception("Пароль ключа не задан: укажите его в переменной " +
-                        std::string(kPasswordVariable) +
-                        " или в файле (--password-file), либо запустите команду на терминале.");
+                            std::string(kPasswordVariable) +
+                            " или в файле (--password-file), либо запустите команду на терминале.",
+                        FailureClass::BadInput);
     SecretBytes password(*typed);
     WipeString(*typed);
     return password;

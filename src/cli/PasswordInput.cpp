@@ -1,5 +1,6 @@
 #include "cli/PasswordInput.h"
 
+#include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "cli/TerminalLine.h"
 
@@ -90,15 +91,32 @@ std::string WithoutFinalLineEnd(std::string text) {
     return text;
 }
 
+/// The content of the password file; one that cannot be read is the caller's input at fault.
+std::string PasswordFileContent(const std::string& path) {
+    try {
+        return ReadFileBytes(path);
+    } catch (const EOSError& error) {
+        throw EOSError(error.message(), error.errorCode(), FailureClass::BadInput,
+                       error.readableMessage());
+    }
+}
+
 } // namespace
 
 std::string ReadPasswordFile(const std::string& path) {
-    if (path != "-")
-        return WithoutFinalLineEnd(ReadFileBytes(path));
-    // The first line of standard input: a password piped in by a script.
+    // "-": the first line of standard input, a password piped in by a script.
     std::string line;
-    std::getline(std::cin, line);
-    return WithoutFinalLineEnd(line);
+    if (path == "-")
+        std::getline(std::cin, line);
+    else
+        line = PasswordFileContent(path);
+    line = WithoutFinalLineEnd(std::move(line));
+    // Nothing at all is no password, not a wrong one.
+    if (line.empty())
+        throw Exception(path == "-" ? "Пароль не задан: стандартный ввод пуст (--password-file -)."
+                                    : "Пароль не задан: файл " + path + " пуст (--password-file).",
+                        FailureClass::BadInput);
+    return line;
 }
 
 std::optional<std::string> PromptPassword(const std::string& prompt) {

@@ -9,7 +9,8 @@
 namespace cq::cli {
 
 /// The password file's content without one final line end (LF or CR LF); "-" reads the first
-/// line of standard input. Raises EOSError.
+/// line of standard input. Raises EOSError for a file that cannot be read and Exception when
+/// nothing is left (no password given), both of class BadInput.
 std::string ReadPasswordFile(const std::string& path);
 
 /// Asks for a password on the terminal with echo off (standard input must be a terminal);

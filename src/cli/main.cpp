@@ -7,6 +7,7 @@
 #include "cli/ConsoleDialogs.h"
 #include "cli/Failure.h"
 #include "cli/JsonOutput.h"
+#include "cli/OptionTable.h"
 #include "cli/Options.h"
 #include "cli/SignalStop.h"
 #include "cli/Usage.h"
@@ -66,7 +67,8 @@ private:
 /// What is wrong, then the tool's usage, or for a command where its help is.
 int UsageFailure(const cq::cli::UsageError& error, bool json) {
     if (json)
-        cq::cli::PrintJson(cq::cli::ErrorDocument(cq::cli::kExitUsage, error.message));
+        cq::cli::PrintJson(
+            cq::cli::ErrorDocument(cq::cli::kExitUsage, cq::FailureClass::BadInput, error.message));
     std::cerr << error.message << "\n";
     if (error.command.empty())
         std::cerr << cq::cli::ToolUsage();
@@ -91,24 +93,41 @@ std::optional<int> AnswerWithoutRunning(const Arguments& args, CommandLine& line
     return std::nullopt;
 }
 
-/// The status of a failed run, refined by the kind of the first error it reported.
+/// The status of a failed run, refined by the class of the first error it reported.
 int RefinedStatus(int status, const cq::cli::ConsoleDialogs& dialogs) {
     if (status != cq::cli::kExitFailed)
         return status;
-    return cq::cli::FailureStatus(dialogs.firstErrorCaption(), dialogs.firstErrorText());
+    return cq::cli::FailureStatus(dialogs.firstErrorClass());
+}
+
+/// The log of this run. A command that only reads runs without it when its folder cannot be
+/// made (a read-only home): one note says so, and the run goes on.
+void StartLog(cq::ProgramSession& session, const std::string& command) {
+    const cq::cli::CommandSpec* spec = cq::cli::FindCommand(command);
+    if (!spec || !spec->readsOnly) {
+        session.startLog();
+        return;
+    }
+    session.startLog([] {
+        try {
+            cq::InitLog(cq::kLogAppFolder, cq::kLogSettingsName, cq::kLogNameSuffix);
+        } catch (const std::exception& error) {
+            std::cerr << "Журнал не ведётся: " << cq::PlainDescription(error) << "\n";
+        }
+    });
 }
 
 int RunCommand(const CommandLine& line, cq::cli::ConsoleDialogs& dialogs) {
     int status = cq::cli::kExitFailed;
     try {
         cq::ProgramSession session(false);
-        session.startLog();
+        StartLog(session, line.command);
         const VerboseLog verbose(line.verbose);
         status = CommandTable().at(line.command)(line.arguments);
         cq::FlushLog();
         verbose.show();
     } catch (const std::exception& error) {
-        cq::ShowErrorBox(cq::DescribeError(error));
+        cq::cli::Fail(error);
     }
     return RefinedStatus(status, dialogs);
 }
@@ -139,7 +158,9 @@ int main(int argc, char** argv) {
     cq::SetDialogs(nullptr);
     // A --json command that failed without a document of its own gets the error's.
     if (line.json && status != cq::cli::kExitOk && !cq::cli::JsonPrinted())
-        cq::cli::PrintJson(cq::cli::ErrorDocument(status, dialogs.firstMessage()));
+        cq::cli::PrintJson(cq::cli::ErrorDocument(
+            status, cq::cli::ClassForStatus(status, dialogs.firstErrorClass()),
+            dialogs.firstMessage()));
     signalStop.endIfSignalled();
     return status;
 }

@@ -17,6 +17,11 @@ inline constexpr int kAccessTypeProxy = 3;
 struct ProxyInfo {
     int accessType = kAccessTypeDirect;
     std::string proxyList;
+    /// The hosts reached without the proxy, as curl reads them: names separated by commas, a
+    /// name also covering its subdomains, "*" for every host.
+    std::string proxyBypass;
+    /// The variable the proxy came from ("https_proxy"), empty for a direct connection.
+    std::string sourceVariable;
 };
 
 /// The system proxy setting of this workstation; nullopt when it cannot be read.
@@ -29,7 +34,7 @@ using EnvironmentLookup = std::function<const char*(const char*)>;
 /// is reduced to host:port (scheme, credentials and path dropped; port 1080 when none is given).
 /// One proxy for every protocol (only one variable set, or both naming the same proxy) gives a
 /// list of that one entry; two different proxies give "http=host:port https=host:port". Nothing
-/// set: a direct connection.
+/// set: a direct connection. The bypass list is no_proxy, else NO_PROXY, as curl takes them.
 ProxyInfo ProxyInfoFromEnvironment(const EnvironmentLookup& lookup);
 
 } // namespace cq

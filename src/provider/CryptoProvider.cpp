@@ -40,12 +40,30 @@ std::string ProviderErrorText(uint32_t errorCode) {
     return {};
 }
 
+namespace {
+
+/// What a provider code means to the one who called the provider.
+FailureClass FailureOfCode(uint32_t errorCode) {
+    switch (errorCode) {
+    case code::kWrongPin:
+        return FailureClass::WrongPassword;
+    case code::kCancelled:
+        return FailureClass::Cancelled;
+    default:
+        return FailureClass::Other;
+    }
+}
+
+} // namespace
+
 EOSError ProviderError(uint32_t errorCode, const std::string& detail) {
     const int signedCode = static_cast<int>(errorCode);
-    std::string message = "System Error.  Code: " + std::to_string(signedCode) + ".\r\n";
-    if (!detail.empty())
-        message += detail + " : ";
-    return EOSError(message + ProviderErrorText(errorCode), signedCode);
+    std::string readable = detail.empty() ? std::string() : detail + " : ";
+    const std::string text = ProviderErrorText(errorCode);
+    readable += text.empty() ? "Ошибка криптопровайдера." : text;
+    const std::string message =
+        "System Error.  Code: " + std::to_string(signedCode) + ".\r\n" + readable;
+    return EOSError(message, signedCode, FailureOfCode(errorCode), readable);
 }
 
 EOSError ProviderErrorInWords(uint32_t errorCode, const std::string& text) {

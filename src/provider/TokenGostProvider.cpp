@@ -410,7 +410,8 @@ public:
         const CertificateFields fields = ReadCertificateFields(der);
         if (fields.publicKey != PublicKeyBits(context->exportPublicKeyInfo()))
             throw Exception("Сертификат не соответствует ключу контейнера \"" + container +
-                            "\" на токене \"" + token_.name + "\".");
+                                "\" на токене \"" + token_.name + "\".",
+                            FailureClass::Mismatch);
         std::string id;
         context->check(context->session().attribute(*key, CKA_ID, id), "C_GetAttributeValue");
         if (hasCertificate(*context, id, der))

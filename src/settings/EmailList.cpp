@@ -83,7 +83,7 @@ bool RemoveEmailFromList(const std::string& email) {
 
 std::string ReadEmailList() {
     try {
-        const std::string path = FindSettingsFile(true);
+        const std::string path = FindSettingsFileForReading();
         return ReplaceText(LoadSettingsFile(path).ReadString(kEmailSection, kListKey), "|", "\r\n");
     } catch (const std::exception& error) {
         ReportError(context::kReadEmailList, error);

@@ -12,6 +12,7 @@
 #include "settings/ServiceDefaults.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <dirent.h>
 #include <optional>
@@ -260,19 +261,32 @@ bool ReadSettingsValues(IniFile& ini, SavedSubject& subject, SettingsValues& val
     return ReadRequestPassword(ini, values);
 }
 
+std::string FindSettingsFileForReading() {
+    try {
+        return FindSettingsFile(true);
+    } catch (const EOSError& error) {
+        const int code = error.errorCode();
+        if (code != EACCES && code != EROFS && code != EPERM)
+            throw;
+        return FindSettingsFile(false);
+    }
+}
+
 SavedSubject LoadSettings(bool* loaded) {
     SavedSubject subject;
     bool ok = false;
     try {
-        const std::string path = FindSettingsFile(true);
-        const FolderLock lock = LockSettingsFile(path); // the conversion may write the file back
+        const std::string path = FindSettingsFileForReading();
+        std::optional<FolderLock> lock; // the conversion may write the file back
+        if (DirectoryExists(ExtractFilePath(path)))
+            lock.emplace(LockSettingsFile(path));
         IniFile ini = LoadSettingsFile(path);
         const bool converted = ReadSettingsValues(ini, subject, Settings());
         const std::string base = ProgramFolder() + kSettingsFileName;
         if (path != base)
             ReadAdministratorValues(LoadSettingsFile(base), Settings());
         ok = true; // every value is read; a failed write-back of the conversion loses none
-        if (converted)
+        if (converted && lock)
             ini.Save(path);
     } catch (const std::exception& error) {
         ReportError(context::kLoadSettings, error);

@@ -33,6 +33,11 @@ struct SavedSubject : SubjectData {
 /// read, the expanded path is longer than 511 characters or the folder cannot be created.
 std::string FindSettingsFile(bool createFolder);
 
+/// FindSettingsFile(true), except that a folder that cannot be made for want of the right to
+/// (a read-only home) leaves the path where the file would be: a missing file reads as empty, so
+/// the administrator's values still rule and commands that only read go on.
+std::string FindSettingsFileForReading();
+
 /// Locks the folder of the settings file at `path` for one writer's load, change and write
 /// back, so that two processes of the same user (the window and the command-line tool) never
 /// drop each other's change. Raises when another holder keeps it longer than a few seconds.

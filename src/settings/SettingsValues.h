@@ -15,6 +15,10 @@ struct SettingsValues {
     std::string ProxyPort;
     std::string ProxyUserName;
     std::string ProxyPassword;
+    /// Hosts reached without the proxy (curl's no_proxy rules); only a system proxy has them.
+    std::string ProxyBypass;
+    /// The environment variable the system proxy in force came from; empty otherwise.
+    std::string ProxySource;
     bool AcceptCompression = true;
     std::string UrlRequestRSACertificate;
     std::string UrlReceiveRSACertificate;

@@ -107,7 +107,7 @@ void ApplyProxy(CURL* curl, const ProxySetting& proxy) {
     curl_easy_setopt(curl, CURLOPT_PROXY, proxy.server.c_str());
     curl_easy_setopt(curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
     curl_easy_setopt(curl, CURLOPT_PROXYPORT, static_cast<long>(proxy.port));
-    curl_easy_setopt(curl, CURLOPT_NOPROXY, ""); // every host through the proxy
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, proxy.bypass.c_str()); // empty: every host
     curl_easy_setopt(curl, CURLOPT_HTTPPROXYTUNNEL, 1L);
     if (!proxy.userName.empty() || !proxy.password.str().empty()) {
         curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<unsigned long>(CURLAUTH_BASIC));
@@ -159,48 +159,69 @@ void ApplyRequest(CURL* curl, const Connection& connection, const std::string& u
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
 }
 
-/// What went wrong, in the user's words, for the library's code and text.
-std::string FailureInWords(CURLcode code, const std::string& detail) {
-    const std::string setup = std::string(kTransferSetupFailure) + ": ";
-    const std::string network = std::string(kTransferNetworkFailure) + ": ";
+/// A failed transfer in the user's words, and what kind of failure it is.
+struct TransferFailure {
+    FailureClass failure;
+    std::string words;
+};
+
+TransferFailure SetupFailure(const std::string& what) {
+    return {FailureClass::NotConfigured, std::string(kTransferSetupFailure) + ": " + what};
+}
+
+TransferFailure NetworkFailure(const std::string& what) {
+    return {FailureClass::Network, std::string(kTransferNetworkFailure) + ": " + what};
+}
+
+/// What went wrong, for the library's code and text.
+TransferFailure FailureInWords(CURLcode code, const std::string& detail) {
     switch (code) {
     case CURLE_SSL_CERTPROBLEM:
-        return setup + "не загружается сертификат или ключ оператора (Request.cer, Request.key)";
+        return SetupFailure(
+            "не загружается сертификат или ключ оператора (Request.cer, Request.key)");
     case CURLE_SSL_CACERT_BADFILE:
-        return setup + "не читается файл сертификатов сервиса (CaFile)";
+        return SetupFailure("не читается файл сертификатов сервиса (CaFile)");
     case CURLE_COULDNT_RESOLVE_HOST:
-        return network + "адрес сервера не найден";
+        return NetworkFailure("адрес сервера не найден");
     case CURLE_COULDNT_RESOLVE_PROXY:
-        return network + "адрес прокси-сервера не найден";
+        return NetworkFailure("адрес прокси-сервера не найден");
     case CURLE_COULDNT_CONNECT:
-        return network + "сервер не отвечает на соединение";
+        return NetworkFailure("сервер не отвечает на соединение");
     case CURLE_OPERATION_TIMEDOUT:
-        return network + "время ожидания ответа истекло";
+        return NetworkFailure("время ожидания ответа истекло");
     case CURLE_PEER_FAILED_VERIFICATION:
-        return network + "сертификат сервера не прошёл проверку";
+        return NetworkFailure("сертификат сервера не прошёл проверку");
     default:
         break;
     }
     // The service refuses a connection without the operator's certificate with a TLS alert.
     if (detail.find("certificate required") != std::string::npos)
-        return setup + "сервис не принял сертификат оператора (Request.cer)";
+        return SetupFailure("сервис не принял сертификат оператора (Request.cer)");
     if (code == CURLE_SSL_CONNECT_ERROR)
-        return network + "защищённое соединение не установлено";
-    return network + "обмен с сервером прерван";
+        return NetworkFailure("защищённое соединение не установлено");
+    return NetworkFailure("обмен с сервером прерван");
 }
 
-std::string ErrorText(CURLcode code, const char* errorBuffer, const Transfer& transfer) {
+TransferFailure ErrorText(CURLcode code, const char* errorBuffer, const Transfer& transfer) {
     if (transfer.bodyTooLarge)
-        return "Ответ сервера больше " + std::to_string(kMaxResponseBodyBytes) + " байт";
+        return {FailureClass::Refused,
+                "Ответ сервера больше " + std::to_string(kMaxResponseBodyBytes) + " байт"};
     const std::string detail = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code);
-    return FailureInWords(code, detail) + " (" + detail + ")";
+    TransferFailure failure = FailureInWords(code, detail);
+    failure.words += " (" + detail + ")";
+    return failure;
 }
 
-int32_t StatusOf(CURL* curl) {
+/// The HTTP status of the answer; `fromProxy` tells that a proxy which refused the tunnel
+/// answered instead of the server.
+int32_t StatusOf(CURL* curl, bool& fromProxy) {
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (status == 0) // a proxy that refused the tunnel answered instead of the server
+    fromProxy = false;
+    if (status == 0) {
         curl_easy_getinfo(curl, CURLINFO_HTTP_CONNECTCODE, &status);
+        fromProxy = status != 0;
+    }
     return static_cast<int32_t>(status);
 }
 
@@ -265,6 +286,7 @@ void SetProxy(int32_t handle, const ProxySetting& proxy) {
     kept.port = proxy.port;
     kept.userName = proxy.userName;
     kept.password = SecretBytes(proxy.password.str());
+    kept.bypass = proxy.bypass;
 }
 
 void SetCertificate(int32_t handle, const ClientCertificate& files) {
@@ -304,7 +326,8 @@ GetResult CommandGet(int32_t handle, const GetRequest& request) {
     ApplyTls(curl, connection, keyPassword);
     ThrowIfCancelled();
     const CURLcode code = curl_easy_perform(curl);
-    const int32_t status = StatusOf(curl);
+    bool fromProxy = false;
+    const int32_t status = StatusOf(curl, fromProxy);
     connection.lastTimings = TimingsOf(curl);
     // The options point at texts of this call; none may outlive it.
     curl_easy_reset(curl);
@@ -313,11 +336,17 @@ GetResult CommandGet(int32_t handle, const GetRequest& request) {
 
     GetResult result;
     result.status = status;
-    if (status >= 400)
+    if (status >= 400) {
         result.protocolError =
             transfer.statusLine.empty() ? "HTTP " + std::to_string(status) : transfer.statusLine;
-    if (code != CURLE_OK)
-        result.errorMessage = ErrorText(code, errorBuffer, transfer);
+        result.failure = fromProxy ? FailureClass::Network : FailureClass::Refused;
+    }
+    if (code != CURLE_OK) {
+        TransferFailure failure = ErrorText(code, errorBuffer, transfer);
+        result.errorMessage = std::move(failure.words);
+        if (status < 400)
+            result.failure = failure.failure;
+    }
     result.body = std::move(transfer.body);
     return result;
 }

@@ -6,6 +6,7 @@
 // a CA file is configured, SetTrustedCaFile), then CommandGet; CloseConn once at the end. A
 // setting applies to every CommandGet that follows until it is set again.
 
+#include "base/Errors.h"
 #include "base/SecretBytes.h"
 
 #include <cstdint>
@@ -20,13 +21,15 @@ struct ConnectionOptions {
 
 /// The HTTP proxy a request goes through, with basic authentication when a user name or a
 /// password is set. With `use` false or an empty server the request goes direct (environment
-/// proxy variables are never consulted here).
+/// proxy variables are never consulted here). The hosts of `bypass` (curl's no_proxy rules:
+/// names separated by commas, each also covering its subdomains, "*" for all) go direct too.
 struct ProxySetting {
     bool use = false;
     std::string server;
     int32_t port = 0;
     std::string userName;
     SecretBytes password;
+    std::string bypass;
 };
 
 /// The client certificate the connection presents: full paths of PEM files. When the certificate
@@ -49,6 +52,9 @@ struct GetResult {
     std::string protocolError; ///< the HTTP status line when the status is 400 or above
     std::string errorMessage;  ///< the transfer's error message when the request failed
     std::string body;          ///< the response body, bytes unchanged (maybe gzip-compressed)
+    /// What kind of failure the request met (Other when it got an answer): the program's own
+    /// set-up, the network (a proxy's refusal included), or the service's error status.
+    FailureClass failure = FailureClass::Other;
 };
 
 /// The largest response body the component accepts; a larger one fails the request.

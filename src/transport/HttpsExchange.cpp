@@ -26,8 +26,12 @@ std::string InProgramFolder(const std::string& fileName) {
 }
 
 ProxySetting ProxyFromSettings(const SettingsValues& settings) {
-    return {settings.ProxyUse, settings.ProxyServer, ProxyPortNumber(settings.ProxyPort),
-            settings.ProxyUserName, SecretBytes(settings.ProxyPassword)};
+    return {settings.ProxyUse,
+            settings.ProxyServer,
+            ProxyPortNumber(settings.ProxyPort),
+            settings.ProxyUserName,
+            SecretBytes(settings.ProxyPassword),
+            settings.ProxyBypass};
 }
 
 GetResult SendRequest(const std::string& url, const ExchangeOptions& options) {
@@ -72,9 +76,10 @@ void ApplyRequestCertificate() {
 
 std::string BodyFromCommandResult(const GetResult& result) {
     if (!result.protocolError.empty())
-        throw EIdHTTPProtocolException(result.status, result.errorMessage, result.protocolError);
+        throw EIdHTTPProtocolException(result.status, result.errorMessage, result.protocolError,
+                                       result.failure);
     if (!result.errorMessage.empty())
-        throw Exception(result.errorMessage);
+        throw Exception(result.errorMessage, result.failure);
     return LooksGzipped(result.body) ? GunzipBody(result.body) : result.body;
 }
 

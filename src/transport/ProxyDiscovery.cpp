@@ -41,6 +41,8 @@ IEProxy ProxyFromInfo(const ProxyInfo& info, const std::string& protocolName) {
     if (info.accessType != kAccessTypeProxy)
         return proxy;
     proxy.useProxy = true;
+    proxy.bypass = info.proxyBypass;
+    proxy.source = info.sourceVariable;
     const std::string value = EntryForProtocol(ProxyEntries(info.proxyList), protocolName);
     // A bracketed IPv6 host holds colons of its own: the split is at the first ":" after it.
     const size_t hostEnd = StartsWith(value, "[") ? value.find(']') : 0;
@@ -71,6 +73,8 @@ bool TakeSystemProxyUnlessFromIni(const ProxyInfoSource& source) {
     settings.ProxyUse = proxy.useProxy;
     settings.ProxyServer = proxy.server;
     settings.ProxyPort = proxy.port;
+    settings.ProxyBypass = proxy.bypass;
+    settings.ProxySource = proxy.source;
     settings.ProxyUserName.clear();
     settings.ProxyPassword.clear();
     return true;

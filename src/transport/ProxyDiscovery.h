@@ -18,6 +18,8 @@ struct IEProxy {
     bool useProxy = false;
     std::string server;
     std::string port;
+    std::string bypass; ///< hosts reached without the proxy (curl's no_proxy rules)
+    std::string source; ///< the variable the proxy came from
 };
 
 /// The proxy for `protocolName` ("https") from the system proxy setting: none unless a named
@@ -30,7 +32,7 @@ IEProxy GetIEProxy(const std::string& protocolName, const ProxyInfoSource& sourc
 
 /// The proxy source of a start: when the settings file named no proxy (ProxyFromIni false), the
 /// system setting for "https" becomes ProxyUse, ProxyServer and ProxyPort, with empty user name
-/// and password. Returns true when the system setting was taken.
+/// and password, and its bypass list ProxyBypass. Returns true when the system setting was taken.
 bool TakeSystemProxyUnlessFromIni();
 bool TakeSystemProxyUnlessFromIni(const ProxyInfoSource& source);
 

@@ -25,26 +25,40 @@ std::string HostAndPort(std::string value) {
     return hasPort ? value : value + ":1080";
 }
 
-std::string FirstSet(const EnvironmentLookup& lookup, const char* lower, const char* upper) {
-    for (const char* name : {lower, upper}) {
-        const char* value = lookup(name);
-        if (value && *value)
-            return HostAndPort(value);
+/// The value of the first of the two variables that is set and not empty; `name` tells which.
+std::string FirstSetValue(const EnvironmentLookup& lookup, const char* lower, const char* upper,
+                          std::string* name = nullptr) {
+    for (const char* variable : {lower, upper}) {
+        const char* value = lookup(variable);
+        if (value && *value) {
+            if (name)
+                *name = variable;
+            return value;
+        }
     }
     return {};
+}
+
+std::string FirstSet(const EnvironmentLookup& lookup, const char* lower, const char* upper,
+                     std::string* name = nullptr) {
+    const std::string value = FirstSetValue(lookup, lower, upper, name);
+    return value.empty() ? value : HostAndPort(value);
 }
 
 } // namespace
 
 ProxyInfo ProxyInfoFromEnvironment(const EnvironmentLookup& lookup) {
-    const std::string http = FirstSet(lookup, "http_proxy", "HTTP_PROXY");
-    const std::string https = FirstSet(lookup, "https_proxy", "HTTPS_PROXY");
+    std::string httpName, httpsName;
+    const std::string http = FirstSet(lookup, "http_proxy", "HTTP_PROXY", &httpName);
+    const std::string https = FirstSet(lookup, "https_proxy", "HTTPS_PROXY", &httpsName);
     if (http.empty() && https.empty())
-        return {kAccessTypeDirect, {}};
+        return {kAccessTypeDirect, {}, {}, {}};
+    const std::string bypass = FirstSetValue(lookup, "no_proxy", "NO_PROXY");
+    const std::string source = https.empty() ? httpName : httpsName;
     // One proxy for every protocol has a list of one unnamed entry.
     if (http.empty() || https.empty() || http == https)
-        return {kAccessTypeProxy, http.empty() ? https : http};
-    return {kAccessTypeProxy, "http=" + http + " https=" + https};
+        return {kAccessTypeProxy, http.empty() ? https : http, bypass, source};
+    return {kAccessTypeProxy, "http=" + http + " https=" + https, bypass, source};
 }
 
 std::optional<ProxyInfo> ReadSystemProxyInfo() {

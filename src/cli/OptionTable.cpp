@@ -1,0 +1,201 @@
+#include "cli/OptionTable.h"
+
+#include <algorithm>
+
+namespace cq::cli {
+
+const std::vector<CommandSpec>& CommandSpecs() {
+    static const std::vector<CommandSpec> commands = {
+        {"request", "создать ключ и запрос сертификата и отправить запрос в сервис", "",
+         "Создаёт ключ RSA и запрос и отправляет запрос; с --gost ключ создаётся в\n"
+         "контейнере криптопровайдера ГОСТ (--provider: провайдер вместо первого найденного).\n"
+         "Пароль ключа берётся из файла --password-file, иначе из переменной окружения\n"
+         "CERTQUORIX_PASSWORD, иначе запрашивается на терминале; в командной строке он не\n"
+         "передаётся. Пароль контейнера ГОСТ (необязательный) берётся из\n"
+         "CERTQUORIX_CONTAINER_PASSWORD или с терминала.\n"},
+        {"download", "получить выпущенный сертификат", "",
+         "Получает выпущенный сертификат в папку адреса; ещё не выпущен: код 3. Тот же\n"
+         "сертификат уже в папке: код 0, ничего не меняется. Сертификат не для ключа запроса\n"
+         "папки не заменяет Certificate.cer: он сохраняется рядом\n"
+         "(Certificate-unmatched-ДАТА.cer), код 5.\n"},
+        {"check", "проверить сертификат по ключу", "",
+         "Проверяет сертификат по ключу. Для папки запроса ГОСТ ключ берётся из его контейнера\n"
+         "(пароль: CERTQUORIX_CONTAINER_PASSWORD или терминал). Пароль ключа: файл\n"
+         "--password-file, переменная CERTQUORIX_PASSWORD или ввод с терминала.\n",
+         true},
+        {"status", "сведения о сертификате и ключе, где лежат файлы", "",
+         "Субъект, издатель, серийный номер, отпечаток SHA-256, срок действия (UTC, с\n"
+         "числом оставшихся дней), алгоритм и размер ключа полученного сертификата,\n"
+         "соответствует ли ему ключ (файл ключа или контейнер ГОСТ) и где лежат файлы.\n"
+         "Ключ не соответствует: код 5.\n",
+         true},
+        {"export", "записать сертификат с ключом в PKCS#12 (и в хранилище NSS)", "",
+         "Записывает и проверяет Certificate.p12 и передаёт его рабочему столу.\n"
+         "Для папки запроса ГОСТ в файл идут ключ программного контейнера и сертификат;\n"
+         "ключ на токене не извлекается.\n"},
+        {"import", "перенести ключ ГОСТ и сертификат из PKCS#12", "ФАЙЛ",
+         "Переносит ключ ГОСТ и сертификат из файла PKCS#12 в новый контейнер и папку\n"
+         "сертификата адреса. Пароль файла: файл --password-file, CERTQUORIX_PASSWORD или\n"
+         "терминал.\n"},
+        {"list", "адреса списка, состояние папок и оставшиеся дни", "",
+         "По строке на адрес списка Email: адрес, состояние папки (нет ключа, запрошен,\n"
+         "получен), для полученного сертификата дата окончания (UTC) и число оставшихся дней\n"
+         "(помечено, когда их меньше 30 или срок истёк); поля разделены табуляцией.\n",
+         true},
+        {"providers", "найденные криптопровайдеры ГОСТ", "",
+         "Показывает найденные криптопровайдеры ГОСТ.\n", true},
+        {"settings", "действующие настройки", "",
+         "Показывает действующие настройки, по строке \"Имя=значение\", и прокси, через который\n"
+         "идут запросы, с его источником.\n",
+         true},
+        {"get", "запрос GET к сервису через соединение программы", "URL",
+         "Получает адрес через соединение программы и выводит ответ.\n", true},
+        {"version", "версия, папка программы и станция", "",
+         "Показывает имя, версию и папку программы, имя и идентификатор станции.\n", true},
+        {"forget", "удалить адрес из списка (папка остаётся без --delete-folder)", "",
+         "Удаляет адрес из списка Email. Папка сертификата остаётся; с --delete-folder\n"
+         "она удаляется после подтверждения (или с --yes).\n"},
+        {"doctor", "проверка установки и связи с сервисом", "",
+         "По строке на условие: OK или что не так, где и что сделать. Проверяются папка\n"
+         "программы, файлы оператора Request.cer и Request.key (читаются, разбираются, ключ\n"
+         "от сертификата, срок сертификата), файл CaFile, адреса сервиса из действующего\n"
+         "файла настроек, прокси в силе и его источник, openssl, GOST engine, pk12util\n"
+         "(необязательно), папка данных, и соединение TLS с сертификатом оператора с каждым\n"
+         "адресом сервиса (с ограничением времени; --offline его пропускает).\n"
+         "Код 0, когда все обязательные условия выполнены; 9, когда установка неполна;\n"
+         "7, когда сервис недоступен.\n",
+         true},
+    };
+    return commands;
+}
+
+const std::vector<OptionSpec>& OptionSpecs() {
+    static const std::vector<OptionSpec> options = {
+        {"--email",
+         "",
+         "АДРЕС",
+         ValueKind::Address,
+         "адрес e-mail сертификата",
+         {"request", "download", "check", "status", "export", "import", "forget"},
+         true},
+        {"--country", "", "C", ValueKind::Text, "страна (две буквы, по умолчанию ru)", {"request"}},
+        {"--state", "", "S", ValueKind::Text, "область", {"request"}},
+        {"--locality", "", "L", ValueKind::Text, "город", {"request"}},
+        {"--organization", "", "O", ValueKind::Text, "организация", {"request"}},
+        {"--unit", "", "U", ValueKind::Text, "подразделение", {"request"}},
+        {"--common-name", "", "N", ValueKind::Text, "ФИО", {"request"}},
+        {"--key-bits",
+         "",
+         "N",
+         ValueKind::Number,
+         "размер ключа RSA этого запроса: 1024, 2048, 3072 или 4096",
+         {"request"}},
+        {"--open-password",
+         "",
+         "",
+         ValueKind::None,
+         "пароль без подтверждения при вводе с терминала",
+         {"request"}},
+        {"--gost", "", "", ValueKind::None, "ключ ГОСТ в контейнере криптопровайдера", {"request"}},
+        {"--provider",
+         "",
+         "ИМЯ",
+         ValueKind::Text,
+         "криптопровайдер ГОСТ вместо первого найденного",
+         {"request"}},
+        {"--password-file",
+         "",
+         "ФАЙЛ",
+         ValueKind::File,
+         "пароль из файла; \"-\": первая строка стандартного ввода",
+         {"request", "check", "status", "export", "import"}},
+        {"--no-open", "", "", ValueKind::None, "не передавать файл рабочему столу", {"export"}},
+        {"--legacy",
+         "",
+         "",
+         ValueKind::None,
+         "старая защита (PBE-SHA1-3DES, MAC SHA-1) для старых систем",
+         {"export"}},
+        {"--cipher",
+         "",
+         "ШИФР",
+         ValueKind::Choice,
+         "шифр файла ГОСТ: gost89 (ГОСТ 28147-89, по умолчанию; его читают\n"
+         "                        все программы) или kuznyechik (ГОСТ Р 34.12-2015)",
+         {"export"}},
+        {"--nss",
+         "",
+         "",
+         ValueKind::None,
+         "импорт в базу NSS пользователя ~/.pki/nssdb вместо передачи файла",
+         {"export"}},
+        {"--nss-db",
+         "",
+         "ПАПКА",
+         ValueKind::Folder,
+         "импорт в данную базу NSS, например профиль Firefox",
+         {"export"}},
+        {"--output",
+         "-o",
+         "ПУТЬ",
+         ValueKind::File,
+         "записать копию .p12 ещё и по этому пути (имеющийся файл\n"
+         "                        заменяется только с --yes или после вопроса; файлы папок\n"
+         "                        сертификатов и файл параметров — никогда); \"-\": на\n"
+         "                        стандартный вывод (не терминал)",
+         {"export"}},
+        {"--delete-folder",
+         "",
+         "",
+         ValueKind::None,
+         "удалить и папку сертификата (после подтверждения или с --yes)",
+         {"forget"}},
+        {"--offline", "", "", ValueKind::None, "не соединяться с сервисом", {"doctor"}},
+        {"--json",
+         "",
+         "",
+         ValueKind::None,
+         "один документ JSON на стандартный вывод",
+         {"request", "download", "check", "status", "list", "providers", "version", "doctor"}},
+        {"--yes",
+         "-y",
+         "",
+         ValueKind::None,
+         "ответ «да» на вопросы о замене файлов",
+         {"request", "download", "export", "import", "forget"}},
+        {"--quiet", "-q", "", ValueKind::None, "только ошибки", {}},
+        {"--verbose", "-v", "", ValueKind::None, "записи журнала этого запуска на stderr", {}},
+        {"--help", "-h", "", ValueKind::None, "эта справка", {}},
+    };
+    return options;
+}
+
+bool IsCommonOption(const OptionSpec& option) {
+    return option.name == "--yes" || option.name == "--quiet" || option.name == "--verbose" ||
+           option.name == "--help";
+}
+
+const CommandSpec* FindCommand(const std::string& name) {
+    const auto& commands = CommandSpecs();
+    const auto found = std::find_if(commands.begin(), commands.end(),
+                                    [&name](const CommandSpec& c) { return c.name == name; });
+    return found != commands.end() ? &*found : nullptr;
+}
+
+std::vector<const OptionSpec*> OptionsOf(const std::string& command) {
+    std::vector<const OptionSpec*> options;
+    for (const OptionSpec& option : OptionSpecs())
+        if (std::find(option.commands.begin(), option.commands.end(), command) !=
+            option.commands.end())
+            options.push_back(&option);
+    return options;
+}
+
+const OptionSpec* FindOption(const std::string& name) {
+    for (const OptionSpec& option : OptionSpecs())
+        if (option.name == name || (!option.shortName.empty() && option.shortName == name))
+            return &option;
+    return nullptr;
+}
+
+} // namespace cq::cli
