@@ -67,7 +67,7 @@ EOSError ProviderError(uint32_t errorCode, const std::string& detail) {
 }
 
 EOSError ProviderErrorInWords(uint32_t errorCode, const std::string& text) {
-    return EOSError(text, static_cast<int>(errorCode));
+    return EOSError(text, static_cast<int>(errorCode), FailureOfCode(errorCode), text);
 }
 
 bool HasCode(const EOSError& error, uint32_t errorCode) {
