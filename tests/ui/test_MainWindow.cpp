@@ -524,7 +524,8 @@ private slots:
         QCOMPARE(beeps_, 1);
     }
 
-    // A password shown in clear ("Открытый пароль") is still never copied.
+    // A password shown in clear ("Открытый пароль") is still never copied, and cutting it does
+    // nothing: the field keeps it.
     void aPasswordShownInClearIsNeverCopied() {
         WindowFixture w(kNoProxy);
         QVERIFY(w.start());
@@ -541,6 +542,7 @@ private slots:
             password->selectAll();
             QTest::keyClick(password, key.key(), key.keyboardModifiers());
             QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("kept"));
+            QCOMPARE(password->text(), QStringLiteral("Secret1"));
         }
     }
 
@@ -649,12 +651,13 @@ private slots:
             }
             return names;
         };
-        // The send button is disabled (no password yet) and is skipped.
-        QCOMPARE(walk(w.find("chBoxProxyUse"), 16),
+        // The send button is disabled (no password yet) and is skipped; the certificate type
+        // list is a stop between the subject and its panel.
+        QCOMPARE(walk(w.find("chBoxProxyUse"), 17),
                  QStringList({"chBoxProxyUse", "edProxyServer", "edProxyPort", "edProxyLogin",
                               "edProxyPassword", "PControl", "edCountry", "edState", "edLocality",
                               "edOrganization", "edOrganizUnit", "edCommonName", "edEmail",
-                              "edPassword", "edPassword2", "chBoxPassw"}));
+                              "cBoxRsaGost", "edPassword", "edPassword2", "chBoxPassw"}));
         QCOMPARE(walk(w.find("chBoxPassw"), 2), QStringList({"chBoxPassw", "butSave"}));
         // The order is a ring, both ways.
         QCOMPARE(walk(w.find("butSave"), 2), QStringList({"butSave", "chBoxProxyUse"}));
