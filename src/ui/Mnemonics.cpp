@@ -32,7 +32,7 @@ void RunMnemonic(QWidget* control, bool ambiguous) {
         return;
     button->setFocus(Qt::ShortcutFocusReason);
     if (!ambiguous)
-        button->animateClick();
+        button->click();
 }
 
 void AddTwin(QWidget* control, const QString& caption) {

@@ -431,6 +431,10 @@ private slots:
              "abcdefghijklmnop", false},
             {"edCheckPassword", "abcdefghijklmnopqrstuvwxyz0123", "abcdefghijklmnop",
              "abcdefghijklmnop", false},
+            // A key's password holds only what Windows-1251 can write.
+            {"edPassword", "pw中文Ж€", "pwЖ€", "", true},
+            {"edPassword2", "pw中文Ж€", "pwЖ€", "", true},
+            {"edCheckPassword", "pw中文Ж€", "pwЖ€", "", true},
         };
         for (const Case& c : cases) {
             for (int route = Typing; route <= AccessibleInsert; ++route) {
@@ -671,6 +675,56 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), w.find("edPassword"));
         w.form().tabs()->setCurrentIndex(1);
         QCOMPARE(walk(w.form().tabs()->tabBar(), 2).last(), QStringLiteral("comBoxMail"));
+    }
+
+    // With the keyboard alone: the certificate type list is a stop whose arrows change the
+    // choice, the links are stops that Enter and Space run, and Alt with a caption's marked
+    // letter (or the Latin letter on its key) reaches its control.
+    void theKeyboardAloneChoosesGostAndReachesTheLinks() {
+        WindowFixture w(kNoProxy);
+        QVERIFY(w.start());
+        QStringList opened;
+        MainWindow::setShellOpener([&opened](const std::string& path) {
+            opened << QString::fromStdString(path);
+            return cq::shellopen::kSucceeded;
+        });
+        auto* type = w.find<QComboBox>("cBoxRsaGost");
+        w.edit("edEmail")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), type);
+        QTest::keyClick(type, Qt::Key_Down);
+        QCOMPARE(type->currentIndex(), 1);
+        QVERIFY(w.find("pnlSendGost")->isVisible());
+        QCOMPARE(QApplication::focusWidget(), type);
+        test::TakeBoxes(); // no provider may qualify here
+        QTest::keyClick(type, Qt::Key_Up);
+        QCOMPARE(type->currentIndex(), 0);
+        QTest::keyClick(type, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), w.edit("edPassword"));
+
+        const std::string folder = cq::CertificateFolder("ivan@x.y");
+        std::filesystem::create_directories(folder);
+        QTest::keyClick(&w.form(), Qt::Key_Y, Qt::AltModifier); // "Стра&на" on the Latin key
+        QCOMPARE(QApplication::focusWidget(), w.edit("edCountry"));
+        w.form().tabs()->setCurrentIndex(1);
+        w.find<QComboBox>("comBoxMail")->setEditText(QStringLiteral("ivan@x.y"));
+        w.button("butSertificatTest")->setEnabled(true);
+        w.button("butSertificatTest")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QLabel* folderLink = w.label("lblGoTo");
+        QCOMPARE(QApplication::focusWidget(), folderLink);
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Space}) {
+            opened.clear();
+            QTest::keyClick(folderLink, key);
+            QTRY_COMPARE(opened, QStringList{QString::fromStdString(folder).chopped(1)});
+        }
+        QThreadPool::globalInstance()->waitForDone();
+        QTest::keyClick(folderLink, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.label("lblInstall")->isEnabled()
+                                                  ? static_cast<QWidget*>(w.label("lblInstall"))
+                                                  : w.button("butSave"));
+        QTest::keyClick(&w.form(), Qt::Key_B, Qt::AltModifier); // "&Использовать прокси"
+        QVERIFY(w.find<QCheckBox>("chBoxProxyUse")->isChecked());
     }
 
     void upAndDownMoveTheFocusAndNeverTheListEntry() {

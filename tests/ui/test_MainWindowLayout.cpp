@@ -18,6 +18,8 @@
 #include <QLabel>
 #include <QLayout>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QTabBar>
 #include <QTabWidget>
@@ -204,6 +206,55 @@ private slots:
                 }
             }
         }
+    }
+
+    // Ticking "Использовать прокси" near the bottom of the screen keeps the window inside the
+    // work area; where the content is larger than the area, the window takes the area and the
+    // content scrolls.
+    void theWindowStaysInsideTheWorkArea_data() {
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<int>("pointSize");
+        QTest::newRow("the form's font") << QString() << 0;
+        QTest::newRow("DejaVu Sans 11") << QStringLiteral("DejaVu Sans") << 11;
+        QTest::newRow("Liberation Serif 14") << QStringLiteral("Liberation Serif") << 14;
+        QTest::newRow("Liberation Serif 22") << QStringLiteral("Liberation Serif") << 22;
+    }
+    void theWindowStaysInsideTheWorkArea() {
+        QFETCH(QString, family);
+        QFETCH(int, pointSize);
+        cq::test::TempDir dir;
+        cq::test::UseProgramFolder(dir.path());
+        cq::test::WriteFile(dir / "CertQuorix.ini", "[Proxy]\r\nUse=0\r\n");
+        MainWindow form;
+        QVERIFY(test::ShowActive(form));
+        QVERIFY(QTest::qWaitFor([&form] { return form.initialised(); }));
+        if (!family.isEmpty())
+            form.setFont(QFont(family, pointSize));
+        Settle();
+        const QRect area = form.screen()->availableGeometry();
+        form.move(form.x(), area.bottom() - form.frameGeometry().height());
+        Settle();
+        form.findChild<QCheckBox*>(QStringLiteral("chBoxProxyUse"))->setChecked(true);
+        Settle();
+        const QRect frame = form.frameGeometry();
+        QVERIFY2(area.contains(frame), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                      .arg(frame.x())
+                                                      .arg(frame.y())
+                                                      .arg(frame.width())
+                                                      .arg(frame.height())));
+        const auto* content = form.findChild<QWidget*>(QStringLiteral("windowContent"));
+        const auto* scroller = form.findChild<QScrollArea*>();
+        QVERIFY(content && scroller);
+        const bool fits = content->height() <= form.height() && content->width() <= form.width();
+        QCOMPARE(scroller->verticalScrollBar()->isVisible() ||
+                     scroller->horizontalScrollBar()->isVisible(),
+                 !fits);
+        // The focus brings a control that is out of sight into view.
+        QWidget* save = form.findChild<QWidget*>(QStringLiteral("butSave"));
+        save->setFocus();
+        Settle();
+        const QRect shown(save->mapTo(scroller->viewport(), QPoint()), save->size());
+        QVERIFY(scroller->viewport()->rect().contains(shown));
     }
 
     // Placed once its size is final: centred in the work area where it fits, its top left corner
