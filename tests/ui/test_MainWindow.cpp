@@ -1203,6 +1203,21 @@ private slots:
             QVERIFY(std::filesystem::exists(w.dir() / "home/.pki/nssdb/cert9.db"));
         }
 
+        // The folder cannot be opened either: its error, naming the folder, comes before the
+        // next question, one box at a time.
+        MainWindow::setShellOpener(
+            [](const std::string&) { return cq::shellopen::kNoAssociation; });
+        const QStringList notOpened =
+            nextBoxes([&] { QTest::mouseClick(w.find("lblInstall"), Qt::LeftButton); },
+                      nssTools ? QList{QMessageBox::Yes, QMessageBox::Ok, QMessageBox::No}
+                               : QList{QMessageBox::Yes, QMessageBox::Ok});
+        QVERIFY(notOpened.size() >= 2);
+        QVERIFY2(notOpened[1].startsWith(QStringLiteral("Папка ") + folder +
+                                         QStringLiteral(" не открыта")),
+                 qPrintable(notOpened[1]));
+        if (nssTools)
+            QVERIFY(notOpened[2].contains(QStringLiteral("хранилище NSS")));
+
         // Changing the address turns the export link off again.
         w.find<QComboBox>("comBoxMail")->setEditText(QStringLiteral("other@mail.example"));
         QVERIFY(!w.find("lblInstall")->isEnabled());
