@@ -11,6 +11,7 @@
 #include "ui/MainWindow.h"
 #include "ui/Startup.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QTimer>
 
@@ -28,24 +29,25 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kRuns = 15;
 
-// Reports the first paint of the main window with its settings loaded (after the deferred
-// initialisation), then closes it.
+// Reports the first paint in the main window (the window or any of its areas) with its settings
+// loaded (after the deferred initialisation), then closes it.
 class FirstPaint : public QObject {
 public:
-    using QObject::QObject;
+    explicit FirstPaint(cq::ui::MainWindow* window) : QObject(window), window_(window) {}
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint && !reported_ &&
-            static_cast<cq::ui::MainWindow*>(watched)->initialised()) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (event->type() == QEvent::Paint && !reported_ && widget &&
+            widget->window() == window_ && window_->initialised()) {
             reported_ = true;
             std::printf("painted %ld\n", cq::bench::ResidentKilobytes());
             std::fflush(stdout);
-            auto* window = static_cast<QWidget*>(watched);
-            QTimer::singleShot(0, window, &QWidget::close);
+            QTimer::singleShot(0, window_, &QWidget::close);
         }
         return false;
     }
 
 private:
+    cq::ui::MainWindow* window_;
     bool reported_ = false;
 };
 
@@ -53,7 +55,7 @@ int RunWindow(int argc, char** argv) {
     cq::ui::StartupSteps steps;
     steps.createMainForm = []() -> std::unique_ptr<QWidget> {
         auto form = std::make_unique<cq::ui::MainWindow>();
-        form->installEventFilter(new FirstPaint(form.get()));
+        qApp->installEventFilter(new FirstPaint(form.get()));
         cq::ui::MainWindow* shown = form.get();
         QObject::connect(shown, &cq::ui::MainWindow::deferredInitDone, shown,
                          [shown] { shown->update(); });

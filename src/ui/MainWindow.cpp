@@ -174,6 +174,8 @@ void MainWindow::layOutAreas() {
     scroller_->setFocusPolicy(Qt::NoFocus); // the focus goes to the controls; they scroll in
     scroller_->setWidgetResizable(true);
     scroller_->setWidget(content_);
+    // The window's own background shows through: it is painted as one with its areas.
+    scroller_->viewport()->setAutoFillBackground(false);
     auto* window = new QVBoxLayout(this);
     window->setContentsMargins(0, 0, 0, 0);
     window->setSizeConstraint(QLayout::SetNoConstraint);
