@@ -19,7 +19,7 @@ protected:
         if (reported_)
             return;
         reported_ = true;
-        std::printf("painted %ld\n", cq::bench::ResidentKilobytes());
+        std::printf("painted %s\n", cq::bench::ResidentBreakdown().c_str());
         std::fflush(stdout);
         QTimer::singleShot(0, this, &QWidget::close);
     }

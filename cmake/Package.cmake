@@ -83,9 +83,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The tools the program runs, besides the libraries it links, and the face the window is drawn
-# for (with the wider default face of a bare system, captions are cut).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "openssl, xdg-utils, libengine-gost-openssl, fonts-liberation")
+# The tools the program runs, besides the libraries it links, the face the window is drawn for
+# (with the wider default face of a bare system, captions are cut), libcurl, which the first
+# request opens at run time, so the shared-library scan cannot see it, and Qt's Wayland platform,
+# so that the window runs natively in a Wayland session.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "openssl, xdg-utils, libengine-gost-openssl, fonts-liberation, libcurl4, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libnss3-tools, qt6-translations-l10n")
 set(CPACK_STRIP_FILES ON)
 # The administrator's settings survive upgrades and are removed only by a purge.

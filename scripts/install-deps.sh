@@ -10,7 +10,7 @@ packages=(
     clang libclang-rt-14-dev
     libcpp-httplib-dev tinyproxy
     libx11-dev x11-xkb-utils
-    xvfb xauth xdg-utils
+    xvfb xauth xdg-utils weston qt6-wayland
     libnss3-tools
     dpkg-dev file lintian desktop-file-utils appstream debootstrap
 )

@@ -1,5 +1,7 @@
 #include "ui/BaseForm.h"
 
+#include "ui/LinkLabel.h"
+#include "ui/RuleLineEdit.h"
 #include "ui/SizeLimits.h"
 
 #include <QAbstractScrollArea>
@@ -56,6 +58,14 @@ public:
             return line_->selectedText();
         const QTextCursor cursor = text_ ? text_->textCursor() : plain_->textCursor();
         return cursor.selection().toPlainText();
+    }
+
+    // A paste into an edit with rules goes through them.
+    void paste(const QString& text) {
+        if (auto* ruled = qobject_cast<RuleLineEdit*>(line_))
+            ruled->pasteText(text);
+        else
+            replaceSelection(text);
     }
 
     void replaceSelection(const QString& text) {
@@ -188,6 +198,9 @@ bool BaseForm::runEditAction(QAction* action) {
     if (!input)
         return false;
     if (action == editCut_) {
+        // A secret stays where it is: cut would lose it without putting it anywhere.
+        if (input->masked())
+            return true;
         PutOnClipboard(*input);
         if (!input->readOnly())
             input->replaceSelection({});
@@ -195,7 +208,7 @@ bool BaseForm::runEditAction(QAction* action) {
         PutOnClipboard(*input);
     } else if (action == editPaste_) {
         if (!input->readOnly())
-            input->replaceSelection(QApplication::clipboard()->text());
+            input->paste(QApplication::clipboard()->text());
     } else {
         return false;
     }
@@ -219,6 +232,10 @@ bool BaseForm::eventFilter(QObject* watched, QEvent* event) {
             return false;
         if (auto* button = qobject_cast<QPushButton*>(focus); button && IsEnter(*key)) {
             button->click(); // a focused button takes Enter as a click of its own
+            return true;
+        }
+        if (auto* link = qobject_cast<LinkLabel*>(focus); link && IsEnter(*key)) {
+            link->activate(); // as does a focused link
             return true;
         }
         if (previewKeyPress(key))

@@ -67,6 +67,9 @@ void PlaceOnce(CertificateInfoPanel& form) {
 } // namespace
 
 CertificateInfoPanel::CertificateInfoPanel(QWidget* parent) : BaseForm(parent) {
+    // A dialog of the main window: it stays with it (the window manager keeps it above the
+    // main window and gives it no taskbar entry of its own).
+    setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | Qt::Dialog);
     setWindowTitle(QString::fromUtf8(kPanelContext));
     QPalette cream = palette();
     cream.setColor(QPalette::Window, kCream);
@@ -116,7 +119,7 @@ void CertificateInfoPanel::onLinkPressed() {
         const int code = opener(target);
         if (code <= 32)
             throw Exception("Ошибка внешнего вызова(" + std::to_string(code) +
-                            "): " + ShellOpenMessage(code));
+                            "): " + ShellOpenMessage(code) + "\r\nАдрес: " + target);
     });
 }
 

@@ -35,8 +35,9 @@ QString LeftCharacters(const QString& text, int count) {
     return text.left(end);
 }
 
-FieldRule::FieldRule(QLineEdit* edit, FieldFilter filter, int maxChars)
-    : QValidator(edit), edit_(edit), filter_(filter), maxChars_(maxChars), accepted_(edit->text()) {
+FieldRule::FieldRule(QLineEdit* edit, FieldFilter filter, int maxChars, bool keyPassword)
+    : QValidator(edit), edit_(edit), filter_(filter), maxChars_(maxChars),
+      keyPassword_(keyPassword), accepted_(edit->text()) {
     edit->setValidator(this);
     connect(edit, &QLineEdit::textChanged, this,
             [this](const QString& text) { textChanged(text); });
@@ -76,8 +77,41 @@ int FieldRule::roomLeft() const {
                            CharacterCount(edit_->selectedText()));
 }
 
+// What the core's password rule says of one character on its own: only a character outside
+// Windows-1251 is refused (a one-character password is neither empty nor too long).
+static std::optional<std::string> PasswordCharacterRefusal(char32_t c) {
+    return PasswordRefusal(QString::fromUcs4(&c, 1).toStdString());
+}
+
+// The first character of `text` a key's password may not hold, with the rule's reason.
+static std::optional<std::string> FirstPasswordRefusal(const QString& text) {
+    for (const uint c : text.toUcs4()) {
+        if (auto refusal = PasswordCharacterRefusal(static_cast<char32_t>(c)))
+            return refusal;
+    }
+    return std::nullopt;
+}
+
+bool FieldRule::charactersPass(const QString& text) const {
+    if (!FitsFilter(filter_, text.toStdString()))
+        return false;
+    return !keyPassword_ || !FirstPasswordRefusal(text);
+}
+
+bool FieldRule::typedCharPasses(char32_t typed) const {
+    if (!TypedCharPasses(filter_, typed))
+        return false;
+    return typed == 8 || charactersPass(QString::fromUcs4(&typed, 1));
+}
+
+std::optional<std::string> FieldRule::pasteRefusal(const QString& text) const {
+    if (auto refusal = PasteRefusal(filter_, text.toStdString()))
+        return refusal;
+    return keyPassword_ ? FirstPasswordRefusal(text) : std::nullopt;
+}
+
 FieldRule::Refusal FieldRule::refusal(const QString& input) const {
-    if (!FitsFilter(filter_, InsertedPart(accepted_, input).toStdString()))
+    if (!charactersPass(InsertedPart(accepted_, input)))
         return Refusal::Character;
     // A longer value the program put in may be shortened, never lengthened.
     const int length = CharacterCount(input);

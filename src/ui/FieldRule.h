@@ -5,6 +5,9 @@
 // the X11 selection, input methods, undo and the accessibility interface), and puts the former
 // text back when the validator refuses, so no route can go around the rules.
 //
+// A key's password takes only the characters the core's password rule allows (those of
+// Windows-1251, the code page the key's password is written in).
+//
 // A value the program itself puts in (from the settings file) is shown in full even when it is
 // longer than the width or holds a refused character (setProgramText); the user can then only
 // shorten it or add allowed characters up to the width.
@@ -14,6 +17,8 @@
 #include <QValidator>
 
 #include <functional>
+#include <optional>
+#include <string>
 
 class QLineEdit;
 
@@ -22,8 +27,9 @@ namespace cq::ui {
 class FieldRule : public QValidator {
     Q_OBJECT
 public:
-    /// Puts the rule on `edit` (which owns it). `maxChars` 0 means no width limit.
-    FieldRule(QLineEdit* edit, FieldFilter filter, int maxChars);
+    /// Puts the rule on `edit` (which owns it). `maxChars` 0 means no width limit; a
+    /// `keyPassword` field holds the password rule's characters only.
+    FieldRule(QLineEdit* edit, FieldFilter filter, int maxChars, bool keyPassword = false);
 
     /// The rule of an edit, or nullptr when it has none.
     static FieldRule* of(const QLineEdit* edit);
@@ -37,6 +43,11 @@ public:
     /// How many characters a paste may still put in (the selection is replaced).
     int roomLeft() const;
 
+    /// True when a typed character may enter the field (Backspace always may).
+    bool typedCharPasses(char32_t typed) const;
+    /// The error text for a pasted text the field refuses whole, or nothing.
+    std::optional<std::string> pasteRefusal(const QString& text) const;
+
     /// Called when a change is refused for a character outside the set (the window beeps).
     void setOnRefusedCharacter(std::function<void()> onRefused) {
         onRefused_ = std::move(onRefused);
@@ -47,11 +58,13 @@ public:
 private:
     enum class Refusal { None, Character, Length };
     Refusal refusal(const QString& input) const;
+    bool charactersPass(const QString& text) const;
     void textChanged(const QString& text);
 
     QLineEdit* edit_;
     FieldFilter filter_;
     int maxChars_;
+    bool keyPassword_;
     QString accepted_; ///< the edit's text after its last change
     bool programText_ = false;
     bool restoring_ = false;

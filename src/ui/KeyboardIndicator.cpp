@@ -79,7 +79,18 @@ void KeyboardIndicator::showActiveLayout() {
     showLayout(layoutsAvailable() ? ActiveKeyboardLayout() : std::string());
 }
 
+// Where no source tells the layout (a Wayland session, no display), the indicator shows nothing:
+// a flag there could only be a guess.
+void KeyboardIndicator::showNothing() {
+    englishFlag_->hide();
+    russianFlag_->hide();
+    captionLabel_->clear();
+    setAccessibleDescription(QStringLiteral("Раскладка не определена"));
+}
+
 void KeyboardIndicator::showLayout(const std::string& layout) {
+    if (layout.empty())
+        return showNothing();
     const bool english = layout == "us";
     englishFlag_->setVisible(english);
     russianFlag_->setVisible(!english);

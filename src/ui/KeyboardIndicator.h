@@ -24,7 +24,8 @@ public:
 
     /// Reads the active layout and shows it.
     void showActiveLayout();
-    /// Shows the layout named `layout` ("us", "ru", anything else or empty: unknown).
+    /// Shows the layout named `layout` ("us", "ru", anything else: unknown); empty (no source
+    /// knows the layout) shows nothing.
     void showLayout(const std::string& layout);
     /// Restarts the one-shot timer that refreshes the indicator 100 ms later.
     void startRefreshTimer();
@@ -32,7 +33,7 @@ public:
     /// refreshed by it.
     void switchToEnglish();
 
-    /// "EN", "RU" or "??".
+    /// "EN", "RU", "??", or empty while nothing is shown.
     QString caption() const;
 
     QLabel* englishFlag() const { return englishFlag_; }
@@ -48,6 +49,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void showNothing();
+
     QLabel* englishFlag_;
     QLabel* russianFlag_;
     QLabel* captionLabel_;

@@ -1,8 +1,11 @@
 #include "ui/QtDialogs.h"
 
+#include "ui/BaseForm.h"
 #include "ui/BusyTask.h"
 
 #include <QApplication>
+#include <QGridLayout>
+#include <QSpacerItem>
 #include <QThread>
 
 #include <deque>
@@ -32,6 +35,22 @@ QMessageBox::StandardButton DefaultButton(QMessageBox::StandardButtons buttons) 
 }
 
 } // namespace
+
+void FitBoxToWindow(QMessageBox& box, const QWidget* owner) {
+    box.setFont(owner ? owner->window()->font() : BaseForm::formFont());
+    // The window manager draws the title in the desktop's bold font, beside its buttons (about
+    // three title heights); a box narrower than that shows its title cut.
+    QFont titleFont = QApplication::font();
+    titleFont.setBold(true);
+    const QFontMetrics title(titleFont);
+    const int width = title.horizontalAdvance(box.windowTitle()) + 4 * title.height();
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    // QMessageBox sizes itself from its layout; a spacer across it keeps the width.
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
 
 QMessageBox::StandardButton ShowMessageBox(const std::string& text, const std::string& caption,
                                            QMessageBox::Icon icon,
@@ -66,6 +85,7 @@ QMessageBox::StandardButton ShowMessageBox(const std::string& text, const std::s
         return next.answer;
     }
     QMessageBox message(box.icon, box.caption, box.text, box.buttons, box.owner);
+    FitBoxToWindow(message, box.owner);
     message.setWindowModality(Qt::ApplicationModal);
     message.setDefaultButton(defaultButton);
     if (shown)

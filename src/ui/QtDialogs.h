@@ -64,6 +64,10 @@ ShowMessageBox(const std::string& text, const std::string& caption, QMessageBox:
                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton,
                QPointer<QMessageBox>* shown = nullptr);
 
+/// Gives a box the font of the window it belongs to (the form's font without one) and at least
+/// the width its title needs in the window manager's title bar.
+void FitBoxToWindow(QMessageBox& box, const QWidget* owner);
+
 /// The question a busy task asks when the user wants to leave it.
 inline constexpr const char* kAbortQuestion = "Прервать операцию?";
 

@@ -186,8 +186,8 @@ private slots:
                                          << "b";
         QTest::newRow("copy, masked: clipboard kept") << "password" << copy << "abc"
                                                       << "XY";
-        QTest::newRow("cut, masked: clipboard kept") << "password" << cut << "ac"
-                                                     << "XY";
+        QTest::newRow("cut, masked: nothing, the secret kept") << "password" << cut << "abc"
+                                                               << "XY";
         QTest::newRow("Shift+Insert, single-line") << "line" << shiftInsert << "aXYc"
                                                    << "XY";
         QTest::newRow("Shift+Insert, read-only: nothing") << "readOnlyLine" << shiftInsert << "abc"
@@ -197,8 +197,9 @@ private slots:
         QTest::newRow("Shift+Delete, read-only: copied, kept")
             << "readOnlyLine" << shiftDelete << "abc"
             << "b";
-        QTest::newRow("Shift+Delete, masked: clipboard kept") << "password" << shiftDelete << "ac"
-                                                              << "XY";
+        QTest::newRow("Shift+Delete, masked: nothing, the secret kept")
+            << "password" << shiftDelete << "abc"
+            << "XY";
         QTest::newRow("Ctrl+Insert, single-line") << "line" << ctrlInsert << "abc"
                                                   << "b";
         QTest::newRow("Ctrl+Insert, masked: clipboard kept") << "password" << ctrlInsert << "abc"

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTextCursor>
 #include <QThreadPool>
+#include <QWindow>
 
 #include <mutex>
 
@@ -62,6 +63,10 @@ private slots:
         // Owned by the main window (one taskbar entry), yet a window of its own.
         QCOMPARE(panel->parentWidget(), main_.get());
         QVERIFY(panel->isWindow());
+        // A dialog of the main window, so the window manager keeps it with it and gives it no
+        // taskbar entry.
+        QCOMPARE(panel->windowType(), Qt::Dialog);
+        QCOMPARE(panel->windowHandle()->transientParent(), main_->windowHandle());
         QCOMPARE(panel->size(), QSize(529, 248));
         QCOMPARE(panel->palette().color(QPalette::Window), QColor(255, 251, 240));
         QVERIFY(panel->maximumWidth() > 529); // resizable
@@ -135,7 +140,8 @@ private slots:
         QCOMPARE(boxes.front().caption, QString::fromUtf8(cq::kApplicationTitle));
         QCOMPARE(boxes.front().text,
                  QStringLiteral("Exception: Ошибка внешнего вызова(31): Нет приложений "
-                                "ассоциированных с данным расширением файла."));
+                                "ассоциированных с данным расширением файла.\r\nАдрес: "
+                                "https://infotecs.ru"));
     }
 
     void anUnknownContextIsReportedUnderTheCallersCaption() {

@@ -4,9 +4,12 @@
 #include "app/ErrorReport.h"
 #include "base/Dialogs.h"
 #include "base/Errors.h"
+#include "ui/BaseForm.h"
 #include "ui/MainWindow.h"
+#include "ui/QtDialogs.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QTest>
 #include <QTimer>
 
@@ -102,6 +105,30 @@ private slots:
         QtDialogs::setNextAnswer(QMessageBox::Ok);
         cq::ShowInfoBox("Готово");
         QCOMPARE(test::TakeBoxes().front().owner.data(), &window);
+    }
+
+    // A box shown for real is in its window's font and wide enough for its title, however
+    // short its text.
+    void aShownBoxTakesTheWindowsFontAndFitsItsTitle() {
+        BaseForm window;
+        QVERIFY(test::ShowActive(window));
+        const QString title = QStringLiteral("PIN-код токена Test Token (TestModel)");
+        QFont boxFont;
+        int boxWidth = 0;
+        QTimer::singleShot(0, qApp, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            boxFont = box->font();
+            boxWidth = box->width();
+            box->done(QMessageBox::Ok);
+        });
+        ShowMessageBox("Да", title.toStdString(), QMessageBox::Information, QMessageBox::Ok);
+        QCOMPARE(boxFont.family(), window.font().family());
+        QCOMPARE(boxFont.pointSizeF(), window.font().pointSizeF());
+        QFont titleFont = QApplication::font();
+        titleFont.setBold(true);
+        QVERIFY(boxWidth > QFontMetrics(titleFont).horizontalAdvance(title));
     }
 
     void yesAndNoAreInRussian() {

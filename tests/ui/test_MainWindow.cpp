@@ -210,7 +210,7 @@ private slots:
         // Offscreen the layout is unknown; a released modifier starts the one-shot refresh.
         auto* indicator = w.form().findChild<KeyboardIndicator*>();
         QVERIFY(indicator && indicator->isVisible());
-        QCOMPARE(indicator->caption(), QStringLiteral("??"));
+        QCOMPARE(indicator->caption(), QString()); // nothing rather than a guess
         QVERIFY(!indicator->refreshTimer()->isActive());
         QTest::keyRelease(w.edit("edState"), Qt::Key_Shift);
         QVERIFY(indicator->refreshTimer()->isActive());
@@ -431,6 +431,10 @@ private slots:
              "abcdefghijklmnop", false},
             {"edCheckPassword", "abcdefghijklmnopqrstuvwxyz0123", "abcdefghijklmnop",
              "abcdefghijklmnop", false},
+            // A key's password holds only what Windows-1251 can write.
+            {"edPassword", "pw中文Ж€", "pwЖ€", "", true},
+            {"edPassword2", "pw中文Ж€", "pwЖ€", "", true},
+            {"edCheckPassword", "pw中文Ж€", "pwЖ€", "", true},
         };
         for (const Case& c : cases) {
             for (int route = Typing; route <= AccessibleInsert; ++route) {
@@ -524,7 +528,8 @@ private slots:
         QCOMPARE(beeps_, 1);
     }
 
-    // A password shown in clear ("Открытый пароль") is still never copied.
+    // A password shown in clear ("Открытый пароль") is still never copied, and cutting it does
+    // nothing: the field keeps it.
     void aPasswordShownInClearIsNeverCopied() {
         WindowFixture w(kNoProxy);
         QVERIFY(w.start());
@@ -541,6 +546,7 @@ private slots:
             password->selectAll();
             QTest::keyClick(password, key.key(), key.keyboardModifiers());
             QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("kept"));
+            QCOMPARE(password->text(), QStringLiteral("Secret1"));
         }
     }
 
@@ -649,12 +655,13 @@ private slots:
             }
             return names;
         };
-        // The send button is disabled (no password yet) and is skipped.
-        QCOMPARE(walk(w.find("chBoxProxyUse"), 16),
+        // The send button is disabled (no password yet) and is skipped; the certificate type
+        // list is a stop between the subject and its panel.
+        QCOMPARE(walk(w.find("chBoxProxyUse"), 17),
                  QStringList({"chBoxProxyUse", "edProxyServer", "edProxyPort", "edProxyLogin",
                               "edProxyPassword", "PControl", "edCountry", "edState", "edLocality",
                               "edOrganization", "edOrganizUnit", "edCommonName", "edEmail",
-                              "edPassword", "edPassword2", "chBoxPassw"}));
+                              "cBoxRsaGost", "edPassword", "edPassword2", "chBoxPassw"}));
         QCOMPARE(walk(w.find("chBoxPassw"), 2), QStringList({"chBoxPassw", "butSave"}));
         // The order is a ring, both ways.
         QCOMPARE(walk(w.find("butSave"), 2), QStringList({"butSave", "chBoxProxyUse"}));
@@ -668,6 +675,56 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), w.find("edPassword"));
         w.form().tabs()->setCurrentIndex(1);
         QCOMPARE(walk(w.form().tabs()->tabBar(), 2).last(), QStringLiteral("comBoxMail"));
+    }
+
+    // With the keyboard alone: the certificate type list is a stop whose arrows change the
+    // choice, the links are stops that Enter and Space run, and Alt with a caption's marked
+    // letter (or the Latin letter on its key) reaches its control.
+    void theKeyboardAloneChoosesGostAndReachesTheLinks() {
+        WindowFixture w(kNoProxy);
+        QVERIFY(w.start());
+        QStringList opened;
+        MainWindow::setShellOpener([&opened](const std::string& path) {
+            opened << QString::fromStdString(path);
+            return cq::shellopen::kSucceeded;
+        });
+        auto* type = w.find<QComboBox>("cBoxRsaGost");
+        w.edit("edEmail")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), type);
+        QTest::keyClick(type, Qt::Key_Down);
+        QCOMPARE(type->currentIndex(), 1);
+        QVERIFY(w.find("pnlSendGost")->isVisible());
+        QCOMPARE(QApplication::focusWidget(), type);
+        test::TakeBoxes(); // no provider may qualify here
+        QTest::keyClick(type, Qt::Key_Up);
+        QCOMPARE(type->currentIndex(), 0);
+        QTest::keyClick(type, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), w.edit("edPassword"));
+
+        const std::string folder = cq::CertificateFolder("ivan@x.y");
+        std::filesystem::create_directories(folder);
+        QTest::keyClick(&w.form(), Qt::Key_Y, Qt::AltModifier); // "Стра&на" on the Latin key
+        QCOMPARE(QApplication::focusWidget(), w.edit("edCountry"));
+        w.form().tabs()->setCurrentIndex(1);
+        w.find<QComboBox>("comBoxMail")->setEditText(QStringLiteral("ivan@x.y"));
+        w.button("butSertificatTest")->setEnabled(true);
+        w.button("butSertificatTest")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QLabel* folderLink = w.label("lblGoTo");
+        QCOMPARE(QApplication::focusWidget(), folderLink);
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Space}) {
+            opened.clear();
+            QTest::keyClick(folderLink, key);
+            QTRY_COMPARE(opened, QStringList{QString::fromStdString(folder).chopped(1)});
+        }
+        QThreadPool::globalInstance()->waitForDone();
+        QTest::keyClick(folderLink, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.label("lblInstall")->isEnabled()
+                                                  ? static_cast<QWidget*>(w.label("lblInstall"))
+                                                  : w.button("butSave"));
+        QTest::keyClick(&w.form(), Qt::Key_B, Qt::AltModifier); // "&Использовать прокси"
+        QVERIFY(w.find<QCheckBox>("chBoxProxyUse")->isChecked());
     }
 
     void upAndDownMoveTheFocusAndNeverTheListEntry() {
@@ -1145,6 +1202,21 @@ private slots:
                                   QString::fromStdString(w.dir() / "home/.pki/nssdb"));
             QVERIFY(std::filesystem::exists(w.dir() / "home/.pki/nssdb/cert9.db"));
         }
+
+        // The folder cannot be opened either: its error, naming the folder, comes before the
+        // next question, one box at a time.
+        MainWindow::setShellOpener(
+            [](const std::string&) { return cq::shellopen::kNoAssociation; });
+        const QStringList notOpened =
+            nextBoxes([&] { QTest::mouseClick(w.find("lblInstall"), Qt::LeftButton); },
+                      nssTools ? QList{QMessageBox::Yes, QMessageBox::Ok, QMessageBox::No}
+                               : QList{QMessageBox::Yes, QMessageBox::Ok});
+        QVERIFY(notOpened.size() >= 2);
+        QVERIFY2(notOpened[1].startsWith(QStringLiteral("Папка ") + folder +
+                                         QStringLiteral(" не открыта")),
+                 qPrintable(notOpened[1]));
+        if (nssTools)
+            QVERIFY(notOpened[2].contains(QStringLiteral("хранилище NSS")));
 
         // Changing the address turns the export link off again.
         w.find<QComboBox>("comBoxMail")->setEditText(QStringLiteral("other@mail.example"));

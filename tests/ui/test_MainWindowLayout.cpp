@@ -18,6 +18,8 @@
 #include <QLabel>
 #include <QLayout>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QTabBar>
 #include <QTabWidget>
@@ -51,13 +53,13 @@ QString Caption(const QWidget* widget) {
     return {};
 }
 
-// Every shown caption of `window` that does not fit its control, and every shown control that
-// reaches beyond the window's edge; empty when all is whole.
+// Every shown caption in `window` (a window or the content it scrolls) that does not fit its
+// control, and every shown control that reaches beyond its edge; empty when all is whole.
 QStringList CutCaptions(const QWidget& window) {
     QStringList cut;
     const auto widgets = window.findChildren<QWidget*>();
     for (const QWidget* widget : widgets) {
-        if (!widget->isVisible() || widget->window() != &window)
+        if (!widget->isVisible() || widget->window() != window.window())
             continue;
         const QRect inWindow(widget->mapTo(&window, QPoint()), widget->size());
         if (!window.rect().contains(inWindow))
@@ -182,20 +184,77 @@ private slots:
                                               .arg(proxyShown)
                                               .arg(tab)
                                               .arg(modeIndex);
-                    const QStringList cut = CutCaptions(form);
+                    // The content is whole; where the screen is too small for it, it scrolls.
+                    const auto* content = form.findChild<QWidget*>(QStringLiteral("windowContent"));
+                    QVERIFY(content);
+                    const QStringList cut = CutCaptions(*content);
                     QVERIFY2(cut.isEmpty(),
                              qPrintable(where + ": " + cut.join(QStringLiteral("; "))));
                     const QString misaligned = MisalignedColumns(form);
                     QVERIFY2(misaligned.isEmpty(), qPrintable(where + ": " + misaligned));
-                    // The window is as large as its layout asks, never less than designed.
-                    QCOMPARE(form.size(), form.sizeHint());
-                    QVERIFY(form.width() >= form.layout()->minimumSize().width());
-                    QVERIFY(form.height() >= form.layout()->minimumSize().height());
-                    QVERIFY(form.width() >= 437);
-                    QVERIFY(form.height() >= (proxyShown ? 525 : 428));
+                    // The content is as large as its layout asks, never less than designed; the
+                    // window takes it whole where the work area has room.
+                    QCOMPARE(content->size(), content->sizeHint());
+                    QVERIFY(content->width() >= 437);
+                    QVERIFY(content->height() >= (proxyShown ? 525 : 428));
+                    const QSize room = form.screen()->availableGeometry().size() -
+                                       (form.frameGeometry().size() - form.size());
+                    if (room.expandedTo(form.sizeHint()) == room)
+                        QCOMPARE(form.size(), form.sizeHint());
+                    else
+                        QVERIFY(room.expandedTo(form.size()) == room);
                 }
             }
         }
+    }
+
+    // Ticking "Использовать прокси" near the bottom of the screen keeps the window inside the
+    // work area; where the content is larger than the area, the window takes the area and the
+    // content scrolls.
+    void theWindowStaysInsideTheWorkArea_data() {
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<int>("pointSize");
+        QTest::newRow("the form's font") << QString() << 0;
+        QTest::newRow("DejaVu Sans 11") << QStringLiteral("DejaVu Sans") << 11;
+        QTest::newRow("Liberation Serif 14") << QStringLiteral("Liberation Serif") << 14;
+        QTest::newRow("Liberation Serif 22") << QStringLiteral("Liberation Serif") << 22;
+    }
+    void theWindowStaysInsideTheWorkArea() {
+        QFETCH(QString, family);
+        QFETCH(int, pointSize);
+        cq::test::TempDir dir;
+        cq::test::UseProgramFolder(dir.path());
+        cq::test::WriteFile(dir / "CertQuorix.ini", "[Proxy]\r\nUse=0\r\n");
+        MainWindow form;
+        QVERIFY(test::ShowActive(form));
+        QVERIFY(QTest::qWaitFor([&form] { return form.initialised(); }));
+        if (!family.isEmpty())
+            form.setFont(QFont(family, pointSize));
+        Settle();
+        const QRect area = form.screen()->availableGeometry();
+        form.move(form.x(), area.bottom() - form.frameGeometry().height());
+        Settle();
+        form.findChild<QCheckBox*>(QStringLiteral("chBoxProxyUse"))->setChecked(true);
+        Settle();
+        const QRect frame = form.frameGeometry();
+        QVERIFY2(area.contains(frame), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                      .arg(frame.x())
+                                                      .arg(frame.y())
+                                                      .arg(frame.width())
+                                                      .arg(frame.height())));
+        const auto* content = form.findChild<QWidget*>(QStringLiteral("windowContent"));
+        const auto* scroller = form.findChild<QScrollArea*>();
+        QVERIFY(content && scroller);
+        const bool fits = content->height() <= form.height() && content->width() <= form.width();
+        QCOMPARE(scroller->verticalScrollBar()->isVisible() ||
+                     scroller->horizontalScrollBar()->isVisible(),
+                 !fits);
+        // The focus brings a control that is out of sight into view.
+        QWidget* save = form.findChild<QWidget*>(QStringLiteral("butSave"));
+        save->setFocus();
+        Settle();
+        const QRect shown(save->mapTo(scroller->viewport(), QPoint()), save->size());
+        QVERIFY(scroller->viewport()->rect().contains(shown));
     }
 
     // Placed once its size is final: centred in the work area where it fits, its top left corner

@@ -3,6 +3,7 @@
 // ending with the main window.
 #include "UiTestSupport.h"
 
+#include "TestSupport.h"
 #include "app/AppServer.h"
 #include "base/Errors.h"
 #include "ui/CertificateInfoPanel.h"
@@ -12,6 +13,7 @@
 #include <QTest>
 
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
 #include <QTimer>
 #include <csignal>
@@ -194,5 +196,26 @@ private:
 };
 
 CQ_UI_TEST(TestStartup);
+
+// The window's start loads only what its first paint needs: the HTTP library and the libraries
+// it brings are opened by the first request. Its own class, so its own process: no request of
+// another test has loaded them before.
+class TestStartupLoadsNoTransport : public QObject {
+    Q_OBJECT
+private slots:
+    void theShownWindowHasNotLoadedTheHttpLibrary() {
+        cq::test::TempDir dir;
+        cq::test::UseProgramFolder(dir.path());
+        cq::test::WriteFile(dir / "CertQuorix.ini", "[Proxy]\r\nUse=0\r\n");
+        MainWindow form;
+        QVERIFY(test::ShowActive(form));
+        QVERIFY(QTest::qWaitFor([&form] { return form.initialised(); }));
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        QVERIFY(!maps.readAll().contains("libcurl"));
+        FreeInformationPanel();
+    }
+};
+CQ_UI_TEST(TestStartupLoadsNoTransport);
 
 #include "test_Startup.moc"

@@ -1,0 +1,319 @@
+#include "ui/ReceptionTab.h"
+
+#include "app/ErrorReport.h"
+#include "base/Dialogs.h"
+#include "base/Errors.h"
+#include "base/FileUtil.h"
+#include "base/ShellOpenCodes.h"
+#include "certs/AddressOverview.h"
+#include "certs/CertificateCheck.h"
+#include "certs/NssImport.h"
+#include "certs/Pkcs12Export.h"
+#include "platform/Process.h"
+#include "settings/CertFolders.h"
+#include "settings/EmailList.h"
+#include "settings/Settings.h"
+#include "ui/BaseForm.h"
+#include "ui/BusyTask.h"
+#include "ui/CertificateInfoPanel.h"
+#include "ui/DesktopTask.h"
+#include "ui/FormParts.h"
+#include "ui/HandlerGuard.h"
+#include "ui/HelpText.h"
+#include "ui/LinkLabel.h"
+#include "ui/Pictures.h"
+#include "ui/RuleLineEdit.h"
+#include "ui/SameWidthGroup.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace cq::ui {
+namespace {
+
+ShellOpener& LinkOpener() {
+    static ShellOpener opener;
+    return opener;
+}
+
+ShellOpener CurrentOpener() {
+    return LinkOpener() ? LinkOpener() : ShellOpener(DesktopOpen);
+}
+
+// Opens the certificate folder; a failure names the folder, so the user can go there anyway.
+void OpenFolderNamingIt(const std::string& address, const ShellOpener& opener) {
+    try {
+        OpenCertificateFolder(address, opener);
+    } catch (const std::exception& error) {
+        if (AddressRefusal(address))
+            throw;
+        throw Exception("Папка сертификата " +
+                        ExcludeTrailingPathDelimiter(CertificateFolder(address)) +
+                        " не открыта: " + DescribeError(error));
+    }
+}
+
+// Opens a folder and waits for the desktop without freezing the window; a failure names the
+// folder.
+void OpenFolderAndWait(const std::string& folder, const ShellOpener& opener) {
+    const int code = RunBusy([&] { return opener(folder); });
+    try {
+        CheckShellExecute(code);
+    } catch (const std::exception& error) {
+        ShowErrorBox("Папка " + folder + " не открыта: " + DescribeError(error));
+    }
+}
+
+} // namespace
+
+ReceptionTab::ReceptionTab(SameWidthGroup* buttons, QWidget* parent) : QWidget(parent) {
+    buildControls();
+    buttons->add(downloadButton_);
+    layOut();
+    setLinkEnabled(folderLink_, false);
+    setLinkEnabled(exportLink_, false);
+
+    connect(addressList_, &QComboBox::editTextChanged, this,
+            [this] { Guarded([this] { onAddressChanged(); }); });
+    connect(downloadButton_, &QPushButton::clicked, this,
+            [this] { Guarded([this] { onDownloadClicked(); }); });
+    connect(checkButton_, &QPushButton::clicked, this,
+            [this] { Guarded([this] { onCheckClicked(); }); });
+    connect(informationLink_, &LinkLabel::activated, this, [this] { showInformation(); });
+    connect(folderLink_, &LinkLabel::activated, this,
+            [this] { Guarded([this] { onFolderLinkClicked(); }); });
+    connect(exportLink_, &LinkLabel::activated, this,
+            [this] { Guarded([this] { onExportLinkClicked(); }); });
+}
+
+void ReceptionTab::setShellOpener(ShellOpener opener) {
+    LinkOpener() = std::move(opener);
+}
+
+void ReceptionTab::buildControls() {
+    informationLink_ = Named(
+        new LinkLabel(QStringLiteral("Информация"),
+                      QStringLiteral("Информация по файлам сертификатов. Быстрый вызов (Ctrl+I)"),
+                      this),
+        "lblSertGetInfo", QStringLiteral("Информация"));
+    informationLink_->setFocusPolicy(Qt::NoFocus); // Ctrl+I reaches it from every field
+    informationPicture_ = MakePicture(this, Picture::Information, true);
+    informationPicture_->setToolTip(informationLink_->toolTip());
+    addressCaption_ = Named(
+        MakeLabel(QStringLiteral("Выберите/введите &email для которого нужно получить сертификат"),
+                  this, true),
+        "Label1", QStringLiteral("Выберите/введите email для которого нужно получить сертификат"));
+    addressList_ = WithDesignWidth(
+        Named(new QComboBox(this), "comBoxMail", QStringLiteral("Email для получения сертификата"),
+              QStringLiteral("Список emails для которых запрашивался сертификат. При "
+                             "отсутствии введите его, лишние удалите из файла настроек.")),
+        design::kSubjectEditWidth);
+    addressList_->setEditable(true);
+    addressList_->setInsertPolicy(QComboBox::NoInsert);
+    addressList_->setProperty(kHintTarget, true);
+    BaseForm::suppressContextMenu(addressList_->lineEdit());
+    addressCaption_->setBuddy(addressList_);
+    downloadButton_ =
+        WithDesignSize(Named(new QPushButton(QStringLiteral("Ска&чать"), this), "butSertificatGet",
+                             QStringLiteral("Скачать"),
+                             QStringLiteral("Пытается скачать сертификат с сервера Кворикс")),
+                       design::kRightButtonWidth);
+    downloadButton_->setProperty(kHintTarget, true);
+    stateLabel_ = Named(MakeLabel(QStringLiteral("Уже получен! Повтор заменит файл."), this, true),
+                        "lblSertificatGet", QStringLiteral("Состояние"));
+    QSizePolicy keepsRoom = stateLabel_->sizePolicy();
+    keepsRoom.setRetainSizeWhenHidden(true); // the controls below stay where they are
+    stateLabel_->setSizePolicy(keepsRoom);
+    stateLabel_->hide();
+
+    checkPasswordCaption_ = MakeLabel(QStringLiteral("&Пароль"), this);
+    checkPasswordEdit_ = WithDesignWidth(
+        Named(RuleLineEdit::makeKeyPassword(this), "edCheckPassword", QStringLiteral("Пароль"),
+              QStringLiteral("Пароль для проверки RSA сертификата.")),
+        design::kPasswordEditWidth);
+    checkPasswordEdit_->setProperty(kHintTarget, true);
+    BaseForm::suppressContextMenu(checkPasswordEdit_);
+    checkPasswordCaption_->setBuddy(checkPasswordEdit_);
+    checkButton_ = WithDesignSize(Named(new QPushButton(QStringLiteral("Про&верить"), this),
+                                        "butSertificatTest", QStringLiteral("Проверить"),
+                                        QStringLiteral("Выполняет проверку текущего сертификата")),
+                                  design::kTestButtonWidth);
+    checkButton_->setProperty(kHintTarget, true);
+
+    folderLink_ =
+        Named(new LinkLabel(QStringLiteral("Папка с&ертификата"),
+                            QStringLiteral("Открывает папку выбранного сертификата."), this),
+              "lblGoTo", QStringLiteral("Папка сертификата"));
+    exportLink_ =
+        Named(new LinkLabel(QStringLiteral("В хра&нилище (p12)"),
+                            QStringLiteral("При использовании из системного хранилища windows (по "
+                                           "желанию/требованию сторонних программ). Конвертирует "
+                                           "сертификат в p12, и открывает его для импорта."),
+                            this),
+              "lblInstall", QStringLiteral("В хранилище (p12)"));
+}
+
+void ReceptionTab::layOut() {
+    auto* column = PageColumn(this);
+    column->addLayout(InformationRow(nullptr, informationPicture_, informationLink_));
+    column->addSpacing(8);
+    column->addWidget(addressCaption_);
+    column->addSpacing(7);
+    auto* download = new QHBoxLayout;
+    download->addWidget(addressList_, 0, Qt::AlignVCenter);
+    download->addStretch(1);
+    download->addWidget(downloadButton_);
+    column->addLayout(download);
+    column->addSpacing(3);
+    column->addWidget(stateLabel_);
+    column->addSpacing(13);
+    column->addWidget(checkPasswordCaption_);
+    column->addSpacing(3);
+    auto* check = new QHBoxLayout;
+    check->setSpacing(12);
+    check->addWidget(checkPasswordEdit_, 0, Qt::AlignVCenter);
+    check->addWidget(checkButton_);
+    check->addStretch(1);
+    column->addLayout(check);
+    column->addSpacing(27);
+    // Each link with two pictures in one place: in colour while it works, grey while it is off.
+    auto* links = FieldGrid();
+    links->setHorizontalSpacing(6);
+    links->setVerticalSpacing(10);
+    int row = 0;
+    for (auto [link, picture] :
+         {std::pair{folderLink_, Picture::Folder}, std::pair{exportLink_, Picture::Certificate}}) {
+        QLabel* enabled = MakePicture(this, picture, true);
+        QLabel* disabled = MakePicture(this, picture, false);
+        links->addWidget(enabled, row, 0);
+        links->addWidget(disabled, row, 0);
+        links->addWidget(link, row, 1);
+        linkPictures_.insert(link, {enabled, disabled});
+        ++row;
+    }
+    links->setColumnStretch(2, 1);
+    column->addLayout(links);
+    column->addStretch(1);
+}
+
+QList<QWidget*> ReceptionTab::tabChain() const {
+    return {addressList_, downloadButton_, checkPasswordEdit_,
+            checkButton_, folderLink_,     exportLink_};
+}
+
+void ReceptionTab::showInformation() {
+    ShowHelpInfo(kHelpCertificateFiles, nullptr);
+}
+
+std::string ReceptionTab::mailAddress() const {
+    return Trimmed(addressList_->currentText());
+}
+
+void ReceptionTab::setLinkEnabled(LinkLabel* link, bool enabled) {
+    link->setEnabled(enabled);
+    const auto pictures = linkPictures_.value(link);
+    if (pictures.first)
+        pictures.first->setVisible(enabled);
+    if (pictures.second)
+        pictures.second->setVisible(!enabled);
+}
+
+void ReceptionTab::refresh(const QString& typedAddress) {
+    {
+        const QSignalBlocker quiet(addressList_);
+        addressList_->clear();
+        for (const std::string& address : EmailListAddresses(ReadEmailList()))
+            addressList_->addItem(Q(address));
+        const QString typed = typedAddress.trimmed();
+        const int index = addressList_->findText(typed, Qt::MatchFixedString);
+        if (index >= 0)
+            addressList_->setCurrentIndex(index);
+        else
+            addressList_->setEditText(typed);
+    }
+    onAddressChanged();
+}
+
+void ReceptionTab::onAddressChanged() {
+    state_ = EvaluateReceptionState(S(addressList_->currentText()));
+    applyState();
+}
+
+void ReceptionTab::applyState() {
+    setLinkEnabled(exportLink_, state_.InstallEnabled);
+    setLinkEnabled(folderLink_, state_.FolderLinkEnabled);
+    downloadButton_->setEnabled(state_.DownloadEnabled);
+    stateLabel_->setText(Q(state_.StateLabel));
+    stateLabel_->setVisible(state_.StateLabelVisible);
+    checkButton_->setEnabled(state_.CheckEnabled);
+}
+
+void ReceptionTab::onDownloadClicked() {
+    ReceptionState state = state_;
+    const std::string typed = S(addressList_->currentText());
+    RunBusy([&] { ReceiveCertificate(typed, state); });
+    state_ = state;
+    applyState();
+}
+
+void ReceptionTab::onCheckClicked() {
+    CheckResult result;
+    {
+        WaitCursor wait;
+        setLinkEnabled(exportLink_, false);
+        result = CheckCertificate(kCertificateFile, kCertificateKeyFile, mailAddress(),
+                                  S(checkPasswordEdit_->text()));
+        state_.InstallEnabled = result.Valid;
+        setLinkEnabled(exportLink_, result.Valid);
+    }
+    if (!result.Text.empty())
+        ShowInfoBox(result.Text);
+}
+
+void ReceptionTab::onExportLinkClicked() {
+    const std::string address = mailAddress();
+    const std::string password = S(checkPasswordEdit_->text());
+    const ShellOpener opener = CurrentOpener();
+    std::string written;
+    int code = shellopen::kSucceeded;
+    // The conversion runs the openssl tool; the window waits for it without freezing.
+    RunBusy([&] {
+        written = ExportPkcs12(address, password, ConfiguredPkcs12Profile());
+        code = opener(written);
+    });
+    if (code == shellopen::kNoAssociation)
+        tellWhereTheFileIs(written, password, opener);
+    else
+        CheckShellExecute(code);
+}
+
+// No program takes .p12 files here: the file is written all the same, so the user learns where
+// it is, may open its folder and, where the NSS tools are, put it into the NSS store that
+// browsers and mail programs read. One box at a time: the folder is opened (or its failure told)
+// before the next question.
+void ReceptionTab::tellWhereTheFileIs(const std::string& written, const std::string& password,
+                                      const ShellOpener& opener) {
+    const std::string folder = ExcludeTrailingPathDelimiter(ExtractFilePath(written));
+    if (AskYesNo(std::string(kCertificateP12File) + " записан в папку\r\n" + folder +
+                 "\r\n\r\nПрограммы для файлов .p12 на этом компьютере нет. Открыть папку?"))
+        OpenFolderAndWait(folder, opener);
+    if (FindInPath("pk12util").empty() ||
+        !AskYesNo("Добавить сертификат в хранилище NSS (им пользуются браузеры и почтовые "
+                  "программы)?"))
+        return;
+    RunBusy([&] { ImportIntoNssDatabase(written, password); });
+    ShowInfoBox("Сертификат добавлен в хранилище NSS " + UserNssDatabase());
+}
+
+void ReceptionTab::onFolderLinkClicked() {
+    const std::string address = mailAddress();
+    const ShellOpener opener = CurrentOpener();
+    OpenOffInterfaceThread([address, opener] { OpenFolderNamingIt(address, opener); });
+}
+
+} // namespace cq::ui
