@@ -118,6 +118,23 @@ std::vector<ProviderEntry> QualifyingProviders(const provider::ProviderRegistry&
     return entries;
 }
 
+std::vector<ProviderEntry>
+QualifyingProvidersTellingFaults(const std::function<void(const std::string&)>& tell) {
+    const auto tellFaults = [&tell] {
+        for (const std::string& problem : provider::InstalledProviders().problems())
+            tell(problem);
+    };
+    std::vector<ProviderEntry> entries;
+    try {
+        entries = QualifyingProviders();
+    } catch (const std::exception&) {
+        tellFaults();
+        throw;
+    }
+    tellFaults();
+    return entries;
+}
+
 std::optional<ProviderEntry> QualifyingProvider(const provider::ProviderRegistry& registry,
                                                 const std::string& name) {
     std::optional<ProviderEntry> entry;

@@ -40,6 +40,12 @@ struct ProviderEntry {
 std::vector<ProviderEntry>
 QualifyingProviders(const provider::ProviderRegistry& registry = provider::InstalledProviders());
 
+/// QualifyingProviders of the installed providers, with each module left out for a fault handed
+/// to `tell` (its message names the module) whether or not any provider qualifies: a faulty
+/// module costs only its own tokens, and the user learns which one was left out and why.
+std::vector<ProviderEntry>
+QualifyingProvidersTellingFaults(const std::function<void(const std::string&)>& tell);
+
 /// The entry of one provider that offers the GOST R 34.11-2012 (256-bit) hash, or nullopt.
 std::optional<ProviderEntry> QualifyingEntry(provider::CryptoProvider& candidate);
 

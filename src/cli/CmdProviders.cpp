@@ -22,18 +22,8 @@ int CmdProviders(const Arguments& args) {
         Json list = Json::array();
         // A faulty module costs only its own tokens: the others are listed, and the user is
         // told which module was left out and why.
-        const auto tellFaultyModules = [] {
-            for (const std::string& problem : provider::InstalledProviders().problems())
-                ShowWarningBox(problem);
-        };
-        std::vector<ProviderEntry> entries;
-        try {
-            entries = QualifyingProviders();
-        } catch (const std::exception&) {
-            tellFaultyModules();
-            throw;
-        }
-        tellFaultyModules();
+        const std::vector<ProviderEntry> entries = QualifyingProvidersTellingFaults(
+            [](const std::string& problem) { ShowWarningBox(problem); });
         for (const ProviderEntry& entry : entries) {
             if (json)
                 list.push_back({{"name", entry.Name}, {"type", entry.Info.ProvType}});

@@ -82,16 +82,12 @@ void GostPanel::fillProviderList() {
     containerNameEdit_->clear();
     // Tokens come and go: they are looked for again each time the list is built.
     provider::RefreshInstalledProviders();
-    // A faulty module costs only its own tokens: the others are listed, and the user learns
-    // which module was left out and why.
-    std::vector<ProviderEntry> entries;
-    try {
-        entries = QualifyingProviders();
-    } catch (const std::exception&) {
-        tellFaultyModules();
-        throw;
-    }
-    tellFaultyModules();
+    // Each faulty module is told once a session, however often the list is built.
+    const std::vector<ProviderEntry> entries =
+        QualifyingProvidersTellingFaults([this](const std::string& problem) {
+            if (toldModuleProblems_.insert(problem).second)
+                ShowWarningBox(problem);
+        });
     for (const ProviderEntry& entry : entries) {
         providerInfos_.push_back(entry.Info);
         const QSignalBlocker quiet(providerList_);
@@ -99,12 +95,6 @@ void GostPanel::fillProviderList() {
     }
     providerList_->setCurrentIndex(0);
     onProviderChanged();
-}
-
-void GostPanel::tellFaultyModules() {
-    for (const std::string& problem : provider::InstalledProviders().problems())
-        if (toldModuleProblems_.insert(problem).second)
-            ShowWarningBox(problem);
 }
 
 QString GostPanel::providerName() const {

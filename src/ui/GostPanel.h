@@ -43,8 +43,6 @@ signals:
 
 private:
     void onProviderChanged();
-    /// Tells once per session of each PKCS#11 module left out for a fault, naming it.
-    void tellFaultyModules();
 
     QComboBox* providerList_ = nullptr;
     QLineEdit* containerNameEdit_ = nullptr;
