@@ -3,6 +3,7 @@
 #include "UiTestSupport.h"
 
 #include "base/Dialogs.h"
+#include "provider/Pkcs11Probe.h"
 #include "ui/Application.h"
 
 #include <QTest>
@@ -36,6 +37,8 @@ int main(int argc, char** argv) {
         std::cerr << "Qt's Russian translation is missing (qt6-translations-l10n)\n";
     cq::ui::QtDialogs dialogs;
     cq::SetDialogs(&dialogs);
+    // The tests put the program folder in temporary folders: the module probe is the built one.
+    cq::provider::SetPkcs11ProbeProgram(CQ_BINARY_DIR "/certquorix-pkcs11-probe");
 
     QStringList arguments = application.arguments();
     const auto& classes = cq::ui::test::TestClasses();
