@@ -103,6 +103,13 @@ CURLcode curl_easy_perform(CURL* handle) {
     return Curl().loaded ? Curl().easyPerform(handle) : CURLE_FAILED_INIT;
 }
 
+// These two keep libcurl's own declarations, whose last named parameter is an enumeration: clang
+// warns that va_start after an enumeration is undefined in the standard's words, though on this
+// ABI the enumeration is an int passed as one, as libcurl itself relies on.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wvarargs"
+#endif
 CURLcode curl_easy_setopt(CURL* handle, CURLoption option, ...) {
     if (!Curl().loaded)
         return CURLE_FAILED_INIT;
@@ -136,6 +143,9 @@ CURLcode curl_easy_getinfo(CURL* handle, CURLINFO info, ...) {
     va_end(arguments);
     return Curl().easyGetinfo(handle, info, out);
 }
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 const char* curl_easy_strerror(CURLcode code) {
     return Curl().loaded ? Curl().easyStrerror(code) : "библиотека HTTP (libcurl) не загружена";
