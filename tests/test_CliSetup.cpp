@@ -74,13 +74,13 @@ TEST_F(CliSetup, EachFaultEndsEveryServiceCommandWithNineNamingTheFile) {
          },
          "Request.key", all},
         {"CA file that holds no certificate",
-         [this](const std::string& f, std::string& settings) {
+         [](const std::string& f, std::string& settings) {
              WriteFile(f + "garbage-ca.pem", "garbage\n");
              settings = cq::ReplaceText(settings, server->caFile(), f + "garbage-ca.pem");
          },
          "garbage-ca.pem", all},
         {"service address that is no address",
-         [this](const std::string&, std::string& settings) {
+         [](const std::string&, std::string& settings) {
              settings = cq::ReplaceText(settings, server->url("/requp/"), "requp");
              settings = cq::ReplaceText(settings, server->url("/certget/"), "certget");
          },
