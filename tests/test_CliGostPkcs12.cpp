@@ -433,6 +433,8 @@ TEST_F(CliGostPkcs12Test, ExportPasswordTypedAtTheConsoleIsConfirmed) {
         cli.type(c.password);
         if (c.confirmation) {
             ASSERT_TRUE(cli.waitForOutput("Подтверждение: ")) << cli.output();
+            // Typed before the echo is off, the answer would be flushed with the old settings.
+            ASSERT_TRUE(cli.waitForEchoOff());
             cli.type(c.confirmation);
         }
         EXPECT_TRUE(cli.waitForOutput(c.told)) << cli.output();
