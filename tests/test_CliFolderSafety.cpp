@@ -111,30 +111,25 @@ const std::vector<Oddity>& Oddities() {
     return oddities;
 }
 
-// Each file a command writes into the folder, replaced in turn by a link or a pipe: the command
-// refuses before it makes a key or asks the service, naming the file; the file outside that a
-// link points to (a working key moved away and linked back, for one) keeps its bytes, and the
-// folder's other files stay as they were.
-TEST_F(CliFolderSafetyTest, NoFileOfTheFolderIsWrittenThroughALinkOrOverAnOddFile) {
-    ASSERT_NO_FATAL_FAILURE(receive(kEmail));
-    const std::map<std::string, std::string> before = Snapshot(folder());
-    ASSERT_TRUE(before.count(std::string(kEmail) + ".rtf")) << "the act is among the files";
-    struct Writer {
-        std::string file;
-        std::vector<std::string> args;
-    };
-    const std::vector<Writer> writers = {
-        {"Certificate.key", request(kEmail)},
-        {std::string(kEmail) + ".rtf", request(kEmail)},
-        {"Request.ini", request(kEmail)},
-        {"Certificate.cer", {"download", "--email", kEmail, "--yes"}},
-        {"Certificate.p12", {"export", "--email", kEmail, "--no-open"}},
-    };
+/// A file a command writes into the folder, and the command.
+struct Writer {
+    std::string file;
+    std::vector<std::string> args;
+};
+
+/// Puts each oddity in turn in the place of each writer's file and runs its command: it refuses,
+/// naming the file; the file outside keeps its bytes, nothing appears beside it, `alsoHolds`
+/// holds, and once the file is back the folder is `before` again.
+void ExpectEveryWriterRefusesEveryOddity(auto& cli, const std::string& folder,
+                                         const test::TempDir& elsewhere,
+                                         const std::map<std::string, std::string>& before,
+                                         const std::vector<Writer>& writers,
+                                         const std::function<void()>& alsoHolds = {}) {
     const std::string outside = elsewhere / "outside";
     for (const Writer& writer : writers) {
         for (const Oddity& oddity : Oddities()) {
             SCOPED_TRACE(writer.file + " as " + oddity.what + ", " + writer.args[0]);
-            const std::string path = folder() + writer.file;
+            const std::string path = folder + writer.file;
             const auto kept = before.find(writer.file);
             const std::string outsideBytes = kept != before.end() ? kept->second : "outside";
             WriteFile(outside, outsideBytes);
@@ -150,12 +145,32 @@ TEST_F(CliFolderSafetyTest, NoFileOfTheFolderIsWrittenThroughALinkOrOverAnOddFil
             EXPECT_EQ(Names(elsewhere.path()), fs::exists(outside)
                                                    ? std::set<std::string>{"outside"}
                                                    : std::set<std::string>{});
+            if (alsoHolds)
+                alsoHolds();
             fs::remove(path);
             if (kept != before.end())
                 WriteFile(path, kept->second);
-            EXPECT_EQ(Snapshot(folder()), before);
+            EXPECT_EQ(Snapshot(folder), before);
         }
     }
+}
+
+// Each file a command writes into the folder, replaced in turn by a link or a pipe: the command
+// refuses before it makes a key or asks the service, naming the file; the file outside that a
+// link points to (a working key moved away and linked back, for one) keeps its bytes, and the
+// folder's other files stay as they were.
+TEST_F(CliFolderSafetyTest, NoFileOfTheFolderIsWrittenThroughALinkOrOverAnOddFile) {
+    ASSERT_NO_FATAL_FAILURE(receive(kEmail));
+    const std::map<std::string, std::string> before = Snapshot(folder());
+    ASSERT_TRUE(before.count(std::string(kEmail) + ".rtf")) << "the act is among the files";
+    const std::vector<Writer> writers = {
+        {"Certificate.key", request(kEmail)},
+        {std::string(kEmail) + ".rtf", request(kEmail)},
+        {"Request.ini", request(kEmail)},
+        {"Certificate.cer", {"download", "--email", kEmail, "--yes"}},
+        {"Certificate.p12", {"export", "--email", kEmail, "--no-open"}},
+    };
+    ExpectEveryWriterRefusesEveryOddity(cli, folder(), elsewhere, before, writers);
     EXPECT_EQ(cli.run({"check", "--email", kEmail}).status, 0);
 }
 
@@ -352,43 +367,14 @@ TEST_F(CliGostFolderSafetyTest, ImportAndExportWriteNoFileThroughALink) {
     fs::remove(folder() + "Certificate.p12");
     const std::map<std::string, std::string> before = Snapshot(folder());
     const size_t containers = containerCount();
-    struct Writer {
-        std::string file;
-        std::vector<std::string> args;
-    };
     const std::vector<Writer> writers = {
         {"Certificate.cer", {"import", "--email", kEmail, p12, "--yes"}},
         {std::string(kEmail) + ".rtf", {"import", "--email", kEmail, p12, "--yes"}},
         {"Request.ini", {"import", "--email", kEmail, p12, "--yes"}},
         {"Certificate.p12", {"export", "--email", kEmail, "--no-open"}},
     };
-    const std::string outside = elsewhere / "outside";
-    for (const Writer& writer : writers) {
-        for (const Oddity& oddity : Oddities()) {
-            SCOPED_TRACE(writer.file + " as " + oddity.what + ", " + writer.args[0]);
-            const std::string path = folder() + writer.file;
-            const auto kept = before.find(writer.file);
-            const std::string outsideBytes = kept != before.end() ? kept->second : "outside";
-            WriteFile(outside, outsideBytes);
-            fs::remove(path);
-            oddity.make(path, outside);
-            run = cli.run(writer.args);
-            EXPECT_NE(run.status, 0) << run.out;
-            EXPECT_NE(run.err.find("Файл " + path + " не может быть записан: на его месте "),
-                      std::string::npos)
-                << run.err;
-            oddity.unchanged(path, outside, outsideBytes);
-            // No journal, backup or temporary file beside what a link points to.
-            EXPECT_EQ(Names(elsewhere.path()), fs::exists(outside)
-                                                   ? std::set<std::string>{"outside"}
-                                                   : std::set<std::string>{});
-            EXPECT_EQ(containerCount(), containers);
-            fs::remove(path);
-            if (kept != before.end())
-                WriteFile(path, kept->second);
-            EXPECT_EQ(Snapshot(folder()), before);
-        }
-    }
+    ExpectEveryWriterRefusesEveryOddity(cli, folder(), elsewhere, before, writers,
+                                        [&] { EXPECT_EQ(containerCount(), containers); });
     EXPECT_EQ(cli.run({"check", "--email", kEmail}).status, 0);
 }
 
