@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "certs/Download.h"
+#include "certs/RenewalState.h"
 #include "certs/TokenCertificate.h"
 #include "cli/Commands.h"
 #include "cli/ContainerPasswordPrompt.h"
@@ -74,7 +75,11 @@ int CmdDownload(const Arguments& args) {
     // A GOST key on a token gets the certificate beside it, which may need the token's PIN.
     InstallTokenPinPrompt();
     const std::string certificate = CertificateFolder(email) + kCertificateFile;
-    if (FileExists(certificate)) {
+    // With a renewal pending the working certificate is what the service gives until the
+    // renewal is issued: that is "not issued yet", and the renewal's certificate replaces
+    // nothing without keeping it.
+    const bool pending = ReadRenewalState(CertificateFolder(email)) == RenewalState::Pending;
+    if (!pending && FileExists(certificate)) {
         if (const std::optional<int> done = AlreadyInPlace(args, email, certificate))
             return *done;
         if (!HasFlag(args, "--yes") && !::isatty(STDIN_FILENO))
@@ -84,9 +89,12 @@ int CmdDownload(const Arguments& args) {
     ReceptionState after = state;
     switch (ReceiveCertificate(email, after)) {
     case DownloadResult::Downloaded:
-    case DownloadResult::Renewed:
         if (HasFlag(args, "--json"))
             PrintDownloaded(email, certificate, "downloaded");
+        return kExitOk;
+    case DownloadResult::Renewed:
+        if (HasFlag(args, "--json"))
+            PrintDownloaded(email, certificate, "renewed");
         return kExitOk;
     case DownloadResult::NotReady:
         return kExitNotIssued;

@@ -1,11 +1,14 @@
 // certquorix-cli request: the RSA request of the request tab for scripts and servers. The same
 // input rules as the window, the password from the environment, a file or the terminal.
+// certquorix-cli renew: the same request with the subject of the working certificate, written
+// as a pending renewal beside the working pair; renew --cancel abandons it.
 
 #include "app/ErrorReport.h"
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
 #include "certs/GostProcedure.h"
 #include "certs/InputRules.h"
+#include "certs/Renewal.h"
 #include "certs/Submission.h"
 #include "cli/Commands.h"
 #include "cli/ContainerPasswordPrompt.h"
@@ -28,6 +31,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <optional>
+#include <set>
 
 namespace cq::cli {
 namespace {
@@ -60,7 +64,10 @@ const FieldRule kFieldRules[] = {
 };
 
 struct Options {
+    RequestSet set = RequestSet::Working;
     RequestFields fields;
+    std::set<std::string> given; ///< the subject options given on the command line
+    bool cancel = false;         ///< renew --cancel
     std::optional<std::string> passwordFile;
     bool emailGiven = false;
     bool gost = false;
@@ -94,11 +101,18 @@ int KeyBits(const std::string& text) {
                      " не допускается: 1024, 2048, 3072 или 4096."};
 }
 
-Options ParseOptions(const Arguments& args) {
+Options ParseOptions(const Arguments& args, RequestSet set) {
     Options options;
+    options.set = set;
+    const bool renewal = set == RequestSet::Renewal;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--open-password") {
+        if (renewal && arg == "--cancel") {
+            options.cancel = true;
+        } else if (renewal && arg == "--gost") {
+            throw UsageError{"Продление делается тем же алгоритмом, что и рабочий сертификат: "
+                             "--gost не указывается."};
+        } else if (arg == "--open-password") {
             options.fields.openPassword = true;
         } else if (arg == "--gost") {
             options.gost = true;
@@ -119,6 +133,7 @@ Options ParseOptions(const Arguments& args) {
             options.passwordFile = args[++i];
         } else {
             options.fields.*(RuleFor(arg)->field) = args[++i];
+            options.given.insert(arg);
             options.emailGiven = options.emailGiven || arg == "--email";
         }
     }
@@ -187,8 +202,22 @@ void PrintRequested(const std::string& email, const std::string& keyFile,
     PrintJson(document);
 }
 
-int Request(const RequestFields& fields, bool json, int keyBits) {
-    if (!LoadSettingsForCommand(true))
+/// The refusal of a request whose replacement of earlier files the user declined.
+int Declined(RequestSet set, const char* kept) {
+    if (set == RequestSet::Renewal)
+        return Fail(FailureClass::Other, "Запрос на продление не отправлен: ожидающий запрос на "
+                                         "продление оставлен (--yes разрешает его замену).");
+    return Fail(FailureClass::Other, std::string("Запрос не отправлен: ") + kept +
+                                         " оставлен (--yes разрешает его замену).");
+}
+
+/// A renewal's settings are loaded before the working request is read.
+bool LoadSettingsFor(RequestSet set) {
+    return set == RequestSet::Renewal || LoadSettingsForCommand(true);
+}
+
+int Request(const RequestFields& fields, bool json, int keyBits, RequestSet set) {
+    if (!LoadSettingsFor(set))
         return kExitFailed;
     if (const std::optional<int> incomplete =
             IncompleteSetup(Settings().UrlRequestRSACertificate, "UrlRequestRSACertificate"))
@@ -196,17 +225,14 @@ int Request(const RequestFields& fields, bool json, int keyBits) {
     if (keyBits != 0)
         Settings().RsaKeyBits = keyBits;
     const SubjectData subject = BuildSubjectData(fields);
+    const char* const keyFile = set == RequestSet::Renewal ? kRenewalKeyFile : kCertificateKeyFile;
     bool declined = false;
     const bool sent =
-        RequestRsaCertificate(kCertificateKeyFile, subject, DefaultServiceGet(), &declined);
-    if (!sent) {
-        if (declined)
-            return Fail(FailureClass::Other, "Запрос не отправлен: файл ключа предыдущего запроса "
-                                             "оставлен (--yes разрешает его замену).");
-        return kExitFailed;
-    }
+        RequestRsaCertificateAs(set, keyFile, subject, DefaultServiceGet(), &declined);
+    if (!sent)
+        return declined ? Declined(set, "файл ключа предыдущего запроса") : kExitFailed;
     if (json)
-        PrintRequested(subject.Email, kCertificateKeyFile, "");
+        PrintRequested(subject.Email, keyFile, "");
     return kExitOk;
 }
 
@@ -214,7 +240,7 @@ int Request(const RequestFields& fields, bool json, int keyBits) {
 /// container's password through the console dialog. A cancelled dialog writes nothing and ends
 /// with the usage status.
 int RequestGost(const Options& options) {
-    if (!LoadSettingsForCommand(true))
+    if (!LoadSettingsFor(options.set))
         return kExitFailed;
     if (const std::optional<int> incomplete =
             IncompleteSetup(Settings().UrlRequestGostCertificate, "UrlRequestGostCertificate"))
@@ -239,8 +265,9 @@ int RequestGost(const Options& options) {
     InstallContainerPasswordPrompt();
     try {
         std::string container = form.Container;
-        const GostProcedureOutcome outcome = RunGostProcedure(
-            form, DefaultServiceGet(), provider::InstalledProviders(), SystemClock(), &container);
+        const GostProcedureOutcome outcome =
+            RunGostProcedureAs(options.set, form, DefaultServiceGet(),
+                               provider::InstalledProviders(), SystemClock(), &container);
         if (outcome == GostProcedureOutcome::Cancelled) {
             // In the words of what the key lives in: a token asks for its PIN.
             const std::string secret = form.ProvName == provider::kSoftwareGostProviderName
@@ -250,8 +277,7 @@ int RequestGost(const Options& options) {
                         "Запрос отменён: " + secret + " не введён, ничего не записано.");
         }
         if (outcome == GostProcedureOutcome::Declined)
-            return Fail(FailureClass::Other, "Запрос не отправлен: предыдущий запрос оставлен "
-                                             "(--yes разрешает его замену).");
+            return Declined(options.set, "предыдущий запрос");
         if (options.json)
             PrintRequested(Trim(fields.Email), "", container);
         else if (container != Trim(form.Container))
@@ -265,28 +291,92 @@ int RequestGost(const Options& options) {
     }
 }
 
-} // namespace
+/// The request made and sent once the options are whole: a GOST request, or the RSA one with
+/// its password.
+int MakeRequest(const Options& options) {
+    RequestFields fields = options.fields;
+    const PasswordWipe wipe{fields};
+    CheckFields(fields);
+    if (options.gost)
+        return RequestGost(options);
+    TakePassword(options, fields);
+    CheckPassword(fields);
+    if (!RsaSendEnabled(fields, service::kOperatorMailDomain))
+        throw UsageError{"Данные запроса неполны."};
+    return Request(fields, options.json, options.keyBits, options.set);
+}
 
-int CmdRequest(const Arguments& args) {
+/// The subject of the working request, each field given on the command line in its place; the
+/// algorithm (and for GOST the provider, unless --provider names another) of the working one.
+void TakeWorkingRequest(Options& options, const WorkingRequest& working) {
+    RequestFields stored;
+    stored.subject() = working.Subject;
+    for (const FieldRule& rule : kFieldRules)
+        if (!options.given.contains(rule.option))
+            options.fields.*rule.field = stored.*rule.field;
+    options.gost = working.Gost;
+    if (options.gost && options.provider.empty())
+        options.provider = working.ProvName;
+    if (options.gost && (options.fields.openPassword || options.passwordFile))
+        throw UsageError{"Рабочий сертификат выпущен для ключа ГОСТ: у его продления нет "
+                         "пароля ключа, ключ хранит крипто провайдер."};
+    if (options.gost && options.keyBits != 0)
+        throw UsageError{"--key-bits задаётся только для продления сертификата RSA."};
+}
+
+int CancelPendingRenewal(const Options& options) {
+    if (!LoadSettingsForCommand(false))
+        return kExitFailed;
+    const std::string email = Trim(options.fields.Email);
+    std::string container;
+    if (CancelRenewal(email, &container) == CancelOutcome::NothingPending)
+        return Fail(FailureClass::BadInput,
+                    "Для адреса " + email + " нет ожидающего запроса на продление.");
+    if (options.json) {
+        Json document = {{"email", email}, {"state", "cancelled"}};
+        if (!container.empty())
+            document["container"] = container;
+        PrintJson(document);
+    } else {
+        std::cout << "Запрос на продление отменён; рабочий сертификат не изменён." << std::endl;
+        if (!container.empty())
+            std::cout << "Контейнер ключей \"" << container << "\" оставлен." << std::endl;
+    }
+    return kExitOk;
+}
+
+int Renew(Options options) {
+    if (options.cancel)
+        return CancelPendingRenewal(options);
+    if (!LoadSettingsForCommand(true))
+        return kExitFailed;
+    if (!AddressUsable(Trim(options.fields.Email)))
+        return kExitUsage;
+    TakeWorkingRequest(options, ReadWorkingRequest(Trim(options.fields.Email)));
+    return MakeRequest(options);
+}
+
+/// Runs a request command, telling a usage error with the command's usage.
+template <typename Body> int Guarded(const char* command, Body body) {
     try {
-        const Options options = ParseOptions(args);
-        RequestFields fields = options.fields;
-        const PasswordWipe wipe{fields};
-        CheckFields(fields);
-        if (options.gost)
-            return RequestGost(options);
-        TakePassword(options, fields);
-        CheckPassword(fields);
-        if (!RsaSendEnabled(fields, service::kOperatorMailDomain))
-            throw UsageError{"Данные запроса неполны."};
-        return Request(fields, options.json, options.keyBits);
+        return body();
     } catch (const UsageError& error) {
         const int status = Fail(FailureClass::BadInput, error.message);
-        std::cerr << CommandUsage("request");
+        std::cerr << CommandUsage(command);
         return status;
     } catch (const std::exception& error) {
         return Fail(error);
     }
+}
+
+} // namespace
+
+int CmdRequest(const Arguments& args) {
+    return Guarded("request", [&] { return MakeRequest(ParseOptions(args, RequestSet::Working)); });
+}
+
+int CmdRenew(const Arguments& args) {
+    return Guarded("renew", [&] { return Renew(ParseOptions(args, RequestSet::Renewal)); });
 }
 
 } // namespace cq::cli

@@ -31,6 +31,7 @@ int CmdVersion(const Arguments& args);
 int CmdSettings(const Arguments& args);
 int CmdGet(const Arguments& args);
 int CmdRequest(const Arguments& args);
+int CmdRenew(const Arguments& args);
 int CmdDownload(const Arguments& args);
 int CmdCheck(const Arguments& args);
 int CmdExport(const Arguments& args);

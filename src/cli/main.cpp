@@ -29,12 +29,19 @@ using Command = std::function<int(const Arguments&)>;
 
 const std::map<std::string, Command>& CommandTable() {
     static const std::map<std::string, Command> commands = {
-        {"version", cq::cli::CmdVersion},   {"settings", cq::cli::CmdSettings},
-        {"get", cq::cli::CmdGet},           {"request", cq::cli::CmdRequest},
-        {"download", cq::cli::CmdDownload}, {"check", cq::cli::CmdCheck},
-        {"export", cq::cli::CmdExport},     {"providers", cq::cli::CmdProviders},
-        {"list", cq::cli::CmdList},         {"import", cq::cli::CmdImport},
-        {"status", cq::cli::CmdStatus},     {"doctor", cq::cli::CmdDoctor},
+        {"version", cq::cli::CmdVersion},
+        {"settings", cq::cli::CmdSettings},
+        {"get", cq::cli::CmdGet},
+        {"request", cq::cli::CmdRequest},
+        {"renew", cq::cli::CmdRenew},
+        {"download", cq::cli::CmdDownload},
+        {"check", cq::cli::CmdCheck},
+        {"export", cq::cli::CmdExport},
+        {"providers", cq::cli::CmdProviders},
+        {"list", cq::cli::CmdList},
+        {"import", cq::cli::CmdImport},
+        {"status", cq::cli::CmdStatus},
+        {"doctor", cq::cli::CmdDoctor},
         {"forget", cq::cli::CmdForget},
     };
     return commands;
