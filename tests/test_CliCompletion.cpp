@@ -19,8 +19,9 @@ TEST(CliCompletion, CompletesCommandsOptionsAndListedAddresses) {
     };
     const Case cases[] = {
         {"d", "download doctor"},
-        {"", "version settings get request download check status export import list providers "
-             "doctor forget --help --version"},
+        {"",
+         "version settings get request renew download check status export import list providers "
+         "doctor forget --help --version"},
         {"check --", "--email --password-file --json --quiet --verbose --help"},
         {"status --p", "--password-file"},
         {"export --n", "--no-open --nss --nss-db"},
