@@ -67,7 +67,10 @@ TMPDIR = "tmp"
 
 # A scrambled password is salted afresh on every write: the settings are compared without it.
 SCRAMBLED = re.compile(rb"(?m)^((?:Request)?Password)=[0-9A-F]+")
-STRAY = re.compile(r"(\.cqtmp-|\.bak(\.\d+)?$|^\.request-journal)")
+STRAY = re.compile(r"(\.cqtmp-|\.bak(\.\d+)?$|^\.request-journal|^\.renewal-journal)")
+# The folder a renewal keeps the previous pair in is named by the moment of the swap.
+PREVIOUS = re.compile(r"(^|/)Previous-\d{8}-\d{6}(-\d+)?(?=/|$)")
+PREVIOUS_NAME = "Previous-(date)"
 CLEAR_PEM = re.compile(rb"-----BEGIN (RSA |EC )?PRIVATE KEY-----(?:(?!-----END).){0,80}", re.S)
 CLEAR_DER = re.compile(  # PrivateKeyInfo, version 0, of an RSA or GOST R 34.10-2012 key
     rb"\x02\x01\x00\x30[\x00-\x7f]\x06(\x09\x2a\x86\x48\x86\xf7\x0d\x01\x01\x01"
@@ -244,7 +247,8 @@ def under(relative, folder):
 
 
 def part(entries, folder):
-    return {path: entry for path, entry in entries.items()
+    """The entries under a folder but the strays, each previous pair's folder under one name."""
+    return {PREVIOUS.sub(r"\1" + PREVIOUS_NAME, path): entry for path, entry in entries.items()
             if under(path, folder) and not STRAY.search(os.path.basename(path))}
 
 
@@ -365,19 +369,24 @@ def openssl(args):
                           capture_output=True).returncode == 0
 
 
-def key_failures(world, folder, state):
-    """The key file decrypts with its password (and, in the old state, belongs to the
-    certificate); a PKCS#12 file that is not the old one opens with the password."""
+def key_failures(world, folder, state, pair_always=False):
+    """The key file decrypts with its password (and, in the old state or for a case whose
+    working pair must serve throughout, belongs to the certificate); so does a pending renewal's
+    key; a PKCS#12 file that is not the old one opens with the password."""
     failures = []
     key = os.path.join(world, folder, "Certificate.key")
     certificate = os.path.join(world, folder, "Certificate.cer")
+    pending = os.path.join(world, folder, "Renewal.key")
+    if os.path.isfile(pending) and not openssl(["pkey", "-in", pending, "-passin",
+                                                "env:CQ_HARNESS_PASSWORD", "-noout"]):
+        failures.append("Renewal.key does not decrypt with its password")
     if os.path.isfile(key):
         decrypted = subprocess.run(
             ["openssl", "pkey", "-in", key, "-passin", "env:CQ_HARNESS_PASSWORD", "-pubout"],
             env=dict(os.environ, CQ_HARNESS_PASSWORD=KEY_PASSWORD), capture_output=True)
         if decrypted.returncode != 0:
             failures.append("Certificate.key does not decrypt with its password")
-        elif state == "old" and os.path.isfile(certificate):
+        elif (state == "old" or pair_always) and os.path.isfile(certificate):
             public = subprocess.run(["openssl", "x509", "-in", certificate, "-pubkey", "-noout"],
                                     capture_output=True)
             if public.returncode == 0 and public.stdout != decrypted.stdout:
@@ -387,6 +396,20 @@ def key_failures(world, folder, state):
         opens = ["pkcs12", "-in", p12, "-passin", "env:CQ_HARNESS_PASSWORD", "-noout"]
         if not openssl(opens) and not openssl(opens + ["-engine", "gost"]):
             failures.append("Certificate.p12 does not open with the password")
+    return failures
+
+
+def previous_pair_failures(reference, entries):
+    """Each file of a previous pair's folder is the working file of the old state it keeps."""
+    failures = []
+    folder = reference.folder
+    old = part(reference.old, folder)
+    prefix = f"{folder}/{PREVIOUS_NAME}/"
+    for path, entry in part(entries, folder).items():
+        if path.startswith(prefix):
+            kept = folder + "/" + path[len(prefix):]
+            if old.get(kept, (None,))[::2] != entry[::2]:
+                failures.append(f"{path[len(folder) + 1:]} is not the old {kept[len(folder) + 1:]}")
     return failures
 
 
@@ -402,7 +425,8 @@ def check_world(reference, world, next_status):
         if next_status != expected:
             failures.append(f"next command ended with {next_status} ({expected} on the "
                             f"{state} state)")
-        failures += key_failures(world, reference.folder, state)
+        failures += key_failures(world, reference.folder, state, reference.case.pair_always)
+        failures += previous_pair_failures(reference, entries)
     settings = entries.get(SETTINGS)
     if settings not in (reference.old.get(SETTINGS), reference.new.get(SETTINGS)):
         failures.append("settings file is neither the old nor the new one")

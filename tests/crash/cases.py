@@ -18,6 +18,8 @@ class Case:
     setup: list
     command: list
     next_command: list = field(default_factory=lambda: ["check", "--email", "{email}"])
+    # The working key and certificate belong together in the new state as well as in the old.
+    pair_always: bool = False
 
     @property
     def email(self):
@@ -37,6 +39,7 @@ DOWNLOAD = ["cli", "download", "--yes", "--email", "{email}"]
 EXPORT = ["cli", "export", "--no-open", "--email", "{email}"]
 RSA_WORKING = [rsa_request(), ISSUE, DOWNLOAD]
 GOST_WORKING = [gost_request(), ISSUE, DOWNLOAD]
+RENEW = ["cli", "renew", "--email", "{email}"]
 
 CASES = [
     Case("request-rsa-first", [], rsa_request()[1:]),
@@ -52,6 +55,12 @@ CASES = [
     # over the pair of a later request.
     Case("import", GOST_WORKING + [EXPORT, ["keep-p12"], gost_request("--yes"), ISSUE, DOWNLOAD],
          ["import", "--yes", "--email", "{email}", "{world}/import.p12"]),
+    # A renewal beside the working pair, which serves at every point.
+    Case("renew", RSA_WORKING + [EXPORT], RENEW[1:], pair_always=True),
+    Case("renew-gost", GOST_WORKING, RENEW[1:], pair_always=True),
+    # The renewal's certificate swapped in: the previous pair moves into its dated folder.
+    Case("download-renewal", RSA_WORKING + [EXPORT, RENEW, ISSUE], DOWNLOAD[1:],
+         pair_always=True),
     Case("export", RSA_WORKING + [EXPORT], EXPORT[1:]),
     Case("export-gost", GOST_WORKING + [EXPORT], EXPORT[1:]),
     Case("forget", RSA_WORKING, ["forget", "--delete-folder", "--yes", "--email", "{email}"],
