@@ -167,6 +167,16 @@ TEST(RequestFolder, JournalNamesOnlyTheFolderFilesAndTheirOwnBackups) {
              entry("record", "Request.ini", "Request.ini.bak") +
              entry("certificate", "Certificate.cer", ""),
          true},
+        {"a renewal's three files",
+         head + entry("renewal-key", "Renewal.key", "Renewal.key.bak") +
+             entry("renewal-act", "Renewal.rtf", "") + entry("renewal-record", "Renewal.ini", ""),
+         true},
+        {"the working key under the renewal key's kind",
+         head + entry("renewal-key", "Certificate.key", "Certificate.key.bak"), false},
+        {"the renewal key under the working key's kind", head + entry("key", "Renewal.key", ""),
+         false},
+        {"the working record under the renewal record's kind",
+         head + entry("renewal-record", "Request.ini", ""), false},
         {"no file yet", head, true},
         {"a new file outside the folder", head + "kind=act\npath=/home/user/x\nbackup=\nnew=1\n",
          false},

@@ -318,7 +318,24 @@ void FinishSwap(const std::string& folder, const SwapJournal& journal) {
     SyncFolder(folder);
 }
 
+/// Every file and folder the journal names is looked at before any of them changes: a link or
+/// anything else in one place refuses the whole journal.
+void InspectSwapFiles(const std::string& folder, const SwapJournal& journal) {
+    const bool previousExists = InspectPreviousFolder(folder + journal.previous).exists;
+    for (const std::string& name : journal.keep) {
+        Inspect(folder + name);
+        if (previousExists)
+            Inspect(folder + journal.previous + "/" + name);
+    }
+    for (const std::string& name : journal.place) {
+        Inspect(folder + name);
+        Inspect(folder + PlacedName(folder, name));
+    }
+    Inspect(folder + kCertificateFile);
+}
+
 void Settle(const std::string& folder, const SwapJournal& journal) {
+    InspectSwapFiles(folder, journal);
     if (journal.kept)
         FinishSwap(folder, journal);
     else
