@@ -245,6 +245,25 @@ TEST_F(CliRenewalTest, CertificateOfAReplacedRenewalIsKeptAside) {
     EXPECT_EQ(ReadRenewalState(folder), RenewalState::Pending);
 }
 
+// A plain request made while a renewal waits replaces the working key: its certificate is
+// downloaded for that key as usual, and the renewal keeps waiting.
+TEST_F(CliRenewalTest, CertificateOfARequestMadeWhileARenewalWaitsIsDownloaded) {
+    const std::string email = "both@mail.example";
+    const std::string folder = cli.folder(email);
+    makeWorkingPair(email, false);
+    ASSERT_EQ(run({"renew", "--email", email}).status, 0);
+    std::vector<std::string> request = {"request", "--yes", "--email", email};
+    request.insert(request.end(), kSubject.begin(), kSubject.end());
+    ASSERT_EQ(run(request).status, 0);
+    server->issue(email);
+
+    const ProcessResult step = run({"download", "--email", email});
+    EXPECT_EQ(step.status, 0) << step.out << step.err;
+    EXPECT_EQ(run({"check", "--email", email}).status, 0);
+    EXPECT_EQ(ReadRenewalState(folder), RenewalState::Pending);
+    EXPECT_TRUE(PreviousFolders(folder).empty());
+}
+
 // A link planted where the pending key goes is refused: nothing is written through it, and
 // nothing of the folder changes.
 TEST_F(CliRenewalTest, LinkAtThePendingKeyIsRefused) {

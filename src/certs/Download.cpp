@@ -87,7 +87,12 @@ DownloadResult PlaceWhilePending(const std::string& folder, const std::string& e
         SwapInRenewal(folder, text);
         return DownloadResult::Renewed;
     case CertificateAnswer::Working:
-        return DownloadResult::NotReady;
+        // The one in place: the renewal is not issued yet. Another for the working key (a
+        // request made after the renewal) is stored as any download for that key is.
+        if (FileExists(target) && ReadFileBytes(target) == text)
+            return DownloadResult::NotReady;
+        StoreCertificate(folder, target, body);
+        return DownloadResult::Downloaded;
     case CertificateAnswer::Neither:
     case CertificateAnswer::Unknown:
         break;
