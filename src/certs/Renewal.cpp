@@ -491,8 +491,10 @@ std::string SwapInRenewal(const std::string& folder, const std::string& certific
             KeepInPrevious(folder + name, previous + name);
         SyncFolder(previous);
         KillPoint("renewal-previous-kept");
+        SwapJournal kept = journal;
+        kept.kept = true;
+        WriteJournal(folder, kept);
         journal.kept = true;
-        WriteJournal(folder, journal);
     } catch (const std::exception&) {
         // Nothing of the working or pending files changed: the second names go again.
         try {
