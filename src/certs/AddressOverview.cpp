@@ -47,14 +47,15 @@ FolderState FolderStateOf(const std::string& folder) {
     RefuseLink(path, "Папка сертификата");
     if (KindOf(path) != EntryKind::Folder)
         return FolderState::NoKey;
-    const EntryKind certificate = KindOf(folder + kCertificateFile);
-    if (certificate != EntryKind::Missing && certificate != EntryKind::Folder)
-        return FolderState::Downloaded;
-    const EntryKind key = KindOf(folder + kCertificateKeyFile);
-    if (key != EntryKind::Missing && key != EntryKind::Folder)
-        return FolderState::Requested;
     RefuseLink(folder + kRequestRecordFile, "Запись запроса");
-    return IsGostRequest(folder) ? FolderState::Requested : FolderState::NoKey;
+    const bool gost = IsGostRequest(folder); // an unreadable record makes the folder unreadable
+    const auto present = [&folder](const char* name) {
+        const EntryKind kind = KindOf(folder + name);
+        return kind != EntryKind::Missing && kind != EntryKind::Folder;
+    };
+    if (present(kCertificateFile))
+        return FolderState::Downloaded;
+    return present(kCertificateKeyFile) || gost ? FolderState::Requested : FolderState::NoKey;
 }
 
 void ReadExpiry(const std::string& fileName, TimePoint now, AddressOverview& overview) {
