@@ -154,8 +154,11 @@ TEST(CliOptionDrift, ParserAndHelpFollowTheTable) {
             if (!option.value.empty())
                 args.push_back("value");
             for (const OptionSpec* other : cq::cli::OptionsOf(command))
-                if (other->required && other->name != name)
-                    args.insert(args.end(), {other->name, "a@b.ru"});
+                if (other->required && other->name != name) {
+                    args.push_back(other->name);
+                    if (!other->value.empty())
+                        args.push_back("a@b.ru");
+                }
             const std::string positional = cq::cli::FindCommand(command)->positional;
             if (!positional.empty())
                 args.push_back("x");

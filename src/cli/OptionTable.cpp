@@ -74,7 +74,7 @@ const std::vector<CommandSpec>& CommandSpecs() {
          "не чаще раза в день на адрес; его действие открывает окно программы на этом\n"
          "адресе. Нет службы уведомлений: сообщение на stderr, код 0. Запускается ежедневно\n"
          "таймером certquorix-notify.timer пользователя; отключение: systemctl --user\n"
-         "disable certquorix-notify.timer.\n"},
+         "mask certquorix-notify.timer.\n"},
         {"report", "сроки сертификатов всех пользователей (для root)", "",
          "Для администратора (root): по строке на пользователя и адрес его списка Email:\n"
          "пользователь, адрес, состояние папки, дата окончания сертификата (UTC), число\n"
@@ -169,18 +169,19 @@ const std::vector<OptionSpec>& OptionSpecs() {
          "удалить и папку сертификата (после подтверждения или с --yes)",
          {"forget"}},
         {"--offline", "", "", ValueKind::None, "не соединяться с сервисом", {"doctor"}},
+        {"--all-users",
+         "",
+         "",
+         ValueKind::None,
+         "папки данных всех пользователей системы",
+         {"report"},
+         true},
         {"--warn-days",
          "",
          "N",
          ValueKind::Number,
          "период предупреждения в днях вместо WarnDays настроек",
          {"list", "report"}},
-        {"--all-users",
-         "",
-         "",
-         ValueKind::None,
-         "папки данных всех пользователей системы (обязателен)",
-         {"report"}},
         {"--json",
          "",
          "",
