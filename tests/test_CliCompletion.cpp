@@ -20,13 +20,15 @@ TEST(CliCompletion, CompletesCommandsOptionsAndListedAddresses) {
     const Case cases[] = {
         {"d", "download doctor"},
         {"", "version settings get request download check status export import list providers "
-             "doctor forget --help --version"},
+             "doctor forget notify report --help --version"},
         {"check --", "--email --password-file --json --quiet --verbose --help"},
         {"status --p", "--password-file"},
         {"export --n", "--no-open --nss --nss-db"},
         {"download --email a", "anna@example.ru alex@example.ru"},
         {"check --email ", "anna@example.ru alex@example.ru boris@example.ru"},
-        {"list --", "--json --quiet --verbose --help"},
+        {"list --", "--json --warn-days --quiet --verbose --help"},
+        {"report --", "--all-users --warn-days --json --quiet --verbose --help"},
+        {"list --warn-days 1", "14"},
         {"settings --", "--quiet --verbose --help"},
         {"download --email=a", "--email=anna@example.ru --email=alex@example.ru"},
         {"request --key-bits 2", "2048"},
