@@ -92,10 +92,15 @@ for file in /usr/share/man/man1/certquorix-cli.1.gz /usr/share/man/man1/certquor
     /usr/share/bash-completion/completions/certquorix-cli \
     /usr/share/applications/org.certquorix.CertQuorix.desktop \
     /usr/share/metainfo/org.certquorix.CertQuorix.metainfo.xml \
-    /usr/share/icons/hicolor/48x48/apps/org.certquorix.CertQuorix.png; do
+    /usr/share/icons/hicolor/48x48/apps/org.certquorix.CertQuorix.png \
+    /usr/lib/systemd/user/certquorix-notify.timer /usr/lib/systemd/user/certquorix-notify.service; do
     check "installed $file" test -s "$file"
 done
 
+if command -v systemctl >/dev/null; then
+    check "the daily notice is enabled for every user" \
+        test -L /etc/systemd/user/timers.target.wants/certquorix-notify.timer
+fi
 check "the desktop entry is valid" \
     desktop-file-validate /usr/share/applications/org.certquorix.CertQuorix.desktop
 check "the AppStream metainfo is valid" \
@@ -147,6 +152,11 @@ as_user "$user" certutil -L -d "sql:/home/$user/.pki/nssdb" | tee "$work/nss"
 check "the certificate with its key is in the user's NSS database" grep -q 'u,u,u' "$work/nss"
 as_user "$user" certquorix-cli list | tee "$work/list"
 check "list shows the downloaded certificate" grep -q "$email" "$work/list"
+certquorix-cli report --all-users | tee "$work/report"
+check "the administrator's report names the user's certificate" \
+    grep -q "^$user	$email	" "$work/report"
+check "a user may not run the administrator's report" \
+    sh -c "! runuser -u '$user' -- certquorix-cli report --all-users 2>/dev/null"
 # The GOST road: a key container of the software provider in the user's home.
 check "GOST request" as_user "$user" certquorix-cli request --gost --email "$gost_email" \
     --country RU --state Moscow --locality Moscow --organization 'Package Test' \
@@ -185,6 +195,8 @@ check "another user cannot read the key" \
 step "removing the package"
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -q certquorix
 check "certquorix-cli is gone" test ! -e /usr/bin/certquorix-cli
+check "the daily notice is no longer enabled" \
+    test ! -e /etc/systemd/user/timers.target.wants/certquorix-notify.timer
 check "the user's key stays" test -s "$folder/Certificate.key"
 check "the user's PKCS#12 stays" test -s "$folder/Certificate.p12"
 check "the user's settings stay" test -s "$data/CertQuorix.ini"

@@ -43,6 +43,8 @@ const std::map<std::string, Command>& CommandTable() {
         {"status", cq::cli::CmdStatus},
         {"doctor", cq::cli::CmdDoctor},
         {"forget", cq::cli::CmdForget},
+        {"notify", cq::cli::CmdNotify},
+        {"report", cq::cli::CmdReport},
     };
     return commands;
 }

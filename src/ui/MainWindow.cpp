@@ -221,6 +221,10 @@ void MainWindow::deferredInit() {
     // The settings' values are shown in full, even where they break the fields' rules.
     requestTab_->showSaved(LoadSettings());
     proxyArea_->showSettings();
+    if (!startAddress_.isEmpty()) {
+        tabs_->setCurrentWidget(receptionTab_);
+        receptionTab_->refresh(startAddress_);
+    }
     // Placed once the proxy panel has taken or given up its room: the size is final now.
     fitToWorkArea();
     centreInWorkArea();

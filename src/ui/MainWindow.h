@@ -37,6 +37,10 @@ public:
     /// True once the deferred initialisation (settings into the fields) has run.
     bool initialised() const { return initialised_; }
 
+    /// Starts on the reception tab with `address` chosen (the action of the desktop notice of a
+    /// certificate near its end); taken once the settings are shown.
+    void openOnAddress(const QString& address) { startAddress_ = address; }
+
     /// How the folder and export links hand paths to the desktop; tests put a recorder here.
     static void setShellOpener(ShellOpener opener);
     /// The desktop beep of a refused keystroke (QApplication::beep); tests count the beeps here.
@@ -84,6 +88,7 @@ private:
     QWidget* helpControl_ = nullptr;
     bool deferredInitPosted_ = false;
     bool initialised_ = false;
+    QString startAddress_;
 };
 
 /// The main window, or nullptr before start-up has made it.

@@ -33,12 +33,26 @@ std::unique_ptr<QWidget> CreateMainForm(const StartupSteps& steps) {
     return steps.createMainForm ? steps.createMainForm() : std::make_unique<MainWindow>();
 }
 
+// The address of "--email ADDRESS" (or "--email=ADDRESS"), empty without one.
+QString StartAddress(const std::vector<std::string>& arguments) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == "--email" && i + 1 < arguments.size())
+            return QString::fromStdString(arguments[i + 1]);
+        if (arguments[i].starts_with("--email="))
+            return QString::fromStdString(arguments[i].substr(8));
+    }
+    return {};
+}
+
 // The main window, its panel and the event loop; returns the loop's exit status.
-int RunWindows(const StartupSteps& steps) {
+int RunWindows(const StartupSteps& steps, const QString& startAddress) {
     struct PanelScope {
         ~PanelScope() { FreeInformationPanel(); }
     } panel;
     std::unique_ptr<QWidget> theMainWindow = CreateMainForm(steps);
+    if (auto* window = qobject_cast<MainWindow*>(theMainWindow.get());
+        window && !startAddress.isEmpty())
+        window->openOnAddress(startAddress);
     // Closing the main window ends the run, even while the information panel is open.
     if (auto* form = qobject_cast<BaseForm*>(theMainWindow.get()))
         QObject::connect(form, &BaseForm::closed, qApp, &QCoreApplication::quit);
@@ -66,7 +80,7 @@ int RunProgram(int& argc, char** argv, const StartupSteps& steps) {
     const DialogsScope dialogs;
     session.startLog(steps.initLog);
     SetApplicationTitle(kApplicationTitle);
-    const int status = RunWindows(steps);
+    const int status = RunWindows(steps, StartAddress(arguments));
     FlushLog();
     return status;
 }

@@ -13,8 +13,10 @@
 #include <QTest>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QIcon>
+#include <QTabWidget>
 #include <QTimer>
 #include <csignal>
 
@@ -72,6 +74,45 @@ int Run(const QStringList& arguments, const StartupSteps& steps) {
 class TestStartup : public QObject {
     Q_OBJECT
 private slots:
+    void startAddressOpensTheReceptionTab_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("none") << QStringList{} << 0 << QString();
+        QTest::newRow("--email A")
+            << QStringList{"--email", "ivan@example.ru"} << 1 << QStringLiteral("ivan@example.ru");
+        QTest::newRow("--email=A")
+            << QStringList{"--email=anna@example.ru"} << 1 << QStringLiteral("anna@example.ru");
+    }
+
+    void startAddressOpensTheReceptionTab() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, tab);
+        QFETCH(QString, address);
+        cq::test::TempDir program;
+        cq::test::UseProgramFolder(program.path());
+        Recorder recorder;
+        int shownTab = -1;
+        QString shownAddress;
+        const StartupSteps steps = RecordingSteps(recorder, [&](QWidget& shown) {
+            auto& form = static_cast<MainWindow&>(shown);
+            const auto look = [&] {
+                shownTab = form.tabs()->currentIndex();
+                shownAddress =
+                    form.findChild<QComboBox*>(QStringLiteral("comBoxMail"))->currentText();
+                form.close();
+            };
+            if (form.initialised())
+                look();
+            else
+                QObject::connect(&form, &MainWindow::deferredInitDone, &form, look);
+        });
+        QCOMPARE(Run(arguments, steps), 0);
+        QCOMPARE(shownTab, tab);
+        if (!address.isEmpty())
+            QCOMPARE(shownAddress, address);
+    }
+
     void debugSwitchReachesTheConnection_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<bool>("debug");
