@@ -22,6 +22,7 @@
 #include "ui/HelpText.h"
 #include "ui/LinkLabel.h"
 #include "ui/Pictures.h"
+#include "ui/RenewalView.h"
 #include "ui/RuleLineEdit.h"
 #include "ui/SameWidthGroup.h"
 
@@ -74,6 +75,8 @@ void OpenFolderAndWait(const std::string& folder, const ShellOpener& opener) {
 ReceptionTab::ReceptionTab(SameWidthGroup* buttons, QWidget* parent) : QWidget(parent) {
     buildControls();
     buttons->add(downloadButton_);
+    buttons->add(renewButton_);
+    buttons->add(cancelRenewalButton_);
     layOut();
     setLinkEnabled(folderLink_, false);
     setLinkEnabled(exportLink_, false);
@@ -84,6 +87,10 @@ ReceptionTab::ReceptionTab(SameWidthGroup* buttons, QWidget* parent) : QWidget(p
             [this] { Guarded([this] { onDownloadClicked(); }); });
     connect(checkButton_, &QPushButton::clicked, this,
             [this] { Guarded([this] { onCheckClicked(); }); });
+    connect(renewButton_, &QPushButton::clicked, this,
+            [this] { Guarded([this] { onRenewClicked(); }); });
+    connect(cancelRenewalButton_, &QPushButton::clicked, this,
+            [this] { Guarded([this] { onCancelRenewalClicked(); }); });
     connect(informationLink_, &LinkLabel::activated, this, [this] { showInformation(); });
     connect(folderLink_, &LinkLabel::activated, this,
             [this] { Guarded([this] { onFolderLinkClicked(); }); });
@@ -145,6 +152,8 @@ void ReceptionTab::buildControls() {
                                   design::kTestButtonWidth);
     checkButton_->setProperty(kHintTarget, true);
 
+    buildRenewalControls();
+
     folderLink_ =
         Named(new LinkLabel(QStringLiteral("Папка с&ертификата"),
                             QStringLiteral("Открывает папку выбранного сертификата."), this),
@@ -156,6 +165,36 @@ void ReceptionTab::buildControls() {
                                            "сертификат в p12, и открывает его для импорта."),
                             this),
               "lblInstall", QStringLiteral("В хранилище (p12)"));
+}
+
+// The certificate's end, the renewal's state and the one renewal button that fits it; each
+// keeps its room while hidden, so the controls below stay where they are.
+void ReceptionTab::buildRenewalControls() {
+    expiryLabel_ = Named(MakeLabel(QString(), this), "lblExpiry", QStringLiteral("Срок действия"));
+    renewalLabel_ = Named(MakeLabel(QString(), this), "lblRenewal", QStringLiteral("Продление"));
+    renewButton_ = WithDesignSize(
+        Named(new QPushButton(QStringLiteral("Про&длить"), this), "btnRenew",
+              QStringLiteral("Продлить"),
+              QStringLiteral("Создает новый ключ и запрос с данными текущего сертификата и "
+                             "посылает его на сервер Кворикс. Текущий сертификат остается "
+                             "рабочим, пока не будет получен новый.")),
+        design::kRightButtonWidth);
+    cancelRenewalButton_ = WithDesignSize(
+        Named(new QPushButton(QStringLiteral("От&менить продление"), this), "btnCancelRenewal",
+              QStringLiteral("Отменить продление"),
+              QStringLiteral("Удаляет ключ и запрос продления. Текущий сертификат остается "
+                             "как есть.")),
+        design::kRightButtonWidth);
+    for (QWidget* control : {static_cast<QWidget*>(expiryLabel_),
+                             static_cast<QWidget*>(renewalLabel_), renewButton_}) {
+        QSizePolicy keepsRoom = control->sizePolicy();
+        keepsRoom.setRetainSizeWhenHidden(true);
+        control->setSizePolicy(keepsRoom);
+        control->hide();
+    }
+    cancelRenewalButton_->hide();
+    renewButton_->setProperty(kHintTarget, true);
+    cancelRenewalButton_->setProperty(kHintTarget, true);
 }
 
 void ReceptionTab::layOut() {
@@ -171,7 +210,17 @@ void ReceptionTab::layOut() {
     column->addLayout(download);
     column->addSpacing(3);
     column->addWidget(stateLabel_);
-    column->addSpacing(13);
+    column->addSpacing(6);
+    // The two renewal buttons share one place: only one of them is ever offered.
+    auto* renewal = FieldGrid();
+    renewal->setVerticalSpacing(3);
+    renewal->addWidget(expiryLabel_, 0, 0, Qt::AlignVCenter);
+    renewal->addWidget(renewButton_, 0, 1);
+    renewal->addWidget(cancelRenewalButton_, 0, 1);
+    renewal->addWidget(renewalLabel_, 1, 0, 1, 2);
+    renewal->setColumnStretch(0, 1);
+    column->addLayout(renewal);
+    column->addSpacing(10);
     column->addWidget(checkPasswordCaption_);
     column->addSpacing(3);
     auto* check = new QHBoxLayout;
@@ -202,8 +251,8 @@ void ReceptionTab::layOut() {
 }
 
 QList<QWidget*> ReceptionTab::tabChain() const {
-    return {addressList_, downloadButton_, checkPasswordEdit_,
-            checkButton_, folderLink_,     exportLink_};
+    return {addressList_,       downloadButton_, renewButton_, cancelRenewalButton_,
+            checkPasswordEdit_, checkButton_,    folderLink_,  exportLink_};
 }
 
 void ReceptionTab::showInformation() {
@@ -251,6 +300,17 @@ void ReceptionTab::applyState() {
     stateLabel_->setText(Q(state_.StateLabel));
     stateLabel_->setVisible(state_.StateLabelVisible);
     checkButton_->setEnabled(state_.CheckEnabled);
+    showRenewal();
+}
+
+void ReceptionTab::showRenewal() {
+    const RenewalView view = ViewOfRenewal(FactsOfAddress(mailAddress()), WarnDays());
+    expiryLabel_->setText(Q(view.Expiry));
+    expiryLabel_->setVisible(!view.Expiry.empty());
+    renewalLabel_->setText(Q(view.Renewal));
+    renewalLabel_->setVisible(!view.Renewal.empty());
+    renewButton_->setVisible(view.OfferRenew);
+    cancelRenewalButton_->setVisible(view.OfferCancel);
 }
 
 void ReceptionTab::onDownloadClicked() {
@@ -259,6 +319,14 @@ void ReceptionTab::onDownloadClicked() {
     RunBusy([&] { ReceiveCertificate(typed, state); });
     state_ = state;
     applyState();
+}
+
+void ReceptionTab::onRenewClicked() {
+    showRenewal();
+}
+
+void ReceptionTab::onCancelRenewalClicked() {
+    showRenewal();
 }
 
 void ReceptionTab::onCheckClicked() {
