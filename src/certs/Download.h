@@ -14,6 +14,9 @@ enum class DownloadResult {
     Downloaded = 0, ///< the certificate was fetched and stored
     NotReady = 1,   ///< the service answered 404: the certificate is not issued yet
     Failed = 2,     ///< the user declined to overwrite, or an error occurred and was reported
+    /// The certificate of the pending renewal was stored and swapped in with its key
+    /// (Renewal.h, SwapInRenewal): the previous working pair is kept in its dated folder.
+    Renewed = 3,
 };
 
 /// Fetches receive URL + lower-cased address + ".crt" (the GOST receive URL for a folder holding

@@ -84,6 +84,7 @@ int CmdDownload(const Arguments& args) {
     ReceptionState after = state;
     switch (ReceiveCertificate(email, after)) {
     case DownloadResult::Downloaded:
+    case DownloadResult::Renewed:
         if (HasFlag(args, "--json"))
             PrintDownloaded(email, certificate, "downloaded");
         return kExitOk;
