@@ -13,6 +13,7 @@
 #include "ui/Mnemonics.h"
 #include "ui/ProxyArea.h"
 #include "ui/ReceptionTab.h"
+#include "ui/RenewalView.h"
 #include "ui/RequestTab.h"
 #include "ui/RichTextBox.h"
 #include "ui/RuleLineEdit.h"
@@ -226,6 +227,17 @@ void MainWindow::deferredInit() {
     centreInWorkArea();
     initialised_ = true;
     emit deferredInitDone();
+    showExpiryNoticeOnce();
+}
+
+// Certificates near their end are told once a run, after the window has been painted with its
+// settings (the start is not held up by reading the certificates) and never from inside a paint.
+void MainWindow::showExpiryNoticeOnce() {
+    if (!initialised_ || !painted_ || expiryNoticeDone_)
+        return;
+    expiryNoticeDone_ = true;
+    QMetaObject::invokeMethod(
+        this, [] { Guarded([] { ShowExpiryNotice(); }); }, Qt::QueuedConnection);
 }
 
 // Centred in the work area; a window larger than the area keeps its top left corner on it.
@@ -367,6 +379,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget && widget->window() == this) {
         switch (event->type()) {
+        case QEvent::Paint:
+            if (!painted_) {
+                painted_ = true; // the window's first paint is under way
+                showExpiryNoticeOnce();
+            }
+            break;
         case QEvent::KeyRelease: {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (IsModifier(key))

@@ -58,6 +58,7 @@ private:
     void setTabRing();
 
     void deferredInit();
+    void showExpiryNoticeOnce();
     void centreInWorkArea();
     void fitToWorkArea();
     void keepInsideWorkArea();
@@ -84,6 +85,8 @@ private:
     QWidget* helpControl_ = nullptr;
     bool deferredInitPosted_ = false;
     bool initialised_ = false;
+    bool painted_ = false;
+    bool expiryNoticeDone_ = false;
 };
 
 /// The main window, or nullptr before start-up has made it.

@@ -7,8 +7,11 @@
 #include "base/ShellOpenCodes.h"
 #include "certs/AddressOverview.h"
 #include "certs/CertificateCheck.h"
+#include "certs/GostRequest.h"
+#include "certs/InputRules.h"
 #include "certs/NssImport.h"
 #include "certs/Pkcs12Export.h"
+#include "certs/Renewal.h"
 #include "platform/Process.h"
 #include "settings/CertFolders.h"
 #include "settings/EmailList.h"
@@ -20,6 +23,7 @@
 #include "ui/FormParts.h"
 #include "ui/HandlerGuard.h"
 #include "ui/HelpText.h"
+#include "ui/KeyPasswordDialog.h"
 #include "ui/LinkLabel.h"
 #include "ui/Pictures.h"
 #include "ui/RenewalView.h"
@@ -33,6 +37,9 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+
+#include <chrono>
+#include <optional>
 
 namespace cq::ui {
 namespace {
@@ -68,6 +75,49 @@ void OpenFolderAndWait(const std::string& folder, const ShellOpener& opener) {
     } catch (const std::exception& error) {
         ShowErrorBox("Папка " + folder + " не открыта: " + DescribeError(error));
     }
+}
+
+constexpr const char* kRenewalCaption = "Продление сертификата";
+
+// The RSA renewal: the new key's password is asked as the request tab's RSA panel asks it; key
+// generation and the exchange run off the interface thread.
+void RenewRsa(const std::string& address, const WorkingRequest& working) {
+    const std::optional<std::string> password = AskNewKeyPassword(address);
+    if (!password)
+        return;
+    if (const std::optional<std::string> refusal = PasswordRefusal(*password)) {
+        ShowErrorBox(*refusal, kRenewalCaption);
+        return;
+    }
+    SubjectData subject;
+    static_cast<SubjectFields&>(subject) = working.Subject;
+    subject.Password = *password;
+    RunBusy([&subject] { return RenewRsaCertificate(subject); });
+}
+
+// The GOST renewal: a new container of the provider that keeps the working key, its password
+// asked the provider's way.
+void RenewGost(const WorkingRequest& working) {
+    std::optional<ProviderEntry> provider;
+    {
+        WaitCursor wait;
+        for (const ProviderEntry& entry : QualifyingProviders())
+            if (entry.Name == working.ProvName)
+                provider = entry;
+    }
+    if (!provider) {
+        ShowErrorBox("Крипто провайдер \"" + working.ProvName +
+                         "\", которым сделан рабочий ключ, не найден. Продление невозможно.",
+                     kRenewalCaption);
+        return;
+    }
+    GostRequestForm form;
+    static_cast<SubjectFields&>(form) = working.Subject;
+    form.ProvName = provider->Name;
+    form.Info = provider->Info;
+    form.Container = GostContainerName(std::chrono::system_clock::now());
+    // A cancelled password dialog ends the renewal without a word; errors reach the handler.
+    RunBusy([&form] { return RenewGostCertificate(form); });
 }
 
 } // namespace
@@ -185,8 +235,7 @@ void ReceptionTab::buildRenewalControls() {
               QStringLiteral("Удаляет ключ и запрос продления. Текущий сертификат остается "
                              "как есть.")),
         design::kRightButtonWidth);
-    for (QWidget* control : {static_cast<QWidget*>(expiryLabel_),
-                             static_cast<QWidget*>(renewalLabel_), renewButton_}) {
+    for (QWidget* control : QList<QWidget*>{expiryLabel_, renewalLabel_, renewButton_}) {
         QSizePolicy keepsRoom = control->sizePolicy();
         keepsRoom.setRetainSizeWhenHidden(true);
         control->setSizePolicy(keepsRoom);
@@ -321,12 +370,28 @@ void ReceptionTab::onDownloadClicked() {
     applyState();
 }
 
+// The new key and request repeat the subject of the working request; the working pair stays.
 void ReceptionTab::onRenewClicked() {
-    showRenewal();
+    const std::string address = mailAddress();
+    const WorkingRequest working = ReadWorkingRequest(address);
+    if (working.Gost)
+        RenewGost(working);
+    else
+        RenewRsa(address, working);
+    onAddressChanged();
 }
 
 void ReceptionTab::onCancelRenewalClicked() {
-    showRenewal();
+    const std::string address = mailAddress();
+    if (!AskYesNo("Отменить продление сертификата " + address +
+                      "?\r\nКлюч и запрос продления будут удалены, рабочий сертификат и его ключ "
+                      "останутся.",
+                  kRenewalCaption, DefaultAnswer::No))
+        return;
+    const CancelOutcome outcome = RunBusy([&address] { return CancelRenewal(address); });
+    onAddressChanged();
+    if (outcome == CancelOutcome::NothingPending)
+        ShowInfoBox("Продление сертификата " + address + " не запрашивалось.", kRenewalCaption);
 }
 
 void ReceptionTab::onCheckClicked() {

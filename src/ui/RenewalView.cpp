@@ -1,5 +1,6 @@
 #include "ui/RenewalView.h"
 
+#include "base/Dialogs.h"
 #include "settings/CertFolders.h"
 #include "settings/EmailList.h"
 
@@ -86,6 +87,12 @@ std::string ExpiryNoticeText(const std::vector<RenewalFacts>& near) {
             text += " (продление запрошено)";
     }
     return text + "\r\n\r\nПродлить сертификат можно на вкладке \"Получение сертификата\".";
+}
+
+void ShowExpiryNotice() {
+    const std::string text = ExpiryNoticeText(CertificatesNearTheirEnd(WarnDays()));
+    if (!text.empty())
+        ShowInfoBox(text, "Срок действия сертификатов");
 }
 
 } // namespace cq::ui

@@ -34,7 +34,7 @@ bool NearItsEnd(const AddressOverview& overview, int warnDays);
 
 /// What the reception tab shows for an address.
 struct RenewalView {
-    std::string Expiry;  ///< "Срок действия до ...": empty without a readable certificate
+    std::string Expiry; ///< "Срок действия до ...": empty without a readable certificate
     std::string Renewal; ///< the renewal's state in words: empty when none was asked for
     bool OfferRenew = false;
     bool OfferCancel = false;
@@ -47,5 +47,8 @@ std::vector<RenewalFacts> CertificatesNearTheirEnd(int warnDays);
 
 /// The text of the start-up notice for `near` (one line per address); empty when there is none.
 std::string ExpiryNoticeText(const std::vector<RenewalFacts>& near);
+
+/// Shows the notice in a box when any certificate of the e-mail list is near its end.
+void ShowExpiryNotice();
 
 } // namespace cq::ui
