@@ -147,6 +147,11 @@ void SandboxServer::issue(const std::string& email, bool expired, int days) cons
     RunChecked(argv);
 }
 
+void SandboxServer::setLifetime(const std::string& email, int days) const {
+    RunChecked(
+        {Sandbox(), "lifetime", "--dir", dir_, "--email", email, "--days", std::to_string(days)});
+}
+
 void SandboxServer::setFault(const std::string& fault, int slowSeconds) const {
     WriteFile(dir_ + "slow-seconds", std::to_string(slowSeconds));
     WriteFile(dir_ + "fault", fault);

@@ -36,6 +36,8 @@ public:
     /// Issues the stored request of the address (expired: notAfter in the past); throws on
     /// failure. `days` > 0 sets the validity (the service's default otherwise).
     void issue(const std::string& email, bool expired = false, int days = 0) const;
+    /// Every later certificate of the address lasts `days` days (0: the default again).
+    void setLifetime(const std::string& email, int days) const;
     /// Switches the server's fault ("" clears it); slowSeconds is the delay of "slow".
     void setFault(const std::string& fault, int slowSeconds = 5) const;
     /// The stored request of the address, "" when none.

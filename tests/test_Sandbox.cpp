@@ -241,6 +241,51 @@ TEST(SandboxIssueDelay, StoredRequestIsIssuedOnceItsDelayHasPassed) {
     }
 }
 
+/// True when the certificate is still valid `days` days from now.
+bool ValidFor(const SandboxClient& client, const std::string& certificatePem, int days) {
+    WriteFile(client.workFile("lifetime.crt"), certificatePem);
+    return RunProcess({"openssl", "x509", "-in", client.workFile("lifetime.crt"), "-noout",
+                       "-checkend", std::to_string(days * 24 * 3600)})
+               .status == 0;
+}
+
+// A renewal sends a second request for an address that has its certificate: the download keeps
+// answering with that certificate until the new request is issued, with the lifetime the address
+// was given.
+TEST(SandboxRenewal, LaterRequestKeepsTheLastCertificateUntilItIsIssued) {
+    struct Case {
+        const char* issueDelay;
+        bool issuedOnDownload;
+    };
+    for (const Case& c : {Case{"0", true}, Case{"3600", false}}) {
+        SCOPED_TRACE(c.issueDelay);
+        const SandboxServer server({"--issue-delay", c.issueDelay});
+        const SandboxClient client(server);
+        const std::string path = "/certget/renew@example.com.crt";
+        server.setLifetime("renew@example.com", 10);
+        ASSERT_EQ(client.submit(client.makeRequest("/emailAddress=renew@example.com/CN=x")).http,
+                  200);
+        if (!c.issuedOnDownload)
+            server.issue("renew@example.com");
+        const CurlResult first = client.get(path);
+        ASSERT_EQ(first.http, 200);
+        EXPECT_TRUE(ValidFor(client, first.body, 9));
+        EXPECT_FALSE(ValidFor(client, first.body, 11));
+
+        ASSERT_EQ(client.submit(client.makeRequest("/emailAddress=renew@example.com/CN=x")).http,
+                  200);
+        const CurlResult second = client.get(path);
+        ASSERT_EQ(second.http, 200);
+        EXPECT_EQ(second.body == first.body, !c.issuedOnDownload);
+        if (!c.issuedOnDownload) {
+            server.issue("renew@example.com", false, 400);
+            const CurlResult issued = client.get(path);
+            EXPECT_NE(issued.body, first.body);
+            EXPECT_TRUE(ValidFor(client, issued.body, 399));
+        }
+    }
+}
+
 TEST_F(SandboxTest, BodyIsGzipPackedOnlyWhenTheClientAcceptsIt) {
     const CurlResult plain = client_.get("/sample?bytes=5000");
     const CurlResult packed =

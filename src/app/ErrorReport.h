@@ -42,6 +42,7 @@ inline constexpr const char* kAddEmail = "Добавление Email к спис
 inline constexpr const char* kReadEmailList = "Чтение списка Email.";
 inline constexpr const char* kRequestCertificate = "Запрос сертификата";
 inline constexpr const char* kReceiveCertificate = "Получение сертификата";
+inline constexpr const char* kRenewCertificate = "Продление сертификата";
 inline constexpr const char* kCheckCertificate = "Проверка сертификата";
 inline constexpr const char* kApplicationError = "Application Error - !!!";
 inline constexpr const char* kLogInit = "Инициализация Log-а.";

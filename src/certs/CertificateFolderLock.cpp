@@ -4,6 +4,7 @@
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
 #include "certs/InputRules.h"
+#include "certs/Renewal.h"
 #include "certs/RequestFolder.h"
 #include "settings/CertFolders.h"
 
@@ -35,6 +36,8 @@ CertificateFolderLock::CertificateFolderLock(const std::string& email, Missing m
     // A journal that is refused stays, and so does every file it names: no operation touches
     // the folder until the user has looked at it.
     if (const std::optional<std::string> refusal = RecoverInterruptedRequest(folder_))
+        throw Exception(*refusal);
+    if (const std::optional<std::string> refusal = RecoverInterruptedSwap(folder_))
         throw Exception(*refusal);
 }
 

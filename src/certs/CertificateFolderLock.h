@@ -29,7 +29,8 @@ public:
     /// Applies the address rules, then holds the folder of `email`, waiting up to `wait` for
     /// another holder, refuses it when it is a link, another user's or writable by others
     /// (CheckCertificateFolder), removes the temporary files an interrupted run left in it and
-    /// finishes or undoes the request such a run left (RecoverInterruptedRequest). Raises
+    /// finishes or undoes the request or the renewal's swap such a run left
+    /// (RecoverInterruptedRequest, RecoverInterruptedSwap). Raises
     /// Exception with the address rules' message, FolderBusyMessage or the message of a request
     /// journal that is not followed (the folder is then released untouched), and EOSError when
     /// the folder cannot be created or opened or may not be used.

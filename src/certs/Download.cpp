@@ -9,6 +9,8 @@
 #include "base/TextCodec.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/FolderKey.h"
+#include "certs/Renewal.h"
+#include "certs/RenewalState.h"
 #include "certs/RequestFolder.h"
 #include "certs/TokenCertificate.h"
 #include "settings/CertFolders.h"
@@ -66,6 +68,35 @@ std::string UnmatchedCertificatePath(const std::string& target) {
     return path;
 }
 
+/// The text of a certificate that answers neither the working request nor the pending renewal.
+std::string UnmatchedRenewalMessage(const std::string& folder, const std::string& kept) {
+    return "Полученный сертификат не соответствует ни ключу рабочего сертификата, ни ключу "
+           "запроса на продление из папки " +
+           folder + ". Он сохранён как \"" + kept +
+           "\"; рабочий сертификат и запрос на продление оставлены без изменений.";
+}
+
+/// The download while a renewal is pending: the service answers with the last certificate it
+/// issued, which is the working one until the renewal is issued. The renewal's certificate is
+/// swapped in with its key; anything else is kept aside and reported.
+DownloadResult PlaceWhilePending(const std::string& folder, const std::string& email,
+                                 const std::string& target, const std::string& body) {
+    const std::string text = CertificateFileText(body);
+    switch (WhichRequestAnswered(folder, email, text)) {
+    case CertificateAnswer::Pending:
+        SwapInRenewal(folder, text);
+        return DownloadResult::Renewed;
+    case CertificateAnswer::Working:
+        return DownloadResult::NotReady;
+    case CertificateAnswer::Neither:
+    case CertificateAnswer::Unknown:
+        break;
+    }
+    const std::string kept = UnmatchedCertificatePath(target);
+    StoreCertificate(folder, kept, body);
+    throw Exception(UnmatchedRenewalMessage(folder, kept), FailureClass::Mismatch);
+}
+
 std::string UnmatchedCertificateMessage(const std::string& target, const std::string& kept,
                                         bool working) {
     const std::string told = "Полученный сертификат не соответствует ключу запроса из папки " +
@@ -108,9 +139,14 @@ DownloadResult DownloadCertificate(const std::string& fileName, const std::strin
         const std::string& folder = held.folder();
         const std::string target = folder + fileName;
         CheckReplaceableFile(target);
-        if (FileExists(target) && !AskYesNo(kOverwriteQuestion))
+        // With a renewal pending the working certificate is never overwritten: it is kept
+        // whole in the previous pair's folder when the renewal's certificate comes.
+        const bool pending = ReadRenewalState(folder) == RenewalState::Pending;
+        if (!pending && FileExists(target) && !AskYesNo(kOverwriteQuestion))
             return DownloadResult::Failed;
         const std::string body = get(ReceiveUrl(folder, email), true);
+        if (pending && fileName == kCertificateFile)
+            return PlaceWhilePending(folder, email, target, body);
         PlaceCertificate(folder, email, target, body);
         return DownloadResult::Downloaded;
     } catch (const EIdHTTPProtocolException& error) {
@@ -154,7 +190,8 @@ DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionStat
                                   const ServiceGet& get) {
     const std::string email = Trim(typedAddress);
     DownloadResult result = DownloadCertificate(kCertificateFile, email, get);
-    if (result == DownloadResult::Downloaded && IsGostRequest(CertificateFolder(email))) {
+    const bool stored = result == DownloadResult::Downloaded || result == DownloadResult::Renewed;
+    if (stored && IsGostRequest(CertificateFolder(email))) {
         // A key on a token gets its certificate beside it; the file stays either way.
         try {
             StoreCertificateWithKey(kCertificateFile, email);
@@ -163,14 +200,14 @@ DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionStat
             result = DownloadResult::Failed;
         }
     }
-    if (result == DownloadResult::Downloaded) {
+    if (result == DownloadResult::Downloaded || result == DownloadResult::Renewed) {
         state.StateLabelVisible = true;
         state.StateLabel = kAlreadyReceivedLabel;
         const bool gost = IsGostRequest(CertificateFolder(email));
         state.CheckEnabled = !gost;
-        ShowInfoBox(gost ? "Сертификат успешно получен."
-                         : "Сертификат успешно получен. Проверьте его на соответствие "
-                           "запрошенному.");
+        const std::string received =
+            result == DownloadResult::Renewed ? kRenewedText : "Сертификат успешно получен.";
+        ShowInfoBox(gost ? received : received + " Проверьте его на соответствие запрошенному.");
     } else if (result == DownloadResult::NotReady) {
         ShowWarningBox("Сертификат еще не готов. Попробуйте позже.");
     }

@@ -44,6 +44,11 @@ struct ReceptionState {
     std::string StateLabel;
 };
 
+/// Told when the certificate of a pending renewal has taken the working one's place.
+inline constexpr const char* kRenewedText =
+    "Сертификат по запросу на продление успешно получен и стал рабочим; прежние ключ и "
+    "сертификат сохранены в папке Previous-<дата-время> в папке сертификата.";
+
 inline constexpr const char* kAlreadyReceivedLabel = "Уже получен! Повтор заменит файл.";
 
 /// The state rule for the address as typed (not trimmed): reads what the certificate folder

@@ -28,10 +28,9 @@ bool StandsAlone(std::string_view text, size_t i) {
     return i + 2 >= text.size() || !IsWordCharacter(text[i + 2]);
 }
 
-/// The bytes the act of the folder's request shows; nothing when there is no act to read.
-std::optional<std::string> FolderActBytes(const std::string& folder, const std::string& email) {
+/// The bytes the act at `act` shows; nothing when there is no act to read.
+std::optional<std::string> ActFileBytes(const std::string& act) {
     try {
-        const std::string act = PublicKeyActPath(folder, LowerCase(Trim(email)));
         if (!FileExists(act))
             return std::nullopt;
         return ActHexBytes(ReadFileBytes(act, FileKind::Document));
@@ -41,11 +40,11 @@ std::optional<std::string> FolderActBytes(const std::string& folder, const std::
 }
 
 /// The certificate's public key as an act shows it: the RSA modulus, or the GOST key's bytes.
-std::string CertificateKeyBytes(const std::string& folder, std::string_view certificateText) {
+std::string CertificateKeyBytes(bool gost, std::string_view certificateText) {
     try {
         const CertificateContent certificate =
             ReadCertificate(certificateText, {}, kCertificateFile);
-        if (IsGostRequest(folder))
+        if (gost)
             return PublicKeyBytes(certificate.PublicKeyInfo);
         return certificate.RsaKey ? certificate.Modulus : std::string();
     } catch (const std::exception&) {
@@ -70,10 +69,22 @@ std::string ActHexBytes(std::string_view actText) {
 
 KeyFit CertificateFitsFolderKey(const std::string& folder, const std::string& email,
                                 std::string_view certificateText) {
-    const std::optional<std::string> shown = FolderActBytes(folder, email);
+    std::optional<bool> gost;
+    try {
+        gost = IsGostRequest(folder);
+    } catch (const std::exception&) {
+        // A record that cannot be read tells no key kind: no certificate is taken for the key.
+    }
+    const KeyFit fit = CertificateFitsAct(PublicKeyActPath(folder, LowerCase(Trim(email))),
+                                          gost.value_or(false), certificateText);
+    return !gost && fit == KeyFit::Fits ? KeyFit::Foreign : fit;
+}
+
+KeyFit CertificateFitsAct(const std::string& actPath, bool gost, std::string_view certificateText) {
+    const std::optional<std::string> shown = ActFileBytes(actPath);
     if (!shown || shown->size() < kShortestKey)
         return KeyFit::Unknown;
-    const std::string key = CertificateKeyBytes(folder, certificateText);
+    const std::string key = CertificateKeyBytes(gost, certificateText);
     return key.size() >= kShortestKey && shown->find(key) != std::string::npos ? KeyFit::Fits
                                                                                : KeyFit::Foreign;
 }

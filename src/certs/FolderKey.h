@@ -27,4 +27,8 @@ std::string ActHexBytes(std::string_view actText);
 KeyFit CertificateFitsFolderKey(const std::string& folder, const std::string& email,
                                 std::string_view certificateText);
 
+/// How `certificateText` fits the key the act at `actPath` shows: the whole public key of a
+/// GOST request (`gost`), the modulus of an RSA one. Never raises.
+KeyFit CertificateFitsAct(const std::string& actPath, bool gost, std::string_view certificateText);
+
 } // namespace cq

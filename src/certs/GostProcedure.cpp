@@ -8,6 +8,7 @@
 #include "certs/CertificateFolderLock.h"
 #include "certs/InputRules.h"
 #include "certs/PublicKeyAct.h"
+#include "certs/Renewal.h"
 #include "certs/RequestFolder.h"
 #include "certs/RsaRequest.h"
 #include "log/Log.h"
@@ -43,6 +44,14 @@ std::string BytesOfHex(const std::string& hex) {
 bool HoldsEarlierRequest(const std::string& folder) {
     return FileExists(folder + kCertificateKeyFile) || FileExists(folder + kCertificateFile) ||
            FileExists(folder + kRequestRecordFile);
+}
+
+/// Asks before the request replaces the files of an earlier one: the working request's for a
+/// new request, a pending renewal's for a renewal. False when the user keeps them.
+bool MayReplaceEarlierRequest(const std::string& folder, RequestSet set) {
+    if (set == RequestSet::Renewal)
+        return !HoldsPendingRenewalFiles(folder) || AskYesNo(kReplacePendingRenewalQuestion);
+    return !HoldsEarlierRequest(folder) || AskYesNo(kReplaceKeyQuestion);
 }
 
 /// The new container outlives a failed request; its name goes to the log, as the record that
@@ -102,12 +111,14 @@ PublicKeyActValues ActValues(const GostRequestForm& form, const std::string& pub
 
 void PutGostActAndRecord(RequestFolder& files, const std::string& folder,
                          const PublicKeyActValues& values, const Clock& clock,
-                         PreparedFile* certificate) {
+                         PreparedFile* certificate, RequestSet set) {
+    const bool renewal = set == RequestSet::Renewal;
     std::optional<PreparedFile> actFile;
     if (const std::optional<std::string> act = PublicKeyActText(kGostActTemplate, values, clock))
-        actFile.emplace(PublicKeyActPath(folder, values.Subject.Email), *act, FileAccess::Shared,
-                        AtLink::Refuse);
-    const std::string recordPath = folder + kRequestRecordFile;
+        actFile.emplace(renewal ? folder + kRenewalActFile
+                                : PublicKeyActPath(folder, values.Subject.Email),
+                        *act, FileAccess::Shared, AtLink::Refuse);
+    const std::string recordPath = folder + (renewal ? kRenewalRecordFile : kRequestRecordFile);
     PreparedFile record(
         recordPath,
         GostRequestRecord(recordPath, values.Subject, values.Algorithm, values.Container)
@@ -115,8 +126,8 @@ void PutGostActAndRecord(RequestFolder& files, const std::string& folder,
         FileAccess::Private, AtLink::Refuse);
     std::vector<RequestFilePut> puts;
     if (actFile)
-        puts.push_back({RequestFile::Act, &*actFile});
-    puts.push_back({RequestFile::Record, &record});
+        puts.push_back({KindInSet(RequestFile::Act, set), &*actFile});
+    puts.push_back({KindInSet(RequestFile::Record, set), &record});
     if (certificate)
         puts.push_back({RequestFile::Certificate, certificate});
     files.Put(puts);
@@ -162,6 +173,14 @@ GostRequestMade MakeGostRequest(const GostRequestForm& form,
 GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const ServiceGet& get,
                                       const provider::ProviderRegistry& registry,
                                       const Clock& clock, std::string* container) {
+    return RunGostProcedureAs(RequestSet::Working, form, get, registry, clock, container);
+}
+
+GostProcedureOutcome RunGostProcedureAs(RequestSet set, const GostRequestForm& form,
+                                        const ServiceGet& get,
+                                        const provider::ProviderRegistry& registry,
+                                        const Clock& clock, std::string* container) {
+    const bool renewal = set == RequestSet::Renewal;
     try {
         // Everything that can be checked is, before the folder is touched and a container made.
         if (const std::optional<std::string> refusal = AddressRefusal(form.Email))
@@ -169,11 +188,17 @@ GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const Service
         CheckGostRequestParam(RequestParam(form), registry);
         const bool folderIsNew = !DirectoryExists(CertificateFolder(form.Email));
         // Held until the request is settled, so no other operation reads a half-made folder.
-        const CertificateFolderLock held(form.Email, CertificateFolderLock::Missing::Create);
-        const FolderMadeForRequest madeHere(held.folder(), folderIsNew);
-        CheckReplaceableFile(PublicKeyActPath(held.folder(), Trim(form.Email)));
-        CheckReplaceableFile(held.folder() + kRequestRecordFile);
-        if (HoldsEarlierRequest(held.folder()) && !AskYesNo(kReplaceKeyQuestion))
+        const CertificateFolderLock held(form.Email, renewal
+                                                         ? CertificateFolderLock::Missing::Leave
+                                                         : CertificateFolderLock::Missing::Create);
+        if (renewal)
+            RequireWorkingCertificate(held.folder());
+        const FolderMadeForRequest madeHere(held.folder(), folderIsNew && !renewal);
+        const std::string actPath =
+            RequestFilePath(held.folder(), KindInSet(RequestFile::Act, set));
+        CheckReplaceableFile(renewal ? actPath : PublicKeyActPath(held.folder(), Trim(form.Email)));
+        CheckReplaceableFile(RequestFilePath(held.folder(), KindInSet(RequestFile::Record, set)));
+        if (!MayReplaceEarlierRequest(held.folder(), set))
             return GostProcedureOutcome::Declined;
         RequestFolder files;
         files.Begin(held.folder(), Trim(form.Container));
@@ -191,7 +216,7 @@ GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const Service
             values.Container = Trim(made.Container);
             email = values.Subject.Email;
             files.nameContainer(values.Container);
-            PutGostActAndRecord(files, held.folder(), values, clock);
+            PutGostActAndRecord(files, held.folder(), values, clock, nullptr, set);
             SubmitRequest(Settings().UrlRequestGostCertificate, pem, get);
             KillPoint("gost-sent");
             files.Commit();
@@ -203,7 +228,7 @@ GostProcedureOutcome RunGostProcedure(const GostRequestForm& form, const Service
         if (container)
             *container = Trim(madeContainer);
         AddEmailToList(email);
-        ShowInfoBox(kRequestSentText);
+        ShowInfoBox(renewal ? kRenewalSentText : kRequestSentText);
         return GostProcedureOutcome::Sent;
     } catch (const EOSError& error) {
         if (provider::HasCode(error, provider::code::kCancelled))

@@ -6,6 +6,7 @@
 
 #include "base/Clock.h"
 #include "certs/GostRequest.h"
+#include "certs/RequestFolder.h"
 #include "certs/Submission.h"
 
 #include <functional>
@@ -15,7 +16,6 @@ namespace cq {
 
 struct RequestFields;
 class PreparedFile;
-class RequestFolder;
 struct PublicKeyActValues;
 
 /// The GOST controls and the subject edits as they stand (untrimmed).
@@ -31,10 +31,11 @@ GostRequestForm GostFormFor(const RequestFields& fields);
 
 /// The act and the GOST request record of `values` (and a prepared certificate, when the key
 /// comes with one) put into `folder` as one unit, not yet settled: the caller commits `files`
-/// once the request stands; dropped unsettled, older files come back and new ones go.
+/// once the request stands; dropped unsettled, older files come back and new ones go. A
+/// renewal's (`set`) act and record are Renewal.rtf and Renewal.ini.
 void PutGostActAndRecord(RequestFolder& files, const std::string& folder,
                          const PublicKeyActValues& values, const Clock& clock,
-                         PreparedFile* certificate = nullptr);
+                         PreparedFile* certificate = nullptr, RequestSet set = RequestSet::Working);
 
 /// The form of a fresh provider selection: the first qualifying provider (or the one named)
 /// and a new container name from the clock. Raises Exception with kNoProviderText when no
@@ -77,5 +78,14 @@ GostProcedureOutcome
 RunGostProcedure(const GostRequestForm& form, const ServiceGet& get = DefaultServiceGet(),
                  const provider::ProviderRegistry& registry = provider::InstalledProviders(),
                  const Clock& clock = SystemClock(), std::string* container = nullptr);
+
+/// RunGostProcedure writing the files of `set`. A renewal holds an existing folder only,
+/// refuses one without a working certificate (RequireWorkingCertificate) before a container is
+/// made, writes the pending act and record, asks before a pending renewal is replaced and shows
+/// kRenewalSentText once accepted; the working container and files are never touched.
+GostProcedureOutcome RunGostProcedureAs(RequestSet set, const GostRequestForm& form,
+                                        const ServiceGet& get,
+                                        const provider::ProviderRegistry& registry,
+                                        const Clock& clock, std::string* container);
 
 } // namespace cq

@@ -9,6 +9,7 @@
 #include "base/Clock.h"
 #include "base/SubjectData.h"
 #include "certs/GostProcedure.h"
+#include "certs/RenewalState.h"
 #include "certs/Submission.h"
 #include "provider/ProviderRegistry.h"
 
@@ -50,6 +51,15 @@ struct WorkingRequest {
 /// the record's errors when it cannot be read.
 WorkingRequest ReadWorkingRequest(const std::string& email);
 
+/// Raises Exception (BadInput) with kNoWorkingCertificateText when the folder `folder` (with its
+/// trailing delimiter) holds no working certificate (Certificate.cer) or no record; a link or an
+/// odd file in either place is refused (EOSError), never read through.
+void RequireWorkingCertificate(const std::string& folder);
+
+/// True when any file of a pending renewal (Renewal.key, Renewal.rtf, Renewal.ini) is in the
+/// folder `folder` (with its trailing delimiter), whole or left by an interrupted run.
+bool HoldsPendingRenewalFiles(const std::string& folder);
+
 /// The RSA renewal: the request of RequestRsaCertificate for `subject`, its key, act and record
 /// written as Renewal.key, Renewal.rtf and Renewal.ini, never over the working files. Refused
 /// (reported, false) when the folder holds no working certificate; asks
@@ -77,10 +87,12 @@ enum class CancelOutcome {
 };
 
 /// Removes the pending renewal of `email` under the folder's lock: Renewal.ini first (the
-/// folder is no longer pending from then on), then Renewal.rtf and Renewal.key, then the
-/// container the pending record names. The working files are never touched. Raises the lock's
-/// errors and EOSError for a link or an odd file in the place of a pending file.
-CancelOutcome CancelRenewal(const std::string& email);
+/// folder is no longer pending from then on), then Renewal.rtf and Renewal.key. The working
+/// files are never touched. A key container is never deleted (it may be the only copy of a key
+/// a certificate was issued for): the one the pending record names goes to `keptContainer` and
+/// the log. Raises the lock's errors and EOSError for a link or an odd file in the place of a
+/// pending file.
+CancelOutcome CancelRenewal(const std::string& email, std::string* keptContainer = nullptr);
 
 /// Which request a downloaded certificate answers.
 enum class CertificateAnswer {
@@ -96,7 +108,7 @@ CertificateAnswer WhichRequestAnswered(const std::string& folder, const std::str
                                        std::string_view certificateText);
 
 /// Puts the certificate of the pending renewal (its file text) in place with the pending files,
-/// as one unit, in the folder `folder` (with its trailing delimiter) of `email`, held by the
+/// as one unit, in the certificate folder `folder` (with its trailing delimiter), held by the
 /// caller: Renewal.key, Renewal.rtf and Renewal.ini become Certificate.key, the act and
 /// Request.ini, the certificate becomes Certificate.cer, and the previous working files move
 /// into "Previous-YYYYMMDD-hhmmss" (the clock's local time) in the folder. A journal in the
@@ -104,8 +116,8 @@ CertificateAnswer WhichRequestAnswered(const std::string& folder, const std::str
 /// (RecoverInterruptedSwap). Returns the previous pair's folder (with its trailing delimiter).
 /// Raises EOSError for a link or an odd file in the place of any of the files, and the file
 /// system's errors (the folder is then as before).
-std::string SwapInRenewal(const std::string& folder, const std::string& email,
-                          const std::string& certificateText, const Clock& clock = SystemClock());
+std::string SwapInRenewal(const std::string& folder, const std::string& certificateText,
+                          const Clock& clock = SystemClock());
 
 /// The journal of a swap under way, in its certificate folder.
 inline constexpr const char* kRenewalJournalFile = ".renewal-journal";

@@ -6,6 +6,7 @@
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
 #include "certs/PublicKeyAct.h"
+#include "certs/RenewalState.h"
 #include "log/Log.h"
 #include "settings/CertFolders.h"
 
@@ -215,8 +216,10 @@ constexpr const char* kPrepared = "prepared";
 constexpr const char* kAccepted = "accepted";
 constexpr size_t kLinesPerFile = 4;
 
-constexpr RequestFile kKinds[] = {RequestFile::Key, RequestFile::Act, RequestFile::Record,
-                                  RequestFile::Certificate};
+constexpr RequestFile kKinds[] = {RequestFile::Key,          RequestFile::Act,
+                                  RequestFile::Record,       RequestFile::Certificate,
+                                  RequestFile::RenewalKey,   RequestFile::RenewalAct,
+                                  RequestFile::RenewalRecord};
 
 const char* KindName(RequestFile kind) {
     switch (kind) {
@@ -228,6 +231,12 @@ const char* KindName(RequestFile kind) {
         return "record";
     case RequestFile::Certificate:
         return "certificate";
+    case RequestFile::RenewalKey:
+        return "renewal-key";
+    case RequestFile::RenewalAct:
+        return "renewal-act";
+    case RequestFile::RenewalRecord:
+        return "renewal-record";
     }
     return "";
 }
@@ -378,8 +387,29 @@ std::string RequestFilePath(const std::string& folder, RequestFile kind) {
         return folder + kRequestRecordFile;
     case RequestFile::Certificate:
         return folder + kCertificateFile;
+    case RequestFile::RenewalKey:
+        return folder + kRenewalKeyFile;
+    case RequestFile::RenewalAct:
+        return folder + kRenewalActFile;
+    case RequestFile::RenewalRecord:
+        return folder + kRenewalRecordFile;
     }
     return {};
+}
+
+RequestFile KindInSet(RequestFile working, RequestSet set) {
+    if (set == RequestSet::Working)
+        return working;
+    switch (working) {
+    case RequestFile::Key:
+        return RequestFile::RenewalKey;
+    case RequestFile::Act:
+        return RequestFile::RenewalAct;
+    case RequestFile::Record:
+        return RequestFile::RenewalRecord;
+    default:
+        return working;
+    }
 }
 
 std::optional<RequestJournal> ParseRequestJournal(std::string_view text, const std::string& folder,

@@ -29,7 +29,15 @@ namespace cq {
 
 /// What a file is to the request; the key file is optional (a GOST key lives in its provider),
 /// the certificate is part of the unit only when a key and its certificate come in together.
-enum class RequestFile { Key, Act, Record, Certificate };
+/// A renewal writes its key, act and record under names of their own (RenewalState.h), beside
+/// the working ones.
+enum class RequestFile { Key, Act, Record, Certificate, RenewalKey, RenewalAct, RenewalRecord };
+
+/// Which files a request writes: the working request's, or a pending renewal's beside them.
+enum class RequestSet { Working, Renewal };
+
+/// The kind a file of the working request (Key, Act or Record) has in `set`.
+RequestFile KindInSet(RequestFile working, RequestSet set);
 
 /// The journal of a request under way, in its certificate folder.
 inline constexpr const char* kRequestJournalFile = ".request-journal";
@@ -51,7 +59,8 @@ struct ReplacedFile {
 };
 
 /// The one name a file of `kind` has in `folder` (with its trailing delimiter): Certificate.key,
-/// the act named by the folder's address, Request.ini, Certificate.cer.
+/// the act named by the folder's address, Request.ini, Certificate.cer, Renewal.key,
+/// Renewal.rtf, Renewal.ini.
 std::string RequestFilePath(const std::string& folder, RequestFile kind);
 
 class RequestFolder {

@@ -10,6 +10,7 @@
 #include "certs/Der.h"
 #include "certs/PemArmour.h"
 #include "certs/PublicKeyAct.h"
+#include "certs/Renewal.h"
 #include "certs/SslOwners.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
@@ -322,21 +323,35 @@ struct FolderWrites {
     std::future<PreparedFile> record;
 };
 
-FolderWrites StartFolderWrites(const std::string& folder, const std::string& keyPath,
-                               const SubjectData& subject, std::shared_ptr<SecretBytes> keyText,
-                               const ActPieces& pieces) {
+/// Where the request's three files go.
+struct RequestPaths {
+    std::string key;
+    std::string act;
+    std::string record;
+};
+
+RequestPaths PathsOf(const std::string& folder, const std::string& keyFileName,
+                     const SubjectData& subject, RequestSet set) {
+    if (set == RequestSet::Renewal)
+        return {folder + keyFileName, folder + kRenewalActFile, folder + kRenewalRecordFile};
+    return {folder + keyFileName, PublicKeyActPath(folder, subject.Email),
+            folder + kRequestRecordFile};
+}
+
+FolderWrites StartFolderWrites(const RequestPaths& paths, const SubjectData& subject,
+                               std::shared_ptr<SecretBytes> keyText, const ActPieces& pieces) {
     FolderWrites writes;
-    writes.keyFile = std::async(
-        std::launch::async, [keyPath, keyText] { return PrepareKeyFile(keyPath, keyText->str()); });
-    writes.act = std::async(std::launch::async, [folder, values = ActValues(subject, pieces)] {
-        std::optional<PreparedFile> prepared;
-        if (const std::optional<std::string> act = PublicKeyActText(kRsaActTemplate, values))
-            prepared.emplace(PublicKeyActPath(folder, values.Subject.Email), *act,
-                             FileAccess::Shared, AtLink::Refuse);
-        return prepared;
+    writes.keyFile = std::async(std::launch::async, [path = paths.key, keyText] {
+        return PrepareKeyFile(path, keyText->str());
     });
-    writes.record = std::async(std::launch::async, [folder, subject] {
-        const std::string path = folder + kRequestRecordFile;
+    writes.act =
+        std::async(std::launch::async, [path = paths.act, values = ActValues(subject, pieces)] {
+            std::optional<PreparedFile> prepared;
+            if (const std::optional<std::string> act = PublicKeyActText(kRsaActTemplate, values))
+                prepared.emplace(path, *act, FileAccess::Shared, AtLink::Refuse);
+            return prepared;
+        });
+    writes.record = std::async(std::launch::async, [path = paths.record, subject] {
         return PreparedFile(path, RsaRequestRecord(path, subject).Serialize(), FileAccess::Private,
                             AtLink::Refuse);
     });
@@ -391,18 +406,27 @@ bool HoldsEarlierRequest(const std::string& folder, const std::string& keyPath) 
            FileExists(folder + kRequestRecordFile);
 }
 
+/// Asks before the request replaces the files of an earlier one: the working request's for a
+/// new request, a pending renewal's for a renewal. False when the user keeps them.
+bool MayReplaceEarlierRequest(const std::string& folder, const std::string& keyPath,
+                              RequestSet set) {
+    if (set == RequestSet::Renewal)
+        return !HoldsPendingRenewalFiles(folder) || AskYesNo(kReplacePendingRenewalQuestion);
+    return !HoldsEarlierRequest(folder, keyPath) || AskYesNo(kReplaceKeyQuestion);
+}
+
 } // namespace
 
-RsaRequestResult MakeRsaRequest(const std::string& keyFileName, const SubjectData& subject) {
+RsaRequestResult MakeRsaRequest(const std::string& keyFileName, const SubjectData& subject,
+                                RequestSet set) {
     const std::string folder = CertificateFolder(subject.Email);
-    const std::string keyPath = folder + keyFileName;
+    const RequestPaths paths = PathsOf(folder, keyFileName, subject, set);
     RsaRequestResult result;
     // What stands in the way of a file the request writes is found before a key is made.
     CheckCertificateFolder(folder);
-    for (const std::string& path :
-         {keyPath, PublicKeyActPath(folder, subject.Email), folder + kRequestRecordFile})
+    for (const std::string& path : {paths.key, paths.act, paths.record})
         CheckReplaceableFile(path);
-    if (HoldsEarlierRequest(folder, keyPath) && !AskYesNo(kReplaceKeyQuestion))
+    if (!MayReplaceEarlierRequest(folder, paths.key, set))
         return result;
     const RsaNumbers key = GenerateKeyPair();
     const std::string requestDer = CertificationRequestDer(subject, key);
@@ -410,14 +434,14 @@ RsaRequestResult MakeRsaRequest(const std::string& keyFileName, const SubjectDat
     const ActPieces pieces = CutActPieces(requestDer, WordBytes(key.n.get()));
     CreateCertificateFolder(folder);
     FolderWrites writes =
-        StartFolderWrites(folder, keyPath, subject, KeyFileText(key, subject.Password), pieces);
+        StartFolderWrites(paths, subject, KeyFileText(key, subject.Password), pieces);
     PreparedFile keyFile = writes.keyFile.get();
     std::optional<PreparedFile> act = writes.act.get();
     PreparedFile record = writes.record.get();
-    std::vector<RequestFilePut> puts = {{RequestFile::Key, &keyFile}};
+    std::vector<RequestFilePut> puts = {{KindInSet(RequestFile::Key, set), &keyFile}};
     if (act)
-        puts.push_back({RequestFile::Act, &*act});
-    puts.push_back({RequestFile::Record, &record});
+        puts.push_back({KindInSet(RequestFile::Act, set), &*act});
+    puts.push_back({KindInSet(RequestFile::Record, set), &record});
     result.files.Put(puts);
     result.outcome = RequestOutcome::Made;
     result.requestText = std::move(requestText);

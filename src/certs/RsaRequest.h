@@ -33,8 +33,11 @@ struct RsaRequestResult {
 /// Makes the key pair and the request for `subject` and writes keyFileName, the act and
 /// Request.ini into the subject's certificate folder (created owner only when missing). Asks
 /// before replacing an existing key file. Raises on any failure, after putting the folder's
-/// files back as RequestFolder::RollBack says.
-RsaRequestResult MakeRsaRequest(const std::string& keyFileName, const SubjectData& subject);
+/// files back as RequestFolder::RollBack says. For a renewal (`set`) the key file, act and
+/// record are the pending renewal's (keyFileName is then Renewal.key), and the question is asked
+/// before a pending renewal is replaced; the working files are never touched.
+RsaRequestResult MakeRsaRequest(const std::string& keyFileName, const SubjectData& subject,
+                                RequestSet set = RequestSet::Working);
 
 /// The PEM text without empty or blank lines, every line followed by CR LF.
 std::string RequestTextFromPem(std::string_view pem);

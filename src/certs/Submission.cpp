@@ -7,6 +7,7 @@
 #include "base/KillPoint.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/InputRules.h"
+#include "certs/Renewal.h"
 #include "certs/RequestFolder.h"
 #include "certs/RsaRequest.h"
 #include "settings/CertFolders.h"
@@ -30,15 +31,20 @@ void SubmitRequest(const std::string& baseUrl, const std::string& requestText,
 namespace {
 
 // The request made and sent with the folder held; true once the service accepted it.
-bool MakeAndSubmitRsaRequest(const std::string& keyFileName, const SubjectData& subject,
-                             const ServiceGet& get, bool* declined) {
+bool MakeAndSubmitRsaRequest(RequestSet set, const std::string& keyFileName,
+                             const SubjectData& subject, const ServiceGet& get, bool* declined) {
     RequirePasswordFitsRecord(subject.Password);
     // Held until the request is settled: the older files come back, if need be, before
     // another operation may look at the folder.
+    const bool renewal = set == RequestSet::Renewal;
     const bool folderIsNew = !DirectoryExists(CertificateFolder(subject.Email));
-    const CertificateFolderLock held(subject.Email, CertificateFolderLock::Missing::Create);
-    const FolderMadeForRequest madeHere(held.folder(), folderIsNew);
-    RsaRequestResult made = MakeRsaRequest(keyFileName, subject);
+    const CertificateFolderLock held(subject.Email, renewal
+                                                        ? CertificateFolderLock::Missing::Leave
+                                                        : CertificateFolderLock::Missing::Create);
+    if (renewal)
+        RequireWorkingCertificate(held.folder());
+    const FolderMadeForRequest madeHere(held.folder(), folderIsNew && !renewal);
+    RsaRequestResult made = MakeRsaRequest(keyFileName, subject, set);
     if (made.outcome == RequestOutcome::Declined) {
         if (declined)
             *declined = true;
@@ -54,22 +60,30 @@ bool MakeAndSubmitRsaRequest(const std::string& keyFileName, const SubjectData& 
 
 bool RequestRsaCertificate(const std::string& keyFileName, const SubjectData& subject,
                            const ServiceGet& get, bool* declined) {
+    return RequestRsaCertificateAs(RequestSet::Working, keyFileName, subject, get, declined);
+}
+
+bool RequestRsaCertificateAs(RequestSet set, const std::string& keyFileName,
+                             const SubjectData& subject, const ServiceGet& get, bool* declined) {
+    const bool renewal = set == RequestSet::Renewal;
+    const char* const errorContext =
+        renewal ? context::kRenewCertificate : context::kRequestCertificate;
     if (declined)
         *declined = false;
     try {
-        if (!MakeAndSubmitRsaRequest(keyFileName, subject, get, declined))
+        if (!MakeAndSubmitRsaRequest(set, keyFileName, subject, get, declined))
             return false;
     } catch (const std::exception& error) {
         // The folder's files were already put back when the request's result went out of scope.
-        ReportError(context::kRequestCertificate, error);
+        ReportError(errorContext, error);
         return false;
     } catch (...) {
-        ReportError(context::kRequestCertificate, Exception("Неизвестная ошибка"));
+        ReportError(errorContext, Exception("Неизвестная ошибка"));
         return false;
     }
     // The end steps both faces share, as the GOST procedure takes them.
     AddEmailToList(subject.Email);
-    ShowInfoBox(kRequestSentText);
+    ShowInfoBox(renewal ? kRenewalSentText : kRequestSentText);
     return true;
 }
 

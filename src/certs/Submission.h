@@ -3,6 +3,7 @@
 // from key pair to accepted submission with its own error reporting.
 
 #include "base/SubjectData.h"
+#include "certs/RequestFolder.h"
 
 #include <functional>
 #include <string>
@@ -45,5 +46,12 @@ void SubmitRequest(const std::string& baseUrl, const std::string& requestText,
 /// when given, tells whether the user kept the existing key.
 bool RequestRsaCertificate(const std::string& keyFileName, const SubjectData& subject,
                            const ServiceGet& get = DefaultServiceGet(), bool* declined = nullptr);
+
+/// RequestRsaCertificate writing the files of `set`. A renewal holds an existing folder only,
+/// refuses one without a working certificate (RequireWorkingCertificate), writes the pending
+/// files (MakeRsaRequest), reports a failure under "Продление сертификата" and shows
+/// kRenewalSentText once accepted.
+bool RequestRsaCertificateAs(RequestSet set, const std::string& keyFileName,
+                             const SubjectData& subject, const ServiceGet& get, bool* declined);
 
 } // namespace cq

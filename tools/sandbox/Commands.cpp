@@ -143,9 +143,19 @@ int RunIssue(const std::vector<std::string>& words) {
     return Reported("issue", [&] {
         const Arguments arguments(words, {"expired"});
         IssueOptions options;
-        options.days = arguments.number("days", options.days);
+        if (!arguments.text("days").empty())
+            options.days = arguments.number("days", 0);
         options.expired = arguments.flag("expired");
         IssueCertificate(arguments.required("dir"), arguments.required("email"), options);
+        return 0;
+    });
+}
+
+int RunLifetime(const std::vector<std::string>& words) {
+    return Reported("lifetime", [&] {
+        const Arguments arguments(words, {});
+        SetAddressLifetime(arguments.required("dir"), arguments.required("email"),
+                           arguments.number("days", -1));
         return 0;
     });
 }

@@ -12,6 +12,9 @@ int RunInit(const std::vector<std::string>& words);
 int RunClientCert(const std::vector<std::string>& words);
 /// issue --dir DIR --email E [--days N] [--expired]: signs the stored request.
 int RunIssue(const std::vector<std::string>& words);
+/// lifetime --dir DIR --email E --days N: later certificates of the address last N days (0:
+/// the default again).
+int RunLifetime(const std::vector<std::string>& words);
 /// serve --dir DIR [--port N] [--port-file F] [--issue-delay SECONDS]
 int RunServe(const std::vector<std::string>& words);
 

@@ -103,6 +103,50 @@ bool IsGostRequestStored(const std::string& dir, const std::string& email) {
     return FileExists(path) && IsGostRequestFile(path);
 }
 
+namespace {
+
+constexpr int kDefaultDays = 365;
+
+/// The request an issued certificate answers, kept beside it.
+std::string IssuedRequestPath(const std::string& dir, const std::string& email) {
+    return FolderPath(dir) + "issued/" + LowerAscii(email) + ".csr";
+}
+
+std::string LifetimePath(const std::string& dir, const std::string& email) {
+    return FolderPath(dir) + "lifetimes/" + LowerAscii(email);
+}
+
+int LifetimeDays(const std::string& dir, const std::string& address, const IssueOptions& options) {
+    if (options.days)
+        return *options.days;
+    const std::optional<std::string> stored = ReadWholeFile(LifetimePath(dir, address));
+    try {
+        return stored ? std::stoi(*stored) : kDefaultDays;
+    } catch (const std::exception&) {
+        throw std::runtime_error("unreadable lifetime in " + LifetimePath(dir, address));
+    }
+}
+
+} // namespace
+
+bool IsStoredRequestIssued(const std::string& dir, const std::string& email) {
+    const std::optional<std::string> stored = ReadWholeFile(RequestPath(dir, email));
+    return stored && ReadWholeFile(IssuedRequestPath(dir, email)) == stored;
+}
+
+void SetAddressLifetime(const std::string& dir, const std::string& email, int days) {
+    const std::string address = CheckedAddress(email);
+    if (days < 0)
+        throw std::runtime_error("the lifetime is a number of days, 0 for the default");
+    const std::string path = LifetimePath(dir, address);
+    if (days == 0) {
+        std::remove(path.c_str());
+        return;
+    }
+    MakeFolder(FolderPath(dir) + "lifetimes");
+    WriteFileAtomically(path, std::to_string(days) + "\n");
+}
+
 std::string RequestPath(const std::string& dir, const std::string& email) {
     return FolderPath(dir) + "requests/" + LowerAscii(email) + ".csr";
 }
@@ -116,7 +160,8 @@ void IssueCertificate(const std::string& dir, const std::string& email,
     const std::string folder = FolderPath(dir);
     const std::string address = CheckedAddress(email);
     const std::string requestPath = RequestPath(folder, address);
-    if (!FileExists(requestPath))
+    const std::optional<std::string> request = ReadWholeFile(requestPath);
+    if (!request)
         throw std::runtime_error("no stored request for " + address);
     MakeFolder(folder + "issued");
     const std::string finalPath = IssuedPath(folder, address);
@@ -126,9 +171,11 @@ void IssueCertificate(const std::string& dir, const std::string& email,
         if (options.expired)
             SignExpired(folder, requestPath, partPath);
         else
-            SignWithTool(folder, requestPath, partPath, options.days);
+            SignWithTool(folder, requestPath, partPath, LifetimeDays(folder, address, options));
         if (std::rename(partPath.c_str(), finalPath.c_str()) != 0)
             throw std::runtime_error("cannot store " + finalPath);
+        // The request as it was signed: one stored meanwhile is not issued yet.
+        WriteFileAtomically(IssuedRequestPath(folder, address), *request);
     } catch (...) {
         std::remove(partPath.c_str());
         throw;

@@ -66,13 +66,13 @@ Reply Routes::submitRequest(const httplib::Request& request, Fault fault, bool g
 }
 
 void Routes::issueWhenDue(const std::string& address) {
-    if (!issueDelaySeconds_ || FileExists(IssuedPath(dir_, address)))
+    if (!issueDelaySeconds_ || IsStoredRequestIssued(dir_, address))
         return;
     const std::optional<double> age = FileAgeSeconds(RequestPath(dir_, address));
     if (!age || *age < *issueDelaySeconds_)
         return;
     std::lock_guard<std::mutex> lock(issueMutex_);
-    if (!FileExists(IssuedPath(dir_, address)))
+    if (!IsStoredRequestIssued(dir_, address))
         IssueCertificate(dir_, address, IssueOptions{});
 }
 
