@@ -53,6 +53,11 @@ install(FILES ${CQ_PACKAGE_FILES}/changelog.gz resources/package/copyright
 install(FILES resources/completion/certquorix-cli
     DESTINATION usr/share/bash-completion/completions)
 
+# The daily desktop notice: a systemd user timer and the service it starts, enabled for every
+# user by the package's postinst.
+install(FILES resources/package/systemd/certquorix-notify.service
+    resources/package/systemd/certquorix-notify.timer DESTINATION usr/lib/systemd/user)
+
 # Menu entry, icons and AppStream data: only with the window.
 set(CQ_APP_ID org.certquorix.CertQuorix)
 if(TARGET certquorix)
@@ -93,6 +98,10 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libnss3-tools, qt6-translations-l10n")
 set(CPACK_STRIP_FILES ON)
 # The administrator's settings survive upgrades and are removed only by a purge.
 file(WRITE ${CQ_PACKAGE_FILES}/conffiles "/${CQ_ADMIN_SETTINGS_DIR}/CertQuorix.ini\n")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CQ_PACKAGE_FILES}/conffiles)
+file(COPY resources/package/postinst resources/package/prerm DESTINATION ${CQ_PACKAGE_FILES}
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
+    WORLD_EXECUTE)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CQ_PACKAGE_FILES}/conffiles ${CQ_PACKAGE_FILES}/postinst
+    ${CQ_PACKAGE_FILES}/prerm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -5,13 +5,13 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev qt6-translations-l10n fonts-liberation fonts-dejavu-core
     libssl-dev openssl libengine-gost-openssl libp11-kit-dev softhsm2 opensc
-    libcurl4-openssl-dev curl zlib1g-dev nlohmann-json3-dev
+    libcurl4-openssl-dev curl zlib1g-dev nlohmann-json3-dev libsystemd-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     libcpp-httplib-dev tinyproxy
     libx11-dev x11-xkb-utils
     xvfb xauth xdg-utils weston qt6-wayland
-    libnss3-tools
+    libnss3-tools dbus python3-dbus
     dpkg-dev file lintian desktop-file-utils appstream debootstrap
 )
 missing=()

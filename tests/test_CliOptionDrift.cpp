@@ -177,7 +177,7 @@ TEST(CliOptionDrift, CompletionKnowsWhichOptionsTakeAValue) {
 
 // docs/USAGE.md and the manual list every exit status the tool can end with, by its word.
 TEST(CliOptionDrift, ExitStatusesAgreeWithTheFailureTable) {
-    std::set<int> statuses = {cq::cli::kExitOk};
+    std::set<int> statuses = {cq::cli::kExitOk, cq::cli::kExitExpiring};
     for (const cq::cli::FailureRow& row : cq::cli::FailureTable())
         statuses.insert(row.status);
     const std::string usage = Source(kUsage);
@@ -208,8 +208,9 @@ TEST(CliOptionDrift, OptionInOnePlaceOnlyIsReported) {
     };
     const Case cases[] = {
         {"completion gains one",
-         cq::ReplaceText(completion, R"(list) echo "--json")", R"(list) echo "--json --all")"),
-         manual, usage, "completion: list has undeclared --all"},
+         cq::ReplaceText(completion, R"(providers) echo "--json")",
+                         R"(providers) echo "--json --all")"),
+         manual, usage, "completion: providers has undeclared --all"},
         {"manual loses one", completion, cq::ReplaceText(manual, R"([\fB\-\-offline\fR] )", ""),
          usage, "manual: doctor lacks --offline"},
         {"usage loses one", completion, manual,

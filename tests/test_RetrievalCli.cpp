@@ -8,6 +8,7 @@
 #include "base/KillPoint.h"
 #include "base/TextCodec.h"
 #include "certs/Download.h"
+#include "cli/Commands.h"
 #include "platform/Process.h"
 #include "settings/CertFolders.h"
 #include "settings/SettingsValues.h"
@@ -296,8 +297,9 @@ TEST_F(RetrievalCli, ListTellsEveryListedAddressAndCheckEndsWithTheDaysLeft) {
     for (const char* email : {"vera@example.ru", "gleb@example.ru", "dina@example.ru"})
         ASSERT_EQ(cli.run({"download", "--email", email}).status, 0) << email;
 
+    // dina's certificate ends within the warning period (30 days unless set), gleb's is past it.
     run = cli.run({"list"});
-    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.status, cq::cli::kExitExpiring) << run.err;
     const std::regex expected(
         "anna@example\\.ru\tзапрошен\n"
         "boris@example\\.ru\tнет ключа\n"
@@ -311,7 +313,7 @@ TEST_F(RetrievalCli, ListTellsEveryListedAddressAndCheckEndsWithTheDaysLeft) {
 
     // The same as a document: fixed state words, UTC times, the days as a number.
     run = cli.run({"list", "--json"});
-    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.status, cq::cli::kExitExpiring) << run.err;
     const auto listed = nlohmann::json::parse(run.out)["addresses"];
     ASSERT_EQ(listed.size(), 5u) << run.out;
     const std::regex isoUtc("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ");
@@ -326,6 +328,8 @@ TEST_F(RetrievalCli, ListTellsEveryListedAddressAndCheckEndsWithTheDaysLeft) {
     EXPECT_LE(listed[2]["days_left"].get<int>(), 21);
     EXPECT_EQ(listed[3]["expired"], true);
     EXPECT_EQ(listed[4]["expired"], false);
+    for (const auto& entry : listed)
+        EXPECT_EQ(entry["renewal"], "none");
 
     run = cli.run({"check", "--email", "vera@example.ru", "--json"});
     EXPECT_EQ(run.status, 0) << run.err;

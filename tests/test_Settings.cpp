@@ -525,6 +525,7 @@ TEST(SettingsCommand, PrintsTheValuesInUseAndNeverAPassword) {
                               dir.path() +
                               "CertQuorix.ini\n"
                               "ProxyBypass=\n"
+                              "WarnDays=30\n"
                               "EmailList=a@b.ru|c@d.ru\n");
     for (const char* secret : {"CertSecret1", "ProxySecret2", "RequestSecret3", "Hrkwp"})
         EXPECT_EQ((result.out + result.err).find(secret), std::string::npos) << secret;

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/KillPoint.h"
+#include "base/Variables.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -424,28 +425,10 @@ std::string ExcludeTrailingPathDelimiter(const std::string& path) {
 }
 
 std::string ExpandEnvironmentStrings(std::string_view text) {
-    std::string out;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        const size_t open = text.find('%', pos);
-        const size_t close = open == std::string_view::npos ? open : text.find('%', open + 1);
-        if (close == std::string_view::npos) {
-            out.append(text.substr(pos));
-            break;
-        }
-        out.append(text.substr(pos, open - pos));
-        const std::string name(text.substr(open + 1, close - open - 1));
-        const char* value = name.empty() ? nullptr : std::getenv(name.c_str());
-        if (value) {
-            out += value;
-            pos = close + 1;
-        } else {
-            out += '%';
-            out += name;
-            pos = close; // the closing % may open the next reference
-        }
-    }
-    return out;
+    return ExpandVariables(text, [](const std::string& name) -> std::optional<std::string> {
+        const char* value = std::getenv(name.c_str());
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    });
 }
 
 std::string UserDataFolder() {

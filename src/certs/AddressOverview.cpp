@@ -1,9 +1,13 @@
 #include "certs/AddressOverview.h"
 
+#include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
-#include "certs/Download.h"
 #include "settings/CertFolders.h"
+#include "settings/EmailList.h"
+#include "settings/SettingsValues.h"
+
+#include <sys/stat.h>
 
 #include <chrono>
 #include <exception>
@@ -16,6 +20,57 @@ std::chrono::sys_days CivilDay(int year, int month, int day) {
                                  std::chrono::day(unsigned(day)));
 }
 
+enum class EntryKind { Missing, Regular, Folder, Link, Other };
+
+EntryKind KindOf(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return EntryKind::Missing;
+    if (S_ISLNK(info.st_mode))
+        return EntryKind::Link;
+    if (S_ISREG(info.st_mode))
+        return EntryKind::Regular;
+    return S_ISDIR(info.st_mode) ? EntryKind::Folder : EntryKind::Other;
+}
+
+void RefuseLink(const std::string& path, const char* what) {
+    if (KindOf(path) == EntryKind::Link)
+        throw Exception(std::string(what) + " " + path +
+                        " — символическая ссылка; программа не читает через неё.");
+}
+
+// The reception rule on the folder's entries: the certificate file makes it downloaded, a key
+// file or a GOST request record requested. Links are data, not directions: a link in place of
+// the folder or of the request record is refused rather than followed.
+FolderState FolderStateOf(const std::string& folder) {
+    const std::string path = ExcludeTrailingPathDelimiter(folder);
+    RefuseLink(path, "Папка сертификата");
+    if (KindOf(path) != EntryKind::Folder)
+        return FolderState::NoKey;
+    const EntryKind certificate = KindOf(folder + kCertificateFile);
+    if (certificate != EntryKind::Missing && certificate != EntryKind::Folder)
+        return FolderState::Downloaded;
+    const EntryKind key = KindOf(folder + kCertificateKeyFile);
+    if (key != EntryKind::Missing && key != EntryKind::Folder)
+        return FolderState::Requested;
+    RefuseLink(folder + kRequestRecordFile, "Запись запроса");
+    return IsGostRequest(folder) ? FolderState::Requested : FolderState::NoKey;
+}
+
+void ReadExpiry(const std::string& fileName, TimePoint now, AddressOverview& overview) {
+    try {
+        RefuseLink(fileName, "Файл сертификата");
+        const CertificateContent certificate =
+            ReadCertificate(ReadFileBytes(fileName), std::string(), fileName);
+        overview.HasExpiry = true;
+        overview.NotAfter = certificate.NotAfter;
+        overview.DaysLeft = DaysLeft(certificate.NotAfter, now);
+        overview.Expired = IsExpiredAt(certificate.NotAfter, now);
+    } catch (const std::exception& error) {
+        overview.Problem = error.what();
+    }
+}
+
 } // namespace
 
 int DaysLeft(const CertificateDateTime& validTo, TimePoint now) {
@@ -25,38 +80,43 @@ int DaysLeft(const CertificateDateTime& validTo, TimePoint now) {
                    .count());
 }
 
-AddressOverview OverviewOfAddress(const std::string& email, const Clock& clock) {
+AddressOverview OverviewOfFolder(const std::string& email, const std::string& folder,
+                                 const Clock& clock) {
     AddressOverview overview;
     overview.Email = Trim(email);
-    ReceptionState state;
+    if (overview.Email.find('@') == std::string::npos)
+        return overview;
     try {
-        state = EvaluateReceptionState(overview.Email);
+        overview.State = FolderStateOf(folder);
     } catch (const std::exception& error) {
         overview.State = FolderState::Unreadable;
         overview.Problem = error.what();
         return overview;
     }
-    if (state.StateLabel == kAlreadyReceivedLabel)
-        overview.State = FolderState::Downloaded;
-    else if (state.DownloadEnabled)
-        overview.State = FolderState::Requested;
-    else
-        overview.State = FolderState::NoKey;
-    if (overview.State != FolderState::Downloaded)
-        return overview;
-    const std::string fileName = CertificateFolder(overview.Email) + kCertificateFile;
-    try {
-        const CertificateContent certificate =
-            ReadCertificate(ReadFileBytes(fileName), std::string(), fileName);
-        const TimePoint now = clock();
-        overview.HasExpiry = true;
-        overview.NotAfter = certificate.NotAfter;
-        overview.DaysLeft = DaysLeft(certificate.NotAfter, now);
-        overview.Expired = IsExpiredAt(certificate.NotAfter, now);
-    } catch (const std::exception& error) {
-        overview.Problem = error.what();
-    }
+    overview.Renewal = ReadRenewalState(folder);
+    if (overview.State == FolderState::Downloaded)
+        ReadExpiry(folder + kCertificateFile, clock(), overview);
     return overview;
+}
+
+AddressOverview OverviewOfAddress(const std::string& email, const Clock& clock) {
+    return OverviewOfFolder(email, CertificateFolder(email), clock);
+}
+
+std::vector<AddressOverview> OverviewOfList(const std::string& listText,
+                                            const std::string& dataFolder, const Clock& clock) {
+    std::vector<AddressOverview> overviews;
+    for (const std::string& email : EmailListAddresses(listText))
+        overviews.push_back(OverviewOfFolder(email, CertificateFolderIn(dataFolder, email), clock));
+    return overviews;
+}
+
+std::vector<AddressOverview> OverviewOfEmailList(const Clock& clock) {
+    return OverviewOfList(ReadEmailList(), Settings().DataFolder, clock);
+}
+
+bool WithinWarningPeriod(const AddressOverview& overview, int warnDays) {
+    return overview.HasExpiry && (overview.Expired || overview.DaysLeft <= warnDays);
 }
 
 std::vector<std::string> EmailListAddresses(const std::string& listText) {

@@ -1,9 +1,12 @@
 #pragma once
 // One line of the address overview: what the certificate folder of an address of the e-mail
-// list holds by the reception rule, and for a downloaded certificate how long it stays valid.
+// list holds by the reception rule, for a downloaded certificate how long it stays valid, and
+// where a renewal of it stands. The overview only reads: it takes no lock and writes nothing, so
+// it may look into any user's folders.
 
 #include "base/Clock.h"
 #include "certs/CertificateCheck.h"
+#include "certs/RenewalState.h"
 
 #include <string>
 #include <vector>
@@ -32,11 +35,30 @@ struct AddressOverview {
     CertificateDateTime NotAfter;
     int DaysLeft = 0;
     bool Expired = false; ///< by the check's rule (IsExpiredAt)
-    std::string Problem;  ///< why the state or the certificate could not be read
+    RenewalState Renewal = RenewalState::None;
+    std::string Problem; ///< why the state or the certificate could not be read
 };
 
-/// The overview of one address (trimmed here). Never raises.
+/// The overview of the address `email` (trimmed here) whose certificate folder is `folder`
+/// (with its trailing delimiter). A link in place of the folder or of the certificate file is
+/// reported as a problem, never followed. Never raises.
+AddressOverview OverviewOfFolder(const std::string& email, const std::string& folder,
+                                 const Clock& clock);
+
+/// The overview of one address in the data folder of the settings in force. Never raises.
 AddressOverview OverviewOfAddress(const std::string& email, const Clock& clock = SystemClock());
+
+/// The overviews of the addresses of an e-mail list text whose certificate folders are in
+/// `dataFolder` (with its trailing delimiter), in the list's order.
+std::vector<AddressOverview> OverviewOfList(const std::string& listText,
+                                            const std::string& dataFolder, const Clock& clock);
+
+/// The overviews of the e-mail list of the settings in force.
+std::vector<AddressOverview> OverviewOfEmailList(const Clock& clock = SystemClock());
+
+/// True when the address's certificate could be read and has `warnDays` days left or fewer,
+/// or has expired.
+bool WithinWarningPeriod(const AddressOverview& overview, int warnDays);
 
 /// The addresses of an e-mail list text (CR LF, LF or CR between them), trimmed, empty lines
 /// left out.

@@ -73,6 +73,7 @@ Json CertificateDocument(const std::string& email, const CheckResult& result) {
     const AddressOverview overview = OverviewOfAddress(email);
     if (overview.HasExpiry)
         document["days_left"] = overview.DaysLeft;
+    document["renewal"] = RenewalStateWord(overview.Renewal);
     document["key_matches"] = passed;
     document["folder"] = folder;
     document["certificate_file"] = folder + kCertificateFile;
@@ -93,6 +94,7 @@ std::string CertificateLines(const Json& document) {
         {"not_before", "Действителен с"},
         {"not_after", "Действителен до"},
         {"days_left", "Осталось дней"},
+        {"renewal", "Продление"},
         {"key_algorithm", "Алгоритм ключа"},
         {"key_bits", "Размер ключа, бит"},
         {"folder", "Папка"},

@@ -1,6 +1,7 @@
 #pragma once
 // What `check` and `status` tell of a downloaded certificate beyond the check's own text: the
-// file's facts, the days left and where the files are, as lines or as a --json document.
+// file's facts, the days left, where a renewal stands and where the files are, as lines or as a
+// --json document.
 
 #include "certs/CertificateCheck.h"
 #include "cli/Commands.h"

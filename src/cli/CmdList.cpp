@@ -1,8 +1,10 @@
 #include "certs/AddressOverview.h"
 #include "cli/Commands.h"
+#include "cli/ExpiryReport.h"
+#include "cli/Failure.h"
 #include "cli/JsonOutput.h"
-#include "settings/CertFolders.h"
-#include "settings/EmailList.h"
+#include "cli/Options.h"
+#include "cli/Usage.h"
 
 #include <iostream>
 
@@ -19,76 +21,39 @@ std::string DaysLeftText(const AddressOverview& overview) {
 
 namespace {
 
-const char* StateWord(FolderState state) {
-    switch (state) {
-    case FolderState::NoKey:
-        return "no_key";
-    case FolderState::Requested:
-        return "requested";
-    case FolderState::Downloaded:
-        return "downloaded";
-    case FolderState::Unreadable:
-        break;
+void PrintList(const std::vector<AddressOverview>& overviews, bool json) {
+    if (!json) {
+        for (const AddressOverview& overview : overviews)
+            std::cout << OverviewLine(overview) << "\n";
+        return;
     }
-    return "unreadable";
-}
-
-Json OverviewJson(const AddressOverview& overview) {
-    Json entry = {{"email", overview.Email}, {"state", StateWord(overview.State)}};
-    if (overview.HasExpiry) {
-        entry["not_after"] = IsoUtc(overview.NotAfter);
-        entry["days_left"] = overview.DaysLeft;
-        entry["expired"] = overview.Expired;
-    }
-    if (!overview.Problem.empty())
-        entry["problem"] = overview.Problem;
-    return entry;
-}
-
-void PrintListJson() {
     Json addresses = Json::array();
-    for (const std::string& email : EmailListAddresses(ReadEmailList()))
-        addresses.push_back(OverviewJson(OverviewOfAddress(email)));
+    for (const AddressOverview& overview : overviews)
+        addresses.push_back(OverviewJson(overview));
     PrintJson({{"addresses", addresses}});
-}
-
-const char* StateText(FolderState state) {
-    switch (state) {
-    case FolderState::NoKey:
-        return "нет ключа";
-    case FolderState::Requested:
-        return "запрошен";
-    case FolderState::Downloaded:
-        return "получен";
-    case FolderState::Unreadable:
-        break;
-    }
-    return "ошибка";
 }
 
 } // namespace
 
 // One tab-separated line per address of the e-mail list: address, folder state, and for a
-// downloaded certificate its end of validity and the days left (or why it cannot be read).
+// downloaded certificate its end of validity and the days left (or why it cannot be read), and
+// where its renewal stands. The status tells monitoring whether a certificate is within the
+// warning period (--warn-days, else the settings' WarnDays) of its end or past it.
 int CmdList(const Arguments& args) {
     if (!LoadSettingsForCommand(false))
         return kExitFailed;
+    int warnDays = 0;
+    try {
+        warnDays = WarnDaysOption(args);
+    } catch (const UsageError& error) {
+        const int status = Fail(FailureClass::BadInput, error.message);
+        std::cerr << CommandUsage("list");
+        return status;
+    }
     TellSetAsideFoldersLeft();
-    if (HasFlag(args, "--json")) {
-        PrintListJson();
-        return kExitOk;
-    }
-    for (const std::string& email : EmailListAddresses(ReadEmailList())) {
-        const AddressOverview overview = OverviewOfAddress(email);
-        std::cout << overview.Email << "\t" << StateText(overview.State);
-        if (overview.HasExpiry)
-            std::cout << "\tдо " << FormatCertificateDate(overview.NotAfter) << " UTC\t"
-                      << DaysLeftText(overview);
-        if (!overview.Problem.empty())
-            std::cout << "\t" << overview.Problem;
-        std::cout << "\n";
-    }
-    return kExitOk;
+    const std::vector<AddressOverview> overviews = OverviewOfEmailList();
+    PrintList(overviews, HasFlag(args, "--json"));
+    return ExpiryStatus(overviews, warnDays);
 }
 
 } // namespace cq::cli

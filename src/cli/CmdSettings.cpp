@@ -50,6 +50,7 @@ int CmdSettings(const Arguments&) {
     PrintValue("ProxyInForce", proxy.direct ? std::string("direct") : proxy.address);
     PrintValue("ProxySource", proxy.source);
     PrintValue("ProxyBypass", proxy.bypass);
+    PrintValue("WarnDays", std::to_string(values.WarnDays));
     PrintValue("EmailList", loaded ? ReplaceText(ReadEmailList(), "\r\n", "|") : std::string());
     return loaded ? kExitOk : kExitFailed;
 }

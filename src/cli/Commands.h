@@ -26,6 +26,9 @@ inline constexpr int kExitNetwork = 7;         ///< no connection, TLS failure, 
 inline constexpr int kExitRefused = 8;         ///< the service answered with an error or refusal
 inline constexpr int kExitSetupIncomplete = 9; ///< the operator's files or settings are missing
 inline constexpr int kExitBusy = 10;           ///< another operation holds the address's folder
+/// A certificate is within the warning period of its end or past it (`list`, `report`): not a
+/// failure, the listing itself is complete.
+inline constexpr int kExitExpiring = 11;
 
 int CmdVersion(const Arguments& args);
 int CmdSettings(const Arguments& args);
@@ -40,6 +43,8 @@ int CmdList(const Arguments& args);
 int CmdStatus(const Arguments& args);
 int CmdDoctor(const Arguments& args);
 int CmdForget(const Arguments& args);
+int CmdNotify(const Arguments& args);
+int CmdReport(const Arguments& args);
 
 /// "осталось N дн." (marked under 30 days) or "просрочен", for a certificate read by the overview.
 std::string DaysLeftText(const AddressOverview& overview);

@@ -60,6 +60,8 @@ std::string ExitStatusWord(int status) {
         return "setup_incomplete";
     case kExitBusy:
         return "busy";
+    case kExitExpiring:
+        return "expiring";
     default:
         return "failed";
     }

@@ -88,6 +88,7 @@ const std::vector<std::pair<int, std::string>>& ExitStatusTexts() {
         {kExitRefused, "сервис отказал"},
         {kExitSetupIncomplete, "программа не настроена (файлы оператора, CaFile, адреса)"},
         {kExitBusy, "с адресом уже работает другая операция"},
+        {kExitExpiring, "сертификат в периоде предупреждения или просрочен (list, report)"},
     };
     return texts;
 }

@@ -35,7 +35,8 @@ const std::map<std::string, Command>& CommandTable() {
         {"export", cq::cli::CmdExport},     {"providers", cq::cli::CmdProviders},
         {"list", cq::cli::CmdList},         {"import", cq::cli::CmdImport},
         {"status", cq::cli::CmdStatus},     {"doctor", cq::cli::CmdDoctor},
-        {"forget", cq::cli::CmdForget},
+        {"forget", cq::cli::CmdForget},     {"notify", cq::cli::CmdNotify},
+        {"report", cq::cli::CmdReport},
     };
     return commands;
 }

@@ -32,7 +32,11 @@ std::string EmailToFolderName(const std::string& email) {
 }
 
 std::string CertificateFolder(const std::string& email) {
-    return Settings().DataFolder + EmailToFolderName(LowerCase(Trim(email))) + "/";
+    return CertificateFolderIn(Settings().DataFolder, email);
+}
+
+std::string CertificateFolderIn(const std::string& dataFolder, const std::string& email) {
+    return dataFolder + EmailToFolderName(LowerCase(Trim(email))) + "/";
 }
 
 void CheckCertificateFolder(const std::string& folder) {

@@ -20,6 +20,10 @@ std::string EmailToFolderName(const std::string& email);
 /// DataFolder + EmailToFolderName(lower-cased trimmed address) + "/".
 std::string CertificateFolder(const std::string& email);
 
+/// The certificate folder of `email` in the data folder `dataFolder` (with its trailing
+/// delimiter), by the rule of CertificateFolder.
+std::string CertificateFolderIn(const std::string& dataFolder, const std::string& email);
+
 /// Writes the seven subject keys (Country ... Email) into section Cert, as the settings file and
 /// the request record both keep them.
 void WriteSubjectKeys(IniFile& ini, const SubjectFields& subject);

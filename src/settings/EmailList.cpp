@@ -81,10 +81,14 @@ bool RemoveEmailFromList(const std::string& email) {
     return true;
 }
 
+std::string EmailListOf(const IniFile& settings) {
+    return ReplaceText(settings.ReadString(kEmailSection, kListKey), "|", "\r\n");
+}
+
 std::string ReadEmailList() {
     try {
         const std::string path = FindSettingsFileForReading();
-        return ReplaceText(LoadSettingsFile(path).ReadString(kEmailSection, kListKey), "|", "\r\n");
+        return EmailListOf(LoadSettingsFile(path));
     } catch (const std::exception& error) {
         ReportError(context::kReadEmailList, error);
         return {};

@@ -2,6 +2,8 @@
 // The list of addresses for which requests were sent: key List of section Email in the settings
 // file, the addresses joined by "|", kept sorted without regard to letter case.
 
+#include "base/IniFile.h"
+
 #include <string>
 
 namespace cq {
@@ -15,5 +17,8 @@ bool RemoveEmailFromList(const std::string& email);
 
 /// The e-mail list, one address per line, CR LF between lines; reports its own errors.
 std::string ReadEmailList();
+
+/// The e-mail list of a settings file already read, as ReadEmailList gives it.
+std::string EmailListOf(const IniFile& settings);
 
 } // namespace cq

@@ -7,6 +7,7 @@
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "base/Variables.h"
 #include "settings/CertFolders.h"
 #include "settings/Scramble.h"
 #include "settings/ServiceDefaults.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <dirent.h>
 #include <optional>
 #include <sys/stat.h>
@@ -35,8 +37,8 @@ bool IsBinary(std::string_view bytes) {
 }
 
 // The redirected path as written in the base file, expanded and made absolute.
-std::string ExpandRedirection(const std::string& inFile) {
-    std::string path = ExpandEnvironmentStrings(inFile);
+std::string ExpandRedirection(const std::string& inFile, const VariableLookup& variables) {
+    std::string path = ExpandVariables(inFile, variables);
     path = path.substr(0, path.find('\0'));
     const size_t length = ToCp1251(path).size();
     if (length > kMaxSettingsPathLength)
@@ -219,12 +221,21 @@ std::string FindSettingsFile(bool createFolder) {
     const std::string inFile = IniFile::Load(base).ReadString(kCommon, "inFile");
     if (inFile.empty())
         return base;
-    const std::string path = ExpandRedirection(inFile);
+    const std::string path = ExpandRedirection(inFile, [](const std::string& name) {
+        const char* value = std::getenv(name.c_str());
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    });
     const std::string folder = ExtractFilePath(path);
     Settings().DataFolder = folder;
     if (createFolder && !FileExists(path) && !DirectoryExists(folder))
         ForceDirectories(folder, kPrivateFolderMode);
     return path;
+}
+
+std::string SettingsFileWith(const VariableLookup& variables) {
+    const std::string base = ProgramFolder() + kSettingsFileName;
+    const std::string inFile = IniFile::Load(base).ReadString(kCommon, "inFile");
+    return inFile.empty() ? base : ExpandRedirection(inFile, variables);
 }
 
 FolderLock LockSettingsFile(const std::string& path) {
@@ -256,6 +267,9 @@ bool ReadSettingsValues(IniFile& ini, SavedSubject& subject, SettingsValues& val
     values.LegacyPkcs12 = ini.ReadBool(kCert, "LegacyPkcs12", false);
     values.GostPkcs12Cipher = Trim(ini.ReadString(kCert, "GostPkcs12Cipher"));
     values.RsaKeyBits = ini.ReadInteger(kCert, "RsaKeyBits", 1024);
+    values.WarnDays = ini.ReadInteger(kCert, "WarnDays", kDefaultWarnDays);
+    if (values.WarnDays < 0)
+        values.WarnDays = kDefaultWarnDays;
     ReadProxy(ini, values);
     ReadServiceValues(ini, values);
     return ReadRequestPassword(ini, values);

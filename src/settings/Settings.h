@@ -4,6 +4,7 @@
 
 #include "base/FolderLock.h"
 #include "base/IniFile.h"
+#include "base/Variables.h"
 #include "settings/SettingsValues.h"
 
 #include "base/SubjectData.h"
@@ -32,6 +33,11 @@ struct SavedSubject : SubjectData {
 /// created with its parents, each for the owner alone (0700). Raises when the base file cannot be
 /// read, the expanded path is longer than 511 characters or the folder cannot be created.
 std::string FindSettingsFile(bool createFolder);
+
+/// The settings file FindSettingsFile would find for a session whose environment variables
+/// `variables` gives (another user's: HOME, USER, LOGNAME), without creating or changing
+/// anything, and without touching Settings(). Raises as FindSettingsFile does.
+std::string SettingsFileWith(const VariableLookup& variables);
 
 /// FindSettingsFile(true), except that a folder that cannot be made for want of the right to
 /// (a read-only home) leaves the path where the file would be: a missing file reads as empty, so

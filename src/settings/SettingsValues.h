@@ -8,6 +8,9 @@ namespace cq {
 /// The RSA key sizes a request may be made with.
 inline constexpr int kAllowedRsaKeyBits[] = {1024, 2048, 3072, 4096};
 
+/// The warning period when the settings file names none.
+inline constexpr int kDefaultWarnDays = 30;
+
 struct SettingsValues {
     bool ProxyFromIni = false;
     bool ProxyUse = false;
@@ -40,6 +43,10 @@ struct SettingsValues {
     /// administrator's base file rules): 1024 by default, as the service expects; the request
     /// refuses a size outside kAllowedRsaKeyBits.
     int RsaKeyBits = 1024;
+    /// A certificate with this many days left or fewer (or expired) is reported as ending by
+    /// `list`, `report` and the desktop notice; key WarnDays of section Cert. A value that is
+    /// not a number of days (negative) counts as the default.
+    int WarnDays = kDefaultWarnDays;
     /// Folder of the settings file in use, with a trailing delimiter.
     std::string DataFolder;
 };

@@ -1,0 +1,104 @@
+#include "settings/OtherUsers.h"
+
+#include "base/Errors.h"
+#include "base/FileUtil.h"
+#include "settings/Settings.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace cq {
+namespace {
+
+constexpr size_t kMostSettingsBytes = size_t{1} << 20;
+
+UserAccount AccountOf(const passwd& entry) {
+    return {entry.pw_name ? entry.pw_name : "", entry.pw_uid, entry.pw_dir ? entry.pw_dir : ""};
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::string ReadAll(int fd, const std::string& path) {
+    std::string bytes;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw MakeOSError(errno, "Файл настроек " + path);
+        if (got == 0)
+            return bytes;
+        bytes.append(buffer, size_t(got));
+        if (bytes.size() > kMostSettingsBytes)
+            throw Exception("Файл настроек " + path + " слишком велик.");
+    }
+}
+
+} // namespace
+
+std::vector<UserAccount> SystemUsers() {
+    std::vector<UserAccount> users;
+    ::setpwent();
+    while (const passwd* entry = ::getpwent())
+        users.push_back(AccountOf(*entry));
+    ::endpwent();
+    return users;
+}
+
+std::vector<UserAccount> UsersOfPasswdFile(const std::string& path) {
+    const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "re"), std::fclose);
+    if (!file)
+        throw MakeOSError(errno, "Файл пользователей " + path);
+    std::vector<UserAccount> users;
+    while (const passwd* entry = ::fgetpwent(file.get()))
+        users.push_back(AccountOf(*entry));
+    return users;
+}
+
+std::string SettingsFileOfUser(const UserAccount& user) {
+    return SettingsFileWith([&user](const std::string& name) -> std::optional<std::string> {
+        if (name == "HOME")
+            return user.Home;
+        if (name == "USER" || name == "LOGNAME")
+            return user.Name;
+        return std::nullopt;
+    });
+}
+
+std::optional<IniFile> ReadUserSettingsFile(const std::string& path, uid_t owner) {
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (file.get() < 0 && (errno == ENOENT || errno == ENOTDIR))
+        return std::nullopt;
+    if (file.get() < 0 && errno == ELOOP)
+        throw Exception("Файл настроек " + path +
+                        " — символическая ссылка; программа не читает через неё.");
+    if (file.get() < 0)
+        throw MakeOSError(errno, "Файл настроек " + path);
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        throw Exception("Файл настроек " + path + " — не обычный файл.");
+    if (info.st_uid != owner && info.st_uid != 0)
+        throw Exception("Файл настроек " + path + " принадлежит другому пользователю.");
+    return ParseSettingsFile(ReadAll(file.get(), path), path);
+}
+
+} // namespace cq
