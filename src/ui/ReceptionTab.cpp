@@ -16,6 +16,7 @@
 #include "settings/CertFolders.h"
 #include "settings/EmailList.h"
 #include "settings/Settings.h"
+#include "settings/SettingsValues.h"
 #include "ui/BaseForm.h"
 #include "ui/BusyTask.h"
 #include "ui/CertificateInfoPanel.h"
@@ -353,7 +354,7 @@ void ReceptionTab::applyState() {
 }
 
 void ReceptionTab::showRenewal() {
-    const RenewalView view = ViewOfRenewal(FactsOfAddress(mailAddress()), WarnDays());
+    const RenewalView view = ViewOfRenewal(OverviewOfAddress(mailAddress()), Settings().WarnDays);
     expiryLabel_->setText(Q(view.Expiry));
     expiryLabel_->setVisible(!view.Expiry.empty());
     renewalLabel_->setText(Q(view.Renewal));

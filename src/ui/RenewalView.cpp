@@ -1,11 +1,10 @@
 #include "ui/RenewalView.h"
 
 #include "base/Dialogs.h"
-#include "settings/CertFolders.h"
-#include "settings/EmailList.h"
+#include "certs/ExpiryNotice.h"
+#include "settings/SettingsValues.h"
 
 #include <cstdio>
-#include <exception>
 
 namespace cq::ui {
 namespace {
@@ -16,11 +15,11 @@ std::string DayText(const CertificateDateTime& moment) {
     return text;
 }
 
-// "осталось дней: 10", or "истёк" once the certificate's end has passed.
-std::string LeftText(const AddressOverview& overview) {
+std::string ExpiryText(const AddressOverview& overview) {
+    const std::string end = "Срок действия до " + DayText(overview.NotAfter) + ", ";
     if (overview.Expired)
-        return "истёк";
-    return "осталось дней: " + std::to_string(overview.DaysLeft);
+        return end + "истёк";
+    return end + "осталось дней: " + std::to_string(overview.DaysLeft);
 }
 
 std::string RenewalText(RenewalState state) {
@@ -37,61 +36,34 @@ std::string RenewalText(RenewalState state) {
 
 } // namespace
 
-int WarnDays() {
-    return kDefaultWarnDays;
-}
-
-RenewalFacts FactsOfAddress(const std::string& email) {
-    RenewalFacts facts;
-    facts.Overview = OverviewOfAddress(email);
-    try {
-        facts.Renewal = ReadRenewalState(CertificateFolder(facts.Overview.Email));
-    } catch (const std::exception&) {
-        facts.Renewal = RenewalState::None; // an address without a folder of its own
-    }
-    return facts;
-}
-
-bool NearItsEnd(const AddressOverview& overview, int warnDays) {
-    return overview.HasExpiry && (overview.Expired || overview.DaysLeft <= warnDays);
-}
-
-RenewalView ViewOfRenewal(const RenewalFacts& facts, int warnDays) {
+RenewalView ViewOfRenewal(const AddressOverview& overview, int warnDays) {
     RenewalView view;
-    const AddressOverview& overview = facts.Overview;
     if (overview.HasExpiry)
-        view.Expiry = "Срок действия до " + DayText(overview.NotAfter) + ", " + LeftText(overview);
-    view.Renewal = RenewalText(facts.Renewal);
-    view.OfferCancel = facts.Renewal == RenewalState::Pending;
-    view.OfferRenew = !view.OfferCancel && NearItsEnd(overview, warnDays);
+        view.Expiry = ExpiryText(overview);
+    view.Renewal = RenewalText(overview.Renewal);
+    view.OfferCancel = overview.Renewal == RenewalState::Pending;
+    view.OfferRenew = !view.OfferCancel && WithinWarningPeriod(overview, warnDays);
     return view;
 }
 
-std::vector<RenewalFacts> CertificatesNearTheirEnd(int warnDays) {
-    std::vector<RenewalFacts> near;
-    for (const std::string& address : EmailListAddresses(ReadEmailList())) {
-        RenewalFacts facts = FactsOfAddress(address);
-        if (NearItsEnd(facts.Overview, warnDays))
-            near.push_back(std::move(facts));
-    }
-    return near;
-}
-
-std::string ExpiryNoticeText(const std::vector<RenewalFacts>& near) {
+std::string ExpiryNoticeText(const std::vector<AddressOverview>& near) {
     if (near.empty())
         return {};
-    std::string text = "Срок действия сертификатов подходит к концу:\r\n";
-    for (const RenewalFacts& facts : near) {
-        text += "\r\n" + facts.Overview.Email + " - " + LeftText(facts.Overview);
-        if (facts.Renewal == RenewalState::Pending)
-            text += " (продление запрошено)";
+    std::string text = "Срок действия сертификатов подходит к концу.";
+    for (const AddressOverview& overview : near) {
+        text += "\r\n\r\n" + NoticeFor(overview).Body;
+        if (overview.Renewal == RenewalState::Pending)
+            text += " Продление уже запрошено.";
     }
     return text + "\r\n\r\nПродлить сертификат можно на вкладке \"Получение сертификата\".";
 }
 
 void ShowExpiryNotice() {
-    const std::string text = ExpiryNoticeText(CertificatesNearTheirEnd(WarnDays()));
-    if (!text.empty())
+    std::vector<AddressOverview> near;
+    for (AddressOverview& overview : OverviewOfEmailList())
+        if (WithinWarningPeriod(overview, Settings().WarnDays))
+            near.push_back(std::move(overview));
+    if (const std::string text = ExpiryNoticeText(near); !text.empty())
         ShowInfoBox(text, "Срок действия сертификатов");
 }
 

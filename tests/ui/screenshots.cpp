@@ -74,8 +74,8 @@ bool PrepareEndingCertificate(const std::string& address) {
     return QDir().mkpath(certFolder) &&
            QProcess::execute(QStringLiteral("openssl"),
                              {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "10",
-                              "-subj", subject, "-keyout", certFolder + "Certificate.key",
-                              "-out", certFolder + "Certificate.cer"}) == 0;
+                              "-subj", subject, "-keyout", certFolder + "Certificate.key", "-out",
+                              certFolder + "Certificate.cer"}) == 0;
 }
 
 // The reception tab on `address`: renewal offered, then with a pending renewal.
@@ -128,7 +128,8 @@ int main(int argc, char** argv) {
         theMainWindow.tabs()->setCurrentIndex(1);
         saved = saved && SaveRenewal(theMainWindow, folder, ending, suffix);
         if (!saved)
-            std::cerr << "could not write the pictures into " << folder.path().toStdString() << "\n";
+            std::cerr << "could not write the pictures into " << folder.path().toStdString()
+                      << "\n";
         return saved ? 0 : 1;
     }
     auto* email = theMainWindow.findChild<QLineEdit*>(QStringLiteral("edEmail"));
