@@ -33,6 +33,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace cq::ui {
 namespace {
 
@@ -226,6 +228,8 @@ void MainWindow::deferredInit() {
     fitToWorkArea();
     centreInWorkArea();
     initialised_ = true;
+    if (!startAddress_.isEmpty())
+        openOnAddress(std::exchange(startAddress_, QString()));
     emit deferredInitDone();
     showExpiryNoticeOnce();
 }
@@ -238,6 +242,15 @@ void MainWindow::showExpiryNoticeOnce() {
     expiryNoticeDone_ = true;
     QMetaObject::invokeMethod(
         this, [] { Guarded([] { ShowExpiryNotice(); }); }, Qt::QueuedConnection);
+}
+
+void MainWindow::openOnAddress(const QString& email) {
+    if (!initialised_) {
+        startAddress_ = email;
+        return;
+    }
+    tabs_->setCurrentIndex(1);
+    Guarded([this, &email] { receptionTab_->refresh(email); });
 }
 
 // Centred in the work area; a window larger than the area keeps its top left corner on it.

@@ -34,6 +34,10 @@ public:
     QLabel* requestInfoLink() const;
     QLabel* receptionInfoLink() const;
 
+    /// The window opens on the reception tab with `email` chosen (the desktop notice's action
+    /// starts it so), once the settings are read.
+    void openOnAddress(const QString& email);
+
     /// True once the deferred initialisation (settings into the fields) has run.
     bool initialised() const { return initialised_; }
 
@@ -85,6 +89,7 @@ private:
     QWidget* helpControl_ = nullptr;
     bool deferredInitPosted_ = false;
     bool initialised_ = false;
+    QString startAddress_; ///< the address to open on, until the settings are read
     bool painted_ = false;
     bool expiryNoticeDone_ = false;
 };

@@ -221,14 +221,15 @@ void ReceptionTab::buildControls() {
 // The certificate's end, the renewal's state and the one renewal button that fits it; each
 // keeps its room while hidden, so the controls below stay where they are.
 void ReceptionTab::buildRenewalControls() {
-    expiryLabel_ = Named(MakeLabel(QString(), this), "lblExpiry", QStringLiteral("Срок действия"));
-    renewalLabel_ = Named(MakeLabel(QString(), this), "lblRenewal", QStringLiteral("Продление"));
+    expiryLabel_ = Named(MakeLabel(QStringLiteral("Срок действия"), this), "lblExpiry",
+                         QStringLiteral("Срок действия"));
+    renewalLabel_ = Named(MakeLabel(QStringLiteral("Продление"), this), "lblRenewal",
+                          QStringLiteral("Продление"));
     renewButton_ = WithDesignSize(
         Named(new QPushButton(QStringLiteral("Про&длить"), this), "btnRenew",
               QStringLiteral("Продлить"),
-              QStringLiteral("Создает новый ключ и запрос с данными текущего сертификата и "
-                             "посылает его на сервер Кворикс. Текущий сертификат остается "
-                             "рабочим, пока не будет получен новый.")),
+              QStringLiteral("Посылает на сервер Кворикс запрос нового сертификата с данными "
+                             "текущего; текущий работает до получения нового.")),
         design::kRightButtonWidth);
     cancelRenewalButton_ = WithDesignSize(
         Named(new QPushButton(QStringLiteral("От&менить продление"), this), "btnCancelRenewal",
@@ -355,9 +356,12 @@ void ReceptionTab::applyState() {
 
 void ReceptionTab::showRenewal() {
     const RenewalView view = ViewOfRenewal(OverviewOfAddress(mailAddress()), Settings().WarnDays);
-    expiryLabel_->setText(Q(view.Expiry));
+    // A hidden label keeps its last words, so the room it keeps is as high as when shown.
+    if (!view.Expiry.empty())
+        expiryLabel_->setText(Q(view.Expiry));
     expiryLabel_->setVisible(!view.Expiry.empty());
-    renewalLabel_->setText(Q(view.Renewal));
+    if (!view.Renewal.empty())
+        renewalLabel_->setText(Q(view.Renewal));
     renewalLabel_->setVisible(!view.Renewal.empty());
     renewButton_->setVisible(view.OfferRenew);
     cancelRenewalButton_->setVisible(view.OfferCancel);

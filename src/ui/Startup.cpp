@@ -29,16 +29,27 @@ private:
     Dialogs* previous_;
 };
 
+// The address after "--email", or an empty text.
+QString StartAddress(const std::vector<std::string>& arguments) {
+    for (size_t i = 0; i + 1 < arguments.size(); ++i)
+        if (arguments[i] == "--email")
+            return QString::fromStdString(arguments[i + 1]);
+    return {};
+}
+
 std::unique_ptr<QWidget> CreateMainForm(const StartupSteps& steps) {
     return steps.createMainForm ? steps.createMainForm() : std::make_unique<MainWindow>();
 }
 
 // The main window, its panel and the event loop; returns the loop's exit status.
-int RunWindows(const StartupSteps& steps) {
+int RunWindows(const StartupSteps& steps, const QString& startAddress) {
     struct PanelScope {
         ~PanelScope() { FreeInformationPanel(); }
     } panel;
     std::unique_ptr<QWidget> theMainWindow = CreateMainForm(steps);
+    if (auto* main = qobject_cast<MainWindow*>(theMainWindow.get());
+        main && !startAddress.isEmpty())
+        main->openOnAddress(startAddress);
     // Closing the main window ends the run, even while the information panel is open.
     if (auto* form = qobject_cast<BaseForm*>(theMainWindow.get()))
         QObject::connect(form, &BaseForm::closed, qApp, &QCoreApplication::quit);
@@ -66,7 +77,7 @@ int RunProgram(int& argc, char** argv, const StartupSteps& steps) {
     const DialogsScope dialogs;
     session.startLog(steps.initLog);
     SetApplicationTitle(kApplicationTitle);
-    const int status = RunWindows(steps);
+    const int status = RunWindows(steps, StartAddress(arguments));
     FlushLog();
     return status;
 }

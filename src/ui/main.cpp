@@ -9,11 +9,12 @@
 namespace {
 
 constexpr const char* kWindowUsage =
-    "Использование: certquorix [-debug]\n"
+    "Использование: certquorix [-debug] [--email АДРЕС]\n"
     "       certquorix --help | --version\n"
     "Окно CertQuorix: запрос сертификата (RSA или ГОСТ), получение, проверка и экспорт в "
     "PKCS#12.\n"
     "  -debug     подробный обмен с сервисом на стандартный поток ошибок\n"
+    "  --email    открыть вкладку получения сертификата на этом адресе\n"
     "  --help     эта справка\n"
     "  --version  версия программы\n"
     "Те же шаги из командной строки: certquorix-cli --help.\n";

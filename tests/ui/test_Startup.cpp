@@ -1,6 +1,6 @@
-// Start-up and shutdown: the DEBUG switch reaching the connection, the connection closed once,
-// the log's error box before the main window, the window's icon and desktop entry, and the run
-// ending with the main window.
+// Start-up and shutdown: the DEBUG switch reaching the connection, the address the window opens
+// on, the connection closed once, the log's error box before the main window, the window's icon
+// and desktop entry, and the run ending with the main window.
 #include "UiTestSupport.h"
 
 #include "TestSupport.h"
@@ -13,8 +13,10 @@
 #include <QTest>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QIcon>
+#include <QTabWidget>
 #include <QTimer>
 #include <csignal>
 
@@ -146,6 +148,34 @@ private slots:
         QCOMPARE(box->caption, QStringLiteral("Инициализация Log-а."));
         QCOMPARE(box->text, QStringLiteral("Не удалось подготовить папку лога"));
         QCOMPARE(box->icon, QMessageBox::Critical);
+    }
+
+    // The desktop notice's action starts the window on an address: it opens on the reception
+    // tab with that address chosen, not the one the request tab holds.
+    void theEmailArgumentOpensTheReceptionTabOnTheAddress() {
+        cq::test::TempDir dir;
+        cq::test::UseProgramFolder(dir.path());
+        cq::test::WriteFile(dir / "CertQuorix.ini",
+                            "[Cert]\r\nEmail=typed@x.y\r\n\r\n[Proxy]\r\nUse=0\r\n");
+        Recorder recorder;
+        int tab = -1;
+        QString address;
+        QCOMPARE(
+            Run({"--email", "near@x.y"},
+                RecordingSteps(recorder,
+                               [&](QWidget& window) {
+                                   auto& form = static_cast<MainWindow&>(window);
+                                   if (QTest::qWaitFor([&form] { return form.initialised(); })) {
+                                       tab = form.tabs()->currentIndex();
+                                       address =
+                                           form.findChild<QComboBox*>(QStringLiteral("comBoxMail"))
+                                               ->currentText();
+                                   }
+                                   window.close();
+                               })),
+            0);
+        QCOMPARE(tab, 1);
+        QCOMPARE(address, QStringLiteral("near@x.y"));
     }
 
     void theMainWindowCarriesTheProgramIconAndDesktopEntry() {
