@@ -1,7 +1,7 @@
-// The renewal through the window against sandbox-ca: the reception tab shows a certificate's end
-// and offers renewing it, a pending renewal is shown and can be cancelled, the download before
-// the issue leaves the working pair and the one after it swaps the renewed pair in. At start the
-// window tells once which certificates are near their end.
+// The renewal through the window against sandbox-ca, RSA and GOST: the reception tab shows a
+// certificate's end and offers renewing it, a pending renewal is shown and can be cancelled, the
+// download before the issue leaves the working pair and the one after it swaps the renewed pair in.
+// At start the window tells once which certificates are near their end.
 #include "UiTestSupport.h"
 
 #include "SandboxServer.h"
@@ -10,14 +10,20 @@
 #include "base/Dialogs.h"
 #include "certs/AddressOverview.h"
 #include "certs/Download.h"
+#include "certs/GostProcedure.h"
+#include "certs/GostRequest.h"
 #include "certs/Renewal.h"
 #include "certs/Submission.h"
 #include "log/Identity.h"
 #include "log/Log.h"
+#include "provider/GostKey.h"
+#include "provider/ProviderRegistry.h"
+#include "provider/SoftwareGostProvider.h"
 #include "settings/CertFolders.h"
 #include "transport/Connection.h"
 #include "ui/BusyTask.h"
 #include "ui/CertificateInfoPanel.h"
+#include "ui/ContainerPasswordDialog.h"
 #include "ui/KeyPasswordDialog.h"
 #include "ui/MainWindow.h"
 
@@ -131,6 +137,35 @@ void MakeWorkingPair(const cq::test::SandboxServer& server, const std::string& e
     QCOMPARE(got.size(), 1);
 }
 
+// A working GOST pair for `email` in a container of the first qualifying provider, issued for
+// `days` and downloaded.
+void MakeWorkingGostPair(const cq::test::SandboxServer& server, const std::string& email,
+                         int days) {
+    const std::vector<cq::ProviderEntry> providers = cq::QualifyingProviders();
+    QVERIFY(!providers.empty());
+    cq::GostRequestForm form;
+    form.Country = "ru";
+    form.State = "Moscow";
+    form.Locality = "Moscow";
+    form.Organization = "Firm Ltd";
+    form.CommonName = "Ivan Petrov";
+    form.Email = email;
+    form.ProvName = providers.front().Name;
+    form.Info = providers.front().Info;
+    form.Container = cq::GostContainerName(std::chrono::system_clock::now());
+    setNextContainerPassword(QStringLiteral("container pw"));
+    const auto sent =
+        BoxesOf([&] { QCOMPARE(cq::RunGostProcedure(form), cq::GostProcedureOutcome::Sent); },
+                {QMessageBox::Ok});
+    QCOMPARE(sent.size(), 1);
+    server.issue(email, false, days);
+    cq::ReceptionState state;
+    const auto got = BoxesOf(
+        [&] { QCOMPARE(cq::ReceiveCertificate(email, state), cq::DownloadResult::Downloaded); },
+        {QMessageBox::Ok});
+    QCOMPARE(got.size(), 1);
+}
+
 // The main window on a program folder with the settings file.
 class Window {
 public:
@@ -138,8 +173,8 @@ public:
         cq::test::UseProgramFolder(dir_.path());
         WriteFile(dir_ / "CertQuorix.ini", settings);
         // The act a request writes beside its key shows which request a certificate answers.
-        const std::string act = "PublicKeyAct RSA.rtf";
-        WriteFile(dir_ / act, ReadFile(std::string(CQ_SOURCE_DIR "/resources/") + act));
+        for (const std::string act : {"PublicKeyAct RSA.rtf", "PublicKeyAct Gost.rtf"})
+            WriteFile(dir_ / act, ReadFile(std::string(CQ_SOURCE_DIR "/resources/") + act));
     }
     ~Window() {
         FreeInformationPanel();
@@ -286,6 +321,57 @@ private slots:
             TextsOf(BoxesOf([&] { w.button("butSertificatTest")->click(); }, {QMessageBox::Ok}));
         QVERIFY2(checked.contains(QStringLiteral("Ivan Petrov")), qPrintable(checked));
         QVERIFY(w.find("lblInstall")->isEnabled());
+    }
+
+    // A GOST pair is renewed in a new container of the provider that keeps the working key,
+    // its password asked the provider's way; the working container stays.
+    void theGostRenewalRoadThroughTheReceptionTab() {
+        cq::test::SandboxServer server;
+        Window w(kSettings);
+        QVERIFY(w.start());
+        auto software = cq::provider::MakeSoftwareGostProvider(cq::provider::kGostEngineId,
+                                                               w.dir() / "containers/");
+        if (!software)
+            QSKIP("the GOST engine does not load here");
+        cq::provider::ScopedProviders providers{cq::provider::ProviderRegistry({software})};
+        cq::test::UseSandboxService(server, w.dir().path());
+        ServiceConnection connection;
+        const std::string email = "gost@mail.example";
+        const std::string folder = cq::CertificateFolder(email);
+        MakeWorkingGostPair(server, email, 10);
+        const std::string workingRecord = ReadFile(folder + "Request.ini");
+        const std::string workingCertificate = ReadFile(folder + "Certificate.cer");
+
+        w.choose(email);
+        QVERIFY(w.shown("btnRenew"));
+        // Cancel in the provider's password dialog: a silent end, nothing pending.
+        setNextContainerPassword(std::nullopt);
+        w.button("btnRenew")->click();
+        QVERIFY(test::TakeBoxes().isEmpty());
+        QVERIFY(!std::filesystem::exists(folder + "Renewal.ini"));
+
+        setNextContainerPassword(QStringLiteral("renewal pw"));
+        QCOMPARE(TextsOf(BoxesOf([&] { w.button("btnRenew")->click(); }, {QMessageBox::Ok})),
+                 QString::fromUtf8(cq::kRenewalSentText));
+        QVERIFY(std::filesystem::exists(folder + "Renewal.ini"));
+        QCOMPARE(ReadFile(folder + "Request.ini"), workingRecord);
+        QVERIFY(w.shown("btnCancelRenewal"));
+
+        const QString notYet =
+            TextsOf(BoxesOf([&] { w.button("butSertificatGet")->click(); }, {QMessageBox::Ok}));
+        QVERIFY2(notYet.contains(QStringLiteral("не готов")), qPrintable(notYet));
+        QCOMPARE(ReadFile(folder + "Certificate.cer"), workingCertificate);
+
+        server.issue(email);
+        const QString swapped =
+            TextsOf(BoxesOf([&] { w.button("butSertificatGet")->click(); }, {QMessageBox::Ok}));
+        QVERIFY2(!swapped.isEmpty(), "no box after the swapping download");
+        QVERIFY(ReadFile(folder + "Certificate.cer") != workingCertificate);
+        QVERIFY(ReadFile(folder + "Request.ini") != workingRecord);
+        QVERIFY(HasPreviousPair(folder));
+        QCOMPARE(w.text("lblRenewal"),
+                 QStringLiteral("Сертификат продлён, прежний сохранён в папке сертификата."));
+        QVERIFY(!w.shown("btnRenew"));
     }
 
     // The end as it is shown, and when the renewal is offered, by the certificate's days left.
