@@ -393,10 +393,18 @@ void ReceptionTab::onCancelRenewalClicked() {
                       "останутся.",
                   kRenewalCaption, DefaultAnswer::No))
         return;
-    const CancelOutcome outcome = RunBusy([&address] { return CancelRenewal(address); });
+    std::string keptContainer;
+    const CancelOutcome outcome =
+        RunBusy([&address, &keptContainer] { return CancelRenewal(address, &keptContainer); });
     onAddressChanged();
     if (outcome == CancelOutcome::NothingPending)
         ShowInfoBox("Продление сертификата " + address + " не запрашивалось.", kRenewalCaption);
+    else if (!keptContainer.empty())
+        // A container may hold the only copy of a key: the user decides whether it goes.
+        ShowInfoBox("Продление сертификата " + address + " отменено. Контейнер ключей \"" +
+                        keptContainer +
+                        "\" оставлен: удалите его средствами крипто провайдера, если он не нужен.",
+                    kRenewalCaption);
 }
 
 void ReceptionTab::onCheckClicked() {

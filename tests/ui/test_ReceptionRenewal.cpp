@@ -401,6 +401,20 @@ private slots:
         QCOMPARE(ReadFile(folder + "Request.ini"), workingRecord);
         QVERIFY(w.shown("btnCancelRenewal"));
 
+        // Cancelled: the pending files go, and the user learns that the new container stays.
+        const auto cancelled = BoxesOf([&] { w.button("btnCancelRenewal")->click(); },
+                                       {QMessageBox::Yes, QMessageBox::Ok});
+        QCOMPARE(cancelled.size(), 2);
+        QVERIFY2(cancelled[1].text.contains(QStringLiteral("\" оставлен")),
+                 qPrintable(cancelled[1].text));
+        QVERIFY(!std::filesystem::exists(folder + "Renewal.ini"));
+        QCOMPARE(ReadFile(folder + "Request.ini"), workingRecord);
+        QVERIFY(w.shown("btnRenew"));
+
+        setNextContainerPassword(QStringLiteral("renewal pw 2"));
+        QCOMPARE(TextsOf(BoxesOf([&] { w.button("btnRenew")->click(); }, {QMessageBox::Ok})),
+                 QString::fromUtf8(cq::kRenewalSentText));
+
         const QString notYet =
             TextsOf(BoxesOf([&] { w.button("butSertificatGet")->click(); }, {QMessageBox::Ok}));
         QVERIFY2(notYet.contains(QStringLiteral("не готов")), qPrintable(notYet));
