@@ -31,11 +31,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -430,6 +433,45 @@ private slots:
         QCOMPARE(w.text("lblRenewal"),
                  QStringLiteral("Сертификат продлён, прежний сохранён в папке сертификата."));
         QVERIFY(!w.shown("btnRenew"));
+    }
+
+    // The new key's password dialog lets OK through only for a password that both fields agree
+    // on and the key password rule takes; OK answers it, Cancel answers nothing.
+    void theKeyPasswordDialogTakesOnlyAnAgreedPasswordTheRuleTakes_data() {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("confirmation");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("agreed") << QStringLiteral("Renew 2") << QStringLiteral("Renew 2") << true;
+        QTest::newRow("empty") << QString() << QString() << false;
+        QTest::newRow("not agreed")
+            << QStringLiteral("Renew2") << QStringLiteral("Renew3") << false;
+        QTest::newRow("outside Windows-1251")
+            << QStringLiteral("Ключ✓") << QStringLiteral("Ключ✓") << false;
+    }
+    void theKeyPasswordDialogTakesOnlyAnAgreedPasswordTheRuleTakes() {
+        QFETCH(QString, password);
+        QFETCH(QString, confirmation);
+        QFETCH(bool, taken);
+        bool okEnabled = !taken;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            dialog->findChild<QLineEdit*>(QStringLiteral("edRenewalPassword"))->setText(password);
+            dialog->findChild<QLineEdit*>(QStringLiteral("edRenewalPassword2"))
+                ->setText(confirmation);
+            QPushButton* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+            okEnabled = ok->isEnabled();
+            if (okEnabled)
+                ok->click();
+            else
+                dialog->reject();
+        });
+        const std::optional<std::string> answer = AskNewKeyPassword("ivan@mail.example");
+        QCOMPARE(okEnabled, taken);
+        QCOMPARE(answer.has_value(), taken);
+        if (taken)
+            QCOMPARE(QString::fromStdString(*answer), password);
     }
 
     // The end as it is shown, and when the renewal is offered, by the certificate's days left.
