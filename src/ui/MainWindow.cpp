@@ -13,6 +13,7 @@
 #include "ui/Mnemonics.h"
 #include "ui/ProxyArea.h"
 #include "ui/ReceptionTab.h"
+#include "ui/RenewalView.h"
 #include "ui/RequestTab.h"
 #include "ui/RichTextBox.h"
 #include "ui/RuleLineEdit.h"
@@ -31,6 +32,8 @@
 #include <QTabWidget>
 #include <QThread>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace cq::ui {
 namespace {
@@ -229,7 +232,29 @@ void MainWindow::deferredInit() {
     fitToWorkArea();
     centreInWorkArea();
     initialised_ = true;
+    if (!startAddress_.isEmpty())
+        openOnAddress(std::exchange(startAddress_, QString()));
     emit deferredInitDone();
+    showExpiryNoticeOnce();
+}
+
+// Certificates near their end are told once a run, after the window has been painted with its
+// settings (the start is not held up by reading the certificates) and never from inside a paint.
+void MainWindow::showExpiryNoticeOnce() {
+    if (!initialised_ || !painted_ || expiryNoticeDone_)
+        return;
+    expiryNoticeDone_ = true;
+    QMetaObject::invokeMethod(
+        this, [] { Guarded([] { ShowExpiryNotice(); }); }, Qt::QueuedConnection);
+}
+
+void MainWindow::openOnAddress(const QString& email) {
+    if (!initialised_) {
+        startAddress_ = email;
+        return;
+    }
+    tabs_->setCurrentIndex(1);
+    Guarded([this, &email] { receptionTab_->refresh(email); });
 }
 
 // Centred in the work area; a window larger than the area keeps its top left corner on it.
@@ -371,6 +396,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget && widget->window() == this) {
         switch (event->type()) {
+        case QEvent::Paint:
+            if (!painted_) {
+                painted_ = true; // the window's first paint is under way
+                showExpiryNoticeOnce();
+            }
+            break;
         case QEvent::KeyRelease: {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (IsModifier(key))

@@ -34,12 +34,12 @@ public:
     QLabel* requestInfoLink() const;
     QLabel* receptionInfoLink() const;
 
+    /// The window opens on the reception tab with `email` chosen (the desktop notice's action
+    /// starts it so), once the settings are read.
+    void openOnAddress(const QString& email);
+
     /// True once the deferred initialisation (settings into the fields) has run.
     bool initialised() const { return initialised_; }
-
-    /// Starts on the reception tab with `address` chosen (the action of the desktop notice of a
-    /// certificate near its end); taken once the settings are shown.
-    void openOnAddress(const QString& address) { startAddress_ = address; }
 
     /// How the folder and export links hand paths to the desktop; tests put a recorder here.
     static void setShellOpener(ShellOpener opener);
@@ -62,6 +62,7 @@ private:
     void setTabRing();
 
     void deferredInit();
+    void showExpiryNoticeOnce();
     void centreInWorkArea();
     void fitToWorkArea();
     void keepInsideWorkArea();
@@ -88,7 +89,9 @@ private:
     QWidget* helpControl_ = nullptr;
     bool deferredInitPosted_ = false;
     bool initialised_ = false;
-    QString startAddress_;
+    QString startAddress_; ///< the address to open on, until the settings are read
+    bool painted_ = false;
+    bool expiryNoticeDone_ = false;
 };
 
 /// The main window, or nullptr before start-up has made it.

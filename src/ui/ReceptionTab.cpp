@@ -7,12 +7,16 @@
 #include "base/ShellOpenCodes.h"
 #include "certs/AddressOverview.h"
 #include "certs/CertificateCheck.h"
+#include "certs/GostRequest.h"
+#include "certs/InputRules.h"
 #include "certs/NssImport.h"
 #include "certs/Pkcs12Export.h"
+#include "certs/Renewal.h"
 #include "platform/Process.h"
 #include "settings/CertFolders.h"
 #include "settings/EmailList.h"
 #include "settings/Settings.h"
+#include "settings/SettingsValues.h"
 #include "ui/BaseForm.h"
 #include "ui/BusyTask.h"
 #include "ui/CertificateInfoPanel.h"
@@ -20,8 +24,10 @@
 #include "ui/FormParts.h"
 #include "ui/HandlerGuard.h"
 #include "ui/HelpText.h"
+#include "ui/KeyPasswordDialog.h"
 #include "ui/LinkLabel.h"
 #include "ui/Pictures.h"
+#include "ui/RenewalView.h"
 #include "ui/RuleLineEdit.h"
 #include "ui/SameWidthGroup.h"
 
@@ -32,6 +38,9 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+
+#include <chrono>
+#include <optional>
 
 namespace cq::ui {
 namespace {
@@ -69,11 +78,56 @@ void OpenFolderAndWait(const std::string& folder, const ShellOpener& opener) {
     }
 }
 
+constexpr const char* kRenewalCaption = "Продление сертификата";
+
+// The RSA renewal: the new key's password is asked as the request tab's RSA panel asks it; key
+// generation and the exchange run off the interface thread.
+void RenewRsa(const std::string& address, const WorkingRequest& working) {
+    const std::optional<std::string> password = AskNewKeyPassword(address);
+    if (!password)
+        return;
+    if (const std::optional<std::string> refusal = PasswordRefusal(*password)) {
+        ShowErrorBox(*refusal, kRenewalCaption);
+        return;
+    }
+    SubjectData subject;
+    static_cast<SubjectFields&>(subject) = working.Subject;
+    subject.Password = *password;
+    RunBusy([&subject] { return RenewRsaCertificate(subject); });
+}
+
+// The GOST renewal: a new container of the provider that keeps the working key, its password
+// asked the provider's way.
+void RenewGost(const WorkingRequest& working) {
+    std::optional<ProviderEntry> provider;
+    {
+        WaitCursor wait;
+        for (const ProviderEntry& entry : QualifyingProviders())
+            if (entry.Name == working.ProvName)
+                provider = entry;
+    }
+    if (!provider) {
+        ShowErrorBox("Крипто провайдер \"" + working.ProvName +
+                         "\", которым сделан рабочий ключ, не найден. Продление невозможно.",
+                     kRenewalCaption);
+        return;
+    }
+    GostRequestForm form;
+    static_cast<SubjectFields&>(form) = working.Subject;
+    form.ProvName = provider->Name;
+    form.Info = provider->Info;
+    form.Container = GostContainerName(std::chrono::system_clock::now());
+    // A cancelled password dialog ends the renewal without a word; errors reach the handler.
+    RunBusy([&form] { return RenewGostCertificate(form); });
+}
+
 } // namespace
 
 ReceptionTab::ReceptionTab(SameWidthGroup* buttons, QWidget* parent) : QWidget(parent) {
     buildControls();
     buttons->add(downloadButton_);
+    buttons->add(renewButton_);
+    buttons->add(cancelRenewalButton_);
     layOut();
     setLinkEnabled(folderLink_, false);
     setLinkEnabled(exportLink_, false);
@@ -84,6 +138,10 @@ ReceptionTab::ReceptionTab(SameWidthGroup* buttons, QWidget* parent) : QWidget(p
             [this] { Guarded([this] { onDownloadClicked(); }); });
     connect(checkButton_, &QPushButton::clicked, this,
             [this] { Guarded([this] { onCheckClicked(); }); });
+    connect(renewButton_, &QPushButton::clicked, this,
+            [this] { Guarded([this] { onRenewClicked(); }); });
+    connect(cancelRenewalButton_, &QPushButton::clicked, this,
+            [this] { Guarded([this] { onCancelRenewalClicked(); }); });
     connect(informationLink_, &LinkLabel::activated, this, [this] { showInformation(); });
     connect(folderLink_, &LinkLabel::activated, this,
             [this] { Guarded([this] { onFolderLinkClicked(); }); });
@@ -145,6 +203,8 @@ void ReceptionTab::buildControls() {
                                   design::kTestButtonWidth);
     checkButton_->setProperty(kHintTarget, true);
 
+    buildRenewalControls();
+
     folderLink_ =
         Named(new LinkLabel(QStringLiteral("Папка с&ертификата"),
                             QStringLiteral("Открывает папку выбранного сертификата."), this),
@@ -156,6 +216,36 @@ void ReceptionTab::buildControls() {
                                            "сертификат в p12, и открывает его для импорта."),
                             this),
               "lblInstall", QStringLiteral("В хранилище (p12)"));
+}
+
+// The certificate's end, the renewal's state and the one renewal button that fits it; each
+// keeps its room while hidden, so the controls below stay where they are.
+void ReceptionTab::buildRenewalControls() {
+    expiryLabel_ = Named(MakeLabel(QStringLiteral("Срок действия"), this), "lblExpiry",
+                         QStringLiteral("Срок действия"));
+    renewalLabel_ = Named(MakeLabel(QStringLiteral("Продление"), this), "lblRenewal",
+                          QStringLiteral("Продление"));
+    renewButton_ = WithDesignSize(
+        Named(new QPushButton(QStringLiteral("Про&длить"), this), "btnRenew",
+              QStringLiteral("Продлить"),
+              QStringLiteral("Посылает на сервер Кворикс запрос нового сертификата с данными "
+                             "текущего; текущий работает до получения нового.")),
+        design::kRightButtonWidth);
+    cancelRenewalButton_ = WithDesignSize(
+        Named(new QPushButton(QStringLiteral("От&менить продление"), this), "btnCancelRenewal",
+              QStringLiteral("Отменить продление"),
+              QStringLiteral("Удаляет ключ и запрос продления. Текущий сертификат остается "
+                             "как есть.")),
+        design::kRightButtonWidth);
+    for (QWidget* control : QList<QWidget*>{expiryLabel_, renewalLabel_, renewButton_}) {
+        QSizePolicy keepsRoom = control->sizePolicy();
+        keepsRoom.setRetainSizeWhenHidden(true);
+        control->setSizePolicy(keepsRoom);
+        control->hide();
+    }
+    cancelRenewalButton_->hide();
+    renewButton_->setProperty(kHintTarget, true);
+    cancelRenewalButton_->setProperty(kHintTarget, true);
 }
 
 void ReceptionTab::layOut() {
@@ -171,7 +261,17 @@ void ReceptionTab::layOut() {
     column->addLayout(download);
     column->addSpacing(3);
     column->addWidget(stateLabel_);
-    column->addSpacing(13);
+    column->addSpacing(6);
+    // The two renewal buttons share one place: only one of them is ever offered.
+    auto* renewal = FieldGrid();
+    renewal->setVerticalSpacing(3);
+    renewal->addWidget(expiryLabel_, 0, 0, Qt::AlignVCenter);
+    renewal->addWidget(renewButton_, 0, 1);
+    renewal->addWidget(cancelRenewalButton_, 0, 1);
+    renewal->addWidget(renewalLabel_, 1, 0, 1, 2);
+    renewal->setColumnStretch(0, 1);
+    column->addLayout(renewal);
+    column->addSpacing(10);
     column->addWidget(checkPasswordCaption_);
     column->addSpacing(3);
     auto* check = new QHBoxLayout;
@@ -202,8 +302,8 @@ void ReceptionTab::layOut() {
 }
 
 QList<QWidget*> ReceptionTab::tabChain() const {
-    return {addressList_, downloadButton_, checkPasswordEdit_,
-            checkButton_, folderLink_,     exportLink_};
+    return {addressList_,       downloadButton_, renewButton_, cancelRenewalButton_,
+            checkPasswordEdit_, checkButton_,    folderLink_,  exportLink_};
 }
 
 void ReceptionTab::showInformation() {
@@ -251,6 +351,20 @@ void ReceptionTab::applyState() {
     stateLabel_->setText(Q(state_.StateLabel));
     stateLabel_->setVisible(state_.StateLabelVisible);
     checkButton_->setEnabled(state_.CheckEnabled);
+    showRenewal();
+}
+
+void ReceptionTab::showRenewal() {
+    const RenewalView view = ViewOfRenewal(OverviewOfAddress(mailAddress()), Settings().WarnDays);
+    // A hidden label keeps its last words, so the room it keeps is as high as when shown.
+    if (!view.Expiry.empty())
+        expiryLabel_->setText(Q(view.Expiry));
+    expiryLabel_->setVisible(!view.Expiry.empty());
+    if (!view.Renewal.empty())
+        renewalLabel_->setText(Q(view.Renewal));
+    renewalLabel_->setVisible(!view.Renewal.empty());
+    renewButton_->setVisible(view.OfferRenew);
+    cancelRenewalButton_->setVisible(view.OfferCancel);
 }
 
 void ReceptionTab::onDownloadClicked() {
@@ -259,6 +373,38 @@ void ReceptionTab::onDownloadClicked() {
     RunBusy([&] { ReceiveCertificate(typed, state); });
     state_ = state;
     applyState();
+}
+
+// The new key and request repeat the subject of the working request; the working pair stays.
+void ReceptionTab::onRenewClicked() {
+    const std::string address = mailAddress();
+    const WorkingRequest working = ReadWorkingRequest(address);
+    if (working.Gost)
+        RenewGost(working);
+    else
+        RenewRsa(address, working);
+    onAddressChanged();
+}
+
+void ReceptionTab::onCancelRenewalClicked() {
+    const std::string address = mailAddress();
+    if (!AskYesNo("Отменить продление сертификата " + address +
+                      "?\r\nКлюч и запрос продления будут удалены, рабочий сертификат и его ключ "
+                      "останутся.",
+                  kRenewalCaption, DefaultAnswer::No))
+        return;
+    std::string keptContainer;
+    const CancelOutcome outcome =
+        RunBusy([&address, &keptContainer] { return CancelRenewal(address, &keptContainer); });
+    onAddressChanged();
+    if (outcome == CancelOutcome::NothingPending)
+        ShowInfoBox("Продление сертификата " + address + " не запрашивалось.", kRenewalCaption);
+    else if (!keptContainer.empty())
+        // A container may hold the only copy of a key: the user decides whether it goes.
+        ShowInfoBox("Продление сертификата " + address + " отменено. Контейнер ключей \"" +
+                        keptContainer +
+                        "\" оставлен: удалите его средствами крипто провайдера, если он не нужен.",
+                    kRenewalCaption);
 }
 
 void ReceptionTab::onCheckClicked() {

@@ -1,7 +1,7 @@
 #pragma once
 // The reception tab: the address whose certificate is wanted, the download, the check of the
-// downloaded certificate against its key, and the two links: the certificate folder and the
-// export into the certificate store (Certificate.p12).
+// downloaded certificate against its key, the certificate's end with its renewal, and the two
+// links: the certificate folder and the export into the certificate store (Certificate.p12).
 
 #include "certs/Download.h"
 #include "certs/ShellOpen.h"
@@ -40,6 +40,7 @@ public:
 
 private:
     void buildControls();
+    void buildRenewalControls();
     void layOut();
     std::string mailAddress() const;
     void setLinkEnabled(LinkLabel* link, bool enabled);
@@ -51,6 +52,9 @@ private:
     void tellWhereTheFileIs(const std::string& written, const std::string& password,
                             const ShellOpener& opener);
     void onFolderLinkClicked();
+    void showRenewal();
+    void onRenewClicked();
+    void onCancelRenewalClicked();
 
     LinkLabel* informationLink_ = nullptr;
     QLabel* informationPicture_ = nullptr;
@@ -61,6 +65,10 @@ private:
     QLabel* checkPasswordCaption_ = nullptr;
     QLineEdit* checkPasswordEdit_ = nullptr;
     QPushButton* checkButton_ = nullptr;
+    QLabel* expiryLabel_ = nullptr;
+    QLabel* renewalLabel_ = nullptr;
+    QPushButton* renewButton_ = nullptr;
+    QPushButton* cancelRenewalButton_ = nullptr;
     LinkLabel* folderLink_ = nullptr;
     LinkLabel* exportLink_ = nullptr;
     QHash<LinkLabel*, QPair<QLabel*, QLabel*>> linkPictures_; ///< in colour, grey

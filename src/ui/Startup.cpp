@@ -29,19 +29,16 @@ private:
     Dialogs* previous_;
 };
 
-std::unique_ptr<QWidget> CreateMainForm(const StartupSteps& steps) {
-    return steps.createMainForm ? steps.createMainForm() : std::make_unique<MainWindow>();
+// The address after "--email", or an empty text.
+QString StartAddress(const std::vector<std::string>& arguments) {
+    for (size_t i = 0; i + 1 < arguments.size(); ++i)
+        if (arguments[i] == "--email")
+            return QString::fromStdString(arguments[i + 1]);
+    return {};
 }
 
-// The address of "--email ADDRESS" (or "--email=ADDRESS"), empty without one.
-QString StartAddress(const std::vector<std::string>& arguments) {
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == "--email" && i + 1 < arguments.size())
-            return QString::fromStdString(arguments[i + 1]);
-        if (arguments[i].starts_with("--email="))
-            return QString::fromStdString(arguments[i].substr(8));
-    }
-    return {};
+std::unique_ptr<QWidget> CreateMainForm(const StartupSteps& steps) {
+    return steps.createMainForm ? steps.createMainForm() : std::make_unique<MainWindow>();
 }
 
 // The main window, its panel and the event loop; returns the loop's exit status.
@@ -50,9 +47,9 @@ int RunWindows(const StartupSteps& steps, const QString& startAddress) {
         ~PanelScope() { FreeInformationPanel(); }
     } panel;
     std::unique_ptr<QWidget> theMainWindow = CreateMainForm(steps);
-    if (auto* window = qobject_cast<MainWindow*>(theMainWindow.get());
-        window && !startAddress.isEmpty())
-        window->openOnAddress(startAddress);
+    if (auto* main = qobject_cast<MainWindow*>(theMainWindow.get());
+        main && !startAddress.isEmpty())
+        main->openOnAddress(startAddress);
     // Closing the main window ends the run, even while the information panel is open.
     if (auto* form = qobject_cast<BaseForm*>(theMainWindow.get()))
         QObject::connect(form, &BaseForm::closed, qApp, &QCoreApplication::quit);

@@ -25,7 +25,7 @@ struct StartupSteps {
 /// Runs the program: start-up, the event loop until the main window is closed, shutdown.
 /// Returns the exit status. Uses the running Qt application when there is one (tests), else
 /// makes one from argc and argv. The first argument may be the DEBUG switch; "--email ADDRESS"
-/// starts on the reception tab with that address chosen.
+/// anywhere opens the window on the reception tab with that address.
 int RunProgram(int& argc, char** argv, const StartupSteps& steps = {});
 
 } // namespace cq::ui

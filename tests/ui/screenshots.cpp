@@ -1,8 +1,11 @@
 // Draws the main window (RSA mode with the hint box showing a field's text, GOST mode, the proxy
-// panel hidden, the reception tab after a passed check) and the information panel with texts
-// 97, 98 and 99 into PNG files in the folder given as the first argument
-// (scripts/screenshots.sh runs it under Xvfb). The window works on a program folder of its own
-// made in a temporary folder, with a sample settings file and a checked certificate.
+// panel hidden, the reception tab after a passed check, a certificate near its end offered for
+// renewal and its renewal pending) and the information panel with texts 97, 98 and 99 into PNG
+// files in the folder given as the first argument (scripts/screenshots.sh runs it under Xvfb).
+// With a second argument only the reception tab is drawn, its files' names ending in it (the
+// script draws them once more at another DPI). The window works on a program folder of its own
+// made in a temporary folder, with a sample settings file, a checked certificate and one made
+// by the openssl tool to end in ten days.
 #include "base/Dialogs.h"
 #include "base/ProgramInfo.h"
 #include "provider/GostKey.h"
@@ -12,6 +15,7 @@
 #include "settings/SettingsValues.h"
 #include "ui/Application.h"
 #include "ui/CertificateInfoPanel.h"
+#include "ui/FormParts.h"
 #include "ui/HelpText.h"
 #include "ui/MainWindow.h"
 
@@ -20,6 +24,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -62,6 +67,36 @@ bool PrepareProgramFolder(const QString& folder) {
            QFile::copy(data + "user-des3.key", certFolder + "Certificate.key");
 }
 
+// A certificate folder whose certificate ends in ten days, made by the openssl tool.
+bool PrepareEndingCertificate(const std::string& address) {
+    const QString certFolder = QString::fromStdString(cq::CertificateFolder(address));
+    const QString subject = QStringLiteral("/CN=Anna Smirnova/emailAddress=%1").arg(Q(address));
+    return QDir().mkpath(certFolder) &&
+           QProcess::execute(QStringLiteral("openssl"),
+                             {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "10",
+                              "-subj", subject, "-keyout", certFolder + "Certificate.key", "-out",
+                              certFolder + "Certificate.cer"}) == 0;
+}
+
+// The reception tab on `address`: renewal offered, then with a pending renewal.
+bool SaveRenewal(MainWindow& window, const QDir& folder, const std::string& address,
+                 const QString& suffix) {
+    auto* list = window.findChild<QComboBox*>(QStringLiteral("comBoxMail"));
+    list->setEditText(Q(address));
+    window.findChild<QPushButton*>(QStringLiteral("btnRenew"))->setFocus();
+    bool saved = Save(window, folder.filePath("main-window-renewal" + suffix + ".png"));
+    const QString pending = QString::fromStdString(cq::CertificateFolder(address)) + "Renewal.ini";
+    saved = WriteBytes(pending, "[Cert]\r\nCommonName=Anna Smirnova\r\nEmail=" +
+                                    QByteArray::fromStdString(address) + "\r\n") &&
+            saved;
+    list->setEditText(QString());
+    list->setEditText(Q(address));
+    window.findChild<QPushButton*>(QStringLiteral("btnCancelRenewal"))->setFocus();
+    saved = Save(window, folder.filePath("main-window-renewal-pending" + suffix + ".png")) && saved;
+    QFile::remove(pending);
+    return saved;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -70,7 +105,10 @@ int main(int argc, char** argv) {
     const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
     cq::SetApplicationTitle(cq::kApplicationTitle);
     QTemporaryDir program;
-    if (!program.isValid() || !PrepareProgramFolder(program.path())) {
+    const QString suffix = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    const std::string ending = "anna@example.ru";
+    if (!program.isValid() || !PrepareProgramFolder(program.path()) ||
+        !PrepareEndingCertificate(ending)) {
         std::cerr << "could not prepare the sample program folder\n";
         return 1;
     }
@@ -86,6 +124,14 @@ int main(int argc, char** argv) {
     theMainWindow.show();
     bool saved = QTest::qWaitForWindowExposed(&theMainWindow) &&
                  QTest::qWaitFor([&] { return theMainWindow.initialised(); });
+    if (!suffix.isEmpty()) {
+        theMainWindow.tabs()->setCurrentIndex(1);
+        saved = saved && SaveRenewal(theMainWindow, folder, ending, suffix);
+        if (!saved)
+            std::cerr << "could not write the pictures into " << folder.path().toStdString()
+                      << "\n";
+        return saved ? 0 : 1;
+    }
     auto* email = theMainWindow.findChild<QLineEdit*>(QStringLiteral("edEmail"));
     theMainWindow.activateWindow();
     email->setFocus(); // the hint box shows the field's formatted text
@@ -109,6 +155,7 @@ int main(int argc, char** argv) {
     theMainWindow.findChild<QPushButton*>(QStringLiteral("butSertificatTest"))->click();
     theMainWindow.findChild<QComboBox*>(QStringLiteral("comBoxMail"))->setFocus();
     saved = Save(theMainWindow, folder.filePath("main-window-reception.png")) && saved;
+    saved = SaveRenewal(theMainWindow, folder, ending, QString()) && saved;
 
     for (int context : {kHelpRsaProcedure, kHelpGostProcedure, kHelpCertificateFiles}) {
         ShowHelpInfo(context, nullptr);

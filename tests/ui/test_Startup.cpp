@@ -1,6 +1,6 @@
-// Start-up and shutdown: the DEBUG switch reaching the connection, the connection closed once,
-// the log's error box before the main window, the window's icon and desktop entry, and the run
-// ending with the main window.
+// Start-up and shutdown: the DEBUG switch reaching the connection, the address the window opens
+// on, the connection closed once, the log's error box before the main window, the window's icon
+// and desktop entry, and the run ending with the main window.
 #include "UiTestSupport.h"
 
 #include "TestSupport.h"
@@ -91,6 +91,9 @@ private slots:
         QFETCH(QString, address);
         cq::test::TempDir program;
         cq::test::UseProgramFolder(program.path());
+        // The address given at start wins over the one the settings remember.
+        cq::test::WriteFile(program / "CertQuorix.ini",
+                            "[Cert]\r\nEmail=typed@x.y\r\n\r\n[Proxy]\r\nUse=0\r\n");
         Recorder recorder;
         int shownTab = -1;
         QString shownAddress;
@@ -189,6 +192,8 @@ private slots:
         QCOMPARE(box->icon, QMessageBox::Critical);
     }
 
+    // The desktop notice's action starts the window on an address: it opens on the reception
+    // tab with that address chosen, not the one the request tab holds.
     void theMainWindowCarriesTheProgramIconAndDesktopEntry() {
         QApplication::setWindowIcon(QIcon());
         QGuiApplication::setDesktopFileName(QString());
