@@ -61,6 +61,7 @@ int RunProgram(int& argc, char** argv, const StartupSteps& steps) {
     if (!QCoreApplication::instance()) {
         ownApplication.emplace(argc, argv);
         InstallRussianTranslation(*ownApplication);
+        InstallFormFont();
     }
     InstallDesktopIdentity();
     const DialogsScope dialogs;
