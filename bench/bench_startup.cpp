@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -41,6 +42,7 @@ public:
             reported_ = true;
             std::printf("painted %s\n", cq::bench::ResidentBreakdown().c_str());
             std::fflush(stdout);
+            cq::bench::PrintMappingsWhenAsked();
             QTimer::singleShot(0, window_, &QWidget::close);
         }
         return false;
@@ -67,9 +69,10 @@ int RunWindow(int argc, char** argv) {
 struct Sample {
     double milliseconds = 0;
     long residentKilobytes = 0;
-    long anonymousKilobytes = 0; ///< heap and stacks
-    long fileKilobytes = 0;      ///< program, libraries, fonts and other mapped files
-    long libraries = 0;          ///< shared libraries mapped
+    long anonymousKilobytes = 0;          ///< heap and stacks
+    long fileKilobytes = 0;               ///< program, libraries, fonts and other mapped files
+    long libraries = 0;                   ///< shared libraries mapped
+    std::map<std::string, long> mappings; ///< resident kB by what is mapped, when asked for
 };
 
 // Starts a program and waits for its "painted" line.
@@ -82,7 +85,7 @@ Sample Measure(const std::vector<std::string>& command) {
     if (!child)
         throw std::runtime_error("cannot start " + command.front());
     Sample sample;
-    char buffer[256];
+    char buffer[4352];
     bool painted = false;
     while (!painted && std::fgets(buffer, sizeof buffer, child)) {
         if (std::sscanf(buffer, "painted %ld %ld %ld %ld", &sample.residentKilobytes,
@@ -93,12 +96,33 @@ Sample Measure(const std::vector<std::string>& command) {
             painted = true;
         }
     }
+    char what[4096];
+    long kilobytes = 0;
     while (std::fgets(buffer, sizeof buffer, child)) {
+        if (std::sscanf(buffer, "mapping %ld %4095[^\n]", &kilobytes, what) == 2)
+            sample.mappings[what] += kilobytes;
     }
     pclose(child);
     if (!painted)
         throw std::runtime_error(command.front() + " painted nothing");
     return sample;
+}
+
+// The libraries, fonts and areas in which the window holds more (or less) resident memory than
+// the bare program, largest differences first, down to 100 kB.
+void PrintWhereTheDifferenceGoes(const Sample& window, const Sample& bare) {
+    std::map<std::string, long> difference = window.mappings;
+    for (const auto& [what, kilobytes] : bare.mappings)
+        difference[what] -= kilobytes;
+    std::vector<std::pair<long, std::string>> largest;
+    for (const auto& [what, kilobytes] : difference)
+        if (kilobytes >= 100 || kilobytes <= -100)
+            largest.emplace_back(kilobytes, what);
+    std::sort(largest.begin(), largest.end(),
+              [](const auto& a, const auto& b) { return std::abs(a.first) > std::abs(b.first); });
+    std::printf("  where the window holds more than the bare program (one run each):\n");
+    for (const auto& [kilobytes, what] : largest)
+        std::printf("  %+8ld kB  %s\n", kilobytes, what.c_str());
 }
 
 template <typename T> T Median(std::vector<T> values) {
@@ -167,5 +191,7 @@ int main(int argc, char** argv) {
     std::printf("  bare Qt Widgets    %12ld   %15ld   %16ld\n",
                 part(bareSamples, &Sample::anonymousKilobytes),
                 part(bareSamples, &Sample::fileKilobytes), part(bareSamples, &Sample::libraries));
+    ::setenv("CQ_BENCH_MAPPINGS", "1", 1);
+    PrintWhereTheDifferenceGoes(Measure({self, "--window"}), Measure({bare}));
     return 0;
 }

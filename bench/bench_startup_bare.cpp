@@ -21,6 +21,7 @@ protected:
         reported_ = true;
         std::printf("painted %s\n", cq::bench::ResidentBreakdown().c_str());
         std::fflush(stdout);
+        cq::bench::PrintMappingsWhenAsked();
         QTimer::singleShot(0, this, &QWidget::close);
     }
 

@@ -11,6 +11,7 @@ packages=(
     libcpp-httplib-dev tinyproxy
     libx11-dev x11-xkb-utils
     xvfb xauth xdg-utils weston qt6-wayland
+    dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
     libnss3-tools dbus python3-dbus
     dpkg-dev file lintian desktop-file-utils appstream debootstrap
 )

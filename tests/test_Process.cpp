@@ -100,3 +100,39 @@ TEST(Process, ChildrenNeverInheritOurPasswordVariables) {
 }
 
 } // namespace
+
+namespace {
+
+// A run whose output is read with a time limit: what it printed and its status, or nothing when
+// it has not ended and closed its output at the limit.
+struct BoundedRunCase {
+    const char* name;
+    std::string script;
+    std::optional<std::pair<int, std::string>> outcome; ///< status and output
+};
+
+} // namespace
+
+TEST(Process, OutputReadWithATimeLimit) {
+    const std::vector<BoundedRunCase> cases = {
+        {"ends", "echo out; echo err >&2; exit 3", std::pair(3, std::string("out\n"))},
+        {"silent", "true", std::pair(0, std::string())},
+        {"hangs after writing", "echo early; exec sleep 30", std::nullopt},
+        {"closes its output and stays", "exec >&-; sleep 30", std::nullopt},
+        {"leaves a child holding the output", "sleep 30 & echo started", std::nullopt},
+    };
+    for (const BoundedRunCase& run : cases) {
+        SCOPED_TRACE(run.name);
+        const bool ends = run.outcome.has_value();
+        const std::optional<cq::ProcessOutcome> outcome = cq::ReadOutputWithTimeLimit(
+            {"sh", "-c", run.script},
+            ends ? std::chrono::milliseconds(30000) : std::chrono::milliseconds(300));
+        ASSERT_EQ(outcome.has_value(), ends);
+        if (ends) {
+            EXPECT_EQ(outcome->exitStatus, run.outcome->first);
+            EXPECT_EQ(outcome->output, run.outcome->second);
+        }
+    }
+    EXPECT_THROW(cq::ReadOutputWithTimeLimit({"/nonexistent/program"}, std::chrono::seconds(1)),
+                 cq::EOSError);
+}

@@ -65,6 +65,14 @@ std::optional<int> StartAndWaitBriefly(const std::vector<std::string>& arguments
 std::optional<int> RunWithTimeLimit(const std::vector<std::string>& arguments,
                                     std::chrono::milliseconds limit);
 
+/// Starts `arguments[0]` (looked up on PATH when it has no "/") in a process group of its own,
+/// with this process's environment, no input and its standard error dropped, and reads its
+/// standard output until it ends. Returns its status and output, or nullopt when it still ran
+/// at `limit`: the whole group is then killed and reaped before the return. Raises EOSError when
+/// the program cannot be started.
+std::optional<ProcessOutcome> ReadOutputWithTimeLimit(const std::vector<std::string>& arguments,
+                                                      std::chrono::milliseconds limit);
+
 /// The executable file `name` in the folders of PATH, or "" when there is none.
 std::string FindInPath(const std::string& name);
 

@@ -3,8 +3,11 @@
 #include "app/AppServer.h"
 #include "base/Errors.h"
 
+#include "ui/BaseForm.h"
+
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QScreen>
 #include <QTranslator>
 
 // The compiled-in application icon (resources/desktop/icons.qrc) lives in this static library;
@@ -32,13 +35,34 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     return false;
 }
 
+namespace {
+
+// The largest window icon worth handing over: a task switcher's size at the screen's scale.
+// Every size given is decoded at once and kept (and on X11 copied into each window's icon
+// property); larger views take the desktop entry's icon from the icon theme.
+int LargestWindowIconSize() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return qRound(64 * (screen ? screen->devicePixelRatio() : 1.0));
+}
+
+} // namespace
+
 void InstallDesktopIdentity() {
     RegisterIconResources();
     QIcon icon;
+    const int largest = LargestWindowIconSize();
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/%1x%1.png").arg(size));
+        if (size <= largest)
+            icon.addFile(QStringLiteral(":/icons/%1x%1.png").arg(size));
     QApplication::setWindowIcon(icon);
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
+}
+
+void InstallFormFont() {
+    const QFont system = QApplication::font();
+    QApplication::setFont(BaseForm::formFont());
+    QApplication::setFont(system, "QMenu");
+    QApplication::setFont(system, "QTipLabel");
 }
 
 bool InstallRussianTranslation(QCoreApplication& application) {

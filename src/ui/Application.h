@@ -23,6 +23,11 @@ inline constexpr const char* kDesktopFileName = "org.certquorix.CertQuorix";
 /// desktop which entry the windows belong to (task bar grouping, Wayland application id).
 void InstallDesktopIdentity();
 
+/// Makes the form's font the program's default, as every window of the program uses it; menus
+/// and tool tips keep the desktop's font. Without it each line edit lays its text out once in the
+/// desktop's default font while it is made, and that font is loaded for nothing.
+void InstallFormFont();
+
 /// Loads Qt's own Russian texts (the buttons of message boxes and the like); false when the
 /// translation files are missing.
 bool InstallRussianTranslation(QCoreApplication& application);

@@ -2,11 +2,19 @@
 
 #include "platform/KeyboardLayout.h"
 
+#include <QFutureWatcher>
 #include <QGridLayout>
 #include <QGuiApplication>
+#include <QInputDevice>
+#include <QInputMethod>
 #include <QLabel>
+#include <QLocale>
 #include <QMouseEvent>
+#include <QPromise>
+#include <QThreadPool>
 #include <QTimer>
+
+#include <memory>
 
 // The two flags (resources/flags/flags.qrc) are compiled into this static library; the first
 // indicator registers them.
@@ -38,13 +46,72 @@ QLabel* MakeFlag(QWidget* parent, const QString& objectName, const QString& file
     return flag;
 }
 
+bool IsWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+// Whether the input method has told a language of its own since the start.
+bool& InputMethodReported() {
+    static bool reported = false;
+    return reported;
+}
+
+std::string PlatformInputMethodLayout() {
+    static const bool watching = [] {
+        QObject::connect(QGuiApplication::inputMethod(), &QInputMethod::localeChanged,
+                         QGuiApplication::inputMethod(), [] { InputMethodReported() = true; });
+        return true;
+    }();
+    (void)watching;
+    // Qt's Wayland input context asks the seat's text input without looking whether there is a
+    // seat at all (a compositor without input devices): no seat, no input method to ask.
+    if (QInputDevice::seatNames().isEmpty())
+        return {};
+    return InputMethodLayout(QGuiApplication::inputMethod()->locale(), QLocale::system(),
+                             InputMethodReported());
+}
+
 } // namespace
+
+std::string InputMethodLayout(const QLocale& locale, const QLocale& system, bool reported) {
+    if (locale.language() == QLocale::C || locale.language() == QLocale::AnyLanguage)
+        return {};
+    if (!reported && locale == system)
+        return {};
+    switch (locale.language()) {
+    case QLocale::English:
+        return "us";
+    case QLocale::Russian:
+        return "ru";
+    default:
+        return QLocale::languageToCode(locale.language()).toStdString();
+    }
+}
+
+KeyboardLayoutSources KeyboardLayoutSources::ofPlatform() {
+    KeyboardLayoutSources sources;
+    if (KeyboardIndicator::layoutsAvailable()) {
+        sources.display = [] {
+            return ActiveKeyboardLayout();
+        };
+    } else if (IsWayland()) {
+        // Read here, on the interface thread: the worker must not read the environment.
+        sources.desktopSetting = [desktop =
+                                      qEnvironmentVariable("XDG_CURRENT_DESKTOP").toStdString()] {
+            return DesktopSettingKeyboardLayout(desktop);
+        };
+        sources.inputMethod = PlatformInputMethodLayout;
+    }
+    return sources;
+}
 
 KeyboardIndicator::KeyboardIndicator(QWidget* parent)
     : QWidget(parent), englishFlag_(MakeFlag(this, QStringLiteral("imgEngl"),
                                              QStringLiteral(":/flags/english.png"))),
       russianFlag_(MakeFlag(this, QStringLiteral("imgRu"), QStringLiteral(":/flags/russian.png"))),
-      captionLabel_(new QLabel(QStringLiteral("EN"), this)), refreshTimer_(new QTimer(this)) {
+      captionLabel_(new QLabel(QStringLiteral("EN"), this)), refreshTimer_(new QTimer(this)),
+      sources_(KeyboardLayoutSources::ofPlatform()),
+      desktopRead_(new QFutureWatcher<std::string>(this)) {
     setObjectName(QStringLiteral("KeyboardIndicator"));
     englishFlag_->setToolTip(QStringLiteral("Активна английская раскладка"));
     captionLabel_->setObjectName(QStringLiteral("lblEn"));
@@ -69,6 +136,15 @@ KeyboardIndicator::KeyboardIndicator(QWidget* parent)
         refreshTimer_->stop();
         showActiveLayout();
     });
+    connect(desktopRead_, &QFutureWatcher<std::string>::finished, this,
+            &KeyboardIndicator::desktopReadDone);
+    // An input method that switches its language says so: the indicator follows.
+    connect(QGuiApplication::inputMethod(), &QInputMethod::localeChanged, this,
+            &KeyboardIndicator::startRefreshTimer);
+}
+
+void KeyboardIndicator::setLayoutSources(KeyboardLayoutSources sources) {
+    sources_ = std::move(sources);
 }
 
 bool KeyboardIndicator::layoutsAvailable() {
@@ -76,7 +152,52 @@ bool KeyboardIndicator::layoutsAvailable() {
 }
 
 void KeyboardIndicator::showActiveLayout() {
-    showLayout(layoutsAvailable() ? ActiveKeyboardLayout() : std::string());
+    if (sources_.display)
+        return showLayout(sources_.display());
+    if (!sources_.desktopSetting)
+        return showLayout(sources_.inputMethod ? sources_.inputMethod() : std::string());
+    if (reading()) {
+        readAgain_ = true; // the answer on its way may be older than what asked now
+        return;
+    }
+    if (!answered_)
+        showNothing(); // not the constructed caption while the first answer is on its way
+    startDesktopRead();
+}
+
+bool KeyboardIndicator::reading() const {
+    return reading_;
+}
+
+// The setting is read on a worker of the global pool; the watcher, a child of the indicator,
+// brings the answer back to the interface thread, and not at all once the indicator is gone.
+void KeyboardIndicator::startDesktopRead() {
+    reading_ = true;
+    auto promise = std::make_shared<QPromise<std::string>>();
+    desktopRead_->setFuture(promise->future());
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, read = sources_.desktopSetting] {
+        std::string layout;
+        try {
+            layout = read();
+        } catch (const std::exception&) { // a setting that cannot be read tells nothing
+        }
+        promise->addResult(layout);
+        promise->finish();
+    });
+}
+
+void KeyboardIndicator::desktopReadDone() {
+    if (readAgain_) {
+        readAgain_ = false;
+        return startDesktopRead();
+    }
+    std::string layout = desktopRead_->future().resultCount() > 0 ? desktopRead_->result() : "";
+    if (layout.empty() && sources_.inputMethod)
+        layout = sources_.inputMethod();
+    reading_ = false;
+    answered_ = true;
+    showLayout(layout);
 }
 
 // Where no source tells the layout (a Wayland session, no display), the indicator shows nothing:

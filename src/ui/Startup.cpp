@@ -29,11 +29,14 @@ private:
     Dialogs* previous_;
 };
 
-// The address after "--email", or an empty text.
+// The address of "--email ADDRESS" (or "--email=ADDRESS"), empty without one.
 QString StartAddress(const std::vector<std::string>& arguments) {
-    for (size_t i = 0; i + 1 < arguments.size(); ++i)
-        if (arguments[i] == "--email")
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == "--email" && i + 1 < arguments.size())
             return QString::fromStdString(arguments[i + 1]);
+        if (arguments[i].starts_with("--email="))
+            return QString::fromStdString(arguments[i].substr(8));
+    }
     return {};
 }
 
@@ -72,6 +75,7 @@ int RunProgram(int& argc, char** argv, const StartupSteps& steps) {
     if (!QCoreApplication::instance()) {
         ownApplication.emplace(argc, argv);
         InstallRussianTranslation(*ownApplication);
+        InstallFormFont();
     }
     InstallDesktopIdentity();
     const DialogsScope dialogs;

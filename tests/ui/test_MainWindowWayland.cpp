@@ -1,7 +1,9 @@
 // The window as a native Wayland client (CTest runs this class inside a headless Weston): it
-// starts on the Wayland platform at its designed size, its layout indicator never guesses (no
-// source there tells the layout), and its fields keep their rules on the routes that need no
-// keyboard focus (a headless compositor gives none): input methods, accessibility, paste.
+// starts on the Wayland platform at its designed size, its layout indicator shows the layout
+// GNOME's setting tells in a GNOME session and nothing where no source answers, and its fields
+// keep their rules on the routes that need no keyboard focus (a headless compositor gives none):
+// input methods, accessibility, paste.
+#include "FakeGsettings.h"
 #include "UiTestSupport.h"
 
 #include "TestSupport.h"
@@ -26,6 +28,41 @@ private slots:
         if (QGuiApplication::platformName() != QLatin1String("wayland"))
             QSKIP("not a Wayland session");
         test::TakeBoxes();
+        desktop_ = qgetenv("XDG_CURRENT_DESKTOP");
+        qunsetenv("XDG_CURRENT_DESKTOP"); // the weston session is no GNOME one
+    }
+
+    void cleanup() {
+        if (!desktop_.isEmpty())
+            qputenv("XDG_CURRENT_DESKTOP", desktop_);
+    }
+
+    void theIndicatorShowsWhatTheSessionTellsOrNothing_data() {
+        QTest::addColumn<QByteArray>("desktop");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("gnome session") << QByteArray("GNOME") << "RU";
+        QTest::newRow("no gnome") << QByteArray() << "";
+    }
+
+    void theIndicatorShowsWhatTheSessionTellsOrNothing() {
+        QFETCH(QByteArray, desktop);
+        QFETCH(QString, caption);
+        const test::FakeGsettings gsettings("[('xkb', 'us'), ('xkb', 'ru')]",
+                                            "[('xkb', 'ru'), ('xkb', 'us')]");
+        if (!desktop.isEmpty())
+            qputenv("XDG_CURRENT_DESKTOP", desktop);
+        cq::test::TempDir dir;
+        cq::test::UseProgramFolder(dir.path());
+        MainWindow form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* indicator = form.findChild<KeyboardIndicator*>();
+        QVERIFY(indicator);
+        QTRY_VERIFY(!indicator->reading());
+        QCOMPARE(indicator->caption(), caption);
+        QCOMPARE(indicator->russianFlag()->isVisible(), caption == "RU");
+        QVERIFY(!indicator->englishFlag()->isVisible());
+        FreeInformationPanel();
     }
 
     void theWindowStartsNativelyAndItsFieldsKeepTheirRules() {
@@ -40,6 +77,7 @@ private slots:
 
         auto* indicator = form.findChild<KeyboardIndicator*>();
         QVERIFY(indicator);
+        QTRY_VERIFY(!indicator->reading());
         QCOMPARE(indicator->caption(), QString());
         QVERIFY(!indicator->englishFlag()->isVisible() && !indicator->russianFlag()->isVisible());
 
@@ -61,6 +99,9 @@ private slots:
         QCOMPARE(mail->text(), QStringLiteral("ivan@x.y"));
         FreeInformationPanel();
     }
+
+private:
+    QByteArray desktop_;
 };
 CQ_UI_TEST(TestMainWindowWayland);
 

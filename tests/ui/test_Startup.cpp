@@ -6,6 +6,8 @@
 #include "TestSupport.h"
 #include "app/AppServer.h"
 #include "base/Errors.h"
+#include "ui/Application.h"
+#include "ui/BaseForm.h"
 #include "ui/CertificateInfoPanel.h"
 #include "ui/MainWindow.h"
 #include "ui/Startup.h"
@@ -15,7 +17,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QFontInfo>
 #include <QIcon>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <csignal>
@@ -211,6 +215,10 @@ private slots:
             QVERIFY2(sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
             QCOMPARE(shownIcon.pixmap(size).size(), QSize(size, size));
         }
+        // Every size given is decoded and kept: none beyond a task switcher's at this scale.
+        const int largest = qRound(64 * QGuiApplication::primaryScreen()->devicePixelRatio());
+        for (const QSize& size : sizes)
+            QVERIFY2(size.width() <= largest, qPrintable(QString::number(size.width())));
         QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("org.certquorix.CertQuorix"));
     }
 
@@ -263,5 +271,37 @@ private slots:
     }
 };
 CQ_UI_TEST(TestStartupLoadsNoTransport);
+
+// The program's default font is the form's, so making the window loads no other face (each line
+// edit lays its text out once in the default font while it is made); menus and tool tips keep
+// the desktop's font. Its own class, so its own process: no other test has loaded a font before.
+class TestStartupLoadsOnlyTheFormFont : public QObject {
+    Q_OBJECT
+private slots:
+    void theShownWindowHasMappedNoOtherFontFile() {
+        const QString formFace = QFontInfo(BaseForm::formFont()).family().remove(QLatin1Char(' '));
+        if (formFace != QLatin1String("LiberationSans"))
+            QSKIP("the form's font (fonts-liberation) is not installed");
+        const QFont desktop = QApplication::font();
+        InstallFormFont();
+        QCOMPARE(QApplication::font("QMenu"), desktop);
+        QCOMPARE(QApplication::font("QTipLabel"), desktop);
+        cq::test::TempDir dir;
+        cq::test::UseProgramFolder(dir.path());
+        MainWindow form;
+        QVERIFY(test::ShowActive(form));
+        QVERIFY(QTest::qWaitFor([&form] { return form.initialised(); }));
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        for (const QByteArray& line : maps.readAll().split('\n')) {
+            const QByteArray file = line.mid(line.lastIndexOf('/') + 1);
+            if (file.endsWith(".ttf") || file.endsWith(".otf") || file.endsWith(".pfb"))
+                QVERIFY2(file.startsWith(formFace.toLatin1()), file.constData());
+        }
+        FreeInformationPanel();
+        QApplication::setFont(desktop);
+    }
+};
+CQ_UI_TEST(TestStartupLoadsOnlyTheFormFont);
 
 #include "test_Startup.moc"

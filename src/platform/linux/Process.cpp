@@ -185,6 +185,28 @@ void Exchange(Pipe& input, std::string_view text, int outputFd, std::string& out
     input.closeWrite();
 }
 
+// Reads `fd` into `text` until its end; false when `deadline` came first.
+bool ReadUntil(int fd, std::chrono::steady_clock::time_point deadline, std::string& text) {
+    char buffer[4096];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd readable{fd, POLLIN, 0};
+        const int ready = ::poll(&readable, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno != EINTR)
+            throw MakeOSError(errno);
+        if (ready <= 0)
+            continue;
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got > 0)
+            text.append(buffer, static_cast<size_t>(got));
+        else if (got == 0 || errno != EINTR)
+            return true;
+    }
+}
+
 std::vector<char*> ArgumentVector(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
@@ -211,6 +233,21 @@ int WaitForExit(pid_t pid) {
         if (errno != EINTR)
             throw MakeOSError(errno);
     return StatusOf(status);
+}
+
+// The exit status of `pid`, or nullopt when it still runs at `deadline`.
+std::optional<int> WaitUntil(pid_t pid, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            return StatusOf(status);
+        if (done < 0 && errno != EINTR)
+            throw MakeOSError(errno);
+        if (std::chrono::steady_clock::now() >= deadline)
+            return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 // Starts `program` (looked up on PATH when it has no "/"); raises EOSError when it cannot start.
@@ -326,6 +363,39 @@ std::optional<int> RunWithTimeLimit(const std::vector<std::string>& arguments,
     ::kill(-pid, SIGKILL);
     WaitForExit(pid);
     return std::nullopt;
+}
+
+std::optional<ProcessOutcome> ReadOutputWithTimeLimit(const std::vector<std::string>& arguments,
+                                                      std::chrono::milliseconds limit) {
+    std::vector<EnvironmentVariable> noExtra;
+    ChildEnvironment childEnvironment(noExtra);
+    Pipe output;
+    SpawnActions actions;
+    ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    ::posix_spawn_file_actions_adddup2(actions.get(), output.writeEnd(), STDOUT_FILENO);
+    ::posix_spawn_file_actions_addopen(actions.get(), STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    SpawnAttributes attributes;
+    ::posix_spawnattr_setpgroup(attributes.get(), 0);
+    ::posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETPGROUP);
+    std::vector<char*> argv = ArgumentVector(arguments);
+    pid_t pid = 0;
+    const int error = ::posix_spawnp(&pid, arguments.front().c_str(), actions.get(),
+                                     attributes.get(), argv.data(), childEnvironment.get());
+    if (error != 0)
+        throw MakeOSError(error);
+    output.closeWrite();
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    ProcessOutcome outcome;
+    std::optional<int> status;
+    if (ReadUntil(output.readEnd(), deadline, outcome.output))
+        status = WaitUntil(pid, deadline);
+    if (!status) {
+        ::kill(-pid, SIGKILL);
+        WaitForExit(pid);
+        return std::nullopt;
+    }
+    outcome.exitStatus = *status;
+    return outcome;
 }
 
 bool IsExecutableFile(const std::string& path) {
