@@ -12,6 +12,7 @@ packages=(
     libx11-dev x11-xkb-utils
     xvfb xauth xdg-utils weston qt6-wayland
     libnss3-tools
+    gettext locales
     dpkg-dev file lintian desktop-file-utils appstream debootstrap
 )
 missing=()
@@ -23,4 +24,16 @@ if [ ${#missing[@]} -gt 0 ]; then
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -q
     apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The tests run the tool and the window under English and Russian locales.
+for locale in en_US.UTF-8 ru_RU.UTF-8; do
+    if ! locale -a 2>/dev/null | grep -qix "${locale/UTF-8/utf8}"; then
+        sed -i "s/^# *${locale} UTF-8/${locale} UTF-8/" /etc/locale.gen
+        grep -q "^${locale} UTF-8" /etc/locale.gen || echo "${locale} UTF-8" >>/etc/locale.gen
+        need_locale_gen=1
+    fi
+done
+if [ -n "${need_locale_gen:-}" ]; then
+    locale-gen
 fi
