@@ -29,4 +29,25 @@ std::string Tr(const std::string& russian) {
     return ::dgettext(kTextDomain, russian.c_str());
 }
 
+std::string TrFormat(const std::string& russian, const std::vector<std::string>& arguments) {
+    const std::string pattern = Tr(russian);
+    std::string text;
+    text.reserve(pattern.size());
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        if (pattern[i] == '%' && next == '%') {
+            text += '%';
+            ++i;
+        } else if (pattern[i] == '%' && next >= '1' && next <= '9') {
+            const auto index = static_cast<size_t>(next - '1');
+            if (index < arguments.size())
+                text += arguments[index];
+            ++i;
+        } else {
+            text += pattern[i];
+        }
+    }
+    return text;
+}
+
 } // namespace cq

@@ -11,6 +11,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cq {
 
@@ -26,6 +27,11 @@ void UseUserLanguage(const std::string& localeFolder);
 
 /// The text in the user's language; `russian` itself where the catalog has no translation.
 std::string Tr(const std::string& russian);
+
+/// The text in the user's language with %1 … %9 replaced by `arguments` in order (a translation
+/// may put them in another order); "%%" is a percent sign. A message built of pieces is one
+/// text with its places, so a translator sees the whole sentence.
+std::string TrFormat(const std::string& russian, const std::vector<std::string>& arguments);
 
 /// Marks a text for the catalog where it is kept in a table and translated where it is shown.
 constexpr const char* TrMark(const char* russian) {
