@@ -13,6 +13,7 @@ packages=(
     xvfb xauth xdg-utils weston qt6-wayland
     dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
     libnss3-tools dbus python3-dbus
+    gettext locales
     dpkg-dev file lintian desktop-file-utils appstream debootstrap
 )
 missing=()
@@ -24,4 +25,16 @@ if [ ${#missing[@]} -gt 0 ]; then
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -q
     apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The tests run the tool and the window under English and Russian locales.
+for locale in en_US.UTF-8 ru_RU.UTF-8; do
+    if ! locale -a 2>/dev/null | grep -qix "${locale/UTF-8/utf8}"; then
+        sed -i "s/^# *${locale} UTF-8/${locale} UTF-8/" /etc/locale.gen
+        grep -q "^${locale} UTF-8" /etc/locale.gen || echo "${locale} UTF-8" >>/etc/locale.gen
+        need_locale_gen=1
+    fi
+done
+if [ -n "${need_locale_gen:-}" ]; then
+    locale-gen
 fi

@@ -17,6 +17,11 @@ CliProgram::CliProgram(const std::string& programFolder)
     std::filesystem::copy_file(BuiltProgram("certquorix-pkcs11-probe"),
                                programFolder + "certquorix-pkcs11-probe",
                                std::filesystem::copy_options::overwrite_existing);
+    // The message catalogs the build compiled, where the tool looks for them beside itself.
+    const std::filesystem::path catalogs =
+        std::filesystem::path(BuiltProgram("certquorix-cli")).parent_path() / "locale";
+    if (std::filesystem::exists(catalogs) && !std::filesystem::exists(programFolder + "locale"))
+        std::filesystem::create_directory_symlink(catalogs, programFolder + "locale");
 }
 
 void CliProgram::installServiceFiles(const SandboxServer& server) const {
@@ -41,6 +46,12 @@ CliProgram::variables(const std::vector<std::string>& extra) const {
         {"HOME", "HOME=" + home.path()},
         {"PATH", "PATH=" + bin.path() + ":" + std::getenv("PATH")},
         {"CERTQUORIX_PASSWORD", "CERTQUORIX_PASSWORD"},
+        // The tool's own texts, whatever language the shell running the tests speaks; a test
+        // of the language sets these itself.
+        {"LANG", "LANG=C"},
+        {"LANGUAGE", "LANGUAGE"},
+        {"LC_ALL", "LC_ALL"},
+        {"LC_MESSAGES", "LC_MESSAGES"},
     };
     for (const char* proxy :
          {"https_proxy", "HTTPS_PROXY", "http_proxy", "HTTP_PROXY", "no_proxy", "NO_PROXY"})

@@ -1,9 +1,12 @@
 // certquorix-cli --help, -h and --version: usage on standard output with status 0, for the tool
 // and every command, before any settings or service are needed.
 #include "CliFixture.h"
+#include "cli/Usage.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <clocale>
 #include <filesystem>
 #include <string>
 
@@ -73,6 +76,66 @@ TEST_F(CliHelpTest, NoOrAnUnknownCommandIsAUsageError) {
         EXPECT_EQ(result.status, 2);
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err.find("Использование:"), std::string::npos);
+    }
+}
+
+bool HasCyrillic(const std::string& text) {
+    // Cyrillic letters are U+0400..U+04FF: UTF-8 lead bytes 0xD0..0xD3.
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0xD0 && byte <= 0xD3;
+    });
+}
+
+bool LocaleExists(const char* name) {
+    const std::string before = std::setlocale(LC_MESSAGES, nullptr);
+    const bool exists = std::setlocale(LC_MESSAGES, name) != nullptr;
+    std::setlocale(LC_MESSAGES, before.c_str());
+    return exists;
+}
+
+TEST_F(CliHelpTest, TheHelpSpeaksTheUsersLanguageInGettextsOrder) {
+    if (!LocaleExists("en_US.UTF-8") || !LocaleExists("ru_RU.UTF-8"))
+        GTEST_SKIP() << "the en_US.UTF-8 and ru_RU.UTF-8 locales are not generated here";
+    const std::string russian = cli.run({"check", "--help"}).out;
+    ASSERT_EQ(russian.rfind("Использование: certquorix-cli check --email АДРЕС", 0), 0u);
+    struct Case {
+        std::vector<std::string> environment;
+        bool english;
+    };
+    const Case cases[] = {
+        {{"LANG=en_US.UTF-8"}, true},
+        {{"LANG=ru_RU.UTF-8"}, false},
+        {{"LANG=POSIX"}, false},
+        {{"LANG=ru_RU.UTF-8", "LANGUAGE=en"}, true},
+        {{"LANG=en_US.UTF-8", "LC_MESSAGES=ru_RU.UTF-8"}, false},
+        {{"LANG=en_US.UTF-8", "LC_ALL=ru_RU.UTF-8"}, false},
+        {{"LANG=ru_RU.UTF-8", "LC_ALL=en_US.UTF-8"}, true},
+        // Under C gettext keeps the ids whatever LANGUAGE says.
+        {{"LC_ALL=C", "LANGUAGE=en"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.environment.back());
+        const ProcessResult result = cli.run({"check", "--help"}, c.environment);
+        EXPECT_EQ(result.status, 0);
+        if (c.english)
+            EXPECT_EQ(result.out.rfind("Usage: certquorix-cli check --email ADDRESS", 0), 0u)
+                << result.out;
+        else
+            EXPECT_EQ(result.out, russian); // the very bytes of the Russian texts
+    }
+}
+
+TEST_F(CliHelpTest, TheEnglishHelpOfEveryCommandHasNoRussianLeft) {
+    if (!LocaleExists("en_US.UTF-8"))
+        GTEST_SKIP() << "the en_US.UTF-8 locale is not generated here";
+    std::vector<std::vector<std::string>> calls = {{"--help"}};
+    for (const std::string& command : cq::cli::CommandNames())
+        calls.push_back({command, "--help"});
+    for (const auto& call : calls) {
+        const ProcessResult result = cli.run(call, {"LANG=en_US.UTF-8"});
+        EXPECT_EQ(result.status, 0);
+        EXPECT_FALSE(HasCyrillic(result.out)) << result.out;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "cli/Usage.h"
 
+#include "base/Translate.h"
 #include "cli/Commands.h"
 #include "cli/OptionTable.h"
 
@@ -23,19 +24,20 @@ std::string SynopsisItem(const OptionSpec& option) {
     std::string item =
         option.shortName.empty() ? option.name : option.shortName + "|" + option.name;
     if (!option.value.empty())
-        item += " " + option.value;
+        item += " " + Tr(option.value);
     return option.required ? item : "[" + item + "]";
 }
 
 /// The usage line of a command, wrapped under its beginning.
 std::string Synopsis(const CommandSpec& command) {
-    const std::string start = "Использование: certquorix-cli " + command.name;
-    const std::string indent(Width("Использование: "), ' ');
+    const std::string usage = Tr("Использование: ");
+    const std::string start = usage + "certquorix-cli " + command.name;
+    const std::string indent(Width(usage), ' ');
     std::vector<std::string> items;
     for (const OptionSpec* option : OptionsOf(command.name))
         items.push_back(SynopsisItem(*option));
     if (!command.positional.empty())
-        items.push_back(command.positional);
+        items.push_back(Tr(command.positional));
     std::string text = start;
     size_t lineLength = Width(start);
     for (const std::string& item : items) {
@@ -59,36 +61,36 @@ std::string OptionLines(const CommandSpec& command) {
         std::string names =
             option->shortName.empty() ? option->name : option->shortName + ", " + option->name;
         if (!option->value.empty())
-            names += " " + option->value;
+            names += " " + Tr(option->value);
         text += "  " + names + std::string(Width(names) < 22 ? 22 - Width(names) : 1, ' ') +
-                option->help + "\n";
+                Tr(option->help) + "\n";
     }
-    return text.empty() ? text : "Параметры:\n" + text;
+    return text.empty() ? text : Tr("Параметры:\n") + text;
 }
 
-constexpr const char* kCommonOptions =
+constexpr const char* kCommonOptions = TrMark(
     "Параметры любой команды: -y/--yes (ответ «да» на вопросы), -q/--quiet (только ошибки),\n"
     "-v/--verbose (записи журнала этого запуска на stderr), -h/--help. Значение параметра:\n"
     "--параметр значение или --параметр=значение; «--» заканчивает параметры. Параметр в\n"
     "командной строке важнее переменной окружения (--password-file важнее\n"
-    "CERTQUORIX_PASSWORD).\n";
+    "CERTQUORIX_PASSWORD).\n");
 
 } // namespace
 
 const std::vector<std::pair<int, std::string>>& ExitStatusTexts() {
     static const std::vector<std::pair<int, std::string>> texts = {
-        {kExitOk, "успех"},
-        {kExitFailed, "иная ошибка"},
-        {kExitUsage, "неверный вызов или ввод, отказ ввести пароль"},
-        {kExitNotIssued, "сертификат ещё не выпущен"},
-        {kExitExpired, "срок истёк"},
-        {kExitMismatch, "сертификат не соответствует ключу"},
-        {kExitWrongPassword, "неверный пароль"},
-        {kExitNetwork, "нет связи с сервисом (сеть, TLS, прокси)"},
-        {kExitRefused, "сервис отказал"},
-        {kExitSetupIncomplete, "программа не настроена (файлы оператора, CaFile, адреса)"},
-        {kExitBusy, "с адресом уже работает другая операция"},
-        {kExitExpiring, "сертификат в периоде предупреждения или просрочен (list, report)"},
+        {kExitOk, TrMark("успех")},
+        {kExitFailed, TrMark("иная ошибка")},
+        {kExitUsage, TrMark("неверный вызов или ввод, отказ ввести пароль")},
+        {kExitNotIssued, TrMark("сертификат ещё не выпущен")},
+        {kExitExpired, TrMark("срок истёк")},
+        {kExitMismatch, TrMark("сертификат не соответствует ключу")},
+        {kExitWrongPassword, TrMark("неверный пароль")},
+        {kExitNetwork, TrMark("нет связи с сервисом (сеть, TLS, прокси)")},
+        {kExitRefused, TrMark("сервис отказал")},
+        {kExitSetupIncomplete, TrMark("программа не настроена (файлы оператора, CaFile, адреса)")},
+        {kExitBusy, TrMark("с адресом уже работает другая операция")},
+        {kExitExpiring, TrMark("сертификат в периоде предупреждения или просрочен (list, report)")},
     };
     return texts;
 }
@@ -96,10 +98,10 @@ const std::vector<std::pair<int, std::string>>& ExitStatusTexts() {
 namespace {
 
 std::string ExitStatuses() {
-    std::string text = "Коды завершения:";
+    std::string text = Tr("Коды завершения:");
     size_t lineLength = Width(text);
     for (const auto& [status, meaning] : ExitStatusTexts()) {
-        const std::string item = " " + std::to_string(status) + " " + meaning + ",";
+        const std::string item = " " + std::to_string(status) + " " + Tr(meaning) + ",";
         if (lineLength + Width(item) > kUsageWidth) {
             text += "\n";
             lineLength = 0;
@@ -124,22 +126,22 @@ const std::vector<std::string>& CommandNames() {
 }
 
 std::string ToolUsage() {
-    std::string text = "Использование: certquorix-cli КОМАНДА [параметры]\n"
-                       "       certquorix-cli КОМАНДА --help\n"
-                       "       certquorix-cli --version | --help\n"
-                       "Команды:\n";
+    std::string text = Tr("Использование: certquorix-cli КОМАНДА [параметры]\n"
+                          "       certquorix-cli КОМАНДА --help\n"
+                          "       certquorix-cli --version | --help\n"
+                          "Команды:\n");
     for (const CommandSpec& command : CommandSpecs())
-        text += "  " + command.name + std::string(11 - command.name.size(), ' ') + command.summary +
-                "\n";
-    return text + kCommonOptions + ExitStatuses();
+        text += "  " + command.name + std::string(11 - command.name.size(), ' ') +
+                Tr(command.summary) + "\n";
+    return text + Tr(kCommonOptions) + ExitStatuses();
 }
 
 std::string CommandUsage(const std::string& name) {
     const CommandSpec* command = FindCommand(name);
     if (!command)
         return {};
-    return Synopsis(*command) + command->description + OptionLines(*command) + kCommonOptions +
-           ExitStatuses();
+    return Synopsis(*command) + Tr(command->description) + OptionLines(*command) +
+           Tr(kCommonOptions) + ExitStatuses();
 }
 
 bool AsksForHelp(const std::vector<std::string>& args) {

@@ -3,6 +3,7 @@
 #include "base/FileUtil.h"
 #include "base/ProgramInfo.h"
 #include "base/TextCodec.h"
+#include "base/Translate.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleDialogs.h"
 #include "cli/Failure.h"
@@ -144,6 +145,7 @@ int RunCommand(const CommandLine& line, cq::cli::ConsoleDialogs& dialogs) {
 } // namespace
 
 int main(int argc, char** argv) {
+    cq::UseUserLanguage(cq::ProgramFolder() + "locale");
     const Arguments args(argv + 1, argv + argc);
     if (args.size() == 1 && args.front() == "--version") {
         std::cout << cq::ProgramVersion() << "\n";
