@@ -3,6 +3,7 @@
 // GOST engine, and the text of the container file that stores it.
 
 #include "base/SecretBytes.h"
+#include "base/Translate.h"
 
 #include <functional>
 #include <memory>
@@ -30,8 +31,8 @@ bool LoadGostEngine(const std::string& location, std::string* problem = nullptr)
 
 /// What to do when the GOST engine is missing: the package and the variable.
 inline constexpr const char* kGostEngineRemedy =
-    "Установите пакет libengine-gost-openssl или укажите движок (его имя или путь к файлу .so) "
-    "в переменной окружения CERTQUORIX_GOST_ENGINE.";
+    TrMark("Установите пакет libengine-gost-openssl или укажите движок (его имя или путь к файлу "
+           ".so) в переменной окружения CERTQUORIX_GOST_ENGINE.");
 
 class GostKey {
 public:
