@@ -25,8 +25,8 @@ inline constexpr const char* kGostParamSet = "XA";
 /// Loads and initialises the engine at `location` (an id, else a shared object path; the
 /// Debian path is tried after an id that does not load) and has it prove that it does GOST
 /// R 34.10-2012 keys and GOST R 34.11-2012 hashing (the key type, its encoding and the digest,
-/// which must hash). True when it is ready; otherwise `problem`, when given, says in Russian why
-/// not. The first engine that loads serves every key of the process.
+/// which must hash). True when it is ready; otherwise `problem`, when given, says in the user's
+/// language why not. The first engine that loads serves every key of the process.
 bool LoadGostEngine(const std::string& location, std::string* problem = nullptr);
 
 /// What to do when the GOST engine is missing: the package and the variable.
