@@ -80,13 +80,16 @@ ProcessResult CliProgram::run(const std::vector<std::string>& args,
 
 pid_t CliProgram::start(const std::vector<std::string>& args,
                         const std::vector<std::string>& environment) const {
+    // env takes its options before the first assignment: every "-u NAME" goes first.
     std::vector<std::string> argv = {"/usr/bin/env"};
+    std::vector<std::string> assignments;
     for (const auto& [name, assignment] : variables(environment)) {
         if (assignment.find('=') == std::string::npos)
             argv.insert(argv.end(), {"-u", name});
         else
-            argv.push_back(assignment);
+            assignments.push_back(assignment);
     }
+    argv.insert(argv.end(), assignments.begin(), assignments.end());
     const std::vector<std::string> tool = command(args);
     argv.insert(argv.end(), tool.begin(), tool.end());
     return StartBackground(argv);

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "UserLanguage.h"
 #include "app/ErrorReport.h"
 #include "base/Errors.h"
 #include "base/ProgramInfo.h"
@@ -68,6 +69,22 @@ TEST_F(ReportingTest, ReportErrorLogsWithClassNameAndShowsBoxUnderContext) {
     EXPECT_EQ(dialogs.boxes[0].text, "M");
     EXPECT_NE(logText().find("PC7:\\user1 - \xCF\xF0\xEE\xE2\xE5\xF0\xEA\xE0 "
                              "\xF1\xE5\xF0\xF2\xE8\xF4\xE8\xEA\xE0\xF2\xE0 <!>Exception<!> M\r\n"),
+              std::string::npos);
+}
+
+TEST_F(ReportingTest, BoxSpeaksTheUserLanguageWhileTheLogRecordKeepsTheRussianContext) {
+    const cq::test::UserLanguage english("en_US.UTF-8");
+    if (!english.available())
+        GTEST_SKIP() << "the en_US.UTF-8 locale is not generated here";
+    cq::ReportError(cq::context::kCheckCertificate,
+                    EIdHTTPProtocolException(404, "", "HTTP/1.1 404 Not Found"));
+    cq::ShowInfoBox("text");
+    ASSERT_EQ(dialogs.boxes.size(), 2u);
+    EXPECT_EQ(dialogs.boxes[0].caption, "Checking a certificate");
+    EXPECT_EQ(dialogs.boxes[0].text, "HTTP request aborted (404)");
+    EXPECT_EQ(dialogs.boxes[1].caption, "QUORIX cert - certificate request/retrieval");
+    EXPECT_NE(logText().find("PC7:\\user1 - \xCF\xF0\xEE\xE2\xE5\xF0\xEA\xE0 "
+                             "\xF1\xE5\xF0\xF2\xE8\xF4\xE8\xEA\xE0\xF2\xE0 <!>"),
               std::string::npos);
 }
 

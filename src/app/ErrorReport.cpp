@@ -4,6 +4,7 @@
 #include "base/Errors.h"
 #include "base/ShellOpenCodes.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "log/Log.h"
 
 #include <cerrno>
@@ -12,19 +13,21 @@
 namespace cq {
 namespace {
 
-constexpr const char* kAbortedHttp = "Прерванный запрос HTTP (";
+std::string AbortedHttp(const std::string& status) {
+    return TrFormat("Прерванный запрос HTTP (%1)", {status});
+}
 
 std::string DescribeProtocolError(const EIdHTTPProtocolException& error, std::string& composed) {
     const std::string status = std::to_string(error.errorCode());
     const std::string message = error.message();
     if (!Trim(message).empty()) {
         if (message == "\x1bOk")
-            return "Прерванный запрос HTTP (Ok)";
-        composed = kAbortedHttp + status + ") ";
+            return AbortedHttp("Ok");
+        composed = AbortedHttp(status) + " ";
         return composed + message;
     }
     const std::string& protocolText = error.errorMessage();
-    composed = kAbortedHttp + status + ")";
+    composed = AbortedHttp(status);
     if (UpperCase(protocolText.substr(0, 4)) == "HTTP")
         return composed;
     return composed + " " + protocolText;
@@ -34,23 +37,28 @@ bool applicationErrorBoxOpen = false;
 
 const std::map<int, const char*>& ShellExecuteMessages() {
     static const std::map<int, const char*> messages = {
-        {shellopen::kOutOfResources, "Оперативной системе не хватает памяти или ресурсов."},
-        {shellopen::kFileNotFound, "Указаный файл не найден."},
-        {shellopen::kPathNotFound, "Указаный путь не найден."},
-        {shellopen::kAccessDenied, "Операционная система отказывает в доступе к указаному файлу."},
-        {shellopen::kOutOfMemory, "Не достаточно памяти для завершения операции."},
-        {shellopen::kBadFormat, ".EXE файл не рабочий (не Win32 .EXE или ошибка в .EXE образе)."},
-        {shellopen::kSharingViolation, "Нарушение совместного доступа."},
-        {shellopen::kBadAssociation, "Имя ассоциированного файла не полное или не правильное."},
+        {shellopen::kOutOfResources, TrMark("Оперативной системе не хватает памяти или ресурсов.")},
+        {shellopen::kFileNotFound, TrMark("Указаный файл не найден.")},
+        {shellopen::kPathNotFound, TrMark("Указаный путь не найден.")},
+        {shellopen::kAccessDenied,
+         TrMark("Операционная система отказывает в доступе к указаному файлу.")},
+        {shellopen::kOutOfMemory, TrMark("Не достаточно памяти для завершения операции.")},
+        {shellopen::kBadFormat,
+         TrMark(".EXE файл не рабочий (не Win32 .EXE или ошибка в .EXE образе).")},
+        {shellopen::kSharingViolation, TrMark("Нарушение совместного доступа.")},
+        {shellopen::kBadAssociation,
+         TrMark("Имя ассоциированного файла не полное или не правильное.")},
         {shellopen::kDdeTimeout,
-         "Транзакция динамического обмена данными не может быть завершена потому что истекло "
-         "время ожидания ответа."},
-        {shellopen::kDdeFailed, "Транзакция динамического обмена данными провалилась."},
+         TrMark(
+             "Транзакция динамического обмена данными не может быть завершена потому что истекло "
+             "время ожидания ответа.")},
+        {shellopen::kDdeFailed, TrMark("Транзакция динамического обмена данными провалилась.")},
         {shellopen::kDdeBusy,
-         "Транзакция динамического обмена данными (DDE transaction) не может быть завершена "
-         "потому что выпоняются другие DDE транзакции."},
-        {shellopen::kNoAssociation, "Нет приложений ассоциированных с данным расширением файла."},
-        {shellopen::kLibraryNotFound, "Указаная DLL библиотека не найдена."},
+         TrMark("Транзакция динамического обмена данными (DDE transaction) не может быть завершена "
+                "потому что выпоняются другие DDE транзакции.")},
+        {shellopen::kNoAssociation,
+         TrMark("Нет приложений ассоциированных с данным расширением файла.")},
+        {shellopen::kLibraryNotFound, TrMark("Указаная DLL библиотека не найдена.")},
     };
     return messages;
 }
@@ -64,7 +72,7 @@ std::string DescribeError(const std::exception& error) {
             return DescribeProtocolError(*protocol, composed);
         return error.what();
     } catch (const std::exception& second) {
-        return composed + "Получение описания из эксепта... " + second.what();
+        return composed + TrFormat("Получение описания из эксепта... %1", {second.what()});
     }
 }
 
@@ -125,7 +133,7 @@ void CheckShellExecute(int code) {
         return;
     const auto& messages = ShellExecuteMessages();
     const auto found = messages.find(code);
-    throw Exception(found != messages.end() ? found->second : SystemErrorMessage(code));
+    throw Exception(found != messages.end() ? Tr(found->second) : SystemErrorMessage(code));
 }
 
 } // namespace cq

@@ -1,7 +1,8 @@
 #pragma once
-// Turning errors into readable Russian descriptions, and reporting failed operations to the log
-// and to the user.
+// Turning errors into readable descriptions in the user's language, and reporting failed
+// operations to the log and to the user.
 
+#include "base/Translate.h"
 #include "log/LogKind.h"
 
 #include <exception>
@@ -34,18 +35,19 @@ long CheckOSResult(long result, const std::string& context, int lastError);
 /// Raises an Exception for a failed shell-open result (32 or less); nothing above 32.
 void CheckShellExecute(int code);
 
-/// Contexts under which operations report their errors.
+/// Contexts under which operations report their errors: the log record keeps them as they are,
+/// the box shows them in the user's language.
 namespace context {
-inline constexpr const char* kLoadSettings = "Загрузка параметров из ini файла.";
-inline constexpr const char* kSaveSettings = "Сохранение параметров в ini файл.";
-inline constexpr const char* kAddEmail = "Добавление Email к списку.";
-inline constexpr const char* kReadEmailList = "Чтение списка Email.";
-inline constexpr const char* kRequestCertificate = "Запрос сертификата";
-inline constexpr const char* kReceiveCertificate = "Получение сертификата";
-inline constexpr const char* kRenewCertificate = "Продление сертификата";
-inline constexpr const char* kCheckCertificate = "Проверка сертификата";
+inline constexpr const char* kLoadSettings = TrMark("Загрузка параметров из ini файла.");
+inline constexpr const char* kSaveSettings = TrMark("Сохранение параметров в ini файл.");
+inline constexpr const char* kAddEmail = TrMark("Добавление Email к списку.");
+inline constexpr const char* kReadEmailList = TrMark("Чтение списка Email.");
+inline constexpr const char* kRequestCertificate = TrMark("Запрос сертификата");
+inline constexpr const char* kReceiveCertificate = TrMark("Получение сертификата");
+inline constexpr const char* kRenewCertificate = TrMark("Продление сертификата");
+inline constexpr const char* kCheckCertificate = TrMark("Проверка сертификата");
 inline constexpr const char* kApplicationError = "Application Error - !!!";
-inline constexpr const char* kLogInit = "Инициализация Log-а.";
+inline constexpr const char* kLogInit = TrMark("Инициализация Log-а.");
 } // namespace context
 
 } // namespace cq

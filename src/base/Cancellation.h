@@ -5,13 +5,14 @@
 // rolls back exactly as it does on any other failure.
 
 #include "base/Errors.h"
+#include "base/Translate.h"
 
 namespace cq {
 
 /// An operation ended because it was asked to stop, not because something failed.
 class EAbort : public Exception {
 public:
-    EAbort() : Exception("Операция прервана", FailureClass::Cancelled) {}
+    EAbort() : Exception(Tr("Операция прервана"), FailureClass::Cancelled) {}
     std::string className() const override { return "EAbort"; }
 };
 

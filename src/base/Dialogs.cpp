@@ -17,8 +17,10 @@ SilentDialogs silentDialogs;
 Dialogs* installedDialogs = nullptr;
 std::string applicationTitle = kApplicationTitle;
 
-const std::string& CaptionOrTitle(const std::string& caption) {
-    return caption.empty() ? applicationTitle : caption;
+// A caption that is one of the program's texts is shown in the user's language; any other is
+// shown as it is.
+std::string CaptionOrTitle(const std::string& caption) {
+    return caption.empty() ? ApplicationTitle() : Tr(caption);
 }
 
 } // namespace
@@ -35,8 +37,8 @@ void SetApplicationTitle(const std::string& title) {
     applicationTitle = title;
 }
 
-const std::string& ApplicationTitle() {
-    return applicationTitle;
+std::string ApplicationTitle() {
+    return Tr(applicationTitle);
 }
 
 void ShowErrorBox(const std::string& text, const std::string& caption) {

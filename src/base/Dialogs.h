@@ -3,6 +3,7 @@
 // the command-line tool and the tests install.
 
 #include "base/Errors.h"
+#include "base/Translate.h"
 
 #include <string>
 
@@ -41,11 +42,12 @@ public:
 Dialogs* SetDialogs(Dialogs* dialogs);
 Dialogs& CurrentDialogs();
 
-/// The caption of every box shown without a caption of its own.
+/// The caption of every box shown without a caption of its own, in the user's language.
 void SetApplicationTitle(const std::string& title);
-const std::string& ApplicationTitle();
+std::string ApplicationTitle();
 
-inline constexpr const char* kApplicationTitle = "QUORIX cert - запрос/получение сертификатов";
+inline constexpr const char* kApplicationTitle =
+    TrMark("QUORIX cert - запрос/получение сертификатов");
 
 void ShowErrorBox(const std::string& text, const std::string& caption = {});
 /// An error box for a failure of a known class; `readable` defaults to the text itself.

@@ -1,5 +1,7 @@
 #include "base/Errors.h"
 
+#include "base/Translate.h"
+
 #include <cerrno>
 #include <cstring>
 #include <cxxabi.h>
@@ -32,22 +34,23 @@ struct CodeText {
 };
 
 // The texts of the failures a user meets with files and folders, in the user's language, as the
-// system of a Russian workstation words them; the rest keep the C library's text.
+// system of a Russian workstation words them (the catalog translates them for another language);
+// the rest keep the C library's text.
 constexpr CodeText kRussianTexts[] = {
-    {EPERM, "Операция не разрешена."},
-    {ENOENT, "Не удается найти указанный файл или папку."},
-    {EIO, "Ошибка ввода-вывода."},
-    {EACCES, "Отказано в доступе."},
-    {EBUSY, "Ресурс занят."},
-    {EEXIST, "Файл или папка уже существует."},
-    {ENOTDIR, "Часть пути не является папкой."},
-    {EISDIR, "Это папка, а не файл."},
-    {EMFILE, "Слишком много открытых файлов."},
-    {ENOSPC, "Недостаточно места на диске."},
-    {EROFS, "Файловая система доступна только для чтения."},
-    {ENAMETOOLONG, "Слишком длинное имя файла."},
-    {ELOOP, "Символические ссылки образуют петлю."},
-    {EDQUOT, "Превышена дисковая квота."},
+    {EPERM, TrMark("Операция не разрешена.")},
+    {ENOENT, TrMark("Не удается найти указанный файл или папку.")},
+    {EIO, TrMark("Ошибка ввода-вывода.")},
+    {EACCES, TrMark("Отказано в доступе.")},
+    {EBUSY, TrMark("Ресурс занят.")},
+    {EEXIST, TrMark("Файл или папка уже существует.")},
+    {ENOTDIR, TrMark("Часть пути не является папкой.")},
+    {EISDIR, TrMark("Это папка, а не файл.")},
+    {EMFILE, TrMark("Слишком много открытых файлов.")},
+    {ENOSPC, TrMark("Недостаточно места на диске.")},
+    {EROFS, TrMark("Файловая система доступна только для чтения.")},
+    {ENAMETOOLONG, TrMark("Слишком длинное имя файла.")},
+    {ELOOP, TrMark("Символические ссылки образуют петлю.")},
+    {EDQUOT, TrMark("Превышена дисковая квота.")},
 };
 
 } // namespace
@@ -55,7 +58,7 @@ constexpr CodeText kRussianTexts[] = {
 std::string SystemErrorMessage(int code) {
     for (const CodeText& entry : kRussianTexts)
         if (entry.code == code)
-            return entry.text;
+            return Tr(entry.text);
     char buffer[256];
     return strerror_r(code, buffer, sizeof buffer);
 }

@@ -89,8 +89,9 @@ std::string ClassNameOf(const std::exception& error);
 /// The failure class of any error: ours carry one, anything else is FailureClass::Other.
 FailureClass FailureClassOf(const std::exception& error);
 
-/// The system's message text for an errno value: in Russian for the failures of files and
-/// folders (a missing file, no access, a full disk, ...), the C library's text otherwise.
+/// The system's message text for an errno value: the program's own words, in the user's language,
+/// for the failures of files and folders (a missing file, no access, a full disk, ...), the C
+/// library's text otherwise.
 std::string SystemErrorMessage(int code);
 
 /// Builds the EOSError for a failed system call with the given errno value:

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/KillPoint.h"
+#include "base/Translate.h"
 #include "base/Variables.h"
 
 #include <algorithm>
@@ -172,8 +173,8 @@ size_t MaxFileSize(FileKind kind) {
 namespace {
 
 EOSError TooLargeFileError(const std::string& path, size_t limit) {
-    return EOSError("Файл \"" + path + "\" слишком велик (больше " + std::to_string(limit >> 20) +
-                        " МБ) и не читается.",
+    return EOSError(TrFormat("Файл \"%1\" слишком велик (больше %2 МБ) и не читается.",
+                             {path, std::to_string(limit >> 20)}),
                     EFBIG);
 }
 
@@ -185,9 +186,9 @@ void CheckOpenedFile(int fd, const std::string& path, size_t limit) {
     if (S_ISDIR(info.st_mode))
         throw MakeOSError(EISDIR, path);
     if (!S_ISREG(info.st_mode))
-        throw EOSError("Файл \"" + path +
-                           "\" не является обычным файлом (это канал, устройство или сокет) и "
-                           "не читается.",
+        throw EOSError(TrFormat("Файл \"%1\" не является обычным файлом (это канал, устройство "
+                                "или сокет) и не читается.",
+                                {path}),
                        EINVAL);
     if (static_cast<unsigned long long>(info.st_size) > limit)
         throw TooLargeFileError(path, limit);
@@ -268,14 +269,14 @@ void RefuseOddFile(const std::string& path) {
         throw MakeOSError(errno, path);
     }
     const auto refuse = [&path](int code, const std::string& problem) {
-        return MakeOSError(code, "Файл " + path + " не может быть записан: " + problem);
+        return MakeOSError(code, TrFormat("Файл %1 не может быть записан: %2", {path, problem}));
     };
     if (S_ISLNK(info.st_mode))
-        throw refuse(ELOOP, "на его месте символическая ссылка");
+        throw refuse(ELOOP, Tr("на его месте символическая ссылка"));
     if (S_ISDIR(info.st_mode))
-        throw refuse(EISDIR, "на его месте папка");
+        throw refuse(EISDIR, Tr("на его месте папка"));
     if (!S_ISREG(info.st_mode))
-        throw refuse(EINVAL, "на его месте не обычный файл");
+        throw refuse(EINVAL, Tr("на его месте не обычный файл"));
 }
 
 std::optional<std::string> PrivateFolderProblem(const std::string& path, OthersMay othersMay) {
@@ -285,15 +286,15 @@ std::optional<std::string> PrivateFolderProblem(const std::string& path, OthersM
     if (::lstat(folder.c_str(), &info) != 0)
         throw MakeOSError(errno, folder);
     if (S_ISLNK(info.st_mode))
-        return "является ссылкой";
+        return Tr("является ссылкой");
     if (!S_ISDIR(info.st_mode))
-        return "не является папкой";
+        return Tr("не является папкой");
     if (info.st_uid != ::geteuid())
-        return "принадлежит другому пользователю";
+        return Tr("принадлежит другому пользователю");
     if (othersMay == OthersMay::Nothing && (info.st_mode & 077) != 0)
-        return "открыта другим пользователям";
+        return Tr("открыта другим пользователям");
     if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-        return "открыта другим пользователям для записи";
+        return Tr("открыта другим пользователям для записи");
     return std::nullopt;
 }
 

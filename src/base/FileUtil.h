@@ -66,10 +66,10 @@ enum class AtLink {
 /// link points to, never the link itself. Raises EOSError (ELOOP) for a loop of links.
 std::string ResolveSymlinks(const std::string& path);
 
-/// Raises EOSError naming the file and the problem in Russian ("Файл ... не может быть записан:
-/// ...") when a writer that does not follow links may not replace what is at `path`: a symbolic
-/// link (ELOOP), a folder (EISDIR) or anything else that is not a regular file (EINVAL). A
-/// missing file or a regular one passes.
+/// Raises EOSError naming the file and the problem in the user's language ("Файл ... не может
+/// быть записан: ...") when a writer that does not follow links may not replace what is at `path`:
+/// a symbolic link (ELOOP), a folder (EISDIR) or anything else that is not a regular file (EINVAL).
+/// A missing file or a regular one passes.
 void RefuseOddFile(const std::string& path);
 
 /// What the group and others may do in a folder that holds the user's keys.
@@ -78,10 +78,10 @@ enum class OthersMay {
     ReadAndList, ///< list and read it, but never add, remove or rename a file in it
 };
 
-/// Why the folder at `path` may not hold the user's keys, in Russian words that follow the
-/// folder's name: it is a symbolic link, not a folder, another user's, or open to others beyond
-/// `othersMay`; nothing when it may. Whoever can change such a folder can put their own key or
-/// link where the program writes. Raises EOSError when it cannot be examined (also missing).
+/// Why the folder at `path` may not hold the user's keys, in words of the user's language that
+/// follow the folder's name: it is a symbolic link, not a folder, another user's, or open to others
+/// beyond `othersMay`; nothing when it may. Whoever can change such a folder can put their own key
+/// or link where the program writes. Raises EOSError when it cannot be examined (also missing).
 std::optional<std::string> PrivateFolderProblem(const std::string& path, OthersMay othersMay);
 
 /// Replaces (or creates) a file so that it is either the old file or the complete new one:

@@ -4,6 +4,7 @@
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 #include <charconv>
@@ -151,8 +152,9 @@ std::vector<uint8_t> IniFile::ReadBinary(std::string_view section, std::string_v
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
     if (value.find_first_of("\r\n") != std::string_view::npos)
-        throw Exception("Значение ключа " + std::string(key) + " раздела " + std::string(section) +
-                        " содержит перевод строки и не может быть записано в ini файл.");
+        throw Exception(TrFormat("Значение ключа %1 раздела %2 содержит перевод строки и не может "
+                                 "быть записано в ini файл.",
+                                 {std::string(key), std::string(section)}));
     Section& target = sectionForWrite(section);
     for (Line& line : target.lines) {
         if (line.hasValue && SameText(line.key, key)) {

@@ -6,6 +6,7 @@
 #include "base/ProgramInfo.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "base/Translate.h"
 #include "log/Identity.h"
 #include "log/LogLayout.h"
 #include "platform/ThreadPriority.h"
@@ -319,8 +320,8 @@ void PrepareFolder(LogLayout& layout, const std::string& folder, const Clock& cl
     try {
         ForceDirectories(folder, kPrivateFolderMode);
     } catch (const EOSError& error) {
-        throw Exception("Директория для лога не была создана! С ошибкой : " +
-                        SystemErrorMessage(error.errorCode()));
+        throw Exception(TrFormat("Директория для лога не была создана! С ошибкой : %1",
+                                 {SystemErrorMessage(error.errorCode())}));
     }
     layout.folder = IncludeTrailingPathDelimiter(folder);
     const LocalDateTime now = ToLocal(clock());
@@ -354,7 +355,7 @@ void ResolveAndPrepareFolder(LogLayout& layout, const LogSettings& settings,
 
 void WaitUntilReady(TLogThread& writer) {
     if (!writer.waitReady(kReadyWait))
-        throw Exception("Поток Log-а не инициализировался дольше минуты.");
+        throw Exception(Tr("Поток Log-а не инициализировался дольше минуты."));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "base/FileUtil.h"
 #include "base/FolderLock.h"
 #include "base/KillPoint.h"
+#include "base/Translate.h"
 #include "provider/CryptoProvider.h"
 
 #include <cerrno>
@@ -152,26 +153,33 @@ void RemoveStaleContainerFiles(const std::string& folder) {
     ::closedir(directory);
 }
 
-/// The Russian words for why a folder could not be made or entered.
+/// Why a folder could not be made or entered, in parentheses after the message; "" when the
+/// error says nothing more.
 std::string ProblemText(int error) {
+    const char* words = nullptr;
     switch (error) {
     case EACCES:
     case EPERM:
-        return " (нет прав)";
+        words = TrMark("нет прав");
+        break;
     case EROFS:
-        return " (файловая система только для чтения)";
+        words = TrMark("файловая система только для чтения");
+        break;
     case ENOSPC:
-        return " (нет места на диске)";
+        words = TrMark("нет места на диске");
+        break;
     case EDQUOT:
-        return " (превышена дисковая квота)";
+        words = TrMark("превышена дисковая квота");
+        break;
     default:
         return "";
     }
+    return " (" + Tr(words) + ")";
 }
 
 EOSError FolderError(const std::string& folder, int error, const std::string& problem) {
-    return MakeOSError(error,
-                       "Папка контейнеров ключей " + folder + " не может быть создана: " + problem);
+    return MakeOSError(error, TrFormat("Папка контейнеров ключей %1 не может быть создана: %2",
+                                       {folder, problem}));
 }
 
 /// Walks the folder's path from the top: every part that exists must be a folder. A missing
@@ -182,20 +190,26 @@ void WalkFolderPath(const std::string& folder, bool create) {
         struct stat info {};
         if (::stat(part.c_str(), &info) == 0) {
             if (!S_ISDIR(info.st_mode))
-                throw FolderError(folder, ENOTDIR, "на месте папки " + part + " находится файл");
-        } else if (errno != ENOENT) {
-            throw FolderError(folder, errno, "папка " + part + " недоступна" + ProblemText(errno));
+                throw FolderError(folder, ENOTDIR,
+                                  TrFormat("на месте папки %1 находится файл", {part}));
+        } else if (const int error = errno; error != ENOENT) {
+            throw FolderError(folder, error,
+                              TrFormat("папка %1 недоступна%2", {part, ProblemText(error)}));
         } else if (!create) {
             const std::string parent = ExtractFilePath(part);
-            if (::access(parent.c_str(), W_OK | X_OK) != 0)
-                throw FolderError(folder, errno,
-                                  "в папке " + parent + " нельзя создать папку" +
-                                      ProblemText(errno));
+            if (::access(parent.c_str(), W_OK | X_OK) != 0) {
+                const int refusal = errno;
+                throw FolderError(
+                    folder, refusal,
+                    TrFormat("в папке %1 нельзя создать папку%2", {parent, ProblemText(refusal)}));
+            }
             return; // the rest is made with the key
         } else if ((::mkdir(part.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST) ||
                    ::chmod(part.c_str(), kPrivateFolderMode) != 0) {
             // mkdir takes the umask off, which must not leave the owner without access.
-            throw FolderError(folder, errno, "нельзя создать папку " + part + ProblemText(errno));
+            const int failure = errno;
+            throw FolderError(folder, failure,
+                              TrFormat("нельзя создать папку %1%2", {part, ProblemText(failure)}));
         }
         if (slash == std::string::npos)
             return;
@@ -230,12 +244,12 @@ void RequirePrivateFolder(const std::string& path) {
     try {
         problem = PrivateFolderProblem(path, OthersMay::Nothing);
     } catch (const EOSError& error) {
-        throw MakeOSError(error.errorCode(), "Папка контейнеров ключей " + path);
+        throw MakeOSError(error.errorCode(), TrFormat("Папка контейнеров ключей %1", {path}));
     }
     if (problem)
-        throw EOSError("Папка контейнеров ключей " + path + " " + *problem +
-                           "; ключ в ней не создаётся.",
-                       EACCES);
+        throw EOSError(
+            TrFormat("Папка контейнеров ключей %1 %2; ключ в ней не создаётся.", {path, *problem}),
+            EACCES);
 }
 
 } // namespace
@@ -257,8 +271,9 @@ void StoreNewContainer(const std::string& path, std::string_view bytes) {
     const std::string folder = ExtractFilePath(path);
     const std::optional<FolderLock> held = FolderLock::Acquire(folder, kContainerFolderWait);
     if (!held)
-        throw EOSError("Папка контейнеров ключей " + folder +
-                           " занята другой копией программы; повторите позже.",
+        throw EOSError(TrFormat("Папка контейнеров ключей %1 занята другой копией программы; "
+                                "повторите позже.",
+                                {folder}),
                        EBUSY);
     RemoveStaleContainerFiles(folder);
     if (!StoreThroughUnnamedFile(folder, path, bytes))

@@ -18,9 +18,9 @@ bool IsUsableContainerName(std::string_view name);
 /// folder + name + ".key"
 std::string ContainerPath(const std::string& folder, const std::string& name);
 
-/// Raises EOSError, saying in Russian what stands in the way and where, when the folder could not
-/// be made or used for keys (a file in place of one of its folders, no right to make it, a
-/// folder that is a link, another user's or open to others). Makes nothing: checked before the
+/// Raises EOSError, saying in the user's language what stands in the way and where, when the folder
+/// could not be made or used for keys (a file in place of one of its folders, no right to make it,
+/// a folder that is a link, another user's or open to others). Makes nothing: checked before the
 /// password of a new container is asked.
 void CheckContainerFolder(const std::string& folder);
 

@@ -1,5 +1,7 @@
 #include "provider/CryptoProvider.h"
 
+#include "base/Translate.h"
+
 #include <openssl/evp.h>
 
 #include <utility>
@@ -12,23 +14,24 @@ struct CodeText {
     const char* text;
 };
 
-// The system's texts for the codes this program raises.
+// The system's texts for the codes this program raises (translated where they are read).
 constexpr CodeText kTexts[] = {
-    {code::kBadData, "Неправильные данные."},
-    {code::kBadAlgId, "Указан неправильный алгоритм."},
-    {code::kNoKey, "Ключ не существует."},
-    {code::kExists, "Объект уже существует."},
-    {code::kBadKeySet, "Набор ключей не существует"},
-    {code::kKeySetNotDefined, "Набор ключей не определен."},
-    {code::kBadKeySetParam, "Неправильный параметр набора ключей."},
-    {code::kFail, "Внутренняя ошибка."},
-    {code::kWrongPin, "Доступ к карте невозможен из-за неправильного PIN-кода."},
-    {code::kPinLocked, "Доступ к карте заблокирован: превышено число попыток ввода PIN-кода."},
-    {code::kTokenRemoved, "Смарт-карта извлечена, дальнейшая работа с ней невозможна."},
-    {code::kCancelled, "Действие было отменено пользователем."},
-    {code::kNotFound, "Не удается найти объект или свойство."},
-    {code::kBadPrintableString, "Строка содержит непечатаемый символ."},
-    {code::kBadIa5String, "Строка содержит недопустимый символ."},
+    {code::kBadData, TrMark("Неправильные данные.")},
+    {code::kBadAlgId, TrMark("Указан неправильный алгоритм.")},
+    {code::kNoKey, TrMark("Ключ не существует.")},
+    {code::kExists, TrMark("Объект уже существует.")},
+    {code::kBadKeySet, TrMark("Набор ключей не существует")},
+    {code::kKeySetNotDefined, TrMark("Набор ключей не определен.")},
+    {code::kBadKeySetParam, TrMark("Неправильный параметр набора ключей.")},
+    {code::kFail, TrMark("Внутренняя ошибка.")},
+    {code::kWrongPin, TrMark("Доступ к карте невозможен из-за неправильного PIN-кода.")},
+    {code::kPinLocked,
+     TrMark("Доступ к карте заблокирован: превышено число попыток ввода PIN-кода.")},
+    {code::kTokenRemoved, TrMark("Смарт-карта извлечена, дальнейшая работа с ней невозможна.")},
+    {code::kCancelled, TrMark("Действие было отменено пользователем.")},
+    {code::kNotFound, TrMark("Не удается найти объект или свойство.")},
+    {code::kBadPrintableString, TrMark("Строка содержит непечатаемый символ.")},
+    {code::kBadIa5String, TrMark("Строка содержит недопустимый символ.")},
 };
 
 } // namespace
@@ -36,7 +39,7 @@ constexpr CodeText kTexts[] = {
 std::string ProviderErrorText(uint32_t errorCode) {
     for (const CodeText& entry : kTexts)
         if (entry.code == errorCode)
-            return entry.text;
+            return Tr(entry.text);
     return {};
 }
 
@@ -60,7 +63,7 @@ EOSError ProviderError(uint32_t errorCode, const std::string& detail) {
     const int signedCode = static_cast<int>(errorCode);
     std::string readable = detail.empty() ? std::string() : detail + " : ";
     const std::string text = ProviderErrorText(errorCode);
-    readable += text.empty() ? "Ошибка криптопровайдера." : text;
+    readable += text.empty() ? Tr("Ошибка криптопровайдера.") : text;
     const std::string message =
         "System Error.  Code: " + std::to_string(signedCode) + ".\r\n" + readable;
     return EOSError(message, signedCode, FailureOfCode(errorCode), readable);

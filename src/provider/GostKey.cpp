@@ -5,6 +5,7 @@
 #include "provider/GostKey.h"
 
 #include "base/OpenSslOwners.h"
+#include "base/Translate.h"
 #include "provider/CryptoProvider.h"
 
 #include <openssl/crypto.h>
@@ -140,7 +141,7 @@ PrivateKey DecodePrivateKey(const std::string& label, const unsigned char* data,
         PKCS8_decrypt(sealed.get(), password->data(), static_cast<int>(password->size())));
     if (!info) {
         ERR_clear_error();
-        throw ProviderErrorInWords(code::kWrongPin, "Неверный пароль контейнера ключей.");
+        throw ProviderErrorInWords(code::kWrongPin, Tr("Неверный пароль контейнера ключей."));
     }
     return PrivateKey(EVP_PKCS82PKEY(info.get()));
 }
@@ -183,13 +184,14 @@ bool LoadGostEngine(const std::string& location, std::string* problem) {
         return false;
     };
     if (!engine)
-        return refuse("движок ГОСТ для OpenSSL \"" + location + "\" не найден или не загружается.");
+        return refuse(
+            TrFormat("движок ГОСТ для OpenSSL \"%1\" не найден или не загружается.", {location}));
     if (!DoesGost(engine)) {
         ENGINE_finish(engine);
         ERR_clear_error();
-        return refuse(
-            "движок OpenSSL \"" + location +
-            "\" не поддерживает ключи ГОСТ Р 34.10-2012 и хэширование ГОСТ Р 34.11-2012.");
+        return refuse(TrFormat("движок OpenSSL \"%1\" не поддерживает ключи ГОСТ Р 34.10-2012 и "
+                               "хэширование ГОСТ Р 34.11-2012.",
+                               {location}));
     }
     const std::lock_guard<std::mutex> lock(engineMutex);
     if (!loadedEngine) {
@@ -241,7 +243,7 @@ GostKey GostKey::FromContainerText(std::string_view text,
     PrivateKey key = read ? DecodePrivateKey(name, data, length, askPassword) : nullptr;
     if (!key || EVP_PKEY_get_base_id(key.get()) != NID_id_GostR3410_2012_256) {
         ERR_clear_error();
-        throw ProviderError(code::kBadData, "Контейнер ключей повреждён");
+        throw ProviderError(code::kBadData, Tr("Контейнер ключей повреждён"));
     }
     auto impl = std::make_unique<Impl>();
     impl->key = std::move(key);

@@ -3,6 +3,7 @@
 // GOST engine, and the text of the container file that stores it.
 
 #include "base/SecretBytes.h"
+#include "base/Translate.h"
 
 #include <functional>
 #include <memory>
@@ -24,14 +25,14 @@ inline constexpr const char* kGostParamSet = "XA";
 /// Loads and initialises the engine at `location` (an id, else a shared object path; the
 /// Debian path is tried after an id that does not load) and has it prove that it does GOST
 /// R 34.10-2012 keys and GOST R 34.11-2012 hashing (the key type, its encoding and the digest,
-/// which must hash). True when it is ready; otherwise `problem`, when given, says in Russian why
-/// not. The first engine that loads serves every key of the process.
+/// which must hash). True when it is ready; otherwise `problem`, when given, says in the user's
+/// language why not. The first engine that loads serves every key of the process.
 bool LoadGostEngine(const std::string& location, std::string* problem = nullptr);
 
 /// What to do when the GOST engine is missing: the package and the variable.
 inline constexpr const char* kGostEngineRemedy =
-    "Установите пакет libengine-gost-openssl или укажите движок (его имя или путь к файлу .so) "
-    "в переменной окружения CERTQUORIX_GOST_ENGINE.";
+    TrMark("Установите пакет libengine-gost-openssl или укажите движок (его имя или путь к файлу "
+           ".so) в переменной окружения CERTQUORIX_GOST_ENGINE.");
 
 class GostKey {
 public:

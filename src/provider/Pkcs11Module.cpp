@@ -1,6 +1,7 @@
 #include "provider/Pkcs11Module.h"
 
 #include "base/Errors.h"
+#include "base/Translate.h"
 
 #include <dlfcn.h>
 
@@ -109,21 +110,22 @@ std::shared_ptr<Pkcs11Module> Pkcs11Module::Load(const std::string& path) {
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle) {
         const char* reason = ::dlerror();
-        throw Exception("модуль не загружается: " + std::string(reason ? reason : path));
+        throw Exception(
+            TrFormat("модуль не загружается: %1", {std::string(reason ? reason : path)}));
     }
     auto getList = reinterpret_cast<CK_C_GetFunctionList>(::dlsym(handle, "C_GetFunctionList"));
     CK_FUNCTION_LIST* functions = nullptr;
     if (!getList || getList(&functions) != CKR_OK || !functions) {
         ::dlclose(handle);
-        throw Exception("в модуле нет списка функций PKCS#11");
+        throw Exception(Tr("в модуле нет списка функций PKCS#11"));
     }
     if (functions->version.major != 2) {
         ::dlclose(handle);
-        throw Exception("модуль не поддерживает PKCS#11 версии 2");
+        throw Exception(Tr("модуль не поддерживает PKCS#11 версии 2"));
     }
     if (const char* missing = MissingFunction(*functions)) {
         ::dlclose(handle);
-        throw Exception("в списке функций модуля нет " + std::string(missing));
+        throw Exception(TrFormat("в списке функций модуля нет %1", {std::string(missing)}));
     }
     // The module may be called from the window's worker thread: it is told to lock with the
     // system's own means.
@@ -151,9 +153,8 @@ std::vector<CK_SLOT_ID> Pkcs11Module::slotsWithToken() const {
     if (functions_->C_GetSlotList(CK_TRUE, nullptr, &count) != CKR_OK)
         return {};
     if (count > kMaxSlots)
-        throw Exception("модуль сообщает о " + std::to_string(count) +
-                        " слотах с токеном (больше " + std::to_string(kMaxSlots) +
-                        " не принимается)");
+        throw Exception(TrFormat("модуль сообщает о %1 слотах с токеном (больше %2 не принимается)",
+                                 {std::to_string(count), std::to_string(kMaxSlots)}));
     std::vector<CK_SLOT_ID> slots(count);
     CK_ULONG filled = count;
     if (count && functions_->C_GetSlotList(CK_TRUE, slots.data(), &filled) != CKR_OK)

@@ -5,6 +5,7 @@
 #include "base/IniFile.h"
 #include "base/ProgramInfo.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "platform/Process.h"
 #include "provider/Pkcs11Module.h"
 #include "provider/TokenGostProvider.h"
@@ -116,14 +117,17 @@ struct ProbeOutcome {
 ProbeOutcome Probe(const std::string& path) {
     const std::string program = ProbeProgram();
     if (!IsExecutableFile(program))
-        return {"не найдена программа проверки модулей " + program, false};
+        return {TrFormat("не найдена программа проверки модулей %1", {program}), false};
     std::optional<int> status;
     try {
         status = RunWithTimeLimit({program, path}, kPkcs11ProbeTimeLimit);
     } catch (const std::exception& error) {
-        return {"не запускается программа проверки модулей " + program + ": " + error.what(),
-                false};
+        return {
+            TrFormat("не запускается программа проверки модулей %1: %2", {program, error.what()}),
+            false};
     }
+    // A verdict on the module is kept in the verdict file, so its words stay the same whatever
+    // the user's language.
     const std::string where = "при пробном вызове в отдельном процессе ";
     if (!status)
         return {where + "не ответил за " + std::to_string(kPkcs11ProbeTimeLimit.count()) + " с"};

@@ -1,5 +1,6 @@
 #include "provider/ProviderRegistry.h"
 
+#include "base/Translate.h"
 #include "log/Log.h"
 #include "provider/Pkcs11Probe.h"
 #include "provider/SoftwareGostProvider.h"
@@ -29,8 +30,8 @@ std::shared_ptr<CryptoProvider> SoftwareProvider() {
         auto made = MakeSoftwareGostProvider(engine && *engine ? engine : kGostEngineId,
                                              DefaultContainerFolder(), &problem);
         if (!made) {
-            softwareProblem = "Программный крипто провайдер ГОСТ недоступен: " + problem + " " +
-                              kGostEngineRemedy;
+            softwareProblem = TrFormat("Программный крипто провайдер ГОСТ недоступен: %1 %2",
+                                       {problem, Tr(kGostEngineRemedy)});
             WriteLog(softwareProblem, LogKind::Stamped);
         }
         return made;

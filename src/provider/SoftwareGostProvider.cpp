@@ -1,6 +1,7 @@
 #include "provider/SoftwareGostProvider.h"
 
 #include "base/FileUtil.h"
+#include "base/Translate.h"
 #include "provider/ContainerPassword.h"
 
 #include <optional>
@@ -99,8 +100,9 @@ public:
     std::unique_ptr<ProviderContext> acquireKeySet(const std::string& container) override {
         const std::string path = checkedPath(container);
         if (!FileExists(path))
-            throw ProviderError(code::kBadKeySet, "Контейнер ключей \"" + container +
-                                                      "\" не найден: нет файла " + path);
+            throw ProviderError(
+                code::kBadKeySet,
+                TrFormat("Контейнер ключей \"%1\" не найден: нет файла %2", {container, path}));
         const SecretBytes text(ReadFileBytes(path));
         try {
             GostKey key = GostKey::FromContainerText(text.view(), [&container] {
@@ -110,13 +112,15 @@ public:
                                                       std::move(key));
         } catch (const EOSError& error) {
             if (HasCode(error, code::kWrongPin))
-                throw ProviderErrorInWords(code::kWrongPin, "Неверный пароль контейнера ключей \"" +
-                                                                container + "\".");
+                throw ProviderErrorInWords(
+                    code::kWrongPin,
+                    TrFormat("Неверный пароль контейнера ключей \"%1\".", {container}));
             if (!HasCode(error, code::kBadData))
                 throw;
-            throw ProviderError(code::kBadData, "Контейнер ключей \"" + container +
-                                                    "\" повреждён: файл " + path +
-                                                    " не содержит ключа ГОСТ Р 34.10-2012");
+            throw ProviderError(code::kBadData,
+                                TrFormat("Контейнер ключей \"%1\" повреждён: файл %2 не "
+                                         "содержит ключа ГОСТ Р 34.10-2012",
+                                         {container, path}));
         }
     }
 

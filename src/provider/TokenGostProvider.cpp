@@ -10,6 +10,7 @@
 #include "base/OpenSslOwners.h"
 #include "base/ProgramInfo.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "provider/GostKey.h"
 #include "provider/Pkcs11Module.h"
 #include "provider/TokenPin.h"
@@ -96,16 +97,17 @@ struct TokenPlace {
     case CKR_TOKEN_NOT_RECOGNIZED:
     case CKR_SESSION_CLOSED:
     case CKR_SESSION_HANDLE_INVALID:
-        throw ProviderError(code::kTokenRemoved,
-                            "Токен \"" + token.name +
-                                "\" извлечён. Вставьте токен и повторите действие");
+        throw ProviderError(
+            code::kTokenRemoved,
+            TrFormat("Токен \"%1\" извлечён. Вставьте токен и повторите действие", {token.name}));
     case CKR_PIN_LOCKED:
-        throw ProviderError(code::kPinLocked, "PIN-код токена \"" + token.name +
-                                                  "\" заблокирован. Разблокировать его может "
-                                                  "администратор токена");
+        throw ProviderError(code::kPinLocked,
+                            TrFormat("PIN-код токена \"%1\" заблокирован. Разблокировать его "
+                                     "может администратор токена",
+                                     {token.name}));
     default:
-        throw ProviderError(code::kFail,
-                            "Токен \"" + token.name + "\": " + call + ": " + ReturnValueName(rv));
+        throw ProviderError(
+            code::kFail, TrFormat("Токен \"%1\": %2: %3", {token.name, call, ReturnValueName(rv)}));
     }
 }
 
@@ -127,18 +129,25 @@ CK_TOKEN_INFO InfoOrRemoved(const TokenPlace& token) {
 
 /// The message of a wrong PIN, with what the token tells of the tries left.
 EOSError WrongPin(const TokenPlace& token) {
-    std::string detail = "Неверный PIN-код токена \"" + token.name + "\"";
-    if (const std::optional<CK_TOKEN_INFO> info = CurrentInfo(token)) {
-        if (info->flags & CKF_USER_PIN_LOCKED)
-            return ProviderError(code::kPinLocked,
-                                 detail + ". PIN-код заблокирован: попытки исчерпаны");
-        if (info->flags & CKF_USER_PIN_FINAL_TRY)
-            detail += ". Осталась последняя попытка: после ещё одного неверного PIN-кода токен "
-                      "будет заблокирован";
-        else if (info->flags & CKF_USER_PIN_COUNT_LOW)
-            detail += ". Число оставшихся попыток уменьшилось";
-    }
-    return ProviderError(code::kWrongPin, detail);
+    const std::optional<CK_TOKEN_INFO> info = CurrentInfo(token);
+    const CK_FLAGS flags = info ? info->flags : 0;
+    if (flags & CKF_USER_PIN_LOCKED)
+        return ProviderError(
+            code::kPinLocked,
+            TrFormat("Неверный PIN-код токена \"%1\". PIN-код заблокирован: попытки исчерпаны",
+                     {token.name}));
+    if (flags & CKF_USER_PIN_FINAL_TRY)
+        return ProviderError(code::kWrongPin,
+                             TrFormat("Неверный PIN-код токена \"%1\". Осталась последняя "
+                                      "попытка: после ещё одного неверного PIN-кода токен будет "
+                                      "заблокирован",
+                                      {token.name}));
+    if (flags & CKF_USER_PIN_COUNT_LOW)
+        return ProviderError(
+            code::kWrongPin,
+            TrFormat("Неверный PIN-код токена \"%1\". Число оставшихся попыток уменьшилось",
+                     {token.name}));
+    return ProviderError(code::kWrongPin, TrFormat("Неверный PIN-код токена \"%1\"", {token.name}));
 }
 
 /// A context on one container of a token: a session, logged in when the PIN was asked.
@@ -334,7 +343,7 @@ template <class Object, class Encode> std::string Encoded(Object* object, Encode
     unsigned char* bytes = nullptr;
     const int length = encode(object, &bytes);
     if (length <= 0)
-        throw ProviderError(code::kBadData, "Сертификат: " + ssl::DrainErrors());
+        throw ProviderError(code::kBadData, TrFormat("Сертификат: %1", {ssl::DrainErrors()}));
     std::string der(reinterpret_cast<const char*>(bytes), static_cast<size_t>(length));
     OPENSSL_free(bytes);
     return der;
@@ -344,7 +353,7 @@ CertificateFields ReadCertificateFields(std::string_view der) {
     const auto* cursor = reinterpret_cast<const unsigned char*>(der.data());
     const ssl::Certificate certificate(d2i_X509(nullptr, &cursor, static_cast<long>(der.size())));
     if (!certificate)
-        throw ProviderError(code::kBadData, "Сертификат: " + ssl::DrainErrors());
+        throw ProviderError(code::kBadData, TrFormat("Сертификат: %1", {ssl::DrainErrors()}));
     CertificateFields fields;
     fields.subject = Encoded(X509_get_subject_name(certificate.get()), i2d_X509_NAME);
     fields.issuer = Encoded(X509_get_issuer_name(certificate.get()), i2d_X509_NAME);
@@ -409,8 +418,9 @@ public:
             throw ProviderError(code::kBadKeySet, container);
         const CertificateFields fields = ReadCertificateFields(der);
         if (fields.publicKey != PublicKeyBits(context->exportPublicKeyInfo()))
-            throw Exception("Сертификат не соответствует ключу контейнера \"" + container +
-                                "\" на токене \"" + token_.name + "\".",
+            throw Exception(TrFormat("Сертификат не соответствует ключу контейнера \"%1\" на "
+                                     "токене \"%2\".",
+                                     {container, token_.name}),
                             FailureClass::Mismatch);
         std::string id;
         context->check(context->session().attribute(*key, CKA_ID, id), "C_GetAttributeValue");
@@ -493,7 +503,7 @@ std::optional<TokenPlace> GostTokenOfSlot(const std::shared_ptr<Pkcs11Module>& m
     token.name = model.empty() ? label : label + " (" + model + ")";
     if (!MechanismOffers(functions, slot, CKM_GOSTR3410_KEY_PAIR_GEN, CKF_GENERATE_KEY_PAIR) ||
         !MechanismOffers(functions, slot, CKM_GOSTR3410, CKF_SIGN)) {
-        reason = "токен \"" + token.name + "\" не поддерживает ключи ГОСТ Р 34.10-2012";
+        reason = TrFormat("токен \"%1\" не поддерживает ключи ГОСТ Р 34.10-2012", {token.name});
         return std::nullopt;
     }
     return token;
@@ -559,7 +569,7 @@ TokenGostProviders(const std::vector<std::string>& modulePaths,
         return {};
     // The hash is made here, by the GOST engine.
     if (!LoadGostEngine(kGostEngineId)) {
-        note("Модули PKCS#11 не используются: не загружается GOST engine");
+        note(Tr("Модули PKCS#11 не используются: не загружается GOST engine"));
         return {};
     }
     for (const std::string& path : modulePaths) {
@@ -576,10 +586,11 @@ TokenGostProviders(const std::vector<std::string>& modulePaths,
                     reasons += "; " + reason;
             }
             if (tokens.size() == before)
-                note("Модуль PKCS#11 " + path + " не используется: нет токена с ключами ГОСТ" +
-                     reasons);
+                note(TrFormat("Модуль PKCS#11 %1 не используется: нет токена с ключами ГОСТ%2",
+                              {path, reasons}));
         } catch (const std::exception& error) {
-            const std::string why = "Модуль PKCS#11 " + path + " не используется: " + error.what();
+            const std::string why =
+                TrFormat("Модуль PKCS#11 %1 не используется: %2", {path, error.what()});
             note(why);
             if (fault)
                 fault(why);

@@ -4,6 +4,7 @@
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "settings/SettingsValues.h"
 
 #include <cerrno>
@@ -47,11 +48,12 @@ void CheckCertificateFolder(const std::string& folder) {
     } catch (const EOSError& error) {
         if (error.errorCode() == ENOENT)
             return;
-        throw MakeOSError(error.errorCode(), "Папка сертификата " + path);
+        throw MakeOSError(error.errorCode(), TrFormat("Папка сертификата %1", {path}));
     }
     if (problem)
-        throw EOSError("Папка сертификата " + path + " " + *problem +
-                           "; программа не читает и не записывает файлы в ней.",
+        throw EOSError(TrFormat("Папка сертификата %1 %2; программа не читает и не записывает "
+                                "файлы в ней.",
+                                {path, *problem}),
                        EACCES);
 }
 

@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/SecretBytes.h"
 #include "base/TextCodec.h"
+#include "base/Translate.h"
 
 #include <openssl/crypto.h>
 #include <random>
@@ -62,9 +63,9 @@ std::vector<uint8_t> ScramblePassword(const std::string& text) {
 std::vector<uint8_t> ScramblePassword(const std::string& text,
                                       const std::function<uint8_t()>& filler) {
     if (!CanScramble(text))
-        throw Exception("Пароль длиннее " + std::to_string(kMaxScrambledLength) +
-                        " символа или содержит символы вне кодировки Windows-1251: сохранить его "
-                        "в файле настроек нельзя.");
+        throw Exception(TrFormat("Пароль длиннее %1 символа или содержит символы вне кодировки "
+                                 "Windows-1251: сохранить его в файле настроек нельзя.",
+                                 {std::to_string(kMaxScrambledLength)}));
     std::string bytes = ToCp1251(text);
     WipeOnExit wipe{bytes};
     std::vector<uint8_t> block(kScrambledBlockSize);

@@ -7,6 +7,7 @@
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "base/Translate.h"
 #include "base/Variables.h"
 #include "settings/CertFolders.h"
 #include "settings/Scramble.h"
@@ -42,10 +43,9 @@ std::string ExpandRedirection(const std::string& inFile, const VariableLookup& v
     path = path.substr(0, path.find('\0'));
     const size_t length = ToCp1251(path).size();
     if (length > kMaxSettingsPathLength)
-        throw Exception("Путь к файлу настроек (ключ inFile раздела Common) после подстановки "
-                        "переменных окружения длиннее " +
-                        std::to_string(kMaxSettingsPathLength) + " символов (" +
-                        std::to_string(length) + ").");
+        throw Exception(TrFormat("Путь к файлу настроек (ключ inFile раздела Common) после "
+                                 "подстановки переменных окружения длиннее %1 символов (%2).",
+                                 {std::to_string(kMaxSettingsPathLength), std::to_string(length)}));
     if (!StartsWith(path, "/"))
         path = ProgramFolder() + path;
     return path;
@@ -155,12 +155,13 @@ void CheckProxyPasswordFits(const std::string& password) {
     if (CanScramble(password))
         return;
     if (ToCp1251(password).size() > kMaxScrambledLength)
-        throw Exception("Пароль прокси-сервера длиннее " + std::to_string(kMaxScrambledLength) +
-                        " символа и не может быть сохранён в файле настроек. Параметры не "
-                        "сохранены: сократите пароль.");
-    throw Exception("Пароль прокси-сервера содержит символы, которых нет в кодировке "
-                    "Windows-1251, и не может быть сохранён в файле настроек. Параметры не "
-                    "сохранены.");
+        throw Exception(
+            TrFormat("Пароль прокси-сервера длиннее %1 символа и не может быть сохранён "
+                     "в файле настроек. Параметры не сохранены: сократите пароль.",
+                     {std::to_string(kMaxScrambledLength)}));
+    throw Exception(Tr("Пароль прокси-сервера содержит символы, которых нет в кодировке "
+                       "Windows-1251, и не может быть сохранён в файле настроек. Параметры не "
+                       "сохранены."));
 }
 
 void WriteSubject(IniFile& ini, const SavedSubject& subject) {
@@ -242,8 +243,9 @@ FolderLock LockSettingsFile(const std::string& path) {
     constexpr std::chrono::seconds kWait{10};
     std::optional<FolderLock> lock = FolderLock::Acquire(ExtractFilePath(path), kWait);
     if (!lock)
-        throw Exception("Файл настроек " + path +
-                        " дольше 10 секунд изменяет другая копия программы. Повторите действие.");
+        throw Exception(TrFormat("Файл настроек %1 дольше 10 секунд изменяет другая копия "
+                                 "программы. Повторите действие.",
+                                 {path}));
     RemoveStaleSettingsCopies(path);
     return std::move(*lock);
 }
@@ -256,9 +258,9 @@ IniFile LoadSettingsFile(const std::string& path) {
 
 IniFile ParseSettingsFile(std::string_view bytes, const std::string& path) {
     if (IsBinary(bytes))
-        throw Exception("Файл настроек " + path +
-                        " содержит двоичные данные, а не текст ini файла. Исправьте или удалите "
-                        "его.");
+        throw Exception(TrFormat("Файл настроек %1 содержит двоичные данные, а не текст ini файла. "
+                                 "Исправьте или удалите его.",
+                                 {path}));
     return IniFile::Parse(bytes);
 }
 

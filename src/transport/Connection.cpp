@@ -4,6 +4,7 @@
 #include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/SecretBytes.h"
+#include "base/Translate.h"
 
 #include <curl/curl.h>
 #include <map>
@@ -52,7 +53,8 @@ Connection& Find(int32_t handle) {
     const std::lock_guard<std::mutex> lock(tableMutex);
     const auto it = connections.find(handle);
     if (it == connections.end())
-        throw Exception("Неизвестный дескриптор соединения: " + std::to_string(handle));
+        throw Exception(
+            TrFormat("Неизвестный дескриптор соединения: %1", {std::to_string(handle)}));
     return *it->second;
 }
 
@@ -166,11 +168,11 @@ struct TransferFailure {
 };
 
 TransferFailure SetupFailure(const std::string& what) {
-    return {FailureClass::NotConfigured, std::string(kTransferSetupFailure) + ": " + what};
+    return {FailureClass::NotConfigured, Tr(kTransferSetupFailure) + ": " + what};
 }
 
 TransferFailure NetworkFailure(const std::string& what) {
-    return {FailureClass::Network, std::string(kTransferNetworkFailure) + ": " + what};
+    return {FailureClass::Network, Tr(kTransferNetworkFailure) + ": " + what};
 }
 
 /// What went wrong, for the library's code and text.
@@ -178,34 +180,34 @@ TransferFailure FailureInWords(CURLcode code, const std::string& detail) {
     switch (code) {
     case CURLE_SSL_CERTPROBLEM:
         return SetupFailure(
-            "не загружается сертификат или ключ оператора (Request.cer, Request.key)");
+            Tr("не загружается сертификат или ключ оператора (Request.cer, Request.key)"));
     case CURLE_SSL_CACERT_BADFILE:
-        return SetupFailure("не читается файл сертификатов сервиса (CaFile)");
+        return SetupFailure(Tr("не читается файл сертификатов сервиса (CaFile)"));
     case CURLE_COULDNT_RESOLVE_HOST:
-        return NetworkFailure("адрес сервера не найден");
+        return NetworkFailure(Tr("адрес сервера не найден"));
     case CURLE_COULDNT_RESOLVE_PROXY:
-        return NetworkFailure("адрес прокси-сервера не найден");
+        return NetworkFailure(Tr("адрес прокси-сервера не найден"));
     case CURLE_COULDNT_CONNECT:
-        return NetworkFailure("сервер не отвечает на соединение");
+        return NetworkFailure(Tr("сервер не отвечает на соединение"));
     case CURLE_OPERATION_TIMEDOUT:
-        return NetworkFailure("время ожидания ответа истекло");
+        return NetworkFailure(Tr("время ожидания ответа истекло"));
     case CURLE_PEER_FAILED_VERIFICATION:
-        return NetworkFailure("сертификат сервера не прошёл проверку");
+        return NetworkFailure(Tr("сертификат сервера не прошёл проверку"));
     default:
         break;
     }
     // The service refuses a connection without the operator's certificate with a TLS alert.
     if (detail.find("certificate required") != std::string::npos)
-        return SetupFailure("сервис не принял сертификат оператора (Request.cer)");
+        return SetupFailure(Tr("сервис не принял сертификат оператора (Request.cer)"));
     if (code == CURLE_SSL_CONNECT_ERROR)
-        return NetworkFailure("защищённое соединение не установлено");
-    return NetworkFailure("обмен с сервером прерван");
+        return NetworkFailure(Tr("защищённое соединение не установлено"));
+    return NetworkFailure(Tr("обмен с сервером прерван"));
 }
 
 TransferFailure ErrorText(CURLcode code, const char* errorBuffer, const Transfer& transfer) {
     if (transfer.bodyTooLarge)
         return {FailureClass::Refused,
-                "Ответ сервера больше " + std::to_string(kMaxResponseBodyBytes) + " байт"};
+                TrFormat("Ответ сервера больше %1 байт", {std::to_string(kMaxResponseBodyBytes)})};
     const std::string detail = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code);
     TransferFailure failure = FailureInWords(code, detail);
     failure.words += " (" + detail + ")";
@@ -261,7 +263,7 @@ void PrepareClientFor(Connection& connection, const SecretBytes& keyPassword) {
     std::call_once(globalInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     CurlEasy fresh(curl_easy_init());
     if (!fresh)
-        throw Exception("Не удалось создать соединение HTTP");
+        throw Exception(Tr("Не удалось создать соединение HTTP"));
     connection.curl = std::move(fresh);
     connection.tlsIdentity = std::move(identity);
 }

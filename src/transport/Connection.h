@@ -8,6 +8,7 @@
 
 #include "base/Errors.h"
 #include "base/SecretBytes.h"
+#include "base/Translate.h"
 
 #include <cstdint>
 #include <string>
@@ -62,9 +63,9 @@ inline constexpr size_t kMaxResponseBodyBytes = size_t{64} << 20;
 
 /// The opening of a failed transfer's message when the program's own set-up is the cause (the
 /// operator's certificate or key, the CA file); the library's text follows after ": ".
-inline constexpr const char* kTransferSetupFailure = "Программа не настроена";
+inline constexpr const char* kTransferSetupFailure = TrMark("Программа не настроена");
 /// The opening of any other failed transfer's message (no connection, TLS, timeout, proxy).
-inline constexpr const char* kTransferNetworkFailure = "Ошибка соединения с сервисом";
+inline constexpr const char* kTransferNetworkFailure = TrMark("Ошибка соединения с сервисом");
 
 /// Opens a connection. Raises Exception when the HTTP client cannot be set up.
 int32_t CreateConn(const ConnectionOptions& options);

@@ -6,12 +6,15 @@
 // cannot be opened, the calls fail the way the library reports a failure (no handle, or
 // CURLE_FAILED_INIT), and the exchange reports that.
 
+#include "base/Translate.h"
+
 #include <curl/curl.h>
 
 #include <dlfcn.h>
 
 #include <cstdarg>
 #include <mutex>
+#include <string>
 
 namespace {
 
@@ -148,7 +151,12 @@ CURLcode curl_easy_getinfo(CURL* handle, CURLINFO info, ...) {
 #endif
 
 const char* curl_easy_strerror(CURLcode code) {
-    return Curl().loaded ? Curl().easyStrerror(code) : "библиотека HTTP (libcurl) не загружена";
+    if (Curl().loaded)
+        return Curl().easyStrerror(code);
+    // The library's own texts are static; this one lives until the thread's next call.
+    thread_local std::string missing;
+    missing = cq::Tr("библиотека HTTP (libcurl) не загружена");
+    return missing.c_str();
 }
 
 curl_slist* curl_slist_append(curl_slist* list, const char* text) {

@@ -1,6 +1,7 @@
 #include "transport/Gzip.h"
 
 #include "base/Errors.h"
+#include "base/Translate.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -34,8 +35,8 @@ constexpr size_t kOutputStep = size_t{256} << 10;
 }
 
 [[noreturn]] void TooLarge(size_t maxUnpacked) {
-    throw EZDecompressionError("Распакованный ответ сервера больше " + std::to_string(maxUnpacked) +
-                               " байт");
+    throw EZDecompressionError(
+        TrFormat("Распакованный ответ сервера больше %1 байт", {std::to_string(maxUnpacked)}));
 }
 
 [[noreturn]] void InflateError(int code) {

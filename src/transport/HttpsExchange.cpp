@@ -5,6 +5,7 @@
 #include "base/ProgramInfo.h"
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "log/Log.h"
 #include "settings/SettingsValues.h"
 #include "transport/Gzip.h"
@@ -15,7 +16,7 @@ namespace {
 
 int32_t Handle() {
     if (!AppServer())
-        throw Exception("Соединение с сервисом не открыто");
+        throw Exception(Tr("Соединение с сервисом не открыто"));
     return AppServer()->ConnectionHandle;
 }
 
