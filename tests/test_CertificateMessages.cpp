@@ -1,7 +1,9 @@
 // The certificate layer's messages in the user's language: English from the catalog with every
 // place filled under an English locale, and the Russian texts byte for byte under C.
+#include "RetrievalFixture.h"
 #include "TestSupport.h"
 #include "base/Clock.h"
+#include "base/Errors.h"
 #include "base/Translate.h"
 #include "certs/AddressOverview.h"
 #include "certs/Download.h"
@@ -9,6 +11,7 @@
 #include "certs/Renewal.h"
 #include "certs/RequestFolder.h"
 #include "certs/ServiceSetup.h"
+#include "settings/CertFolders.h"
 
 #include <gtest/gtest.h>
 
@@ -130,6 +133,24 @@ const std::vector<MessageCase>& MessageCases() {
          [](const std::string& folder) {
              return "Certificate folder " + folder +
                     "linked is a symbolic link; the program does not read through it.";
+         }},
+        {"a certificate the service has not issued yet",
+         [](const std::string&) {
+             const test::CertificateFolderFixture fixture;
+             fixture.write(kCertificateKeyFile, "x");
+             const test::RecordingDialogs dialogs;
+             ReceptionState state = EvaluateReceptionState(test::kFixtureEmail);
+             ReceiveCertificate(test::kFixtureEmail, state,
+                                [](const std::string&, bool) -> std::string {
+                                    throw EIdHTTPProtocolException(404, "", "HTTP/1.1 404");
+                                });
+             return dialogs.boxes.size() == 1 ? dialogs.boxes[0].text : "(no single box)";
+         },
+         [](const std::string&) {
+             return std::string("Сертификат еще не готов. Попробуйте позже.");
+         },
+         [](const std::string&) {
+             return std::string("The certificate is not ready yet. Try again later.");
          }},
         {"the reception tab's state for an address without @",
          [](const std::string&) { return EvaluateReceptionState("ivan").StateLabel; },
