@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "settings/CertFolders.h"
 #include "settings/EmailList.h"
 #include "settings/SettingsValues.h"
@@ -35,8 +36,8 @@ EntryKind KindOf(const std::string& path) {
 
 void RefuseLink(const std::string& path, const char* what) {
     if (KindOf(path) == EntryKind::Link)
-        throw Exception(std::string(what) + " " + path +
-                        " — символическая ссылка; программа не читает через неё.");
+        throw Exception(TrFormat("%1 %2 — символическая ссылка; программа не читает через неё.",
+                                 {Tr(what), path}));
 }
 
 // The reception rule on the folder's entries: the certificate file makes it downloaded, a key
@@ -44,10 +45,10 @@ void RefuseLink(const std::string& path, const char* what) {
 // the folder or of the request record is refused rather than followed.
 FolderState FolderStateOf(const std::string& folder) {
     const std::string path = ExcludeTrailingPathDelimiter(folder);
-    RefuseLink(path, "Папка сертификата");
+    RefuseLink(path, TrMark("Папка сертификата"));
     if (KindOf(path) != EntryKind::Folder)
         return FolderState::NoKey;
-    RefuseLink(folder + kRequestRecordFile, "Запись запроса");
+    RefuseLink(folder + kRequestRecordFile, TrMark("Запись запроса"));
     const bool gost = IsGostRequest(folder); // an unreadable record makes the folder unreadable
     const auto present = [&folder](const char* name) {
         const EntryKind kind = KindOf(folder + name);
@@ -60,7 +61,7 @@ FolderState FolderStateOf(const std::string& folder) {
 
 void ReadExpiry(const std::string& fileName, TimePoint now, AddressOverview& overview) {
     try {
-        RefuseLink(fileName, "Файл сертификата");
+        RefuseLink(fileName, TrMark("Файл сертификата"));
         const CertificateContent certificate =
             ReadCertificate(ReadFileBytes(fileName), std::string(), fileName);
         overview.HasExpiry = true;

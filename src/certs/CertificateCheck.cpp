@@ -6,6 +6,7 @@
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "base/Translate.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/DerReader.h"
 #include "certs/KeyFile.h"
@@ -21,28 +22,24 @@
 namespace cq {
 namespace {
 
-std::string Quoted(const std::string& name) {
-    return "\"" + name + "\"";
-}
-
 std::string MissingFilesMessage(const std::string& cert, const std::string& key) {
-    return "Не найден файл/ы сертификата : " + Quoted(cert) + " или " + Quoted(key) + ".";
+    return TrFormat("Не найден файл/ы сертификата : \"%1\" или \"%2\".", {cert, key});
 }
 std::string BadCertificateMessage(const std::string& cert) {
-    return "Неверный файл сертификата : " + Quoted(cert) + ".";
+    return TrFormat("Неверный файл сертификата : \"%1\".", {cert});
 }
-constexpr const char* kWrongPasswordMessage = "Неверный пароль сертификата.";
+constexpr const char* kWrongPasswordMessage = TrMark("Неверный пароль сертификата.");
 std::string UndecodableKeyMessage(const std::string& key) {
-    return "Неверный файл. Не удается декодировать " + Quoted(key);
+    return TrFormat("Неверный файл. Не удается декодировать \"%1\"", {key});
 }
 std::string NotPkcs1Message(const std::string& key) {
-    return "Неверный файл. Не удается расшифровать " + Quoted(key);
+    return TrFormat("Неверный файл. Не удается расшифровать \"%1\"", {key});
 }
 std::string UnreadableNumbersMessage(const std::string& key) {
-    return "Не верный файл. Не удается расшифровать " + Quoted(key);
+    return TrFormat("Не верный файл. Не удается расшифровать \"%1\"", {key});
 }
 std::string MismatchMessage(const std::string& cert, const std::string& key) {
-    return "Файл сертификата " + Quoted(cert) + " не соответствует файлу ключа " + Quoted(key);
+    return TrFormat("Файл сертификата \"%1\" не соответствует файлу ключа \"%2\"", {cert, key});
 }
 
 /// Big-endian code units of `width` bytes (2: UTF-16 with surrogate pairs, 4: UTF-32) to UTF-8.
@@ -164,7 +161,7 @@ std::string IssuerCommonName(const std::vector<NameLine>& issuer) {
 void RaiseWrongPasswordIfSo(std::string_view keyFileBytes, const std::string& password) {
     const SecretBytes passwordBytes(ToCp1251(password));
     if (DecodePemBlock(keyFileBytes, passwordBytes.view()).status == PemDecodeStatus::WrongPassword)
-        throw Exception(kWrongPasswordMessage, FailureClass::WrongPassword);
+        throw Exception(Tr(kWrongPasswordMessage), FailureClass::WrongPassword);
 }
 
 } // namespace
@@ -194,23 +191,23 @@ CertificateContent ReadCertificate(std::string_view fileBytes, const std::string
 std::string DescribeCertificate(const CertificateContent& certificate, bool& expired,
                                 const Clock& clock) {
     const std::string info = Trim(LabelledNameText(certificate.Subject)) + "\r\n\r\n" +
-                             "Издатель : " + IssuerCommonName(certificate.Issuer);
-    std::string validTo = FormatCertificateDate(certificate.NotAfter);
+                             TrFormat("Издатель : %1", {IssuerCommonName(certificate.Issuer)});
+    const std::string validTo = FormatCertificateDate(certificate.NotAfter);
     expired = IsExpiredAt(certificate.NotAfter, clock());
-    if (expired)
-        validTo += " (Просрочен!!!)";
-    return "Проверка сертификата.\r\nДействителен до даты - " + validTo + "\r\n\r\n" +
-           "Информация по сертификату - \r\n\r\n" + Trim(info);
+    const std::string until = expired ? TrFormat("%1 (Просрочен!!!)", {validTo}) : validTo;
+    return TrFormat("Проверка сертификата.\r\nДействителен до даты - %1\r\n\r\nИнформация по "
+                    "сертификату - \r\n\r\n%2",
+                    {until, Trim(info)});
 }
 
 std::string LabelledNameText(const std::vector<NameLine>& lines) {
     static const std::pair<const char*, const char*> kLabels[] = {
-        {"Country=", "Страна/регион : "},
-        {"StateOrProvince=", "Область, штат : "},
-        {"Locality=", "Город : "},
-        {"Organization=", "Организация : "},
-        {"OrganizationUnit=", "Подразделение : "},
-        {"CommonName=", "Имя : "},
+        {"Country=", TrMark("Страна/регион : ")},
+        {"StateOrProvince=", TrMark("Область, штат : ")},
+        {"Locality=", TrMark("Город : ")},
+        {"Organization=", TrMark("Организация : ")},
+        {"OrganizationUnit=", TrMark("Подразделение : ")},
+        {"CommonName=", TrMark("Имя : ")},
         {"UnknownField=", "Email : "},
     };
     std::vector<std::string> joined;
@@ -218,7 +215,7 @@ std::string LabelledNameText(const std::vector<NameLine>& lines) {
         joined.push_back(line.Name + "=" + line.Value);
     std::string text = Join(joined, "\r\n");
     for (const auto& [from, to] : kLabels)
-        text = ReplaceText(text, from, to);
+        text = ReplaceText(text, from, Tr(to));
     return text;
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/FileUtil.h"
+#include "base/Translate.h"
 #include "certs/SslOwners.h"
 
 #include <openssl/x509.h>
@@ -70,7 +71,7 @@ void ReadKeyKind(X509* certificate, CertificateFacts& facts) {
 CertificateFacts ReadCertificateFacts(const std::string& fileName) {
     const ssl::Certificate certificate = ssl::PemCertificate(ReadFileBytes(fileName));
     if (!certificate)
-        throw Exception("Неверный файл сертификата : \"" + fileName + "\".");
+        throw Exception(TrFormat("Неверный файл сертификата : \"%1\".", {fileName}));
     CertificateFacts facts;
     facts.Subject = OneLineName(X509_get_subject_name(certificate.get()));
     facts.Issuer = OneLineName(X509_get_issuer_name(certificate.get()));

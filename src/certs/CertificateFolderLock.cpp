@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "certs/InputRules.h"
 #include "certs/Renewal.h"
 #include "certs/RequestFolder.h"
@@ -11,9 +12,10 @@
 namespace cq {
 
 std::string FolderBusyMessage(const std::string& email) {
-    return "С сертификатом для адреса " + Trim(email) +
-           " уже работает другая операция (запрос, получение, проверка или экспорт), в этой или "
-           "другой копии программы. Дождитесь её окончания и повторите.";
+    return TrFormat("С сертификатом для адреса %1 уже работает другая операция (запрос, "
+                    "получение, проверка или экспорт), в этой или другой копии программы. "
+                    "Дождитесь её окончания и повторите.",
+                    {Trim(email)});
 }
 
 CertificateFolderLock::CertificateFolderLock(const std::string& email, Missing missing,

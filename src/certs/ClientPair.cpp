@@ -1,6 +1,7 @@
 #include "certs/ClientPair.h"
 
 #include "base/FileUtil.h"
+#include "base/Translate.h"
 #include "certs/SslOwners.h"
 
 #include <openssl/err.h>
@@ -27,15 +28,15 @@ std::string ClientPairProblem(const std::string& certFile, const std::string& ke
     }
     const ssl::Certificate certificate = ssl::PemCertificate(certBytes);
     if (!certificate)
-        return "в файле " + certFile + " нет сертификата";
+        return TrFormat("в файле %1 нет сертификата", {certFile});
     const ssl::PrivateKey key(PEM_read_bio_PrivateKey(MemoryOf(keyBytes).get(), nullptr, nullptr,
                                                       const_cast<char*>(password.c_str())));
     ERR_clear_error();
     if (!key)
-        return "ключ " + keyFile + " не открывается паролем из настроек (RequestPassword)";
+        return TrFormat("ключ %1 не открывается паролем из настроек (RequestPassword)", {keyFile});
     if (X509_check_private_key(certificate.get(), key.get()) != 1) {
         ERR_clear_error();
-        return "ключ " + keyFile + " не от сертификата " + certFile;
+        return TrFormat("ключ %1 не от сертификата %2", {keyFile, certFile});
     }
     return {};
 }

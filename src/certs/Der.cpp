@@ -1,6 +1,7 @@
 #include "certs/Der.h"
 
 #include "base/Errors.h"
+#include "base/Translate.h"
 
 #include <charconv>
 #include <vector>
@@ -31,7 +32,7 @@ std::vector<uint64_t> ParseArcs(std::string_view dotted) {
         uint64_t arc = 0;
         const auto [end, ec] = std::from_chars(dotted.data() + pos, dotted.data() + dot, arc);
         if (ec != std::errc() || end != dotted.data() + dot || dot == pos)
-            throw Exception("Неверный идентификатор объекта: " + std::string(dotted));
+            throw Exception(TrFormat("Неверный идентификатор объекта: %1", {std::string(dotted)}));
         arcs.push_back(arc);
         pos = dot + 1;
     }
@@ -84,7 +85,7 @@ std::string SmallInteger(uint64_t value) {
 std::string Oid(std::string_view dotted) {
     const std::vector<uint64_t> arcs = ParseArcs(dotted);
     if (arcs.size() < 2 || arcs[0] > 2 || (arcs[0] < 2 && arcs[1] > 39))
-        throw Exception("Неверный идентификатор объекта: " + std::string(dotted));
+        throw Exception(TrFormat("Неверный идентификатор объекта: %1", {std::string(dotted)}));
     std::string content = Base128(arcs[0] * 40 + arcs[1]);
     for (size_t i = 2; i < arcs.size(); ++i)
         content += Base128(arcs[i]);

@@ -7,6 +7,7 @@
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "base/Translate.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/FolderKey.h"
 #include "certs/Renewal.h"
@@ -23,10 +24,10 @@ namespace {
 
 constexpr int kHttpNotFound = 404;
 
-constexpr const char* kOverwriteQuestion =
+constexpr const char* kOverwriteQuestion = TrMark(
     "Сертификат будет перезаписан при успешном выполнении.\r\nЕсли имеющиеся файлы сертификата "
     "рабочие, то есть вероятность, что скачанный файл будет от другого запроса, и файлы станут "
-    "\"не рабочими\".\r\nПродолжать все равно?";
+    "\"не рабочими\".\r\nПродолжать все равно?");
 
 std::string ReceiveUrl(const std::string& folder, const std::string& email) {
     const std::string& base = IsGostRequest(folder) ? Settings().UrlReceiveGostCertificate
@@ -70,10 +71,10 @@ std::string UnmatchedCertificatePath(const std::string& target) {
 
 /// The text of a certificate that answers neither the working request nor the pending renewal.
 std::string UnmatchedRenewalMessage(const std::string& folder, const std::string& kept) {
-    return "Полученный сертификат не соответствует ни ключу рабочего сертификата, ни ключу "
-           "запроса на продление из папки " +
-           folder + ". Он сохранён как \"" + kept +
-           "\"; рабочий сертификат и запрос на продление оставлены без изменений.";
+    return TrFormat("Полученный сертификат не соответствует ни ключу рабочего сертификата, ни "
+                    "ключу запроса на продление из папки %1. Он сохранён как \"%2\"; рабочий "
+                    "сертификат и запрос на продление оставлены без изменений.",
+                    {folder, kept});
 }
 
 /// The download while a renewal is pending: the service answers with the last certificate it
@@ -104,14 +105,18 @@ DownloadResult PlaceWhilePending(const std::string& folder, const std::string& e
 
 std::string UnmatchedCertificateMessage(const std::string& target, const std::string& kept,
                                         bool working) {
-    const std::string told = "Полученный сертификат не соответствует ключу запроса из папки " +
-                             ExtractFilePath(target) +
-                             " (вероятно, он выпущен по другому, отменённому запросу). ";
-    const std::string where = "Он сохранён как \"" + kept + "\".";
+    const std::vector<std::string> places = {ExtractFilePath(target), kept,
+                                             ExtractFileName(target)};
     if (working)
-        return told + "Рабочий сертификат \"" + ExtractFileName(target) +
-               "\" соответствует ключу и оставлен без изменений. " + where;
-    return told + where + " Как \"" + ExtractFileName(target) + "\" он не записан.";
+        return TrFormat("Полученный сертификат не соответствует ключу запроса из папки %1 "
+                        "(вероятно, он выпущен по другому, отменённому запросу). Рабочий "
+                        "сертификат \"%3\" соответствует ключу и оставлен без изменений. Он "
+                        "сохранён как \"%2\".",
+                        places);
+    return TrFormat("Полученный сертификат не соответствует ключу запроса из папки %1 "
+                    "(вероятно, он выпущен по другому, отменённому запросу). Он сохранён как "
+                    "\"%2\". Как \"%3\" он не записан.",
+                    places);
 }
 
 /// Stores the body as the folder's certificate; a certificate the folder shows to be for
@@ -147,7 +152,7 @@ DownloadResult DownloadCertificate(const std::string& fileName, const std::strin
         // With a renewal pending the working certificate is never overwritten: it is kept
         // whole in the previous pair's folder when the renewal's certificate comes.
         const bool pending = ReadRenewalState(folder) == RenewalState::Pending;
-        if (!pending && FileExists(target) && !AskYesNo(kOverwriteQuestion))
+        if (!pending && FileExists(target) && !AskYesNo(Tr(kOverwriteQuestion)))
             return DownloadResult::Failed;
         const std::string body = get(ReceiveUrl(folder, email), true);
         if (pending && fileName == kCertificateFile)
@@ -179,13 +184,13 @@ ReceptionState EvaluateReceptionState(const std::string& typedAddress) {
     state.DownloadEnabled = keyExists || gost;
     if (!hasAt) {
         state.StateLabelVisible = !Trim(typedAddress).empty();
-        state.StateLabel = state.StateLabelVisible ? "Email должен содержать символ @." : "";
+        state.StateLabel = state.StateLabelVisible ? Tr("Email должен содержать символ @.") : "";
     } else if (cerExists) {
         state.StateLabelVisible = true;
-        state.StateLabel = kAlreadyReceivedLabel;
+        state.StateLabel = Tr(kAlreadyReceivedLabel);
     } else if (!keyExists && !gost) {
         state.StateLabelVisible = true;
-        state.StateLabel = "Нет ключа, генерация не проводилась.";
+        state.StateLabel = Tr("Нет ключа, генерация не проводилась.");
     }
     state.CheckEnabled = state.StateLabelVisible && state.DownloadEnabled && !gost;
     return state;
@@ -207,14 +212,18 @@ DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionStat
     }
     if (result == DownloadResult::Downloaded || result == DownloadResult::Renewed) {
         state.StateLabelVisible = true;
-        state.StateLabel = kAlreadyReceivedLabel;
+        state.StateLabel = Tr(kAlreadyReceivedLabel);
         const bool gost = IsGostRequest(CertificateFolder(email));
         state.CheckEnabled = !gost;
-        const std::string received =
-            result == DownloadResult::Renewed ? kRenewedText : "Сертификат успешно получен.";
-        ShowInfoBox(gost ? received : received + " Проверьте его на соответствие запрошенному.");
+        if (result == DownloadResult::Renewed)
+            ShowInfoBox(Tr(kRenewedText));
+        else if (gost)
+            ShowInfoBox(Tr("Сертификат успешно получен."));
+        else
+            ShowInfoBox(
+                Tr("Сертификат успешно получен. Проверьте его на соответствие запрошенному."));
     } else if (result == DownloadResult::NotReady) {
-        ShowWarningBox("Сертификат еще не готов. Попробуйте позже.");
+        ShowWarningBox(Tr("Сертификат еще не готов. Попробуйте позже."));
     }
     return result;
 }

@@ -3,6 +3,7 @@
 // rule of the reception tab (which of download, check and folder link are offered, and what the
 // state label says).
 
+#include "base/Translate.h"
 #include "certs/Submission.h"
 
 #include <string>
@@ -46,10 +47,10 @@ struct ReceptionState {
 
 /// Told when the certificate of a pending renewal has taken the working one's place.
 inline constexpr const char* kRenewedText =
-    "Сертификат по запросу на продление успешно получен и стал рабочим; прежние ключ и "
-    "сертификат сохранены в папке Previous-<дата-время> в папке сертификата.";
+    TrMark("Сертификат по запросу на продление успешно получен и стал рабочим; прежние ключ и "
+           "сертификат сохранены в папке Previous-<дата-время> в папке сертификата.");
 
-inline constexpr const char* kAlreadyReceivedLabel = "Уже получен! Повтор заменит файл.";
+inline constexpr const char* kAlreadyReceivedLabel = TrMark("Уже получен! Повтор заменит файл.");
 
 /// The state rule for the address as typed (not trimmed): reads what the certificate folder
 /// holds. Raises only when the request record cannot be read.

@@ -2,6 +2,7 @@
 
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 
 #include <cstdio>
 
@@ -42,14 +43,15 @@ ExpiryNotice NoticeFor(const AddressOverview& overview) {
     ExpiryNotice notice;
     notice.Email = overview.Email;
     if (overview.Expired) {
-        notice.Summary = "Срок действия сертификата истёк";
-        notice.Body = "Сертификат " + overview.Email + " действовал до " +
-                      EndDate(overview.NotAfter) + ". Запросите новый сертификат.";
+        notice.Summary = Tr("Срок действия сертификата истёк");
+        notice.Body = TrFormat("Сертификат %1 действовал до %2. Запросите новый сертификат.",
+                               {overview.Email, EndDate(overview.NotAfter)});
     } else {
-        notice.Summary = "Срок действия сертификата заканчивается";
-        notice.Body =
-            "Сертификат " + overview.Email + " действует до " + EndDate(overview.NotAfter) +
-            ", осталось дней: " + std::to_string(overview.DaysLeft) + ". Продлите его заранее.";
+        notice.Summary = Tr("Срок действия сертификата заканчивается");
+        notice.Body = TrFormat(
+            "Сертификат %1 действует до %2, осталось дней: %3. Продлите его "
+            "заранее.",
+            {overview.Email, EndDate(overview.NotAfter), std::to_string(overview.DaysLeft)});
     }
     return notice;
 }

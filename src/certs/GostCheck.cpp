@@ -4,6 +4,7 @@
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/GostRequest.h"
 #include "provider/SoftwareGostProvider.h"
@@ -22,8 +23,8 @@ ContainerRecord ReadContainerRecord(const std::string& folder) {
     ContainerRecord names{Trim(record.ReadString("Cert", "Algorithm")),
                           Trim(record.ReadString("Cert", "Container"))};
     if (names.provider.empty() || names.container.empty())
-        throw Exception("В файле " + folder + kRequestRecordFile +
-                        " не указаны крипто провайдер и контейнер ключей.");
+        throw Exception(TrFormat("В файле %1 не указаны крипто провайдер и контейнер ключей.",
+                                 {folder + kRequestRecordFile}));
     return names;
 }
 
@@ -39,11 +40,13 @@ provider::CryptoProvider& ProviderNamed(const provider::ProviderRegistry& regist
     std::string modules;
     for (const std::string& problem : registry.problems())
         modules += " " + problem + ".";
-    throw provider::ProviderError(provider::code::kKeySetNotDefined,
-                                  "Крипто провайдер \"" + name + "\" не найден " +
-                                      (engine.empty()
-                                           ? "(если ключ на токене, вставьте токен)" + modules
-                                           : "(" + engine + ")"));
+    throw provider::ProviderError(
+        provider::code::kKeySetNotDefined,
+        engine.empty() ? TrFormat("Крипто провайдер \"%1\" не найден (если ключ "
+                                  "на токене, вставьте токен)",
+                                  {name}) +
+                             modules
+                       : TrFormat("Крипто провайдер \"%1\" не найден (%2)", {name, engine}));
 }
 
 } // namespace
@@ -56,7 +59,7 @@ CheckResult CheckGostCertificate(const std::string& certFileName, const std::str
         const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
         const std::string& folder = held.folder();
         if (!FileExists(folder + certFileName))
-            throw Exception("Не найден файл сертификата \"" + certFileName + "\".");
+            throw Exception(TrFormat("Не найден файл сертификата \"%1\".", {certFileName}));
         const CertificateContent certificate =
             ReadCertificate(ReadFileBytes(folder + certFileName), {}, certFileName);
         const ContainerRecord names = ReadContainerRecord(folder);
@@ -67,9 +70,9 @@ CheckResult CheckGostCertificate(const std::string& certFileName, const std::str
         const CheckResult passed = PassedCheck(certificate, clock);
         if (certificate.PublicKeyInfo.empty() ||
             PublicKeyBytes(certificate.PublicKeyInfo) != containerKey)
-            throw Exception("Файл сертификата \"" + certFileName +
-                                "\" не соответствует контейнеру ключей \"" + names.container +
-                                "\".",
+            throw Exception(TrFormat("Файл сертификата \"%1\" не соответствует контейнеру ключей "
+                                     "\"%2\".",
+                                     {certFileName, names.container}),
                             FailureClass::Mismatch);
         return passed;
     });

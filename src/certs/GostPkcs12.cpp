@@ -10,6 +10,7 @@
 #include "base/IniFile.h"
 #include "base/OpenSslOwners.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/Download.h"
 #include "certs/GostPkcs12Writer.h"
@@ -39,7 +40,7 @@ namespace {
 using provider::GostKey;
 
 const std::string kFileName = "Certificate.p12";
-constexpr const char* kMismatchText = "Ключ в файле не соответствует сертификату.";
+constexpr const char* kMismatchText = TrMark("Ключ в файле не соответствует сертификату.");
 
 std::string Pem(X509* certificate) {
     ssl::Bio output(BIO_new(BIO_s_mem()));
@@ -102,12 +103,12 @@ SecretBytes KeyText(EVP_PKEY* key) {
 void RefuseUnusableKey(EVP_PKEY* key) {
     const int type = EVP_PKEY_get_base_id(key);
     if (type == EVP_PKEY_RSA || type == EVP_PKEY_RSA_PSS)
-        throw Exception("В файле ключ RSA, а не ГОСТ. Сертификат RSA делается в режиме RSA: "
-                        "запрос, получение и экспорт в \"" +
-                        kFileName + "\".");
+        throw Exception(TrFormat("В файле ключ RSA, а не ГОСТ. Сертификат RSA делается в режиме "
+                                 "RSA: запрос, получение и экспорт в \"%1\".",
+                                 {kFileName}));
     if (type != NID_id_GostR3410_2012_256)
-        throw Exception("Ключ в файле не ГОСТ Р 34.10-2012 (256 бит): такой ключ программа не "
-                        "использует.");
+        throw Exception(Tr("Ключ в файле не ГОСТ Р 34.10-2012 (256 бит): такой ключ программа "
+                           "не использует."));
 }
 
 /// The key and certificate of an opened PKCS#12 file.
@@ -141,8 +142,8 @@ void LoadLegacyProvider() {
         return legacyProvider != nullptr;
     }();
     if (!loaded)
-        throw Exception("Файл PKCS#12 защищён устаревшими алгоритмами (RC2, RC4 или DES), а "
-                        "модуль legacy библиотеки OpenSSL, который их читает, не загружается.");
+        throw Exception(Tr("Файл PKCS#12 защищён устаревшими алгоритмами (RC2, RC4 или DES), а "
+                           "модуль legacy библиотеки OpenSSL, который их читает, не загружается."));
 }
 
 Parsed ParsePkcs12(std::string_view bytes, const std::string& password) {
@@ -150,11 +151,11 @@ Parsed ParsePkcs12(std::string_view bytes, const std::string& password) {
     const ssl::Pkcs12 container(d2i_PKCS12(nullptr, &der, static_cast<long>(bytes.size())));
     if (!container) {
         ERR_clear_error();
-        throw Exception("Файл не является файлом PKCS#12.");
+        throw Exception(Tr("Файл не является файлом PKCS#12."));
     }
     if (const std::string unsupported = UnsupportedPkcs12Protection(container.get());
         !unsupported.empty())
-        throw Exception("Файл PKCS#12 не открывается: " + unsupported + ".");
+        throw Exception(TrFormat("Файл PKCS#12 не открывается: %1.", {unsupported}));
     if (NamesLegacyAlgorithm(container.get()))
         LoadLegacyProvider();
     const Pkcs12Survey survey = SurveyPkcs12(container.get(), password);
@@ -162,12 +163,12 @@ Parsed ParsePkcs12(std::string_view bytes, const std::string& password) {
     // so that the library reads it; the caller is told that nothing vouched for the content.
     const bool withoutMac = !PKCS12_mac_present(container.get());
     if (withoutMac && survey.plainKeys > 0)
-        throw Exception("Файл PKCS#12 не открывается: в нём нет ни кода целостности (MAC), ни "
-                        "шифрования ключа, и ничто не подтверждает, что он не изменён.");
+        throw Exception(Tr("Файл PKCS#12 не открывается: в нём нет ни кода целостности (MAC), ни "
+                           "шифрования ключа, и ничто не подтверждает, что он не изменён."));
     if (withoutMac &&
         PKCS12_set_mac(container.get(), password.c_str(), -1, nullptr, 0, 1, EVP_sha256()) != 1) {
         ERR_clear_error();
-        throw Exception("Файл PKCS#12 не открывается: повреждённый файл.");
+        throw Exception(Tr("Файл PKCS#12 не открывается: повреждённый файл."));
     }
     EVP_PKEY* key = nullptr;
     X509* certificate = nullptr;
@@ -177,21 +178,21 @@ Parsed ParsePkcs12(std::string_view bytes, const std::string& password) {
     const ssl::CertificateStack chainOwner(chain);
     ERR_clear_error();
     if (parsed != 1)
-        throw Exception("Файл PKCS#12 не открывается: неверный пароль или повреждённый файл.",
+        throw Exception(Tr("Файл PKCS#12 не открывается: неверный пароль или повреждённый файл."),
                         FailureClass::WrongPassword);
     // The import makes one container of one key: a second key would be lost without a word.
     if (survey.keys > 1)
-        throw Exception("В файле PKCS#12 несколько закрытых ключей (" +
-                            std::to_string(survey.keys) +
-                            "), а импорт переносит один ключ с его сертификатом: ничего не "
-                            "импортировано. Сохраните каждый ключ в отдельный файл.",
+        throw Exception(TrFormat("В файле PKCS#12 несколько закрытых ключей (%1), а импорт "
+                                 "переносит один ключ с его сертификатом: ничего не "
+                                 "импортировано. Сохраните каждый ключ в отдельный файл.",
+                                 {std::to_string(survey.keys)}),
                         FailureClass::BadInput);
     // OpenSSL pairs the key only with a certificate of its own: other certificates stay in
     // the chain.
     if (result.key && !result.certificate && chain && sk_X509_num(chain) > 0)
-        throw Exception(kMismatchText, FailureClass::Mismatch);
+        throw Exception(Tr(kMismatchText), FailureClass::Mismatch);
     if (!result.key || !result.certificate)
-        throw Exception("В файле PKCS#12 нет ключа или сертификата.");
+        throw Exception(Tr("В файле PKCS#12 нет ключа или сертификата."));
     return result;
 }
 
@@ -206,7 +207,7 @@ ContainerRecord ReadRecord(const std::string& folder) {
     ContainerRecord names{Trim(record.ReadString("Cert", "Algorithm")),
                           Trim(record.ReadString("Cert", "Container"))};
     if (names.provider.empty() || names.container.empty())
-        throw Exception("В папке " + folder + " нет запроса ГОСТ.");
+        throw Exception(TrFormat("В папке %1 нет запроса ГОСТ.", {folder}));
     return names;
 }
 
@@ -216,12 +217,12 @@ void RefuseKeyOutsideSoftware(const ContainerRecord& names,
         return;
     for (const auto& candidate : registry.providers())
         if (candidate->name() == names.provider && candidate->keepsCertificates())
-            throw Exception("Ключ контейнера \"" + names.container + "\" хранится на токене \"" +
-                            names.provider + "\" и не извлекается: файл \"" + kFileName +
-                            "\" с ним создать нельзя.");
-    throw Exception("Ключ контейнера \"" + names.container + "\" хранится в крипто провайдере \"" +
-                    names.provider + "\" и не извлекается: файл \"" + kFileName +
-                    "\" с ним создать нельзя.");
+            throw Exception(TrFormat("Ключ контейнера \"%1\" хранится на токене \"%2\" и не "
+                                     "извлекается: файл \"%3\" с ним создать нельзя.",
+                                     {names.container, names.provider, kFileName}));
+    throw Exception(TrFormat("Ключ контейнера \"%1\" хранится в крипто провайдере \"%2\" и не "
+                             "извлекается: файл \"%3\" с ним создать нельзя.",
+                             {names.container, names.provider, kFileName}));
 }
 
 std::string ContainerFilePath(const std::string& container) {
@@ -244,7 +245,7 @@ GostKey OpenContainer(const std::string& container) {
 ssl::Certificate ReadCertificateFile(const std::string& path) {
     ssl::Certificate certificate = ssl::PemCertificate(ReadFileBytes(path));
     if (!certificate)
-        throw Exception("Неверный файл сертификата : \"" + std::string(kCertificateFile) + "\".");
+        throw Exception(TrFormat("Неверный файл сертификата : \"%1\".", {kCertificateFile}));
     return certificate;
 }
 
@@ -281,7 +282,7 @@ GostPkcs12Content ReadGostPkcs12(std::string_view bytes, const std::string& pass
     RefuseUnusableKey(parsed.key.get());
     if (X509_check_private_key(parsed.certificate.get(), parsed.key.get()) != 1) {
         ERR_clear_error();
-        throw Exception(kMismatchText, FailureClass::Mismatch);
+        throw Exception(Tr(kMismatchText), FailureClass::Mismatch);
     }
     const SecretBytes keyText = KeyText(parsed.key.get());
     return GostPkcs12Content{
@@ -302,8 +303,9 @@ std::string ExportGostPkcs12(const std::string& email, const std::string& passwo
     const ssl::Certificate certificate = ReadCertificateFile(folder + kCertificateFile);
     const GostKey key = OpenContainer(names.container);
     if (!key.matchesPublicKey(PublicKeyInfoOf(certificate.get())))
-        throw Exception("Файл сертификата \"" + std::string(kCertificateFile) +
-                            "\" не соответствует контейнеру ключей \"" + names.container + "\".",
+        throw Exception(TrFormat("Файл сертификата \"%1\" не соответствует контейнеру ключей "
+                                 "\"%2\".",
+                                 {kCertificateFile, names.container}),
                         FailureClass::Mismatch);
     const SecretBytes keyText = key.containerText({});
     ssl::Bio input(BIO_new_mem_buf(keyText.data(), static_cast<int>(keyText.size())));
@@ -326,9 +328,9 @@ std::string ImportGostPkcs12(const std::string& email, const std::string& path,
                              const std::string& password, bool replace, const Clock& clock) {
     const GostPkcs12Content content = ReadGostPkcs12(ReadFileBytes(path), password);
     if (content.WithoutMac)
-        ShowWarningBox(kWithoutMacWarning);
+        ShowWarningBox(Tr(kWithoutMacWarning));
     if (!replace && DirectoryExists(CertificateFolder(email)))
-        throw Exception("Папка сертификата для адреса " + email + " уже существует.");
+        throw Exception(TrFormat("Папка сертификата для адреса %1 уже существует.", {email}));
     NewContainer container = AskNewContainer(clock);
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Create);
     for (const std::string& written :

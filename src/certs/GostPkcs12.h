@@ -7,6 +7,7 @@
 
 #include "base/Clock.h"
 #include "base/SubjectData.h"
+#include "base/Translate.h"
 #include "certs/GostPkcs12Writer.h"
 #include "provider/GostKey.h"
 #include "provider/ProviderRegistry.h"
@@ -31,10 +32,10 @@ struct GostPkcs12Content {
     bool WithoutMac = false;
 };
 
-inline constexpr const char* kWithoutMacWarning =
+inline constexpr const char* kWithoutMacWarning = TrMark(
     "В файле PKCS#12 нет кода целостности (MAC): его содержимое ничем не заверено. Ключ принят, "
     "так как он расшифрован паролем и соответствует сертификату; убедитесь, что файл получен "
-    "от его владельца.";
+    "от его владельца.");
 
 /// Reads a PKCS#12 file's bytes with its password (UTF-8). Raises Exception, saying which, for
 /// bytes that are no PKCS#12, a wrong password, a file without a key or certificate, an RSA key

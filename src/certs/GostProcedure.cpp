@@ -5,6 +5,7 @@
 #include "base/FileUtil.h"
 #include "base/KillPoint.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/InputRules.h"
 #include "certs/PublicKeyAct.h"
@@ -50,8 +51,8 @@ bool HoldsEarlierRequest(const std::string& folder) {
 /// new request, a pending renewal's for a renewal. False when the user keeps them.
 bool MayReplaceEarlierRequest(const std::string& folder, RequestSet set) {
     if (set == RequestSet::Renewal)
-        return !HoldsPendingRenewalFiles(folder) || AskYesNo(kReplacePendingRenewalQuestion);
-    return !HoldsEarlierRequest(folder) || AskYesNo(kReplaceKeyQuestion);
+        return !HoldsPendingRenewalFiles(folder) || AskYesNo(Tr(kReplacePendingRenewalQuestion));
+    return !HoldsEarlierRequest(folder) || AskYesNo(Tr(kReplaceKeyQuestion));
 }
 
 /// The new container outlives a failed request; its name goes to the log, as the record that
@@ -72,7 +73,7 @@ std::string WithNote(const std::string& text, const std::string& note) {
 /// of another kind becomes an Exception with its text.
 [[noreturn]] void RethrowNamingKeptContainer(const std::string& container) {
     LogKeptContainer(container);
-    const std::string note = "Контейнер ключей \"" + container + "\" создан и оставлен.";
+    const std::string note = TrFormat("Контейнер ключей \"%1\" создан и оставлен.", {container});
     try {
         throw;
     } catch (const EIdHTTPProtocolException& error) {
@@ -150,8 +151,9 @@ GostRequestForm ChooseProvider(GostRequestForm form, const std::string& provider
         return form;
     }
     QualifyingProviders(registry); // raises kNoProviderText when no provider qualifies at all
-    throw Exception("Крипто провайдер \"" + providerName +
-                    "\" не установлен или не поддерживает ГОСТ Р 34.11-2012.");
+    throw Exception(
+        TrFormat("Крипто провайдер \"%1\" не установлен или не поддерживает ГОСТ Р 34.11-2012.",
+                 {providerName}));
 }
 
 GostRequestMade MakeGostRequest(const GostRequestForm& form,
@@ -228,7 +230,7 @@ GostProcedureOutcome RunGostProcedureAs(RequestSet set, const GostRequestForm& f
         if (container)
             *container = Trim(madeContainer);
         AddEmailToList(email);
-        ShowInfoBox(renewal ? kRenewalSentText : kRequestSentText);
+        ShowInfoBox(Tr(renewal ? kRenewalSentText : kRequestSentText));
         return GostProcedureOutcome::Sent;
     } catch (const EOSError& error) {
         if (provider::HasCode(error, provider::code::kCancelled))

@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "base/Translate.h"
 #include "certs/CertificationRequest.h"
 #include "certs/Der.h"
 #include "certs/DerReader.h"
@@ -114,7 +115,7 @@ std::vector<ProviderEntry> QualifyingProviders(const provider::ProviderRegistry&
         if (std::optional<ProviderEntry> entry = QualifyingEntry(*candidate))
             entries.push_back(std::move(*entry));
     if (entries.empty())
-        throw Exception(kNoProviderText);
+        throw Exception(Tr(kNoProviderText));
     return entries;
 }
 
@@ -161,7 +162,8 @@ std::string SignatureAlgorithmOid(uint32_t hashAlgId) {
             return entry.oid;
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%04X", hashAlgId);
-    throw Exception("Нет алгоритма подписи для алгоритма хэширования " + std::string(hex));
+    throw Exception(
+        TrFormat("Нет алгоритма подписи для алгоритма хэширования %1", {std::string(hex)}));
 }
 
 std::string OsVersionText() {
@@ -200,7 +202,7 @@ std::string BuildSignedRequest(const TCertRequestParam& param, provider::Provide
                                std::string_view publicKeyInfoDer) {
     const std::string info = GostRequestInfo(param, publicKeyInfoDer, context);
     if (param.AlgId == 0)
-        throw Exception(kUnknownAlgorithmText);
+        throw Exception(Tr(kUnknownAlgorithmText));
     ProviderSigner signer(context, param.HashAlgId);
     return SignedCertificationRequest(info, signer);
 }
@@ -219,7 +221,7 @@ void CheckGostRequestParam(const TCertRequestParam& param,
     Subject(param);
     EncodePrintableString(OsVersionText());
     if (param.AlgId == 0)
-        throw Exception(kUnknownAlgorithmText);
+        throw Exception(Tr(kUnknownAlgorithmText));
     SignatureAlgorithmOid(param.HashAlgId);
 }
 
@@ -255,7 +257,7 @@ std::string PublicKeyBytes(std::string_view publicKeyInfoDer) {
         if (algorithm && key && fields.atEnd() && !key->content.empty() && key->content[0] == 0)
             return std::string(key->content.substr(1));
     }
-    throw Exception("Неверная информация открытого ключа");
+    throw Exception(Tr("Неверная информация открытого ключа"));
 }
 
 } // namespace cq

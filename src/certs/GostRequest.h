@@ -5,6 +5,7 @@
 
 #include "base/Clock.h"
 #include "base/SubjectData.h"
+#include "base/Translate.h"
 #include "provider/ProviderRegistry.h"
 
 #include <cstdint>
@@ -17,8 +18,8 @@
 namespace cq {
 
 inline constexpr const char* kNoProviderText =
-    "Не установлено требуемых для операции крипто провайдеров!";
-inline constexpr const char* kUnknownAlgorithmText = "Неизвестный алгоритм";
+    TrMark("Не установлено требуемых для операции крипто провайдеров!");
+inline constexpr const char* kUnknownAlgorithmText = TrMark("Неизвестный алгоритм");
 inline constexpr const char* kContainerPrefix = "QUORIX_R";
 
 /// What the provider list keeps for each entry.

@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "base/Translate.h"
 
 #include <utility>
 
@@ -57,8 +58,8 @@ bool TypedCharPasses(FieldFilter filter, char32_t key) {
 std::optional<std::string> PasteRefusal(FieldFilter filter, std::string_view clipboardText) {
     if (FitsFilter(filter, clipboardText))
         return std::nullopt;
-    return "Попытка вставить текст \"" + std::string(clipboardText) +
-           "\" содержащий недопустимые символы.";
+    return TrFormat("Попытка вставить текст \"%1\" содержащий недопустимые символы.",
+                    {std::string(clipboardText)});
 }
 
 bool EndsWithOperatorDomain(std::string_view commonName, std::string_view domain) {
@@ -79,8 +80,9 @@ std::optional<std::string> AddressRefusal(std::string_view email) {
     const std::string address = LowerCase(Trim(email));
     if (FitsFilter(FieldFilter::Email, address) && EmailLooksUsable(address))
         return std::nullopt;
-    return "Адрес эл. почты \"" + std::string(email) +
-           "\" не подходит: нужен адрес вида имя@домен из латинских букв, цифр и символов - . _";
+    return TrFormat("Адрес эл. почты \"%1\" не подходит: нужен адрес вида имя@домен из "
+                    "латинских букв, цифр и символов - . _",
+                    {std::string(email)});
 }
 
 bool RsaSendEnabled(const RequestFields& fields, std::string_view operatorDomain) {
@@ -110,18 +112,19 @@ size_t CharacterCount(std::string_view text) {
 
 std::optional<std::string> PasswordRefusal(std::string_view password) {
     if (password.empty())
-        return "Пароль ключа не может быть пустым.";
+        return Tr("Пароль ключа не может быть пустым.");
     if (CharacterCount(password) > edit_width::kPassword)
-        return "Пароль ключа длиннее " + std::to_string(edit_width::kPassword) + " символов.";
+        return TrFormat("Пароль ключа длиннее %1 символов.",
+                        {std::to_string(edit_width::kPassword)});
     if (FromCp1251(ToCp1251(password)) != password)
-        return "Пароль ключа содержит символы вне кодировки Windows-1251.";
+        return Tr("Пароль ключа содержит символы вне кодировки Windows-1251.");
     return std::nullopt;
 }
 
 void RequirePasswordFitsRecord(std::string_view password) {
     if (CharacterCount(password) > subject_width::kPassword)
-        throw Exception("Пароль ключа длиннее " + std::to_string(subject_width::kPassword) +
-                            " символов: такой пароль не принимается.",
+        throw Exception(TrFormat("Пароль ключа длиннее %1 символов: такой пароль не принимается.",
+                                 {std::to_string(subject_width::kPassword)}),
                         FailureClass::BadInput);
 }
 

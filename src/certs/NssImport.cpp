@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "platform/Process.h"
 
 #include <cerrno>
@@ -16,11 +17,11 @@ namespace {
 std::string FindNssTool(const std::string& name) {
     const std::string found = FindInPath(name);
     if (found.empty())
-        throw EOSError("Программа " + name +
-                           " не найдена в папках переменной PATH, поэтому сертификат нельзя "
-                           "добавить в хранилище NSS для браузеров. Установите пакет "
-                           "libnss3-tools (sudo apt-get install libnss3-tools) и повторите "
-                           "экспорт.",
+        throw EOSError(TrFormat("Программа %1 не найдена в папках переменной PATH, поэтому "
+                                "сертификат нельзя добавить в хранилище NSS для браузеров. "
+                                "Установите пакет libnss3-tools (sudo apt-get install "
+                                "libnss3-tools) и повторите экспорт.",
+                                {name}),
                        ENOENT);
     return found;
 }
@@ -30,7 +31,7 @@ void RaiseIfFailed(const std::string& tool, const ProcessOutcome& outcome,
     if (outcome.exitStatus == 0)
         return;
     std::string message =
-        what + ": " + tool + " завершился с кодом " + std::to_string(outcome.exitStatus) + ".";
+        TrFormat("%1: %2 завершился с кодом %3.", {what, tool, std::to_string(outcome.exitStatus)});
     if (!Trim(outcome.output).empty())
         message += "\r\n" + Trim(outcome.output);
     throw Exception(message);
@@ -51,7 +52,7 @@ void CreateDatabaseWhenMissing(const std::string& database) {
                   RunAndWait(certutil,
                              {certutil, "-N", "-d", "sql:" + database, "--empty-password"},
                              ProcessOptions{}),
-                  "Не удалось создать хранилище NSS " + database);
+                  TrFormat("Не удалось создать хранилище NSS %1", {database}));
 }
 
 } // namespace
@@ -59,7 +60,7 @@ void CreateDatabaseWhenMissing(const std::string& database) {
 std::string UserNssDatabase() {
     const char* home = std::getenv("HOME");
     if (!home || !*home)
-        throw Exception("Переменная HOME не задана: хранилище NSS пользователя не найти.");
+        throw Exception(Tr("Переменная HOME не задана: хранилище NSS пользователя не найти."));
     return std::string(home) + "/.pki/nssdb";
 }
 
@@ -75,7 +76,8 @@ void ImportIntoNssDatabase(const std::string& p12Path, const std::string& passwo
     const ProcessOutcome outcome =
         RunAndWait(pk12util, {pk12util, "-i", p12Path, "-d", "sql:" + database, "-w", "/dev/stdin"},
                    std::move(options));
-    RaiseIfFailed(pk12util, outcome, "Не удалось добавить сертификат в хранилище NSS " + database);
+    RaiseIfFailed(pk12util, outcome,
+                  TrFormat("Не удалось добавить сертификат в хранилище NSS %1", {database}));
 }
 
 } // namespace cq

@@ -7,6 +7,7 @@
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "base/Translate.h"
 #include "certs/CertificateCheck.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/DerReader.h"
@@ -83,11 +84,15 @@ void RaiseIfIncomplete(const std::string& output, const std::string& toolOutput)
         !bytes.empty() && static_cast<uint8_t>(bytes.front()) == der::tag::kSequence;
     if (!bytes.empty() && (!startsLikePkcs12 || der::Reader(bytes).next(der::tag::kSequence)))
         return;
-    std::string message = "Файл " + P12Name() + " не удалось записать полностью";
     struct statvfs disk {};
-    if (::statvfs(output.c_str(), &disk) == 0 && disk.f_bavail == 0)
-        message += ": на диске нет свободного места";
-    message += ". Прежний файл оставлен без изменений.";
+    const bool diskFull = ::statvfs(output.c_str(), &disk) == 0 && disk.f_bavail == 0;
+    std::string message =
+        diskFull ? TrFormat("Файл %1 не удалось записать полностью: на диске нет свободного "
+                            "места. Прежний файл оставлен без изменений.",
+                            {P12Name()})
+                 : TrFormat("Файл %1 не удалось записать полностью. Прежний файл оставлен без "
+                            "изменений.",
+                            {P12Name()});
     if (!Trim(toolOutput).empty())
         message += "\r\nopenssl: " + Trim(toolOutput);
     throw Exception(message);
@@ -106,8 +111,9 @@ void RunConversion(const std::string& tool, const std::string& folder, const std
         ConversionArguments(tool, folder, output, profile, options.standardInput);
     const ProcessOutcome outcome = RunAndWait(tool, arguments, std::move(options));
     if (outcome.exitStatus != 0)
-        throw Exception("Не удалось создать файл " + P12Name() + ": openssl завершился с кодом " +
-                        std::to_string(outcome.exitStatus) + ".\r\n" + Trim(outcome.output));
+        throw Exception(TrFormat("Не удалось создать файл %1: openssl завершился с кодом %2.",
+                                 {P12Name(), std::to_string(outcome.exitStatus)}) +
+                        "\r\n" + Trim(outcome.output));
     RaiseIfIncomplete(output, outcome.output);
 }
 
@@ -123,16 +129,17 @@ std::string FindOpensslTool() {
         return beside;
     const std::string found = FindInPath("openssl");
     if (found.empty())
-        throw EOSError("Программа openssl не найдена: её нет ни рядом с программой (" + beside +
-                           "), ни в папках переменной PATH. Установите openssl (пакет openssl) "
-                           "или положите её рядом с программой.",
+        throw EOSError(TrFormat("Программа openssl не найдена: её нет ни рядом с программой "
+                                "(%1), ни в папках переменной PATH. Установите openssl (пакет "
+                                "openssl) или положите её рядом с программой.",
+                                {beside}),
                        ENOENT);
     return found;
 }
 
 void VerifyPkcs12(const std::string& path, const std::string& password,
                   const std::string& displayName) {
-    const std::string failed = "Файл \"" + displayName + "\" не прошёл проверку";
+    const std::string failed = TrFormat("Файл \"%1\" не прошёл проверку", {displayName});
     const SecretBytes bytes(ReadFileBytes(path));
     const auto* der = reinterpret_cast<const unsigned char*>(bytes.data());
     const ssl::Pkcs12 container(d2i_PKCS12(nullptr, &der, static_cast<long>(bytes.size())));
@@ -148,9 +155,13 @@ void VerifyPkcs12(const std::string& path, const std::string& password,
     if (parsed != 1)
         ssl::RaiseError(failed);
     if (!key || !certificate)
-        throw Exception(failed + ": нет ключа или сертификата.");
+        throw Exception(
+            TrFormat("Файл \"%1\" не прошёл проверку: нет ключа или сертификата.", {displayName}));
     if (X509_check_private_key(certificate, key) != 1)
-        ssl::RaiseError(failed + ": ключ не соответствует сертификату", FailureClass::Mismatch);
+        ssl::RaiseError(
+            TrFormat("Файл \"%1\" не прошёл проверку: ключ не соответствует сертификату",
+                     {displayName}),
+            FailureClass::Mismatch);
     ERR_clear_error();
 }
 
@@ -163,17 +174,17 @@ void RequirePassedCheck(const std::string& folder, const std::string& password) 
     try {
         check = CheckFolderCertificate(folder, kCertificateFile, kCertificateKeyFile, password);
     } catch (const std::exception& error) {
-        throw Exception(std::string(kUncheckedExportText) + error.what());
+        throw Exception(Tr(kUncheckedExportText) + error.what());
     }
     if (!check.Valid)
-        throw Exception(std::string(kUncheckedExportText) + "срок действия сертификата истёк.");
+        throw Exception(Tr(kUncheckedExportText) + Tr("срок действия сертификата истёк."));
 }
 
 } // namespace
 
 void RefuseEmptyExportPassword(const std::string& password) {
     if (password.empty())
-        throw Exception(kEmptyExportPasswordText);
+        throw Exception(Tr(kEmptyExportPasswordText));
 }
 
 std::string ExportPkcs12(const std::string& email, const std::string& password,
@@ -240,20 +251,20 @@ std::optional<std::string> ProtectedCopyTarget(const std::string& target) {
     const std::string name = CanonicalFileName(target);
     for (const std::string& settings : SettingsFileNames())
         if (CanonicalFileName(settings) == name)
-            return "это файл параметров программы";
+            return Tr("это файл параметров программы");
     // Every folder right under the data folder is (or may become) an address's certificate
     // folder.
     const std::string dataFolder = CanonicalFolder(Settings().DataFolder);
     const std::string folder = ExtractFilePath(name);
     if (!dataFolder.empty() && ExtractFilePath(ExcludeTrailingPathDelimiter(folder)) == dataFolder)
-        return "он в папке сертификата " + ExcludeTrailingPathDelimiter(folder);
+        return TrFormat("он в папке сертификата %1", {ExcludeTrailingPathDelimiter(folder)});
     return std::nullopt;
 }
 
 void CopyPkcs12(const std::string& email, const std::string& target) {
     const CertificateFolderLock held(email, CertificateFolderLock::Missing::Leave);
     if (const std::optional<std::string> problem = ProtectedCopyTarget(target))
-        throw Exception("Файл " + target + " не может быть записан: " + *problem + ".");
+        throw Exception(TrFormat("Файл %1 не может быть записан: %2.", {target, *problem}));
     PreparedFile copy(target, ReadFileBytes(held.folder() + kCertificateP12File),
                       FileAccess::Private, AtLink::Refuse);
     copy.Commit();

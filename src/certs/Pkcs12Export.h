@@ -2,6 +2,8 @@
 // The conversion of a checked certificate and its key into "Certificate.p12" by the openssl
 // tool, and the verification of the result before anyone opens it.
 
+#include "base/Translate.h"
+
 #include <optional>
 #include <string>
 
@@ -23,11 +25,11 @@ Pkcs12Profile ConfiguredPkcs12Profile();
 /// The start of the error for an export of a certificate that does not pass the check; the
 /// check's own message follows it.
 inline constexpr const char* kUncheckedExportText =
-    "Экспорт в Certificate.p12 не выполнен: сертификат не прошёл проверку: ";
+    TrMark("Экспорт в Certificate.p12 не выполнен: сертификат не прошёл проверку: ");
 
 inline constexpr const char* kEmptyExportPasswordText =
-    "Пустой пароль не принимается: файл PKCS#12 содержит закрытый ключ, и без пароля его "
-    "откроет любой.";
+    TrMark("Пустой пароль не принимается: файл PKCS#12 содержит закрытый ключ, и без пароля его "
+           "откроет любой.");
 
 /// Raises Exception (kEmptyExportPasswordText) for an empty password: a PKCS#12 file that
 /// carries a private key is never written without one.

@@ -1,6 +1,7 @@
 #include "certs/Pkcs12Survey.h"
 
 #include "base/Errors.h"
+#include "base/Translate.h"
 
 #include <openssl/err.h>
 #include <openssl/pkcs12.h>
@@ -135,7 +136,7 @@ void RefuseDamagedCipher(const X509_ALGOR* algorithm) {
             ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBE2PARAM), algorithm->parameter)),
         PBE2PARAM_free);
     if (pbes2 && pbes2->encryption && !GostCipherParametersSound(pbes2->encryption))
-        throw Exception("Файл PKCS#12 не открывается: параметры шифра ГОСТ повреждены.");
+        throw Exception(Tr("Файл PKCS#12 не открывается: параметры шифра ГОСТ повреждены."));
 }
 
 /// The iteration count a password-based algorithm names: PBES2 with PBKDF2, or a PKCS#12 PBE;
@@ -225,15 +226,17 @@ public:
 
     void add(long iterations, const char* what) {
         if (iterations > bound_)
-            throw Exception("Файл PKCS#12 не открывается: " + std::string(what) + " требует " +
-                            std::to_string(iterations) + " итераций, а допускается не больше " +
-                            std::to_string(bound_) +
-                            " (больше делают только повреждённые или враждебные файлы, и "
-                            "расчёт мог бы занять часы).");
+            throw Exception(
+                TrFormat("Файл PKCS#12 не открывается: %1 требует %2 итераций, а "
+                         "допускается не больше %3 (больше делают только "
+                         "повреждённые или враждебные файлы, и расчёт мог бы занять "
+                         "часы).",
+                         {Tr(what), std::to_string(iterations), std::to_string(bound_)}));
         total_ += iterations;
         if (total_ > 3 * bound_)
-            throw Exception("Файл PKCS#12 не открывается: все его ключи вместе требуют больше " +
-                            std::to_string(3 * bound_) + " итераций.");
+            throw Exception(TrFormat("Файл PKCS#12 не открывается: все его ключи вместе требуют "
+                                     "больше %1 итераций.",
+                                     {std::to_string(3 * bound_)}));
     }
 
     void bags(const STACK_OF(PKCS12_SAFEBAG) * bags, int depth) {
@@ -248,14 +251,15 @@ public:
                 ++found_.keys;
                 const X509_ALGOR* algorithm = nullptr;
                 X509_SIG_get0(PKCS12_SAFEBAG_get0_pkcs8(bag), &algorithm, nullptr);
-                add(algorithm ? IterationsOf(algorithm) : 0, "защищённый ключ");
+                add(algorithm ? IterationsOf(algorithm) : 0, TrMark("защищённый ключ"));
                 RefuseDamagedCipher(algorithm);
             } else if (kind == NID_safeContentsBag) {
                 // The library's reader follows nesting without end: what is not looked at here
                 // must not be read there.
                 if (depth >= kMaxNesting)
-                    throw Exception("Файл PKCS#12 не открывается: вложенность его частей больше " +
-                                    std::to_string(kMaxNesting) + ".");
+                    throw Exception(
+                        TrFormat("Файл PKCS#12 не открывается: вложенность его частей больше %1.",
+                                 {std::to_string(kMaxNesting)}));
                 this->bags(PKCS12_SAFEBAG_get0_safes(bag), depth + 1);
             }
         }
@@ -269,7 +273,7 @@ public:
             const X509_ALGOR* algorithm = safe->d.encrypted && safe->d.encrypted->enc_data
                                               ? safe->d.encrypted->enc_data->algorithm
                                               : nullptr;
-            add(algorithm ? IterationsOf(algorithm) : 0, "зашифрованная часть файла");
+            add(algorithm ? IterationsOf(algorithm) : 0, TrMark("зашифрованная часть файла"));
             RefuseDamagedCipher(algorithm);
             contents.reset(PKCS12_unpack_p7encdata(safe, password_.c_str(),
                                                    static_cast<int>(password_.size())));
@@ -303,14 +307,14 @@ std::string UnsupportedPkcs12Protection(const PKCS12* file) {
         const bool notData =
             ERR_GET_REASON(ERR_peek_last_error()) == PKCS12_R_CONTENT_TYPE_NOT_DATA;
         ERR_clear_error();
-        return notData ? "файл защищён открытым ключом (подписью), а не паролем: такие файлы "
-                         "программа не открывает"
+        return notData ? Tr("файл защищён открытым ключом (подписью), а не паролем: такие "
+                            "файлы программа не открывает")
                        : "";
     }
     for (int i = 0; i < sk_PKCS7_num(safes.get()); ++i)
         if (PKCS7_type_is_enveloped(sk_PKCS7_value(safes.get(), i)))
-            return "часть файла зашифрована для получателя его открытым ключом, а не паролем: "
-                   "такие файлы программа не открывает";
+            return Tr("часть файла зашифрована для получателя его открытым ключом, а не "
+                      "паролем: такие файлы программа не открывает");
     return {};
 }
 
@@ -319,7 +323,7 @@ Pkcs12Survey SurveyPkcs12(const PKCS12* file, const std::string& password, long 
     if (PKCS12_mac_present(file)) {
         const ASN1_INTEGER* iterations = nullptr;
         PKCS12_get0_mac(nullptr, nullptr, nullptr, &iterations, file);
-        survey.add(CountOf(iterations), "проверка целостности (MAC)");
+        survey.add(CountOf(iterations), TrMark("проверка целостности (MAC)"));
     }
     const Safes safes(PKCS12_unpack_authsafes(file));
     for (int i = 0; safes && i < sk_PKCS7_num(safes.get()); ++i)

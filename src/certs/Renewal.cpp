@@ -5,6 +5,7 @@
 #include "base/IniFile.h"
 #include "base/KillPoint.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/FolderKey.h"
 #include "certs/PublicKeyAct.h"
@@ -134,13 +135,13 @@ std::string JournalText(const SwapJournal& journal) {
 
 std::string BytesOfHex(const std::string& hex) {
     if (hex.size() % 2 != 0)
-        throw SwapJournalRefused("неполная запись сертификата");
+        throw SwapJournalRefused(Tr("неполная запись сертификата"));
     std::string bytes;
     for (size_t i = 0; i < hex.size(); i += 2) {
         const int high = HexDigitValue(hex[i]);
         const int low = HexDigitValue(hex[i + 1]);
         if (high < 0 || low < 0)
-            throw SwapJournalRefused("запись сертификата не в шестнадцатеричном виде");
+            throw SwapJournalRefused(Tr("запись сертификата не в шестнадцатеричном виде"));
         bytes += static_cast<char>(high * 16 + low);
     }
     return bytes;
@@ -156,35 +157,37 @@ SwapJournal ParseSwapJournal(const std::string& text, const std::string& folder)
     for (const std::string& line : lines) {
         const size_t equals = line.find('=');
         if (equals == std::string::npos)
-            throw SwapJournalRefused("строка без знака \"=\"");
+            throw SwapJournalRefused(Tr("строка без знака \"=\""));
         fields.emplace_back(line.substr(0, equals), line.substr(equals + 1));
     }
     if (fields.size() < 3 || fields[0].first != "state" || fields[1].first != "previous" ||
         fields.back().first != "certificate")
-        throw SwapJournalRefused("файл не является журналом замены сертификата");
+        throw SwapJournalRefused(Tr("файл не является журналом замены сертификата"));
     SwapJournal journal;
     if (fields[0].second != kPrepared && fields[0].second != kKept)
-        throw SwapJournalRefused("неизвестное состояние \"" + fields[0].second + "\"");
+        throw SwapJournalRefused(TrFormat("неизвестное состояние \"%1\"", {fields[0].second}));
     journal.kept = fields[0].second == kKept;
     journal.previous = fields[1].second;
     if (!IsPreviousFolderName(journal.previous))
-        throw SwapJournalRefused("\"" + journal.previous + "\" не является папкой прежней пары");
+        throw SwapJournalRefused(
+            TrFormat("\"%1\" не является папкой прежней пары", {journal.previous}));
     const std::vector<std::string> working = WorkingNames(folder);
     size_t at = 2;
     for (; at + 1 < fields.size() && fields[at].first == "keep"; ++at) {
         if (!Contains(working, fields[at].second) || Contains(journal.keep, fields[at].second))
-            throw SwapJournalRefused("файл \"" + fields[at].second + "\" не может быть сохранён");
+            throw SwapJournalRefused(
+                TrFormat("файл \"%1\" не может быть сохранён", {fields[at].second}));
         journal.keep.push_back(fields[at].second);
     }
     for (; at + 1 < fields.size() && fields[at].first == "place"; ++at) {
         if (!Contains(PendingNames(), fields[at].second) ||
             Contains(journal.place, fields[at].second))
-            throw SwapJournalRefused("файл \"" + fields[at].second +
-                                     "\" не является файлом продления");
+            throw SwapJournalRefused(
+                TrFormat("файл \"%1\" не является файлом продления", {fields[at].second}));
         journal.place.push_back(fields[at].second);
     }
     if (at + 1 != fields.size() || !Contains(journal.place, kRenewalRecordFile))
-        throw SwapJournalRefused("нарушен порядок строк");
+        throw SwapJournalRefused(Tr("нарушен порядок строк"));
     journal.certificate = BytesOfHex(fields.back().second);
     return journal;
 }
@@ -202,7 +205,8 @@ void WriteJournal(const std::string& folder, const SwapJournal& journal) {
 Entry Inspect(const std::string& path) {
     const Entry entry = Look(path);
     if (entry.exists && (!entry.regular || !entry.own))
-        throw SwapJournalRefused("на месте файла " + path + " не обычный файл пользователя");
+        throw SwapJournalRefused(
+            TrFormat("на месте файла %1 не обычный файл пользователя", {path}));
     return entry;
 }
 
@@ -210,7 +214,7 @@ Entry Inspect(const std::string& path) {
 Entry InspectPreviousFolder(const std::string& path) {
     const Entry entry = Look(path);
     if (entry.exists && (!entry.folder || !entry.own))
-        throw SwapJournalRefused("на месте папки " + path + " не папка пользователя");
+        throw SwapJournalRefused(TrFormat("на месте папки %1 не папка пользователя", {path}));
     return entry;
 }
 
@@ -246,7 +250,8 @@ void SyncFolder(const std::string& folder) {
 void KeepInPrevious(const std::string& path, const std::string& kept) {
     if (Inspect(kept).exists) {
         if (!SameFile(path, kept))
-            throw SwapJournalRefused("в папке прежней пары уже есть другой файл " + kept);
+            throw SwapJournalRefused(
+                TrFormat("в папке прежней пары уже есть другой файл %1", {kept}));
         return;
     }
     if (::link(path.c_str(), kept.c_str()) == 0)
@@ -273,7 +278,8 @@ void UndoSwap(const std::string& folder, const SwapJournal& journal) {
         if (!kept.exists)
             continue;
         if (!SameFile(folder + name, previous + name))
-            throw SwapJournalRefused("файл " + previous + name + " не тот, что сохранила замена");
+            throw SwapJournalRefused(
+                TrFormat("файл %1 не тот, что сохранила замена", {previous + name}));
         if (::unlink((previous + name).c_str()) != 0)
             throw MakeOSError(errno, previous + name);
     }
@@ -299,7 +305,8 @@ void FinishSwap(const std::string& folder, const SwapJournal& journal) {
     const std::string previous = folder + journal.previous + "/";
     for (const std::string& name : journal.keep)
         if (Inspect(folder + name).exists && !Inspect(previous + name).exists)
-            throw SwapJournalRefused("файл " + folder + name + " не сохранён в " + previous);
+            throw SwapJournalRefused(
+                TrFormat("файл %1 не сохранён в %2", {folder + name, previous}));
     std::vector<std::string> replaced = {kCertificateFile};
     for (const std::string& pending : journal.place)
         replaced.push_back(PlacedName(folder, pending));
@@ -374,15 +381,16 @@ SwapJournal PlanSwap(const std::string& folder, const std::string& certificateTe
             journal.place.push_back(name);
     }
     if (!Contains(journal.place, kRenewalRecordFile))
-        throw Exception("В папке " + folder + " нет ожидающего запроса на продление.");
+        throw Exception(TrFormat("В папке %1 нет ожидающего запроса на продление.", {folder}));
     journal.certificate = certificateText;
     return journal;
 }
 
 std::string RefusedSwapJournalMessage(const std::string& path, const std::string& reason) {
-    return "Журнал прерванной замены сертификата " + path + " не принят: " + reason +
-           ". Файлы папки не изменены. Проверьте их и удалите этот журнал; до тех пор операции с "
-           "сертификатом этого адреса не выполняются.";
+    return TrFormat("Журнал прерванной замены сертификата %1 не принят: %2. Файлы папки не "
+                    "изменены. Проверьте их и удалите этот журнал; до тех пор операции с "
+                    "сертификатом этого адреса не выполняются.",
+                    {path, reason});
 }
 
 /// The container the pending record names ("" for an RSA renewal or an unreadable record).
@@ -401,7 +409,7 @@ void RequireWorkingCertificate(const std::string& folder) {
     for (const char* name : {kCertificateFile, kRequestRecordFile}) {
         RefuseOddFile(folder + name);
         if (!Look(folder + name).exists)
-            throw Exception(kNoWorkingCertificateText, FailureClass::BadInput);
+            throw Exception(Tr(kNoWorkingCertificateText), FailureClass::BadInput);
     }
 }
 
@@ -536,8 +544,9 @@ std::optional<std::string> RecoverInterruptedSwap(const std::string& folder) noe
         return message;
     } catch (const std::exception& error) {
         const std::string message =
-            "Не удалось завершить прерванную замену сертификата по журналу " + path + ": " +
-            error.what() + ". Проверьте файлы папки и удалите этот журнал.";
+            TrFormat("Не удалось завершить прерванную замену сертификата по журналу %1: %2. "
+                     "Проверьте файлы папки и удалите этот журнал.",
+                     {path, error.what()});
         WriteLog(message, LogKind::Stamped);
         return message;
     }

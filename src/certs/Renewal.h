@@ -8,6 +8,7 @@
 
 #include "base/Clock.h"
 #include "base/SubjectData.h"
+#include "base/Translate.h"
 #include "certs/GostProcedure.h"
 #include "certs/RenewalState.h"
 #include "certs/Submission.h"
@@ -21,22 +22,22 @@ namespace cq {
 
 /// Refusal of a renewal for an address whose folder holds no working certificate.
 inline constexpr const char* kNoWorkingCertificateText =
-    "Продлевать нечего: для этого адреса нет рабочего сертификата. Сначала отправьте запрос "
-    "и получите сертификат.";
+    TrMark("Продлевать нечего: для этого адреса нет рабочего сертификата. Сначала отправьте запрос "
+           "и получите сертификат.");
 
 /// Asked before a new renewal replaces one that is still pending.
 inline constexpr const char* kReplacePendingRenewalQuestion =
-    "Запрос на продление сертификата уже отправлен, и сертификат по нему ещё не получен.\r\n"
-    "Ключ этого запроса будет заменён новым (рабочий сертификат и его ключ не изменятся); "
-    "сертификат, выпущенный по прежнему запросу на продление, станет не рабочим.\r\n"
-    "Продолжать все равно?";
+    TrMark("Запрос на продление сертификата уже отправлен, и сертификат по нему ещё не получен.\r\n"
+           "Ключ этого запроса будет заменён новым (рабочий сертификат и его ключ не изменятся); "
+           "сертификат, выпущенный по прежнему запросу на продление, станет не рабочим.\r\n"
+           "Продолжать все равно?");
 
 /// Shown after an accepted renewal, RSA and GOST alike.
-inline constexpr const char* kRenewalSentText =
+inline constexpr const char* kRenewalSentText = TrMark(
     "Запрос на продление сертификата успешно отправлен.\r\n\r\nСообщите об этом вашему "
     "менеджеру, он вас уведомит о готовности сертификата.\r\nПосле этого зайдите на вкладку "
     "\"Получение сертификата\" и скачайте его.\r\n\r\nДо получения нового сертификата рабочий "
-    "сертификат и его ключ остаются в силе.";
+    "сертификат и его ключ остаются в силе.");
 
 /// The working request of an address, as its record (Request.ini) keeps it: what a renewal
 /// repeats unless told otherwise.

@@ -5,6 +5,7 @@
 #include "base/KillPoint.h"
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "certs/PublicKeyAct.h"
 #include "certs/RenewalState.h"
 #include "log/Log.h"
@@ -89,14 +90,14 @@ OnDisk Inspect(const std::string& path) {
     if (::lstat(path.c_str(), &info) != 0) {
         if (errno == ENOENT)
             return {};
-        throw JournalRefused("файл " + path + " недоступен: " + SystemErrorMessage(errno));
+        throw JournalRefused(TrFormat("файл %1 недоступен: %2", {path, SystemErrorMessage(errno)}));
     }
     if (S_ISLNK(info.st_mode))
-        throw JournalRefused("на месте файла " + path + " символическая ссылка");
+        throw JournalRefused(TrFormat("на месте файла %1 символическая ссылка", {path}));
     if (!S_ISREG(info.st_mode))
-        throw JournalRefused("на месте файла " + path + " не обычный файл");
+        throw JournalRefused(TrFormat("на месте файла %1 не обычный файл", {path}));
     if (info.st_uid != ::geteuid())
-        throw JournalRefused("файл " + path + " принадлежит другому пользователю");
+        throw JournalRefused(TrFormat("файл %1 принадлежит другому пользователю", {path}));
     return {true, info.st_ino};
 }
 
@@ -132,7 +133,8 @@ Step UndoStep(const ReplacedFile& file) {
     const bool isNew = current.exists && InodeText(current.inode) == file.written;
     if (file.backup.empty()) {
         if (current.exists && !isNew)
-            throw JournalRefused("файл " + file.path + " не тот, что записал прерванный запрос");
+            throw JournalRefused(
+                TrFormat("файл %1 не тот, что записал прерванный запрос", {file.path}));
         return current.exists ? Step::RemoveNewFile : Step::Nothing;
     }
     const OnDisk backup = Inspect(file.backup);
@@ -143,8 +145,8 @@ Step UndoStep(const ReplacedFile& file) {
     // A copy (where the file system has no hard links) holds the same bytes as the file.
     if (current.inode == backup.inode || SameBytes(file.path, file.backup))
         return Step::RemoveBackup;
-    throw JournalRefused("файл " + file.path +
-                         " не тот, что записал прерванный запрос, и не копия " + file.backup);
+    throw JournalRefused(TrFormat("файл %1 не тот, что записал прерванный запрос, и не копия %2",
+                                  {file.path, file.backup}));
 }
 
 /// The step that finishes one file of an accepted request: its backup goes once the new file is
@@ -156,8 +158,9 @@ Step DropStep(const ReplacedFile& file) {
     if (!Inspect(file.backup).exists)
         return Step::Nothing;
     if (!current.exists || InodeText(current.inode) != file.written)
-        throw JournalRefused("файл " + file.path + " не тот, что записал запрос, а копия " +
-                             file.backup + " прежнего файла ещё есть");
+        throw JournalRefused(
+            TrFormat("файл %1 не тот, что записал запрос, а копия %2 прежнего файла ещё есть",
+                     {file.path, file.backup}));
     return Step::RemoveBackup;
 }
 
@@ -307,7 +310,7 @@ std::vector<std::pair<std::string, std::string>> JournalFields(std::string_view 
     for (const std::string& line : lines) {
         const size_t equals = line.find('=');
         if (equals == std::string::npos)
-            throw JournalRefused("строка без знака \"=\"");
+            throw JournalRefused(Tr("строка без знака \"=\""));
         fields.emplace_back(line.substr(0, equals), line.substr(equals + 1));
     }
     return fields;
@@ -319,18 +322,20 @@ ReplacedFile JournalEntry(const std::vector<std::pair<std::string, std::string>>
     static const char* const kNames[kLinesPerFile] = {"kind", "path", "backup", "new"};
     for (size_t line = 0; line < kLinesPerFile; ++line)
         if (fields[at + line].first != kNames[line])
-            throw JournalRefused("нарушен порядок строк");
+            throw JournalRefused(Tr("нарушен порядок строк"));
     const std::optional<RequestFile> kind = KindNamed(fields[at].second);
     if (!kind)
-        throw JournalRefused("неизвестный вид файла \"" + fields[at].second + "\"");
+        throw JournalRefused(TrFormat("неизвестный вид файла \"%1\"", {fields[at].second}));
     ReplacedFile file{*kind, fields[at + 1].second, fields[at + 2].second, fields[at + 3].second};
     if (file.path != RequestFilePath(folder, file.kind))
-        throw JournalRefused("файл \"" + file.path + "\" не является файлом запроса вида \"" +
-                             KindName(file.kind) + "\" в папке " + folder);
+        throw JournalRefused(
+            TrFormat("файл \"%1\" не является файлом запроса вида \"%2\" в папке %3",
+                     {file.path, KindName(file.kind), folder}));
     if (!file.backup.empty() && !IsBackupName(file.path, file.backup))
-        throw JournalRefused("\"" + file.backup + "\" не является копией файла " + file.path);
+        throw JournalRefused(
+            TrFormat("\"%1\" не является копией файла %2", {file.backup, file.path}));
     if (!AllDigits(file.written))
-        throw JournalRefused("не указан новый файл для " + file.path);
+        throw JournalRefused(TrFormat("не указан новый файл для %1", {file.path}));
     return file;
 }
 
@@ -338,17 +343,17 @@ RequestJournal ReadJournalText(std::string_view text, const std::string& folder)
     const auto fields = JournalFields(text);
     if (fields.size() < 2 || fields[0].first != "state" || fields[1].first != "container" ||
         (fields.size() - 2) % kLinesPerFile != 0)
-        throw JournalRefused("файл не является журналом запроса");
+        throw JournalRefused(Tr("файл не является журналом запроса"));
     if (fields[0].second != kPrepared && fields[0].second != kAccepted)
-        throw JournalRefused("неизвестное состояние \"" + fields[0].second + "\"");
+        throw JournalRefused(TrFormat("неизвестное состояние \"%1\"", {fields[0].second}));
     if (HasControlCharacter(fields[1].second))
-        throw JournalRefused("имя контейнера содержит управляющие символы");
+        throw JournalRefused(Tr("имя контейнера содержит управляющие символы"));
     RequestJournal journal{fields[0].second == kAccepted, fields[1].second, {}};
     for (size_t at = 2; at < fields.size(); at += kLinesPerFile) {
         ReplacedFile file = JournalEntry(fields, at, folder);
         for (const ReplacedFile& earlier : journal.files)
             if (earlier.kind == file.kind)
-                throw JournalRefused("файл " + file.path + " указан дважды");
+                throw JournalRefused(TrFormat("файл %1 указан дважды", {file.path}));
         journal.files.push_back(std::move(file));
     }
     return journal;
@@ -356,9 +361,10 @@ RequestJournal ReadJournalText(std::string_view text, const std::string& folder)
 
 /// What the user is told of a journal that is not followed.
 std::string RefusedJournalMessage(const std::string& path, const std::string& reason) {
-    return "Журнал прерванного запроса сертификата " + path + " не принят: " + reason +
-           ". Файлы папки не изменены. Проверьте их и удалите этот журнал; до тех пор операции с "
-           "сертификатом этого адреса не выполняются.";
+    return TrFormat("Журнал прерванного запроса сертификата %1 не принят: %2. Файлы папки не "
+                    "изменены. Проверьте их и удалите этот журнал; до тех пор операции с "
+                    "сертификатом этого адреса не выполняются.",
+                    {path, reason});
 }
 
 /// Settles the files of a journal: all its steps are planned first, so a refused file leaves
@@ -367,8 +373,8 @@ std::string RefusedJournalMessage(const std::string& path, const std::string& re
 void Settle(const std::string& folder, const RequestJournal& journal) {
     const std::vector<PlannedStep> steps = PlanSettling(journal.files, journal.accepted);
     if (!TakeSteps(steps, journal.accepted))
-        throw std::runtime_error("не все прежние файлы удалось вернуть или удалить, подробности "
-                                 "в журнале программы");
+        throw std::runtime_error(Tr("не все прежние файлы удалось вернуть или удалить, "
+                                    "подробности в журнале программы"));
     if (!journal.accepted)
         KillPoint("request-rolled-back");
     RemoveJournal(folder);
@@ -481,8 +487,8 @@ void RequestFolder::Put(const std::vector<RequestFilePut>& files) {
         folder_.empty() ? ExtractFilePath(files.front().file->path()) : folder_;
     for (const RequestFilePut& put : files)
         if (put.file->path() != RequestFilePath(folder, put.kind))
-            throw Exception("Файл " + put.file->path() + " не является файлом запроса в папке " +
-                            folder + ".");
+            throw Exception(TrFormat("Файл %1 не является файлом запроса в папке %2.",
+                                     {put.file->path(), folder}));
     if (folder_.empty())
         Begin(folder);
     const size_t first = replaced_.size();
@@ -568,8 +574,9 @@ std::optional<std::string> RecoverInterruptedRequest(const std::string& folder) 
         return message;
     } catch (const std::exception& error) {
         const std::string message =
-            "Не удалось завершить прерванный запрос сертификата по журналу " + path + ": " +
-            error.what() + ". Проверьте файлы папки и удалите этот журнал.";
+            TrFormat("Не удалось завершить прерванный запрос сертификата по журналу %1: %2. "
+                     "Проверьте файлы папки и удалите этот журнал.",
+                     {path, error.what()});
         WriteLog(message, LogKind::Stamped);
         return message;
     }

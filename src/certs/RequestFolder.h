@@ -124,7 +124,7 @@ struct RequestJournal {
 /// The journal of a request in `folder` (with its trailing delimiter); nothing when the text is
 /// not one written by RequestFolder, names a file that is not the folder's own file of its kind
 /// (RequestFilePath), one file twice, or a backup that is not the file's own ".bak" or ".bak.N".
-/// `refusal`, when given, gets what is wrong (in Russian).
+/// `refusal`, when given, gets what is wrong (in the user's language).
 std::optional<RequestJournal> ParseRequestJournal(std::string_view text, const std::string& folder,
                                                   std::string* refusal = nullptr);
 

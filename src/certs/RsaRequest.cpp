@@ -6,6 +6,7 @@
 #include "base/SecretBytes.h"
 #include "base/StringUtil.h"
 #include "base/TextCodec.h"
+#include "base/Translate.h"
 #include "certs/CertificationRequest.h"
 #include "certs/Der.h"
 #include "certs/PemArmour.h"
@@ -37,8 +38,9 @@ int PrimeBits() {
     for (const int allowed : kAllowedRsaKeyBits)
         if (bits == allowed)
             return bits / 2;
-    throw Exception("Размер ключа RSA " + std::to_string(bits) +
-                    " (ключ RsaKeyBits раздела [Cert]) не допускается: 1024, 2048, 3072 или 4096.");
+    throw Exception(TrFormat("Размер ключа RSA %1 (ключ RsaKeyBits раздела [Cert]) не "
+                             "допускается: 1024, 2048, 3072 или 4096.",
+                             {std::to_string(bits)}));
 }
 constexpr unsigned long kPublicExponent = 65537;
 constexpr size_t kModulusSpanMargin = 6;
@@ -411,8 +413,8 @@ bool HoldsEarlierRequest(const std::string& folder, const std::string& keyPath) 
 bool MayReplaceEarlierRequest(const std::string& folder, const std::string& keyPath,
                               RequestSet set) {
     if (set == RequestSet::Renewal)
-        return !HoldsPendingRenewalFiles(folder) || AskYesNo(kReplacePendingRenewalQuestion);
-    return !HoldsEarlierRequest(folder, keyPath) || AskYesNo(kReplaceKeyQuestion);
+        return !HoldsPendingRenewalFiles(folder) || AskYesNo(Tr(kReplacePendingRenewalQuestion));
+    return !HoldsEarlierRequest(folder, keyPath) || AskYesNo(Tr(kReplaceKeyQuestion));
 }
 
 } // namespace

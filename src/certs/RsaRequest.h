@@ -4,6 +4,7 @@
 // folder of the subject's address.
 
 #include "base/SubjectData.h"
+#include "base/Translate.h"
 #include "certs/RequestFolder.h"
 
 #include <string>
@@ -11,10 +12,10 @@
 
 namespace cq {
 
-inline constexpr const char* kReplaceKeyQuestion =
+inline constexpr const char* kReplaceKeyQuestion = TrMark(
     "Будет перезаписан файл ключа сгенерированный предыдущим запросом!\r\n"
     "Файлы сертификата будут не рабочими, если файл ключа и полученный позже сертификат будут от "
-    "разных запросов.\r\nПродолжать все равно?";
+    "разных запросов.\r\nПродолжать все равно?");
 
 enum class RequestOutcome {
     Declined, ///< the user chose not to replace the existing key file; nothing was written

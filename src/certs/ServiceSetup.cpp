@@ -4,6 +4,7 @@
 #include "base/FileUtil.h"
 #include "base/ProgramInfo.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "certs/ClientPair.h"
 #include "certs/SslOwners.h"
 #include "settings/SettingsValues.h"
@@ -17,7 +18,7 @@
 namespace cq {
 namespace {
 
-constexpr const char* kAdministratorFile = "CertQuorix.ini в папке программы";
+constexpr const char* kAdministratorFile = TrMark("CertQuorix.ini в папке программы");
 
 /// The file's bytes, or why it cannot be read (as the system says it).
 bool ReadForCheck(const std::string& path, std::string& bytes, std::string& problem) {
@@ -25,25 +26,25 @@ bool ReadForCheck(const std::string& path, std::string& bytes, std::string& prob
         bytes = ReadFileBytes(path);
         return true;
     } catch (const Exception& error) {
-        problem =
-            "файл " + path + " не читается этим пользователем (" + error.readableMessage() + ")";
+        problem = TrFormat("файл %1 не читается этим пользователем (%2)",
+                           {path, error.readableMessage()});
         return false;
     }
 }
 
 std::string AccessRemedy(const std::string& path) {
-    return "дайте пользователям право чтения файла (например, chmod 0644 " + path + ")";
+    return TrFormat("дайте пользователям право чтения файла (например, chmod 0644 %1)", {path});
 }
 
 /// A missing or unreadable operator file; empty when it reads.
 SetupFinding OperatorFile(const char* name, const char* title, const std::string& path,
                           const std::string& settingKey, std::string& bytes) {
-    SetupFinding finding{name, title, {}, {}};
+    SetupFinding finding{name, Tr(title), {}, {}};
     if (!FileExists(path)) {
-        finding.problem = "нет файла " + path;
-        finding.remedy = "положите файл оператора, выданный для сервиса, в папку программы "
-                         "(или укажите его в ключе " +
-                         settingKey + " раздела [HTTPS] файла " + kAdministratorFile + ")";
+        finding.problem = TrFormat("нет файла %1", {path});
+        finding.remedy = TrFormat("положите файл оператора, выданный для сервиса, в папку "
+                                  "программы (или укажите его в ключе %1 раздела [HTTPS] файла %2)",
+                                  {settingKey, Tr(kAdministratorFile)});
     } else if (!ReadForCheck(path, bytes, finding.problem)) {
         finding.remedy = AccessRemedy(path);
     }
@@ -65,38 +66,39 @@ void CheckOperatorCertificate(SetupFinding& finding, const std::string& path,
                               const std::string& bytes, TimePoint now) {
     const ssl::Certificate certificate = ssl::PemCertificate(bytes);
     if (!certificate) {
-        finding.problem = "в файле " + path + " нет сертификата в форме PEM";
-        finding.remedy = "замените файл сертификатом оператора из поставки";
+        finding.problem = TrFormat("в файле %1 нет сертификата в форме PEM", {path});
+        finding.remedy = Tr("замените файл сертификатом оператора из поставки");
         return;
     }
     std::time_t moment = std::chrono::system_clock::to_time_t(now);
     if (X509_cmp_time(X509_get0_notAfter(certificate.get()), &moment) < 0) {
-        finding.problem = "сертификат оператора " + path + " истёк " +
-                          DateOf(X509_get0_notAfter(certificate.get()));
-        finding.remedy = "получите у администратора сервиса новый сертификат и ключ оператора";
+        finding.problem = TrFormat("сертификат оператора %1 истёк %2",
+                                   {path, DateOf(X509_get0_notAfter(certificate.get()))});
+        finding.remedy = Tr("получите у администратора сервиса новый сертификат и ключ оператора");
     } else if (X509_cmp_time(X509_get0_notBefore(certificate.get()), &moment) > 0) {
-        finding.problem = "сертификат оператора " + path + " действует только с " +
-                          DateOf(X509_get0_notBefore(certificate.get()));
-        finding.remedy = "проверьте дату и время компьютера";
+        finding.problem = TrFormat("сертификат оператора %1 действует только с %2",
+                                   {path, DateOf(X509_get0_notBefore(certificate.get()))});
+        finding.remedy = Tr("проверьте дату и время компьютера");
     }
 }
 
 SetupFinding CaFileFinding() {
-    SetupFinding finding{"ca_file", "Файл сертификатов сервиса (CaFile)", {}, {}};
+    SetupFinding finding{"ca_file", Tr("Файл сертификатов сервиса (CaFile)"), {}, {}};
     const std::string& name = Settings().CaFile;
     if (name.empty())
         return finding; // the system's store alone
     const std::string path = name.front() == '/' ? name : ProgramFolder() + name;
     std::string bytes;
     if (!FileExists(path)) {
-        finding.problem = "нет файла CaFile " + path;
-        finding.remedy = "положите файл или исправьте ключ CaFile раздела [HTTPS] файла " +
-                         std::string(kAdministratorFile);
+        finding.problem = TrFormat("нет файла CaFile %1", {path});
+        finding.remedy =
+            TrFormat("положите файл или исправьте ключ CaFile раздела [HTTPS] файла %1",
+                     {Tr(kAdministratorFile)});
     } else if (!ReadForCheck(path, bytes, finding.problem)) {
         finding.remedy = AccessRemedy(path);
     } else if (!ssl::PemCertificate(bytes)) {
-        finding.problem = "в файле CaFile " + path + " нет сертификатов в форме PEM";
-        finding.remedy = "положите в него сертификат центра, выдавшего сертификат сервиса";
+        finding.problem = TrFormat("в файле CaFile %1 нет сертификатов в форме PEM", {path});
+        finding.remedy = Tr("положите в него сертификат центра, выдавшего сертификат сервиса");
     }
     return finding;
 }
@@ -108,41 +110,43 @@ std::vector<SetupFinding> OperatorSetupFindings(TimePoint now) {
     const std::string certPath = ProgramFolder() + values.RequestCertificate;
     const std::string keyPath = ProgramFolder() + values.RequestKey;
     std::string certBytes, keyBytes;
-    SetupFinding certificate = OperatorFile("request_certificate", "Сертификат оператора", certPath,
-                                            "RequestCertificate", certBytes);
+    SetupFinding certificate = OperatorFile("request_certificate", TrMark("Сертификат оператора"),
+                                            certPath, "RequestCertificate", certBytes);
     if (certificate.holds())
         CheckOperatorCertificate(certificate, certPath, certBytes, now);
     const SetupFinding key =
-        OperatorFile("request_key", "Ключ оператора", keyPath, "RequestKey", keyBytes);
-    SetupFinding pair{"request_pair", "Ключ оператора от его сертификата", {}, {}};
+        OperatorFile("request_key", TrMark("Ключ оператора"), keyPath, "RequestKey", keyBytes);
+    SetupFinding pair{"request_pair", Tr("Ключ оператора от его сертификата"), {}, {}};
     if (!certificate.holds() || !key.holds()) {
-        pair.problem = "не проверяется, пока файлы оператора не в порядке";
-        pair.remedy = "см. выше";
+        pair.problem = Tr("не проверяется, пока файлы оператора не в порядке");
+        pair.remedy = Tr("см. выше");
     } else if (std::string problem = ClientPairProblem(certPath, keyPath, values.RequestPassword);
                !problem.empty()) {
         pair.problem = problem;
-        pair.remedy = "положите в папку программы сертификат и ключ оператора из одной поставки";
+        pair.remedy =
+            Tr("положите в папку программы сертификат и ключ оператора из одной поставки");
     }
     return {certificate, key, pair, CaFileFinding()};
 }
 
 SetupFinding ServiceAddressFinding(const std::string& url, const std::string& settingName) {
-    SetupFinding finding{"service_url", "Адрес сервиса " + settingName, {}, {}};
+    SetupFinding finding{"service_url", TrFormat("Адрес сервиса %1", {settingName}), {}, {}};
     const std::string address = LowerCase(Trim(url));
     const size_t scheme = address.find("://");
     const bool web = address.starts_with("https://") || address.starts_with("http://");
     if (address.empty())
-        finding.problem = "адрес сервиса " + settingName + " не задан";
+        finding.problem = TrFormat("адрес сервиса %1 не задан", {settingName});
     else if (!web || address.size() == scheme + 3 || address[scheme + 3] == '/')
-        finding.problem = "адрес сервиса " + settingName + " \"" + url + "\" не адрес https://";
+        finding.problem = TrFormat("адрес сервиса %1 \"%2\" не адрес https://", {settingName, url});
     if (!finding.holds())
-        finding.remedy = "задайте ключ " + settingName + " раздела [HTTPS] файла " +
-                         std::string(kAdministratorFile);
+        finding.remedy = TrFormat("задайте ключ %1 раздела [HTTPS] файла %2",
+                                  {settingName, Tr(kAdministratorFile)});
     return finding;
 }
 
 std::string SetupFailureText(const SetupFinding& finding) {
-    return "Программа не настроена: " + finding.problem + ". Что сделать: " + finding.remedy + ".";
+    return TrFormat("Программа не настроена: %1. Что сделать: %2.",
+                    {finding.problem, finding.remedy});
 }
 
 void RequireExchangeSetup(const std::string& url, const std::string& settingName) {

@@ -5,6 +5,7 @@
 #include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/KillPoint.h"
+#include "base/Translate.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/InputRules.h"
 #include "certs/Renewal.h"
@@ -25,7 +26,7 @@ void SubmitRequest(const std::string& baseUrl, const std::string& requestText,
                    const ServiceGet& get) {
     const std::string answer = get(baseUrl + "?cert=" + requestText, false);
     if (answer.find(kAcceptedRequestMarker) == std::string::npos)
-        throw Exception(kWrongAnswerText + answer, FailureClass::Refused);
+        throw Exception(Tr(kWrongAnswerText) + answer, FailureClass::Refused);
 }
 
 namespace {
@@ -78,12 +79,12 @@ bool RequestRsaCertificateAs(RequestSet set, const std::string& keyFileName,
         ReportError(errorContext, error);
         return false;
     } catch (...) {
-        ReportError(errorContext, Exception("Неизвестная ошибка"));
+        ReportError(errorContext, Exception(Tr("Неизвестная ошибка")));
         return false;
     }
     // The end steps both faces share, as the GOST procedure takes them.
     AddEmailToList(subject.Email);
-    ShowInfoBox(renewal ? kRenewalSentText : kRequestSentText);
+    ShowInfoBox(Tr(renewal ? kRenewalSentText : kRequestSentText));
     return true;
 }
 

@@ -3,6 +3,7 @@
 // from key pair to accepted submission with its own error reporting.
 
 #include "base/SubjectData.h"
+#include "base/Translate.h"
 #include "certs/RequestFolder.h"
 
 #include <functional>
@@ -13,13 +14,13 @@ namespace cq {
 /// The text an accepted request's answer holds somewhere (exact letter case).
 inline constexpr const char* kAcceptedRequestMarker = "BEGIN NEW CERTIFICATE REQUEST";
 /// The start of the error for an answer without that text; the whole answer follows it.
-inline constexpr const char* kWrongAnswerText = "Сервер вернул не верный ответ : ";
+inline constexpr const char* kWrongAnswerText = TrMark("Сервер вернул не верный ответ : ");
 /// Shown after an accepted request, RSA and GOST alike.
-inline constexpr const char* kRequestSentText =
+inline constexpr const char* kRequestSentText = TrMark(
     "Запрос на создание сертификата успешно отправлен.\r\n\r\nСообщите об этом вашему менеджеру, "
     "он вас уведомит о готовности сертификата.\r\nПосле этого зайдите на вкладку \"Получение "
     "сертификата\" и скачайте его.\r\n\r\nВнимание!!! Не повторяйте запросов с тем же eMail! "
-    "Полученный сертификат может оказатся не рабочим (не от того запроса).";
+    "Полученный сертификат может оказатся не рабочим (не от того запроса).");
 
 /// One GET to the service: the URL (unescaped) and whether to copy the exchange to the log;
 /// returns the body. HTTPSGet in the program; tests put a fault-injecting one in its place.

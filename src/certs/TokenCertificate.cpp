@@ -4,6 +4,7 @@
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "certs/SslOwners.h"
 #include "log/Log.h"
 #include "settings/CertFolders.h"
@@ -18,7 +19,7 @@ std::string CertificateDer(const std::string& fileBytes, const std::string& cert
     const int length = certificate ? i2d_X509(certificate.get(), &der) : -1;
     ssl::DrainErrors();
     if (length <= 0)
-        throw Exception("Неверный файл сертификата : \"" + certFileName + "\".");
+        throw Exception(TrFormat("Неверный файл сертификата : \"%1\".", {certFileName}));
     std::string bytes(reinterpret_cast<const char*>(der), static_cast<size_t>(length));
     OPENSSL_free(der);
     return bytes;
