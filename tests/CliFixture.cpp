@@ -80,13 +80,17 @@ ProcessResult CliProgram::run(const std::vector<std::string>& args,
 
 pid_t CliProgram::start(const std::vector<std::string>& args,
                         const std::vector<std::string>& environment) const {
+    // env takes its -u options before the first assignment: after one, "-u" would be the
+    // program to run.
     std::vector<std::string> argv = {"/usr/bin/env"};
+    std::vector<std::string> assignments;
     for (const auto& [name, assignment] : variables(environment)) {
         if (assignment.find('=') == std::string::npos)
             argv.insert(argv.end(), {"-u", name});
         else
-            argv.push_back(assignment);
+            assignments.push_back(assignment);
     }
+    argv.insert(argv.end(), assignments.begin(), assignments.end());
     const std::vector<std::string> tool = command(args);
     argv.insert(argv.end(), tool.begin(), tool.end());
     return StartBackground(argv);
