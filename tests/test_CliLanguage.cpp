@@ -5,6 +5,7 @@
 #include "RetrievalFixture.h"
 #include "SandboxServer.h"
 #include "base/FileUtil.h"
+#include "base/IniFile.h"
 #include "settings/CertFolders.h"
 
 #include <clocale>
@@ -23,8 +24,9 @@ struct RoadTexts {
     std::string alreadyThere;  ///< a second download of the same certificate
     std::regex daysLeft;       ///< the last line of check
     std::vector<std::string> statusLines;
-    std::regex listLine;     ///< the address's line of list
-    std::string copyRefused; ///< -o onto an existing file without --yes
+    std::regex listLine;                  ///< the address's line of list
+    std::string copyRefused;              ///< -o onto an existing file without --yes
+    std::vector<std::string> doctorLines; ///< with the proxy's port spoiled
 };
 
 const RoadTexts& English() {
@@ -39,6 +41,9 @@ const RoadTexts& English() {
         std::regex("^[a-z]+@example\\.ru\tdownloaded\tuntil [^\t]+ UTC\t[0-9]+ days left\n$"),
         "Writing the PKCS#12 copy: File % already exists; the copy was not written (give --yes "
         "to replace it).\n",
+        {"\nOK      Settings file\n",
+         "\nERROR   Proxy: proxy port \"99999\" is not a number from 1 to 65535. What to do: "
+         "correct Port in section [Proxy].\n"},
     };
     return texts;
 }
@@ -55,6 +60,9 @@ const RoadTexts& Russian() {
         std::regex("^[a-z]+@example\\.ru\tполучен\tдо [^\t]+ UTC\tосталось [0-9]+ дн.\n$"),
         "Запись копии PKCS#12: Файл % уже существует; копия не записана (для замены укажите "
         "--yes).\n",
+        {"\nOK      Файл настроек\n",
+         "\nОШИБКА  Прокси: порт прокси \"99999\" не число от 1 до 65535. Что сделать: исправьте "
+         "Port раздела [Proxy].\n"},
     };
     return texts;
 }
@@ -176,6 +184,18 @@ TEST_P(CliLanguage, TheRoadFromRequestToExportSpeaksTheUsersLanguage) {
     EXPECT_EQ(run.err, refused);
     EXPECT_EQ(ReadFile(taken), "mine");
     expectSpokenInLanguage(run);
+
+    // The doctor's verdicts keep their column whatever the language.
+    const std::string settings = client.programFolder() + "CertQuorix.ini";
+    cq::IniFile ini = cq::IniFile::Load(settings);
+    ini.WriteString("Proxy", "Use", "1");
+    ini.WriteString("Proxy", "Server", "proxy.example");
+    ini.WriteString("Proxy", "Port", "99999");
+    ini.Save(settings);
+    run = cli.run({"doctor", "--offline"});
+    EXPECT_EQ(run.status, 9) << run.err;
+    for (const std::string& line : texts.doctorLines)
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
