@@ -57,7 +57,7 @@ std::optional<SecretBytes> ReadNewFilePassword(const Arguments& args) {
 bool ExportPasswordGiven(const SecretBytes& password) {
     if (!password.empty())
         return true;
-    std::cerr << kEmptyExportPasswordText << "\n";
+    std::cerr << Tr(kEmptyExportPasswordText) << "\n";
     return false;
 }
 
