@@ -10,7 +10,7 @@ cd "$source_dir"
 mapfile -t sources < <(find src -name '*.cpp' -o -name '*.h' | LC_ALL=C sort)
 # Without the warning about non-ASCII ids: Russian ids are this catalog's design.
 xgettext --language=C++ --from-code=UTF-8 --keyword=Tr --keyword=TrMark --keyword=TrFormat:1 --no-location --no-wrap \
-    --sort-output --output="$pot_file" "${sources[@]}" 2> >(grep -v -e 'non-ASCII' -e 'This will cause problems' -e 'different from yours' -e 'Consider using a pure ASCII' -e '^ \{20,\}' >&2)
+    --sort-output --output="$pot_file" "${sources[@]}" 2> >(grep -v -e 'non-ASCII' -e 'This will cause problems' -e 'different from yours' -e 'Consider using a pure ASCII' -e "should not contain the '\\r' escape" -e '^ \{20,\}' >&2)
 touch "$pot_file" # xgettext writes nothing when no text is marked
 fuzzy=$(msgattrib --only-fuzzy --no-obsolete "$po_file" | grep -c '^msgid ' || true)
 if [ "$fuzzy" -gt 0 ]; then

@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "certs/InputRules.h"
 #include "certs/ServiceSetup.h"
 #include "cli/Failure.h"
@@ -34,8 +35,8 @@ std::optional<int> RefusedAddress(const Arguments& args, const char* command, bo
     email = Trim(OptionValue(args, "--email"));
     if (email.empty()) {
         const int status =
-            Fail(FailureClass::BadInput, "Не указан адрес: команде " + std::string(command) +
-                                             " нужен параметр --email АДРЕС.");
+            Fail(FailureClass::BadInput,
+                 TrFormat("Не указан адрес: команде %1 нужен параметр --email АДРЕС.", {command}));
         std::cerr << CommandUsage(command);
         return status;
     }

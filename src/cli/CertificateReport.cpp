@@ -2,6 +2,7 @@
 
 #include "base/IniFile.h"
 #include "base/ProgramInfo.h"
+#include "base/Translate.h"
 #include "certs/AddressOverview.h"
 #include "certs/CertificateFacts.h"
 #include "certs/GostCheck.h"
@@ -87,27 +88,28 @@ Json CertificateDocument(const std::string& email, const CheckResult& result) {
 
 std::string CertificateLines(const Json& document) {
     static const std::pair<const char*, const char*> labels[] = {
-        {"subject", "Субъект"},
-        {"issuer", "Издатель"},
-        {"serial", "Серийный номер"},
-        {"sha256", "Отпечаток SHA-256"},
-        {"not_before", "Действителен с"},
-        {"not_after", "Действителен до"},
-        {"days_left", "Осталось дней"},
-        {"renewal", "Продление"},
-        {"key_algorithm", "Алгоритм ключа"},
-        {"key_bits", "Размер ключа, бит"},
-        {"folder", "Папка"},
-        {"certificate_file", "Файл сертификата"},
-        {"key_file", "Файл ключа"},
-        {"container", "Контейнер ключей"},
+        {"subject", TrMark("Субъект")},
+        {"issuer", TrMark("Издатель")},
+        {"serial", TrMark("Серийный номер")},
+        {"sha256", TrMark("Отпечаток SHA-256")},
+        {"not_before", TrMark("Действителен с")},
+        {"not_after", TrMark("Действителен до")},
+        {"days_left", TrMark("Осталось дней")},
+        {"renewal", TrMark("Продление")},
+        {"key_algorithm", TrMark("Алгоритм ключа")},
+        {"key_bits", TrMark("Размер ключа, бит")},
+        {"folder", TrMark("Папка")},
+        {"certificate_file", TrMark("Файл сертификата")},
+        {"key_file", TrMark("Файл ключа")},
+        {"container", TrMark("Контейнер ключей")},
     };
     std::string lines;
     for (const auto& [key, label] : labels)
         if (document.contains(key))
-            lines += std::string(label) + ": " + Text(document[key]) + "\n";
-    lines += std::string("Ключ соответствует сертификату: ") +
-             (document["key_matches"].get<bool>() ? "да" : "нет") + "\n";
+            lines += Tr(label) + ": " + Text(document[key]) + "\n";
+    lines += TrFormat("Ключ соответствует сертификату: %1",
+                      {document["key_matches"].get<bool>() ? Tr("да") : Tr("нет")}) +
+             "\n";
     return lines;
 }
 

@@ -1,5 +1,6 @@
 #include "base/Dialogs.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "certs/AddressOverview.h"
 #include "cli/CertificateReport.h"
 #include "cli/Commands.h"
@@ -27,7 +28,7 @@ void PrintCheckText(const CheckResult& result, const std::string& email) {
     std::cout << ReplaceText(result.Text, "\r\n", "\n") << "\n";
     const AddressOverview overview = OverviewOfAddress(email);
     if (overview.HasExpiry)
-        std::cout << "Срок действия: " << DaysLeftText(overview) << "\n";
+        std::cout << TrFormat("Срок действия: %1", {DaysLeftText(overview)}) << "\n";
     std::cout.flush();
 }
 
@@ -58,7 +59,7 @@ int CmdStatus(const Arguments& args) {
     try {
         document = CertificateDocument(email, result);
     } catch (const std::exception& error) {
-        ShowErrorBox(error.what(), "Состояние сертификата");
+        ShowErrorBox(error.what(), Tr("Состояние сертификата"));
         return kExitFailed;
     }
     if (HasFlag(args, "--json"))

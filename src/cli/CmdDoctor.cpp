@@ -10,6 +10,7 @@
 #include "base/IniFile.h"
 #include "base/ProgramInfo.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "certs/ServiceSetup.h"
 #include "cli/Commands.h"
 #include "cli/Failure.h"
@@ -40,7 +41,7 @@ struct Finding {
 
 struct Condition {
     std::string name;  ///< fixed English word for --json
-    std::string title; ///< what is checked, in Russian
+    std::string title; ///< what is checked, in the user's language
     bool optional;     ///< a failure is told but does not fail the set-up
     std::function<Finding()> check;
 };
@@ -69,18 +70,21 @@ Finding SettingsFile() {
     try {
         path = FindSettingsFile(false);
     } catch (const std::exception& error) {
-        return {error.what(), "проверьте файл CertQuorix.ini в папке программы и его ключ inFile"};
+        return {error.what(),
+                Tr("проверьте файл CertQuorix.ini в папке программы и его ключ inFile")};
     }
     if (FileExists(path) && ::access(path.c_str(), R_OK | W_OK) != 0)
-        return {"файл настроек " + path + " не доступен этому пользователю для чтения и записи",
-                "дайте пользователю права на файл или направьте его в свой файл (inFile)"};
+        return {
+            TrFormat("файл настроек %1 не доступен этому пользователю для чтения и записи", {path}),
+            Tr("дайте пользователю права на файл или направьте его в свой файл (inFile)")};
     // A file not made yet goes into its folder, or the nearest folder above that exists.
     std::string folder = ExtractFilePath(path);
     while (folder.size() > 1 && !DirectoryExists(folder))
         folder = ExtractFilePath(folder.substr(0, folder.size() - 1));
     if (!FileExists(path) && ::access(folder.c_str(), W_OK) != 0)
-        return {"в папке " + folder + " нельзя создать файл настроек",
-                "дайте пользователю право записи в папку или направьте его в свой файл (inFile)"};
+        return {TrFormat("в папке %1 нельзя создать файл настроек", {folder}),
+                Tr("дайте пользователю право записи в папку или направьте его в свой файл "
+                   "(inFile)")};
     return Holds();
 }
 
@@ -89,16 +93,18 @@ Finding Proxy() {
     if (!values.ProxyFromIni || !values.ProxyUse)
         return Holds();
     if (Trim(values.ProxyServer).empty())
-        return {"прокси включён, но сервер не задан", "задайте Server раздела [Proxy] или Use=0"};
+        return {Tr("прокси включён, но сервер не задан"),
+                Tr("задайте Server раздела [Proxy] или Use=0")};
     if (ProxyPortNumber(values.ProxyPort) == 0)
-        return {"порт прокси \"" + values.ProxyPort + "\" не число от 1 до 65535",
-                "исправьте Port раздела [Proxy]"};
+        return {TrFormat("порт прокси \"%1\" не число от 1 до 65535", {values.ProxyPort}),
+                Tr("исправьте Port раздела [Proxy]")};
     return Holds();
 }
 
 Finding Program(const std::string& name, const std::string& package) {
     if (OnPath(name).empty())
-        return {"программа " + name + " не найдена в PATH", "установите пакет " + package};
+        return {TrFormat("программа %1 не найдена в PATH", {name}),
+                TrFormat("установите пакет %1", {package})};
     return Holds();
 }
 
@@ -106,9 +112,9 @@ Finding GostEngine() {
     const char* engine = std::getenv(provider::kGostEngineVariable);
     const std::string location = engine && *engine ? engine : provider::kGostEngineId;
     if (!provider::LoadGostEngine(location))
-        return {"GOST engine \"" + location + "\" не загружается",
-                "установите пакет libengine-gost-openssl или исправьте " +
-                    std::string(provider::kGostEngineVariable)};
+        return {TrFormat("GOST engine \"%1\" не загружается", {location}),
+                TrFormat("установите пакет libengine-gost-openssl или исправьте %1",
+                         {provider::kGostEngineVariable})};
     return Holds();
 }
 
@@ -118,7 +124,7 @@ Finding DataFolder() {
     if (::stat(folder.c_str(), &status) != 0)
         return Holds(); // made for the user alone on first use
     if ((status.st_mode & 077) != 0 || status.st_uid != ::geteuid())
-        return {"папка " + folder + " открыта другим пользователям или чужая",
+        return {TrFormat("папка %1 открыта другим пользователям или чужая", {folder}),
                 "chmod 0700 " + folder};
     return Holds();
 }
@@ -135,7 +141,7 @@ std::string AddressSource(const std::string& key) {
         const std::string path = FindSettingsFileForReading();
         if (path == base || !IniFile::Load(base).ReadString("HTTPS", key).empty())
             return base;
-        return IniFile::Load(path).ReadString("HTTPS", key).empty() ? "встроенный адрес" : path;
+        return IniFile::Load(path).ReadString("HTTPS", key).empty() ? Tr("встроенный адрес") : path;
     } catch (const std::exception&) {
         return base;
     }
@@ -156,37 +162,37 @@ std::vector<ServiceAddress> ServiceAddresses() {
 }
 
 std::vector<Condition> Conditions() {
-    std::vector<Condition> conditions = {{"program_folder", "Папка программы", false, [] {
-                                              return DirectoryExists(ProgramFolder())
-                                                         ? Holds()
-                                                         : Finding{"нет папки " + ProgramFolder(),
-                                                                   "переустановите пакет"};
-                                          }}};
+    std::vector<Condition> conditions = {
+        {"program_folder", Tr("Папка программы"), false, [] {
+             return DirectoryExists(ProgramFolder())
+                        ? Holds()
+                        : Finding{TrFormat("нет папки %1", {ProgramFolder()}),
+                                  Tr("переустановите пакет")};
+         }}};
     const std::vector<SetupFinding> operatorFindings =
         OperatorSetupFindings(std::chrono::system_clock::now());
     for (const SetupFinding& finding : operatorFindings)
         conditions.push_back({finding.name, finding.title, false, [finding] {
                                   return FromSetup(finding);
                               }});
-    conditions.push_back({"settings_file", "Файл настроек", false, SettingsFile});
+    conditions.push_back({"settings_file", Tr("Файл настроек"), false, SettingsFile});
     for (const ServiceAddress& address : ServiceAddresses()) {
         const SetupFinding finding = ServiceAddressFinding(*address.url, address.key);
-        conditions.push_back(
-            {address.key,
-             "Адрес " + std::string(address.key) + " (" + AddressSource(address.key) + ")", false,
-             [finding] {
-                 return FromSetup(finding);
-             }});
+        conditions.push_back({address.key,
+                              TrFormat("Адрес %1 (%2)", {address.key, AddressSource(address.key)}),
+                              false, [finding] {
+                                  return FromSetup(finding);
+                              }});
     }
-    conditions.push_back({"proxy", "Прокси", false, Proxy});
-    conditions.push_back({"openssl", "Программа openssl", false, [] {
+    conditions.push_back({"proxy", Tr("Прокси"), false, Proxy});
+    conditions.push_back({"openssl", Tr("Программа openssl"), false, [] {
                               return Program("openssl", "openssl");
                           }});
     conditions.push_back({"gost_engine", "GOST engine", false, GostEngine});
-    conditions.push_back({"pk12util", "Программа pk12util (для --nss)", true, [] {
+    conditions.push_back({"pk12util", Tr("Программа pk12util (для --nss)"), true, [] {
                               return Program("pk12util", "libnss3-tools");
                           }});
-    conditions.push_back({"data_folder", "Папка данных пользователя", false, DataFolder});
+    conditions.push_back({"data_folder", Tr("Папка данных пользователя"), false, DataFolder});
     return conditions;
 }
 
@@ -212,12 +218,14 @@ Finding ConnectionTo(const std::string& url, FailureClass& failure) {
         if (error.failureClass() == FailureClass::Refused)
             return Holds();
         failure = error.failureClass();
-        return {PlainDescription(error), "проверьте прокси (settings показывает, какой в силе)"};
+        return {PlainDescription(error),
+                Tr("проверьте прокси (settings показывает, какой в силе)")};
     } catch (const std::exception& error) {
         failure = FailureClassOf(error);
         return {PlainDescription(error), failure == FailureClass::NotConfigured
-                                             ? "проверьте сертификат и ключ оператора"
-                                             : "проверьте адрес, сеть, прокси и работу сервиса"};
+                                             ? Tr("проверьте сертификат и ключ оператора")
+                                             : Tr("проверьте адрес, сеть, прокси и работу "
+                                                  "сервиса")};
     }
 }
 
@@ -238,6 +246,17 @@ struct Report {
     Json checks = Json::array();
 };
 
+/// A line's first column: the verdict in the user's language, padded so the titles line up.
+std::string VerdictColumn(const std::string& verdict) {
+    constexpr size_t kWidth = 8;
+    // Characters, not bytes: a verdict may be Cyrillic.
+    const size_t characters =
+        static_cast<size_t>(std::count_if(verdict.begin(), verdict.end(), [](char c) {
+            return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        }));
+    return verdict + std::string(characters < kWidth ? kWidth - characters : 1, ' ');
+}
+
 void Tell(const std::string& name, const std::string& title, bool optional, const Finding& finding,
           bool json, Report& report, const std::string& where = {}) {
     const bool holds = finding.problem.empty();
@@ -251,9 +270,9 @@ void Tell(const std::string& name, const std::string& title, bool optional, cons
     report.checks.push_back(entry);
     if (json)
         return;
-    std::cout << (holds ? "OK      " : optional ? "НЕТ     " : "ОШИБКА  ") << title;
+    std::cout << VerdictColumn(holds ? "OK" : optional ? Tr("НЕТ") : Tr("ОШИБКА")) << title;
     if (!holds)
-        std::cout << ": " << finding.problem << ". Что сделать: " << finding.remedy << ".";
+        std::cout << ": " << TrFormat("%1. Что сделать: %2.", {finding.problem, finding.remedy});
     std::cout << "\n";
 }
 
@@ -264,14 +283,15 @@ void CheckConnections(bool json, Report& report) {
         const std::string url = Trim(*address.url);
         if (!origins.insert(Origin(url)).second)
             continue;
-        const std::string title = "Соединение с " + Origin(url);
+        const std::string title = TrFormat("Соединение с %1", {Origin(url)});
         if (!report.connectionReady) {
             report.checks.push_back(
                 {{"name", "connection"}, {"title", title}, {"where", url}, {"skipped", true}});
             if (!json)
-                std::cout << "НЕТ     " << title
-                          << ": не проверяется, пока файлы оператора, адреса или прокси не в "
-                             "порядке.\n";
+                std::cout << VerdictColumn(Tr("НЕТ")) << title << ": "
+                          << Tr("не проверяется, пока файлы оператора, адреса или прокси не в "
+                                "порядке.")
+                          << "\n";
             continue;
         }
         FailureClass failure = FailureClass::Network;
@@ -302,9 +322,10 @@ int CmdDoctor(const Arguments& args) {
     report.setupComplete = report.setupComplete && loaded;
     const ProxyInForce proxy = CurrentProxy();
     if (!json)
-        std::cout << "        Прокси в силе: "
-                  << (proxy.direct ? std::string("нет, напрямую") : proxy.address) << " ("
-                  << proxy.source << ")\n";
+        std::cout << "        "
+                  << TrFormat("Прокси в силе: %1 (%2)",
+                              {proxy.direct ? Tr("нет, напрямую") : proxy.address, proxy.source})
+                  << "\n";
     if (!HasFlag(args, "--offline"))
         CheckConnections(json, report);
     const int status = !report.setupComplete || !report.connectionSetup ? kExitSetupIncomplete

@@ -2,6 +2,7 @@
 #include "base/Dialogs.h"
 #include "base/Errors.h"
 #include "base/FileUtil.h"
+#include "base/Translate.h"
 #include "certs/Download.h"
 #include "certs/RenewalState.h"
 #include "certs/TokenCertificate.h"
@@ -51,8 +52,8 @@ std::optional<int> AlreadyInPlace(const Arguments& args, const std::string& emai
     if (HasFlag(args, "--json"))
         PrintDownloaded(email, certificate, "already_downloaded");
     else
-        ShowInfoBox("Сертификат уже получен: в папке тот же сертификат, что выдаёт сервис, "
-                    "ничего не изменено.");
+        ShowInfoBox(Tr("Сертификат уже получен: в папке тот же сертификат, что выдаёт сервис, "
+                       "ничего не изменено."));
     return kExitOk;
 }
 
@@ -83,8 +84,8 @@ int CmdDownload(const Arguments& args) {
         if (const std::optional<int> done = AlreadyInPlace(args, email, certificate))
             return *done;
         if (!HasFlag(args, "--yes") && !::isatty(STDIN_FILENO))
-            return Fail(FailureClass::Other, "В папке уже другой сертификат; для замены "
-                                             "укажите --yes.");
+            return Fail(FailureClass::Other,
+                        Tr("В папке уже другой сертификат; для замены укажите --yes."));
     }
     ReceptionState after = state;
     switch (ReceiveCertificate(email, after)) {

@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "certs/CertificateCheck.h"
 #include "certs/GostCheck.h"
 #include "certs/GostPkcs12.h"
@@ -37,7 +38,8 @@ bool IsGostFolder(const std::string& email) {
 int ExportGost(const Arguments& args, const std::string& email, const std::string& password,
                std::string& written) {
     if (HasFlag(args, "--legacy") || HasFlag(args, "--nss") || HasFlag(args, "--nss-db")) {
-        std::cerr << "Для сертификата ГОСТ параметры --legacy, --nss и --nss-db не применяются.\n";
+        std::cerr << Tr("Для сертификата ГОСТ параметры --legacy, --nss и --nss-db не применяются.")
+                  << "\n";
         return kExitUsage;
     }
     bool cipherGiven = false;
@@ -45,8 +47,10 @@ int ExportGost(const Arguments& args, const std::string& email, const std::strin
     const std::optional<GostPkcs12Cipher> cipher =
         cipherGiven ? GostPkcs12CipherNamed(cipherName) : std::nullopt;
     if (cipherGiven && !cipher) {
-        std::cerr << "Неизвестный шифр \"" << cipherName
-                  << "\": допустимы gost89 (ГОСТ 28147-89) и kuznyechik (ГОСТ Р 34.12-2015).\n";
+        std::cerr << TrFormat("Неизвестный шифр \"%1\": допустимы gost89 (ГОСТ 28147-89) и "
+                              "kuznyechik (ГОСТ Р 34.12-2015).",
+                              {cipherName})
+                  << "\n";
         return kExitUsage;
     }
     InstallContainerPasswordPrompt();
@@ -88,8 +92,8 @@ std::optional<int> ToStandardOutput(const Arguments& args) {
         return std::nullopt;
     if (::isatty(STDOUT_FILENO))
         return Fail(FailureClass::BadInput,
-                    "Файл PKCS#12 не выводится на терминал: перенаправьте стандартный вывод "
-                    "(-o - > файл) или укажите путь после -o.");
+                    Tr("Файл PKCS#12 не выводится на терминал: перенаправьте стандартный вывод "
+                       "(-o - > файл) или укажите путь после -o."));
     std::cout.rdbuf(std::cerr.rdbuf());
     return std::nullopt;
 }
@@ -103,7 +107,7 @@ std::optional<std::string> OutputOption(const Arguments& args) {
     return given ? std::optional<std::string>(target) : std::nullopt;
 }
 
-constexpr const char* kCopyCaption = "Запись копии PKCS#12";
+constexpr const char* kCopyCaption = TrMark("Запись копии PKCS#12");
 
 /// Before the export: the copy may go to `target`, and an existing file there may be replaced
 /// (--yes or a yes at the prompt). False when not, which is reported.
@@ -113,19 +117,20 @@ bool CopyTargetAccepted(const std::string& target) {
     try {
         RefuseOddFile(target);
         if (const std::optional<std::string> problem = ProtectedCopyTarget(target))
-            throw Exception("Файл " + target + " не может быть записан: " + *problem + ".");
+            throw Exception(TrFormat("Файл %1 не может быть записан: %2.", {target, *problem}));
         if (FileExists(target) &&
-            !AskYesNo("Файл " + target + " уже существует. Заменить его копией " +
-                          kCertificateP12File + "?",
-                      kCopyCaption, DefaultAnswer::No)) {
-            ShowErrorBox("Файл " + target +
-                             " уже существует; копия не записана (для замены укажите --yes).",
-                         kCopyCaption);
+            !AskYesNo(TrFormat("Файл %1 уже существует. Заменить его копией %2?",
+                               {target, kCertificateP12File}),
+                      Tr(kCopyCaption), DefaultAnswer::No)) {
+            ShowErrorBox(
+                TrFormat("Файл %1 уже существует; копия не записана (для замены укажите --yes).",
+                         {target}),
+                Tr(kCopyCaption));
             return false;
         }
         return true;
     } catch (const std::exception& error) {
-        ShowErrorBox(error.what(), kCopyCaption);
+        ShowErrorBox(error.what(), Tr(kCopyCaption));
         return false;
     }
 }
@@ -139,14 +144,14 @@ bool CopyAsked(const std::optional<std::string>& target, const std::string& emai
         if (*target == "-") {
             if (!WriteToStandardOutput(
                     ReadFileBytes(CertificateFolder(email) + kCertificateP12File)))
-                throw MakeOSError(errno, "стандартный вывод");
+                throw MakeOSError(errno, Tr("стандартный вывод"));
             return true;
         }
         CopyPkcs12(email, *target);
         std::cout << *target << std::endl;
         return true;
     } catch (const std::exception& error) {
-        ShowErrorBox(error.what(), kCopyCaption);
+        ShowErrorBox(error.what(), Tr(kCopyCaption));
         return false;
     }
 }
@@ -190,7 +195,7 @@ int CmdExport(const Arguments& args) {
     bool cipherGiven = false;
     OptionValue(args, "--cipher", &cipherGiven);
     if (cipherGiven) {
-        std::cerr << "Параметр --cipher применяется только к сертификату ГОСТ.\n";
+        std::cerr << Tr("Параметр --cipher применяется только к сертификату ГОСТ.") << "\n";
         return kExitUsage;
     }
     // As on the reception tab, only a certificate that passed the check and has not expired is
@@ -227,7 +232,7 @@ int CmdExport(const Arguments& args) {
             OnApplicationError(error);
             return kExitFailed;
         }
-        std::cout << "Сертификат добавлен в хранилище NSS " << target << std::endl;
+        std::cout << TrFormat("Сертификат добавлен в хранилище NSS %1", {target}) << std::endl;
         return kExitOk;
     }
     if (HasFlag(args, "--no-open"))

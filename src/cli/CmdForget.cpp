@@ -3,6 +3,7 @@
 
 #include "base/Dialogs.h"
 #include "base/FileUtil.h"
+#include "base/Translate.h"
 #include "certs/CertificateFolderLock.h"
 #include "certs/FolderRemoval.h"
 #include "cli/Commands.h"
@@ -17,9 +18,10 @@ namespace cq::cli {
 
 void TellSetAsideFoldersLeft() {
     for (const std::string& path : RemoveSetAsideFolders(Settings().DataFolder))
-        std::cerr << "Папку " << path
-                  << " (остаток прерванного удаления папки сертификата) удалить не удалось; "
-                     "удалите её вручную.\n";
+        std::cerr << TrFormat("Папку %1 (остаток прерванного удаления папки сертификата) "
+                              "удалить не удалось; удалите её вручную.",
+                              {path})
+                  << "\n";
 }
 
 int CmdForget(const Arguments& args) {
@@ -34,16 +36,17 @@ int CmdForget(const Arguments& args) {
         if (HasFlag(args, "--delete-folder") && DirectoryExists(CertificateFolder(email)))
             held.emplace(email, CertificateFolderLock::Missing::Leave);
         if (!RemoveEmailFromList(email)) {
-            ShowErrorBox("Адреса " + email + " нет в списке.");
+            ShowErrorBox(TrFormat("Адреса %1 нет в списке.", {email}));
             return kExitFailed;
         }
-        if (held && AskYesNo("Удалить папку " + held->folder() + " с ключом и сертификатом?", {},
-                             DefaultAnswer::No))
+        if (held &&
+            AskYesNo(TrFormat("Удалить папку %1 с ключом и сертификатом?", {held->folder()}), {},
+                     DefaultAnswer::No))
             RemoveCertificateFolder(*held);
-        ShowInfoBox("Адрес " + email + " удалён из списка.");
+        ShowInfoBox(TrFormat("Адрес %1 удалён из списка.", {email}));
         return kExitOk;
     } catch (const std::exception& error) {
-        ShowErrorBox(error.what(), "Удаление адреса из списка");
+        ShowErrorBox(error.what(), Tr("Удаление адреса из списка"));
         return kExitFailed;
     }
 }

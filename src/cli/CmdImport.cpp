@@ -4,6 +4,7 @@
 #include "app/ErrorReport.h"
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "certs/GostPkcs12.h"
 #include "cli/Commands.h"
 #include "cli/ContainerPasswordPrompt.h"
@@ -33,7 +34,7 @@ std::string FileArgument(const Arguments& args, bool& usable) {
         } else if (option && (arg == "--email" || arg == "--password-file")) {
             ++i;
         } else if (option && arg != "--yes") {
-            std::cerr << "Неизвестный параметр: " << arg << "\n";
+            std::cerr << TrFormat("Неизвестный параметр: %1", {arg}) << "\n";
             usable = false;
         } else if (!option) {
             usable = usable && file.empty();
@@ -57,8 +58,10 @@ int CmdImport(const Arguments& args) {
         return *refused;
     const bool replace = HasFlag(args, "--yes");
     if (!replace && DirectoryExists(CertificateFolder(email))) {
-        std::cerr << "Папка сертификата для адреса " << email
-                  << " уже существует; для замены укажите --yes.\n";
+        std::cerr << TrFormat("Папка сертификата для адреса %1 уже существует; для замены "
+                              "укажите --yes.",
+                              {email})
+                  << "\n";
         return kExitFailed;
     }
     const std::optional<SecretBytes> password = ReadCommandPassword(args);
@@ -67,12 +70,12 @@ int CmdImport(const Arguments& args) {
     InstallContainerPasswordPrompt();
     const char* engine = std::getenv(provider::kGostEngineVariable);
     if (!provider::LoadGostEngine(engine && *engine ? engine : provider::kGostEngineId)) {
-        std::cerr << "Не загружается GOST engine: ключи ГОСТ недоступны.\n";
+        std::cerr << Tr("Не загружается GOST engine: ключи ГОСТ недоступны.") << "\n";
         return kExitFailed;
     }
     try {
         const std::string container = ImportGostPkcs12(email, file, password->str(), replace);
-        std::cout << "Контейнер ключей: " << container << "\n"
+        std::cout << TrFormat("Контейнер ключей: %1", {container}) << "\n"
                   << CertificateFolder(email) << kCertificateFile << std::endl;
         return kExitOk;
     } catch (const EOSError& error) {

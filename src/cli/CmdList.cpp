@@ -1,3 +1,4 @@
+#include "base/Translate.h"
 #include "certs/AddressOverview.h"
 #include "cli/Commands.h"
 #include "cli/ExpiryReport.h"
@@ -12,11 +13,12 @@ namespace cq::cli {
 
 std::string DaysLeftText(const AddressOverview& overview) {
     if (overview.Expired)
-        return "просрочен";
-    std::string text = "осталось " + std::to_string(overview.DaysLeft) + " дн.";
+        return Tr("просрочен");
+    const std::string days = std::to_string(overview.DaysLeft);
     if (overview.DaysLeft < kEndingSoonDays)
-        text += " (меньше " + std::to_string(kEndingSoonDays) + " дней!)";
-    return text;
+        return TrFormat("осталось %1 дн. (меньше %2 дней!)",
+                        {days, std::to_string(kEndingSoonDays)});
+    return TrFormat("осталось %1 дн.", {days});
 }
 
 namespace {

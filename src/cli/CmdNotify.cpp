@@ -5,6 +5,7 @@
 #include "base/Errors.h"
 #include "base/FileUtil.h"
 #include "base/ProgramInfo.h"
+#include "base/Translate.h"
 #include "certs/ExpiryNotice.h"
 #include "cli/Commands.h"
 #include "cli/Failure.h"
@@ -26,10 +27,10 @@ void OpenWindowOn(const std::string& email) {
     const std::string window = ProgramFolder() + "certquorix";
     try {
         if (!IsExecutableFile(window))
-            throw Exception("Нет программы " + window + ".");
+            throw Exception(TrFormat("Нет программы %1.", {window}));
         StartInBackground({window, "--email", email}, "");
     } catch (const std::exception& error) {
-        std::cerr << "Окно программы не открыто: " << error.what() << "\n";
+        std::cerr << TrFormat("Окно программы не открыто: %1", {error.what()}) << "\n";
     }
 }
 
@@ -43,8 +44,9 @@ std::vector<std::string> ShowNotices(DesktopNotices& notices,
         std::string problem;
         const std::optional<uint32_t> id = notices.show(notice.Summary, notice.Body, problem);
         if (!id) {
-            std::cerr << "Уведомление о сертификате " << overview.Email
-                      << " не показано: " << problem << "\n";
+            std::cerr << TrFormat("Уведомление о сертификате %1 не показано: %2",
+                                  {overview.Email, problem})
+                      << "\n";
             continue;
         }
         shown[*id] = overview.Email;
@@ -74,7 +76,7 @@ int CmdNotify(const Arguments&) {
     std::string problem;
     const std::unique_ptr<DesktopNotices> notices = ConnectDesktopNotices("CertQuorix", problem);
     if (!notices) {
-        std::cerr << "Уведомления не показаны: " << problem << "\n";
+        std::cerr << TrFormat("Уведомления не показаны: %1", {problem}) << "\n";
         return kExitOk;
     }
     std::map<uint32_t, std::string> shown;

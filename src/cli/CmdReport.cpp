@@ -1,6 +1,7 @@
 // `report --all-users`: for the administrator, the certificates of every user of the system with
 // their end dates, days left and renewal states, read from the users' data folders without
 // writing anything there.
+#include "base/Translate.h"
 #include "certs/UsersOverview.h"
 #include "cli/Commands.h"
 #include "cli/ExpiryReport.h"
@@ -58,14 +59,14 @@ int StatusOf(const std::vector<UserOverview>& users, int warnDays) {
 
 int CmdReport(const Arguments& args) {
     if (!HasFlag(args, "--all-users")) {
-        const int status = Fail(FailureClass::BadInput, "Нужен параметр --all-users.");
+        const int status = Fail(FailureClass::BadInput, Tr("Нужен параметр --all-users."));
         std::cerr << CommandUsage("report");
         return status;
     }
     if (::geteuid() != 0)
         return Fail(FailureClass::BadInput,
-                    "Отчёт по всем пользователям читает их папки и доступен только "
-                    "администратору: sudo certquorix-cli report --all-users");
+                    Tr("Отчёт по всем пользователям читает их папки и доступен только "
+                       "администратору: sudo certquorix-cli report --all-users"));
     if (!LoadSettingsForCommand(false))
         return kExitFailed;
     int warnDays = 0;

@@ -6,6 +6,7 @@
 #include "app/ErrorReport.h"
 #include "base/FileUtil.h"
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "certs/GostProcedure.h"
 #include "certs/InputRules.h"
 #include "certs/Renewal.h"
@@ -51,16 +52,18 @@ struct FieldRule {
 };
 
 const FieldRule kFieldRules[] = {
-    {"--country", "Страна", FieldFilter::Subject, edit_width::kCountry, &RequestFields::Country},
-    {"--state", "Область", FieldFilter::Subject, edit_width::kState, &RequestFields::State},
-    {"--locality", "Город", FieldFilter::Subject, edit_width::kLocality, &RequestFields::Locality},
-    {"--organization", "Организация", FieldFilter::Subject, edit_width::kOrganization,
+    {"--country", TrMark("Страна"), FieldFilter::Subject, edit_width::kCountry,
+     &RequestFields::Country},
+    {"--state", TrMark("Область"), FieldFilter::Subject, edit_width::kState, &RequestFields::State},
+    {"--locality", TrMark("Город"), FieldFilter::Subject, edit_width::kLocality,
+     &RequestFields::Locality},
+    {"--organization", TrMark("Организация"), FieldFilter::Subject, edit_width::kOrganization,
      &RequestFields::Organization},
-    {"--unit", "Подразделение", FieldFilter::Subject, edit_width::kOrganizUnit,
+    {"--unit", TrMark("Подразделение"), FieldFilter::Subject, edit_width::kOrganizUnit,
      &RequestFields::OrganizUnit},
-    {"--common-name", "ФИО", FieldFilter::Subject, edit_width::kCommonName,
+    {"--common-name", TrMark("ФИО"), FieldFilter::Subject, edit_width::kCommonName,
      &RequestFields::CommonName},
-    {"--email", "Эл. почта", FieldFilter::Email, edit_width::kEmail, &RequestFields::Email},
+    {"--email", TrMark("Эл. почта"), FieldFilter::Email, edit_width::kEmail, &RequestFields::Email},
 };
 
 struct Options {
@@ -97,8 +100,8 @@ int KeyBits(const std::string& text) {
     for (const int allowed : kAllowedRsaKeyBits)
         if (text == std::to_string(allowed))
             return allowed;
-    throw UsageError{"Размер ключа RSA (--key-bits) " + text +
-                     " не допускается: 1024, 2048, 3072 или 4096."};
+    throw UsageError{TrFormat(
+        "Размер ключа RSA (--key-bits) %1 не допускается: 1024, 2048, 3072 или 4096.", {text})};
 }
 
 Options ParseOptions(const Arguments& args, RequestSet set) {
@@ -110,8 +113,8 @@ Options ParseOptions(const Arguments& args, RequestSet set) {
         if (renewal && arg == "--cancel") {
             options.cancel = true;
         } else if (renewal && arg == "--gost") {
-            throw UsageError{"Продление делается тем же алгоритмом, что и рабочий сертификат: "
-                             "--gost не указывается."};
+            throw UsageError{Tr("Продление делается тем же алгоритмом, что и рабочий "
+                                "сертификат: --gost не указывается.")};
         } else if (arg == "--open-password") {
             options.fields.openPassword = true;
         } else if (arg == "--gost") {
@@ -125,10 +128,11 @@ Options ParseOptions(const Arguments& args, RequestSet set) {
         } else if (arg == "--json") {
             options.json = true;
         } else if (arg == "--password" || arg.starts_with("--password=")) {
-            throw UsageError{"Пароль не передаётся в командной строке: используйте переменную "
-                             "CERTQUORIX_PASSWORD, --password-file или ввод с терминала."};
+            throw UsageError{Tr("Пароль не передаётся в командной строке: используйте "
+                                "переменную CERTQUORIX_PASSWORD, --password-file или ввод с "
+                                "терминала.")};
         } else if (i + 1 >= args.size() || (arg != "--password-file" && !RuleFor(arg))) {
-            throw UsageError{"Неизвестный или неполный параметр: " + arg};
+            throw UsageError{TrFormat("Неизвестный или неполный параметр: %1", {arg})};
         } else if (arg == "--password-file") {
             options.passwordFile = args[++i];
         } else {
@@ -138,46 +142,48 @@ Options ParseOptions(const Arguments& args, RequestSet set) {
         }
     }
     if (!options.emailGiven)
-        throw UsageError{"Не указан адрес эл. почты (--email)."};
+        throw UsageError{Tr("Не указан адрес эл. почты (--email).")};
     if (options.gost && (options.fields.openPassword || options.passwordFile))
-        throw UsageError{"У запроса ГОСТ нет пароля ключа: ключ хранит крипто провайдер."};
+        throw UsageError{Tr("У запроса ГОСТ нет пароля ключа: ключ хранит крипто провайдер.")};
     if (options.gost && options.keyBits != 0)
-        throw UsageError{"--key-bits задаётся только для запроса RSA: размер ключа ГОСТ задан "
-                         "алгоритмом."};
+        throw UsageError{Tr("--key-bits задаётся только для запроса RSA: размер ключа ГОСТ "
+                            "задан алгоритмом.")};
     if (!options.gost && !options.provider.empty())
-        throw UsageError{"--provider задаётся только для запроса ГОСТ (--gost)."};
+        throw UsageError{Tr("--provider задаётся только для запроса ГОСТ (--gost).")};
     return options;
 }
 
 std::string Allowed(FieldFilter filter) {
-    return filter == FieldFilter::Email ? "только строчные латинские буквы, цифры и символы - . _ @"
-                                        : "только латинские буквы, цифры, пробел и символы - . @";
+    return filter == FieldFilter::Email
+               ? Tr("только строчные латинские буквы, цифры и символы - . _ @")
+               : Tr("только латинские буквы, цифры, пробел и символы - . @");
 }
 
 void CheckField(const FieldRule& rule, const std::string& value) {
-    const std::string field = std::string("Поле «") + rule.caption + "» (" + rule.option + ")";
+    const std::string caption = Tr(rule.caption);
     if (!FitsFilter(rule.filter, value))
-        throw UsageError{field + " содержит недопустимые символы: допустимы " +
-                         Allowed(rule.filter) + "."};
+        throw UsageError{TrFormat("Поле «%1» (%2) содержит недопустимые символы: допустимы %3.",
+                                  {caption, rule.option, Allowed(rule.filter)})};
     if (CharacterCount(value) > rule.width)
-        throw UsageError{field + " длиннее " + std::to_string(rule.width) + " символов."};
+        throw UsageError{TrFormat("Поле «%1» (%2) длиннее %3 символов.",
+                                  {caption, rule.option, std::to_string(rule.width)})};
 }
 
 void CheckFields(const RequestFields& fields) {
     for (const FieldRule& rule : kFieldRules)
         CheckField(rule, fields.*rule.field);
     if (!EmailLooksUsable(fields.Email))
-        throw UsageError{"Поле «Эл. почта» (--email) должно содержать адрес вида имя@домен."};
+        throw UsageError{Tr("Поле «Эл. почта» (--email) должно содержать адрес вида имя@домен.")};
     if (EndsWithOperatorDomain(Trim(fields.CommonName), service::kOperatorMailDomain))
-        throw UsageError{"Поле «ФИО» (--common-name) не может оканчиваться на " +
-                         std::string(service::kOperatorMailDomain) + "."};
+        throw UsageError{TrFormat("Поле «ФИО» (--common-name) не может оканчиваться на %1.",
+                                  {std::string(service::kOperatorMailDomain)})};
 }
 
 void CheckPassword(const RequestFields& fields) {
     if (const std::optional<std::string> refusal = PasswordRefusal(fields.password))
         throw UsageError{*refusal};
     if (!fields.openPassword && fields.password != fields.password2)
-        throw UsageError{"Пароль и подтверждение не совпадают."};
+        throw UsageError{Tr("Пароль и подтверждение не совпадают.")};
 }
 
 /// The password (and, when typed, its confirmation) from the environment, the file or the
@@ -187,7 +193,7 @@ void TakePassword(const Options& options, RequestFields& fields) {
     const SecretBytes password = ReadPassword(options.passwordFile, &typed);
     fields.password = fields.password2 = password.str();
     if (typed && !fields.openPassword)
-        fields.password2 = PromptPassword("Подтверждение: ").value_or("");
+        fields.password2 = PromptPassword(Tr("Подтверждение: ")).value_or("");
 }
 
 /// The --json document of a request the service accepted.
@@ -202,13 +208,14 @@ void PrintRequested(const std::string& email, const std::string& keyFile,
     PrintJson(document);
 }
 
-/// The refusal of a request whose replacement of earlier files the user declined.
-int Declined(RequestSet set, const char* kept) {
+/// The refusal of a request whose replacement of earlier files the user declined; `kept` names
+/// what was kept, a whole phrase of its own.
+int Declined(RequestSet set, const std::string& kept) {
     if (set == RequestSet::Renewal)
-        return Fail(FailureClass::Other, "Запрос на продление не отправлен: ожидающий запрос на "
-                                         "продление оставлен (--yes разрешает его замену).");
-    return Fail(FailureClass::Other, std::string("Запрос не отправлен: ") + kept +
-                                         " оставлен (--yes разрешает его замену).");
+        return Fail(FailureClass::Other, Tr("Запрос на продление не отправлен: ожидающий запрос "
+                                            "на продление оставлен (--yes разрешает его замену)."));
+    return Fail(FailureClass::Other,
+                TrFormat("Запрос не отправлен: %1 оставлен (--yes разрешает его замену).", {kept}));
 }
 
 /// A renewal's settings are loaded before the working request is read.
@@ -230,7 +237,7 @@ int Request(const RequestFields& fields, bool json, int keyBits, RequestSet set)
     const bool sent =
         RequestRsaCertificateAs(set, keyFile, subject, DefaultServiceGet(), &declined);
     if (!sent)
-        return declined ? Declined(set, "файл ключа предыдущего запроса") : kExitFailed;
+        return declined ? Declined(set, Tr("файл ключа предыдущего запроса")) : kExitFailed;
     if (json)
         PrintRequested(subject.Email, keyFile, "");
     return kExitOk;
@@ -258,8 +265,8 @@ int RequestGost(const Options& options) {
     fields.provider = form.ProvName;
     fields.container = form.Container;
     if (!GostStartEnabled(fields, service::kOperatorMailDomain))
-        throw UsageError{"Данные запроса неполны: страна, область, город, организация и ФИО "
-                         "обязательны для запроса ГОСТ."};
+        throw UsageError{Tr("Данные запроса неполны: страна, область, город, организация и "
+                            "ФИО обязательны для запроса ГОСТ.")};
     if (!options.json)
         std::cout << form.Container << std::endl;
     InstallContainerPasswordPrompt();
@@ -271,18 +278,19 @@ int RequestGost(const Options& options) {
         if (outcome == GostProcedureOutcome::Cancelled) {
             // In the words of what the key lives in: a token asks for its PIN.
             const std::string secret = form.ProvName == provider::kSoftwareGostProviderName
-                                           ? "пароль контейнера"
-                                           : "PIN-код токена \"" + form.ProvName + "\"";
+                                           ? Tr("пароль контейнера")
+                                           : TrFormat("PIN-код токена \"%1\"", {form.ProvName});
             return Fail(FailureClass::Cancelled,
-                        "Запрос отменён: " + secret + " не введён, ничего не записано.");
+                        TrFormat("Запрос отменён: %1 не введён, ничего не записано.", {secret}));
         }
         if (outcome == GostProcedureOutcome::Declined)
-            return Declined(options.set, "предыдущий запрос");
+            return Declined(options.set, Tr("предыдущий запрос"));
         if (options.json)
             PrintRequested(Trim(fields.Email), "", container);
         else if (container != Trim(form.Container))
-            std::cout << "Имя " << form.Container
-                      << " заняла другая копия программы; контейнер создан под именем " << container
+            std::cout << TrFormat("Имя %1 заняла другая копия программы; контейнер создан под "
+                                  "именем %2",
+                                  {form.Container, container})
                       << std::endl;
         return kExitOk;
     } catch (const std::exception& error) {
@@ -302,7 +310,7 @@ int MakeRequest(const Options& options) {
     TakePassword(options, fields);
     CheckPassword(fields);
     if (!RsaSendEnabled(fields, service::kOperatorMailDomain))
-        throw UsageError{"Данные запроса неполны."};
+        throw UsageError{Tr("Данные запроса неполны.")};
     return Request(fields, options.json, options.keyBits, options.set);
 }
 
@@ -318,10 +326,10 @@ void TakeWorkingRequest(Options& options, const WorkingRequest& working) {
     if (options.gost && options.provider.empty())
         options.provider = working.ProvName;
     if (options.gost && (options.fields.openPassword || options.passwordFile))
-        throw UsageError{"Рабочий сертификат выпущен для ключа ГОСТ: у его продления нет "
-                         "пароля ключа, ключ хранит крипто провайдер."};
+        throw UsageError{Tr("Рабочий сертификат выпущен для ключа ГОСТ: у его продления нет "
+                            "пароля ключа, ключ хранит крипто провайдер.")};
     if (options.gost && options.keyBits != 0)
-        throw UsageError{"--key-bits задаётся только для продления сертификата RSA."};
+        throw UsageError{Tr("--key-bits задаётся только для продления сертификата RSA.")};
 }
 
 int CancelPendingRenewal(const Options& options) {
@@ -331,16 +339,16 @@ int CancelPendingRenewal(const Options& options) {
     std::string container;
     if (CancelRenewal(email, &container) == CancelOutcome::NothingPending)
         return Fail(FailureClass::BadInput,
-                    "Для адреса " + email + " нет ожидающего запроса на продление.");
+                    TrFormat("Для адреса %1 нет ожидающего запроса на продление.", {email}));
     if (options.json) {
         Json document = {{"email", email}, {"state", "cancelled"}};
         if (!container.empty())
             document["container"] = container;
         PrintJson(document);
     } else {
-        std::cout << "Запрос на продление отменён; рабочий сертификат не изменён." << std::endl;
+        std::cout << Tr("Запрос на продление отменён; рабочий сертификат не изменён.") << std::endl;
         if (!container.empty())
-            std::cout << "Контейнер ключей \"" << container << "\" оставлен." << std::endl;
+            std::cout << TrFormat("Контейнер ключей \"%1\" оставлен.", {container}) << std::endl;
     }
     return kExitOk;
 }

@@ -1,6 +1,7 @@
 #include "cli/ConsoleDialogs.h"
 
 #include "base/StringUtil.h"
+#include "base/Translate.h"
 #include "cli/TerminalLine.h"
 
 #include <iostream>
@@ -86,7 +87,8 @@ bool ConsoleDialogs::askYesNoWithDefault(const std::string& text, const std::str
         return false;
     const bool yesByDefault = defaultAnswer == DefaultAnswer::Yes;
     std::cerr << caption << ": " << text
-              << (yesByDefault ? " [Y/n, да/нет; Enter — да] " : " [y/N, да/нет; Enter — нет] ")
+              << (yesByDefault ? Tr(" [Y/n, да/нет; Enter — да] ")
+                               : Tr(" [y/N, да/нет; Enter — нет] "))
               << std::flush;
     const std::optional<std::string> typed = ReadTerminalLine();
     if (!typed)

@@ -2,6 +2,7 @@
 
 #include "base/PasswordVariables.h"
 #include "base/SecretBytes.h"
+#include "base/Translate.h"
 #include "cli/PasswordInput.h"
 #include "provider/ContainerPassword.h"
 #include "provider/TokenPin.h"
@@ -19,8 +20,10 @@ namespace {
 bool TerminalCanAsk(const std::string& what, const char* variable) {
     if (::isatty(STDIN_FILENO))
         return true;
-    std::cerr << what << " не задан: укажите его в переменной " << variable
-              << " или запустите команду на терминале.\n";
+    std::cerr << TrFormat("%1 не задан: укажите его в переменной %2 или запустите команду на "
+                          "терминале.",
+                          {what, variable})
+              << "\n";
     return false;
 }
 
@@ -45,9 +48,10 @@ std::optional<TypedForContainer> typedBefore;
 std::optional<SecretBytes> AskToOpen(const std::string& container) {
     if (typedBefore && typedBefore->container == container)
         return SecretBytes(typedBefore->password.str());
-    if (!TerminalCanAsk("Пароль контейнера ключей " + container, kContainerPasswordVariable))
+    if (!TerminalCanAsk(TrFormat("Пароль контейнера ключей %1", {container}),
+                        kContainerPasswordVariable))
         return std::nullopt;
-    std::optional<SecretBytes> password = Typed("Пароль контейнера " + container + ": ");
+    std::optional<SecretBytes> password = Typed(TrFormat("Пароль контейнера %1: ", {container}));
     if (password)
         typedBefore = TypedForContainer{container, SecretBytes(password->str())};
     return password;
@@ -59,18 +63,17 @@ std::optional<SecretBytes> AskOnConsole(const std::string& container,
         return SecretBytes(value);
     if (purpose == provider::PasswordPurpose::OpenContainer)
         return AskToOpen(container);
-    if (!TerminalCanAsk("Пароль нового контейнера ключей " + container +
-                            " (пустое значение: без "
-                            "пароля)",
+    if (!TerminalCanAsk(TrFormat("Пароль нового контейнера ключей %1 (пустое значение: без пароля)",
+                                 {container}),
                         kContainerPasswordVariable))
         return std::nullopt;
     std::optional<SecretBytes> password =
-        Typed("Пароль нового контейнера " + container + " (Enter: без пароля): ");
+        Typed(TrFormat("Пароль нового контейнера %1 (Enter: без пароля): ", {container}));
     if (!password || password->empty())
         return password;
-    const std::optional<SecretBytes> again = Typed("Подтверждение: ");
+    const std::optional<SecretBytes> again = Typed(Tr("Подтверждение: "));
     if (!again || again->str() != password->str()) {
-        std::cerr << "Пароль и подтверждение не совпадают.\n";
+        std::cerr << Tr("Пароль и подтверждение не совпадают.") << "\n";
         return std::nullopt;
     }
     return password;
@@ -79,12 +82,13 @@ std::optional<SecretBytes> AskOnConsole(const std::string& container,
 std::optional<SecretBytes> AskTokenPinOnConsole(const provider::TokenPinQuestion& question) {
     if (const char* value = std::getenv(kTokenPinVariable))
         return SecretBytes(value);
-    if (!TerminalCanAsk("PIN-код токена " + question.token, kTokenPinVariable))
+    if (!TerminalCanAsk(TrFormat("PIN-код токена %1", {question.token}), kTokenPinVariable))
         return std::nullopt;
     if (question.finalTry)
-        std::cerr << "Внимание: осталась последняя попытка ввода PIN-кода, после неё токен будет "
-                     "заблокирован.\n";
-    return Typed("PIN-код токена " + question.token + ": ");
+        std::cerr << Tr("Внимание: осталась последняя попытка ввода PIN-кода, после неё токен "
+                        "будет заблокирован.")
+                  << "\n";
+    return Typed(TrFormat("PIN-код токена %1: ", {question.token}));
 }
 
 } // namespace

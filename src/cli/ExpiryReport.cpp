@@ -1,5 +1,6 @@
 #include "cli/ExpiryReport.h"
 
+#include "base/Translate.h"
 #include "cli/Options.h"
 #include "settings/SettingsValues.h"
 
@@ -27,15 +28,15 @@ const char* StateWord(FolderState state) {
 const char* StateText(FolderState state) {
     switch (state) {
     case FolderState::NoKey:
-        return "нет ключа";
+        return TrMark("нет ключа");
     case FolderState::Requested:
-        return "запрошен";
+        return TrMark("запрошен");
     case FolderState::Downloaded:
-        return "получен";
+        return TrMark("получен");
     case FolderState::Unreadable:
         break;
     }
-    return "ошибка";
+    return TrMark("ошибка");
 }
 
 bool IsWholeNumber(const std::string& text) {
@@ -51,18 +52,18 @@ int WarnDaysOption(const Arguments& args) {
     if (!given)
         return Settings().WarnDays;
     if (!IsWholeNumber(text) || std::stoi(text) > kMostWarnDays)
-        throw UsageError{"Число дней (--warn-days) " + text + " не допускается: целое от 0 до " +
-                         std::to_string(kMostWarnDays) + "."};
+        throw UsageError{TrFormat("Число дней (--warn-days) %1 не допускается: целое от 0 до %2.",
+                                  {text, std::to_string(kMostWarnDays)})};
     return std::stoi(text);
 }
 
 std::string OverviewLine(const AddressOverview& overview) {
-    std::string line = overview.Email + "\t" + StateText(overview.State);
+    std::string line = overview.Email + "\t" + Tr(StateText(overview.State));
     if (overview.HasExpiry)
-        line +=
-            "\tдо " + FormatCertificateDate(overview.NotAfter) + " UTC\t" + DaysLeftText(overview);
+        line += "\t" + TrFormat("до %1 UTC", {FormatCertificateDate(overview.NotAfter)}) + "\t" +
+                DaysLeftText(overview);
     if (overview.Renewal != RenewalState::None)
-        line += "\tпродление: " + std::string(RenewalStateWord(overview.Renewal));
+        line += "\t" + TrFormat("продление: %1", {std::string(RenewalStateWord(overview.Renewal))});
     if (!overview.Problem.empty())
         line += "\t" + overview.Problem;
     return line;

@@ -1,5 +1,6 @@
 #include "cli/JsonOutput.h"
 
+#include "base/Translate.h"
 #include "cli/Commands.h"
 #include "cli/Failure.h"
 
@@ -68,7 +69,7 @@ std::string ExitStatusWord(int status) {
 }
 
 Json ErrorDocument(int status, FailureClass failure, const std::string& message) {
-    const std::string text = message.empty() ? "Команда не выполнена." : message;
+    const std::string text = message.empty() ? Tr("Команда не выполнена.") : message;
     return {{"error",
              {{"code", ExitStatusWord(status)},
               {"class", FailureWord(failure)},

@@ -1,5 +1,6 @@
 #include "cli/Options.h"
 
+#include "base/Translate.h"
 #include "cli/OptionTable.h"
 
 #include <algorithm>
@@ -73,8 +74,8 @@ bool LooksLikeOption(const std::string& arg) {
 
 void RefusePasswordOnCommandLine(const std::string& name) {
     if (name == "--password")
-        throw UsageError{"Пароль не передаётся в командной строке: используйте --password-file, "
-                         "переменную CERTQUORIX_PASSWORD или ввод с терминала."};
+        throw UsageError{Tr("Пароль не передаётся в командной строке: используйте --password-file, "
+                            "переменную CERTQUORIX_PASSWORD или ввод с терминала.")};
 }
 
 /// Reads one option at args[i] (advancing i past its value) into line.arguments.
@@ -87,7 +88,7 @@ void TakeOption(const Arguments& args, size_t& i, const CommandGrammar& grammar,
     RefusePasswordOnCommandLine(name);
     if (Contains(grammar.valued, name)) {
         if (!inlineValue && i + 1 >= args.size())
-            throw UsageError{"Параметру " + name + " нужно значение."};
+            throw UsageError{TrFormat("Параметру %1 нужно значение.", {name})};
         line.arguments.push_back(name);
         line.arguments.push_back(inlineValue ? arg.substr(equals + 1) : args[++i]);
         return;
@@ -96,9 +97,9 @@ void TakeOption(const Arguments& args, size_t& i, const CommandGrammar& grammar,
                        (name != "--json" && TakeCommonOption(name, line)) ||
                        (name == "--json" && grammar.json && TakeCommonOption(name, line));
     if (!known)
-        throw UsageError{"Неизвестный параметр: " + name};
+        throw UsageError{TrFormat("Неизвестный параметр: %1", {name})};
     if (inlineValue)
-        throw UsageError{"Параметр " + name + " не принимает значения."};
+        throw UsageError{TrFormat("Параметр %1 не принимает значения.", {name})};
     if (Contains(grammar.flags, name))
         line.arguments.push_back(name);
 }
@@ -121,7 +122,7 @@ void TakeCommandArguments(const Arguments& all, size_t i, const CommandGrammar& 
             positionals.push_back(all[i]);
     }
     if (line.json && !grammar.json)
-        throw UsageError{"Неизвестный параметр: --json"};
+        throw UsageError{TrFormat("Неизвестный параметр: %1", {"--json"})};
     // The commands read these two themselves.
     if (line.yes)
         line.arguments.push_back("--yes");
@@ -138,10 +139,10 @@ void TakeCommandArguments(const Arguments& all, size_t i, const CommandGrammar& 
 void CheckPositionals(const Arguments& positionals, const CommandGrammar& grammar,
                       const std::string& command) {
     if (positionals.size() > grammar.positionals)
-        throw UsageError{"Лишний аргумент команды " + command + ": " +
-                         positionals[grammar.positionals]};
+        throw UsageError{TrFormat("Лишний аргумент команды %1: %2",
+                                  {command, positionals[grammar.positionals]})};
     if (positionals.size() < grammar.positionals)
-        throw UsageError{"Команде " + command + " не хватает аргумента."};
+        throw UsageError{TrFormat("Команде %1 не хватает аргумента.", {command})};
 }
 
 } // namespace
@@ -152,15 +153,15 @@ CommandLine ParseCommandLine(const Arguments& all) {
     // The options every command takes, before the command.
     for (; i < all.size() && LooksLikeOption(all[i]); ++i)
         if (!TakeCommonOption(LongForm(all[i]), line))
-            throw UsageError{"Неизвестный параметр: " + all[i]};
+            throw UsageError{TrFormat("Неизвестный параметр: %1", {all[i]})};
     if (line.help && i == all.size())
         return line;
     if (i == all.size())
-        throw UsageError{"Не указана команда."};
+        throw UsageError{Tr("Не указана команда.")};
     line.command = all[i++];
     const auto grammar = Grammars().find(line.command);
     if (grammar == Grammars().end())
-        throw UsageError{"Неизвестная команда: " + line.command};
+        throw UsageError{TrFormat("Неизвестная команда: %1", {line.command})};
     // Help answers whatever else the line holds (before a "--").
     const auto end = std::find(all.begin() + static_cast<long>(i), all.end(), "--");
     if (std::any_of(all.begin() + static_cast<long>(i), end,

@@ -1,6 +1,7 @@
 #include "cli/Password.h"
 
 #include "base/Errors.h"
+#include "base/Translate.h"
 #include "certs/Pkcs12Export.h"
 #include "cli/Failure.h"
 #include "cli/PasswordInput.h"
@@ -33,7 +34,7 @@ std::optional<SecretBytes> ReadNewFilePassword(const Arguments& args) {
     std::optional<SecretBytes> password;
     try {
         password = ReadPassword(fromFile ? std::optional<std::string>(file) : std::nullopt, &typed,
-                                "Пароль файла PKCS#12: ");
+                                Tr("Пароль файла PKCS#12: "));
     } catch (const std::exception& error) {
         std::cerr << error.what() << "\n";
         return std::nullopt;
@@ -41,12 +42,12 @@ std::optional<SecretBytes> ReadNewFilePassword(const Arguments& args) {
     if (!ExportPasswordGiven(*password))
         return std::nullopt;
     if (typed) {
-        std::optional<std::string> again = PromptPassword("Подтверждение: ");
+        std::optional<std::string> again = PromptPassword(Tr("Подтверждение: "));
         const bool same = again && *again == password->view();
         if (again)
             WipeString(*again);
         if (!same) {
-            std::cerr << "Пароль и подтверждение не совпадают.\n";
+            std::cerr << Tr("Пароль и подтверждение не совпадают.") << "\n";
             return std::nullopt;
         }
     }
@@ -56,7 +57,7 @@ std::optional<SecretBytes> ReadNewFilePassword(const Arguments& args) {
 bool ExportPasswordGiven(const SecretBytes& password) {
     if (!password.empty())
         return true;
-    std::cerr << kEmptyExportPasswordText << "\n";
+    std::cerr << Tr(kEmptyExportPasswordText) << "\n";
     return false;
 }
 
@@ -73,9 +74,9 @@ SecretBytes ReadPassword(const std::optional<std::string>& passwordFile, bool* t
     if (typedOnTerminal)
         *typedOnTerminal = typed.has_value();
     if (!typed)
-        throw Exception("Пароль ключа не задан: укажите его в переменной " +
-                            std::string(kPasswordVariable) +
-                            " или в файле (--password-file), либо запустите команду на терминале.",
+        throw Exception(TrFormat("Пароль ключа не задан: укажите его в переменной %1 или в файле "
+                                 "(--password-file), либо запустите команду на терминале.",
+                                 {kPasswordVariable}),
                         FailureClass::BadInput);
     SecretBytes password(*typed);
     WipeString(*typed);

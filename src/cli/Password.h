@@ -3,6 +3,7 @@
 // command takes it, so that scripts never put it on a command line.
 
 #include "base/SecretBytes.h"
+#include "base/Translate.h"
 #include "cli/Commands.h"
 
 #include <optional>
@@ -22,9 +23,9 @@ std::optional<SecretBytes> ReadCommandPassword(const Arguments& args);
 
 /// The same with the --password-file value already taken from the arguments; `typed` tells
 /// whether the password came from the terminal (so a new password can be asked to confirm).
-/// `prompt` is what the terminal shows.
+/// `prompt` is what the terminal shows, in the user's language.
 SecretBytes ReadPassword(const std::optional<std::string>& passwordFile, bool* typed = nullptr,
-                         const std::string& prompt = "Пароль ключа: ");
+                         const std::string& prompt = Tr("Пароль ключа: "));
 
 /// The password of a new PKCS#12 file that carries a private key, taken as ReadPassword takes
 /// it and, when typed at the terminal, typed a second time to confirm. An empty password, or a

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/FileUtil.h"
+#include "base/Translate.h"
 #include "cli/TerminalLine.h"
 
 #include <csignal>
@@ -113,8 +114,9 @@ std::string ReadPasswordFile(const std::string& path) {
     line = WithoutFinalLineEnd(std::move(line));
     // Nothing at all is no password, not a wrong one.
     if (line.empty())
-        throw Exception(path == "-" ? "Пароль не задан: стандартный ввод пуст (--password-file -)."
-                                    : "Пароль не задан: файл " + path + " пуст (--password-file).",
+        throw Exception(path == "-"
+                            ? Tr("Пароль не задан: стандартный ввод пуст (--password-file -).")
+                            : TrFormat("Пароль не задан: файл %1 пуст (--password-file).", {path}),
                         FailureClass::BadInput);
     return line;
 }

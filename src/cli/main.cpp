@@ -83,7 +83,7 @@ int UsageFailure(const cq::cli::UsageError& error, bool json) {
     if (error.command.empty())
         std::cerr << cq::cli::ToolUsage();
     else
-        std::cerr << "Справка: certquorix-cli " << error.command << " --help\n";
+        std::cerr << cq::TrFormat("Справка: certquorix-cli %1 --help", {error.command}) << "\n";
     return cq::cli::kExitUsage;
 }
 
@@ -122,7 +122,8 @@ void StartLog(cq::ProgramSession& session, const std::string& command) {
         try {
             cq::InitLog(cq::kLogAppFolder, cq::kLogSettingsName, cq::kLogNameSuffix);
         } catch (const std::exception& error) {
-            std::cerr << "Журнал не ведётся: " << cq::PlainDescription(error) << "\n";
+            std::cerr << cq::TrFormat("Журнал не ведётся: %1", {cq::PlainDescription(error)})
+                      << "\n";
         }
     });
 }
