@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks that the English catalog translates every text the code marks for translation
-# (Tr("…") and TrMark("…")), with no fuzzy or empty entry: a new message cannot ship
-# untranslated. Usage: check-catalog.sh SOURCE_DIR PO_FILE OUTPUT_POT
+# (Tr("…"), TrMark("…") and the window's TrQ("…")), with no fuzzy or empty entry: a new
+# message cannot ship untranslated. Usage: check-catalog.sh SOURCE_DIR PO_FILE OUTPUT_POT
 set -euo pipefail
 source_dir=$1
 po_file=$2
@@ -9,7 +9,7 @@ pot_file=$3
 cd "$source_dir"
 mapfile -t sources < <(find src -name '*.cpp' -o -name '*.h' | LC_ALL=C sort)
 # Without the warning about non-ASCII ids: Russian ids are this catalog's design.
-xgettext --language=C++ --from-code=UTF-8 --keyword=Tr --keyword=TrMark --keyword=TrFormat:1 --no-location --no-wrap \
+xgettext --language=C++ --from-code=UTF-8 --keyword=Tr --keyword=TrMark --keyword=TrFormat:1 --keyword=TrQ --keyword=TrQFormat:1 --no-location --no-wrap \
     --sort-output --output="$pot_file" "${sources[@]}" 2> >(grep -v -e 'non-ASCII' -e 'This will cause problems' -e 'different from yours' -e 'Consider using a pure ASCII' -e '^ \{20,\}' >&2)
 touch "$pot_file" # xgettext writes nothing when no text is marked
 fuzzy=$(msgattrib --only-fuzzy --no-obsolete "$po_file" | grep -c '^msgid ' || true)

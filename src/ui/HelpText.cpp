@@ -1,6 +1,7 @@
 #include "ui/HelpText.h"
 
 #include "base/Errors.h"
+#include "base/Translate.h"
 #include "ui/RichText.h"
 #include "ui/RichTextBox.h"
 
@@ -61,7 +62,7 @@ void FillHelpText(RichTextBox& box, int context, const std::string& hintText) {
         InsertRtf(cursor, ReadRtf(LoadTextResource(name)), base);
     } else {
         box.finishText();
-        throw Exception("Нет информации под идексом - \"" + std::to_string(context) + "\"");
+        throw Exception(TrFormat("Нет информации под идексом - \"%1\"", {std::to_string(context)}));
     }
     box.finishText();
     box.moveCursor(QTextCursor::Start);

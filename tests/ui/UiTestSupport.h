@@ -25,6 +25,10 @@ struct RegisterTestClass {
 /// Shows a window and waits until it is the active one.
 bool ShowActive(QWidget& window);
 
+/// Switches the program's texts to the language of the locale `lang` ("C", "en_US.UTF-8", …), as
+/// if the program had been started with LANG=`lang` and no other language variable.
+void UseTestLanguage(const char* lang);
+
 /// Boxes answered since the last call (answers queued and not taken are dropped).
 QList<QtDialogs::Box> TakeBoxes();
 

@@ -3,8 +3,10 @@
 #include "UiTestSupport.h"
 
 #include "base/Dialogs.h"
+#include "base/Translate.h"
 #include "provider/Pkcs11Probe.h"
 #include "ui/Application.h"
+#include "ui/UiText.h"
 
 #include <QTest>
 
@@ -23,6 +25,13 @@ bool ShowActive(QWidget& window) {
     return QTest::qWaitForWindowActive(&window);
 }
 
+void UseTestLanguage(const char* lang) {
+    for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+        qunsetenv(variable);
+    qputenv("LANG", lang);
+    UseUserLanguage(CQ_BINARY_DIR "/locale");
+}
+
 QList<QtDialogs::Box> TakeBoxes() {
     QtDialogs::clearNextAnswers();
     return QtDialogs::takeAnsweredBoxes();
@@ -31,9 +40,12 @@ QList<QtDialogs::Box> TakeBoxes() {
 } // namespace cq::ui::test
 
 int main(int argc, char** argv) {
+    // The tests speak the program's own Russian texts unless a test picks a language (the
+    // catalogs are the build tree's).
+    cq::ui::test::UseTestLanguage("C");
     cq::ui::Application application(argc, argv);
     application.setAttribute(Qt::AA_DontUseNativeDialogs);
-    if (!cq::ui::InstallRussianTranslation(application))
+    if (!cq::ui::InstallQtTranslation(application, cq::ui::CatalogLanguage()))
         std::cerr << "Qt's Russian translation is missing (qt6-translations-l10n)\n";
     cq::ui::QtDialogs dialogs;
     cq::SetDialogs(&dialogs);
