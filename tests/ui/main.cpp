@@ -6,8 +6,12 @@
 #include "base/Translate.h"
 #include "provider/Pkcs11Probe.h"
 #include "ui/Application.h"
+#include "ui/Mnemonics.h"
 #include "ui/UiText.h"
 
+#include <QAbstractButton>
+#include <QLabel>
+#include <QMap>
 #include <QTest>
 
 #include <iostream>
@@ -30,6 +34,31 @@ void UseTestLanguage(const char* lang) {
         qunsetenv(variable);
     qputenv("LANG", lang);
     UseUserLanguage(CQ_BINARY_DIR "/locale");
+}
+
+// The keys of the shown controls' mnemonics that more than one control answers to: a Cyrillic
+// mnemonic also takes the Latin key under it.
+QStringList SharedMnemonics(QWidget& window) {
+    QMap<int, QStringList> owners;
+    const auto note = [&owners](QWidget* control, const QString& caption) {
+        const qsizetype at = caption.indexOf(QLatin1Char('&'));
+        if (!control->isVisible() || at < 0 || at + 1 >= caption.size())
+            return;
+        const QChar letter = caption[at + 1].toLower();
+        const int key =
+            letter.unicode() < 128 ? letter.toUpper().unicode() : LatinKeyOf(letter.unicode());
+        owners[key] << control->objectName();
+    };
+    for (QLabel* label : window.findChildren<QLabel*>())
+        if (label->buddy())
+            note(label, label->text());
+    for (QAbstractButton* button : window.findChildren<QAbstractButton*>())
+        note(button, button->text());
+    QStringList shared;
+    for (auto owner = owners.cbegin(); owner != owners.cend(); ++owner)
+        if (owner.value().size() > 1)
+            shared << owner.value().join(QLatin1Char('/'));
+    return shared;
 }
 
 QList<QtDialogs::Box> TakeBoxes() {
