@@ -4,6 +4,7 @@
 #include "base/Translate.h"
 #include "ui/RichText.h"
 #include "ui/RichTextBox.h"
+#include "ui/UiText.h"
 
 #include <QFile>
 #include <QTextCursor>
@@ -35,7 +36,11 @@ std::string HelpResourceName(int context) {
 
 std::string LoadTextResource(const std::string& name) {
     RegisterHelpResources();
-    QFile file(QStringLiteral(":/TEXT/") + QString::fromStdString(name));
+    // A text in the catalog's language where there is one (":/TEXT/en/…"), the Russian otherwise.
+    const QString language = CatalogLanguage();
+    QFile file(QStringLiteral(":/TEXT/%1/").arg(language) + QString::fromStdString(name));
+    if (language == QLatin1String("ru") || !file.exists())
+        file.setFileName(QStringLiteral(":/TEXT/") + QString::fromStdString(name));
     if (name.empty() || !file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray bytes = file.readAll();

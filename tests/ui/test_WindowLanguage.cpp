@@ -5,8 +5,10 @@
 
 #include "TestSupport.h"
 #include "ui/CertificateInfoPanel.h"
+#include "ui/HelpText.h"
 #include "ui/MainWindow.h"
 #include "ui/RenewalView.h"
+#include "ui/RichTextBox.h"
 #include "ui/UiText.h"
 
 #include <QAbstractButton>
@@ -160,6 +162,23 @@ private slots:
         overview.DaysLeft = 12;
         QCOMPARE(QString::fromStdString(ViewOfRenewal(overview, 30).Expiry),
                  QStringLiteral("Valid until 09.03.2027, days left: 12"));
+    }
+
+    // The information panel's and the hint box's texts have English versions, headings and
+    // warnings included; under C they are the Russian ones (TestHelpText reads them).
+    void theHelpTextsFollowTheLanguage() {
+        const test::TestLanguage language("en_US.UTF-8");
+        RichTextBox box;
+        for (int context : {7, 8, 9, 10, 11, 12, 13, 14, 15, 97, 98, 99}) {
+            FillHelpText(box, context, {});
+            const QString text = box.toPlainText();
+            QVERIFY2(!text.isEmpty() && !HasCyrillic(text),
+                     qPrintable(QString::number(context) + ": " + text));
+        }
+        FillHelpText(box, 7, {});
+        QVERIFY(box.toPlainText().startsWith(QStringLiteral("Country :")));
+        FillHelpText(box, 14, {});
+        QVERIFY(box.toPlainText().contains(QStringLiteral("Remember the certificate's password")));
     }
 
     // Under C the catalog is not used: Qt's texts stay Russian and so do the places' texts.
