@@ -345,7 +345,7 @@ void ReceptionTab::applyState() {
     setLinkEnabled(exportLink_, state_.InstallEnabled);
     setLinkEnabled(folderLink_, state_.FolderLinkEnabled);
     downloadButton_->setEnabled(state_.DownloadEnabled);
-    stateLabel_->setText(Q(state_.StateLabel));
+    stateLabel_->setText(TrQ(state_.StateLabel.c_str()));
     stateLabel_->setVisible(state_.StateLabelVisible);
     checkButton_->setEnabled(state_.CheckEnabled);
     showRenewal();

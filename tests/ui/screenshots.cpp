@@ -39,9 +39,17 @@ using namespace cq::ui;
 
 namespace {
 
+// Pictures in another language than Russian carry its name: main-window-en.png.
+QString InLanguage(const QString& file) {
+    const QString language = CatalogLanguage();
+    if (language == QLatin1String("ru"))
+        return file;
+    return file.chopped(4) + QLatin1Char('-') + language + QStringLiteral(".png");
+}
+
 bool Save(QWidget& window, const QString& file) {
     QTest::qWait(200); // let the window system deliver the exposes
-    return window.grab().save(file, "PNG");
+    return window.grab().save(InLanguage(file), "PNG");
 }
 
 bool WriteBytes(const QString& path, const QByteArray& bytes) {

@@ -4,6 +4,7 @@
 #include "UiTestSupport.h"
 
 #include "TestSupport.h"
+#include "settings/CertFolders.h"
 #include "ui/CertificateInfoPanel.h"
 #include "ui/HelpText.h"
 #include "ui/MainWindow.h"
@@ -19,6 +20,8 @@
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTest>
+
+#include <filesystem>
 
 using namespace cq::ui;
 
@@ -148,6 +151,19 @@ private slots:
         Window w;
         QVERIFY(w.start());
         QCOMPARE(w.form().tabs()->tabText(1), QStringLiteral("Certificate reception"));
+        // An address whose certificate was received: its state is shown on the reception tab.
+        const std::string address = "ivan@example.ru";
+        const std::string folder = cq::CertificateFolder(address);
+        std::filesystem::create_directories(folder);
+        std::filesystem::copy_file(CQ_TEST_DATA_DIR "/retrieval/user.cer",
+                                   folder + "Certificate.cer");
+        w.form().tabs()->setCurrentIndex(1);
+        auto* addresses = w.form().findChild<QComboBox*>(QStringLiteral("comBoxMail"));
+        addresses->setEditText(QString::fromStdString(address));
+        auto* state = w.form().findChild<QLabel*>(QStringLiteral("lblSertificatGet"));
+        QVERIFY(state->isVisible());
+        QCOMPARE(state->text(),
+                 QStringLiteral("Already received! Downloading again replaces the file."));
         ForEachView(w.form(), [&w](const QString& where) {
             QStringList russian = ShownTexts(w.form()).filter(
                 QRegularExpression(QStringLiteral("[\\x{0400}-\\x{04FF}]")));
