@@ -21,7 +21,7 @@ quietly() {
     return "$status"
 }
 quietly xgettext --language=C++ --from-code=UTF-8 --keyword=Tr --keyword=TrMark \
-    --keyword=TrFormat:1 --no-location --no-wrap --sort-output --output="$pot_file" \
+    --keyword=TrFormat:1 --keyword=TrQ --keyword=TrQFormat:1 --no-location --no-wrap --sort-output --output="$pot_file" \
     "${sources[@]}"
 touch "$pot_file" # xgettext writes nothing when no text is marked
 fuzzy=$(quietly msgattrib --only-fuzzy --no-obsolete "$po_file" | grep -c '^msgid ' || true)

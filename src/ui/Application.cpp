@@ -65,10 +65,9 @@ void InstallFormFont() {
     QApplication::setFont(system, "QTipLabel");
 }
 
-bool InstallRussianTranslation(QCoreApplication& application) {
+bool InstallQtTranslation(QCoreApplication& application, const QString& language) {
     auto* translator = new QTranslator(&application);
-    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
-                          QStringLiteral("_"),
+    if (!translator->load(QStringLiteral("qtbase_") + language,
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete translator;
         return false;

@@ -28,8 +28,9 @@ void InstallDesktopIdentity();
 /// desktop's default font while it is made, and that font is loaded for nothing.
 void InstallFormFont();
 
-/// Loads Qt's own Russian texts (the buttons of message boxes and the like); false when the
-/// translation files are missing.
-bool InstallRussianTranslation(QCoreApplication& application);
+/// Loads Qt's own texts (the buttons of message boxes and the like) in `language` ("ru", "en",
+/// as CatalogLanguage names it), so they speak the language of the program's texts; false when
+/// Qt has no translation for it (Debian's qt6-translations-l10n).
+bool InstallQtTranslation(QCoreApplication& application, const QString& language);
 
 } // namespace cq::ui

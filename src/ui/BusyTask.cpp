@@ -86,7 +86,7 @@ void AskToAbort() {
         return;
     }
     const QMessageBox::StandardButton answer =
-        ShowMessageBox(kAbortQuestion, {}, QMessageBox::Question,
+        ShowMessageBox(Tr(kAbortQuestion), {}, QMessageBox::Question,
                        QMessageBox::Yes | QMessageBox::No, QMessageBox::No, &abortQuestion);
     abortQuestionAsked = false;
     if (answer == QMessageBox::Yes && busyDepth > 0)

@@ -7,6 +7,7 @@
 #include "ui/HelpText.h"
 #include "ui/RichText.h"
 #include "ui/RichTextBox.h"
+#include "ui/UiText.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -19,8 +20,9 @@
 namespace cq::ui {
 namespace {
 
+// The log's contexts of the panel's failures; the panel's title is the second one translated.
 constexpr const char* kHintContext = "Показ хинта из HelpContex";
-constexpr const char* kPanelContext = "Информационная панель";
+constexpr const char* kPanelContext = TrMark("Информационная панель");
 const QColor kCream(255, 251, 240);
 
 QPointer<CertificateInfoPanel> panel;
@@ -70,7 +72,7 @@ CertificateInfoPanel::CertificateInfoPanel(QWidget* parent) : BaseForm(parent) {
     // A dialog of the main window: it stays with it (the window manager keeps it above the
     // main window and gives it no taskbar entry of its own).
     setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | Qt::Dialog);
-    setWindowTitle(QString::fromUtf8(kPanelContext));
+    setWindowTitle(TrQ(kPanelContext));
     QPalette cream = palette();
     cream.setColor(QPalette::Window, kCream);
     cream.setColor(QPalette::Base, kCream);
@@ -118,8 +120,9 @@ void CertificateInfoPanel::onLinkPressed() {
     OpenOffInterfaceThread([target, opener] {
         const int code = opener(target);
         if (code <= 32)
-            throw Exception("Ошибка внешнего вызова(" + std::to_string(code) +
-                            "): " + ShellOpenMessage(code) + "\r\nАдрес: " + target);
+            throw Exception(TrFormat("Ошибка внешнего вызова(%1): %2",
+                                     {std::to_string(code), ShellOpenMessage(code)}) +
+                            "\r\n" + TrFormat("Адрес: %1", {target}));
     });
 }
 

@@ -1,6 +1,7 @@
 #include "ui/ContainerPasswordDialog.h"
 
 #include "ui/BusyTask.h"
+#include "ui/UiText.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -34,23 +35,23 @@ std::optional<SecretBytes> ShowDialog(const std::string& container,
                                       provider::PasswordPurpose purpose) {
     const bool fresh = purpose == provider::PasswordPurpose::NewContainer;
     QDialog dialog(QApplication::activeWindow());
-    dialog.setWindowTitle(QStringLiteral("Пароль контейнера"));
+    dialog.setWindowTitle(TrQ("Пароль контейнера"));
     dialog.setWindowModality(Qt::ApplicationModal);
     auto* layout = new QFormLayout(&dialog);
-    auto* text = new QLabel(
-        (fresh ? QStringLiteral("Задайте пароль нового контейнера ключей \"%1\" (можно оставить "
+    auto* text =
+        new QLabel((fresh ? TrQ("Задайте пароль нового контейнера ключей \"%1\" (можно оставить "
                                 "пустым).")
-               : QStringLiteral("Введите пароль контейнера ключей \"%1\"."))
-            .arg(QString::fromStdString(container)),
-        &dialog);
+                          : TrQ("Введите пароль контейнера ключей \"%1\"."))
+                       .arg(QString::fromStdString(container)),
+                   &dialog);
     text->setWordWrap(true);
     layout->addRow(text);
-    QLineEdit* password = PasswordEdit(&dialog, QStringLiteral("Пароль"));
-    layout->addRow(QStringLiteral("Пароль :"), password);
+    QLineEdit* password = PasswordEdit(&dialog, TrQ("Пароль"));
+    layout->addRow(TrQ("Пароль :"), password);
     QLineEdit* confirmation = nullptr;
     if (fresh) {
-        confirmation = PasswordEdit(&dialog, QStringLiteral("Подтверждение"));
-        layout->addRow(QStringLiteral("Подтверждение :"), confirmation);
+        confirmation = PasswordEdit(&dialog, TrQ("Подтверждение"));
+        layout->addRow(TrQ("Подтверждение :"), confirmation);
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     layout->addRow(buttons);
@@ -89,22 +90,21 @@ std::optional<std::optional<SecretBytes>> QueuedAnswer() {
 
 QString PinWarning(const provider::TokenPinQuestion& question) {
     if (question.finalTry)
-        return QStringLiteral("Осталась последняя попытка: после неверного PIN-кода токен будет "
-                              "заблокирован.");
+        return TrQ("Осталась последняя попытка: после неверного PIN-кода токен будет "
+                   "заблокирован.");
     if (question.countLow)
-        return QStringLiteral("PIN-код уже вводился неверно.");
+        return TrQ("PIN-код уже вводился неверно.");
     return {};
 }
 
 std::optional<SecretBytes> ShowPinDialog(const provider::TokenPinQuestion& question) {
     QDialog dialog(QApplication::activeWindow());
     dialog.setObjectName(QStringLiteral("tokenPinDialog"));
-    dialog.setWindowTitle(
-        QStringLiteral("PIN-код токена %1").arg(QString::fromStdString(question.token)));
+    dialog.setWindowTitle(TrQ("PIN-код токена %1").arg(QString::fromStdString(question.token)));
     dialog.setWindowModality(Qt::ApplicationModal);
     auto* layout = new QFormLayout(&dialog);
-    auto* text = new QLabel(QStringLiteral("Введите PIN-код токена \"%1\" для контейнера ключей "
-                                           "\"%2\".")
+    auto* text = new QLabel(TrQ("Введите PIN-код токена \"%1\" для контейнера ключей "
+                                "\"%2\".")
                                 .arg(QString::fromStdString(question.token),
                                      QString::fromStdString(question.container)),
                             &dialog);
@@ -116,9 +116,9 @@ std::optional<SecretBytes> ShowPinDialog(const provider::TokenPinQuestion& quest
         caution->setWordWrap(true);
         layout->addRow(caution);
     }
-    QLineEdit* pin = PasswordEdit(&dialog, QStringLiteral("PIN-код"));
+    QLineEdit* pin = PasswordEdit(&dialog, TrQ("PIN-код"));
     pin->setObjectName(QStringLiteral("edPin"));
-    layout->addRow(QStringLiteral("PIN-код :"), pin);
+    layout->addRow(TrQ("PIN-код :"), pin);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     layout->addRow(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);

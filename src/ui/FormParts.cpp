@@ -1,4 +1,5 @@
 #include "ui/FormParts.h"
+#include "ui/UiText.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -60,8 +61,8 @@ QPushButton* WithDesignSize(QPushButton* button, int width) {
 }
 
 QLabel* MakeMark(QWidget* parent, const char* name) {
-    auto* mark = Named(new QLabel(QStringLiteral("*"), parent), name,
-                       QStringLiteral("Обязательное поле"), QStringLiteral("Обязательное поле"));
+    auto* mark = Named(new QLabel(QStringLiteral("*"), parent), name, TrQ("Обязательное поле"),
+                       TrQ("Обязательное поле"));
     mark->setFont(Emphasis(true, false, kMarkPointSize));
     QPalette palette = mark->palette();
     palette.setColor(QPalette::WindowText, Qt::red);

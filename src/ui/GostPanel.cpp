@@ -5,6 +5,7 @@
 #include "ui/FormParts.h"
 #include "ui/SameWidthGroup.h"
 #include "ui/TextSampleEdit.h"
+#include "ui/UiText.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -19,27 +20,26 @@ namespace cq::ui {
 GostPanel::GostPanel(SameWidthGroup* captions, SameWidthGroup* buttons, QWidget* parent)
     : QWidget(parent) {
     setObjectName(QStringLiteral("pnlSendGost"));
-    auto* providerCaption = Named(MakeRowLabel(QStringLiteral("Крипто &провайдер :"), this),
-                                  "lblProvName", QStringLiteral("Крипто провайдер"));
+    auto* providerCaption = Named(MakeRowLabel(TrQ("Крипто &провайдер :"), this), "lblProvName",
+                                  TrQ("Крипто провайдер"));
     // Across the panel. The providers' names can be long; the list shows what fits and its hint
     // the whole name.
-    providerList_ = Named(new QComboBox(this), "cbProvName", QStringLiteral("Крипто провайдер"));
+    providerList_ = Named(new QComboBox(this), "cbProvName", TrQ("Крипто провайдер"));
     providerList_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     providerList_->setMinimumWidth(design::kContainerEditWidth);
     providerCaption->setBuddy(providerList_);
-    startButton_ =
-        WithDesignSize(Named(new QPushButton(QStringLiteral("Начать про&цедуру"), this),
-                             "butStartGost", QStringLiteral("Начать процедуру"),
-                             QStringLiteral("Посылает запрос на сертификат на сервер Кворикс")),
-                       design::kRightButtonWidth);
+    startButton_ = WithDesignSize(Named(new QPushButton(TrQ("Начать про&цедуру"), this),
+                                        "butStartGost", TrQ("Начать процедуру"),
+                                        TrQ("Посылает запрос на сертификат на сервер Кворикс")),
+                                  design::kRightButtonWidth);
     startButton_->setEnabled(false);
     startButton_->setProperty(kHintTarget, true);
-    auto* containerCaption = Named(MakeRowLabel(QStringLiteral("Контейнер ключей :"), this),
-                                   "lblCont", QStringLiteral("Контейнер ключей"));
+    auto* containerCaption =
+        Named(MakeRowLabel(TrQ("Контейнер ключей :"), this), "lblCont", TrQ("Контейнер ключей"));
     // A one-line field without a list, disabled and grey: the name is made, not chosen. It is
     // wide enough for the whole name.
     containerNameEdit_ = Named(new TextSampleEdit(Q(GostContainerName({})), this), "cbCont",
-                               QStringLiteral("Контейнер ключей"));
+                               TrQ("Контейнер ключей"));
     SetDesignWidth(containerNameEdit_, design::kContainerEditWidth);
     containerNameEdit_->setEnabled(false);
     containerCaption->setBuddy(containerNameEdit_);

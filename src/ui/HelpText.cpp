@@ -1,8 +1,10 @@
 #include "ui/HelpText.h"
 
 #include "base/Errors.h"
+#include "base/Translate.h"
 #include "ui/RichText.h"
 #include "ui/RichTextBox.h"
+#include "ui/UiText.h"
 
 #include <QFile>
 #include <QTextCursor>
@@ -34,7 +36,11 @@ std::string HelpResourceName(int context) {
 
 std::string LoadTextResource(const std::string& name) {
     RegisterHelpResources();
-    QFile file(QStringLiteral(":/TEXT/") + QString::fromStdString(name));
+    // A text in the catalog's language where there is one (":/TEXT/en/…"), the Russian otherwise.
+    const QString language = CatalogLanguage();
+    QFile file(QStringLiteral(":/TEXT/%1/").arg(language) + QString::fromStdString(name));
+    if (language == QLatin1String("ru") || !file.exists())
+        file.setFileName(QStringLiteral(":/TEXT/") + QString::fromStdString(name));
     if (name.empty() || !file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray bytes = file.readAll();
@@ -61,7 +67,7 @@ void FillHelpText(RichTextBox& box, int context, const std::string& hintText) {
         InsertRtf(cursor, ReadRtf(LoadTextResource(name)), base);
     } else {
         box.finishText();
-        throw Exception("Нет информации под идексом - \"" + std::to_string(context) + "\"");
+        throw Exception(TrFormat("Нет информации под идексом - \"%1\"", {std::to_string(context)}));
     }
     box.finishText();
     box.moveCursor(QTextCursor::Start);

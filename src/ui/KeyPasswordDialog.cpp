@@ -3,6 +3,7 @@
 #include "certs/InputRules.h"
 #include "ui/FormParts.h"
 #include "ui/RuleLineEdit.h"
+#include "ui/UiText.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -35,24 +36,24 @@ void FollowTheRule(QLineEdit* password, QLineEdit* confirmation, QLabel* refusal
 std::optional<std::string> ShowDialog(const std::string& email) {
     QDialog dialog(QApplication::activeWindow());
     dialog.setObjectName(QStringLiteral("keyPasswordDialog"));
-    dialog.setWindowTitle(QStringLiteral("Пароль нового ключа"));
+    dialog.setWindowTitle(TrQ("Пароль нового ключа"));
     dialog.setWindowModality(Qt::ApplicationModal);
     auto* layout = new QFormLayout(&dialog);
-    auto* text = new QLabel(QStringLiteral("Задайте пароль нового ключа для продления "
-                                           "сертификата %1. Рабочий ключ и его пароль не "
-                                           "изменятся.")
+    auto* text = new QLabel(TrQ("Задайте пароль нового ключа для продления "
+                                "сертификата %1. Рабочий ключ и его пароль не "
+                                "изменятся.")
                                 .arg(Q(email)),
                             &dialog);
     text->setWordWrap(true);
     layout->addRow(text);
     QLineEdit* password = RuleLineEdit::makeKeyPassword(&dialog);
     password->setObjectName(QStringLiteral("edRenewalPassword"));
-    password->setAccessibleName(QStringLiteral("Пароль"));
-    layout->addRow(QStringLiteral("Пароль :"), password);
+    password->setAccessibleName(TrQ("Пароль"));
+    layout->addRow(TrQ("Пароль :"), password);
     QLineEdit* confirmation = RuleLineEdit::makeKeyPassword(&dialog);
     confirmation->setObjectName(QStringLiteral("edRenewalPassword2"));
-    confirmation->setAccessibleName(QStringLiteral("Подтверждение"));
-    layout->addRow(QStringLiteral("Подтверждение :"), confirmation);
+    confirmation->setAccessibleName(TrQ("Подтверждение"));
+    layout->addRow(TrQ("Подтверждение :"), confirmation);
     auto* refusal = new QLabel(&dialog);
     refusal->setWordWrap(true);
     layout->addRow(refusal);

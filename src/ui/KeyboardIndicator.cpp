@@ -1,6 +1,7 @@
 #include "ui/KeyboardIndicator.h"
 
 #include "platform/KeyboardLayout.h"
+#include "ui/UiText.h"
 
 #include <QFutureWatcher>
 #include <QGridLayout>
@@ -113,7 +114,7 @@ KeyboardIndicator::KeyboardIndicator(QWidget* parent)
       sources_(KeyboardLayoutSources::ofPlatform()),
       desktopRead_(new QFutureWatcher<std::string>(this)) {
     setObjectName(QStringLiteral("KeyboardIndicator"));
-    englishFlag_->setToolTip(QStringLiteral("Активна английская раскладка"));
+    englishFlag_->setToolTip(TrQ("Активна английская раскладка"));
     captionLabel_->setObjectName(QStringLiteral("lblEn"));
     QFont bold; // bold in the indicator's font, whatever that is
     bold.setBold(true);
@@ -127,7 +128,7 @@ KeyboardIndicator::KeyboardIndicator(QWidget* parent)
     row->addWidget(captionLabel_, 0, 1);
     row->setSizeConstraint(QLayout::SetFixedSize);
     setCursor(Qt::PointingHandCursor);
-    setAccessibleName(QStringLiteral("Раскладка клавиатуры"));
+    setAccessibleName(TrQ("Раскладка клавиатуры"));
 
     refreshTimer_->setObjectName(QStringLiteral("LangTimer"));
     refreshTimer_->setSingleShot(true);
@@ -206,7 +207,7 @@ void KeyboardIndicator::showNothing() {
     englishFlag_->hide();
     russianFlag_->hide();
     captionLabel_->clear();
-    setAccessibleDescription(QStringLiteral("Раскладка не определена"));
+    setAccessibleDescription(TrQ("Раскладка не определена"));
 }
 
 void KeyboardIndicator::showLayout(const std::string& layout) {
@@ -220,10 +221,10 @@ void KeyboardIndicator::showLayout(const std::string& layout) {
         captionLabel_->setText(QStringLiteral("EN"));
     } else if (layout == "ru") {
         captionLabel_->setText(QStringLiteral("RU"));
-        hint = QStringLiteral("Активна русская раскладка");
+        hint = TrQ("Активна русская раскладка");
     } else {
         captionLabel_->setText(QStringLiteral("??"));
-        hint = QStringLiteral("Не известная (не обрабатывается) раскладка");
+        hint = TrQ("Не известная (не обрабатывается) раскладка");
     }
     russianFlag_->setToolTip(english ? QString() : hint);
     setAccessibleDescription(captionLabel_->text() + QStringLiteral(": ") + hint);

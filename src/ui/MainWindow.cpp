@@ -18,6 +18,7 @@
 #include "ui/RichTextBox.h"
 #include "ui/RuleLineEdit.h"
 #include "ui/SameWidthGroup.h"
+#include "ui/UiText.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -59,7 +60,7 @@ public:
 
 MainWindow::MainWindow(QWidget* parent) : BaseForm(parent) {
     theMainWindow = this;
-    setWindowTitle(QStringLiteral("QUORIX Cert - запрос/получение сертификатов"));
+    setWindowTitle(TrQ("QUORIX Cert - запрос/получение сертификатов"));
     setWindowFlag(Qt::WindowMinimizeButtonHint);
     setAccessibleName(windowTitle());
 
@@ -68,11 +69,11 @@ MainWindow::MainWindow(QWidget* parent) : BaseForm(parent) {
     content_ = new QWidget(this);
     content_->setObjectName(QStringLiteral("windowContent"));
     proxyArea_ = new ProxyArea(content_);
-    tabs_ = Named(new QTabWidget(content_), "PControl", QStringLiteral("Вкладки"));
+    tabs_ = Named(new QTabWidget(content_), "PControl", TrQ("Вкладки"));
     requestTab_ = new RequestTab(captionColumn_, buttonColumn_, tabs_);
     receptionTab_ = new ReceptionTab(buttonColumn_, tabs_);
-    tabs_->addTab(requestTab_, QStringLiteral("Запрос на сертификат"));
-    tabs_->addTab(receptionTab_, QStringLiteral("Получение сертификата"));
+    tabs_->addTab(requestTab_, TrQ("Запрос на сертификат"));
+    tabs_->addTab(receptionTab_, TrQ("Получение сертификата"));
     requestTab_->setObjectName(QStringLiteral("tSheetInquiry"));
     receptionTab_->setObjectName(QStringLiteral("tSheetReception"));
     connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) { onTabShown(index); });
@@ -123,7 +124,7 @@ void MainWindow::setBeeper(std::function<void()> beeper) {
 QWidget* MainWindow::buildBottomStrip(QWidget* content) {
     auto* bottomStrip = new QWidget(content);
     bottomStrip->setMinimumHeight(design::kBottomHeight);
-    hintBox_ = Named(new RichTextBox(bottomStrip), "rich", QStringLiteral("Подсказка"));
+    hintBox_ = Named(new RichTextBox(bottomStrip), "rich", TrQ("Подсказка"));
     hintBox_->setFocusPolicy(Qt::ClickFocus);
     hintBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     hintBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -134,11 +135,10 @@ QWidget* MainWindow::buildBottomStrip(QWidget* content) {
     hintBox_->setMinimumWidth(design::kHintBoxWidth);
     suppressContextMenu(hintBox_);
     saveButton_ = WithDesignSize(
-        Named(new QPushButton(QStringLiteral("Со&хранить"), bottomStrip), "butSave",
-              QStringLiteral("Сохранить"),
-              QStringLiteral("Сохраняет настройки прокси, введенные данные сертификата. "
-                             "Позволяет продолжить процедуру запроса после, начиная с "
-                             "сохраненного.")),
+        Named(new QPushButton(TrQ("Со&хранить"), bottomStrip), "butSave", TrQ("Сохранить"),
+              TrQ("Сохраняет настройки прокси, введенные данные сертификата. "
+                  "Позволяет продолжить процедуру запроса после, начиная с "
+                  "сохраненного.")),
         design::kSaveButtonWidth);
     saveButton_->setProperty(kHintTarget, true);
     connect(saveButton_, &QPushButton::clicked, this,

@@ -4,6 +4,7 @@
 #include "transport/ProxyDiscovery.h"
 #include "ui/BaseForm.h"
 #include "ui/FormParts.h"
+#include "ui/UiText.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -36,9 +37,9 @@ QWidget* ProxyArea::buildUseRow() {
     auto* row = new QWidget(this);
     row->setObjectName(QStringLiteral("pnlUseProxy"));
     row->setMinimumHeight(design::kUseProxyHeight);
-    useProxyCheck_ = Named(new QCheckBox(QStringLiteral("&Использовать прокси"), row),
-                           "chBoxProxyUse", QStringLiteral("Использовать прокси"),
-                           QStringLiteral("Включает/выключает использование прокси в запросах."));
+    useProxyCheck_ = Named(new QCheckBox(TrQ("&Использовать прокси"), row), "chBoxProxyUse",
+                           TrQ("Использовать прокси"),
+                           TrQ("Включает/выключает использование прокси в запросах."));
     useProxyCheck_->setChecked(true);
     useProxyCheck_->setProperty(kHintTarget, true);
     connect(useProxyCheck_, &QCheckBox::toggled, this,
@@ -55,10 +56,9 @@ QWidget* ProxyArea::buildPanel() {
     panel_ = new QWidget(this);
     panel_->setObjectName(QStringLiteral("pnlProxy"));
     panel_->setMinimumHeight(design::kProxyHeight);
-    sourceLabel_ =
-        Named(MakeLabel(QStringLiteral("Настройки прокси считаны из ini файла"), panel_, true),
-              "lblProxiInfo", QStringLiteral("Настройки прокси считаны из ini файла"),
-              QStringLiteral("Удалите ini файл или секцию Proxy из него чтобы взять настройки из "
+    sourceLabel_ = Named(MakeLabel(TrQ("Настройки прокси считаны из ini файла"), panel_, true),
+                         "lblProxiInfo", TrQ("Настройки прокси считаны из ini файла"),
+                         TrQ("Удалите ini файл или секцию Proxy из него чтобы взять настройки из "
                              "Internet Explorer"));
     auto* column = new QVBoxLayout(panel_);
     column->setContentsMargins(design::kMargin, 6, design::kMargin, 6);
@@ -72,18 +72,18 @@ QWidget* ProxyArea::buildPanel() {
 
     const std::pair<QLineEdit**, FieldSpec> fields[] = {
         {&serverEdit_,
-         {"edProxyServer", QStringLiteral("Прокси &сервер"), QStringLiteral("Введите имя прокси."),
-          190, &SettingsValues::ProxyServer}},
+         {"edProxyServer", TrQ("Прокси &сервер"), TrQ("Введите имя прокси."), 190,
+          &SettingsValues::ProxyServer}},
         {&portEdit_,
-         {"edProxyPort", QStringLiteral("П&орт"), QStringLiteral("Введите номер порта."), 56,
+         {"edProxyPort", TrQ("П&орт"), TrQ("Введите номер порта."), 56,
           &SettingsValues::ProxyPort}},
         {&loginEdit_,
-         {"edProxyLogin", QStringLiteral("&Логин"),
-          QStringLiteral("Авторизация в прокси, введите логин, если требуется."), 80,
+         {"edProxyLogin", TrQ("&Логин"),
+          TrQ("Авторизация в прокси, введите логин, если требуется."), 80,
           &SettingsValues::ProxyUserName}},
         {&passwordEdit_,
-         {"edProxyPassword", QStringLiteral("Па&роль"),
-          QStringLiteral("Авторизация в прокси, введите пароль, если требуется."), 77,
+         {"edProxyPassword", TrQ("Па&роль"),
+          TrQ("Авторизация в прокси, введите пароль, если требуется."), 77,
           &SettingsValues::ProxyPassword}},
     };
     int index = 0;
@@ -129,7 +129,7 @@ void ProxyArea::showSettings() {
     }
     loginEdit_->clear();
     passwordEdit_->clear();
-    sourceLabel_->setText(QStringLiteral("Настройки прокси считаны из Internet Explorer"));
+    sourceLabel_->setText(TrQ("Настройки прокси считаны из Internet Explorer"));
     sourceLabel_->setToolTip({});
 }
 

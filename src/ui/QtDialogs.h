@@ -5,6 +5,7 @@
 // thread and the caller waits for the answer.
 
 #include "base/Dialogs.h"
+#include "base/Translate.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -69,6 +70,6 @@ ShowMessageBox(const std::string& text, const std::string& caption, QMessageBox:
 void FitBoxToWindow(QMessageBox& box, const QWidget* owner);
 
 /// The question a busy task asks when the user wants to leave it.
-inline constexpr const char* kAbortQuestion = "Прервать операцию?";
+inline constexpr const char* kAbortQuestion = TrMark("Прервать операцию?");
 
 } // namespace cq::ui

@@ -30,6 +30,7 @@
 #include "ui/RenewalView.h"
 #include "ui/RuleLineEdit.h"
 #include "ui/SameWidthGroup.h"
+#include "ui/UiText.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -61,9 +62,9 @@ void OpenFolderNamingIt(const std::string& address, const ShellOpener& opener) {
     } catch (const std::exception& error) {
         if (AddressRefusal(address))
             throw;
-        throw Exception("Папка сертификата " +
-                        ExcludeTrailingPathDelimiter(CertificateFolder(address)) +
-                        " не открыта: " + DescribeError(error));
+        throw Exception(TrFormat(
+            "Папка сертификата %1 не открыта: %2",
+            {ExcludeTrailingPathDelimiter(CertificateFolder(address)), DescribeError(error)}));
     }
 }
 
@@ -74,11 +75,13 @@ void OpenFolderAndWait(const std::string& folder, const ShellOpener& opener) {
     try {
         CheckShellExecute(code);
     } catch (const std::exception& error) {
-        ShowErrorBox("Папка " + folder + " не открыта: " + DescribeError(error));
+        ShowErrorBox(TrFormat("Папка %1 не открыта: %2", {folder, DescribeError(error)}));
     }
 }
 
-constexpr const char* kRenewalCaption = "Продление сертификата";
+std::string RenewalCaption() {
+    return Tr("Продление сертификата");
+}
 
 // The RSA renewal: the new key's password is asked as the request tab's RSA panel asks it; key
 // generation and the exchange run off the interface thread.
@@ -87,7 +90,7 @@ void RenewRsa(const std::string& address, const WorkingRequest& working) {
     if (!password)
         return;
     if (const std::optional<std::string> refusal = PasswordRefusal(*password)) {
-        ShowErrorBox(*refusal, kRenewalCaption);
+        ShowErrorBox(*refusal, RenewalCaption());
         return;
     }
     SubjectData subject;
@@ -107,9 +110,10 @@ void RenewGost(const WorkingRequest& working) {
                 provider = entry;
     }
     if (!provider) {
-        ShowErrorBox("Крипто провайдер \"" + working.ProvName +
-                         "\", которым сделан рабочий ключ, не найден. Продление невозможно.",
-                     kRenewalCaption);
+        ShowErrorBox(TrFormat("Крипто провайдер \"%1\", которым сделан рабочий ключ, не найден. "
+                              "Продление невозможно.",
+                              {working.ProvName}),
+                     RenewalCaption());
         return;
     }
     GostRequestForm form;
@@ -154,22 +158,21 @@ void ReceptionTab::setShellOpener(ShellOpener opener) {
 }
 
 void ReceptionTab::buildControls() {
-    informationLink_ = Named(
-        new LinkLabel(QStringLiteral("Информация"),
-                      QStringLiteral("Информация по файлам сертификатов. Быстрый вызов (Ctrl+I)"),
-                      this),
-        "lblSertGetInfo", QStringLiteral("Информация"));
+    informationLink_ =
+        Named(new LinkLabel(TrQ("Информация"),
+                            TrQ("Информация по файлам сертификатов. Быстрый вызов (Ctrl+I)"), this),
+              "lblSertGetInfo", TrQ("Информация"));
     informationLink_->setFocusPolicy(Qt::NoFocus); // Ctrl+I reaches it from every field
     informationPicture_ = MakePicture(this, Picture::Information, true);
     informationPicture_->setToolTip(informationLink_->toolTip());
-    addressCaption_ = Named(
-        MakeLabel(QStringLiteral("Выберите/введите &email для которого нужно получить сертификат"),
-                  this, true),
-        "Label1", QStringLiteral("Выберите/введите email для которого нужно получить сертификат"));
+    addressCaption_ =
+        Named(MakeLabel(TrQ("Выберите/введите &email для которого нужно получить сертификат"), this,
+                        true),
+              "Label1", TrQ("Выберите/введите email для которого нужно получить сертификат"));
     addressList_ = WithDesignWidth(
-        Named(new QComboBox(this), "comBoxMail", QStringLiteral("Email для получения сертификата"),
-              QStringLiteral("Список emails для которых запрашивался сертификат. При "
-                             "отсутствии введите его, лишние удалите из файла настроек.")),
+        Named(new QComboBox(this), "comBoxMail", TrQ("Email для получения сертификата"),
+              TrQ("Список emails для которых запрашивался сертификат. При "
+                  "отсутствии введите его, лишние удалите из файла настроек.")),
         design::kSubjectEditWidth);
     addressList_->setEditable(true);
     addressList_->setInsertPolicy(QComboBox::NoInsert);
@@ -177,66 +180,60 @@ void ReceptionTab::buildControls() {
     BaseForm::suppressContextMenu(addressList_->lineEdit());
     addressCaption_->setBuddy(addressList_);
     downloadButton_ =
-        WithDesignSize(Named(new QPushButton(QStringLiteral("Ска&чать"), this), "butSertificatGet",
-                             QStringLiteral("Скачать"),
-                             QStringLiteral("Пытается скачать сертификат с сервера Кворикс")),
+        WithDesignSize(Named(new QPushButton(TrQ("Ска&чать"), this), "butSertificatGet",
+                             TrQ("Скачать"), TrQ("Пытается скачать сертификат с сервера Кворикс")),
                        design::kRightButtonWidth);
     downloadButton_->setProperty(kHintTarget, true);
-    stateLabel_ = Named(MakeLabel(QStringLiteral("Уже получен! Повтор заменит файл."), this, true),
-                        "lblSertificatGet", QStringLiteral("Состояние"));
+    stateLabel_ = Named(MakeLabel(TrQ("Уже получен! Повтор заменит файл."), this, true),
+                        "lblSertificatGet", TrQ("Состояние"));
     QSizePolicy keepsRoom = stateLabel_->sizePolicy();
     keepsRoom.setRetainSizeWhenHidden(true); // the controls below stay where they are
     stateLabel_->setSizePolicy(keepsRoom);
     stateLabel_->hide();
 
-    checkPasswordCaption_ = MakeLabel(QStringLiteral("&Пароль"), this);
-    checkPasswordEdit_ = WithDesignWidth(
-        Named(RuleLineEdit::makeKeyPassword(this), "edCheckPassword", QStringLiteral("Пароль"),
-              QStringLiteral("Пароль для проверки RSA сертификата.")),
-        design::kPasswordEditWidth);
+    checkPasswordCaption_ = MakeLabel(TrQ("&Пароль"), this);
+    checkPasswordEdit_ =
+        WithDesignWidth(Named(RuleLineEdit::makeKeyPassword(this), "edCheckPassword", TrQ("Пароль"),
+                              TrQ("Пароль для проверки RSA сертификата.")),
+                        design::kPasswordEditWidth);
     checkPasswordEdit_->setProperty(kHintTarget, true);
     BaseForm::suppressContextMenu(checkPasswordEdit_);
     checkPasswordCaption_->setBuddy(checkPasswordEdit_);
-    checkButton_ = WithDesignSize(Named(new QPushButton(QStringLiteral("Про&верить"), this),
-                                        "butSertificatTest", QStringLiteral("Проверить"),
-                                        QStringLiteral("Выполняет проверку текущего сертификата")),
-                                  design::kTestButtonWidth);
+    checkButton_ =
+        WithDesignSize(Named(new QPushButton(TrQ("Про&верить"), this), "butSertificatTest",
+                             TrQ("Проверить"), TrQ("Выполняет проверку текущего сертификата")),
+                       design::kTestButtonWidth);
     checkButton_->setProperty(kHintTarget, true);
 
     buildRenewalControls();
 
-    folderLink_ =
-        Named(new LinkLabel(QStringLiteral("Папка с&ертификата"),
-                            QStringLiteral("Открывает папку выбранного сертификата."), this),
-              "lblGoTo", QStringLiteral("Папка сертификата"));
-    exportLink_ =
-        Named(new LinkLabel(QStringLiteral("В хра&нилище (p12)"),
-                            QStringLiteral("При использовании из системного хранилища windows (по "
-                                           "желанию/требованию сторонних программ). Конвертирует "
-                                           "сертификат в p12, и открывает его для импорта."),
-                            this),
-              "lblInstall", QStringLiteral("В хранилище (p12)"));
+    folderLink_ = Named(new LinkLabel(TrQ("Папка с&ертификата"),
+                                      TrQ("Открывает папку выбранного сертификата."), this),
+                        "lblGoTo", TrQ("Папка сертификата"));
+    exportLink_ = Named(new LinkLabel(TrQ("В хра&нилище (p12)"),
+                                      TrQ("При использовании из системного хранилища windows (по "
+                                          "желанию/требованию сторонних программ). Конвертирует "
+                                          "сертификат в p12, и открывает его для импорта."),
+                                      this),
+                        "lblInstall", TrQ("В хранилище (p12)"));
 }
 
 // The certificate's end, the renewal's state and the one renewal button that fits it; each
 // keeps its room while hidden, so the controls below stay where they are.
 void ReceptionTab::buildRenewalControls() {
-    expiryLabel_ = Named(MakeLabel(QStringLiteral("Срок действия"), this), "lblExpiry",
-                         QStringLiteral("Срок действия"));
-    renewalLabel_ = Named(MakeLabel(QStringLiteral("Продление"), this), "lblRenewal",
-                          QStringLiteral("Продление"));
-    renewButton_ = WithDesignSize(
-        Named(new QPushButton(QStringLiteral("Про&длить"), this), "btnRenew",
-              QStringLiteral("Продлить"),
-              QStringLiteral("Посылает на сервер Кворикс запрос нового сертификата с данными "
-                             "текущего; текущий работает до получения нового.")),
-        design::kRightButtonWidth);
-    cancelRenewalButton_ = WithDesignSize(
-        Named(new QPushButton(QStringLiteral("От&менить продление"), this), "btnCancelRenewal",
-              QStringLiteral("Отменить продление"),
-              QStringLiteral("Удаляет ключ и запрос продления. Текущий сертификат остается "
-                             "как есть.")),
-        design::kRightButtonWidth);
+    expiryLabel_ = Named(MakeLabel(TrQ("Срок действия"), this), "lblExpiry", TrQ("Срок действия"));
+    renewalLabel_ = Named(MakeLabel(TrQ("Продление"), this), "lblRenewal", TrQ("Продление"));
+    renewButton_ =
+        WithDesignSize(Named(new QPushButton(TrQ("Про&длить"), this), "btnRenew", TrQ("Продлить"),
+                             TrQ("Посылает на сервер Кворикс запрос нового сертификата с данными "
+                                 "текущего; текущий работает до получения нового.")),
+                       design::kRightButtonWidth);
+    cancelRenewalButton_ =
+        WithDesignSize(Named(new QPushButton(TrQ("От&менить продление"), this), "btnCancelRenewal",
+                             TrQ("Отменить продление"),
+                             TrQ("Удаляет ключ и запрос продления. Текущий сертификат остается "
+                                 "как есть.")),
+                       design::kRightButtonWidth);
     for (QWidget* control : QList<QWidget*>{expiryLabel_, renewalLabel_, renewButton_}) {
         QSizePolicy keepsRoom = control->sizePolicy();
         keepsRoom.setRetainSizeWhenHidden(true);
@@ -348,7 +345,7 @@ void ReceptionTab::applyState() {
     setLinkEnabled(exportLink_, state_.InstallEnabled);
     setLinkEnabled(folderLink_, state_.FolderLinkEnabled);
     downloadButton_->setEnabled(state_.DownloadEnabled);
-    stateLabel_->setText(Q(state_.StateLabel));
+    stateLabel_->setText(TrQ(state_.StateLabel.c_str()));
     stateLabel_->setVisible(state_.StateLabelVisible);
     checkButton_->setEnabled(state_.CheckEnabled);
     showRenewal();
@@ -388,23 +385,25 @@ void ReceptionTab::onRenewClicked() {
 
 void ReceptionTab::onCancelRenewalClicked() {
     const std::string address = mailAddress();
-    if (!AskYesNo("Отменить продление сертификата " + address +
-                      "?\r\nКлюч и запрос продления будут удалены, рабочий сертификат и его ключ "
-                      "останутся.",
-                  kRenewalCaption, DefaultAnswer::No))
+    if (!AskYesNo(TrFormat("Отменить продление сертификата %1?", {address}) + "\r\n" +
+                      Tr("Ключ и запрос продления будут удалены, рабочий сертификат и его ключ "
+                         "останутся."),
+                  RenewalCaption(), DefaultAnswer::No))
         return;
     std::string keptContainer;
     const CancelOutcome outcome =
         RunBusy([&address, &keptContainer] { return CancelRenewal(address, &keptContainer); });
     onAddressChanged();
     if (outcome == CancelOutcome::NothingPending)
-        ShowInfoBox("Продление сертификата " + address + " не запрашивалось.", kRenewalCaption);
+        ShowInfoBox(TrFormat("Продление сертификата %1 не запрашивалось.", {address}),
+                    RenewalCaption());
     else if (!keptContainer.empty())
         // A container may hold the only copy of a key: the user decides whether it goes.
-        ShowInfoBox("Продление сертификата " + address + " отменено. Контейнер ключей \"" +
-                        keptContainer +
-                        "\" оставлен: удалите его средствами крипто провайдера, если он не нужен.",
-                    kRenewalCaption);
+        ShowInfoBox(TrFormat("Продление сертификата %1 отменено. Контейнер ключей \"%2\" "
+                             "оставлен: удалите его средствами крипто провайдера, если он не "
+                             "нужен.",
+                             {address, keptContainer}),
+                    RenewalCaption());
 }
 
 void ReceptionTab::onCheckClicked() {
@@ -445,15 +444,16 @@ void ReceptionTab::onExportLinkClicked() {
 void ReceptionTab::tellWhereTheFileIs(const std::string& written, const std::string& password,
                                       const ShellOpener& opener) {
     const std::string folder = ExcludeTrailingPathDelimiter(ExtractFilePath(written));
-    if (AskYesNo(std::string(kCertificateP12File) + " записан в папку\r\n" + folder +
-                 "\r\n\r\nПрограммы для файлов .p12 на этом компьютере нет. Открыть папку?"))
+    if (AskYesNo(TrFormat("%1 записан в папку", {kCertificateP12File}) + "\r\n" + folder +
+                 "\r\n\r\n" +
+                 Tr("Программы для файлов .p12 на этом компьютере нет. Открыть папку?")))
         OpenFolderAndWait(folder, opener);
     if (FindInPath("pk12util").empty() ||
-        !AskYesNo("Добавить сертификат в хранилище NSS (им пользуются браузеры и почтовые "
-                  "программы)?"))
+        !AskYesNo(Tr("Добавить сертификат в хранилище NSS (им пользуются браузеры и почтовые "
+                     "программы)?")))
         return;
     RunBusy([&] { ImportIntoNssDatabase(written, password); });
-    ShowInfoBox("Сертификат добавлен в хранилище NSS " + UserNssDatabase());
+    ShowInfoBox(TrFormat("Сертификат добавлен в хранилище NSS %1", {UserNssDatabase()}));
 }
 
 void ReceptionTab::onFolderLinkClicked() {

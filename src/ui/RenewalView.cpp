@@ -1,6 +1,7 @@
 #include "ui/RenewalView.h"
 
 #include "base/Dialogs.h"
+#include "base/Translate.h"
 #include "certs/ExpiryNotice.h"
 #include "settings/SettingsValues.h"
 
@@ -16,18 +17,18 @@ std::string DayText(const CertificateDateTime& moment) {
 }
 
 std::string ExpiryText(const AddressOverview& overview) {
-    const std::string end = "Срок действия до " + DayText(overview.NotAfter) + ", ";
     if (overview.Expired)
-        return end + "истёк";
-    return end + "осталось дней: " + std::to_string(overview.DaysLeft);
+        return TrFormat("Срок действия до %1, истёк", {DayText(overview.NotAfter)});
+    return TrFormat("Срок действия до %1, осталось дней: %2",
+                    {DayText(overview.NotAfter), std::to_string(overview.DaysLeft)});
 }
 
 std::string RenewalText(RenewalState state) {
     switch (state) {
     case RenewalState::Pending:
-        return "Продление запрошено, новый сертификат ещё не выдан.";
+        return Tr("Продление запрошено, новый сертификат ещё не выдан.");
     case RenewalState::Issued:
-        return "Сертификат продлён, прежний сохранён в папке сертификата.";
+        return Tr("Сертификат продлён, прежний сохранён в папке сертификата.");
     case RenewalState::None:
         break;
     }
@@ -49,13 +50,14 @@ RenewalView ViewOfRenewal(const AddressOverview& overview, int warnDays) {
 std::string ExpiryNoticeText(const std::vector<AddressOverview>& near) {
     if (near.empty())
         return {};
-    std::string text = "Срок действия сертификатов подходит к концу.";
+    std::string text = Tr("Срок действия сертификатов подходит к концу.");
     for (const AddressOverview& overview : near) {
         text += "\r\n\r\n" + NoticeFor(overview).Body;
         if (overview.Renewal == RenewalState::Pending)
-            text += " Продление уже запрошено.";
+            text += " " + Tr("Продление уже запрошено.");
     }
-    return text + "\r\n\r\nПродлить сертификат можно на вкладке \"Получение сертификата\".";
+    return text + "\r\n\r\n" +
+           Tr("Продлить сертификат можно на вкладке \"Получение сертификата\".");
 }
 
 void ShowExpiryNotice() {
@@ -64,7 +66,7 @@ void ShowExpiryNotice() {
         if (WithinWarningPeriod(overview, Settings().WarnDays))
             near.push_back(std::move(overview));
     if (const std::string text = ExpiryNoticeText(near); !text.empty())
-        ShowInfoBox(text, "Срок действия сертификатов");
+        ShowInfoBox(text, Tr("Срок действия сертификатов"));
 }
 
 } // namespace cq::ui

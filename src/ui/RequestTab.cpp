@@ -18,6 +18,7 @@
 #include "ui/SubjectGrid.h"
 
 #include "base/Dialogs.h"
+#include "ui/UiText.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -37,21 +38,20 @@ constexpr int kLineRowHeight = 9;
 RequestTab::RequestTab(SameWidthGroup* captions, SameWidthGroup* buttons, QWidget* parent)
     : QWidget(parent) {
     keyboardIndicator_ = new KeyboardIndicator(this);
-    informationLink_ = Named(
-        new LinkLabel(QStringLiteral("Информация"),
-                      QStringLiteral("Предупреждение по получению сертификатов. Быстрый вызов "
-                                     "(Ctrl+I)"),
-                      this),
-        "lblSertInfo", QStringLiteral("Информация"));
+    informationLink_ =
+        Named(new LinkLabel(TrQ("Информация"),
+                            TrQ("Предупреждение по получению сертификатов. Быстрый вызов "
+                                "(Ctrl+I)"),
+                            this),
+              "lblSertInfo", TrQ("Информация"));
     informationLink_->setFocusPolicy(Qt::NoFocus); // Ctrl+I reaches it from every field
     connect(informationLink_, &LinkLabel::activated, this, [this] { showInformation(); });
     auto* informationPicture = MakePicture(this, Picture::Information, true);
     informationPicture->setObjectName(QStringLiteral("imjSertInfo"));
     informationPicture->setToolTip(informationLink_->toolTip());
     auto* layoutWarning = Named(
-        MakeLabel(QStringLiteral("Ввод должен осуществляться только в английской раскладке!"), this,
-                  true),
-        "lblSert", QStringLiteral("Ввод должен осуществляться только в английской раскладке!"));
+        MakeLabel(TrQ("Ввод должен осуществляться только в английской раскладке!"), this, true),
+        "lblSert", TrQ("Ввод должен осуществляться только в английской раскладке!"));
     subject_ = new SubjectGrid(captions, this);
     rsaPanel_ = new RsaPanel(captions, buttons, this);
     gostPanel_ = new GostPanel(captions, buttons, this);
@@ -96,12 +96,11 @@ QWidget* RequestTab::buildCertificateTypeRow(SameWidthGroup* captions) {
     line->setFrameShadow(QFrame::Sunken);
     grid->addWidget(line, 0, 0, 1, 3);
     grid->setRowMinimumHeight(0, kLineRowHeight);
-    auto* caption = Named(MakeRowLabel(QStringLiteral("Тип сертифи&ката :"), row), "lblRsaGost",
-                          QStringLiteral("Тип сертификата"));
-    certificateTypeList_ =
-        Named(new QComboBox(row), "cBoxRsaGost", QStringLiteral("Тип сертификата"),
-              QStringLiteral("Смена типа запрашиваемого сертификата RSA/ГОСТ"));
-    certificateTypeList_->addItems({QStringLiteral("RSA"), QStringLiteral("ГОСТ")});
+    auto* caption =
+        Named(MakeRowLabel(TrQ("Тип сертифи&ката :"), row), "lblRsaGost", TrQ("Тип сертификата"));
+    certificateTypeList_ = Named(new QComboBox(row), "cBoxRsaGost", TrQ("Тип сертификата"),
+                                 TrQ("Смена типа запрашиваемого сертификата RSA/ГОСТ"));
+    certificateTypeList_->addItems({QStringLiteral("RSA"), TrQ("ГОСТ")});
     certificateTypeList_->setMinimumWidth(design::kModeListWidth);
     certificateTypeList_->setFocusPolicy(Qt::StrongFocus);
     certificateTypeList_->setProperty(kArrowsChoose, true);

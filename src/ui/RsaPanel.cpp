@@ -5,6 +5,7 @@
 #include "ui/FormParts.h"
 #include "ui/RuleLineEdit.h"
 #include "ui/SameWidthGroup.h"
+#include "ui/UiText.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -19,7 +20,7 @@ constexpr int kOpenPasswordHelp = 15;
 
 QLineEdit* MakePasswordEdit(QWidget* parent, const char* name, const QString& spoken) {
     auto* edit = Named(RuleLineEdit::makeKeyPassword(parent), name, spoken,
-                       QStringLiteral("Не больше 16 символов"), kPasswordHelp);
+                       TrQ("Не больше 16 символов"), kPasswordHelp);
     SetDesignWidth(edit, design::kPasswordEditWidth);
     edit->setProperty(kHintTarget, true);
     BaseForm::suppressContextMenu(edit);
@@ -31,20 +32,18 @@ QLineEdit* MakePasswordEdit(QWidget* parent, const char* name, const QString& sp
 RsaPanel::RsaPanel(SameWidthGroup* captions, SameWidthGroup* buttons, QWidget* parent)
     : QWidget(parent) {
     setObjectName(QStringLiteral("pnlSendRSA"));
-    passwordCaption_ = MakeRowLabel(QStringLiteral("&Пароль : "), this);
-    passwordEdit_ = MakePasswordEdit(this, "edPassword", QStringLiteral("Пароль"));
-    sendButton_ =
-        WithDesignSize(Named(new QPushButton(QStringLiteral("О&тправить запрос"), this),
-                             "butSendSert", QStringLiteral("Отправить запрос"),
-                             QStringLiteral("Посылает запрос на сертификат на сервер Кворикс")),
-                       design::kRightButtonWidth);
-    confirmationCaption_ = MakeRowLabel(QStringLiteral("Подт&верждение : "), this);
-    confirmationEdit_ = MakePasswordEdit(this, "edPassword2", QStringLiteral("Подтверждение"));
+    passwordCaption_ = MakeRowLabel(TrQ("&Пароль : "), this);
+    passwordEdit_ = MakePasswordEdit(this, "edPassword", TrQ("Пароль"));
+    sendButton_ = WithDesignSize(Named(new QPushButton(TrQ("О&тправить запрос"), this),
+                                       "butSendSert", TrQ("Отправить запрос"),
+                                       TrQ("Посылает запрос на сертификат на сервер Кворикс")),
+                                 design::kRightButtonWidth);
+    confirmationCaption_ = MakeRowLabel(TrQ("Подт&верждение : "), this);
+    confirmationEdit_ = MakePasswordEdit(this, "edPassword2", TrQ("Подтверждение"));
     openPasswordCheck_ =
-        Named(new QCheckBox(QStringLiteral("Откр&ытый пароль"), this), "chBoxPassw",
-              QStringLiteral("Открытый пароль"),
-              QStringLiteral("Отключает защиту пароля. Внимание! Пароль будет сохранен "
-                             "в папку сертификата в открытом виде!"),
+        Named(new QCheckBox(TrQ("Откр&ытый пароль"), this), "chBoxPassw", TrQ("Открытый пароль"),
+              TrQ("Отключает защиту пароля. Внимание! Пароль будет сохранен "
+                  "в папку сертификата в открытом виде!"),
               kOpenPasswordHelp);
 
     // The fields on the left, the button at the top right.

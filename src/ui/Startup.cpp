@@ -8,6 +8,7 @@
 #include "ui/MainWindow.h"
 #include "ui/QtDialogs.h"
 #include "ui/TerminationWatch.h"
+#include "ui/UiText.h"
 
 #include <optional>
 #include <vector>
@@ -74,7 +75,7 @@ int RunProgram(int& argc, char** argv, const StartupSteps& steps) {
     std::optional<Application> ownApplication;
     if (!QCoreApplication::instance()) {
         ownApplication.emplace(argc, argv);
-        InstallRussianTranslation(*ownApplication);
+        InstallQtTranslation(*ownApplication, CatalogLanguage());
         InstallFormFont();
     }
     InstallDesktopIdentity();

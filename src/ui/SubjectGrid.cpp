@@ -5,6 +5,7 @@
 #include "ui/FormParts.h"
 #include "ui/RuleLineEdit.h"
 #include "ui/SameWidthGroup.h"
+#include "ui/UiText.h"
 
 #include <QGridLayout>
 
@@ -13,7 +14,7 @@ namespace {
 
 struct FieldSpec {
     const char* name;
-    QString caption; // with the mnemonic's "&"
+    const char* caption; // with the mnemonic's "&"; translated where it is shown
     size_t width;
     int help;
     FieldFilter filter;
@@ -21,14 +22,13 @@ struct FieldSpec {
     std::string SubjectFields::*value;
 };
 
-const QString& LatinOnly() {
-    static const QString text = QStringLiteral("Только латинские символы!");
-    return text;
+QString LatinOnly() {
+    return TrQ("Только латинские символы!");
 }
 
 QString HintOf(const FieldSpec& field) {
     return field.filter == FieldFilter::Email
-               ? QStringLiteral("Только латинские символы в нижнем регистре! До 40 символов.")
+               ? TrQ("Только латинские символы в нижнем регистре! До 40 символов.")
                : LatinOnly();
 }
 
@@ -39,19 +39,19 @@ QString SpokenName(const QString& caption) {
 
 const std::vector<FieldSpec>& Fields() {
     static const std::vector<FieldSpec> fields = {
-        {"edCountry", QStringLiteral("Стра&на : "), edit_width::kCountry, 7, FieldFilter::Subject,
+        {"edCountry", TrMark("Стра&на : "), edit_width::kCountry, 7, FieldFilter::Subject,
          "lblAstCountry", &SubjectFields::Country},
-        {"edState", QStringLiteral("Обл&асть : "), edit_width::kState, 8, FieldFilter::Subject,
+        {"edState", TrMark("Обл&асть : "), edit_width::kState, 8, FieldFilter::Subject,
          "lblAstState", &SubjectFields::State},
-        {"edLocality", QStringLiteral("&Город : "), edit_width::kLocality, 9, FieldFilter::Subject,
+        {"edLocality", TrMark("&Город : "), edit_width::kLocality, 9, FieldFilter::Subject,
          "lblAstLocality", &SubjectFields::Locality},
-        {"edOrganization", QStringLiteral("Органи&зация : "), edit_width::kOrganization, 10,
+        {"edOrganization", TrMark("Органи&зация : "), edit_width::kOrganization, 10,
          FieldFilter::Subject, "lblAstOrganization", &SubjectFields::Organization},
-        {"edOrganizUnit", QStringLiteral("По&дразделение : "), edit_width::kOrganizUnit, 11,
+        {"edOrganizUnit", TrMark("По&дразделение : "), edit_width::kOrganizUnit, 11,
          FieldFilter::Subject, nullptr, &SubjectFields::OrganizUnit},
-        {"edCommonName", QStringLiteral("&ФИО : "), edit_width::kCommonName, 12,
-         FieldFilter::Subject, "lblCommonName", &SubjectFields::CommonName},
-        {"edEmail", QStringLiteral("&Эл. почта : "), edit_width::kEmail, 13, FieldFilter::Email,
+        {"edCommonName", TrMark("&ФИО : "), edit_width::kCommonName, 12, FieldFilter::Subject,
+         "lblCommonName", &SubjectFields::CommonName},
+        {"edEmail", TrMark("&Эл. почта : "), edit_width::kEmail, 13, FieldFilter::Email,
          "lblAstMail", &SubjectFields::Email},
     };
     return fields;
@@ -63,9 +63,10 @@ SubjectGrid::SubjectGrid(SameWidthGroup* captions, QWidget* parent) : QWidget(pa
     auto* grid = FieldGrid(this);
     int row = 0;
     for (const FieldSpec& field : Fields()) {
-        auto* caption = MakeRowLabel(field.caption, this);
+        const QString captionText = TrQ(field.caption);
+        auto* caption = MakeRowLabel(captionText, this);
         auto* edit = new RuleLineEdit(field.filter, static_cast<int>(field.width), this);
-        Named(edit, field.name, SpokenName(field.caption), HintOf(field), field.help);
+        Named(edit, field.name, SpokenName(captionText), HintOf(field), field.help);
         SetDesignWidth(edit, design::kSubjectEditWidth);
         edit->setProperty(kHintTarget, true);
         BaseForm::suppressContextMenu(edit);

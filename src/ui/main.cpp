@@ -1,6 +1,7 @@
 // The window program.
 #include "app/ErrorReport.h"
 #include "base/ProgramInfo.h"
+#include "base/Translate.h"
 #include "ui/Startup.h"
 
 #include <iostream>
@@ -8,16 +9,18 @@
 
 namespace {
 
-constexpr const char* kWindowUsage =
-    "Использование: certquorix [-debug] [--email АДРЕС]\n"
-    "       certquorix --help | --version\n"
-    "Окно CertQuorix: запрос сертификата (RSA или ГОСТ), получение, проверка и экспорт в "
-    "PKCS#12.\n"
-    "  -debug     подробный обмен с сервисом на стандартный поток ошибок\n"
-    "  --email    открыть вкладку получения сертификата на этом адресе\n"
-    "  --help     эта справка\n"
-    "  --version  версия программы\n"
-    "Те же шаги из командной строки: certquorix-cli --help.\n";
+std::string WindowUsage() {
+    return cq::Tr(
+        "Использование: certquorix [-debug] [--email АДРЕС]\n"
+        "       certquorix --help | --version\n"
+        "Окно CertQuorix: запрос сертификата (RSA или ГОСТ), получение, проверка и экспорт в "
+        "PKCS#12.\n"
+        "  -debug     подробный обмен с сервисом на стандартный поток ошибок\n"
+        "  --email    открыть вкладку получения сертификата на этом адресе\n"
+        "  --help     эта справка\n"
+        "  --version  версия программы\n"
+        "Те же шаги из командной строки: certquorix-cli --help.\n");
+}
 
 /// Help and the version are printed before any display is opened, so they work without one.
 bool AnsweredWithoutWindow(int argc, char** argv, int& status) {
@@ -26,7 +29,7 @@ bool AnsweredWithoutWindow(int argc, char** argv, int& status) {
     const std::string argument = argv[1];
     status = 0;
     if (argument == "--help" || argument == "-h") {
-        std::cout << kWindowUsage;
+        std::cout << WindowUsage();
         return true;
     }
     if (argument == "--version") {
@@ -39,6 +42,8 @@ bool AnsweredWithoutWindow(int argc, char** argv, int& status) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before any text is made: the help, the boxes and the window speak the user's language.
+    cq::UseUserLanguage(cq::ProgramFolder() + "locale");
     int status = 0;
     if (AnsweredWithoutWindow(argc, argv, status))
         return status;

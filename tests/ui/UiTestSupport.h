@@ -25,6 +25,24 @@ struct RegisterTestClass {
 /// Shows a window and waits until it is the active one.
 bool ShowActive(QWidget& window);
 
+/// Switches the program's texts to the language of the locale `lang` ("C", "en_US.UTF-8", …), as
+/// if the program had been started with LANG=`lang` and no other language variable.
+void UseTestLanguage(const char* lang);
+
+/// The program's texts in the language of `lang` while the scope lasts; the tests' own Russian
+/// after it.
+class TestLanguage {
+public:
+    explicit TestLanguage(const char* lang) { UseTestLanguage(lang); }
+    ~TestLanguage() { UseTestLanguage("C"); }
+    TestLanguage(const TestLanguage&) = delete;
+    TestLanguage& operator=(const TestLanguage&) = delete;
+};
+
+/// The mnemonic keys of the shown controls of `window` that more than one control answers to
+/// (their object names joined by "/"); a Cyrillic mnemonic also takes the Latin key under it.
+QStringList SharedMnemonics(QWidget& window);
+
 /// Boxes answered since the last call (answers queued and not taken are dropped).
 QList<QtDialogs::Box> TakeBoxes();
 

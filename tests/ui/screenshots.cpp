@@ -8,6 +8,7 @@
 // by the openssl tool to end in ten days.
 #include "base/Dialogs.h"
 #include "base/ProgramInfo.h"
+#include "base/Translate.h"
 #include "provider/GostKey.h"
 #include "provider/ProviderRegistry.h"
 #include "provider/SoftwareGostProvider.h"
@@ -18,6 +19,7 @@
 #include "ui/FormParts.h"
 #include "ui/HelpText.h"
 #include "ui/MainWindow.h"
+#include "ui/UiText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -37,9 +39,17 @@ using namespace cq::ui;
 
 namespace {
 
+// Pictures in another language than Russian carry its name: main-window-en.png.
+QString InLanguage(const QString& file) {
+    const QString language = CatalogLanguage();
+    if (language == QLatin1String("ru"))
+        return file;
+    return file.chopped(4) + QLatin1Char('-') + language + QStringLiteral(".png");
+}
+
 bool Save(QWidget& window, const QString& file) {
     QTest::qWait(200); // let the window system deliver the exposes
-    return window.grab().save(file, "PNG");
+    return window.grab().save(InLanguage(file), "PNG");
 }
 
 bool WriteBytes(const QString& path, const QByteArray& bytes) {
@@ -100,8 +110,10 @@ bool SaveRenewal(MainWindow& window, const QDir& folder, const std::string& addr
 } // namespace
 
 int main(int argc, char** argv) {
+    // The pictures speak the language of the environment (LANG=en_US.UTF-8 for the English ones).
+    cq::UseUserLanguage(CQ_BINARY_DIR "/locale");
     Application application(argc, argv);
-    InstallRussianTranslation(application);
+    InstallQtTranslation(application, CatalogLanguage());
     const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
     cq::SetApplicationTitle(cq::kApplicationTitle);
     QTemporaryDir program;

@@ -151,15 +151,26 @@ private slots:
     void everyCaptionFitsAndTheWindowGrows_data() {
         QTest::addColumn<QString>("family");
         QTest::addColumn<int>("pointSize");
-        QTest::newRow("the form's font") << QString() << 0;
-        QTest::newRow("Liberation Sans 10") << QStringLiteral("Liberation Sans") << 10;
-        QTest::newRow("DejaVu Sans 8") << QStringLiteral("DejaVu Sans") << 8;
-        QTest::newRow("DejaVu Sans 11") << QStringLiteral("DejaVu Sans") << 11;
-        QTest::newRow("Liberation Serif 14") << QStringLiteral("Liberation Serif") << 14;
+        QTest::addColumn<QByteArray>("lang");
+        QTest::newRow("the form's font") << QString() << 0 << QByteArray("C");
+        QTest::newRow("Liberation Sans 10")
+            << QStringLiteral("Liberation Sans") << 10 << QByteArray("C");
+        QTest::newRow("DejaVu Sans 8") << QStringLiteral("DejaVu Sans") << 8 << QByteArray("C");
+        QTest::newRow("DejaVu Sans 11") << QStringLiteral("DejaVu Sans") << 11 << QByteArray("C");
+        QTest::newRow("Liberation Serif 14")
+            << QStringLiteral("Liberation Serif") << 14 << QByteArray("C");
+        // English captions are longer than the Russian ones in places.
+        QTest::newRow("English, the form's font") << QString() << 0 << QByteArray("en_US.UTF-8");
+        QTest::newRow("English, DejaVu Sans 11")
+            << QStringLiteral("DejaVu Sans") << 11 << QByteArray("en_US.UTF-8");
+        QTest::newRow("English, Liberation Serif 14")
+            << QStringLiteral("Liberation Serif") << 14 << QByteArray("en_US.UTF-8");
     }
     void everyCaptionFitsAndTheWindowGrows() {
         QFETCH(QString, family);
         QFETCH(int, pointSize);
+        QFETCH(QByteArray, lang);
+        const test::TestLanguage language(lang.constData());
         cq::test::TempDir dir;
         cq::test::UseProgramFolder(dir.path());
         cq::test::WriteFile(dir / "CertQuorix.ini",

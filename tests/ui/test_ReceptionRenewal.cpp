@@ -222,31 +222,6 @@ private:
     std::unique_ptr<MainWindow> form_;
 };
 
-// The keys of the shown controls' mnemonics that more than one control answers to: a Cyrillic
-// mnemonic also takes the Latin key under it.
-QStringList SharedMnemonics(QWidget& window) {
-    QMap<int, QStringList> owners;
-    const auto note = [&owners](QWidget* control, const QString& caption) {
-        const qsizetype at = caption.indexOf(QLatin1Char('&'));
-        if (!control->isVisible() || at < 0 || at + 1 >= caption.size())
-            return;
-        const QChar letter = caption[at + 1].toLower();
-        const int key =
-            letter.unicode() < 128 ? letter.toUpper().unicode() : LatinKeyOf(letter.unicode());
-        owners[key] << control->objectName();
-    };
-    for (QLabel* label : window.findChildren<QLabel*>())
-        if (label->buddy())
-            note(label, label->text());
-    for (QAbstractButton* button : window.findChildren<QAbstractButton*>())
-        note(button, button->text());
-    QStringList shared;
-    for (auto owner = owners.cbegin(); owner != owners.cend(); ++owner)
-        if (owner.value().size() > 1)
-            shared << owner.value().join(QLatin1Char('/'));
-    return shared;
-}
-
 // The controls Tab visits from `start`, `count` of them.
 QStringList TabWalk(QWidget* start, int count) {
     start->setFocus(Qt::TabFocusReason);
@@ -299,7 +274,7 @@ private slots:
         QVERIFY(!w.shown("lblRenewal"));
         QCOMPARE(TabWalk(w.button("butSertificatGet"), 2),
                  QStringList({"btnRenew", "edCheckPassword"}));
-        QCOMPARE(SharedMnemonics(w.form()), QStringList());
+        QCOMPARE(test::SharedMnemonics(w.form()), QStringList());
 
         // A cancelled password dialog ends the renewal without a word, and sends nothing.
         setNextKeyPassword(std::nullopt);
@@ -321,7 +296,7 @@ private slots:
         QVERIFY(!w.shown("btnRenew"));
         QCOMPARE(TabWalk(w.button("butSertificatGet"), 2),
                  QStringList({"btnCancelRenewal", "edCheckPassword"}));
-        QCOMPARE(SharedMnemonics(w.form()), QStringList());
+        QCOMPARE(test::SharedMnemonics(w.form()), QStringList());
 
         // Cancelling asks first ("No" by default); "No" keeps the pending files.
         auto cancel = BoxesOf([&] { w.button("btnCancelRenewal")->click(); }, {QMessageBox::No});
