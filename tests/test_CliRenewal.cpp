@@ -144,6 +144,7 @@ TEST_P(CliRenewalRoad, WorkingPairServesUntilTheRenewedOneIsSwappedIn) {
     server->issue(email);
     step = run({"download", "--email", email});
     ASSERT_EQ(step.status, 0) << step.out << step.err;
+    const std::string swapTold = step.out + step.err;
     EXPECT_EQ(ReadRenewalState(folder), RenewalState::Issued);
     for (const char* name : {kRenewalKeyFile, kRenewalActFile, kRenewalRecordFile})
         EXPECT_FALSE(FileExists(folder + name)) << name;
@@ -155,6 +156,10 @@ TEST_P(CliRenewalRoad, WorkingPairServesUntilTheRenewedOneIsSwappedIn) {
     // Every working file of before, the exported one too, is kept as it was.
     const std::vector<std::string> previous = PreviousFolders(folder);
     ASSERT_EQ(previous.size(), 1u);
+    // The message names the folder that keeps them.
+    EXPECT_NE(swapTold.find(std::filesystem::path(previous.front()).filename().string()),
+              std::string::npos)
+        << swapTold;
     std::map<std::string, std::string> kept = working;
     kept[kCertificateP12File] = exported;
     EXPECT_EQ(FilesOf(previous.front()), kept);

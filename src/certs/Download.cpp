@@ -187,7 +187,9 @@ ReceptionState EvaluateReceptionState(const std::string& typedAddress) {
         state.StateLabel = state.StateLabelVisible ? Tr("Email должен содержать символ @.") : "";
     } else if (cerExists) {
         state.StateLabelVisible = true;
-        state.StateLabel = Tr(kAlreadyReceivedLabel);
+        const bool awaited =
+            ReadRenewalState(CertificateFolder(typedAddress)) == RenewalState::Pending;
+        state.StateLabel = Tr(awaited ? kRenewalAwaitedLabel : kAlreadyReceivedLabel);
     } else if (!keyExists && !gost) {
         state.StateLabelVisible = true;
         state.StateLabel = Tr("Нет ключа, генерация не проводилась.");
@@ -216,7 +218,8 @@ DownloadResult ReceiveCertificate(const std::string& typedAddress, ReceptionStat
         const bool gost = IsGostRequest(CertificateFolder(email));
         state.CheckEnabled = !gost;
         if (result == DownloadResult::Renewed)
-            ShowInfoBox(Tr(kRenewedText));
+            ShowInfoBox(
+                TrFormat(kRenewedText, {NewestPreviousPairFolder(CertificateFolder(email))}));
         else if (gost)
             ShowInfoBox(Tr("Сертификат успешно получен."));
         else

@@ -45,12 +45,16 @@ struct ReceptionState {
     std::string StateLabel;
 };
 
-/// Told when the certificate of a pending renewal has taken the working one's place.
+/// Told when the certificate of a pending renewal has taken the working one's place; %1 is the
+/// folder that keeps the previous pair.
 inline constexpr const char* kRenewedText =
     TrMark("Сертификат по запросу на продление успешно получен и стал рабочим; прежние ключ и "
-           "сертификат сохранены в папке Previous-<дата-время> в папке сертификата.");
+           "сертификат сохранены в папке %1 в папке сертификата.");
 
 inline constexpr const char* kAlreadyReceivedLabel = TrMark("Уже получен! Повтор заменит файл.");
+/// The state while a renewal waits: a download then fetches the renewal's certificate and
+/// replaces nothing of the working pair until it comes.
+inline constexpr const char* kRenewalAwaitedLabel = TrMark("Уже получен. Продление ждёт выпуска.");
 
 /// The state rule for the address as typed (not trimmed): reads what the certificate folder
 /// holds. Raises only when the request record cannot be read.

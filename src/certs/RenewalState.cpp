@@ -15,23 +15,24 @@ bool IsRegularFileNoFollow(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-bool HoldsPreviousPair(const std::string& folder) {
+} // namespace
+
+std::string NewestPreviousPairFolder(const std::string& folder) {
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (!dir)
-        return false;
+        return {};
     const size_t prefixLength = std::strlen(kPreviousPairPrefix);
+    std::string newest;
     while (const dirent* entry = ::readdir(dir.get())) {
         if (std::strncmp(entry->d_name, kPreviousPairPrefix, prefixLength) != 0)
             continue;
         struct stat info {};
         const std::string path = folder + entry->d_name;
-        if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-            return true;
+        if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && entry->d_name > newest)
+            newest = entry->d_name;
     }
-    return false;
+    return newest;
 }
-
-} // namespace
 
 std::string_view RenewalStateWord(RenewalState state) {
     switch (state) {
@@ -48,7 +49,7 @@ std::string_view RenewalStateWord(RenewalState state) {
 RenewalState ReadRenewalState(const std::string& folder) {
     if (IsRegularFileNoFollow(folder + kRenewalRecordFile))
         return RenewalState::Pending;
-    return HoldsPreviousPair(folder) ? RenewalState::Issued : RenewalState::None;
+    return NewestPreviousPairFolder(folder).empty() ? RenewalState::None : RenewalState::Issued;
 }
 
 } // namespace cq

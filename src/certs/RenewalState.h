@@ -28,6 +28,9 @@ enum class RenewalState { None, Pending, Issued };
 /// "none", "pending", "issued". Never translated: scripts read it.
 std::string_view RenewalStateWord(RenewalState state);
 
+/// The name of the newest Previous-* folder in `folder` (the stamps sort by time), "" for none.
+std::string NewestPreviousPairFolder(const std::string& folder);
+
 /// The state of the certificate folder `folder` (with its trailing delimiter), read without
 /// following links and without writing anything: pending while a regular Renewal.ini is there,
 /// issued when none is and a Previous-* folder is, none otherwise.
