@@ -43,6 +43,12 @@ foreach(page certquorix.1 certquorix-cli.1)
     cq_gzip(${CMAKE_SOURCE_DIR}/docs/man/${page} ${CQ_PACKAGE_FILES}/${page}.gz)
     list(APPEND CQ_GZIPPED ${CQ_PACKAGE_FILES}/${page}.gz)
     install(FILES ${CQ_PACKAGE_FILES}/${page}.gz DESTINATION usr/share/man/man1)
+    # The Russian pages, which man shows under a Russian locale; the English ones above are
+    # what it shows under any other.
+    cq_gzip(${CMAKE_SOURCE_DIR}/docs/man/ru/${page} ${CQ_PACKAGE_FILES}/${page}.ru.gz)
+    list(APPEND CQ_GZIPPED ${CQ_PACKAGE_FILES}/${page}.ru.gz)
+    install(FILES ${CQ_PACKAGE_FILES}/${page}.ru.gz DESTINATION usr/share/man/ru/man1
+            RENAME ${page}.gz)
 endforeach()
 cq_gzip(${CMAKE_SOURCE_DIR}/resources/package/changelog ${CQ_PACKAGE_FILES}/changelog.gz)
 list(APPEND CQ_GZIPPED ${CQ_PACKAGE_FILES}/changelog.gz)

@@ -89,6 +89,7 @@ check "the window on PATH" test -x /usr/bin/certquorix
 check "the administrator's settings file is a configuration file" \
     grep -qx /etc/certquorix/CertQuorix.ini /var/lib/dpkg/info/certquorix.conffiles
 for file in /usr/share/man/man1/certquorix-cli.1.gz /usr/share/man/man1/certquorix.1.gz \
+    /usr/share/man/ru/man1/certquorix-cli.1.gz /usr/share/man/ru/man1/certquorix.1.gz \
     /usr/share/bash-completion/completions/certquorix-cli \
     /usr/share/applications/org.certquorix.CertQuorix.desktop \
     /usr/share/metainfo/org.certquorix.CertQuorix.metainfo.xml \

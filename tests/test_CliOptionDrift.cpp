@@ -62,13 +62,29 @@ OptionSets FromCompletion(const std::string& script) {
     return sets;
 }
 
-/// The heading of each command in the manual page's COMMANDS section.
-OptionSets FromManual(const std::string& page) {
+/// A manual page and the title of its section of commands, in the page's language.
+struct ManualPage {
+    std::string path;
+    std::string commandsTitle;
+};
+
+const std::vector<ManualPage>& ManualPages() {
+    static const std::vector<ManualPage> pages = {
+        {"docs/man/certquorix-cli.1", "COMMANDS"},
+        {"docs/man/ru/certquorix-cli.1", "КОМАНДЫ"},
+    };
+    return pages;
+}
+
+/// The heading of each command in the manual page's section of commands.
+OptionSets FromManual(const std::string& page, const std::string& commandsTitle) {
     OptionSets sets;
     // Without the hyphen escapes and the font changes ("\fB", "\fR", ...).
     static const std::regex font(R"(\\f[BIRP])");
     const std::string unescaped = std::regex_replace(cq::ReplaceText(page, "\\-", "-"), font, " ");
-    const size_t start = unescaped.find(".SH COMMANDS");
+    const size_t start = unescaped.find(".SH " + commandsTitle + "\n");
+    if (start == std::string::npos)
+        return {};
     const size_t end = unescaped.find(".SH ", start + 1);
     std::istringstream lines(unescaped.substr(start, end - start));
     bool heading = false;
@@ -125,7 +141,8 @@ std::vector<std::string> Drift(const std::string& place, const OptionSets& found
 std::vector<std::string> AllDrift(const std::string& completion, const std::string& manual,
                                   const std::string& usage) {
     std::vector<std::string> problems = Drift("completion", FromCompletion(completion));
-    for (const std::string& problem : Drift("manual", FromManual(manual)))
+    for (const std::string& problem :
+         Drift("manual", FromManual(manual, ManualPages().front().commandsTitle)))
         problems.push_back(problem);
     for (const std::string& problem : Drift("USAGE.md", FromUsageDocument(usage)))
         problems.push_back(problem);
@@ -133,13 +150,21 @@ std::vector<std::string> AllDrift(const std::string& completion, const std::stri
 }
 
 const std::string kCompletion = "resources/completion/certquorix-cli";
-const std::string kManual = "docs/man/certquorix-cli.1";
+const std::string kManual = ManualPages().front().path;
 const std::string kUsage = "docs/USAGE.md";
 
 TEST(CliOptionDrift, CompletionManualAndUsageAgreeWithTheTable) {
     for (const std::string& problem :
          AllDrift(Source(kCompletion), Source(kManual), Source(kUsage)))
         ADD_FAILURE() << problem;
+}
+
+// Each language's manual page names every command and option of the table, and no other.
+TEST(CliOptionDrift, EveryManualPageAgreesWithTheTable) {
+    for (const ManualPage& page : ManualPages())
+        for (const std::string& problem :
+             Drift(page.path, FromManual(Source(page.path), page.commandsTitle)))
+            ADD_FAILURE() << problem;
 }
 
 // The parser takes every declared option of a command and --help names it.
@@ -178,13 +203,12 @@ TEST(CliOptionDrift, CompletionKnowsWhichOptionsTakeAValue) {
         EXPECT_EQ(named.count(option.name) == 1, !option.value.empty()) << option.name;
 }
 
-// docs/USAGE.md and the manual list every exit status the tool can end with, by its word.
+// docs/USAGE.md and each manual page list every exit status the tool can end with, by its word.
 TEST(CliOptionDrift, ExitStatusesAgreeWithTheFailureTable) {
     std::set<int> statuses = {cq::cli::kExitOk, cq::cli::kExitExpiring};
     for (const cq::cli::FailureRow& row : cq::cli::FailureTable())
         statuses.insert(row.status);
     const std::string usage = Source(kUsage);
-    const std::string manual = cq::ReplaceText(Source(kManual), "\\-", "-");
     std::set<int> helped;
     for (const auto& [status, meaning] : cq::cli::ExitStatusTexts())
         helped.insert(status);
@@ -194,8 +218,13 @@ TEST(CliOptionDrift, ExitStatusesAgreeWithTheFailureTable) {
         EXPECT_NE(usage.find("| " + std::to_string(status) + " | `" + word + "` |"),
                   std::string::npos)
             << status;
-        EXPECT_NE(manual.find(".B " + std::to_string(status) + "\n"), std::string::npos) << status;
-        EXPECT_NE(manual.find(".RB ( " + word + " )."), std::string::npos) << word;
+        for (const ManualPage& page : ManualPages()) {
+            const std::string manual = cq::ReplaceText(Source(page.path), "\\-", "-");
+            EXPECT_NE(manual.find(".B " + std::to_string(status) + "\n"), std::string::npos)
+                << page.path << " " << status;
+            EXPECT_NE(manual.find(".RB ( " + word + " )."), std::string::npos)
+                << page.path << " " << word;
+        }
     }
 }
 
