@@ -132,6 +132,7 @@ TEST_P(CliLanguage, TheRoadFromRequestToExportSpeaksTheUsersLanguage) {
     ProcessResult run = request({"--country", "RU", "--frobnicate"});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, texts.unknownOption);
+    expectSpokenInLanguage(run);
 
     run = request({"--country", "R!"});
     EXPECT_EQ(run.status, 2);
@@ -140,13 +141,16 @@ TEST_P(CliLanguage, TheRoadFromRequestToExportSpeaksTheUsersLanguage) {
 
     run = request({"--country", "RU"});
     ASSERT_EQ(run.status, 0) << run.err << run.out;
+    expectSpokenInLanguage(run);
 
     // The service's "not ready yet" and "downloaded" come from the certificate layer.
     run = cli.run({"download", "--email", email});
     EXPECT_EQ(run.status, 3) << run.err;
+    expectSpokenInLanguage(run);
     server->issue(email);
     run = cli.run({"download", "--email", email});
     ASSERT_EQ(run.status, 0) << run.err;
+    expectSpokenInLanguage(run);
     run = cli.run({"download", "--email", email});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, texts.alreadyThere);
@@ -156,6 +160,7 @@ TEST_P(CliLanguage, TheRoadFromRequestToExportSpeaksTheUsersLanguage) {
     run = cli.run({"check", "--email", email});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(std::regex_search(run.out, texts.daysLeft)) << run.out;
+    expectSpokenInLanguage(run);
 
     run = cli.run({"status", "--email", email});
     EXPECT_EQ(run.status, 0) << run.err;
@@ -196,6 +201,7 @@ TEST_P(CliLanguage, TheRoadFromRequestToExportSpeaksTheUsersLanguage) {
     EXPECT_EQ(run.status, 9) << run.err;
     for (const std::string& line : texts.doctorLines)
         EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+    expectSpokenInLanguage(run);
 }
 
 INSTANTIATE_TEST_SUITE_P(
