@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "base/Translate.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
@@ -59,5 +60,21 @@ private:
     std::optional<std::string> language_, all_, messages_;
     bool available_ = false;
 };
+
+/// True when the system has the locale `name` ("en_US.UTF-8"); the process's locale is kept.
+inline bool LocaleExists(const char* name) {
+    const std::string before = std::setlocale(LC_MESSAGES, nullptr);
+    const bool exists = std::setlocale(LC_MESSAGES, name) != nullptr;
+    std::setlocale(LC_MESSAGES, before.c_str());
+    return exists;
+}
+
+/// True when the UTF-8 text holds a Cyrillic letter (U+0400..U+04FF: lead bytes 0xD0..0xD3).
+inline bool HasCyrillic(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0xD0 && byte <= 0xD3;
+    });
+}
 
 } // namespace cq::test

@@ -1,6 +1,7 @@
 // certquorix-cli --help, -h and --version: usage on standard output with status 0, for the tool
 // and every command, before any settings or service are needed.
 #include "CliFixture.h"
+#include "UserLanguage.h"
 #include "cli/Usage.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 
 namespace {
 
+using cq::test::HasCyrillic;
+using cq::test::LocaleExists;
 using cq::test::ProcessResult;
 
 class CliHelpTest : public ::testing::Test {
@@ -77,21 +80,6 @@ TEST_F(CliHelpTest, NoOrAnUnknownCommandIsAUsageError) {
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err.find("Использование:"), std::string::npos);
     }
-}
-
-bool HasCyrillic(const std::string& text) {
-    // Cyrillic letters are U+0400..U+04FF: UTF-8 lead bytes 0xD0..0xD3.
-    return std::any_of(text.begin(), text.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return byte >= 0xD0 && byte <= 0xD3;
-    });
-}
-
-bool LocaleExists(const char* name) {
-    const std::string before = std::setlocale(LC_MESSAGES, nullptr);
-    const bool exists = std::setlocale(LC_MESSAGES, name) != nullptr;
-    std::setlocale(LC_MESSAGES, before.c_str());
-    return exists;
 }
 
 TEST_F(CliHelpTest, TheHelpSpeaksTheUsersLanguageInGettextsOrder) {

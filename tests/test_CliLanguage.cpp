@@ -4,6 +4,7 @@
 #include "CliFixture.h"
 #include "RetrievalFixture.h"
 #include "SandboxServer.h"
+#include "UserLanguage.h"
 #include "base/FileUtil.h"
 #include "base/IniFile.h"
 #include "settings/CertFolders.h"
@@ -77,21 +78,6 @@ struct LanguageCase {
 
 void PrintTo(const LanguageCase& c, std::ostream* os) {
     *os << c.name;
-}
-
-bool HasCyrillic(const std::string& text) {
-    // In UTF-8 the letters U+0400..U+04FF begin with the bytes 0xD0..0xD3.
-    return std::any_of(text.begin(), text.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return byte >= 0xD0 && byte <= 0xD3;
-    });
-}
-
-bool LocaleExists(const char* name) {
-    const std::string before = std::setlocale(LC_MESSAGES, nullptr);
-    const bool exists = std::setlocale(LC_MESSAGES, name) != nullptr;
-    std::setlocale(LC_MESSAGES, before.c_str());
-    return exists;
 }
 
 class CliLanguage : public SandboxSuite, public ::testing::WithParamInterface<LanguageCase> {

@@ -1,6 +1,7 @@
 #include "base/FileUtil.h"
 
 #include "base/Errors.h"
+#include "base/FileDescriptor.h"
 #include "base/KillPoint.h"
 #include "base/Translate.h"
 #include "base/Variables.h"
@@ -17,27 +18,6 @@
 
 namespace cq {
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
 
 void WriteAll(int fd, std::string_view bytes, const std::string& path) {
     while (!bytes.empty()) {

@@ -45,13 +45,8 @@ int CmdList(const Arguments& args) {
     if (!LoadSettingsForCommand(false))
         return kExitFailed;
     int warnDays = 0;
-    try {
-        warnDays = WarnDaysOption(args);
-    } catch (const UsageError& error) {
-        const int status = Fail(FailureClass::BadInput, error.message);
-        std::cerr << CommandUsage("list");
-        return status;
-    }
+    if (const std::optional<int> refused = RefusedWarnDays(args, "list", warnDays))
+        return *refused;
     TellSetAsideFoldersLeft();
     const std::vector<AddressOverview> overviews = OverviewOfEmailList();
     PrintList(overviews, HasFlag(args, "--json"));

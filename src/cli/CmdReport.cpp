@@ -70,13 +70,8 @@ int CmdReport(const Arguments& args) {
     if (!LoadSettingsForCommand(false))
         return kExitFailed;
     int warnDays = 0;
-    try {
-        warnDays = WarnDaysOption(args);
-    } catch (const UsageError& error) {
-        const int status = Fail(FailureClass::BadInput, error.message);
-        std::cerr << CommandUsage("report");
-        return status;
-    }
+    if (const std::optional<int> refused = RefusedWarnDays(args, "report", warnDays))
+        return *refused;
     std::vector<UserOverview> users;
     try {
         users = OverviewOfUsers(Accounts());

@@ -1,10 +1,13 @@
 #include "cli/ExpiryReport.h"
 
 #include "base/Translate.h"
+#include "cli/Failure.h"
 #include "cli/Options.h"
+#include "cli/Usage.h"
 #include "settings/SettingsValues.h"
 
 #include <algorithm>
+#include <iostream>
 
 namespace cq::cli {
 namespace {
@@ -55,6 +58,17 @@ int WarnDaysOption(const Arguments& args) {
         throw UsageError{TrFormat("Число дней (--warn-days) %1 не допускается: целое от 0 до %2.",
                                   {text, std::to_string(kMostWarnDays)})};
     return std::stoi(text);
+}
+
+std::optional<int> RefusedWarnDays(const Arguments& args, const char* command, int& warnDays) {
+    try {
+        warnDays = WarnDaysOption(args);
+        return std::nullopt;
+    } catch (const UsageError& error) {
+        const int status = Fail(FailureClass::BadInput, error.message);
+        std::cerr << CommandUsage(command);
+        return status;
+    }
 }
 
 std::string OverviewLine(const AddressOverview& overview) {

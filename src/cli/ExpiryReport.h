@@ -7,6 +7,7 @@
 #include "cli/Commands.h"
 #include "cli/JsonOutput.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,10 @@ namespace cq::cli {
 /// The warning period in days: --warn-days when given, otherwise WarnDays of the settings in
 /// force. Raises UsageError for a value that is not a whole number of days from 0 to 36500.
 int WarnDaysOption(const Arguments& args);
+
+/// The warning period of `command` in `warnDays`; for a refused --warn-days the status to end
+/// with, after the reason and the command's usage on standard error.
+std::optional<int> RefusedWarnDays(const Arguments& args, const char* command, int& warnDays);
 
 /// "address<TAB>state", then for a readable certificate "<TAB>до DATE UTC<TAB>days left", then
 /// "<TAB>продление: pending|issued" while a renewal is under way or done, then any problem.

@@ -1,6 +1,7 @@
 #include "provider/ContainerStore.h"
 
 #include "base/Errors.h"
+#include "base/FileDescriptor.h"
 #include "base/FileUtil.h"
 #include "base/FolderLock.h"
 #include "base/KillPoint.h"
@@ -53,22 +54,6 @@ private:
     int fd_ = -1;
 };
 
-/// A descriptor closed when the scope ends.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 void WriteAll(int fd, std::string_view bytes, const std::string& path) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
@@ -109,7 +94,7 @@ void LinkContainer(const std::string& from, const std::string& path, int linkFla
 /// where the file system or /proc does not allow it.
 bool StoreThroughUnnamedFile(const std::string& folder, const std::string& path,
                              std::string_view bytes) {
-    const Descriptor file(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    const FileDescriptor file(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
     if (file.get() < 0) {
         if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
             return false;

@@ -1,6 +1,7 @@
 #include "settings/OtherUsers.h"
 
 #include "base/Errors.h"
+#include "base/FileDescriptor.h"
 #include "base/FileUtil.h"
 #include "settings/Settings.h"
 
@@ -20,21 +21,6 @@ constexpr size_t kMostSettingsBytes = size_t{1} << 20;
 UserAccount AccountOf(const passwd& entry) {
     return {entry.pw_name ? entry.pw_name : "", entry.pw_uid, entry.pw_dir ? entry.pw_dir : ""};
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::string ReadAll(int fd, const std::string& path) {
     std::string bytes;
@@ -85,7 +71,7 @@ std::string SettingsFileOfUser(const UserAccount& user) {
 }
 
 std::optional<IniFile> ReadUserSettingsFile(const std::string& path, uid_t owner) {
-    const Descriptor file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0 && (errno == ENOENT || errno == ENOTDIR))
         return std::nullopt;
     if (file.get() < 0 && errno == ELOOP)
