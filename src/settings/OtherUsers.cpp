@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/FileDescriptor.h"
 #include "base/FileUtil.h"
+#include "base/Translate.h"
 #include "settings/Settings.h"
 
 #include <cerrno>
@@ -30,12 +31,12 @@ std::string ReadAll(int fd, const std::string& path) {
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            throw MakeOSError(errno, "Файл настроек " + path);
+            throw MakeOSError(errno, TrFormat("Файл настроек %1", {path}));
         if (got == 0)
             return bytes;
         bytes.append(buffer, size_t(got));
         if (bytes.size() > kMostSettingsBytes)
-            throw Exception("Файл настроек " + path + " слишком велик.");
+            throw Exception(TrFormat("Файл настроек %1 слишком велик.", {path}));
     }
 }
 
@@ -53,7 +54,7 @@ std::vector<UserAccount> SystemUsers() {
 std::vector<UserAccount> UsersOfPasswdFile(const std::string& path) {
     const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "re"), std::fclose);
     if (!file)
-        throw MakeOSError(errno, "Файл пользователей " + path);
+        throw MakeOSError(errno, TrFormat("Файл пользователей %1", {path}));
     std::vector<UserAccount> users;
     while (const passwd* entry = ::fgetpwent(file.get()))
         users.push_back(AccountOf(*entry));
@@ -75,15 +76,15 @@ std::optional<IniFile> ReadUserSettingsFile(const std::string& path, uid_t owner
     if (file.get() < 0 && (errno == ENOENT || errno == ENOTDIR))
         return std::nullopt;
     if (file.get() < 0 && errno == ELOOP)
-        throw Exception("Файл настроек " + path +
-                        " — символическая ссылка; программа не читает через неё.");
+        throw Exception(TrFormat(
+            "Файл настроек %1 — символическая ссылка; программа не читает через неё.", {path}));
     if (file.get() < 0)
-        throw MakeOSError(errno, "Файл настроек " + path);
+        throw MakeOSError(errno, TrFormat("Файл настроек %1", {path}));
     struct stat info {};
     if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        throw Exception("Файл настроек " + path + " — не обычный файл.");
+        throw Exception(TrFormat("Файл настроек %1 — не обычный файл.", {path}));
     if (info.st_uid != owner && info.st_uid != 0)
-        throw Exception("Файл настроек " + path + " принадлежит другому пользователю.");
+        throw Exception(TrFormat("Файл настроек %1 принадлежит другому пользователю.", {path}));
     return ParseSettingsFile(ReadAll(file.get(), path), path);
 }
 

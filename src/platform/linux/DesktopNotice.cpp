@@ -2,6 +2,8 @@
 // two signal matches installed before the first call so no answer is missed.
 #include "platform/DesktopNotice.h"
 
+#include "base/Translate.h"
+
 #include <systemd/sd-bus.h>
 
 #include <cstring>
@@ -16,7 +18,7 @@ constexpr const char* kInterface = "org.freedesktop.Notifications";
 constexpr const char* kDefaultAction = "default";
 
 std::string BusProblem(int code, const sd_bus_error* error) {
-    std::string text = "служба уведомлений недоступна";
+    std::string text = Tr("служба уведомлений недоступна");
     if (error && error->message)
         text += std::string(": ") + error->message;
     else if (code < 0)
@@ -54,7 +56,7 @@ public:
         const int called = sd_bus_call_method(
             bus_, kService, kPath, kInterface, "Notify", &error, &reply, "susssasa{sv}i",
             applicationName_.c_str(), uint32_t{0}, "dialog-warning", summary.c_str(), body.c_str(),
-            2, kDefaultAction, "Открыть", 1, "urgency", "y", uint8_t{1}, int32_t{-1});
+            2, kDefaultAction, Tr("Открыть").c_str(), 1, "urgency", "y", uint8_t{1}, int32_t{-1});
         uint32_t id = 0;
         const int read = called < 0 ? called : sd_bus_message_read(reply, "u", &id);
         if (read < 0)
@@ -123,7 +125,7 @@ std::unique_ptr<DesktopNotices> ConnectDesktopNotices(const std::string& applica
     sd_bus* bus = nullptr;
     const int opened = sd_bus_open_user(&bus);
     if (opened < 0) {
-        problem = "нет сеанса D-Bus пользователя: " + std::string(std::strerror(-opened));
+        problem = TrFormat("нет сеанса D-Bus пользователя: %1", {std::strerror(-opened)});
         return nullptr;
     }
     auto notices = std::make_unique<SessionBusNotices>(bus, applicationName);
