@@ -51,7 +51,7 @@ public:
 
     std::optional<uint32_t> show(const std::string& summary, const std::string& body,
                                  std::string& problem) override {
-        sd_bus_error error = SD_BUS_ERROR_NULL;
+        sd_bus_error error{}; // SD_BUS_ERROR_NULL: its compound literal is not C++
         sd_bus_message* reply = nullptr;
         const int called = sd_bus_call_method(
             bus_, kService, kPath, kInterface, "Notify", &error, &reply, "susssasa{sv}i",
