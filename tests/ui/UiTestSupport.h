@@ -2,6 +2,10 @@
 // Shared pieces of the window tests: the registry of test classes that main.cpp runs, and
 // small helpers around message boxes and windows.
 
+#include "app/AppServer.h"
+#include "log/Identity.h"
+#include "log/Log.h"
+#include "transport/Connection.h"
 #include "ui/QtDialogs.h"
 
 #include <QObject>
@@ -45,6 +49,26 @@ QStringList SharedMnemonics(QWidget& window);
 
 /// Boxes answered since the last call (answers queued and not taken are dropped).
 QList<QtDialogs::Box> TakeBoxes();
+
+/// The service connection that start-up opens for a run of the program, held for one scope.
+class ConnectionScope {
+public:
+    ConnectionScope() {
+        cq::SetStationForTesting("PC7", "PC7:\\user1");
+        app_.ConnectionHandle = cq::CreateConn({});
+        cq::SetAppServer(&app_);
+    }
+    ~ConnectionScope() {
+        cq::ShutdownLog();
+        cq::CloseConn(app_.ConnectionHandle);
+        cq::SetAppServer(nullptr);
+    }
+    ConnectionScope(const ConnectionScope&) = delete;
+    ConnectionScope& operator=(const ConnectionScope&) = delete;
+
+private:
+    cq::TAppServer app_{false};
+};
 
 } // namespace cq::ui::test
 

@@ -1054,26 +1054,6 @@ private:
 };
 CQ_UI_TEST(TestMainWindow);
 
-// The service connection that start-up opens for a run of the program.
-class ConnectionScope {
-public:
-    ConnectionScope() {
-        cq::SetStationForTesting("PC7", "PC7:\\user1");
-        app_.ConnectionHandle = cq::CreateConn({});
-        cq::SetAppServer(&app_);
-    }
-    ~ConnectionScope() {
-        cq::ShutdownLog();
-        cq::CloseConn(app_.ConnectionHandle);
-        cq::SetAppServer(nullptr);
-    }
-    ConnectionScope(const ConnectionScope&) = delete;
-    ConnectionScope& operator=(const ConnectionScope&) = delete;
-
-private:
-    cq::TAppServer app_{false};
-};
-
 // The RSA road from the window against the sandbox service: request, issue, download, check and
 // export with the shell-open hook.
 class TestMainWindowRoad : public QObject {
@@ -1092,7 +1072,7 @@ private slots:
         QVERIFY(w.start());
         cq::test::UseSandboxService(server, w.dir().path());
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(w.dir() / "xdg"));
-        ConnectionScope connection;
+        cq::ui::test::ConnectionScope connection;
         QStringList opened;
         MainWindow::setShellOpener([&](const std::string& path) {
             opened << QString::fromStdString(path);
@@ -1234,7 +1214,7 @@ private slots:
         cq::provider::ScopedProviders providers{cq::provider::ProviderRegistry({software})};
         cq::test::UseSandboxService(server, w.dir().path());
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(w.dir() / "xdg"));
-        ConnectionScope connection;
+        cq::ui::test::ConnectionScope connection;
 
         w.edit("edState")->setText(QStringLiteral("Moscow"));
         w.edit("edLocality")->setText(QStringLiteral("Moscow"));
@@ -1284,7 +1264,7 @@ private slots:
         WindowFixture w(kNoProxy);
         QVERIFY(w.start());
         cq::test::UseSandboxService(server, w.dir().path());
-        ConnectionScope connection;
+        cq::ui::test::ConnectionScope connection;
         FillRsaRequest(w, "hang@mail.example");
         server.setFault("slow", 60);
         QtDialogs::clearNextAnswers();

@@ -51,26 +51,6 @@ namespace {
 
 const char* const kSettings = "[Proxy]\r\nUse=0\r\n";
 
-// The service connection a run of the program holds.
-class ServiceConnection {
-public:
-    ServiceConnection() {
-        cq::SetStationForTesting("PC7", "PC7:\\user1");
-        app_.ConnectionHandle = cq::CreateConn({});
-        cq::SetAppServer(&app_);
-    }
-    ~ServiceConnection() {
-        cq::ShutdownLog();
-        cq::CloseConn(app_.ConnectionHandle);
-        cq::SetAppServer(nullptr);
-    }
-    ServiceConnection(const ServiceConnection&) = delete;
-    ServiceConnection& operator=(const ServiceConnection&) = delete;
-
-private:
-    cq::TAppServer app_{false};
-};
-
 // Records whether the window has been painted, so a box can tell whether it came before.
 class PaintWatch : public QObject {
 public:
@@ -256,7 +236,7 @@ private slots:
         Window w(kSettings);
         QVERIFY(w.start());
         cq::test::UseSandboxService(server, w.dir().path());
-        ServiceConnection connection;
+        cq::ui::test::ConnectionScope connection;
         const std::string email = "ivan@mail.example";
         const std::string folder = cq::CertificateFolder(email);
         MakeWorkingPair(server, email, 10);
@@ -357,7 +337,7 @@ private slots:
             QSKIP("the GOST engine does not load here");
         cq::provider::ScopedProviders providers{cq::provider::ProviderRegistry({software})};
         cq::test::UseSandboxService(server, w.dir().path());
-        ServiceConnection connection;
+        cq::ui::test::ConnectionScope connection;
         const std::string email = "gost@mail.example";
         const std::string folder = cq::CertificateFolder(email);
         MakeWorkingGostPair(server, email, 10);
@@ -466,7 +446,7 @@ private slots:
         Window w(kSettings);
         QVERIFY(w.start());
         cq::test::UseSandboxService(server, w.dir().path());
-        ServiceConnection connection;
+        cq::ui::test::ConnectionScope connection;
         MakeWorkingPair(server, "end@mail.example", days);
         w.choose("end@mail.example");
         QVERIFY2(w.text("lblExpiry").contains(ending), qPrintable(w.text("lblExpiry")));
@@ -493,7 +473,7 @@ private slots:
         {
             QVERIFY(w.start());
             cq::test::UseSandboxService(server, w.dir().path());
-            ServiceConnection connection;
+            cq::ui::test::ConnectionScope connection;
             MakeWorkingPair(server, "near@mail.example", days);
         }
         // A new run of the window on the same folder.
